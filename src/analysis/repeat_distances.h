@@ -1,0 +1,17 @@
+// The first half of the fixed-length analysis: how far apart the 3-byte
+// patterns of the sample's start recur.
+#ifndef KORVALEN_REPEAT_DISTANCES_H
+#define KORVALEN_REPEAT_DISTANCES_H
+
+#include <cstdint>
+#include <cstdio>
+
+// Fills the candidate table from the sample and runs the candidate report
+// on out.
+void scan_repeat_distances(std::FILE* out, std::uint32_t valid_length);
+
+// Counts one occurrence of distance, a new entry for a distance not met
+// before. Always returns 0.
+int add_distance(std::int32_t distance);
+
+#endif

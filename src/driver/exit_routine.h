@@ -1,0 +1,17 @@
+// The one way a run ends once it is under way.
+#ifndef KORVALEN_EXIT_ROUTINE_H
+#define KORVALEN_EXIT_ROUTINE_H
+
+enum exit_status {
+    NORMAL_EXIT = 0,
+    USER_ABORTED = 1,
+    INPUT_FILE = 2, // also Ctrl+C: the interrupt signal's number
+    INSUFFICIENT_MEMORY = 6,
+};
+
+// Closes the input file if it is open and ends the process with status,
+// flushing both standard streams. A run interrupted by Ctrl+C ends with
+// INPUT_FILE whatever status it was about to end with.
+[[noreturn]] void exit_routine(int status);
+
+#endif
