@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Runs korvalen once, as one case folder describes, in a temporary folder,
+# and compares its standard output, standard error and exit status byte for
+# byte with the case's expectations.
+#
+# A case folder holds:
+#   setup    bash commands that write the input files (optional)
+#   args     the arguments, one a line (optional: none)
+#   stdin    the keystrokes (optional: an empty standard input)
+#   stdout   what standard output must hold (optional: nothing)
+#   stderr   what standard error must hold after the banner
+#   status   the exit status
+# The banner every run begins with is banner.txt beside this script; its
+# version text, which changes with every build, is matched by its shape.
+set -u
+program=$(realpath "$1")
+case_dir=$(realpath "$2")
+here=$(dirname "$(realpath "$0")")
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+
+if [ -f "$case_dir/setup" ]; then
+    bash -e "$case_dir/setup" || { echo "setup failed"; exit 1; }
+fi
+arguments=()
+if [ -f "$case_dir/args" ]; then
+    mapfile -t arguments < "$case_dir/args"
+fi
+keys=/dev/null
+[ -f "$case_dir/stdin" ] && keys="$case_dir/stdin"
+
+"$program" "${arguments[@]}" < "$keys" > actual.stdout 2> actual.stderr
+echo $? > actual.status
+
+LC_ALL=C sed -E 's/Ver\. [0-9]{2}\.[0-9]{2}\.[0-9]{2}\.[0-9]{2}\.[0-9]{2}/Ver. YY.MM.DD.hh.mm/' \
+    actual.stderr > actual.stderr.shaped
+cat "$here/banner.txt" "$case_dir/stderr" > expected.stderr
+if [ -f "$case_dir/stdout" ]; then cp "$case_dir/stdout" expected.stdout; else : > expected.stdout; fi
+
+failed=0
+compare() {
+    if ! cmp -s "$1" "$2"; then
+        echo "== $3 differs (expected, then actual, as cat -A shows them):"
+        diff <(cat -A "$1") <(cat -A "$2") | head -40
+        failed=1
+    fi
+}
+compare "$case_dir/status" actual.status "exit status"
+compare expected.stdout actual.stdout "standard output"
+compare expected.stderr actual.stderr.shaped "standard error"
+exit $failed
