@@ -56,21 +56,26 @@ int add_distance(std::int32_t distance)
     return 0;
 }
 
-void scan_repeat_distances(std::FILE* out, std::uint32_t valid_length)
+void count_repeat_distances(std::uint32_t valid_length)
 {
     clear_candidate_table();
     std::uint32_t window = valid_length > SCAN_WINDOW ? SCAN_WINDOW : valid_length;
-    if (window >= SHORTEST_WINDOW) {
-        for (std::uint32_t pattern_at = 0; pattern_at <= window - 7; pattern_at++) {
-            const unsigned char* pattern = sample_buffer + pattern_at;
-            std::uint32_t previous_match = pattern_at;
-            for (std::uint32_t group_at = pattern_at + 3; group_at <= window - 4; group_at++) {
-                if (groups_match(pattern, sample_buffer + group_at)) {
-                    add_distance(static_cast<std::int32_t>(group_at - previous_match));
-                    previous_match = group_at;
-                }
+    if (window < SHORTEST_WINDOW)
+        return;
+    for (std::uint32_t pattern_at = 0; pattern_at <= window - 7; pattern_at++) {
+        const unsigned char* pattern = sample_buffer + pattern_at;
+        std::uint32_t previous_match = pattern_at;
+        for (std::uint32_t group_at = pattern_at + 3; group_at <= window - 4; group_at++) {
+            if (groups_match(pattern, sample_buffer + group_at)) {
+                add_distance(static_cast<std::int32_t>(group_at - previous_match));
+                previous_match = group_at;
             }
         }
     }
+}
+
+void scan_repeat_distances(std::FILE* out, std::uint32_t valid_length)
+{
+    count_repeat_distances(valid_length);
     report_candidates(out, valid_length);
 }
