@@ -46,20 +46,23 @@ void write_box_line(std::FILE* stream, const char* line)
     std::fputs("\n", stream);
 }
 
-// Odd lengths lean one column right. A text wider than the interior is
-// cut rather than let it overwrite the sides.
 void write_text_in_box(std::FILE* stream, const char* text)
 {
     char line[LINE_BUFFER_SIZE];
+    place_in_box(line, text);
+    write_box_line(stream, line);
+}
+
+} // namespace
+
+void place_in_box(char* line, const char* text)
+{
     std::memcpy(line, BOX_EMPTY.data(), BOX_EMPTY.size());
     std::size_t length = std::strlen(text);
     if (length > BOX_INTERIOR)
         length = BOX_INTERIOR;
     std::memcpy(line + HALF_WIDTH - length / 2, text, length);
-    write_box_line(stream, line);
 }
-
-} // namespace
 
 int print_centred(std::FILE* stream, const char* text, int width)
 {

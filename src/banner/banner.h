@@ -13,4 +13,9 @@ unsigned print_banner(std::FILE* stream, unsigned lines_used);
 // Returns the count of bytes written, negative when the write fails.
 int print_centred(std::FILE* stream, const char* text, int width);
 
+// Makes line (room for 77 bytes) an empty box line with text placed in its
+// middle; odd lengths lean one column right. A text wider than the box's
+// interior is cut rather than let it overwrite the sides.
+void place_in_box(char* line, const char* text);
+
 #endif
