@@ -5,7 +5,8 @@
 enum exit_status {
     NORMAL_EXIT = 0,
     USER_ABORTED = 1,
-    INPUT_FILE = 2, // also Ctrl+C: the interrupt signal's number
+    INPUT_FILE = 2,      // also Ctrl+C: the interrupt signal's number
+    PROGRAM_DAMAGED = 3, // the program's own file fails its check
     INSUFFICIENT_MEMORY = 6,
 };
 

@@ -20,6 +20,9 @@ void platform_guard_standard_streams();
 // that cannot be read as a file, gives NO_FILE.
 platform_file platform_open_read_only(const char* name);
 
+// Opens the program's own executable file for reading, or gives NO_FILE.
+platform_file platform_open_own_program();
+
 // Size of the whole file in bytes; 0 when the query fails or the object
 // has no size (a pipe, a device).
 std::int64_t platform_file_size(platform_file file);

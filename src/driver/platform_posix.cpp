@@ -81,6 +81,12 @@ platform_file platform_open_read_only(const char* name)
     return fd;
 }
 
+platform_file platform_open_own_program()
+{
+    // The link is the file that was started, wherever it was started from.
+    return platform_open_read_only("/proc/self/exe");
+}
+
 std::int64_t platform_file_size(platform_file file)
 {
     struct stat status;
