@@ -3,7 +3,27 @@
 #include "input_state.h"
 #include "platform.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+
+namespace
+{
+
+// The field report is all korvalen writes to standard output; a run that
+// lost some of it must not end as if it had succeeded.
+bool standard_output_written()
+{
+    errno = 0;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return true;
+    int reason = errno != 0 ? errno : EIO;
+    std::fprintf(stderr, "\nkorvalen: can't write standard output: %s\n", std::strerror(reason));
+    return false;
+}
+
+} // namespace
 
 void exit_routine(int status)
 {
@@ -13,5 +33,7 @@ void exit_routine(int status)
         platform_close(input_file);
         input_file = NO_FILE;
     }
+    if (!standard_output_written())
+        status = OUTPUT_FAILED;
     std::exit(status);
 }

@@ -7,12 +7,14 @@ enum exit_status {
     USER_ABORTED = 1,
     INPUT_FILE = 2,      // also Ctrl+C: the interrupt signal's number
     PROGRAM_DAMAGED = 3, // the program's own file fails its check
+    OUTPUT_FAILED = 4,   // the field report could not be written
     INSUFFICIENT_MEMORY = 6,
 };
 
 // Closes the input file if it is open and ends the process with status,
 // flushing both standard streams. A run interrupted by Ctrl+C ends with
-// INPUT_FILE whatever status it was about to end with.
+// INPUT_FILE whatever status it was about to end with; one whose standard
+// output could not be written says so and ends with OUTPUT_FAILED.
 [[noreturn]] void exit_routine(int status);
 
 #endif

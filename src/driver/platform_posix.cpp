@@ -59,10 +59,12 @@ void record_interrupt(int)
 
 void platform_guard_standard_streams()
 {
+    // Read-only, so that writing to a stream that was closed still fails
+    // as it would have, and the report's loss is noticed.
     for (int fd = 0; fd <= 2; fd++) {
         if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF)
             continue;
-        int null_fd = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        int null_fd = open("/dev/null", O_RDONLY);
         if (null_fd >= 0 && null_fd != fd)
             close(null_fd);
     }

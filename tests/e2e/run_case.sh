@@ -8,6 +8,7 @@
 #   args     the arguments, one a line (optional: none)
 #   stdin    the keystrokes (optional: an empty standard input)
 #   stdout   what standard output must hold (optional: nothing)
+#   stdout.sh  or bash commands that print it, for a report too long to keep
 #   stderr   what standard error must hold after the banner
 #   status   the exit status
 # The banner every run begins with is banner.txt beside this script; its
@@ -37,7 +38,13 @@ echo $? > actual.status
 LC_ALL=C sed -E 's/Ver\. [0-9]{2}\.[0-9]{2}\.[0-9]{2}\.[0-9]{2}\.[0-9]{2}/Ver. YY.MM.DD.hh.mm/' \
     actual.stderr > actual.stderr.shaped
 cat "$here/banner.txt" "$case_dir/stderr" > expected.stderr
-if [ -f "$case_dir/stdout" ]; then cp "$case_dir/stdout" expected.stdout; else : > expected.stdout; fi
+if [ -f "$case_dir/stdout" ]; then
+    cp "$case_dir/stdout" expected.stdout
+elif [ -f "$case_dir/stdout.sh" ]; then
+    bash "$case_dir/stdout.sh" > expected.stdout
+else
+    : > expected.stdout
+fi
 
 failed=0
 compare() {
