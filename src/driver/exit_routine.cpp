@@ -23,9 +23,7 @@ bool standard_output_written()
     return false;
 }
 
-} // namespace
-
-void exit_routine(int status)
+int close_input_and_settle(int status)
 {
     if (platform_interrupted())
         status = INPUT_FILE;
@@ -35,5 +33,19 @@ void exit_routine(int status)
     }
     if (!standard_output_written())
         status = OUTPUT_FAILED;
-    std::exit(status);
+    return status;
+}
+
+} // namespace
+
+void exit_routine(int status)
+{
+    std::exit(close_input_and_settle(status));
+}
+
+void exit_routine_at_once(int status)
+{
+    status = close_input_and_settle(status);
+    std::fflush(stderr);
+    platform_end_process(status);
 }

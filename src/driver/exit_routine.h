@@ -17,4 +17,11 @@ enum exit_status {
 // output could not be written says so and ends with OUTPUT_FAILED.
 [[noreturn]] void exit_routine(int status);
 
+// The same end, for a Ctrl+C handler that runs on a thread of its own while
+// the main thread may be waiting for a keystroke: it flushes the two
+// output streams itself and ends the process without the runtime's exit,
+// which would wait for the lock that the waiting read holds on standard
+// input.
+[[noreturn]] void exit_routine_at_once(int status);
+
 #endif

@@ -48,7 +48,7 @@ int main(int argument_count, char** arguments)
 
     check_program_file();
     print_banner(stderr, BANNER_LINES_USED);
-    platform_catch_interrupt(exit_routine);
+    platform_catch_interrupt(exit_routine_at_once);
     std::fprintf(stderr, "\n\n\n\n\n\n");
     // A program started with no name at all has no argument either.
     if (argument_count < 2)

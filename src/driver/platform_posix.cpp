@@ -142,6 +142,11 @@ bool platform_interrupted()
     return interrupt_received != 0;
 }
 
+void platform_end_process(int status)
+{
+    _exit(status);
+}
+
 int platform_read_keystroke()
 {
     struct pollfd waiting[2] = {{0, POLLIN, 0}, {interrupt_pipe[0], POLLIN, 0}};
