@@ -10,6 +10,8 @@ work=$(mktemp -d)
 trap 'exec 3>&-; rm -rf "$work"' EXIT
 cd "$work" || exit 1
 
+runner=()
+[ -n "${KORVALEN_RUNNER:-}" ] && runner=("$KORVALEN_RUNNER")
 failed=0
 interrupt_case() { # case folder whose setup, args and stdout to use; what to wait for
     local case_dir=$cases/$1 prompt=$2
@@ -18,7 +20,7 @@ interrupt_case() { # case folder whose setup, args and stdout to use; what to wa
     mapfile -t arguments < "$case_dir/args"
     rm -f keys && mkfifo keys
     exec 3<>keys
-    "$program" "${arguments[@]}" < keys > out 2> err &
+    "${runner[@]}" "$program" "${arguments[@]}" < keys > out 2> err &
     local pid=$!
     for _ in $(seq 100); do
         grep -q "$prompt" err 2>/dev/null && break
@@ -40,7 +42,12 @@ interrupt_case() { # case folder whose setup, args and stdout to use; what to wa
         echo "$1: status $status, expected 2"
         failed=1
     fi
-    if ! cmp -s "$case_dir/stdout" out; then
+    if [ -n "${KORVALEN_TEXT_MODE:-}" ]; then
+        perl -pe 's/\n/\r\n/g' "$case_dir/stdout" > expected
+    else
+        cp "$case_dir/stdout" expected
+    fi
+    if ! cmp -s expected out; then
         echo "$1: the redirected field report is not complete"
         failed=1
     fi

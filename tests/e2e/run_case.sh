@@ -13,6 +13,10 @@
 #   status   the exit status
 # The banner every run begins with is banner.txt beside this script; its
 # version text, which changes with every build, is matched by its shape.
+#
+# KORVALEN_RUNNER, when set, runs the program (wine for a Windows build);
+# KORVALEN_TEXT_MODE, when set, expects a CR before every line feed of both
+# output streams, as a Windows program's text mode writes them.
 set -u
 program=$(realpath "$1")
 case_dir=$(realpath "$2")
@@ -25,6 +29,8 @@ cd "$work" || exit 1
 if [ -f "$case_dir/setup" ]; then
     bash -e "$case_dir/setup" || { echo "setup failed"; exit 1; }
 fi
+runner=()
+[ -n "${KORVALEN_RUNNER:-}" ] && runner=("$KORVALEN_RUNNER")
 arguments=()
 if [ -f "$case_dir/args" ]; then
     mapfile -t arguments < "$case_dir/args"
@@ -32,7 +38,7 @@ fi
 keys=/dev/null
 [ -f "$case_dir/stdin" ] && keys="$case_dir/stdin"
 
-"$program" "${arguments[@]}" < "$keys" > actual.stdout 2> actual.stderr
+"${runner[@]}" "$program" "${arguments[@]}" < "$keys" > actual.stdout 2> actual.stderr
 echo $? > actual.status
 
 LC_ALL=C sed -E 's/Ver\. [0-9]{2}\.[0-9]{2}\.[0-9]{2}\.[0-9]{2}\.[0-9]{2}/Ver. YY.MM.DD.hh.mm/' \
@@ -44,6 +50,12 @@ elif [ -f "$case_dir/stdout.sh" ]; then
     bash "$case_dir/stdout.sh" > expected.stdout
 else
     : > expected.stdout
+fi
+
+if [ -n "${KORVALEN_TEXT_MODE:-}" ]; then
+    for stream in expected.stdout expected.stderr; do
+        perl -pe 's/\n/\r\n/g' "$stream" > "$stream.text" && mv "$stream.text" "$stream"
+    done
 fi
 
 failed=0
