@@ -1,14 +1,4 @@
-# Cross-compiles korvalen.exe for Windows with Debian's mingw-w64
-# (g++-mingw-w64-i686), linked statically so that it runs alone.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-set(KORVALEN_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${KORVALEN_MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${KORVALEN_MINGW_PREFIX}-g++)
-set(CMAKE_RC_COMPILER ${KORVALEN_MINGW_PREFIX}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${KORVALEN_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
+# Cross-compiles the 32-bit korvalen.exe with Debian's g++-mingw-w64-i686.
+# No emulator: 32-bit Windows programs cannot run on these machines.
+set(KORVALEN_MINGW_ARCH i686)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -1,15 +1,5 @@
-# Cross-compiles korvalen.exe for 64-bit Windows with Debian's mingw-w64
-# (g++-mingw-w64-x86-64), linked statically so that it runs alone.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(KORVALEN_MINGW_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${KORVALEN_MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${KORVALEN_MINGW_PREFIX}-g++)
-set(CMAKE_RC_COMPILER ${KORVALEN_MINGW_PREFIX}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${KORVALEN_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
+# Cross-compiles the 64-bit korvalen.exe with Debian's g++-mingw-w64-x86-64;
+# its tests run it under wine.
+set(KORVALEN_MINGW_ARCH x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)

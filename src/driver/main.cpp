@@ -58,6 +58,8 @@ int main(int argument_count, char** arguments)
     open_input(file_name);
     allocate_sample();
     std::uint32_t valid_length = read_sample(input_file, sample_buffer, SAMPLE_SIZE);
+    // Ctrl+C while a slow file (a pipe) was read: the sample is cut short,
+    // and a report of it would mislead.
     if (platform_interrupted())
         exit_routine(INPUT_FILE);
 
