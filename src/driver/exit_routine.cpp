@@ -27,10 +27,9 @@ int close_input_and_settle(int status)
 {
     if (platform_interrupted())
         status = INPUT_FILE;
-    if (input_file != NO_FILE) {
-        platform_close(input_file);
-        input_file = NO_FILE;
-    }
+    platform_file open_file = input_file.exchange(NO_FILE);
+    if (open_file != NO_FILE)
+        platform_close(open_file);
     if (!standard_output_written())
         status = OUTPUT_FAILED;
     return status;

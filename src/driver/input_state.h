@@ -5,13 +5,16 @@
 
 #include "platform.h"
 
+#include <atomic>
 #include <cstdint>
 
 // The sample is the start of the file, filled by one read; only its first
 // valid-length bytes are file data.
 constexpr std::uint32_t SAMPLE_SIZE = 16000;
 
-extern platform_file input_file;
+// Atomic because a Ctrl+C handler on a thread of its own may close it while
+// the main thread ends the run too: it must be closed once.
+extern std::atomic<platform_file> input_file;
 extern std::int64_t file_size;
 extern unsigned char* sample_buffer;
 
