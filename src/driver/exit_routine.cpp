@@ -25,13 +25,17 @@ bool standard_output_written()
 
 int close_input_and_settle(int status)
 {
-    if (platform_interrupted())
-        status = INPUT_FILE;
     platform_file open_file = input_file.exchange(NO_FILE);
     if (open_file != NO_FILE)
         platform_close(open_file);
+    // After Ctrl+C the user knows the run was cut short; a write that the
+    // interrupt broke off is no news to report.
+    if (platform_interrupted()) {
+        std::fflush(stdout);
+        return INPUT_FILE;
+    }
     if (!standard_output_written())
-        status = OUTPUT_FAILED;
+        return OUTPUT_FAILED;
     return status;
 }
 

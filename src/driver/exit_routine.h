@@ -13,8 +13,9 @@ enum exit_status {
 
 // Closes the input file if it is open and ends the process with status,
 // flushing both standard streams. A run interrupted by Ctrl+C ends with
-// INPUT_FILE whatever status it was about to end with; one whose standard
-// output could not be written says so and ends with OUTPUT_FAILED.
+// INPUT_FILE whatever status it was about to end with; any other run whose
+// standard output could not be written says so and ends with
+// OUTPUT_FAILED.
 [[noreturn]] void exit_routine(int status);
 
 // The same end, for a Ctrl+C handler that runs on a thread of its own while
