@@ -7,6 +7,7 @@
 
 #include <cinttypes>
 #include <cstring>
+#include <utility>
 
 namespace
 {
@@ -15,8 +16,6 @@ constexpr std::int32_t SHORTEST_RECORD = 8;
 constexpr std::int32_t FEWEST_OCCURRENCES = 10;
 constexpr std::uint32_t MOST_LISTED = 10;
 constexpr int SAMPLE_RECORDS = 3;
-constexpr int KEY_CTRL_C = 3;
-constexpr int KEY_ESCAPE = 27;
 
 bool is_usable_length(std::int32_t distance)
 {
@@ -36,9 +35,7 @@ void sort_by_occurrences()
             if (candidate_table[j].occurrences > candidate_table[best].occurrences)
                 best = j;
         }
-        candidate tmp = candidate_table[i];
-        candidate_table[i] = candidate_table[best];
-        candidate_table[best] = tmp;
+        std::swap(candidate_table[i], candidate_table[best]);
     }
 }
 

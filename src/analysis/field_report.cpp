@@ -1,10 +1,10 @@
 #include "field_report.h"
 
+#include "line_ends.h"
+
 namespace
 {
 
-constexpr unsigned char CR = 0x0D;
-constexpr unsigned char LF = 0x0A;
 constexpr unsigned char DELIMITER = '|';
 constexpr std::int32_t FIRST_FIELD_SHOWN = 80;
 

@@ -3,6 +3,7 @@
 #include "../driver/exit_routine.h"
 #include "../driver/input_state.h"
 #include "../driver/keystroke.h"
+#include "line_ends.h"
 #include "repeat_distances.h"
 
 #include <cinttypes>
@@ -12,10 +13,7 @@
 namespace
 {
 
-constexpr unsigned char CR = 0x0D;
-constexpr unsigned char LF = 0x0A;
 constexpr std::int32_t DEFAULT_SHOW_LIMIT = 9;
-constexpr int KEY_CTRL_C = 3;
 
 bool is_quit_key(int key)
 {
