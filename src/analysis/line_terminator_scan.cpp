@@ -7,7 +7,6 @@
 #include "repeat_distances.h"
 
 #include <cinttypes>
-#include <climits>
 #include <cstdlib>
 
 namespace
