@@ -202,7 +202,7 @@ TEST(CandidateReportCap, ListsTenAndShowsNineLengths)
     EXPECT_EQ(count("] \n"), 10u);
     EXPECT_EQ(count("suggested record length is"), 9u);
     EXPECT_EQ(count("hit return"), 8u);
-    EXPECT_EQ(keys_read(), 8u);
+    EXPECT_EQ(prompts_answered(), 8u);
     EXPECT_NE(run.output.find(samples(9, "")), std::string::npos);
     EXPECT_NE(run.output.find(prompt(16)), std::string::npos);
     EXPECT_EQ(run.output.find(samples(18, "")), std::string::npos);
@@ -265,7 +265,7 @@ TEST(FixedLengthAnalysis, TwoHundredIdRecords)
                               samples(10, "ID0000XY  \nID0001XY  \nID0002XY  \n") + prompt(100) +
                               samples(100, first_thirty));
     EXPECT_FALSE(run.status.has_value());
-    EXPECT_EQ(keys_read(), 1u);
+    EXPECT_EQ(prompts_answered(), 1u);
 }
 
 } // namespace

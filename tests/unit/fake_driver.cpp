@@ -35,7 +35,7 @@ void script_keys(const std::string& keys)
     next_key = 0;
 }
 
-std::size_t keys_read()
+std::size_t prompts_answered()
 {
     return next_key;
 }

@@ -17,7 +17,8 @@ struct run_ended {
 
 // Keys the next prompts read, one each; EOF after the last.
 void script_keys(const std::string& keys);
-std::size_t keys_read();
+// How many prompts have read a key (or EOF) since the keys were scripted.
+std::size_t prompts_answered();
 
 // What a piece of the program wrote to its stream, and the status it ended
 // the run with, if it did.

@@ -52,7 +52,7 @@ struct scan_case {
     std::string keys;
     std::string expected;
     std::optional<int> status;
-    std::size_t keys_read;
+    std::size_t prompts_answered;
 };
 
 void PrintTo(const scan_case& c, std::ostream* os)
@@ -115,7 +115,7 @@ TEST_P(LineTerminatorScan, ReportsEveryLineEnd)
     });
     EXPECT_EQ(run.output, c.expected);
     EXPECT_EQ(run.status, c.status);
-    EXPECT_EQ(keys_read(), c.keys_read);
+    EXPECT_EQ(prompts_answered(), c.prompts_answered);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, LineTerminatorScan, testing::ValuesIn(SCAN_CASES));
@@ -132,7 +132,7 @@ TEST(LineTerminatorScanLimit, DefaultEndsAtTheTenthLineFeed)
     captured_run run =
         capture([&](std::FILE* out) { scan_line_terminators(out, 60, 2, arguments); });
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(keys_read(), 10u);
+    EXPECT_EQ(prompts_answered(), 10u);
 }
 
 TEST(LineTerminatorScanHandOver, NoLineEndGoesOnToTheFixedLengthAnalysis)
