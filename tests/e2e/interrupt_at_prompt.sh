@@ -5,13 +5,13 @@
 # field report.
 set -u
 program=$(realpath "$1")
-cases=$(dirname "$(realpath "$0")")/cases
+here=$(dirname "$(realpath "$0")")
+cases=$here/cases
 work=$(mktemp -d)
 trap 'exec 3>&-; rm -rf "$work"' EXIT
 cd "$work" || exit 1
 
-runner=()
-[ -n "${KORVALEN_RUNNER:-}" ] && runner=("$KORVALEN_RUNNER")
+source "$here/runner.sh"
 failed=0
 interrupt_case() { # case folder whose setup, args and stdout to use; what to wait for
     local case_dir=$cases/$1 prompt=$2
@@ -42,11 +42,7 @@ interrupt_case() { # case folder whose setup, args and stdout to use; what to wa
         echo "$1: status $status, expected 2"
         failed=1
     fi
-    if [ -n "${KORVALEN_TEXT_MODE:-}" ]; then
-        perl -pe 's/\n/\r\n/g' "$case_dir/stdout" > expected
-    else
-        cp "$case_dir/stdout" expected
-    fi
+    as_written "$case_dir/stdout" > expected
     if ! cmp -s expected out; then
         echo "$1: the redirected field report is not complete"
         failed=1

@@ -13,10 +13,7 @@
 #   status   the exit status
 # The banner every run begins with is banner.txt beside this script; its
 # version text, which changes with every build, is matched by its shape.
-#
-# KORVALEN_RUNNER, when set, runs the program (wine for a Windows build);
-# KORVALEN_TEXT_MODE, when set, expects a CR before every line feed of both
-# output streams, as a Windows program's text mode writes them.
+# KORVALEN_RUNNER and KORVALEN_TEXT_MODE: see runner.sh.
 set -u
 program=$(realpath "$1")
 case_dir=$(realpath "$2")
@@ -29,8 +26,7 @@ cd "$work" || exit 1
 if [ -f "$case_dir/setup" ]; then
     bash -e "$case_dir/setup" || { echo "setup failed"; exit 1; }
 fi
-runner=()
-[ -n "${KORVALEN_RUNNER:-}" ] && runner=("$KORVALEN_RUNNER")
+source "$here/runner.sh"
 arguments=()
 if [ -f "$case_dir/args" ]; then
     mapfile -t arguments < "$case_dir/args"
@@ -43,20 +39,16 @@ echo $? > actual.status
 
 LC_ALL=C sed -E 's/Ver\. [0-9]{2}\.[0-9]{2}\.[0-9]{2}\.[0-9]{2}\.[0-9]{2}/Ver. YY.MM.DD.hh.mm/' \
     actual.stderr > actual.stderr.shaped
-cat "$here/banner.txt" "$case_dir/stderr" > expected.stderr
+cat "$here/banner.txt" "$case_dir/stderr" > expected.stderr.lf
 if [ -f "$case_dir/stdout" ]; then
-    cp "$case_dir/stdout" expected.stdout
+    cp "$case_dir/stdout" expected.stdout.lf
 elif [ -f "$case_dir/stdout.sh" ]; then
-    bash "$case_dir/stdout.sh" > expected.stdout
+    bash "$case_dir/stdout.sh" > expected.stdout.lf
 else
-    : > expected.stdout
+    : > expected.stdout.lf
 fi
-
-if [ -n "${KORVALEN_TEXT_MODE:-}" ]; then
-    for stream in expected.stdout expected.stderr; do
-        perl -pe 's/\n/\r\n/g' "$stream" > "$stream.text" && mv "$stream.text" "$stream"
-    done
-fi
+as_written expected.stdout.lf > expected.stdout
+as_written expected.stderr.lf > expected.stderr
 
 failed=0
 compare() {

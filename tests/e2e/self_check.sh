@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The program checks its own file at every start: an intact copy runs from
 # anywhere, a damaged one refuses to run with status 3 and one line.
-# KORVALEN_RUNNER, when set, runs the program (wine for a Windows build).
+# KORVALEN_RUNNER: see runner.sh.
 set -u
 program=$(realpath "$1")
+here=$(dirname "$(realpath "$0")")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
@@ -11,8 +12,7 @@ mkdir elsewhere links
 failed=0
 refusal="korvalen: the program file is damaged; please reinstall korvalen"
 
-runner=()
-[ -n "${KORVALEN_RUNNER:-}" ] && runner=("$KORVALEN_RUNNER")
+source "$here/runner.sh"
 
 expect_runs() { # name, program file, folder to run it in
     (cd "$3" && "${runner[@]}" "$2" > "$work/out" 2> "$work/err" < /dev/null)
