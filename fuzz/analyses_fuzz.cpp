@@ -9,7 +9,7 @@
 #include "../src/analysis/field_report.h"
 #include "../src/analysis/line_terminator_scan.h"
 #include "../src/analysis/repeat_distances.h"
-#include "../src/driver/input_state.h"
+#include "../src/process/input_state.h"
 #include "../tests/unit/fake_driver.h"
 
 #include <cstring>

@@ -1,8 +1,8 @@
 #include "candidate_report.h"
 
-#include "../driver/exit_routine.h"
-#include "../driver/input_state.h"
-#include "../driver/keystroke.h"
+#include "../process/exit_routine.h"
+#include "../process/input_state.h"
+#include "../process/keystroke.h"
 #include "candidate_table.h"
 
 #include <cinttypes>

@@ -1,8 +1,8 @@
 #include "line_terminator_scan.h"
 
-#include "../driver/exit_routine.h"
-#include "../driver/input_state.h"
-#include "../driver/keystroke.h"
+#include "../process/exit_routine.h"
+#include "../process/input_state.h"
+#include "../process/keystroke.h"
 #include "line_ends.h"
 #include "repeat_distances.h"
 

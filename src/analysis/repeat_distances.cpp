@@ -1,6 +1,6 @@
 #include "repeat_distances.h"
 
-#include "../driver/input_state.h"
+#include "../process/input_state.h"
 #include "candidate_report.h"
 #include "candidate_table.h"
 

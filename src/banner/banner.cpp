@@ -1,6 +1,6 @@
 #include "banner.h"
 
-#include "../driver/platform.h"
+#include "../process/platform.h"
 #include "version_text.h"
 
 #include <array>

@@ -1,7 +1,7 @@
 #include "input_sample.h"
 
-#include "exit_routine.h"
-#include "input_state.h"
+#include "../process/exit_routine.h"
+#include "../process/input_state.h"
 
 #include <cstdio>
 #include <cstdlib>

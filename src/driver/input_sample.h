@@ -2,7 +2,7 @@
 #ifndef KORVALEN_INPUT_SAMPLE_H
 #define KORVALEN_INPUT_SAMPLE_H
 
-#include "platform.h"
+#include "../process/platform.h"
 
 #include <cstdint>
 

@@ -2,10 +2,10 @@
 #include "../analysis/line_terminator_scan.h"
 #include "../analysis/repeat_distances.h"
 #include "../banner/banner.h"
-#include "exit_routine.h"
+#include "../process/exit_routine.h"
+#include "../process/input_state.h"
+#include "../process/platform.h"
 #include "input_sample.h"
-#include "input_state.h"
-#include "platform.h"
 #include "self_check.h"
 
 #include <cstdio>

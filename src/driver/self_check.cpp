@@ -1,7 +1,7 @@
 #include "self_check.h"
 
-#include "exit_routine.h"
-#include "platform.h"
+#include "../process/exit_routine.h"
+#include "../process/platform.h"
 #include "program_seal.h"
 
 #include <cstdio>

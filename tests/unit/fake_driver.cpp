@@ -1,8 +1,8 @@
 #include "fake_driver.h"
 
-#include "../../src/driver/exit_routine.h"
-#include "../../src/driver/input_state.h"
-#include "../../src/driver/keystroke.h"
+#include "../../src/process/exit_routine.h"
+#include "../../src/process/input_state.h"
+#include "../../src/process/keystroke.h"
 
 #include <memory>
 
