@@ -4,6 +4,7 @@
 #ifndef KORVALEN_PLATFORM_H
 #define KORVALEN_PLATFORM_H
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -53,5 +54,61 @@ bool platform_is_terminal(std::FILE* stream);
 // Writes text of code page 437 as the console behind stream shows it.
 // Returns the count of bytes written, negative when the write fails.
 int platform_write_cp437(std::FILE* stream, const char* text);
+
+// What the survey reads, maps and runs in parallel. Files opened for it
+// are the same handles as the input file's; every call may run on any
+// thread.
+
+enum class platform_file_kind { regular, directory, pipe, device, other };
+
+// The reason of the last failed call on this thread, as the system words
+// it, for a message of the form "korvalen: NAME: reason".
+int platform_last_error();
+void platform_describe_error(int error, char* text, std::size_t size);
+
+// Opens for reading only; a directory opens too, so that its kind can be
+// told. NO_FILE when it cannot be opened (then platform_last_error says
+// why).
+platform_file platform_open_any(const char* name);
+
+platform_file platform_standard_input();
+
+platform_file_kind platform_kind_of(platform_file file);
+
+// The file's size; false for an object that has none (a pipe, a device).
+bool platform_size_of(platform_file file, std::uint64_t& size);
+
+// Reads up to count bytes from offset, going on after short reads until
+// count or the end of the file. Returns the count read, -1 on failure.
+std::int64_t platform_read_at(platform_file file, std::uint64_t offset, void* buffer,
+                              std::size_t count);
+
+// Reads up to count bytes from the current position of a stream, going on
+// after short reads. Returns the count read (less only at its end), -1 on
+// failure.
+std::int64_t platform_read_stream(platform_file file, void* buffer, std::size_t count);
+
+// A read-only view of part of a file. Offsets of a view must be multiples
+// of platform_map_granularity().
+struct platform_mapping {
+    const unsigned char* bytes = nullptr;
+    std::size_t length = 0;
+    void* base = nullptr;
+    std::size_t mapped_length = 0;
+};
+std::size_t platform_map_granularity();
+bool platform_map(platform_file file, std::uint64_t offset, std::size_t length,
+                  platform_mapping& mapping);
+void platform_unmap(platform_mapping& mapping);
+
+unsigned platform_processor_count();
+
+// Runs work(context, i) for every i below count, each on a thread of its
+// own (the calling thread takes one), and returns when all have returned.
+void platform_run_workers(unsigned count, void (*work)(void* context, unsigned worker),
+                          void* context);
+
+// Columns of the terminal behind stream, 0 when it is not a terminal.
+int platform_terminal_width(std::FILE* stream);
 
 #endif

@@ -5,8 +5,12 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace
 {
@@ -53,6 +57,32 @@ void record_interrupt(int)
         // The pipe already holds a byte; the waiter wakes up all the same.
     }
     errno = saved_errno;
+}
+
+// GNU strerror_r gives back its text; the POSIX one fills the buffer.
+[[maybe_unused]] const char* chosen_text(int result, const char* buffer)
+{
+    return result == 0 ? buffer : "unknown error";
+}
+
+[[maybe_unused]] const char* chosen_text(const char* result, const char*)
+{
+    return result;
+}
+
+const char* strerror_describe(int error, char* buffer, std::size_t size)
+{
+    buffer[0] = '\0';
+    return chosen_text(strerror_r(error, buffer, size), buffer);
+}
+
+constexpr int map_populate_flag()
+{
+#ifdef MAP_POPULATE
+    return MAP_POPULATE;
+#else
+    return 0;
+#endif
 }
 
 } // namespace
@@ -181,4 +211,179 @@ int platform_write_cp437(std::FILE* stream, const char* text)
         written += utf8 != nullptr ? static_cast<int>(std::strlen(utf8)) : 1;
     }
     return written;
+}
+
+int platform_last_error()
+{
+    return errno;
+}
+
+void platform_describe_error(int error, char* text, std::size_t size)
+{
+    // strerror's buffer is shared between threads; copy from the one the
+    // thread-safe variant fills.
+    char buffer[256];
+    const char* description = strerror_describe(error, buffer, sizeof buffer);
+    std::snprintf(text, size, "%s", description);
+}
+
+platform_file platform_open_any(const char* name)
+{
+    int fd;
+    do {
+        fd = open(name, O_RDONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return NO_FILE;
+    // Not blocking only for the open itself: a FIFO without a writer must
+    // not hold the open up.
+    int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
+platform_file platform_standard_input()
+{
+    return 0;
+}
+
+platform_file_kind platform_kind_of(platform_file file)
+{
+    struct stat status;
+    if (fstat(descriptor_of(file), &status) != 0)
+        return platform_file_kind::other;
+    if (S_ISREG(status.st_mode))
+        return platform_file_kind::regular;
+    if (S_ISDIR(status.st_mode))
+        return platform_file_kind::directory;
+    if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode))
+        return platform_file_kind::pipe;
+    if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode))
+        return platform_file_kind::device;
+    return platform_file_kind::other;
+}
+
+bool platform_size_of(platform_file file, std::uint64_t& size)
+{
+    struct stat status;
+    if (fstat(descriptor_of(file), &status) != 0 || !S_ISREG(status.st_mode))
+        return false;
+    size = static_cast<std::uint64_t>(status.st_size);
+    return true;
+}
+
+std::int64_t platform_read_at(platform_file file, std::uint64_t offset, void* buffer,
+                              std::size_t count)
+{
+    char* into = static_cast<char*>(buffer);
+    std::size_t delivered = 0;
+    while (delivered < count) {
+        ssize_t got = pread(descriptor_of(file), into + delivered, count - delivered,
+                            static_cast<off_t>(offset + delivered));
+        if (got > 0) {
+            delivered += static_cast<std::size_t>(got);
+            continue;
+        }
+        if (got == 0)
+            break;
+        if (errno != EINTR)
+            return -1;
+    }
+    return static_cast<std::int64_t>(delivered);
+}
+
+std::int64_t platform_read_stream(platform_file file, void* buffer, std::size_t count)
+{
+    char* into = static_cast<char*>(buffer);
+    std::size_t delivered = 0;
+    while (delivered < count) {
+        ssize_t got = read(descriptor_of(file), into + delivered, count - delivered);
+        if (got > 0) {
+            delivered += static_cast<std::size_t>(got);
+            continue;
+        }
+        if (got == 0)
+            break;
+        if (errno != EINTR)
+            return -1;
+    }
+    return static_cast<std::int64_t>(delivered);
+}
+
+std::size_t platform_map_granularity()
+{
+    long page = sysconf(_SC_PAGESIZE);
+    return page > 0 ? static_cast<std::size_t>(page) : 4096;
+}
+
+bool platform_map(platform_file file, std::uint64_t offset, std::size_t length,
+                  platform_mapping& mapping)
+{
+    mapping = {};
+    if (length == 0)
+        return true;
+    // Populated at once: the survey reads every byte of the view, and one
+    // call that fills the page tables costs less than a fault per page.
+    void* base = mmap(nullptr, length, PROT_READ, MAP_PRIVATE | map_populate_flag(),
+                      descriptor_of(file), static_cast<off_t>(offset));
+    if (base == MAP_FAILED)
+        return false;
+    mapping.base = base;
+    mapping.mapped_length = length;
+    mapping.bytes = static_cast<const unsigned char*>(base);
+    mapping.length = length;
+    return true;
+}
+
+void platform_unmap(platform_mapping& mapping)
+{
+    if (mapping.base != nullptr)
+        munmap(mapping.base, mapping.mapped_length);
+    mapping = {};
+}
+
+unsigned platform_processor_count()
+{
+    long online = sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 ? static_cast<unsigned>(online) : 1;
+}
+
+void platform_run_workers(unsigned count, void (*work)(void* context, unsigned worker),
+                          void* context)
+{
+    struct worker_start {
+        void (*work)(void*, unsigned);
+        void* context;
+        unsigned worker;
+    };
+    auto run = [](void* start) -> void* {
+        auto* given = static_cast<worker_start*>(start);
+        given->work(given->context, given->worker);
+        return nullptr;
+    };
+    std::vector<worker_start> starts(count);
+    std::vector<pthread_t> threads(count);
+    std::vector<bool> started(count, false);
+    for (unsigned worker = 1; worker < count; worker++) {
+        starts[worker] = {work, context, worker};
+        started[worker] = pthread_create(&threads[worker], nullptr, run, &starts[worker]) == 0;
+    }
+    // A thread that could not be started leaves its share to this one.
+    if (count > 0)
+        work(context, 0);
+    for (unsigned worker = 1; worker < count; worker++) {
+        if (started[worker])
+            pthread_join(threads[worker], nullptr);
+        else
+            work(context, worker);
+    }
+}
+
+int platform_terminal_width(std::FILE* stream)
+{
+    struct winsize size;
+    if (!platform_is_terminal(stream) || ioctl(fileno(stream), TIOCGWINSZ, &size) != 0)
+        return 0;
+    return size.ws_col;
 }

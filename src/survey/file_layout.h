@@ -1,0 +1,82 @@
+// The survey's answer for one file: how its bytes are encoded and how its
+// records are laid out, and what every record must look like for --verify.
+#ifndef KORVALEN_FILE_LAYOUT_H
+#define KORVALEN_FILE_LAYOUT_H
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+enum class text_encoding { ascii, utf8, utf16le, utf16be, latin1, ebcdic, binary };
+
+enum class record_layout {
+    empty,
+    fixed_length, // records of one length without line ends
+    lines,
+    unknown,
+};
+
+enum class line_terminator { none, lf, crlf, cr, nel, mixed };
+
+// A field of a record of one length, as byte offsets [start, end).
+struct column_span {
+    std::uint32_t start;
+    std::uint32_t end;
+};
+
+// What every record of the file showed in the sample, byte offset by byte
+// offset, for records of one length: --verify holds each record to it.
+struct record_profile {
+    // Byte classes (byte_class.h) seen at each offset, as a bit set.
+    std::vector<std::uint8_t> allowed_classes;
+    // The one byte every sampled record holds at each offset, -1 where
+    // the records differ.
+    std::vector<std::int16_t> constant_byte;
+};
+
+struct file_layout {
+    text_encoding encoding = text_encoding::binary;
+    bool byte_order_mark = false;
+    record_layout layout = record_layout::unknown;
+    line_terminator terminator = line_terminator::none;
+    // From one record's start to the next, terminator included; none when
+    // the records vary.
+    std::optional<std::uint64_t> record_length;
+    // The commonest record length, also when the records vary.
+    std::uint64_t usual_length = 0;
+    // Bytes before the first record that has the layout, and after the
+    // last whole one.
+    std::uint64_t header_length = 0;
+    std::uint64_t trailer_length = 0;
+    std::optional<std::uint64_t> records;
+    // The count is worked out from the size and the average length of the
+    // sampled records rather than from a fixed length.
+    bool records_estimated = false;
+    std::optional<unsigned char> delimiter;
+    std::optional<unsigned char> quote;
+    std::optional<std::uint32_t> fields;
+    bool header_row = false;
+    std::vector<column_span> columns;
+    // A format whose own header stated the layout, e.g. "dBASE table";
+    // empty when the layout comes from the bytes' statistics alone.
+    std::string format_name;
+    record_profile profile;
+};
+
+// Why a record breaks the layout, for the first that does.
+struct record_anomaly {
+    // Counting from 1, the first record after the header.
+    std::uint64_t record;
+    // Of the record's first byte, from the start of the file.
+    std::uint64_t offset;
+    std::string what;
+};
+
+struct verify_outcome {
+    std::uint64_t records = 0;
+    std::uint64_t anomalies = 0;
+    std::optional<record_anomaly> first_anomaly;
+};
+
+#endif

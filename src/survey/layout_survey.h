@@ -1,0 +1,10 @@
+// The survey's decision: the layout of a file from its sample.
+#ifndef KORVALEN_LAYOUT_SURVEY_H
+#define KORVALEN_LAYOUT_SURVEY_H
+
+#include "file_layout.h"
+#include "file_sample.h"
+
+file_layout survey_layout(const file_sample& sample);
+
+#endif
