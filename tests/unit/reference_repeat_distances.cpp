@@ -5,6 +5,17 @@
 #include <algorithm>
 #include <cstring>
 
+bool matches_as_strncmp(const char* pattern, const char* group)
+{
+    for (int i = 0; i < 3; i++) {
+        if (pattern[i] != group[i])
+            return false;
+        if (pattern[i] == '\0')
+            return true;
+    }
+    return true;
+}
+
 distance_table reference_repeat_distances(const unsigned char* sample, std::uint32_t valid_length)
 {
     int window = static_cast<int>(std::min(valid_length, SCAN_WINDOW));
@@ -15,7 +26,7 @@ distance_table reference_repeat_distances(const unsigned char* sample, std::uint
         int previous_match = pattern_at;
         for (int group_at = pattern_at + 3; group_at <= window - 4; group_at++) {
             const char* group = reinterpret_cast<const char*>(sample + group_at);
-            if (std::strncmp(pattern, group, 3) != 0)
+            if (!matches_as_strncmp(pattern, group))
                 continue;
             int distance = group_at - previous_match;
             previous_match = group_at;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 
 namespace
@@ -82,6 +83,19 @@ TEST(HistogramTable, RoomForMoreThanAHundredDistances)
     table counted = counted_table(sample);
     EXPECT_GT(counted.size(), 100u);
     EXPECT_EQ(counted, recounted_table(sample));
+}
+
+TEST(HistogramTable, RecountMatchesAsStrncmp)
+{
+    const char bytes[] = {'\0', 'a', 'b'};
+    char pattern[4] = {}, group[4] = {};
+    for (int i = 0; i < 27 * 27; i++) {
+        for (int b = 0, code = i; b < 3; b++, code /= 3)
+            pattern[b] = bytes[code % 3];
+        for (int b = 0, code = i / 27; b < 3; b++, code /= 3)
+            group[b] = bytes[code % 3];
+        EXPECT_EQ(matches_as_strncmp(pattern, group), std::strncmp(pattern, group, 3) == 0) << i;
+    }
 }
 
 TEST(HistogramTable, AgreesWithAPlainRecountOnRandomWindows)
