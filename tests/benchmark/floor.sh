@@ -39,18 +39,22 @@ awk 'BEGIN {
 }' > "$work/two_letters.dat"
 awk 'BEGIN { for (i = 0; i < 320; i++) printf "%048d\r\n", i }' > "$work/lines.dat"
 
+# Command lines quoted as a shell reads them, which is also how hyperfine
+# splits them.
+quoted() { printf '%q ' "$@"; }
 names=(floor floor_dynamic dash_f line_ends)
 commands=(
-    "$work/floor $work/two_letters.dat"
-    "$work/floor_dynamic $work/two_letters.dat"
-    "$korvalen $work/two_letters.dat -f"
-    "$korvalen $work/lines.dat"
+    "$(quoted "$work/floor" "$work/two_letters.dat")"
+    "$(quoted "$work/floor_dynamic" "$work/two_letters.dat")"
+    "$(quoted "$korvalen" "$work/two_letters.dat" -f)"
+    "$(quoted "$korvalen" "$work/lines.dat")"
 )
 
-# One line per round: the median wall time in seconds of one run of each
-# command, in the order of the commands. hyperfine takes the commands in
-# turn, a few runs of each at a time; its warnings about outliers are
-# expected on a shared machine and are shown only when it fails.
+# One line per round: the wall time in seconds of one run of each command,
+# in the order of the commands, then the CPU time (user and system) of each.
+# hyperfine takes the commands in turn, a few runs of each at a time, and
+# gives the wall time's median and the CPU time's mean; its warnings about
+# outliers are expected on a shared machine and are shown only on failure.
 time_rounds_with_hyperfine() {
     local round listed=()
     for ((round = 0; round < rounds; round++)); do
@@ -62,23 +66,42 @@ time_rounds_with_hyperfine() {
         cat "$work/hyperfine.txt" >&2
         exit 1
     fi
-    awk -F, -v n="${#commands[@]}" 'NR > 1 { printf "%s%s", $4, ((NR - 1) % n ? " " : "\n") }' \
-        "$work/rounds.csv"
+    awk -F, -v n="${#commands[@]}" 'NR > 1 {
+        i = (NR - 2) % n
+        wall[i] = $4
+        cpu[i] = $5 + $6
+        if (i == n - 1) {
+            for (j = 0; j < n; j++) printf "%s ", wall[j]
+            for (j = 0; j < n; j++) printf "%s%s", cpu[j], (j < n - 1 ? " " : "\n")
+        }
+    }' "$work/rounds.csv"
 }
 
 # Without hyperfine: a loop of its own, which gives means rather than
 # medians and also times the shell's fork, bringing every ratio nearer to 1.
+# The CPU time of the runs is the shell's children's, which the times
+# builtin reports only when run in this shell itself, not in a subshell.
+children_cpu() {
+    awk 'NR == 2 { split($1, u, /[ms]/); split($2, s, /[ms]/); print u[1] * 60 + u[2] + s[1] * 60 + s[2] }' "$1"
+}
 time_rounds_with_loop() {
-    local round command start end i
+    local round command start end i walls cpus
     for ((round = 0; round < rounds; round++)); do
+        walls="" cpus=""
         for command in "${commands[@]}"; do
+            times > "$work/times_before.txt"
             start=$EPOCHREALTIME
             for ((i = 0; i < runs_per_round; i++)); do
-                $command < /dev/null > /dev/null 2>&1 || true
+                eval "$command" < /dev/null > /dev/null 2>&1 || true
             done
             end=$EPOCHREALTIME
-            awk -v s="$start" -v e="$end" -v n="$runs_per_round" 'BEGIN { print (e - s) / n }'
-        done | paste -sd ' '
+            times > "$work/times_after.txt"
+            walls+="$(awk -v a="$start" -v b="$end" -v n="$runs_per_round" 'BEGIN { print (b - a) / n }') "
+            cpus+="$(awk -v a="$(children_cpu "$work/times_before.txt")" \
+                -v b="$(children_cpu "$work/times_after.txt")" -v n="$runs_per_round" \
+                'BEGIN { print (b - a) / n }') "
+        done
+        echo "$walls$cpus"
     done
 }
 
@@ -91,23 +114,29 @@ else
     time_rounds_with_loop > "$work/rounds.txt"
 fi
 
-# Medians over the rounds: times in milliseconds, then ratios per round.
+# Medians over the rounds: of the times, and of the rounds' ratios.
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 column_median() { awk -v c="$1" '{ print $c }' "$work/rounds.txt" | median; }
-ratio_median() { awk -v a="$1" -v b="$2" '{ print $a / $b }' "$work/rounds.txt" | median; }
+ratio_median() { awk -v a="$1" -v b="$2" '{ print ($b > 0 ? $a / $b : "nan") }' "$work/rounds.txt" | median; }
 
+count=${#commands[@]}
 echo
-echo "wall time of one run (median of the rounds)"
+echo "one run, median of the rounds:   wall ms    CPU ms"
 for i in "${!names[@]}"; do
-    printf '  %-14s %7.3f ms\n' "${names[$i]}" "$(column_median $((i + 1)) | awk '{ print $1 * 1000 }')"
+    printf '  %-28s %9.3f %9.3f\n' "${names[$i]}" \
+        "$(column_median $((i + 1)) | awk '{ print $1 * 1000 }')" \
+        "$(column_median $((i + 1 + count)) | awk '{ print $1 * 1000 }')"
 done
-echo "ratios (median of the rounds' ratios)"
-printf '  %-40s %5.2f\n' \
-    "-f run / floor" "$(ratio_median 3 1)" \
-    "line-end run / floor" "$(ratio_median 4 1)" \
-    "dynamic floor / floor (the loader)" "$(ratio_median 2 1)" \
-    "-f run / dynamic floor" "$(ratio_median 3 2)" \
-    "line-end run / dynamic floor" "$(ratio_median 4 2)"
+echo "ratios, median of the rounds'     wall       CPU"
+ratio_line() {
+    printf '  %-28s %9.2f %9.2f\n' "$1" "$(ratio_median "$2" "$3")" \
+        "$(ratio_median $(($2 + count)) $(($3 + count)))"
+}
+ratio_line "-f run / floor" 3 1
+ratio_line "line-end run / floor" 4 1
+ratio_line "dynamic floor / floor" 2 1
+ratio_line "-f run / dynamic floor" 3 2
+ratio_line "line-end run / dynamic floor" 4 2
 
 echo
 if ! command -v valgrind > /dev/null; then
@@ -117,7 +146,7 @@ fi
 echo "instructions (callgrind)"
 for i in "${!names[@]}"; do
     profile="$work/${names[$i]}.callgrind"
-    valgrind --tool=callgrind --callgrind-out-file="$profile" ${commands[$i]} \
+    eval "valgrind --tool=callgrind --callgrind-out-file=$(quoted "$profile") ${commands[$i]}" \
         < /dev/null > /dev/null 2> "$work/valgrind.txt" || true
     total=$(awk '/Collected :/ { print $NF }' "$work/valgrind.txt")
     printf '  %-14s %10s\n' "${names[$i]}" "$total"
@@ -125,3 +154,10 @@ done
 histogram=$(callgrind_annotate --inclusive=yes "$work/dash_f.callgrind" |
     awk '/:count_repeat_distances\(/ { gsub(",", "", $1); print $1; exit }')
 echo "  of the -f run, the repeat-distance count: ${histogram:-not found}"
+for name in dash_f line_ends; do
+    echo "the functions that cost the $name run most (their own instructions)"
+    callgrind_annotate "$work/$name.callgrind" | grep -E '^ *[0-9,]+ \( *[0-9.]+%\) ' |
+        grep -v 'PROGRAM TOTALS' | head -n 6 |
+        sed -E 's/^ *([0-9,]+) \([^)]*\) +[^:]*:(.*) \[.*$/\1 \2/' |
+        awk '{ count = $1; $1 = ""; printf "  %10s %s\n", count, substr($0, 2, 64) }'
+done
