@@ -1,7 +1,9 @@
 // Drives the analyses on arbitrary bytes, as the program runs them: the
 // field report, then the line-terminator scan or the fixed-length analysis.
 // The sample is allocated at exactly its valid length, so that any read
-// past it is caught. An end of the run arrives as an exception.
+// past it is caught. An end of the run arrives as an exception. Before the
+// analyses run, the repeat-distance count is checked against a plain
+// recount: a table that differs in any entry aborts.
 //
 // Input: one byte choosing the analysis, eight bytes of file size, one
 // byte counting the keystrokes that follow, one byte counting the bytes
@@ -11,7 +13,9 @@
 #include "../src/analysis/repeat_distances.h"
 #include "../src/process/input_state.h"
 #include "../tests/unit/fake_driver.h"
+#include "../tests/unit/reference_repeat_distances.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -56,6 +60,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     set_sample(sample, size_of_file);
     script_keys(keys);
     auto valid_length = static_cast<std::uint32_t>(sample.size());
+    count_repeat_distances(valid_length);
+    if (candidate_entries() != reference_repeat_distances(sample_buffer, valid_length))
+        std::abort();
     char program[] = "korvalen", file[] = "fuzz.dat";
     char* arguments[] = {program, file, limit.data(), nullptr};
     int argument_count = limit.empty() ? 2 : 3;

@@ -2,25 +2,39 @@
 #include "../../src/analysis/repeat_distances.h"
 #include "fake_driver.h"
 #include "id_records.h"
+#include "reference_repeat_distances.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <cstring>
+#include <random>
 
 namespace
 {
 
 using namespace std::string_literals;
-using table = std::vector<std::pair<int, int>>;
+using table = distance_table;
 
 table counted_table(const std::string& sample)
 {
     set_sample(sample, static_cast<std::int64_t>(sample.size()));
     count_repeat_distances(static_cast<std::uint32_t>(sample.size()));
-    table counted;
-    for (std::uint32_t i = 0; i < candidate_count; i++)
-        counted.emplace_back(candidate_table[i].distance, candidate_table[i].occurrences);
-    return counted;
+    return candidate_entries();
+}
+
+table recounted_table(const std::string& sample)
+{
+    return reference_repeat_distances(reinterpret_cast<const unsigned char*>(sample.data()),
+                                      static_cast<std::uint32_t>(sample.size()));
+}
+
+std::string random_sample(std::mt19937& generator, const std::string& letters, std::size_t length)
+{
+    std::uniform_int_distribution<std::size_t> letter(0, letters.size() - 1);
+    std::string sample;
+    while (sample.size() < length)
+        sample += letters[letter(generator)];
+    return sample;
 }
 
 struct histogram_case {
@@ -64,33 +78,39 @@ TEST(HistogramTable, RoomForMoreThanAHundredDistances)
     // Random letters of a six-letter alphabet meet far more than 100
     // distinct distances; none may be dropped and every count must stay
     // exact.
-    std::string sample;
-    unsigned state = 12345;
-    for (int i = 0; i < 500; i++) {
-        state = state * 1103515245 + 12345;
-        sample += static_cast<char>('a' + (state >> 16) % 6);
-    }
+    std::mt19937 generator(12345);
+    std::string sample = random_sample(generator, "abcdef", SCAN_WINDOW);
     table counted = counted_table(sample);
     EXPECT_GT(counted.size(), 100u);
+    EXPECT_EQ(counted, recounted_table(sample));
+}
 
-    // Recount naively, in the same order, and compare.
-    table naive;
-    for (int p = 0; p <= 493; p++) {
-        int previous = p;
-        for (int k = p + 3; k <= 496; k++) {
-            if (sample.compare(p, 3, sample, k, 3) != 0)
-                continue;
-            int distance = k - previous;
-            previous = k;
-            auto found = std::find_if(naive.begin(), naive.end(),
-                                      [&](auto& entry) { return entry.first == distance; });
-            if (found != naive.end())
-                found->second++;
-            else
-                naive.emplace_back(distance, 1);
+TEST(HistogramTable, RecountMatchesAsStrncmp)
+{
+    const char bytes[] = {'\0', 'a', 'b'};
+    char pattern[4] = {}, group[4] = {};
+    for (int i = 0; i < 27 * 27; i++) {
+        for (int b = 0, code = i; b < 3; b++, code /= 3)
+            pattern[b] = bytes[code % 3];
+        for (int b = 0, code = i / 27; b < 3; b++, code /= 3)
+            group[b] = bytes[code % 3];
+        EXPECT_EQ(matches_as_strncmp(pattern, group), std::strncmp(pattern, group, 3) == 0) << i;
+    }
+}
+
+TEST(HistogramTable, AgreesWithAPlainRecountOnRandomWindows)
+{
+    // Few letters give many matches at many distances; NULs end the
+    // comparison early, so groups that differ after a NUL still match.
+    const std::string alphabets[] = {"a", "ab", "abc", "abcdef", "\0ab"s, "\0\0\0a"s};
+    std::mt19937 generator(20261209);
+    for (const std::string& letters : alphabets) {
+        for (std::size_t length = 0; length <= SCAN_WINDOW + 20; length++) {
+            std::string sample = random_sample(generator, letters, length);
+            ASSERT_EQ(counted_table(sample), recounted_table(sample))
+                << letters.size() << " letters, " << length << " bytes";
         }
     }
-    EXPECT_EQ(counted, naive);
 }
 
 } // namespace
