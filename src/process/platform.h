@@ -111,4 +111,17 @@ void platform_run_workers(unsigned count, void (*work)(void* context, unsigned w
 // Columns of the terminal behind stream, 0 when it is not a terminal.
 int platform_terminal_width(std::FILE* stream);
 
+// A lock that the threads of platform_run_workers share.
+struct platform_mutex;
+platform_mutex* platform_new_mutex();
+void platform_delete_mutex(platform_mutex* mutex);
+void platform_lock(platform_mutex* mutex);
+void platform_unlock(platform_mutex* mutex);
+
+void platform_sleep(unsigned milliseconds);
+
+// Standard output and error write their bytes as they are, with no line
+// end translated, so that the survey's output is the same everywhere.
+void platform_write_binary();
+
 #endif
