@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -19,6 +21,7 @@ namespace
 constexpr int ALL_SURVEYED = 0;
 constexpr int ANOMALIES_FOUND = 1;
 constexpr int FILE_UNREADABLE = 2;
+constexpr int OUTPUT_LOST = 4;
 
 // How often the progress line is brought up to date, and how long a run
 // goes before it shows one.
@@ -60,6 +63,8 @@ struct survey_run {
     // Output of every thread goes through this lock, and what it guards.
     platform_mutex* output_lock = nullptr;
     int status = ALL_SURVEYED;
+    // Why standard output failed, 0 while it has not.
+    int write_error = 0;
     bool printed_a_report = false;
     std::size_t progress_length = 0;
 };
@@ -155,10 +160,12 @@ void print_report(survey_run& run, file_slot& slot)
         std::fwrite(slot.output.data(), 1, slot.output.size(), stdout);
         run.printed_a_report = true;
     }
-    // The exit routine says why standard output failed; surveying on
-    // would only lose more.
-    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+    // Surveying on would only lose more.
+    errno = 0;
+    if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && run.write_error == 0) {
+        run.write_error = errno != 0 ? errno : EIO;
         run.stop = true;
+    }
     run.status = std::max(run.status, slot.status);
     std::string().swap(slot.output);
 }
@@ -296,5 +303,13 @@ int run_survey(const survey_options& options)
     bool progress = platform_is_terminal(stderr);
     platform_run_workers(pool_size + (progress ? 1 : 0), work, &run);
     platform_delete_mutex(run.output_lock);
+    if (run.write_error != 0) {
+        // Said here, while the reason is known: a later flush finds only
+        // the stream's error mark.
+        std::clearerr(stdout);
+        std::fprintf(stderr, "korvalen: can't write standard output: %s\n",
+                     std::strerror(run.write_error));
+        return OUTPUT_LOST;
+    }
     return run.status;
 }
