@@ -201,6 +201,9 @@ void survey_files(survey_run& run)
         slot.phase = SURVEYING;
         survey_file(run, index);
         run.files_running--;
+        // A file cut short by Ctrl+C would be reported wrongly.
+        if (platform_interrupted())
+            break;
         slot.phase = DONE;
         print_ready_reports(run);
     }

@@ -84,8 +84,8 @@ std::int64_t platform_read_at(platform_file file, std::uint64_t offset, void* bu
                               std::size_t count);
 
 // Reads up to count bytes from the current position of a stream, going on
-// after short reads. Returns the count read (less only at its end), -1 on
-// failure.
+// after short reads. Returns the count read (less only at its end or after
+// Ctrl+C), -1 on failure.
 std::int64_t platform_read_stream(platform_file file, void* buffer, std::size_t count);
 
 // A read-only view of part of a file. Offsets of a view must be multiples

@@ -308,6 +308,9 @@ std::int64_t platform_read_stream(platform_file file, void* buffer, std::size_t 
             break;
         if (errno != EINTR)
             return -1;
+        // Ctrl+C must not wait for input that may never come.
+        if (interrupt_received)
+            break;
     }
     return static_cast<std::int64_t>(delivered);
 }
