@@ -7,6 +7,7 @@
 #include "../process/platform.h"
 #include "input_sample.h"
 #include "self_check.h"
+#include "survey_command.h"
 
 #include <cstdio>
 #include <cstring>
@@ -47,6 +48,8 @@ int main(int argument_count, char** arguments)
         std::setvbuf(stdout, nullptr, _IONBF, 0);
 
     check_program_file();
+    if (selects_survey(argument_count, arguments))
+        run_survey_command(argument_count, arguments);
     print_banner(stderr, BANNER_LINES_USED);
     platform_catch_interrupt(exit_routine_at_once);
     std::fprintf(stderr, "\n\n\n\n\n\n");

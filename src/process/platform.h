@@ -84,8 +84,8 @@ std::int64_t platform_read_at(platform_file file, std::uint64_t offset, void* bu
                               std::size_t count);
 
 // Reads up to count bytes from the current position of a stream, going on
-// after short reads. Returns the count read (less only at its end), -1 on
-// failure.
+// after short reads. Returns the count read (less only at its end or after
+// Ctrl+C), -1 on failure.
 std::int64_t platform_read_stream(platform_file file, void* buffer, std::size_t count);
 
 // A read-only view of part of a file. Offsets of a view must be multiples
@@ -110,5 +110,18 @@ void platform_run_workers(unsigned count, void (*work)(void* context, unsigned w
 
 // Columns of the terminal behind stream, 0 when it is not a terminal.
 int platform_terminal_width(std::FILE* stream);
+
+// A lock that the threads of platform_run_workers share.
+struct platform_mutex;
+platform_mutex* platform_new_mutex();
+void platform_delete_mutex(platform_mutex* mutex);
+void platform_lock(platform_mutex* mutex);
+void platform_unlock(platform_mutex* mutex);
+
+void platform_sleep(unsigned milliseconds);
+
+// Standard output and error write their bytes as they are, with no line
+// end translated, so that the survey's output is the same everywhere.
+void platform_write_binary();
 
 #endif

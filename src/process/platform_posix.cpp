@@ -9,6 +9,7 @@
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -307,6 +308,9 @@ std::int64_t platform_read_stream(platform_file file, void* buffer, std::size_t 
             break;
         if (errno != EINTR)
             return -1;
+        // Ctrl+C must not wait for input that may never come.
+        if (interrupt_received)
+            break;
     }
     return static_cast<std::int64_t>(delivered);
 }
@@ -386,4 +390,40 @@ int platform_terminal_width(std::FILE* stream)
     if (!platform_is_terminal(stream) || ioctl(fileno(stream), TIOCGWINSZ, &size) != 0)
         return 0;
     return size.ws_col;
+}
+
+struct platform_mutex {
+    pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
+};
+
+platform_mutex* platform_new_mutex()
+{
+    return new platform_mutex;
+}
+
+void platform_delete_mutex(platform_mutex* mutex)
+{
+    delete mutex;
+}
+
+void platform_lock(platform_mutex* mutex)
+{
+    pthread_mutex_lock(&mutex->mutex);
+}
+
+void platform_unlock(platform_mutex* mutex)
+{
+    pthread_mutex_unlock(&mutex->mutex);
+}
+
+void platform_sleep(unsigned milliseconds)
+{
+    struct timespec wait = {static_cast<time_t>(milliseconds / 1000),
+                            static_cast<long>(milliseconds % 1000) * 1000000L};
+    nanosleep(&wait, nullptr);
+}
+
+void platform_write_binary()
+{
+    // POSIX streams never translate line ends.
 }

@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <io.h>
 #include <vector>
 #include <windows.h>
@@ -316,4 +317,41 @@ int platform_terminal_width(std::FILE* stream)
     if (!GetConsoleScreenBufferInfo(console, &information))
         return 0;
     return information.srWindow.Right - information.srWindow.Left + 1;
+}
+
+struct platform_mutex {
+    SRWLOCK lock = SRWLOCK_INIT;
+};
+
+platform_mutex* platform_new_mutex()
+{
+    return new platform_mutex;
+}
+
+void platform_delete_mutex(platform_mutex* mutex)
+{
+    delete mutex;
+}
+
+void platform_lock(platform_mutex* mutex)
+{
+    AcquireSRWLockExclusive(&mutex->lock);
+}
+
+void platform_unlock(platform_mutex* mutex)
+{
+    ReleaseSRWLockExclusive(&mutex->lock);
+}
+
+void platform_sleep(unsigned milliseconds)
+{
+    Sleep(milliseconds);
+}
+
+void platform_write_binary()
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
 }

@@ -1,0 +1,112 @@
+#include "survey_command.h"
+
+#include "../process/exit_routine.h"
+#include "../process/platform.h"
+#include "survey_run.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace
+{
+
+// Bad options and a missing file name end the run as a file that cannot
+// be opened does.
+constexpr int USAGE_ERROR = INPUT_FILE;
+
+const char USAGE[] = "usage: korvalen --survey [--verify] [--json] [--] FILE...\n"
+                     "       korvalen FILE [-f | N]\n"
+                     "\n"
+                     "The first form works out how the records of each FILE are laid out and\n"
+                     "prints what it finds, file by file in the order given, without asking\n"
+                     "anything. A FILE of - is standard input; give a file whose name begins\n"
+                     "with -- as ./--name.\n"
+                     "\n"
+                     "  --survey   sample each file and print its layout\n"
+                     "  --verify   then read each whole file and check every record against\n"
+                     "             the layout\n"
+                     "  --json     one JSON object per file per line instead of text\n"
+                     "  --help     print this help\n"
+                     "  --version  print the version\n"
+                     "  --         end of the options: every argument after it is a file\n"
+                     "\n"
+                     "Exit status: 0 every file surveyed (and, with --verify, every record\n"
+                     "matches), 1 --verify found records that break the layout, 2 a usage\n"
+                     "error, a file that could not be read, or Ctrl+C, 3 the program file is\n"
+                     "damaged, 4 standard output could not be written.\n"
+                     "\n"
+                     "The second form is the interactive analysis of one file; see korvalen(1).\n";
+
+enum class command { survey, help, version, unknown_option, no_file };
+
+bool names_option(const char* argument)
+{
+    return std::strncmp(argument, "--", 2) == 0;
+}
+
+// An unknown option outweighs --help, and --help --version.
+command parse(int argument_count, char** arguments, survey_options& options, const char*& unknown)
+{
+    bool help = false;
+    bool version = false;
+    bool options_ended = false;
+    unknown = nullptr;
+    for (int index = 1; index < argument_count; index++) {
+        const char* argument = arguments[index];
+        if (options_ended || !names_option(argument))
+            options.files.push_back(argument);
+        else if (std::strcmp(argument, "--") == 0)
+            options_ended = true;
+        else if (std::strcmp(argument, "--survey") == 0)
+            continue;
+        else if (std::strcmp(argument, "--verify") == 0)
+            options.verify = true;
+        else if (std::strcmp(argument, "--json") == 0)
+            options.json = true;
+        else if (std::strcmp(argument, "--help") == 0)
+            help = true;
+        else if (std::strcmp(argument, "--version") == 0)
+            version = true;
+        else if (unknown == nullptr)
+            unknown = argument;
+    }
+    if (unknown != nullptr)
+        return command::unknown_option;
+    if (help)
+        return command::help;
+    if (version)
+        return command::version;
+    return options.files.empty() ? command::no_file : command::survey;
+}
+
+} // namespace
+
+bool selects_survey(int argument_count, char** arguments)
+{
+    return argument_count > 1 && names_option(arguments[1]);
+}
+
+void run_survey_command(int argument_count, char** arguments)
+{
+    platform_write_binary();
+    survey_options options;
+    const char* unknown = nullptr;
+    switch (parse(argument_count, arguments, options, unknown)) {
+    case command::help:
+        std::fputs(USAGE, stdout);
+        exit_routine(NORMAL_EXIT);
+    case command::version:
+        std::fputs("korvalen " KORVALEN_VERSION "\n", stdout);
+        exit_routine(NORMAL_EXIT);
+    case command::unknown_option:
+        std::fprintf(stderr, "korvalen: unknown option '%s'; see korvalen --help\n", unknown);
+        exit_routine(USAGE_ERROR);
+    case command::no_file:
+        std::fputs("korvalen: no file named; see korvalen --help\n", stderr);
+        exit_routine(USAGE_ERROR);
+    case command::survey:
+        break;
+    }
+    platform_catch_interrupt(exit_routine_at_once);
+    exit_routine(run_survey(options));
+}

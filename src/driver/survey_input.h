@@ -1,0 +1,42 @@
+// Opening one input of the survey and reading its sample.
+#ifndef KORVALEN_SURVEY_INPUT_H
+#define KORVALEN_SURVEY_INPUT_H
+
+#include "../process/platform.h"
+#include "../survey/file_sample.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct survey_input {
+    platform_file file = NO_FILE;
+    // Standard input: read from where it stands, without a size.
+    bool is_stream = false;
+    std::optional<std::uint64_t> size;
+    std::vector<unsigned char> start;
+    bool start_is_whole_file = false;
+    std::vector<std::uint64_t> piece_offsets;
+    std::vector<std::vector<unsigned char>> pieces;
+    // Why it could not be opened or read, as the system words it.
+    std::string error;
+};
+
+// The name that stands for standard input.
+bool names_standard_input(const char* name);
+
+// Opens name and reads its sample: its start and, for a large file, pieces
+// from further in. False with error set when it cannot be opened or read,
+// or is not a regular file (a directory, a FIFO, a device).
+bool open_survey_input(const char* name, survey_input& input);
+
+// Views into input, valid while input lives unchanged.
+file_sample sample_of(const survey_input& input);
+
+// Fills error with the reason of the last failed call of this thread.
+void describe_last_error(std::string& error);
+
+void close_survey_input(survey_input& input);
+
+#endif

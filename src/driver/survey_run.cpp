@@ -1,0 +1,318 @@
+#include "survey_run.h"
+
+#include "../process/platform.h"
+#include "../survey/layout_survey.h"
+#include "../survey/survey_json.h"
+#include "../survey/survey_text.h"
+#include "survey_input.h"
+#include "verify_file.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace
+{
+
+constexpr int ALL_SURVEYED = 0;
+constexpr int ANOMALIES_FOUND = 1;
+constexpr int FILE_UNREADABLE = 2;
+constexpr int OUTPUT_LOST = 4;
+
+// How often the progress line is brought up to date, and how long a run
+// goes before it shows one.
+constexpr unsigned TICK_MILLISECONDS = 50;
+constexpr unsigned PROGRESS_AFTER_TICKS = 1000 / TICK_MILLISECONDS;
+// Reports finished ahead of the one that must be printed next wait in
+// memory; past this many, workers wait too.
+constexpr std::size_t MOST_WAITING_REPORTS = 1024;
+constexpr unsigned WAIT_MILLISECONDS = 10;
+constexpr int DEFAULT_WIDTH = 80;
+
+enum file_phase : int { WAITING, SURVEYING, VERIFYING, DONE };
+
+struct file_slot {
+    std::atomic<int> phase{WAITING};
+    std::atomic<std::uint64_t> bytes_done{0};
+    // Set before the phase becomes VERIFYING.
+    std::uint64_t size = 0;
+    std::string output;
+    std::string error_line;
+    int status = ALL_SURVEYED;
+};
+
+struct survey_run {
+    const survey_options& options;
+    std::size_t count;
+    std::unique_ptr<file_slot[]> slots;
+    unsigned pool_size;
+    int width;
+    // Only the first "-" reads standard input; a second would find it
+    // taken by another thread.
+    std::size_t standard_input_index;
+    std::atomic<std::size_t> next_to_take{0};
+    std::atomic<std::size_t> next_to_print{0};
+    std::atomic<unsigned> files_running{0};
+    std::atomic<unsigned> workers_running{0};
+    std::atomic<bool> stop{false};
+
+    // Output of every thread goes through this lock, and what it guards.
+    platform_mutex* output_lock = nullptr;
+    int status = ALL_SURVEYED;
+    // Why standard output failed, 0 while it has not.
+    int write_error = 0;
+    bool printed_a_report = false;
+    std::size_t progress_length = 0;
+};
+
+bool should_stop(const survey_run& run)
+{
+    return run.stop || platform_interrupted();
+}
+
+// The processors are shared among the files being surveyed now.
+unsigned threads_for_one_file(const survey_run& run)
+{
+    unsigned running = std::max(1u, run.files_running.load());
+    return std::max(1u, platform_processor_count() / running);
+}
+
+bool verify_input(survey_run& run, file_slot& slot, survey_input& input, survey_report& report)
+{
+    slot.size = input.size.value_or(0);
+    slot.phase = VERIFYING;
+    std::string error;
+    bool read = input.is_stream
+                    ? verify_stream(input.file, byte_span(input.start), report.layout,
+                                    &slot.bytes_done, report.outcome, error)
+                    : verify_file(input.file, *input.size, report.layout, threads_for_one_file(run),
+                                  &slot.bytes_done, report.outcome, error);
+    if (!read) {
+        report.error = error;
+        return false;
+    }
+    report.verified = true;
+    return true;
+}
+
+void survey_opened(survey_run& run, file_slot& slot, survey_input& input, survey_report& report)
+{
+    file_sample sample = sample_of(input);
+    report.layout = survey_layout(sample);
+    if (run.options.verify) {
+        if (!verify_input(run, slot, input, report))
+            return;
+    } else if (input.is_stream) {
+        // Without a size, only reading to the end could count them.
+        report.layout.records.reset();
+    }
+    report.first_records =
+        pick_first_records(report.layout, sample.start, input.start_is_whole_file);
+}
+
+void survey_file(survey_run& run, std::size_t index)
+{
+    file_slot& slot = run.slots[index];
+    const char* name = run.options.files[index];
+    survey_report report;
+    report.name = name;
+    survey_input input;
+    if (names_standard_input(name) && index != run.standard_input_index)
+        report.error = "standard input is named more than once";
+    else if (!open_survey_input(name, input))
+        report.error = input.error;
+    else
+        survey_opened(run, slot, input, report);
+    close_survey_input(input);
+    report.size = input.size;
+
+    if (report.error) {
+        slot.error_line = "korvalen: " + report.name + ": " + *report.error + "\n";
+        slot.status = FILE_UNREADABLE;
+    } else if (report.verified && report.outcome.anomalies > 0) {
+        slot.status = ANOMALIES_FOUND;
+    }
+    slot.output = run.options.json ? survey_json_line(report) : survey_text(report, run.width);
+}
+
+void erase_progress(survey_run& run)
+{
+    if (run.progress_length == 0)
+        return;
+    std::string blank(run.progress_length, ' ');
+    std::fprintf(stderr, "\r%s\r", blank.c_str());
+    std::fflush(stderr);
+    run.progress_length = 0;
+}
+
+void print_report(survey_run& run, file_slot& slot)
+{
+    erase_progress(run);
+    if (!slot.error_line.empty())
+        std::fputs(slot.error_line.c_str(), stderr);
+    if (!slot.output.empty()) {
+        if (!run.options.json && run.printed_a_report)
+            std::fputc('\n', stdout);
+        std::fwrite(slot.output.data(), 1, slot.output.size(), stdout);
+        run.printed_a_report = true;
+    }
+    // Surveying on would only lose more.
+    errno = 0;
+    if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && run.write_error == 0) {
+        run.write_error = errno != 0 ? errno : EIO;
+        run.stop = true;
+    }
+    run.status = std::max(run.status, slot.status);
+    std::string().swap(slot.output);
+}
+
+void print_ready_reports(survey_run& run)
+{
+    platform_lock(run.output_lock);
+    std::size_t next = run.next_to_print;
+    while (next < run.count && run.slots[next].phase == DONE) {
+        print_report(run, run.slots[next]);
+        run.next_to_print = ++next;
+    }
+    platform_unlock(run.output_lock);
+}
+
+void wait_for_room(const survey_run& run, std::size_t index)
+{
+    while (index >= run.next_to_print + MOST_WAITING_REPORTS && !should_stop(run))
+        platform_sleep(WAIT_MILLISECONDS);
+}
+
+void survey_files(survey_run& run)
+{
+    while (!should_stop(run)) {
+        std::size_t index = run.next_to_take++;
+        if (index >= run.count)
+            break;
+        wait_for_room(run, index);
+        if (should_stop(run))
+            break;
+        file_slot& slot = run.slots[index];
+        run.files_running++;
+        slot.phase = SURVEYING;
+        survey_file(run, index);
+        run.files_running--;
+        // A file cut short by Ctrl+C would be reported wrongly.
+        if (platform_interrupted())
+            break;
+        slot.phase = DONE;
+        print_ready_reports(run);
+    }
+}
+
+std::string progress_text(const survey_run& run, std::size_t index)
+{
+    const file_slot& slot = run.slots[index];
+    std::string text = "korvalen: ";
+    if (slot.phase == VERIFYING) {
+        std::uint64_t done = slot.bytes_done;
+        text += "verifying " + std::string(run.options.files[index]);
+        if (slot.size > 0)
+            text += "  " +
+                    std::to_string(std::min<std::uint64_t>(done, slot.size) * 100 / slot.size) +
+                    "%";
+        else
+            text += "  " + std::to_string(done >> 20) + " MiB";
+    } else {
+        text += "surveying " + std::string(run.options.files[index]);
+    }
+    if (run.count > 1)
+        text += "  (file " + std::to_string(index + 1) + " of " + std::to_string(run.count) + ")";
+    return text;
+}
+
+// The file the user waits for: the first whose report is not out yet.
+void draw_progress(survey_run& run)
+{
+    std::size_t index = run.next_to_print;
+    while (index < run.count && run.slots[index].phase == DONE)
+        index++;
+    if (index >= run.count || run.slots[index].phase == WAITING)
+        return;
+    std::string text = progress_text(run, index);
+    // A line the terminal wraps could not be rewritten in place.
+    int width = platform_terminal_width(stderr);
+    if (width > 1 && text.size() >= static_cast<std::size_t>(width))
+        text.resize(static_cast<std::size_t>(width) - 1);
+    std::size_t length = text.size();
+    if (length < run.progress_length)
+        text.append(run.progress_length - length, ' ');
+    std::fprintf(stderr, "\r%s", text.c_str());
+    std::fflush(stderr);
+    run.progress_length = std::max(length, run.progress_length);
+}
+
+void show_progress(survey_run& run)
+{
+    unsigned ticks = 0;
+    while (run.workers_running > 0) {
+        platform_sleep(TICK_MILLISECONDS);
+        if (++ticks < PROGRESS_AFTER_TICKS)
+            continue;
+        platform_lock(run.output_lock);
+        draw_progress(run);
+        platform_unlock(run.output_lock);
+    }
+    platform_lock(run.output_lock);
+    erase_progress(run);
+    platform_unlock(run.output_lock);
+}
+
+// Worker pool_size, when there is one, keeps the progress line; the others
+// survey files.
+void work(void* context, unsigned worker)
+{
+    auto& run = *static_cast<survey_run*>(context);
+    if (worker == run.pool_size) {
+        show_progress(run);
+        return;
+    }
+    survey_files(run);
+    run.workers_running--;
+}
+
+std::size_t first_standard_input(const survey_options& options)
+{
+    auto named = std::find_if(options.files.begin(), options.files.end(),
+                              [](const char* name) { return names_standard_input(name); });
+    return static_cast<std::size_t>(named - options.files.begin());
+}
+
+} // namespace
+
+int run_survey(const survey_options& options)
+{
+    std::size_t count = options.files.size();
+    unsigned pool_size = static_cast<unsigned>(
+        std::max<std::size_t>(1, std::min<std::size_t>(platform_processor_count(), count)));
+    int width = platform_terminal_width(stdout);
+    survey_run run{options,
+                   count,
+                   std::make_unique<file_slot[]>(count),
+                   pool_size,
+                   width > 0 ? width : DEFAULT_WIDTH,
+                   first_standard_input(options)};
+    run.workers_running = pool_size;
+    run.output_lock = platform_new_mutex();
+    bool progress = platform_is_terminal(stderr);
+    platform_run_workers(pool_size + (progress ? 1 : 0), work, &run);
+    platform_delete_mutex(run.output_lock);
+    if (run.write_error != 0) {
+        // Said here, while the reason is known: a later flush finds only
+        // the stream's error mark.
+        std::clearerr(stdout);
+        std::fprintf(stderr, "korvalen: can't write standard output: %s\n",
+                     std::strerror(run.write_error));
+        return OUTPUT_LOST;
+    }
+    return run.status;
+}

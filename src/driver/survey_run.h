@@ -1,0 +1,20 @@
+// The survey of many files at once: a bounded pool of threads, each file's
+// report printed in the order the files were named.
+#ifndef KORVALEN_SURVEY_RUN_H
+#define KORVALEN_SURVEY_RUN_H
+
+#include <vector>
+
+struct survey_options {
+    bool verify = false;
+    bool json = false;
+    std::vector<const char*> files;
+};
+
+// Surveys every file and prints each report as soon as it and all before
+// it are done. Returns the run's status: 0 when every file was surveyed
+// (and verified without anomaly), 1 when --verify found anomalies, 2 when
+// a file could not be opened or read.
+int run_survey(const survey_options& options);
+
+#endif

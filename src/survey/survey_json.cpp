@@ -1,0 +1,308 @@
+#include "survey_json.h"
+
+namespace
+{
+
+const char HEX_DIGITS[] = "0123456789abcdef";
+
+// Bytes of the valid UTF-8 sequence at offset, 0 when there is none:
+// overlong forms, surrogates and values past U+10FFFF are not valid.
+std::size_t utf8_sequence_length(std::string_view bytes, std::size_t offset)
+{
+    unsigned lead = static_cast<unsigned char>(bytes[offset]);
+    if (lead < 0x80)
+        return 1;
+    std::size_t length = 0;
+    unsigned low = 0x80;
+    unsigned high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : low;
+        high = lead == 0xED ? 0x9F : high;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : low;
+        high = lead == 0xF4 ? 0x8F : high;
+    } else {
+        return 0;
+    }
+    if (bytes.size() - offset < length)
+        return 0;
+    for (std::size_t next = 1; next < length; next++) {
+        unsigned byte = static_cast<unsigned char>(bytes[offset + next]);
+        if (byte < (next == 1 ? low : 0x80) || byte > (next == 1 ? high : 0xBF))
+            return 0;
+    }
+    return length;
+}
+
+void append_escape(std::string& out, const char* prefix, unsigned byte)
+{
+    out += prefix;
+    out += HEX_DIGITS[byte >> 4];
+    out += HEX_DIGITS[byte & 0xF];
+}
+
+void append_ascii(std::string& out, char character)
+{
+    switch (character) {
+    case '"':
+        out += "\\\"";
+        return;
+    case '\\':
+        out += "\\\\";
+        return;
+    case '\n':
+        out += "\\n";
+        return;
+    case '\r':
+        out += "\\r";
+        return;
+    case '\t':
+        out += "\\t";
+        return;
+    case '\b':
+        out += "\\b";
+        return;
+    case '\f':
+        out += "\\f";
+        return;
+    default:
+        break;
+    }
+    if (static_cast<unsigned char>(character) < 0x20)
+        append_escape(out, "\\u00", static_cast<unsigned char>(character));
+    else
+        out += character;
+}
+
+// Writes "key":value pairs in the order they are added.
+class json_object
+{
+  public:
+    void key(const char* name)
+    {
+        text_ += text_.empty() ? "{\"" : ",\"";
+        text_ += name;
+        text_ += "\":";
+    }
+
+    void null(const char* name)
+    {
+        key(name);
+        text_ += "null";
+    }
+
+    void string(const char* name, std::string_view value)
+    {
+        key(name);
+        append_json_string(text_, value);
+    }
+
+    void number(const char* name, std::uint64_t value)
+    {
+        key(name);
+        text_ += std::to_string(value);
+    }
+
+    void number(const char* name, const std::optional<std::uint64_t>& value)
+    {
+        if (value)
+            number(name, *value);
+        else
+            null(name);
+    }
+
+    void boolean(const char* name, bool value)
+    {
+        key(name);
+        text_ += value ? "true" : "false";
+    }
+
+    void byte(const char* name, const std::optional<unsigned char>& value)
+    {
+        if (value)
+            string(name, std::string_view(reinterpret_cast<const char*>(&*value), 1));
+        else
+            null(name);
+    }
+
+    void raw(const char* name, const std::string& value)
+    {
+        key(name);
+        text_ += value;
+    }
+
+    std::string line()
+    {
+        return text_ + "}\n";
+    }
+
+  private:
+    std::string text_;
+};
+
+const char* encoding_name(text_encoding encoding)
+{
+    switch (encoding) {
+    case text_encoding::ascii:
+        return "ascii";
+    case text_encoding::utf8:
+        return "utf-8";
+    case text_encoding::utf16le:
+        return "utf-16le";
+    case text_encoding::utf16be:
+        return "utf-16be";
+    case text_encoding::latin1:
+        return "latin-1";
+    case text_encoding::ebcdic:
+        return "ebcdic";
+    case text_encoding::binary:
+        break;
+    }
+    return "binary";
+}
+
+const char* layout_name(record_layout layout)
+{
+    switch (layout) {
+    case record_layout::empty:
+        return "empty";
+    case record_layout::fixed_length:
+        return "fixed-length";
+    case record_layout::lines:
+        return "lines";
+    case record_layout::unknown:
+        break;
+    }
+    return "unknown";
+}
+
+const char* terminator_name(line_terminator terminator)
+{
+    switch (terminator) {
+    case line_terminator::lf:
+        return "LF";
+    case line_terminator::crlf:
+        return "CRLF";
+    case line_terminator::cr:
+        return "CR";
+    case line_terminator::nel:
+        return "NEL";
+    case line_terminator::mixed:
+        return "mixed";
+    case line_terminator::none:
+        break;
+    }
+    return nullptr;
+}
+
+std::string columns_array(const std::vector<column_span>& columns)
+{
+    std::string text = "[";
+    for (const column_span& column : columns) {
+        text += text.size() > 1 ? ",[" : "[";
+        text += std::to_string(column.start) + "," + std::to_string(column.end) + "]";
+    }
+    return text + "]";
+}
+
+std::string anomaly_object(const record_anomaly& anomaly)
+{
+    json_object object;
+    object.number("record", anomaly.record);
+    object.number("offset", anomaly.offset);
+    object.string("what", anomaly.what);
+    std::string line = object.line();
+    line.pop_back();
+    return line;
+}
+
+constexpr const char* KEYS_AFTER_ERROR[] = {
+    "encoding",       "layout",  "terminator", "record_length", "header_length",
+    "trailer_length", "records", "delimiter",  "quote",         "fields",
+    "header_row",     "columns", "verified",   "anomalies",     "first_anomaly",
+};
+
+void add_layout(json_object& object, const survey_report& report)
+{
+    const file_layout& layout = report.layout;
+    object.string("encoding", encoding_name(layout.encoding));
+    object.string("layout", layout_name(layout.layout));
+    const char* terminator = terminator_name(layout.terminator);
+    if (layout.layout == record_layout::lines && terminator != nullptr)
+        object.string("terminator", terminator);
+    else
+        object.null("terminator");
+    object.number("record_length", layout.record_length);
+    object.number("header_length", layout.header_length);
+    object.number("trailer_length", layout.trailer_length);
+    object.number("records", report.verified ? report.outcome.records : layout.records);
+    object.byte("delimiter", layout.delimiter);
+    object.byte("quote", layout.quote);
+    if (layout.fields)
+        object.number("fields", *layout.fields);
+    else
+        object.null("fields");
+    object.boolean("header_row", layout.header_row);
+    if (layout.columns.empty())
+        object.null("columns");
+    else
+        object.raw("columns", columns_array(layout.columns));
+}
+
+void add_verification(json_object& object, const survey_report& report)
+{
+    object.boolean("verified", report.verified);
+    if (!report.verified) {
+        object.null("anomalies");
+        object.null("first_anomaly");
+        return;
+    }
+    object.number("anomalies", report.outcome.anomalies);
+    if (report.outcome.first_anomaly)
+        object.raw("first_anomaly", anomaly_object(*report.outcome.first_anomaly));
+    else
+        object.null("first_anomaly");
+}
+
+} // namespace
+
+void append_json_string(std::string& out, std::string_view bytes)
+{
+    out += '"';
+    std::size_t offset = 0;
+    while (offset < bytes.size()) {
+        std::size_t length = utf8_sequence_length(bytes, offset);
+        if (length == 0) {
+            append_escape(out, "\\udc", static_cast<unsigned char>(bytes[offset]));
+            offset++;
+        } else if (length == 1) {
+            append_ascii(out, bytes[offset]);
+            offset++;
+        } else {
+            out.append(bytes.substr(offset, length));
+            offset += length;
+        }
+    }
+    out += '"';
+}
+
+std::string survey_json_line(const survey_report& report)
+{
+    json_object object;
+    object.string("file", report.name);
+    object.number("size", report.size);
+    if (report.error) {
+        object.string("error", *report.error);
+        for (const char* key : KEYS_AFTER_ERROR)
+            object.null(key);
+        return object.line();
+    }
+    object.null("error");
+    add_layout(object, report);
+    add_verification(object, report);
+    return object.line();
+}

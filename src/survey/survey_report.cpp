@@ -1,0 +1,128 @@
+#include "survey_report.h"
+
+#include <algorithm>
+
+namespace
+{
+
+constexpr unsigned LINE_FEED = 0x0A;
+constexpr unsigned CARRIAGE_RETURN = 0x0D;
+constexpr unsigned EBCDIC_NEW_LINE = 0x15;
+
+shown_record record_at(byte_span start, std::uint64_t offset, std::uint64_t length)
+{
+    std::uint64_t available = offset < start.size() ? start.size() - offset : 0;
+    std::size_t kept =
+        static_cast<std::size_t>(std::min({length, available, std::uint64_t{SHOWN_RECORD_LIMIT}}));
+    const char* first = reinterpret_cast<const char*>(start.data()) + offset;
+    return {offset, length, std::string(first, kept)};
+}
+
+std::vector<shown_record> fixed_length_records(const file_layout& layout, byte_span start,
+                                               bool start_is_whole_file)
+{
+    std::vector<shown_record> records;
+    if (!layout.record_length || *layout.record_length == 0)
+        return records;
+    std::uint64_t length = *layout.record_length;
+    // Of a record longer than the picture, the part it shows must be
+    // there; at the end of the file the whole record, or it is a trailer.
+    std::uint64_t needed =
+        start_is_whole_file ? length : std::min<std::uint64_t>(length, SHOWN_RECORD_LIMIT);
+    for (std::uint64_t index = 0; index < SHOWN_RECORD_COUNT; index++) {
+        std::uint64_t offset = layout.header_length + index * length;
+        if (offset + needed > start.size())
+            break;
+        records.push_back(record_at(start, offset, length));
+    }
+    return records;
+}
+
+// Text in UTF-16 has its line ends in units of two bytes.
+struct line_reader {
+    byte_span bytes;
+    unsigned unit;
+    bool big_endian;
+
+    unsigned at(std::size_t offset) const
+    {
+        if (unit == 1)
+            return bytes[offset];
+        unsigned first = bytes[offset];
+        unsigned second = bytes[offset + 1];
+        return big_endian ? first << 8 | second : second << 8 | first;
+    }
+
+    bool holds(std::size_t offset) const
+    {
+        return offset + unit <= bytes.size();
+    }
+
+    // Bytes of the line end that begins at offset, 0 when none does.
+    std::size_t terminator_at(std::size_t offset, line_terminator kind) const
+    {
+        unsigned value = at(offset);
+        bool crlf =
+            value == CARRIAGE_RETURN && holds(offset + unit) && at(offset + unit) == LINE_FEED;
+        switch (kind) {
+        case line_terminator::lf:
+            return value == LINE_FEED ? unit : 0;
+        case line_terminator::cr:
+            return value == CARRIAGE_RETURN ? unit : 0;
+        case line_terminator::nel:
+            return value == EBCDIC_NEW_LINE ? unit : 0;
+        case line_terminator::crlf:
+            return crlf ? 2 * unit : value == LINE_FEED ? unit : 0;
+        case line_terminator::none:
+        case line_terminator::mixed:
+            break;
+        }
+        if (crlf)
+            return 2 * unit;
+        return value == LINE_FEED || value == CARRIAGE_RETURN ? unit : 0;
+    }
+};
+
+std::vector<shown_record> line_records(const file_layout& layout, byte_span start,
+                                       bool start_is_whole_file)
+{
+    std::vector<shown_record> records;
+    bool utf16 =
+        layout.encoding == text_encoding::utf16le || layout.encoding == text_encoding::utf16be;
+    line_reader reader{start, utf16 ? 2u : 1u, layout.encoding == text_encoding::utf16be};
+    std::uint64_t line_start = layout.header_length;
+    std::uint64_t at = line_start;
+    while (records.size() < SHOWN_RECORD_COUNT && reader.holds(at)) {
+        std::size_t terminator = reader.terminator_at(at, layout.terminator);
+        if (terminator == 0) {
+            at += reader.unit;
+            continue;
+        }
+        records.push_back(record_at(start, line_start, at - line_start));
+        at += terminator;
+        line_start = at;
+    }
+    if (records.size() < SHOWN_RECORD_COUNT && start_is_whole_file && line_start < start.size())
+        records.push_back(record_at(start, line_start, start.size() - line_start));
+    return records;
+}
+
+} // namespace
+
+std::vector<shown_record> pick_first_records(const file_layout& layout, byte_span start,
+                                             bool start_is_whole_file)
+{
+    switch (layout.layout) {
+    case record_layout::fixed_length:
+        return fixed_length_records(layout, start, start_is_whole_file);
+    case record_layout::lines:
+        return line_records(layout, start, start_is_whole_file);
+    case record_layout::unknown:
+        if (!start.empty())
+            return {record_at(start, 0, start.size())};
+        break;
+    case record_layout::empty:
+        break;
+    }
+    return {};
+}

@@ -1,0 +1,47 @@
+// What the survey tells about one file, as its text and JSON output show it.
+#ifndef KORVALEN_SURVEY_REPORT_H
+#define KORVALEN_SURVEY_REPORT_H
+
+#include "file_layout.h"
+#include "file_sample.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// A record's bytes for the picture; the longest records are cut.
+constexpr std::size_t SHOWN_RECORD_LIMIT = 4096;
+constexpr std::size_t SHOWN_RECORD_COUNT = 3;
+
+struct shown_record {
+    // Of its first byte, from the start of the file.
+    std::uint64_t offset;
+    // Its whole length without a line end; bytes may hold less.
+    std::uint64_t length;
+    std::string bytes;
+};
+
+struct survey_report {
+    // As given on the command line.
+    std::string name;
+    // None for a stream.
+    std::optional<std::uint64_t> size;
+    // Why the file could not be surveyed; then nothing below counts.
+    std::optional<std::string> error;
+    file_layout layout;
+    // The whole file was read and every record checked.
+    bool verified = false;
+    verify_outcome outcome;
+    // The first records after the header, or for a layout without
+    // records the file's first bytes as one.
+    std::vector<shown_record> first_records;
+};
+
+// The first records of start, the first bytes of the file, as layout
+// divides them. A line that start cuts off counts only when start is the
+// whole file.
+std::vector<shown_record> pick_first_records(const file_layout& layout, byte_span start,
+                                             bool start_is_whole_file);
+
+#endif

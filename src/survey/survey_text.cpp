@@ -1,0 +1,338 @@
+#include "survey_text.h"
+
+#include <algorithm>
+
+namespace
+{
+
+// Room for "header row", the longest label, and a space.
+constexpr std::size_t LABEL_WIDTH = 11;
+constexpr std::size_t RULER_STEP = 10;
+// Fewer columns than this for the bytes make no picture anyone can read.
+constexpr std::size_t NARROWEST_ROW = 10;
+constexpr int DEFAULT_WIDTH = 80;
+constexpr unsigned UNKNOWN_LAYOUT_ROWS = 3;
+
+// Code page 037, the commonest EBCDIC page, where it has printable ASCII.
+constexpr char EBCDIC_TO_ASCII[257] = "................"
+                                      "................"
+                                      "................"
+                                      "................"
+                                      " ...........<(+|"
+                                      "&.........!$*);."
+                                      "-/.........,%_>?"
+                                      ".........`:#@'=\""
+                                      ".abcdefghi......"
+                                      ".jklmnopqr......"
+                                      ".~stuvwxyz......"
+                                      "^.........[]...."
+                                      "{ABCDEFGHI......"
+                                      "}JKLMNOPQR......"
+                                      "\\.STUVWXYZ......"
+                                      "0123456789......";
+
+char cell_of(unsigned char byte, text_encoding encoding)
+{
+    if (encoding == text_encoding::ebcdic)
+        return EBCDIC_TO_ASCII[byte];
+    return byte >= 0x20 && byte < 0x7F ? static_cast<char>(byte) : '.';
+}
+
+std::string count_of(std::uint64_t count, const char* one, const char* many)
+{
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+std::string bytes_of(std::uint64_t count)
+{
+    return count_of(count, "byte", "bytes");
+}
+
+void add_fact(std::string& out, const char* label, const std::string& value)
+{
+    out += "  ";
+    out += label;
+    out.append(LABEL_WIDTH - std::min(LABEL_WIDTH - 1, std::string(label).size()), ' ');
+    out += value;
+    out += '\n';
+}
+
+const char* encoding_text(const file_layout& layout)
+{
+    switch (layout.encoding) {
+    case text_encoding::ascii:
+        return "ascii";
+    case text_encoding::utf8:
+        return layout.byte_order_mark ? "utf-8 with BOM" : "utf-8";
+    case text_encoding::utf16le:
+        return "utf-16le";
+    case text_encoding::utf16be:
+        return "utf-16be";
+    case text_encoding::latin1:
+        return "latin-1";
+    case text_encoding::ebcdic:
+        return "ebcdic";
+    case text_encoding::binary:
+        break;
+    }
+    return "binary";
+}
+
+std::string layout_text(const file_layout& layout)
+{
+    switch (layout.layout) {
+    case record_layout::empty:
+        return "empty";
+    case record_layout::fixed_length:
+        return "fixed-length records, no line ends";
+    case record_layout::unknown:
+        return "unknown";
+    case record_layout::lines:
+        break;
+    }
+    switch (layout.terminator) {
+    case line_terminator::lf:
+        return "lines ended by LF";
+    case line_terminator::crlf:
+        return "lines ended by CR LF";
+    case line_terminator::cr:
+        return "lines ended by CR";
+    case line_terminator::nel:
+        return "lines ended by NEL (EBCDIC new line)";
+    case line_terminator::mixed:
+        return "lines ended by a mix of CR LF, LF and CR";
+    case line_terminator::none:
+        break;
+    }
+    return "lines";
+}
+
+// A delimiter or quote byte as a reader would name it.
+std::string byte_text(unsigned char byte, text_encoding encoding)
+{
+    if (byte == '\t' && encoding != text_encoding::ebcdic)
+        return "tab";
+    char cell = cell_of(byte, encoding);
+    if (cell == ' ')
+        return "space";
+    if (cell != '.' || byte == (encoding == text_encoding::ebcdic ? 0x4B : '.'))
+        return std::string(1, cell);
+    const char hex[] = "0123456789ABCDEF";
+    return std::string("0x") + hex[byte >> 4] + hex[byte & 0xF];
+}
+
+void add_record_facts(std::string& out, const file_layout& layout)
+{
+    bool lines = layout.layout == record_layout::lines;
+    const char* line_end = lines ? ", line end included" : "";
+    if (layout.record_length)
+        add_fact(out, "record", bytes_of(*layout.record_length) + line_end);
+    else if (layout.usual_length > 0)
+        add_fact(out, "record", "varies, usually " + bytes_of(layout.usual_length) + line_end);
+    add_fact(out, "header", layout.header_length > 0 ? bytes_of(layout.header_length) : "none");
+    add_fact(out, "trailer", layout.trailer_length > 0 ? bytes_of(layout.trailer_length) : "none");
+}
+
+void add_field_facts(std::string& out, const file_layout& layout)
+{
+    if (!layout.format_name.empty())
+        add_fact(out, "format", layout.format_name);
+    if (layout.delimiter)
+        add_fact(out, "delimiter", byte_text(*layout.delimiter, layout.encoding));
+    if (layout.quote)
+        add_fact(out, "quote", byte_text(*layout.quote, layout.encoding));
+    if (layout.fields)
+        add_fact(out, "fields", std::to_string(*layout.fields));
+    if (layout.header_row)
+        add_fact(out, "header row", "yes, the first record holds column names");
+}
+
+void add_verify_facts(std::string& out, const verify_outcome& outcome)
+{
+    if (outcome.anomalies == 0) {
+        add_fact(out, "verified", "every record matches the layout");
+        return;
+    }
+    add_fact(out, "verified",
+             std::to_string(outcome.anomalies) + " of " +
+                 count_of(outcome.records, "record breaks", "records break") + " the layout" +
+                 (outcome.first_anomaly ? ", the first:" : ""));
+    if (outcome.first_anomaly) {
+        const record_anomaly& first = *outcome.first_anomaly;
+        add_fact(out, "",
+                 "record " + std::to_string(first.record) + " at offset " +
+                     std::to_string(first.offset) + ": " + first.what);
+    }
+}
+
+std::string facts_of(const survey_report& report)
+{
+    const file_layout& layout = report.layout;
+    std::string out = report.name + "\n";
+    add_fact(out, "size", report.size ? bytes_of(*report.size) : "unknown, read from a stream");
+    if (layout.layout != record_layout::empty)
+        add_fact(out, "encoding", encoding_text(layout));
+    add_fact(out, "layout", layout_text(layout));
+    bool has_records =
+        layout.layout == record_layout::fixed_length || layout.layout == record_layout::lines;
+    if (has_records)
+        add_record_facts(out, layout);
+    std::optional<std::uint64_t> records =
+        report.verified ? report.outcome.records : layout.records;
+    if (records)
+        add_fact(out, "records",
+                 (layout.records_estimated && !report.verified ? "about " : "") +
+                     std::to_string(*records));
+    add_field_facts(out, layout);
+    if (report.verified)
+        add_verify_facts(out, report.outcome);
+    return out;
+}
+
+// A row of the picture: the bytes of [from, to), under a ruler of byte
+// offsets within the record, behind the file offset of its first byte.
+struct picture_rows {
+    std::size_t offset_width;
+    std::size_t row_bytes;
+    text_encoding encoding;
+    const std::vector<column_span>* columns;
+
+    std::string margin() const
+    {
+        return std::string(offset_width + 2, ' ');
+    }
+
+    void add_ruler(std::string& out, std::size_t from, std::size_t to) const
+    {
+        std::string tens;
+        for (std::size_t at = from; at < to; at += RULER_STEP) {
+            std::string number = std::to_string(at);
+            if (tens.size() > at - from || at - from + number.size() > row_bytes)
+                continue;
+            tens.append(at - from - tens.size(), ' ');
+            tens += number;
+        }
+        std::string units;
+        for (std::size_t at = from; at < to; at++)
+            units += static_cast<char>('0' + at % RULER_STEP);
+        out += margin() + tens + "\n" + margin() + units + "\n";
+        if (!columns->empty())
+            out += margin() + column_marks(from, to) + "\n";
+    }
+
+    // | where a field begins, - over the rest of it.
+    std::string column_marks(std::size_t from, std::size_t to) const
+    {
+        std::string marks(to - from, ' ');
+        for (const column_span& column : *columns) {
+            for (std::size_t at = std::max<std::size_t>(column.start, from);
+                 at < std::min<std::size_t>(column.end, to); at++)
+                marks[at - from] = at == column.start ? '|' : '-';
+        }
+        marks.erase(marks.find_last_not_of(' ') + 1);
+        return marks;
+    }
+
+    void add_bytes(std::string& out, std::uint64_t offset, std::string_view bytes) const
+    {
+        std::string number = std::to_string(offset);
+        out.append(offset_width - std::min(offset_width, number.size()), ' ');
+        out += number + "  ";
+        for (char byte : bytes)
+            out += cell_of(static_cast<unsigned char>(byte), encoding);
+        out += '\n';
+    }
+};
+
+std::size_t digits_of(std::uint64_t number)
+{
+    return std::to_string(number).size();
+}
+
+// Bytes a row holds when a row of shown bytes does not fit: whole tens, so
+// that the ruler of every fold starts at a round offset.
+std::size_t row_bytes_for(std::size_t longest, std::size_t offset_width, int width)
+{
+    std::size_t room = static_cast<std::size_t>(width) > offset_width + 2
+                           ? static_cast<std::size_t>(width) - offset_width - 2
+                           : 0;
+    if (longest <= room)
+        return std::max<std::size_t>(longest, 1);
+    return std::max(NARROWEST_ROW, room / RULER_STEP * RULER_STEP);
+}
+
+std::size_t pictured_length(const shown_record& record)
+{
+    return std::min(record.bytes.size(), PICTURED_RECORD_LIMIT);
+}
+
+void add_record_picture(std::string& out, const survey_report& report, int width)
+{
+    const std::vector<shown_record>& records = report.first_records;
+    std::size_t longest = 0;
+    std::uint64_t last_offset = 0;
+    for (const shown_record& record : records) {
+        longest = std::max(longest, pictured_length(record));
+        last_offset = std::max(last_offset, record.offset + pictured_length(record));
+    }
+    std::size_t offset_width = digits_of(last_offset);
+    picture_rows rows{offset_width, row_bytes_for(longest, offset_width, width),
+                      report.layout.encoding, &report.layout.columns};
+    out += '\n';
+    for (std::size_t from = 0; from < longest; from += rows.row_bytes) {
+        std::size_t to = std::min(longest, from + rows.row_bytes);
+        if (from > 0)
+            out += '\n';
+        rows.add_ruler(out, from, to);
+        for (const shown_record& record : records) {
+            std::size_t length = pictured_length(record);
+            if (length > from)
+                rows.add_bytes(
+                    out, record.offset + from,
+                    std::string_view(record.bytes).substr(from, std::min(length, to) - from));
+        }
+    }
+    bool cut = std::any_of(records.begin(), records.end(), [](const shown_record& record) {
+        return record.length > pictured_length(record);
+    });
+    if (cut)
+        out += "  (of longer records only the first " + bytes_of(PICTURED_RECORD_LIMIT) +
+               " are shown)\n";
+}
+
+// Without records to show, the first bytes of the file in a few rows.
+void add_first_bytes(std::string& out, const survey_report& report, int width)
+{
+    const shown_record& first = report.first_records.front();
+    std::size_t row_bytes = row_bytes_for(SHOWN_RECORD_LIMIT, 1, width);
+    std::size_t shown = std::min(first.bytes.size(), UNKNOWN_LAYOUT_ROWS * row_bytes);
+    std::size_t offset_width = digits_of(first.offset + shown);
+    row_bytes = row_bytes_for(shown, offset_width, width);
+    shown = std::min(first.bytes.size(), UNKNOWN_LAYOUT_ROWS * row_bytes);
+    static const std::vector<column_span> no_columns;
+    picture_rows rows{offset_width, row_bytes, report.layout.encoding, &no_columns};
+    out += '\n';
+    rows.add_ruler(out, 0, std::min(shown, row_bytes));
+    for (std::size_t from = 0; from < shown; from += row_bytes)
+        rows.add_bytes(
+            out, first.offset + from,
+            std::string_view(first.bytes).substr(from, std::min(shown - from, row_bytes)));
+}
+
+} // namespace
+
+std::string survey_text(const survey_report& report, int width)
+{
+    if (report.error)
+        return "";
+    if (width <= 0)
+        width = DEFAULT_WIDTH;
+    std::string out = facts_of(report);
+    if (report.first_records.empty())
+        return out;
+    if (report.layout.layout == record_layout::unknown)
+        add_first_bytes(out, report, width);
+    else
+        add_record_picture(out, report, width);
+    return out;
+}

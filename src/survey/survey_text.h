@@ -1,0 +1,17 @@
+// The survey's report of one file as text for people: what was found, then
+// a picture of the first records under a ruler of byte offsets.
+#ifndef KORVALEN_SURVEY_TEXT_H
+#define KORVALEN_SURVEY_TEXT_H
+
+#include "survey_report.h"
+
+#include <string>
+
+// Of each record the picture shows at most this many bytes.
+constexpr std::size_t PICTURED_RECORD_LIMIT = 512;
+
+// The report folded to width columns; empty for a file that could not be
+// surveyed, whose error goes to standard error alone.
+std::string survey_text(const survey_report& report, int width);
+
+#endif

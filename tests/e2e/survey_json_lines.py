@@ -1,0 +1,101 @@
+"""Checks the survey's JSON lines: each parses, holds every key in order
+with a value of its type, and matches the expected keys of its line.
+
+usage: survey_json_lines.py EXPECTED.json ACTUAL
+File names are compared as the bytes they stand for (os.fsencode), which
+is how a script gets back a name that is not UTF-8.
+"""
+import json
+import os
+import sys
+
+KEYS = ["file", "size", "error", "encoding", "layout", "terminator", "record_length",
+        "header_length", "trailer_length", "records", "delimiter", "quote", "fields",
+        "header_row", "columns", "verified", "anomalies", "first_anomaly"]
+INTEGER_OR_NULL = {"record_length", "records", "fields", "anomalies"}
+CHARACTER_OR_NULL = {"delimiter", "quote"}
+
+
+def is_integer(value):
+    return isinstance(value, int) and not isinstance(value, bool) and value >= 0
+
+
+def type_faults(line):
+    faults = []
+    if not isinstance(line["file"], str):
+        faults.append("file is not a string")
+    if line["size"] is not None and not is_integer(line["size"]):
+        faults.append("size is not an integer or null")
+    if line["error"] is not None:
+        if not isinstance(line["error"], str) or not line["error"]:
+            faults.append("error is not a text")
+        faults += [key + " is not null after an error" for key in KEYS[3:]
+                   if line[key] is not None]
+        return faults
+    if line["encoding"] not in ("ascii", "utf-8", "utf-16le", "utf-16be", "latin-1",
+                                "ebcdic", "binary"):
+        faults.append("encoding is " + repr(line["encoding"]))
+    if line["layout"] not in ("fixed-length", "lines", "empty", "unknown"):
+        faults.append("layout is " + repr(line["layout"]))
+    if line["terminator"] not in (None, "LF", "CRLF", "CR", "NEL", "mixed"):
+        faults.append("terminator is " + repr(line["terminator"]))
+    for key in ("header_length", "trailer_length"):
+        if not is_integer(line[key]):
+            faults.append(key + " is not an integer")
+    for key in INTEGER_OR_NULL:
+        if line[key] is not None and not is_integer(line[key]):
+            faults.append(key + " is not an integer or null")
+    for key in CHARACTER_OR_NULL:
+        if line[key] is not None and (not isinstance(line[key], str) or len(line[key]) != 1):
+            faults.append(key + " is not one character or null")
+    for key in ("header_row", "verified"):
+        if not isinstance(line[key], bool):
+            faults.append(key + " is not a boolean")
+    columns = line["columns"]
+    if columns is not None and not (isinstance(columns, list) and all(
+            isinstance(c, list) and len(c) == 2 and all(is_integer(n) for n in c)
+            for c in columns)):
+        faults.append("columns is not a list of [start, end] or null")
+    anomaly = line["first_anomaly"]
+    if anomaly is not None and (not isinstance(anomaly, dict) or
+                                list(anomaly) != ["record", "offset", "what"]):
+        faults.append("first_anomaly is not {record, offset, what} or null")
+    return faults
+
+
+def same(key, expected, actual):
+    if key == "file" and isinstance(actual, str):
+        return os.fsencode(expected) == os.fsencode(actual)
+    return expected == actual and type(expected) is type(actual)
+
+
+def main():
+    with open(sys.argv[1], encoding="utf-8") as f:
+        expected_lines = json.load(f)
+    with open(sys.argv[2], "rb") as f:
+        output = f.read()
+    faults = []
+    if output and not output.endswith(b"\n"):
+        faults.append("the output does not end in a line feed")
+    actual_lines = output.split(b"\n")[:-1] if output else []
+    if len(actual_lines) != len(expected_lines):
+        faults.append("%d lines, expected %d" % (len(actual_lines), len(expected_lines)))
+    for number, (raw, expected) in enumerate(zip(actual_lines, expected_lines), 1):
+        try:
+            line = json.loads(raw.decode("utf-8"))
+        except (UnicodeDecodeError, ValueError) as fault:
+            faults.append("line %d is not UTF-8 JSON: %s" % (number, fault))
+            continue
+        if list(line) != KEYS:
+            faults.append("line %d keys: %s" % (number, list(line)))
+            continue
+        faults += ["line %d: %s" % (number, fault) for fault in type_faults(line)]
+        for key, value in expected.items():
+            if not same(key, value, line[key]):
+                faults.append("line %d: %s is %r, expected %r" % (number, key, line[key], value))
+    for fault in faults:
+        print(fault)
+    sys.exit(1 if faults else 0)
+
+
+main()

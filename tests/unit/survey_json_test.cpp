@@ -1,0 +1,117 @@
+#include "../../src/survey/survey_json.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+struct escape_case {
+    const char* name;
+    std::string bytes;
+    std::string expected;
+};
+
+void PrintTo(const escape_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+const escape_case ESCAPE_CASES[] = {
+    {"plain text stays", "a b.dat", R"("a b.dat")"},
+    {"quote and backslash", R"(a"b\c)", R"("a\"b\\c")"},
+    {"named controls", "\n\r\t\b\f", R"("\n\r\t\b\f")"},
+    {"other controls and NUL", std::string("\x01\x1F\0", 3), R"("\u0001\u001f\u0000")"},
+    {"DEL and slash stay", "\x7F/", "\"\x7F/\""},
+    {"valid two, three and four bytes", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80",
+     "\"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\""},
+    {"a latin-1 byte", "caf\xE9.dat", R"("caf\udce9.dat")"},
+    {"a lone continuation byte", "\x80", R"("\udc80")"},
+    {"bytes never in UTF-8", "\xC0\xC1\xF5\xFF", R"("\udcc0\udcc1\udcf5\udcff")"},
+    {"overlong slash", "\xC0\xAF", R"("\udcc0\udcaf")"},
+    {"overlong three bytes", "\xE0\x80\xAF", R"("\udce0\udc80\udcaf")"},
+    {"overlong four bytes", "\xF0\x8F\xBF\xBF", R"("\udcf0\udc8f\udcbf\udcbf")"},
+    {"encoded surrogate", "\xED\xA0\x80", R"("\udced\udca0\udc80")"},
+    {"past U+10FFFF", "\xF4\x90\x80\x80", R"("\udcf4\udc90\udc80\udc80")"},
+    {"cut off at the end", "a\xE2\x82", R"("a\udce2\udc82")"},
+    {"cut off before ASCII", "\xE2\x82x", R"("\udce2\udc82x")"},
+    {"highest valid values", "\xED\x9F\xBF\xF4\x8F\xBF\xBF", "\"\xED\x9F\xBF\xF4\x8F\xBF\xBF\""},
+};
+
+class JsonString : public testing::TestWithParam<escape_case>
+{
+};
+
+TEST_P(JsonString, EscapesWhatJsonAndUtf8Require)
+{
+    std::string out;
+    append_json_string(out, GetParam().bytes);
+    EXPECT_EQ(out, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bytes, JsonString, testing::ValuesIn(ESCAPE_CASES));
+
+TEST(SurveyJson, FullReportHasEveryKeyInOrder)
+{
+    survey_report report;
+    report.name = "people.psv";
+    report.size = 5000000000;
+    report.layout.encoding = text_encoding::utf8;
+    report.layout.layout = record_layout::lines;
+    report.layout.terminator = line_terminator::crlf;
+    report.layout.record_length = 50;
+    report.layout.header_length = 22;
+    report.layout.trailer_length = 1;
+    report.layout.records = 7;
+    report.layout.delimiter = '|';
+    report.layout.quote = '"';
+    report.layout.fields = 4;
+    report.layout.header_row = true;
+    report.layout.columns = {{0, 4}, {5, 48}};
+    report.verified = true;
+    report.outcome.records = 99999999;
+    report.outcome.anomalies = 2;
+    report.outcome.first_anomaly = record_anomaly{17, 4294967318, "no \"CR\" before LF"};
+    EXPECT_EQ(survey_json_line(report),
+              R"({"file":"people.psv","size":5000000000,"error":null,"encoding":"utf-8",)"
+              R"("layout":"lines","terminator":"CRLF","record_length":50,"header_length":22,)"
+              R"("trailer_length":1,"records":99999999,"delimiter":"|","quote":"\"","fields":4,)"
+              R"("header_row":true,"columns":[[0,4],[5,48]],"verified":true,"anomalies":2,)"
+              R"("first_anomaly":{"record":17,"offset":4294967318,"what":"no \"CR\" before LF"}})"
+              "\n");
+}
+
+TEST(SurveyJson, UnverifiedFixedLengthLeavesWhatIsUnknownNull)
+{
+    survey_report report;
+    report.name = "-";
+    report.layout.encoding = text_encoding::ebcdic;
+    report.layout.layout = record_layout::fixed_length;
+    report.layout.terminator = line_terminator::lf;
+    report.layout.record_length = 80;
+    report.layout.delimiter = '\t';
+    EXPECT_EQ(survey_json_line(report),
+              R"({"file":"-","size":null,"error":null,"encoding":"ebcdic",)"
+              R"("layout":"fixed-length","terminator":null,"record_length":80,"header_length":0,)"
+              R"("trailer_length":0,"records":null,"delimiter":"\t","quote":null,"fields":null,)"
+              R"("header_row":false,"columns":null,"verified":false,"anomalies":null,)"
+              R"("first_anomaly":null})"
+              "\n");
+}
+
+TEST(SurveyJson, ErrorNullsEveryKeyAfterIt)
+{
+    survey_report report;
+    report.name = "caf\xE9";
+    report.error = "Permission denied";
+    report.layout.layout = record_layout::lines;
+    report.layout.records = 3;
+    EXPECT_EQ(survey_json_line(report),
+              R"({"file":"caf\udce9","size":null,"error":"Permission denied","encoding":null,)"
+              R"("layout":null,"terminator":null,"record_length":null,"header_length":null,)"
+              R"("trailer_length":null,"records":null,"delimiter":null,"quote":null,)"
+              R"("fields":null,"header_row":null,"columns":null,"verified":null,)"
+              R"("anomalies":null,"first_anomaly":null})"
+              "\n");
+}
+
+} // namespace
