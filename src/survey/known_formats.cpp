@@ -1,5 +1,6 @@
 #include "known_formats.h"
 
+#include <cctype>
 #include <cstring>
 
 namespace
@@ -160,15 +161,158 @@ std::optional<stated_layout> read_psf(const header_reader& in, std::uint64_t siz
     return std::nullopt;
 }
 
+// Audio Interchange File Format (AIFF, AIFF-C): the COMM chunk gives the
+// channels, frames and sample size, the SSND chunk the sound data after an
+// offset of its own.
+std::uint64_t aiff_sample_bytes(const header_reader& in, std::uint64_t comm, bool compressed,
+                                std::uint64_t bits)
+{
+    if (!compressed || !in.has(comm + 8 + 18, 4) || in.holds(comm + 8 + 18, "NONE") ||
+        in.holds(comm + 8 + 18, "twos") || in.holds(comm + 8 + 18, "sowt"))
+        return (bits + 7) / 8;
+    static const struct {
+        const char* type;
+        std::uint64_t bytes;
+    } types[] = {{"alaw", 1}, {"ulaw", 1}, {"ALAW", 1}, {"ULAW", 1}, {"fl32", 4},
+                 {"FL32", 4}, {"fl64", 8}, {"FL64", 8}, {"in24", 3}, {"in32", 4}};
+    for (auto each : types) {
+        if (in.holds(comm + 8 + 18, each.type))
+            return each.bytes;
+    }
+    return 0;
+}
+
+std::optional<stated_layout> read_aiff(const header_reader& in, std::uint64_t size)
+{
+    if (!in.holds(0, "FORM") || !(in.holds(8, "AIFF") || in.holds(8, "AIFC")))
+        return std::nullopt;
+    bool compressed = in.holds(8, "AIFC");
+    std::uint64_t frame = 0, frames = 0;
+    for (std::uint64_t chunk = 12; in.has(chunk, 8);) {
+        std::uint64_t chunk_size = in.be32(chunk + 4);
+        if (in.holds(chunk, "COMM") && in.has(chunk + 8, 8)) {
+            std::uint64_t channels = in.be16(chunk + 8);
+            frames = in.be32(chunk + 10);
+            frame = channels * aiff_sample_bytes(in, chunk, compressed, in.be16(chunk + 14));
+        }
+        if (in.holds(chunk, "SSND") && in.has(chunk + 8, 8)) {
+            std::uint64_t header = chunk + 16 + in.be32(chunk + 8);
+            if (frame == 0 || header + frames * frame > size || frames == 0)
+                return std::nullopt;
+            return stated_layout{"AIFF audio", header, frame, frames,
+                                 size - header - frames * frame};
+        }
+        chunk += 8 + chunk_size + (chunk_size & 1);
+    }
+    return std::nullopt;
+}
+
+std::optional<stated_layout> image_rows(const char* name, std::uint64_t header, std::uint64_t row,
+                                        std::uint64_t rows, std::uint64_t size)
+{
+    if (row == 0 || rows == 0 || header + rows * row > size)
+        return std::nullopt;
+    return stated_layout{name, header, row, rows, size - header - rows * row};
+}
+
+// Windows and OS/2 bitmaps: uncompressed rows, each padded to four bytes,
+// start where the file header says.
+std::optional<stated_layout> read_bmp(const header_reader& in, std::uint64_t size)
+{
+    if (!in.holds(0, "BM") || !in.has(0, 30))
+        return std::nullopt;
+    std::uint64_t header = in.le32(10), info = in.le32(14);
+    std::uint64_t width, height, bits;
+    if (info == 12) {
+        width = in.le16(18);
+        height = in.le16(20);
+        bits = in.le16(24);
+    } else if (info >= 40 && in.has(0, 34)) {
+        width = in.le32(18);
+        auto signed_height = static_cast<std::int32_t>(in.le32(22));
+        height = static_cast<std::uint64_t>(signed_height < 0 ? -std::int64_t{signed_height}
+                                                              : std::int64_t{signed_height});
+        bits = in.le16(28);
+        std::uint32_t compression = in.le32(30);
+        if (compression != 0 && compression != 3)
+            return stated_layout{"bitmap image", header, 0, 0, 0, true};
+    } else {
+        return std::nullopt;
+    }
+    return image_rows("bitmap image", header, (width * bits + 31) / 32 * 4, height, size);
+}
+
+// Netpbm's binary bitmaps, greymaps and pixmaps: a text header of magic,
+// width, height and (but for bitmaps) the largest value, then the rows.
+std::optional<stated_layout> read_netpbm(const header_reader& in, std::uint64_t size)
+{
+    if (!in.has(0, 3) || in.bytes[0] != 'P' || in.bytes[1] < '4' || in.bytes[1] > '6')
+        return std::nullopt;
+    char kind = static_cast<char>(in.bytes[1]);
+    std::uint64_t values[3] = {0, 0, 0};
+    int wanted = kind == '4' ? 2 : 3;
+    std::uint64_t at = 2;
+    for (int value = 0; value < wanted; value++) {
+        while (in.has(at, 1) && (std::isspace(in.bytes[at]) || in.bytes[at] == '#')) {
+            if (in.bytes[at] == '#') {
+                while (in.has(at, 1) && in.bytes[at] != '\n')
+                    at++;
+            } else {
+                at++;
+            }
+        }
+        if (!in.has(at, 1) || !std::isdigit(in.bytes[at]))
+            return std::nullopt;
+        while (in.has(at, 1) && std::isdigit(in.bytes[at]) && values[value] < 100000000)
+            values[value] = values[value] * 10 + (in.bytes[at++] - '0');
+    }
+    if (!in.has(at, 1) || !std::isspace(in.bytes[at]))
+        return std::nullopt;
+    std::uint64_t header = at + 1, width = values[0], height = values[1];
+    std::uint64_t sample = values[2] > 255 ? 2 : 1;
+    std::uint64_t row = kind == '4'   ? (width + 7) / 8
+                        : kind == '5' ? width * sample
+                                      : 3 * width * sample;
+    return image_rows("Netpbm image", header, row, height, size);
+}
+
+// Sun raster images: a 32-byte header and a colour map, then rows padded
+// to 16 bits; run-length encoded ones have rows of their own lengths.
+std::optional<stated_layout> read_sun_raster(const header_reader& in, std::uint64_t size)
+{
+    if (!in.has(0, 32) || in.be32(0) != 0x59A66A95)
+        return std::nullopt;
+    std::uint64_t width = in.be32(4), height = in.be32(8), depth = in.be32(12);
+    std::uint64_t header = 32 + std::uint64_t{in.be32(28)};
+    if (in.be32(20) == 2)
+        return stated_layout{"Sun raster image", header, 0, 0, 0, true};
+    return image_rows("Sun raster image", header, (width * depth + 15) / 16 * 2, height, size);
+}
+
 // ESRI shapefile index: a 100-byte header with the file code 9994 and the
 // file's length in 16-bit words, then an offset and a length for each shape.
 std::optional<stated_layout> read_shape_index(const header_reader& in, std::uint64_t size)
 {
-    if (!in.has(0, 100) || in.be32(0) != 9994 || in.le32(28) != 1000)
-        return std::nullopt;
-    if (std::uint64_t{in.be32(24)} * 2 != size)
+    // The index and the main file share their header; the index's first
+    // record points at the main file's first record, 50 words in.
+    if (!in.has(0, 108) || in.be32(0) != 9994 || in.le32(28) != 1000 ||
+        std::uint64_t{in.be32(24)} * 2 != size || in.be32(100) != 50)
         return std::nullopt;
     return records_to_end("shapefile index", 100, 8, size);
+}
+
+// ESRI shapefile main file: records of one length only for points, each a
+// record header of 8 bytes and the point; every other shape type varies.
+std::optional<stated_layout> read_shapefile(const header_reader& in, std::uint64_t size)
+{
+    if (!in.has(0, 108) || in.be32(0) != 9994 || in.le32(28) != 1000 ||
+        std::uint64_t{in.be32(24)} * 2 != size || in.be32(100) != 1)
+        return std::nullopt;
+    std::uint32_t type = in.le32(32);
+    std::uint64_t content = type == 1 ? 20 : type == 21 ? 28 : type == 11 ? 36 : 0;
+    if (content == 0)
+        return stated_layout{"shapefile", 100, 0, 0, 0, true};
+    return records_to_end("shapefile", 100, 8 + content, size);
 }
 
 // FITS: headers and data alike come in logical records of 2880 bytes.
@@ -206,8 +350,10 @@ std::optional<stated_layout> read_stated_layout(byte_span start, std::uint64_t f
 {
     header_reader in{start};
     using reader = std::optional<stated_layout> (*)(const header_reader&, std::uint64_t);
-    static const reader readers[] = {read_wave, read_sun_audio, read_psf,    read_shape_index,
-                                     read_fits, read_tar,       read_sqlite, read_dbase};
+    static const reader readers[] = {
+        read_wave,      read_aiff,       read_sun_audio, read_psf,    read_shape_index,
+        read_shapefile, read_fits,       read_tar,       read_sqlite, read_bmp,
+        read_netpbm,    read_sun_raster, read_dbase};
     for (reader read : readers) {
         if (std::optional<stated_layout> stated = read(in, file_size))
             return stated;

@@ -14,6 +14,8 @@ struct stated_layout {
     std::uint64_t record_length;
     std::uint64_t records;
     std::uint64_t trailer;
+    // The format's records differ in length, as its header says.
+    bool varying = false;
 };
 
 // The layout the file's header states, when the start of the file is the

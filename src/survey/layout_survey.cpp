@@ -18,25 +18,10 @@ namespace
 constexpr std::uint64_t LONGEST_USUAL_LINE = 65536;
 // Weaker repeats than this are chance, not records.
 constexpr double WEAKEST_PERIOD = 0.2;
-// Enough of the records to tell their encoding.
-constexpr std::size_t ENCODING_SAMPLE = std::size_t{1} << 18;
 
 bool is_text(text_encoding encoding)
 {
     return encoding != text_encoding::binary;
-}
-
-// The records' own encoding: a table of text records behind a binary
-// header is text.
-text_encoding encoding_of_records(const file_sample& sample, std::uint64_t header,
-                                  std::uint64_t records_end)
-{
-    std::uint64_t end = std::min<std::uint64_t>(records_end, sample.start.size());
-    if (header >= end)
-        return guess_encoding_of_records(sample.later.empty() ? byte_span{}
-                                                              : sample.later.front().bytes);
-    std::uint64_t length = std::min<std::uint64_t>(end - header, ENCODING_SAMPLE);
-    return guess_encoding_of_records(sample.start.subspan(header, length));
 }
 
 record_profile profile_of_records(const file_sample& sample, std::uint64_t header,
@@ -62,8 +47,6 @@ void set_fixed_length(file_layout& layout, const file_sample& sample, std::uint6
     layout.trailer_length = trailer;
     layout.records = records;
     std::uint64_t records_end = header + records * length;
-    layout.encoding = encoding_of_records(sample, header, records_end);
-    layout.byte_order_mark = false;
     if (length <= LONGEST_PERIOD)
         layout.profile = profile_of_records(sample, header, records_end,
                                             static_cast<std::uint32_t>(length), layout.encoding);
@@ -76,6 +59,11 @@ bool survey_stated(const file_sample& sample, file_layout& layout)
     std::optional<stated_layout> stated = read_stated_layout(sample.start, *sample.file_size);
     if (!stated)
         return false;
+    if (stated->varying) {
+        layout.layout = record_layout::unknown;
+        layout.format_name = stated->format_name;
+        return true;
+    }
     set_fixed_length(layout, sample, stated->header, stated->record_length, stated->records,
                      stated->trailer);
     layout.format_name = stated->format_name;

@@ -125,7 +125,10 @@ fixed_lines find_fixed_lines(const sampled_lines& lines, std::uint64_t length,
     tally(start);
     for (const auto& piece : lines.later)
         tally(piece);
-    found.holds = fixed >= FEWEST_FIXED_LINES && fixed >= FIXED_TO_OTHER_LINES * other;
+    // Lines of other lengths around the records need records enough to
+    // stand out from.
+    found.holds =
+        other == 0 || (fixed >= FEWEST_FIXED_LINES && fixed >= FIXED_TO_OTHER_LINES * other);
     return found;
 }
 

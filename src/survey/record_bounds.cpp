@@ -10,7 +10,9 @@ namespace
 
 // A header or trailer must explain the bytes this much better (in nats)
 // than records do before it counts.
-constexpr double LEAST_GAIN = 5;
+constexpr double LEAST_GAIN = 2;
+constexpr unsigned char END_OF_FILE_MARK = 0x1A;
+constexpr double END_MARK_GAIN = 6;
 // Headers and trailers are looked for this far into the start and back
 // from the end.
 constexpr std::uint64_t LONGEST_SEARCH = std::uint64_t{1} << 18;
@@ -168,16 +170,20 @@ boundary_gains header_gains(const pair_model& model, const region& start)
     return gains;
 }
 
-// Where the trailer may start, likewise from the end of the file back.
+// Where the trailer may start, likewise from the end of the file back. A
+// last byte 0x1A is the end-of-file mark of DOS and CP/M programs, not
+// part of a record.
 boundary_gains trailer_gains(const pair_model& model, const region& end)
 {
     boundary_gains gains = no_boundary(model.length, end.end());
+    double end_mark =
+        !end.bytes.empty() && end.bytes.back() == END_OF_FILE_MARK ? END_MARK_GAIN : 0;
     std::uint64_t from = end.end() > LONGEST_SEARCH ? end.end() - LONGEST_SEARCH : 0;
     from = std::max(from, end.offset + model.length);
     double sum = 0;
     for (std::uint64_t at = end.end(); at > from; at--) {
         sum += model.evidence_at(end, at - 1, at - 1 - model.length);
-        offer(gains, model.length, at - 1, sum - LEAST_GAIN);
+        offer(gains, model.length, at - 1, sum + end_mark - LEAST_GAIN);
     }
     return gains;
 }
