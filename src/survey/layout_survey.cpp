@@ -16,8 +16,6 @@ namespace
 // Lines longer than this on average are not lines but stray line-end
 // bytes in something else.
 constexpr std::uint64_t LONGEST_USUAL_LINE = 65536;
-// Weaker repeats than this are chance, not records.
-constexpr double WEAKEST_PERIOD = 0.2;
 
 bool is_text(text_encoding encoding)
 {
@@ -99,7 +97,7 @@ byte_span period_region(const file_sample& sample)
 bool survey_as_fixed_length(const file_sample& sample, file_layout& layout)
 {
     period_guess period = find_period(period_region(sample));
-    if (period.length == 0 || period.strength < WEAKEST_PERIOD)
+    if (period.length == 0)
         return false;
     const byte_class_table& classes = byte_classes_of(layout.encoding);
     record_bounds bounds = find_record_bounds(sample, period.length, classes);

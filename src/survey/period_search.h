@@ -21,9 +21,10 @@ struct period_guess {
 };
 
 // The record length that best explains bytes, which should be records
-// rather than a header. A length whose multiples line up as well wins over
-// a short repeat inside a record; of a length and its multiples, the
-// shortest that does as well wins.
+// rather than a header, or none when nothing repeats beyond chance. A
+// length whose multiples line up as well wins over a short repeat inside a
+// record; of a length and its multiples, the shortest that does as well
+// wins.
 period_guess find_period(byte_span bytes);
 
 #endif
