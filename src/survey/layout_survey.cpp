@@ -4,9 +4,9 @@
 #include "encoding_guess.h"
 #include "known_formats.h"
 #include "line_ends.h"
-#include "line_layout.h"
 #include "period_search.h"
 #include "record_bounds.h"
+#include "text_layout.h"
 
 #include <algorithm>
 
@@ -79,9 +79,7 @@ bool survey_as_lines(const file_sample& sample, const encoding_guess& guess, fil
         return false;
     layout.layout = record_layout::lines;
     layout.terminator = choose_terminator(census);
-    sampled_lines lines =
-        sample_lines(sample, guess.byte_order_mark, layout.terminator, guess.encoding);
-    measure_lines(sample, lines, guess.byte_order_mark, layout);
+    survey_text_lines(sample, guess, layout);
     return true;
 }
 
