@@ -1,9 +1,128 @@
 #include "layout_survey.h"
 
+#include "byte_class.h"
+#include "encoding_guess.h"
+#include "known_formats.h"
+#include "line_ends.h"
+#include "period_search.h"
+#include "record_bounds.h"
+#include "text_layout.h"
+
+#include <algorithm>
+
+namespace
+{
+
+// Lines longer than this on average are not lines but stray line-end
+// bytes in something else.
+constexpr std::uint64_t LONGEST_USUAL_LINE = 65536;
+
+bool is_text(text_encoding encoding)
+{
+    return encoding != text_encoding::binary;
+}
+
+record_profile profile_of_records(const file_sample& sample, std::uint64_t header,
+                                  std::uint64_t records_end, std::uint32_t length,
+                                  text_encoding encoding)
+{
+    const byte_class_table& classes = byte_classes_of(encoding);
+    record_profile profile;
+    add_to_profile(profile, sample.start, 0, header, records_end, length, classes);
+    for (const sample_piece& piece : sample.later)
+        add_to_profile(profile, piece.bytes, piece.offset, header, records_end, length, classes);
+    return profile;
+}
+
+void set_fixed_length(file_layout& layout, const file_sample& sample, std::uint64_t header,
+                      std::uint64_t length, std::uint64_t records, std::uint64_t trailer)
+{
+    layout.layout = record_layout::fixed_length;
+    layout.terminator = line_terminator::none;
+    layout.record_length = length;
+    layout.usual_length = length;
+    layout.header_length = header;
+    layout.trailer_length = trailer;
+    layout.records = records;
+    std::uint64_t records_end = header + records * length;
+    if (length <= LONGEST_PERIOD)
+        layout.profile = profile_of_records(sample, header, records_end,
+                                            static_cast<std::uint32_t>(length), layout.encoding);
+}
+
+bool survey_stated(const file_sample& sample, file_layout& layout)
+{
+    if (!sample.file_size)
+        return false;
+    std::optional<stated_layout> stated = read_stated_layout(sample.start, *sample.file_size);
+    if (!stated)
+        return false;
+    if (stated->varying) {
+        layout.layout = record_layout::unknown;
+        layout.format_name = stated->format_name;
+        return true;
+    }
+    set_fixed_length(layout, sample, stated->header, stated->record_length, stated->records,
+                     stated->trailer);
+    layout.format_name = stated->format_name;
+    return true;
+}
+
+bool survey_as_lines(const file_sample& sample, const encoding_guess& guess, file_layout& layout)
+{
+    if (!is_text(guess.encoding))
+        return false;
+    byte_span text = sample.start.subspan(guess.byte_order_mark);
+    line_end_census census = count_line_ends(text, guess.encoding, sample_is_whole_file(sample));
+    std::uint64_t line_ends = total_line_ends(census);
+    if (line_ends == 0 || text.size() / line_ends > LONGEST_USUAL_LINE)
+        return false;
+    layout.layout = record_layout::lines;
+    layout.terminator = choose_terminator(census);
+    survey_text_lines(sample, guess, layout);
+    return true;
+}
+
+// Records of one length are looked for in the middle of a large file,
+// away from its header and trailer.
+byte_span period_region(const file_sample& sample)
+{
+    if (sample.later.size() >= 2)
+        return sample.later.front().bytes;
+    return sample.start;
+}
+
+bool survey_as_fixed_length(const file_sample& sample, file_layout& layout)
+{
+    period_guess period = find_period(period_region(sample));
+    if (period.length == 0)
+        return false;
+    const byte_class_table& classes = byte_classes_of(layout.encoding);
+    record_bounds bounds = find_record_bounds(sample, period.length, classes);
+    if (!bounds.found)
+        return false;
+    set_fixed_length(layout, sample, bounds.header, period.length, bounds.records, bounds.trailer);
+    return true;
+}
+
+} // namespace
+
 file_layout survey_layout(const file_sample& sample)
 {
     file_layout layout;
-    if (sample.start.empty())
+    if (sample.start.empty()) {
+        layout.encoding = text_encoding::ascii;
         layout.layout = record_layout::empty;
+        layout.records = 0;
+        return layout;
+    }
+    encoding_guess guess = guess_encoding(sample.start);
+    layout.encoding = guess.encoding;
+    layout.byte_order_mark = guess.byte_order_mark > 0;
+    if (survey_stated(sample, layout) || survey_as_lines(sample, guess, layout) ||
+        survey_as_fixed_length(sample, layout))
+        return layout;
+    layout.layout = record_layout::unknown;
+    layout.usual_length = 0;
     return layout;
 }

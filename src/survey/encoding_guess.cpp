@@ -1,0 +1,207 @@
+#include "encoding_guess.h"
+
+#include <array>
+
+namespace
+{
+
+// Text may hold the odd stray control byte; more than this share of them,
+// or any NUL beyond the share, makes it binary.
+constexpr double MOST_CONTROL_SHARE = 0.01;
+constexpr double MOST_NUL_SHARE = 0.0005;
+
+using byte_counts = std::array<std::uint64_t, 256>;
+
+byte_counts count_bytes(byte_span bytes)
+{
+    byte_counts counts{};
+    for (unsigned char byte : bytes)
+        counts[byte]++;
+    return counts;
+}
+
+std::uint64_t count_in(const byte_counts& counts, unsigned low, unsigned high)
+{
+    std::uint64_t total = 0;
+    for (unsigned byte = low; byte <= high; byte++)
+        total += counts[byte];
+    return total;
+}
+
+// Control bytes that ordinary text holds: tab, line ends, form feed, and
+// the old end-of-file byte.
+bool is_text_control(unsigned byte)
+{
+    return byte == '\t' || byte == '\n' || byte == '\r' || byte == '\f' || byte == 0x1A ||
+           byte == 0x0B || byte == 0x1B;
+}
+
+std::uint64_t count_stray_controls(const byte_counts& counts)
+{
+    std::uint64_t total = counts[0x7F];
+    for (unsigned byte = 1; byte < 0x20; byte++) {
+        if (!is_text_control(byte))
+            total += counts[byte];
+    }
+    return total;
+}
+
+// Length of the UTF-8 sequence that starts with lead, 0 when lead cannot
+// start one.
+int sequence_length(unsigned char lead)
+{
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return 2;
+    if (lead >= 0xE0 && lead <= 0xEF)
+        return 3;
+    if (lead >= 0xF0 && lead <= 0xF4)
+        return 4;
+    return 0;
+}
+
+// The second byte's range rules out overlong forms and surrogates.
+bool second_byte_fits(unsigned char lead, unsigned char second)
+{
+    if (lead == 0xE0)
+        return second >= 0xA0 && second <= 0xBF;
+    if (lead == 0xED)
+        return second >= 0x80 && second <= 0x9F;
+    if (lead == 0xF0)
+        return second >= 0x90 && second <= 0xBF;
+    if (lead == 0xF4)
+        return second >= 0x80 && second <= 0x8F;
+    return second >= 0x80 && second <= 0xBF;
+}
+
+struct utf8_census {
+    bool valid = true;
+    std::uint64_t multibyte = 0;
+};
+
+utf8_census check_utf8(byte_span bytes)
+{
+    utf8_census census;
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        int length = sequence_length(bytes[at]);
+        if (length == 1) {
+            at++;
+            continue;
+        }
+        if (length == 0) {
+            census.valid = false;
+            return census;
+        }
+        for (int i = 1; i < length; i++) {
+            // A character cut by the end of the sample is not a fault.
+            if (at + i >= bytes.size())
+                return census;
+            unsigned char next = bytes[at + i];
+            bool fits = i == 1 ? second_byte_fits(bytes[at], next) : (next & 0xC0) == 0x80;
+            if (!fits) {
+                census.valid = false;
+                return census;
+            }
+        }
+        census.multibyte++;
+        at += static_cast<std::size_t>(length);
+    }
+    return census;
+}
+
+// UTF-16 text of a Latin script has a zero in nearly every other byte, on
+// the side of the high half of each unit.
+text_encoding guess_utf16(byte_span bytes)
+{
+    std::size_t units = bytes.size() / 2;
+    if (units < 2)
+        return text_encoding::binary;
+    std::size_t zero_high_le = 0, zero_high_be = 0;
+    for (std::size_t unit = 0; unit < units; unit++) {
+        zero_high_le += bytes[2 * unit + 1] == 0 && bytes[2 * unit] != 0;
+        zero_high_be += bytes[2 * unit] == 0 && bytes[2 * unit + 1] != 0;
+    }
+    if (zero_high_le >= units * 7 / 10 && zero_high_be <= units / 20)
+        return text_encoding::utf16le;
+    if (zero_high_be >= units * 7 / 10 && zero_high_le <= units / 20)
+        return text_encoding::utf16be;
+    return text_encoding::binary;
+}
+
+// EBCDIC text is mostly blanks (0x40), letters and digits in the upper
+// half, and few bytes below 0x40 other than its line ends.
+bool looks_like_ebcdic(const byte_counts& counts, std::uint64_t total)
+{
+    std::uint64_t blanks = counts[0x40];
+    std::uint64_t letters = count_in(counts, 0x81, 0x89) + count_in(counts, 0x91, 0x99) +
+                            count_in(counts, 0xA2, 0xA9) + count_in(counts, 0xC1, 0xC9) +
+                            count_in(counts, 0xD1, 0xD9) + count_in(counts, 0xE2, 0xE9);
+    std::uint64_t digits = count_in(counts, 0xF0, 0xF9);
+    std::uint64_t punctuation = count_in(counts, 0x4A, 0x50) + count_in(counts, 0x5A, 0x61) +
+                                count_in(counts, 0x6A, 0x6F) + count_in(counts, 0x79, 0x7F);
+    std::uint64_t line_ends = counts[0x15] + counts[0x25] + counts[0x0D];
+    std::uint64_t text = blanks + letters + digits + punctuation + line_ends;
+    return blanks * 20 >= total && (letters + digits) * 4 >= total && text * 100 >= total * 97;
+}
+
+bool is_latin1_letter_range(const byte_counts& counts, std::uint64_t high)
+{
+    // Latin-1 text uses the printable upper half, 0xA0 to 0xFF.
+    return count_in(counts, 0xA0, 0xFF) * 10 >= high * 9;
+}
+
+text_encoding guess_without_mark(byte_span bytes)
+{
+    if (bytes.empty())
+        return text_encoding::ascii;
+    text_encoding utf16 = guess_utf16(bytes);
+    if (utf16 != text_encoding::binary)
+        return utf16;
+    byte_counts counts = count_bytes(bytes);
+    std::uint64_t total = bytes.size();
+    if (looks_like_ebcdic(counts, total))
+        return text_encoding::ebcdic;
+    if (counts[0] > total * MOST_NUL_SHARE ||
+        count_stray_controls(counts) > total * MOST_CONTROL_SHARE)
+        return text_encoding::binary;
+    std::uint64_t high = count_in(counts, 0x80, 0xFF);
+    if (high == 0)
+        return text_encoding::ascii;
+    if (check_utf8(bytes).valid)
+        return text_encoding::utf8;
+    if (is_latin1_letter_range(counts, high) && high * 4 <= total)
+        return text_encoding::latin1;
+    return text_encoding::binary;
+}
+
+bool starts_with(byte_span bytes, std::initializer_list<unsigned char> mark)
+{
+    if (bytes.size() < mark.size())
+        return false;
+    std::size_t at = 0;
+    for (unsigned char byte : mark) {
+        if (bytes[at++] != byte)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+encoding_guess guess_encoding(byte_span bytes)
+{
+    if (starts_with(bytes, {0xEF, 0xBB, 0xBF}))
+        return {text_encoding::utf8, 3};
+    if (starts_with(bytes, {0xFF, 0xFE}) && !starts_with(bytes, {0xFF, 0xFE, 0x00, 0x00}))
+        return {text_encoding::utf16le, 2};
+    if (starts_with(bytes, {0xFE, 0xFF}))
+        return {text_encoding::utf16be, 2};
+    return {guess_without_mark(bytes), 0};
+}
+
+text_encoding guess_encoding_of_records(byte_span bytes)
+{
+    return guess_without_mark(bytes);
+}

@@ -1,0 +1,73 @@
+#include "field_split.h"
+
+namespace
+{
+
+bool is_blank(char byte)
+{
+    return byte == ' ' || byte == '\t';
+}
+
+template <typename Visit>
+void visit_fields(std::string_view record, const field_rule& rule, Visit visit)
+{
+    bool quoted = false;
+    bool by_blanks = rule.delimiter == ' ';
+    std::size_t start = 0;
+    bool in_field = !by_blanks;
+    for (std::size_t at = 0; at < record.size(); at++) {
+        unsigned char byte = static_cast<unsigned char>(record[at]);
+        if (rule.quote && byte == *rule.quote) {
+            quoted = !quoted;
+            if (!in_field) {
+                start = at;
+                in_field = true;
+            }
+            continue;
+        }
+        if (quoted)
+            continue;
+        if (by_blanks) {
+            if (is_blank(record[at]) && in_field) {
+                visit(record.substr(start, at - start));
+                in_field = false;
+            } else if (!is_blank(record[at]) && !in_field) {
+                start = at;
+                in_field = true;
+            }
+        } else if (byte == rule.delimiter) {
+            visit(record.substr(start, at - start));
+            start = at + 1;
+        }
+    }
+    if (in_field)
+        visit(record.substr(start));
+}
+
+} // namespace
+
+std::uint32_t count_fields(std::string_view record, const field_rule& rule)
+{
+    std::uint32_t count = 0;
+    visit_fields(record, rule, [&](std::string_view) { count++; });
+    return count;
+}
+
+std::vector<std::string_view> split_fields(std::string_view record, const field_rule& rule)
+{
+    std::vector<std::string_view> fields;
+    visit_fields(record, rule, [&](std::string_view field) { fields.push_back(field); });
+    return fields;
+}
+
+bool ends_inside_quotes(std::string_view text, std::optional<unsigned char> quote)
+{
+    if (!quote)
+        return false;
+    bool quoted = false;
+    for (char byte : text) {
+        if (static_cast<unsigned char>(byte) == *quote)
+            quoted = !quoted;
+    }
+    return quoted;
+}

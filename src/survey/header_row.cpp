@@ -1,0 +1,135 @@
+#include "header_row.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <set>
+
+namespace
+{
+
+enum value_kind { EMPTY, INTEGER, DECIMAL, DATE, TEXT, KINDS };
+
+constexpr std::size_t MOST_ROWS_WEIGHED = 500;
+// A column whose values are of one kind this often is a column of that
+// kind.
+constexpr double TYPED_SHARE = 0.8;
+
+std::string_view trimmed(std::string_view value)
+{
+    while (!value.empty() &&
+           (value.front() == ' ' || value.front() == '"' || value.front() == '\''))
+        value.remove_prefix(1);
+    while (!value.empty() && (value.back() == ' ' || value.back() == '"' || value.back() == '\''))
+        value.remove_suffix(1);
+    return value;
+}
+
+value_kind kind_of(std::string_view value)
+{
+    value = trimmed(value);
+    if (value.empty())
+        return EMPTY;
+    std::size_t digits = 0, letters = 0, points = 0, date_marks = 0, signs = 0, exponents = 0;
+    for (char byte : value) {
+        unsigned char c = static_cast<unsigned char>(byte);
+        if (std::isdigit(c))
+            digits++;
+        else if (c == 'e' || c == 'E')
+            exponents++;
+        else if (std::isalpha(c) || c >= 0x80)
+            letters++;
+        else if (c == '.' || c == ',')
+            points++;
+        else if (c == '-' || c == '/' || c == ':' || c == 'T')
+            date_marks++;
+        else if (c == '+')
+            signs++;
+    }
+    if (letters > 0 || digits == 0 || exponents > 1)
+        return TEXT;
+    if (date_marks >= 2 || (date_marks == 1 && value.front() != '-'))
+        return DATE;
+    return points == 0 && exponents == 0 ? INTEGER : DECIMAL;
+}
+
+value_kind usual_kind(const std::vector<std::vector<std::string_view>>& rows, std::size_t column,
+                      double& share)
+{
+    std::array<std::size_t, KINDS> counts{};
+    std::size_t filled = 0;
+    for (std::size_t row = 1; row < rows.size() && row <= MOST_ROWS_WEIGHED; row++) {
+        if (column >= rows[row].size())
+            continue;
+        value_kind kind = kind_of(rows[row][column]);
+        if (kind == EMPTY)
+            continue;
+        counts[kind]++;
+        filled++;
+    }
+    auto most = std::max_element(counts.begin(), counts.end());
+    share = filled == 0 ? 0 : static_cast<double>(*most) / static_cast<double>(filled);
+    return static_cast<value_kind>(most - counts.begin());
+}
+
+bool has_digit(std::string_view value)
+{
+    for (char byte : value) {
+        if (std::isdigit(static_cast<unsigned char>(byte)))
+            return true;
+    }
+    return false;
+}
+
+// With text in every column, names stand out by not recurring and by
+// lacking the digits that a column's values hold: each is unlike every
+// value under it.
+bool names_among_text(const std::vector<std::vector<std::string_view>>& rows)
+{
+    const auto& first = rows[0];
+    std::set<std::string_view> names;
+    bool values_repeat = false;
+    bool digits_only_below = false;
+    for (std::size_t column = 0; column < first.size(); column++) {
+        std::string_view name = trimmed(first[column]);
+        if (name.empty() || kind_of(name) != TEXT || !names.insert(name).second)
+            return false;
+        std::set<std::string_view> values;
+        std::size_t with_digits = 0, filled = 0;
+        for (std::size_t row = 1; row < rows.size() && row <= MOST_ROWS_WEIGHED; row++) {
+            if (column >= rows[row].size())
+                continue;
+            std::string_view value = trimmed(rows[row][column]);
+            if (value == name)
+                return false;
+            values_repeat |= !value.empty() && !values.insert(value).second;
+            filled += !value.empty();
+            with_digits += has_digit(value);
+        }
+        digits_only_below |= !has_digit(name) && filled > 0 && with_digits * 5 >= filled * 4;
+    }
+    return values_repeat && digits_only_below;
+}
+
+} // namespace
+
+bool names_columns(const std::vector<std::vector<std::string_view>>& rows)
+{
+    if (rows.size() < 2 || rows[0].empty())
+        return false;
+    std::size_t unlike = 0, alike = 0;
+    for (std::size_t column = 0; column < rows[0].size(); column++) {
+        double share = 0;
+        value_kind kind = usual_kind(rows, column, share);
+        if (kind == TEXT || kind == EMPTY || share < TYPED_SHARE)
+            continue;
+        value_kind first = kind_of(rows[0][column]);
+        if (first == TEXT)
+            unlike++;
+        else if (first == kind)
+            alike++;
+    }
+    if (unlike + alike > 0)
+        return unlike > 0 && unlike >= alike;
+    return names_among_text(rows);
+}

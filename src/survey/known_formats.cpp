@@ -1,0 +1,362 @@
+#include "known_formats.h"
+
+#include <cctype>
+#include <cstring>
+
+namespace
+{
+
+struct header_reader {
+    byte_span bytes;
+
+    bool has(std::uint64_t offset, std::uint64_t count) const
+    {
+        return offset + count <= bytes.size();
+    }
+
+    std::uint32_t le16(std::uint64_t offset) const
+    {
+        return bytes[offset] | bytes[offset + 1] << 8;
+    }
+
+    std::uint32_t le32(std::uint64_t offset) const
+    {
+        return le16(offset) | static_cast<std::uint32_t>(le16(offset + 2)) << 16;
+    }
+
+    std::uint32_t be16(std::uint64_t offset) const
+    {
+        return bytes[offset] << 8 | bytes[offset + 1];
+    }
+
+    std::uint32_t be32(std::uint64_t offset) const
+    {
+        return static_cast<std::uint32_t>(be16(offset)) << 16 | be16(offset + 2);
+    }
+
+    bool holds(std::uint64_t offset, const char* text) const
+    {
+        std::size_t length = std::strlen(text);
+        return has(offset, length) && std::memcmp(bytes.data() + offset, text, length) == 0;
+    }
+};
+
+std::optional<stated_layout> records_to_end(const char* name, std::uint64_t header,
+                                            std::uint64_t length, std::uint64_t size)
+{
+    if (length == 0 || header > size || (size - header) / length == 0)
+        return std::nullopt;
+    std::uint64_t records = (size - header) / length;
+    return stated_layout{name, header, length, records, size - header - records * length};
+}
+
+// dBASE III and its relatives (FoxPro, Visual FoxPro, Clipper): the table
+// file's header gives the record count, the header length and the record
+// length; field descriptors of 32 bytes follow, ended by 0x0D; an end-of-
+// file byte 0x1A may follow the records.
+std::optional<stated_layout> read_dbase(const header_reader& in, std::uint64_t size)
+{
+    static const unsigned char versions[] = {0x02, 0x03, 0x04, 0x05, 0x30, 0x31, 0x32, 0x43,
+                                             0x63, 0x83, 0x8B, 0x8E, 0xCB, 0xE5, 0xF5, 0xFB};
+    if (!in.has(0, 32) || std::memchr(versions, in.bytes[0], sizeof versions) == nullptr)
+        return std::nullopt;
+    unsigned month = in.bytes[2], day = in.bytes[3];
+    std::uint64_t records = in.le32(4), header = in.le16(8), length = in.le16(10);
+    if (month < 1 || month > 12 || day < 1 || day > 31 || header < 33 || length < 2)
+        return std::nullopt;
+    std::uint64_t end = header + records * length;
+    if (end > size || size - end >= length)
+        return std::nullopt;
+    // The descriptors end with 0x0D at a multiple of 32 within the header.
+    bool terminated = false;
+    for (std::uint64_t at = 32; at < header && in.has(at, 1); at += 32) {
+        if (in.bytes[at] == 0x0D) {
+            terminated = true;
+            break;
+        }
+    }
+    if (!terminated)
+        return std::nullopt;
+    return stated_layout{"dBASE table", header, length, records, size - end};
+}
+
+// RIFF WAVE audio: the "fmt " chunk's block align is the size of one frame
+// of samples; the "data" chunk holds the frames.
+std::optional<stated_layout> read_wave(const header_reader& in, std::uint64_t size)
+{
+    if (!in.holds(0, "RIFF") || !in.holds(8, "WAVE"))
+        return std::nullopt;
+    std::uint64_t frame = 0;
+    for (std::uint64_t chunk = 12; in.has(chunk, 8);) {
+        std::uint64_t chunk_size = in.le32(chunk + 4);
+        if (in.holds(chunk, "fmt ") && chunk_size >= 16 && in.has(chunk + 8, 16))
+            frame = in.le16(chunk + 8 + 12);
+        if (in.holds(chunk, "data")) {
+            std::uint64_t header = chunk + 8;
+            if (frame == 0 || header > size)
+                return std::nullopt;
+            // A writer that streamed the data may leave the size unset.
+            std::uint64_t data =
+                chunk_size == 0 || chunk_size == 0xFFFFFFFF || header + chunk_size > size
+                    ? size - header
+                    : chunk_size;
+            std::uint64_t records = data / frame;
+            if (records == 0)
+                return std::nullopt;
+            return stated_layout{"WAVE audio", header, frame, records,
+                                 size - header - records * frame};
+        }
+        chunk += 8 + chunk_size + (chunk_size & 1);
+    }
+    return std::nullopt;
+}
+
+// Sun/NeXT audio: the header gives the data offset, the sample encoding and
+// the channels; a frame is one sample of every channel.
+std::optional<stated_layout> read_sun_audio(const header_reader& in, std::uint64_t size)
+{
+    if (!in.holds(0, ".snd") || !in.has(0, 24))
+        return std::nullopt;
+    std::uint64_t header = in.be32(4), data = in.be32(8);
+    std::uint32_t encoding = in.be32(12), channels = in.be32(20);
+    static const struct {
+        std::uint32_t encoding;
+        std::uint32_t bytes;
+    } widths[] = {{1, 1}, {2, 1}, {3, 2}, {4, 3}, {5, 4}, {6, 4}, {7, 8}, {27, 1}};
+    std::uint32_t width = 0;
+    for (auto each : widths) {
+        if (each.encoding == encoding)
+            width = each.bytes;
+    }
+    if (width == 0 || channels == 0 || channels > 64 || header < 24 || header > size)
+        return std::nullopt;
+    std::uint64_t frame = std::uint64_t{width} * channels;
+    if (data == 0xFFFFFFFF || header + data > size)
+        data = size - header;
+    std::uint64_t records = data / frame;
+    if (records == 0)
+        return std::nullopt;
+    return stated_layout{"Sun audio", header, frame, records, size - header - records * frame};
+}
+
+// PC Screen Font, versions 1 and 2: a header, the glyph bitmaps of one size,
+// then the Unicode table when the font has one.
+std::optional<stated_layout> read_psf(const header_reader& in, std::uint64_t size)
+{
+    if (in.has(0, 4) && in.bytes[0] == 0x36 && in.bytes[1] == 0x04) {
+        std::uint64_t glyphs = in.bytes[2] & 1 ? 512 : 256, length = in.bytes[3];
+        if (length == 0 || 4 + glyphs * length > size)
+            return std::nullopt;
+        return stated_layout{"PC screen font", 4, length, glyphs, size - 4 - glyphs * length};
+    }
+    if (in.has(0, 32) && in.be32(0) == 0x72B54A86) {
+        std::uint64_t header = in.le32(8), glyphs = in.le32(16), length = in.le32(20);
+        std::uint64_t height = in.le32(24), width = in.le32(28);
+        if (in.le32(4) != 0 || length == 0 || length != height * ((width + 7) / 8) ||
+            header + glyphs * length > size || glyphs == 0)
+            return std::nullopt;
+        return stated_layout{"PC screen font", header, length, glyphs,
+                             size - header - glyphs * length};
+    }
+    return std::nullopt;
+}
+
+// Audio Interchange File Format (AIFF, AIFF-C): the COMM chunk gives the
+// channels, frames and sample size, the SSND chunk the sound data after an
+// offset of its own.
+std::uint64_t aiff_sample_bytes(const header_reader& in, std::uint64_t comm, bool compressed,
+                                std::uint64_t bits)
+{
+    if (!compressed || !in.has(comm + 8 + 18, 4) || in.holds(comm + 8 + 18, "NONE") ||
+        in.holds(comm + 8 + 18, "twos") || in.holds(comm + 8 + 18, "sowt"))
+        return (bits + 7) / 8;
+    static const struct {
+        const char* type;
+        std::uint64_t bytes;
+    } types[] = {{"alaw", 1}, {"ulaw", 1}, {"ALAW", 1}, {"ULAW", 1}, {"fl32", 4},
+                 {"FL32", 4}, {"fl64", 8}, {"FL64", 8}, {"in24", 3}, {"in32", 4}};
+    for (auto each : types) {
+        if (in.holds(comm + 8 + 18, each.type))
+            return each.bytes;
+    }
+    return 0;
+}
+
+std::optional<stated_layout> read_aiff(const header_reader& in, std::uint64_t size)
+{
+    if (!in.holds(0, "FORM") || !(in.holds(8, "AIFF") || in.holds(8, "AIFC")))
+        return std::nullopt;
+    bool compressed = in.holds(8, "AIFC");
+    std::uint64_t frame = 0, frames = 0;
+    for (std::uint64_t chunk = 12; in.has(chunk, 8);) {
+        std::uint64_t chunk_size = in.be32(chunk + 4);
+        if (in.holds(chunk, "COMM") && in.has(chunk + 8, 8)) {
+            std::uint64_t channels = in.be16(chunk + 8);
+            frames = in.be32(chunk + 10);
+            frame = channels * aiff_sample_bytes(in, chunk, compressed, in.be16(chunk + 14));
+        }
+        if (in.holds(chunk, "SSND") && in.has(chunk + 8, 8)) {
+            std::uint64_t header = chunk + 16 + in.be32(chunk + 8);
+            if (frame == 0 || header + frames * frame > size || frames == 0)
+                return std::nullopt;
+            return stated_layout{"AIFF audio", header, frame, frames,
+                                 size - header - frames * frame};
+        }
+        chunk += 8 + chunk_size + (chunk_size & 1);
+    }
+    return std::nullopt;
+}
+
+std::optional<stated_layout> image_rows(const char* name, std::uint64_t header, std::uint64_t row,
+                                        std::uint64_t rows, std::uint64_t size)
+{
+    if (row == 0 || rows == 0 || header + rows * row > size)
+        return std::nullopt;
+    return stated_layout{name, header, row, rows, size - header - rows * row};
+}
+
+// Windows and OS/2 bitmaps: uncompressed rows, each padded to four bytes,
+// start where the file header says.
+std::optional<stated_layout> read_bmp(const header_reader& in, std::uint64_t size)
+{
+    if (!in.holds(0, "BM") || !in.has(0, 30))
+        return std::nullopt;
+    std::uint64_t header = in.le32(10), info = in.le32(14);
+    std::uint64_t width, height, bits;
+    if (info == 12) {
+        width = in.le16(18);
+        height = in.le16(20);
+        bits = in.le16(24);
+    } else if (info >= 40 && in.has(0, 34)) {
+        width = in.le32(18);
+        auto signed_height = static_cast<std::int32_t>(in.le32(22));
+        height = static_cast<std::uint64_t>(signed_height < 0 ? -std::int64_t{signed_height}
+                                                              : std::int64_t{signed_height});
+        bits = in.le16(28);
+        std::uint32_t compression = in.le32(30);
+        if (compression != 0 && compression != 3)
+            return stated_layout{"bitmap image", header, 0, 0, 0, true};
+    } else {
+        return std::nullopt;
+    }
+    return image_rows("bitmap image", header, (width * bits + 31) / 32 * 4, height, size);
+}
+
+// Netpbm's binary bitmaps, greymaps and pixmaps: a text header of magic,
+// width, height and (but for bitmaps) the largest value, then the rows.
+std::optional<stated_layout> read_netpbm(const header_reader& in, std::uint64_t size)
+{
+    if (!in.has(0, 3) || in.bytes[0] != 'P' || in.bytes[1] < '4' || in.bytes[1] > '6')
+        return std::nullopt;
+    char kind = static_cast<char>(in.bytes[1]);
+    std::uint64_t values[3] = {0, 0, 0};
+    int wanted = kind == '4' ? 2 : 3;
+    std::uint64_t at = 2;
+    for (int value = 0; value < wanted; value++) {
+        while (in.has(at, 1) && (std::isspace(in.bytes[at]) || in.bytes[at] == '#')) {
+            if (in.bytes[at] == '#') {
+                while (in.has(at, 1) && in.bytes[at] != '\n')
+                    at++;
+            } else {
+                at++;
+            }
+        }
+        if (!in.has(at, 1) || !std::isdigit(in.bytes[at]))
+            return std::nullopt;
+        while (in.has(at, 1) && std::isdigit(in.bytes[at]) && values[value] < 100000000)
+            values[value] = values[value] * 10 + (in.bytes[at++] - '0');
+    }
+    if (!in.has(at, 1) || !std::isspace(in.bytes[at]))
+        return std::nullopt;
+    std::uint64_t header = at + 1, width = values[0], height = values[1];
+    std::uint64_t sample = values[2] > 255 ? 2 : 1;
+    std::uint64_t row = kind == '4'   ? (width + 7) / 8
+                        : kind == '5' ? width * sample
+                                      : 3 * width * sample;
+    return image_rows("Netpbm image", header, row, height, size);
+}
+
+// Sun raster images: a 32-byte header and a colour map, then rows padded
+// to 16 bits; run-length encoded ones have rows of their own lengths.
+std::optional<stated_layout> read_sun_raster(const header_reader& in, std::uint64_t size)
+{
+    if (!in.has(0, 32) || in.be32(0) != 0x59A66A95)
+        return std::nullopt;
+    std::uint64_t width = in.be32(4), height = in.be32(8), depth = in.be32(12);
+    std::uint64_t header = 32 + std::uint64_t{in.be32(28)};
+    if (in.be32(20) == 2)
+        return stated_layout{"Sun raster image", header, 0, 0, 0, true};
+    return image_rows("Sun raster image", header, (width * depth + 15) / 16 * 2, height, size);
+}
+
+// ESRI shapefile index: a 100-byte header with the file code 9994 and the
+// file's length in 16-bit words, then an offset and a length for each shape.
+std::optional<stated_layout> read_shape_index(const header_reader& in, std::uint64_t size)
+{
+    // The index and the main file share their header; the index's first
+    // record points at the main file's first record, 50 words in.
+    if (!in.has(0, 108) || in.be32(0) != 9994 || in.le32(28) != 1000 ||
+        std::uint64_t{in.be32(24)} * 2 != size || in.be32(100) != 50)
+        return std::nullopt;
+    return records_to_end("shapefile index", 100, 8, size);
+}
+
+// ESRI shapefile main file: records of one length only for points, each a
+// record header of 8 bytes and the point; every other shape type varies.
+std::optional<stated_layout> read_shapefile(const header_reader& in, std::uint64_t size)
+{
+    if (!in.has(0, 108) || in.be32(0) != 9994 || in.le32(28) != 1000 ||
+        std::uint64_t{in.be32(24)} * 2 != size || in.be32(100) != 1)
+        return std::nullopt;
+    std::uint32_t type = in.le32(32);
+    std::uint64_t content = type == 1 ? 20 : type == 21 ? 28 : type == 11 ? 36 : 0;
+    if (content == 0)
+        return stated_layout{"shapefile", 100, 0, 0, 0, true};
+    return records_to_end("shapefile", 100, 8 + content, size);
+}
+
+// FITS: headers and data alike come in logical records of 2880 bytes.
+std::optional<stated_layout> read_fits(const header_reader& in, std::uint64_t size)
+{
+    if (!in.holds(0, "SIMPLE  = ") || !in.has(0, 80) || in.bytes[29] != 'T')
+        return std::nullopt;
+    return records_to_end("FITS", 0, 2880, size);
+}
+
+// POSIX tar archives: everything comes in blocks of 512 bytes.
+std::optional<stated_layout> read_tar(const header_reader& in, std::uint64_t size)
+{
+    if (!in.holds(257, "ustar"))
+        return std::nullopt;
+    return records_to_end("tar archive", 0, 512, size);
+}
+
+// SQLite databases: pages of the size the header states at offset 16.
+std::optional<stated_layout> read_sqlite(const header_reader& in, std::uint64_t size)
+{
+    if (!in.holds(0, "SQLite format 3") || !in.has(0, 100))
+        return std::nullopt;
+    std::uint64_t page = in.be16(16);
+    if (page == 1)
+        page = 65536;
+    if (page < 512 || (page & (page - 1)) != 0)
+        return std::nullopt;
+    return records_to_end("SQLite database", 0, page, size);
+}
+
+} // namespace
+
+std::optional<stated_layout> read_stated_layout(byte_span start, std::uint64_t file_size)
+{
+    header_reader in{start};
+    using reader = std::optional<stated_layout> (*)(const header_reader&, std::uint64_t);
+    static const reader readers[] = {
+        read_wave,      read_aiff,       read_sun_audio, read_psf,    read_shape_index,
+        read_shapefile, read_fits,       read_tar,       read_sqlite, read_bmp,
+        read_netpbm,    read_sun_raster, read_dbase};
+    for (reader read : readers) {
+        if (std::optional<stated_layout> stated = read(in, file_size))
+            return stated;
+    }
+    return std::nullopt;
+}

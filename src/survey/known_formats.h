@@ -1,0 +1,25 @@
+// Formats whose own header states where the records are, read by the
+// header's documented fields rather than guessed from the bytes.
+#ifndef KORVALEN_KNOWN_FORMATS_H
+#define KORVALEN_KNOWN_FORMATS_H
+
+#include "file_sample.h"
+
+#include <cstdint>
+#include <optional>
+
+struct stated_layout {
+    const char* format_name;
+    std::uint64_t header;
+    std::uint64_t record_length;
+    std::uint64_t records;
+    std::uint64_t trailer;
+    // The format's records differ in length, as its header says.
+    bool varying = false;
+};
+
+// The layout the file's header states, when the start of the file is the
+// header of a known format and what it states fits the file's size.
+std::optional<stated_layout> read_stated_layout(byte_span start, std::uint64_t file_size);
+
+#endif

@@ -1,0 +1,257 @@
+#include "period_search.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
+
+namespace
+{
+
+// Enough of the bytes to find a period and weigh it: periods are looked
+// for in the first of these, and weighed over at most the second.
+constexpr std::size_t SEARCHED_BYTES = std::size_t{1} << 18;
+constexpr std::size_t WEIGHED_BYTES = std::size_t{1} << 17;
+// Every short length is weighed, as repeats of byte sequences do not show
+// them well.
+constexpr std::uint32_t ALWAYS_WEIGHED_UP_TO = 16;
+constexpr std::size_t MOST_REPEAT_CANDIDATES = 24;
+// A length needs this many records in the bytes to be weighed at all.
+constexpr std::size_t FEWEST_RECORDS = 3;
+// Of a length and a divisor of it that repeats at least this share as
+// strongly, the divisor is the record: content that repeats itself (a tone,
+// a cycle of record types) makes a multiple of the record stand out.
+constexpr double DIVISOR_SHARE = 0.8;
+// Weaker repeats than this are chance, not records.
+constexpr double WEAKEST_REPEAT = 0.2;
+// Samples of sound and other numbers that change a little from record to
+// record repeat no byte exactly, but each byte of a record keeps its own
+// range of values: short records show in how much less it takes to write
+// each column of bytes down on its own (in bits a byte) than all together.
+constexpr std::uint32_t LONGEST_COLUMN_PERIOD = 16;
+constexpr std::size_t COLUMN_BYTES = std::size_t{1} << 16;
+constexpr double LEAST_COLUMN_GAIN = 0.25;
+
+// The chance that two bytes drawn from bytes are equal.
+double chance_agreement(byte_span bytes)
+{
+    std::array<std::uint64_t, 256> counts{};
+    for (unsigned char byte : bytes)
+        counts[byte]++;
+    double total = static_cast<double>(bytes.size());
+    double chance = 0;
+    for (std::uint64_t count : counts)
+        chance += (count / total) * (count / total);
+    return chance;
+}
+
+std::uint64_t count_agreeing(const unsigned char* first, const unsigned char* second,
+                             std::size_t count)
+{
+    std::uint64_t agreeing = 0;
+    constexpr std::size_t BLOCK = 64;
+    std::size_t at = 0;
+    // Counted a block at a time, so that the compiler keeps each block's
+    // counts in one wide register.
+    for (; at + BLOCK <= count; at += BLOCK) {
+        unsigned block_count = 0;
+        for (std::size_t i = 0; i < BLOCK; i++)
+            block_count += first[at + i] == second[at + i];
+        agreeing += block_count;
+    }
+    for (; at < count; at++)
+        agreeing += first[at] == second[at];
+    return agreeing;
+}
+
+double strength_against_chance(byte_span bytes, std::uint32_t period, double chance)
+{
+    if (period == 0 || bytes.size() <= period)
+        return 0;
+    std::size_t compared = std::min(bytes.size() - period, WEIGHED_BYTES);
+    double agreement =
+        static_cast<double>(count_agreeing(bytes.data(), bytes.data() + period, compared)) /
+        static_cast<double>(compared);
+    if (chance >= 1)
+        return 0;
+    return (agreement - chance) / (1 - chance);
+}
+
+std::uint32_t gram_at(const unsigned char* at)
+{
+    return std::uint32_t{at[0]} | std::uint32_t{at[1]} << 8 | std::uint32_t{at[2]} << 16 |
+           std::uint32_t{at[3]} << 24;
+}
+
+bool is_run(std::uint32_t gram)
+{
+    return gram == (gram & 0xFF) * 0x01010101u;
+}
+
+// How far apart equal four-byte sequences stand, nearest first: records of
+// one length put their fixed fields at distances of that length. Runs of
+// one byte value (padding) are left out, as they repeat at every distance.
+std::vector<std::uint32_t> count_repeat_distances(byte_span bytes)
+{
+    std::vector<std::uint32_t> counts(LONGEST_PERIOD + 1, 0);
+    std::size_t searched = std::min(bytes.size(), SEARCHED_BYTES);
+    if (searched < 8)
+        return counts;
+    constexpr unsigned TABLE_BITS = 16;
+    struct slot {
+        std::uint32_t gram;
+        std::uint32_t position_plus_one;
+    };
+    std::vector<slot> last_seen(std::size_t{1} << TABLE_BITS, slot{0, 0});
+    for (std::size_t at = 0; at + 4 <= searched; at++) {
+        std::uint32_t gram = gram_at(bytes.data() + at);
+        if (is_run(gram))
+            continue;
+        slot& seen = last_seen[(gram * 2654435761u) >> (32 - TABLE_BITS)];
+        if (seen.position_plus_one != 0 && seen.gram == gram) {
+            std::size_t distance = at + 1 - seen.position_plus_one;
+            if (distance >= SHORTEST_PERIOD && distance <= LONGEST_PERIOD)
+                counts[distance]++;
+        }
+        seen = {gram, static_cast<std::uint32_t>(at + 1)};
+    }
+    return counts;
+}
+
+void add_candidate(std::vector<std::uint32_t>& candidates, std::uint32_t length, std::size_t size)
+{
+    if (length < SHORTEST_PERIOD || length > LONGEST_PERIOD || length * FEWEST_RECORDS > size)
+        return;
+    if (std::find(candidates.begin(), candidates.end(), length) == candidates.end())
+        candidates.push_back(length);
+}
+
+std::vector<std::uint32_t> candidate_lengths(byte_span bytes)
+{
+    std::vector<std::uint32_t> counts = count_repeat_distances(bytes);
+    std::vector<std::uint32_t> by_count;
+    for (std::uint32_t distance = SHORTEST_PERIOD; distance <= LONGEST_PERIOD; distance++) {
+        if (counts[distance] >= 2)
+            by_count.push_back(distance);
+    }
+    std::size_t kept = std::min(by_count.size(), MOST_REPEAT_CANDIDATES);
+    std::partial_sort(by_count.begin(), by_count.begin() + kept, by_count.end(),
+                      [&](std::uint32_t a, std::uint32_t b) {
+                          return counts[a] != counts[b] ? counts[a] > counts[b] : a < b;
+                      });
+    std::vector<std::uint32_t> candidates;
+    for (std::uint32_t length = SHORTEST_PERIOD; length <= ALWAYS_WEIGHED_UP_TO; length++)
+        add_candidate(candidates, length, bytes.size());
+    for (std::size_t i = 0; i < kept; i++) {
+        std::uint32_t distance = by_count[i];
+        // A field that changes from one record to the next repeats only
+        // every few records; the record is then a divisor.
+        for (std::uint32_t parts = 1; parts <= 6; parts++) {
+            if (distance % parts == 0)
+                add_candidate(candidates, distance / parts, bytes.size());
+        }
+    }
+    return candidates;
+}
+
+// A record length repeats at its multiples too; a repeat inside a record
+// does not. The score is the mean over the first multiples that fit.
+double score_with_multiples(byte_span bytes, std::uint32_t length, double chance)
+{
+    double sum = strength_against_chance(bytes, length, chance);
+    int weighed = 1;
+    for (std::uint32_t times = 2; times <= 3; times++) {
+        std::uint64_t multiple = std::uint64_t{length} * times;
+        if (multiple * 2 > bytes.size())
+            break;
+        sum += strength_against_chance(bytes, static_cast<std::uint32_t>(multiple), chance);
+        weighed++;
+    }
+    return sum / weighed;
+}
+
+double log2_gamma(double x)
+{
+    return std::lgamma(x) / std::log(2.0);
+}
+
+// Bits to write bytes down column by column for records of length, each
+// column learning its own byte frequencies as it goes (the adaptive code of
+// Krichevsky and Trofimov).
+double column_code_length(byte_span bytes, std::uint32_t length)
+{
+    std::array<std::uint32_t, 256> counts{};
+    std::vector<unsigned char> seen;
+    double total = 0;
+    for (std::uint32_t column = 0; column < length; column++) {
+        std::uint64_t in_column = 0;
+        seen.clear();
+        for (std::size_t at = column; at < bytes.size(); at += length) {
+            if (counts[bytes[at]]++ == 0)
+                seen.push_back(bytes[at]);
+            in_column++;
+        }
+        double bits = log2_gamma(in_column + 128.0) - log2_gamma(128.0);
+        for (unsigned char value : seen) {
+            bits -= log2_gamma(counts[value] + 0.5) - log2_gamma(0.5);
+            counts[value] = 0;
+        }
+        total += bits;
+    }
+    return total;
+}
+
+period_guess find_column_period(byte_span bytes)
+{
+    byte_span weighed = bytes.first(std::min(bytes.size(), COLUMN_BYTES));
+    period_guess best;
+    if (weighed.size() < 64)
+        return best;
+    double whole = column_code_length(weighed, 1);
+    double best_gain = LEAST_COLUMN_GAIN;
+    for (std::uint32_t length = SHORTEST_PERIOD; length <= LONGEST_COLUMN_PERIOD; length++) {
+        double gain = (whole - column_code_length(weighed, length)) / weighed.size();
+        // Of a length and its multiples, the multiples gain no more.
+        if (gain > best_gain * 1.05) {
+            best_gain = gain;
+            best = {length, WEAKEST_REPEAT};
+        }
+    }
+    return best;
+}
+
+} // namespace
+
+double period_strength(byte_span bytes, std::uint32_t period)
+{
+    return strength_against_chance(bytes, period, chance_agreement(bytes));
+}
+
+period_guess find_period(byte_span bytes)
+{
+    period_guess best;
+    if (bytes.size() < FEWEST_RECORDS * SHORTEST_PERIOD)
+        return best;
+    double chance = chance_agreement(bytes.first(std::min(bytes.size(), WEIGHED_BYTES * 2)));
+    std::vector<std::uint32_t> candidates = candidate_lengths(bytes);
+    std::vector<std::pair<std::uint32_t, double>> scored;
+    for (std::uint32_t length : candidates) {
+        double score = score_with_multiples(bytes, length, chance);
+        scored.emplace_back(length, score);
+        if (score > best.strength || (score == best.strength && length < best.length))
+            best = {length, score};
+    }
+    if (best.length == 0)
+        return find_column_period(bytes);
+    // The shortest divisor that repeats about as strongly is the record;
+    // the longer length is a run of such records.
+    period_guess shortest = best;
+    for (auto [length, score] : scored) {
+        if (length < shortest.length && best.length % length == 0 &&
+            score >= best.strength * DIVISOR_SHARE)
+            shortest = {length, score};
+    }
+    if (shortest.strength >= WEAKEST_REPEAT)
+        return shortest;
+    return find_column_period(bytes);
+}

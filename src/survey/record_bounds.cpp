@@ -1,0 +1,309 @@
+#include "record_bounds.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
+
+namespace
+{
+
+// A header or trailer must explain the bytes this much better (in nats)
+// than records do before it counts.
+constexpr double LEAST_GAIN = 2;
+constexpr unsigned char END_OF_FILE_MARK = 0x1A;
+constexpr double END_MARK_GAIN = 6;
+// Headers and trailers are looked for this far into the start and back
+// from the end.
+constexpr std::uint64_t LONGEST_SEARCH = std::uint64_t{1} << 18;
+// Records of one length must make up this share of the file.
+constexpr double LEAST_COVER = 0.75;
+// Stretches of the records that must look like records, not like chance.
+constexpr double LEAST_RECORD_LIKE = 0.8;
+
+// What two bytes a record length apart have in common.
+enum pair_outcome { SAME_BYTE, SAME_CLASS, UNLIKE, OUTCOMES };
+
+struct region {
+    byte_span bytes;
+    std::uint64_t offset; // in the file
+    std::uint64_t end() const
+    {
+        return offset + bytes.size();
+    }
+    unsigned char at(std::uint64_t file_offset) const
+    {
+        return bytes[file_offset - offset];
+    }
+};
+
+using outcome_counts = std::array<std::uint32_t, OUTCOMES>;
+
+// How pairs of bytes a record apart turn out at each column of records,
+// and how pairs of unrelated bytes turn out: the evidence that tells
+// records from anything else.
+struct pair_model {
+    std::uint32_t length;
+    std::uint64_t anchor; // file offset of a column 0
+    const byte_class_table* classes;
+    std::vector<std::array<double, OUTCOMES>> evidence_by_column;
+
+    pair_outcome outcome(unsigned char first, unsigned char second) const
+    {
+        if (first == second)
+            return SAME_BYTE;
+        return (*classes)[first] == (*classes)[second] ? SAME_CLASS : UNLIKE;
+    }
+
+    std::uint32_t column_of(std::uint64_t offset) const
+    {
+        std::uint64_t phase = anchor % length;
+        return static_cast<std::uint32_t>((offset + length - phase) % length);
+    }
+
+    // Positive where the pair looks unrelated, negative where it looks
+    // like two records' bytes at column.
+    double evidence(std::uint32_t column, pair_outcome outcome) const
+    {
+        return evidence_by_column[column][outcome];
+    }
+
+    double evidence_at(const region& where, std::uint64_t first, std::uint64_t second) const
+    {
+        return evidence(column_of(first), outcome(where.at(first), where.at(second)));
+    }
+};
+
+// Probabilities of the outcomes, drawn toward prior where counts are few:
+// a column seen in few records says little either way.
+std::array<double, OUTCOMES> probabilities(const outcome_counts& counts,
+                                           const std::array<double, OUTCOMES>& prior,
+                                           double prior_weight)
+{
+    double total = 0;
+    for (std::uint32_t count : counts)
+        total += count;
+    std::array<double, OUTCOMES> result{};
+    for (int outcome = 0; outcome < OUTCOMES; outcome++)
+        result[outcome] =
+            (counts[outcome] + prior_weight * prior[outcome]) / (total + prior_weight);
+    return result;
+}
+
+pair_model learn_pairs(const region& reference, std::uint32_t length,
+                       const byte_class_table& classes)
+{
+    pair_model model{length, reference.offset, &classes, {}};
+    std::vector<outcome_counts> by_column(length, outcome_counts{});
+    std::uint64_t end = reference.end();
+    for (std::uint64_t at = reference.offset; at + length < end; at++)
+        by_column[model.column_of(at)]
+                 [model.outcome(reference.at(at), reference.at(at + length))]++;
+    // Bytes a record and one apart stand in different columns: unrelated.
+    outcome_counts unrelated{};
+    for (std::uint64_t at = reference.offset; at + length + 1 < end; at++)
+        unrelated[model.outcome(reference.at(at), reference.at(at + length + 1))]++;
+    std::array<double, OUTCOMES> even{1.0 / 3, 1.0 / 3, 1.0 / 3};
+    std::array<double, OUTCOMES> chance = probabilities(unrelated, even, 1.5);
+    model.evidence_by_column.resize(length);
+    for (std::uint32_t column = 0; column < length; column++) {
+        std::array<double, OUTCOMES> in_records = probabilities(by_column[column], chance, 2);
+        for (int outcome = 0; outcome < OUTCOMES; outcome++)
+            model.evidence_by_column[column][outcome] =
+                std::log(chance[outcome]) - std::log(in_records[outcome]);
+    }
+    return model;
+}
+
+// The middle of the file holds records if anything does: a piece from the
+// middle of a large file, or the middle third of a small one, widened to
+// hold a few records of length.
+region reference_region(const file_sample& sample, std::uint32_t length)
+{
+    if (sample.later.size() >= 2 && sample.later.front().bytes.size() > 3 * std::uint64_t{length})
+        return {sample.later.front().bytes, sample.later.front().offset};
+    std::uint64_t size = sample.start.size();
+    std::uint64_t wanted = std::max<std::uint64_t>(size / 3, 4 * std::uint64_t{length});
+    if (wanted >= size)
+        return {sample.start, 0};
+    std::uint64_t from = (size - wanted) / 2;
+    return {sample.start.subspan(from, wanted), from};
+}
+
+// The best place for a boundary in each phase of the record length: for
+// every remainder modulo the length, the highest gain and where it is.
+struct boundary_gains {
+    std::vector<double> gain;
+    std::vector<std::uint64_t> at;
+};
+
+boundary_gains no_boundary(std::uint32_t length, std::uint64_t at)
+{
+    boundary_gains gains{std::vector<double>(length, -1e300),
+                         std::vector<std::uint64_t>(length, 0)};
+    gains.gain[at % length] = 0;
+    gains.at[at % length] = at;
+    return gains;
+}
+
+void offer(boundary_gains& gains, std::uint32_t length, std::uint64_t at, double gain)
+{
+    std::uint32_t phase = static_cast<std::uint32_t>(at % length);
+    if (gain > gains.gain[phase]) {
+        gains.gain[phase] = gain;
+        gains.at[phase] = at;
+    }
+}
+
+// Where the header may end: the gain of each end is how much better the
+// bytes before it look unlike records than like them, less what claiming
+// a header at all must overcome.
+boundary_gains header_gains(const pair_model& model, const region& start)
+{
+    boundary_gains gains = no_boundary(model.length, 0);
+    std::uint64_t limit = std::min(start.end(), LONGEST_SEARCH);
+    double sum = 0;
+    for (std::uint64_t at = 0; at + model.length < limit; at++) {
+        sum += model.evidence_at(start, at, at + model.length);
+        offer(gains, model.length, at + 1, sum - LEAST_GAIN);
+    }
+    return gains;
+}
+
+// Where the trailer may start, likewise from the end of the file back. A
+// last byte 0x1A is the end-of-file mark of DOS and CP/M programs, not
+// part of a record.
+boundary_gains trailer_gains(const pair_model& model, const region& end)
+{
+    boundary_gains gains = no_boundary(model.length, end.end());
+    double end_mark =
+        !end.bytes.empty() && end.bytes.back() == END_OF_FILE_MARK ? END_MARK_GAIN : 0;
+    std::uint64_t from = end.end() > LONGEST_SEARCH ? end.end() - LONGEST_SEARCH : 0;
+    from = std::max(from, end.offset + model.length);
+    double sum = 0;
+    for (std::uint64_t at = end.end(); at > from; at--) {
+        sum += model.evidence_at(end, at - 1, at - 1 - model.length);
+        offer(gains, model.length, at - 1, sum + end_mark - LEAST_GAIN);
+    }
+    return gains;
+}
+
+region end_region(const file_sample& sample)
+{
+    if (!sample.later.empty())
+        return {sample.later.back().bytes, sample.later.back().offset};
+    return {sample.start, 0};
+}
+
+bool end_is_seen(const file_sample& sample)
+{
+    return sample.file_size && end_region(sample).end() == *sample.file_size;
+}
+
+// The header's end and the trailer's start must lie a whole number of
+// records apart: of all such pairs, the one the bytes favour most.
+record_bounds place_records(std::uint64_t size, std::uint32_t length, const boundary_gains& header,
+                            const boundary_gains& trailer)
+{
+    record_bounds bounds;
+    double best = -1e300;
+    for (std::uint32_t phase = 0; phase < length; phase++) {
+        double gain = header.gain[phase] + trailer.gain[phase];
+        if (gain <= best || header.at[phase] >= trailer.at[phase])
+            continue;
+        best = gain;
+        bounds.header = header.at[phase];
+        bounds.records = (trailer.at[phase] - header.at[phase]) / length;
+    }
+    bounds.trailer = size - bounds.header - bounds.records * length;
+    bounds.found = bounds.records > 0;
+    return bounds;
+}
+
+// Stretches of the records, wherever the sample saw them, must look like
+// records; a file of several tables has one length only in some of them.
+bool records_hold_throughout(const pair_model& model, const file_sample& sample,
+                             const record_bounds& bounds)
+{
+    std::uint64_t records_end = bounds.header + bounds.records * model.length;
+    std::uint64_t stretch = std::max<std::uint64_t>(8 * std::uint64_t{model.length}, 4096);
+    std::uint64_t stretches = 0, record_like = 0;
+    auto weigh = [&](const region& where) {
+        std::uint64_t from = std::max(where.offset, bounds.header);
+        std::uint64_t to = std::min(where.end(), records_end);
+        for (std::uint64_t at = from; at + stretch + model.length <= to; at += stretch) {
+            double sum = 0;
+            for (std::uint64_t byte = at; byte < at + stretch; byte++)
+                sum += model.evidence_at(where, byte, byte + model.length);
+            stretches++;
+            record_like += sum < 0;
+        }
+    };
+    weigh({sample.start, 0});
+    for (const sample_piece& piece : sample.later)
+        weigh({piece.bytes, piece.offset});
+    return stretches == 0 || record_like >= LEAST_RECORD_LIKE * stretches;
+}
+
+} // namespace
+
+std::uint64_t add_to_profile(record_profile& profile, byte_span bytes, std::uint64_t bytes_offset,
+                             std::uint64_t first_record, std::uint64_t records_end,
+                             std::uint32_t length, const byte_class_table& classes)
+{
+    bool fresh = profile.allowed_classes.empty();
+    if (fresh) {
+        profile.allowed_classes.assign(length, 0);
+        profile.constant_byte.assign(length, -1);
+    }
+    std::uint64_t end = std::min(records_end, bytes_offset + bytes.size());
+    std::uint64_t record = first_record;
+    if (record < bytes_offset)
+        record += (bytes_offset - record + length - 1) / length * length;
+    std::uint64_t added = 0;
+    for (; record + length <= end; record += length) {
+        const unsigned char* at = bytes.data() + (record - bytes_offset);
+        for (std::uint32_t column = 0; column < length; column++) {
+            std::int16_t byte = at[column];
+            if (fresh && added == 0)
+                profile.constant_byte[column] = byte;
+            else if (profile.constant_byte[column] != byte)
+                profile.constant_byte[column] = -1;
+            profile.allowed_classes[column] |= classes[at[column]];
+        }
+        added++;
+    }
+    return added;
+}
+
+bool fits_profile(const record_profile& profile, std::uint32_t column, unsigned char byte,
+                  const byte_class_table& classes)
+{
+    if (column >= profile.allowed_classes.size())
+        return true;
+    std::int16_t constant = profile.constant_byte[column];
+    if (constant >= 0 && constant != byte)
+        return false;
+    return (profile.allowed_classes[column] & classes[byte]) != 0;
+}
+
+record_bounds find_record_bounds(const file_sample& sample, std::uint32_t length,
+                                 const byte_class_table& classes)
+{
+    record_bounds none;
+    region reference = reference_region(sample, length);
+    if (reference.bytes.size() < 2 * std::uint64_t{length} + 1)
+        return none;
+    pair_model model = learn_pairs(reference, length, classes);
+    std::uint64_t size = sample.file_size ? *sample.file_size : sample.start.size();
+    boundary_gains header = header_gains(model, {sample.start, 0});
+    boundary_gains trailer =
+        end_is_seen(sample) ? trailer_gains(model, end_region(sample)) : no_boundary(length, size);
+    record_bounds bounds = place_records(size, length, header, trailer);
+    if (!bounds.found || bounds.records < 2 ||
+        static_cast<double>(bounds.records) * length < LEAST_COVER * static_cast<double>(size))
+        return none;
+    if (!records_hold_throughout(model, sample, bounds))
+        return none;
+    return bounds;
+}

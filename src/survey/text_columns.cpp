@@ -1,0 +1,66 @@
+#include "text_columns.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace
+{
+
+enum column_kind { BLANK, LETTER, DIGIT, OTHER };
+
+// A change of kind at the same offset in this share of the records marks
+// a column's edge; a stray record does not hide it.
+constexpr double EDGE_SHARE = 0.98;
+constexpr std::size_t MOST_RECORDS_WEIGHED = 2000;
+
+column_kind kind_of(char byte)
+{
+    unsigned char c = static_cast<unsigned char>(byte);
+    if (c == ' ' || c == '\t')
+        return BLANK;
+    if (std::isdigit(c))
+        return DIGIT;
+    if (std::isalpha(c) || c >= 0x80)
+        return LETTER;
+    return OTHER;
+}
+
+bool kinds_differ(column_kind left, column_kind right)
+{
+    return left != right && left != OTHER && right != OTHER;
+}
+
+} // namespace
+
+std::vector<column_span> find_text_columns(const std::vector<std::string_view>& records)
+{
+    std::vector<column_span> columns;
+    if (records.size() < 2)
+        return columns;
+    std::size_t length = records[0].size();
+    std::size_t weighed = std::min(records.size(), MOST_RECORDS_WEIGHED);
+    std::vector<std::size_t> blanks(length, 0), changes(length, 0);
+    for (std::size_t record = 0; record < weighed; record++) {
+        std::string_view text = records[record];
+        if (text.size() != length)
+            continue;
+        for (std::size_t at = 0; at < length; at++) {
+            blanks[at] += kind_of(text[at]) == BLANK;
+            if (at > 0)
+                changes[at] += kinds_differ(kind_of(text[at - 1]), kind_of(text[at]));
+        }
+    }
+    auto share = [&](std::size_t count) { return static_cast<double>(count) / weighed; };
+    std::size_t start = length;
+    for (std::size_t at = 0; at <= length; at++) {
+        bool separator = at == length || blanks[at] == weighed;
+        bool edge = at < length && at > 0 && share(changes[at]) >= EDGE_SHARE;
+        if (start < length && (separator || edge)) {
+            columns.push_back({static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(at)});
+            start = length;
+        }
+        if (!separator && start == length)
+            start = at;
+    }
+    return columns;
+}

@@ -1,0 +1,16 @@
+// The columns of fixed-width text: records of one length whose fields
+// stand at the same byte offsets in every record.
+#ifndef KORVALEN_TEXT_COLUMNS_H
+#define KORVALEN_TEXT_COLUMNS_H
+
+#include "file_layout.h"
+
+#include <string_view>
+#include <vector>
+
+// Columns where runs of blanks line up in every record, and where the kind
+// of byte (letter, digit, blank) changes at the same offset in every
+// record. Offsets count characters of the records as given.
+std::vector<column_span> find_text_columns(const std::vector<std::string_view>& records);
+
+#endif

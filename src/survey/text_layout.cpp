@@ -1,0 +1,418 @@
+#include "text_layout.h"
+
+#include "delimiter_choice.h"
+#include "header_row.h"
+#include "line_layout.h"
+#include "text_columns.h"
+#include "text_decode.h"
+#include "text_lines.h"
+
+#include <algorithm>
+#include <map>
+
+namespace
+{
+
+// Lines before the records that are not comments but of another shape (a
+// title, a note) may be this many at most.
+constexpr std::size_t MOST_TITLE_LINES = 16;
+constexpr std::size_t MOST_ROWS_FOR_NAMES = 500;
+
+struct text_view {
+    decoded_text decoded;
+    std::vector<text_line> lines;
+    // Lines [first, last) are the records' lines: no preamble before,
+    // no closing comments after.
+    std::size_t first = 0;
+    std::size_t last = 0;
+    bool whole_file = false;
+
+    std::uint64_t file_offset(std::size_t decoded_at) const
+    {
+        return decoded.file_offset + decoded_at * decoded.unit_width;
+    }
+};
+
+bool is_remark(std::string_view line)
+{
+    return is_blank_line(line) || is_comment_line(line);
+}
+
+text_view view_start(const file_sample& sample, const encoding_guess& guess, text_encoding encoding)
+{
+    text_view view;
+    view.whole_file = sample_is_whole_file(sample);
+    std::size_t mark = std::min(guess.byte_order_mark, sample.start.size());
+    view.decoded = decode_text(sample.start.subspan(mark), mark, encoding);
+    view.lines = split_text_lines(view.decoded.text, view.whole_file);
+    view.first = front_matter_lines(view.lines);
+    while (view.first < view.lines.size() && is_remark(view.lines[view.first].text))
+        view.first++;
+    view.last = view.lines.size();
+    if (view.whole_file) {
+        while (view.last > view.first && is_remark(view.lines[view.last - 1].text))
+            view.last--;
+    }
+    return view;
+}
+
+// Closing comment lines of a large file, seen in the piece at its end.
+std::uint64_t closing_remarks(const file_sample& sample, text_encoding encoding)
+{
+    if (sample.later.empty() || !sample.file_size)
+        return 0;
+    const sample_piece& end = sample.later.back();
+    if (end.offset + end.bytes.size() != *sample.file_size)
+        return 0;
+    decoded_text decoded = decode_text(end.bytes, end.offset, encoding);
+    std::vector<text_line> lines = split_text_lines(decoded.text, true);
+    std::size_t last = lines.size();
+    // The first line of the piece may be cut; it does not count.
+    while (last > 1 && is_remark(lines[last - 1].text))
+        last--;
+    if (last == lines.size())
+        return 0;
+    return (decoded.text.size() - lines[last].start) * decoded.unit_width;
+}
+
+struct text_record {
+    std::string_view text; // quoted line ends included, own line end not
+    std::size_t start;     // in the decoded text
+    std::size_t end;       // after its line end
+};
+
+std::vector<text_record> records_of(const text_view& view, std::optional<unsigned char> quote)
+{
+    std::vector<text_record> records;
+    bool open = false;
+    std::string_view text = view.decoded.text;
+    for (std::size_t line = view.first; line < view.last; line++) {
+        const text_line& each = view.lines[line];
+        if (open) {
+            text_record& last = records.back();
+            last.text = text.substr(last.start, each.start + each.text.size() - last.start);
+            last.end = each.end;
+        } else {
+            records.push_back({each.text, each.start, each.end});
+        }
+        if (ends_inside_quotes(each.text, quote))
+            open = !open;
+    }
+    return records;
+}
+
+std::vector<std::string_view> data_texts(const std::vector<text_record>& records)
+{
+    std::vector<std::string_view> texts;
+    for (const text_record& record : records) {
+        if (!is_remark(record.text))
+            texts.push_back(record.text);
+    }
+    return texts;
+}
+
+std::vector<std::string_view> line_texts(const text_view& view)
+{
+    std::vector<std::string_view> texts;
+    for (std::size_t line = view.first; line < view.last; line++) {
+        if (!is_remark(view.lines[line].text))
+            texts.push_back(view.lines[line].text);
+    }
+    return texts;
+}
+
+// Values that runs of blanks line up in columns are fixed-width text, not
+// values separated by a blank: many of the gaps between them are wider
+// than one blank, or values start at the same offsets in most records.
+bool blanks_align(const std::vector<std::string_view>& lines)
+{
+    std::uint64_t gaps = 0, wide = 0;
+    std::map<std::size_t, std::uint64_t> value_starts;
+    for (std::string_view line : lines) {
+        std::size_t run = 0;
+        bool in_value = false;
+        for (std::size_t at = 0; at < line.size(); at++) {
+            if (line[at] == ' ' || line[at] == '\t') {
+                run++;
+                continue;
+            }
+            if (run > 0 || at == 0)
+                value_starts[at]++;
+            if (in_value && run > 0) {
+                gaps++;
+                wide += run > 1;
+            }
+            run = 0;
+            in_value = true;
+        }
+    }
+    std::size_t lined_up = 0;
+    for (auto [offset, count] : value_starts)
+        lined_up += offset > 0 && count * 5 >= lines.size() * 4;
+    return lined_up >= 3 || (gaps > 0 && wide * 10 >= gaps * 3);
+}
+
+// Leading records of a shape the rest seldom have: a title, a note.
+std::size_t title_records(const std::vector<text_record>& records, const field_rule& rule)
+{
+    std::map<std::uint32_t, std::size_t> shapes;
+    for (const text_record& record : records)
+        shapes[count_fields(record.text, rule)]++;
+    std::size_t titles = 0;
+    while (titles < records.size() && titles < MOST_TITLE_LINES &&
+           shapes[count_fields(records[titles].text, rule)] * 20 < records.size())
+        titles++;
+    return titles == MOST_TITLE_LINES ? 0 : titles;
+}
+
+bool quote_is_used(const std::vector<text_record>& records, const field_rule& rule)
+{
+    if (!rule.quote)
+        return false;
+    for (std::size_t record = 0; record < records.size() && record < MOST_ROWS_FOR_NAMES;
+         record++) {
+        for (std::string_view field : split_fields(records[record].text, rule)) {
+            std::size_t first = field.find_first_not_of(' ');
+            if (first != std::string_view::npos &&
+                static_cast<unsigned char>(field[first]) == *rule.quote && field.size() > first + 1)
+                return true;
+        }
+    }
+    return false;
+}
+
+bool first_names_columns(const std::vector<text_record>& records, const field_rule& rule)
+{
+    std::vector<std::vector<std::string_view>> rows;
+    for (std::size_t record = 0; record < records.size() && rows.size() < MOST_ROWS_FOR_NAMES;
+         record++) {
+        if (!is_remark(records[record].text))
+            rows.push_back(split_fields(records[record].text, rule));
+    }
+    return names_columns(rows);
+}
+
+bool first_names_fixed_columns(const std::vector<std::string_view>& texts,
+                               const std::vector<column_span>& columns)
+{
+    std::vector<std::vector<std::string_view>> rows;
+    for (std::size_t record = 0; record < texts.size() && rows.size() < MOST_ROWS_FOR_NAMES;
+         record++) {
+        std::vector<std::string_view> row;
+        for (column_span column : columns) {
+            if (column.end <= texts[record].size())
+                row.push_back(texts[record].substr(column.start, column.end - column.start));
+        }
+        rows.push_back(row);
+    }
+    return names_columns(rows);
+}
+
+std::uint64_t commonest(const std::map<std::uint64_t, std::uint64_t>& counts)
+{
+    std::uint64_t best = 0, best_count = 0;
+    for (auto [value, count] : counts) {
+        if (count > best_count) {
+            best = value;
+            best_count = count;
+        }
+    }
+    return best;
+}
+
+// Lengths in bytes of the file, line end included, of the records the
+// start holds whole; later pieces' lines too, unless their line ends may
+// lie inside quotes.
+void measure_records(const file_sample& sample, const text_view& view,
+                     const std::vector<text_record>& records, std::size_t first,
+                     bool quoted_line_ends, file_layout& layout)
+{
+    std::map<std::uint64_t, std::uint64_t> lengths;
+    std::uint64_t unit = view.decoded.unit_width;
+    std::uint64_t terminated = 0, bytes = 0;
+    for (std::size_t record = first; record < records.size(); record++) {
+        // The last line of a file may lack its line end and be a record all
+        // the same; its length says nothing.
+        if (records[record].end == records[record].start + records[record].text.size())
+            continue;
+        std::uint64_t length = (records[record].end - records[record].start) * unit;
+        lengths[length]++;
+        terminated++;
+        bytes += length;
+    }
+    std::uint64_t in_start = lengths.size();
+    if (!quoted_line_ends) {
+        sampled_lines later = sample_lines(sample, 0, layout.terminator, layout.encoding);
+        for (std::size_t piece = 0; piece < later.later.size(); piece++) {
+            for (const line_span& line : later.later[piece]) {
+                bool last_piece = piece + 1 == later.later.size();
+                if (line.terminated || !last_piece) {
+                    lengths[line.length]++;
+                    terminated++;
+                    bytes += line.length;
+                }
+            }
+        }
+    }
+    layout.usual_length = commonest(lengths);
+    if (lengths.size() == 1 && in_start == 1)
+        layout.record_length = layout.usual_length;
+    if (view.whole_file) {
+        // Comments and blank lines among the records are not records.
+        layout.records =
+            std::count_if(records.begin() + static_cast<std::ptrdiff_t>(first), records.end(),
+                          [](const text_record& record) { return !is_remark(record.text); });
+        return;
+    }
+    if (!sample.file_size || terminated == 0)
+        return;
+    std::uint64_t body = *sample.file_size - layout.header_length - layout.trailer_length;
+    if (layout.record_length && body % *layout.record_length == 0) {
+        layout.records = body / *layout.record_length;
+        return;
+    }
+    layout.records =
+        static_cast<std::uint64_t>(static_cast<double>(body) * terminated / bytes + 0.5);
+    layout.records_estimated = true;
+}
+
+std::uint64_t trailer_of(const file_sample& sample, const text_view& view, text_encoding encoding)
+{
+    if (view.whole_file) {
+        if (view.last >= view.lines.size())
+            return 0;
+        return view.file_offset(view.decoded.text.size()) -
+               view.file_offset(view.lines[view.last].start);
+    }
+    return closing_remarks(sample, encoding);
+}
+
+// Lines between the preamble and the closing remarks whose length in the
+// file is not length, but for remarks among them (comments are anomalies
+// of the records, not records of another length).
+std::size_t lines_of_other_length(const text_view& view, std::uint64_t length, std::size_t from)
+{
+    std::size_t other = 0;
+    for (std::size_t line = from; line < view.last; line++) {
+        const text_line& each = view.lines[line];
+        if (is_remark(each.text) || !each.terminated)
+            continue;
+        other += (each.end - each.start) * view.decoded.unit_width != length;
+    }
+    return other;
+}
+
+bool later_pieces_fit(const file_sample& sample, const file_layout& layout, std::uint64_t length)
+{
+    sampled_lines lines = sample_lines(sample, 0, layout.terminator, layout.encoding);
+    for (const auto& piece : lines.later) {
+        for (const line_span& line : piece) {
+            if (line.terminated && line.length != length)
+                return false;
+        }
+    }
+    return true;
+}
+
+// Free text: every line a record, counted when the start is the whole file
+// and estimated from the usual length otherwise.
+void count_free_lines(const file_sample& sample, const text_view& view, std::uint64_t length,
+                      file_layout& layout)
+{
+    if (view.whole_file) {
+        layout.records = view.lines.size();
+        return;
+    }
+    if (!sample.file_size || length == 0)
+        return;
+    layout.records = (*sample.file_size - layout.header_length) / length;
+    layout.records_estimated = true;
+}
+
+// Records of one length, perhaps behind title lines of other lengths, are
+// fixed-width text; free text has no record length, and its comments are
+// text like the rest.
+void survey_fixed_width(const file_sample& sample, const text_view& view, bool tabular,
+                        file_layout& layout)
+{
+    std::map<std::uint64_t, std::uint64_t> lengths;
+    for (std::size_t line = view.first; line < view.last; line++) {
+        const text_line& each = view.lines[line];
+        if (!is_remark(each.text) && each.terminated)
+            lengths[(each.end - each.start) * view.decoded.unit_width]++;
+    }
+    std::uint64_t length = commonest(lengths);
+    layout.usual_length = length;
+    std::size_t first = view.first;
+    std::size_t titles = 0;
+    while (first < view.last && titles < MOST_TITLE_LINES &&
+           (view.lines[first].end - view.lines[first].start) * view.decoded.unit_width != length) {
+        first++;
+        titles++;
+    }
+    std::uint64_t with_length = lengths.empty() ? 0 : lengths[length];
+    bool fixed = length > 0 && first < view.last &&
+                 lines_of_other_length(view, length, first) == 0 && with_length >= 4 * titles &&
+                 later_pieces_fit(sample, layout, length);
+    if (!fixed) {
+        // Comments before a table are its preamble; in free text they are
+        // text like the rest.
+        layout.header_length =
+            tabular ? view.file_offset(view.lines[view.first].start) : view.decoded.file_offset;
+        layout.trailer_length = tabular ? trailer_of(sample, view, layout.encoding) : 0;
+        count_free_lines(sample, view, length, layout);
+        return;
+    }
+    layout.record_length = length;
+    layout.header_length = view.file_offset(view.lines[first].start);
+    layout.trailer_length = trailer_of(sample, view, layout.encoding);
+    std::vector<std::string_view> texts;
+    for (std::size_t line = first; line < view.last; line++) {
+        if (!is_remark(view.lines[line].text))
+            texts.push_back(view.lines[line].text);
+    }
+    if (view.whole_file) {
+        layout.records = texts.size();
+    } else if (sample.file_size) {
+        layout.records =
+            (*sample.file_size - layout.header_length - layout.trailer_length) / length;
+    }
+    layout.columns = find_text_columns(texts);
+    std::vector<column_span> in_characters = layout.columns;
+    for (column_span& column : layout.columns) {
+        column.start *= view.decoded.unit_width;
+        column.end *= view.decoded.unit_width;
+    }
+    if (in_characters.size() >= 2)
+        layout.header_row = first_names_fixed_columns(texts, in_characters);
+}
+
+} // namespace
+
+void survey_text_lines(const file_sample& sample, const encoding_guess& guess, file_layout& layout)
+{
+    text_view view = view_start(sample, guess, layout.encoding);
+    std::vector<std::string_view> lines = line_texts(view);
+    std::optional<unsigned char> quote = choose_quote(lines);
+    std::vector<text_record> records = records_of(view, quote);
+    delimiter_guess delimiter = choose_delimiter(data_texts(records), quote);
+    bool aligned = delimiter.rule && delimiter.rule->delimiter == ' ' && blanks_align(lines);
+    if (!delimiter.rule || aligned) {
+        survey_fixed_width(sample, view, aligned, layout);
+        return;
+    }
+    field_rule rule = *delimiter.rule;
+    std::size_t first = title_records(records, rule);
+    if (!quote_is_used(records, rule))
+        rule.quote.reset();
+    std::vector<text_record> data(records.begin() + static_cast<std::ptrdiff_t>(first),
+                                  records.end());
+    layout.delimiter = rule.delimiter;
+    layout.quote = rule.quote;
+    layout.fields = delimiter.fields;
+    layout.header_row = first_names_columns(data, rule);
+    layout.header_length =
+        data.empty() ? view.file_offset(view.decoded.text.size()) : view.file_offset(data[0].start);
+    layout.trailer_length = trailer_of(sample, view, layout.encoding);
+    measure_records(sample, view, records, first, rule.quote.has_value(), layout);
+}

@@ -1,0 +1,61 @@
+#include "text_lines.h"
+
+namespace
+{
+
+bool starts_with(std::string_view line, std::string_view prefix)
+{
+    return line.substr(0, prefix.size()) == prefix;
+}
+
+} // namespace
+
+std::vector<text_line> split_text_lines(std::string_view text, bool at_end)
+{
+    std::vector<text_line> lines;
+    std::size_t start = 0;
+    for (std::size_t at = 0; at < text.size(); at++) {
+        char byte = text[at];
+        if (byte != '\n' && byte != '\r')
+            continue;
+        std::size_t after = at + 1;
+        if (byte == '\r') {
+            if (after == text.size() && !at_end)
+                break;
+            if (after < text.size() && text[after] == '\n')
+                after++;
+        }
+        lines.push_back({text.substr(start, at - start), start, after, true});
+        start = after;
+        at = after - 1;
+    }
+    if (start < text.size() && at_end)
+        lines.push_back({text.substr(start), start, text.size(), false});
+    return lines;
+}
+
+bool is_blank_line(std::string_view line)
+{
+    return line.find_first_not_of(" \t\f\v") == std::string_view::npos;
+}
+
+bool is_comment_line(std::string_view line)
+{
+    std::size_t first = line.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return false;
+    line.remove_prefix(first);
+    return starts_with(line, "#") || starts_with(line, "%") || starts_with(line, "//") ||
+           starts_with(line, "--") || starts_with(line, "!") || starts_with(line, "\\");
+}
+
+std::size_t front_matter_lines(const std::vector<text_line>& lines)
+{
+    if (lines.empty() || lines[0].text != "---")
+        return 0;
+    for (std::size_t line = 1; line < lines.size() && line < 1000; line++) {
+        if (lines[line].text == "---" || lines[line].text == "...")
+            return line + 1;
+    }
+    return 0;
+}

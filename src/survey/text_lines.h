@@ -1,0 +1,30 @@
+// The lines of decoded text, and the ones that are not data: comments,
+// blank lines and front matter.
+#ifndef KORVALEN_TEXT_LINES_H
+#define KORVALEN_TEXT_LINES_H
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+struct text_line {
+    std::string_view text; // without its line end
+    std::size_t start;     // of the line in the decoded text
+    std::size_t end;       // after its line end
+    bool terminated;
+};
+
+// Splits at LF, CR LF and lone CR alike; a CR at the very end of text
+// ends a line only when at_end says text ends the file.
+std::vector<text_line> split_text_lines(std::string_view text, bool at_end);
+
+bool is_blank_line(std::string_view line);
+
+// A line that a comment marker starts: #, %, //, --, ! or \ (the markers
+// of shell and configuration files, TeX, C, SQL and Fortran).
+bool is_comment_line(std::string_view line);
+
+// Lines of front matter (YAML between --- lines) at the start, or 0.
+std::size_t front_matter_lines(const std::vector<text_line>& lines);
+
+#endif

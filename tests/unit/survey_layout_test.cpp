@@ -1,0 +1,67 @@
+#include "../../src/survey/layout_survey.h"
+#include "survey_fixtures.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+// What a test expects of a layout, in one line that says what differs.
+std::string describe(const file_layout& layout)
+{
+    static const char* kinds[] = {"empty", "fixed-length", "lines", "unknown"};
+    std::string text = kinds[static_cast<int>(layout.layout)];
+    text += " length " + (layout.record_length ? std::to_string(*layout.record_length) : "-");
+    text += " header " + std::to_string(layout.header_length);
+    text += " trailer " + std::to_string(layout.trailer_length);
+    text += " records " + (layout.records ? std::to_string(*layout.records) : "-");
+    return text;
+}
+
+std::string fixed(std::uint64_t length, std::uint64_t header, std::uint64_t trailer,
+                  std::uint64_t records)
+{
+    return "fixed-length length " + std::to_string(length) + " header " + std::to_string(header) +
+           " trailer " + std::to_string(trailer) + " records " + std::to_string(records);
+}
+
+struct fixed_case {
+    std::uint32_t length, count, header, trailer;
+};
+
+class FixedLength : public testing::TestWithParam<fixed_case>
+{
+};
+
+// The record length, header and trailer of binary records, from the
+// bytes alone.
+TEST_P(FixedLength, FindsLengthHeaderAndTrailer)
+{
+    fixed_case given = GetParam();
+    fixture_file file = binary_records(given.length, given.count, given.header, given.trailer);
+    EXPECT_EQ(describe(survey_layout(file.sample())),
+              fixed(given.length, given.header, given.trailer, given.count));
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, FixedLength,
+                         testing::Values(fixed_case{2, 6000, 0, 0}, fixed_case{2, 6000, 0, 1},
+                                         fixed_case{7, 3000, 0, 4}, fixed_case{7, 3000, 128, 0},
+                                         fixed_case{384, 60, 0, 0}, fixed_case{497, 200, 300, 0},
+                                         fixed_case{512, 100, 0, 0}, fixed_case{512, 100, 1024, 3},
+                                         fixed_case{2880, 40, 0, 0}, fixed_case{65536, 5, 0, 0},
+                                         fixed_case{1000, 3000, 200, 1}));
+
+TEST(FixedLength, TextRecordsWithoutLineEnds)
+{
+    file_layout layout = survey_layout(text_records(40, 60, 0).sample());
+    EXPECT_EQ(describe(layout), fixed(40, 0, 0, 60));
+    EXPECT_EQ(layout.encoding, text_encoding::ascii);
+}
+
+TEST(FixedLength, NoLengthForBytesThatRepeatNothing)
+{
+    EXPECT_EQ(describe(survey_layout(random_bytes(300000).sample())),
+              "unknown length - header 0 trailer 0 records -");
+}
+
+} // namespace
