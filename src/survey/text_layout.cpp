@@ -158,9 +158,11 @@ std::size_t title_records(const std::vector<text_record>& records, const field_r
     std::map<std::uint32_t, std::size_t> shapes;
     for (const text_record& record : records)
         shapes[count_fields(record.text, rule)]++;
+    std::size_t rare = std::max<std::size_t>(1, records.size() / 20);
     std::size_t titles = 0;
     while (titles < records.size() && titles < MOST_TITLE_LINES &&
-           shapes[count_fields(records[titles].text, rule)] * 20 < records.size())
+           shapes[count_fields(records[titles].text, rule)] <= rare &&
+           records.size() > 4 * (titles + 1))
         titles++;
     return titles == MOST_TITLE_LINES ? 0 : titles;
 }
