@@ -67,17 +67,31 @@ std::optional<stated_layout> read_dbase(const header_reader& in, std::uint64_t s
     std::uint64_t end = header + records * length;
     if (end > size || size - end >= length)
         return std::nullopt;
-    // The descriptors end with 0x0D at a multiple of 32 within the header.
+    // The descriptors end with 0x0D at a multiple of 32 within the header;
+    // each gives its field's length at byte 16, behind the record's first
+    // byte, the deletion mark.
+    std::vector<column_span> columns;
+    std::uint64_t field_start = 1;
     bool terminated = false;
     for (std::uint64_t at = 32; at < header && in.has(at, 1); at += 32) {
         if (in.bytes[at] == 0x0D) {
             terminated = true;
             break;
         }
+        if (!in.has(at + 16, 1))
+            break;
+        std::uint64_t field_end = field_start + in.bytes[at + 16];
+        columns.push_back(
+            {static_cast<std::uint32_t>(field_start), static_cast<std::uint32_t>(field_end)});
+        field_start = field_end;
     }
     if (!terminated)
         return std::nullopt;
-    return stated_layout{"dBASE table", header, length, records, size - end};
+    // Descriptors that do not add up to the record (dBASE 7 and others lay
+    // them out otherwise) describe no columns.
+    if (field_start != length)
+        columns.clear();
+    return stated_layout{"dBASE table", header, length, records, size - end, false, columns};
 }
 
 // RIFF WAVE audio: the "fmt " chunk's block align is the size of one frame

@@ -3,10 +3,12 @@
 #ifndef KORVALEN_KNOWN_FORMATS_H
 #define KORVALEN_KNOWN_FORMATS_H
 
+#include "file_layout.h"
 #include "file_sample.h"
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 struct stated_layout {
     const char* format_name;
@@ -16,6 +18,8 @@ struct stated_layout {
     std::uint64_t trailer;
     // The format's records differ in length, as its header says.
     bool varying = false;
+    // The fields of a record, where the header describes them.
+    std::vector<column_span> columns = {};
 };
 
 // The layout the file's header states, when the start of the file is the

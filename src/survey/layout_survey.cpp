@@ -6,6 +6,8 @@
 #include "line_ends.h"
 #include "period_search.h"
 #include "record_bounds.h"
+#include "text_columns.h"
+#include "text_decode.h"
 #include "text_layout.h"
 
 #include <algorithm>
@@ -34,6 +36,28 @@ record_profile profile_of_records(const file_sample& sample, std::uint64_t heade
     return profile;
 }
 
+// Text records of one length without line ends are fixed-width text like
+// any catalogue: their columns are found the same way.
+void find_record_columns(file_layout& layout, const file_sample& sample, std::uint64_t records_end)
+{
+    std::uint64_t end = std::min<std::uint64_t>(records_end, sample.start.size());
+    if (layout.header_length >= end)
+        return;
+    decoded_text decoded =
+        decode_text(sample.start.subspan(layout.header_length, end - layout.header_length),
+                    layout.header_length, layout.encoding);
+    std::size_t length = *layout.record_length / decoded.unit_width;
+    std::vector<std::string_view> records;
+    std::string_view text = decoded.text;
+    for (std::size_t at = 0; length > 0 && at + length <= text.size(); at += length)
+        records.push_back(text.substr(at, length));
+    layout.columns = find_text_columns(records);
+    for (column_span& column : layout.columns) {
+        column.start *= decoded.unit_width;
+        column.end *= decoded.unit_width;
+    }
+}
+
 void set_fixed_length(file_layout& layout, const file_sample& sample, std::uint64_t header,
                       std::uint64_t length, std::uint64_t records, std::uint64_t trailer)
 {
@@ -48,6 +72,8 @@ void set_fixed_length(file_layout& layout, const file_sample& sample, std::uint6
     if (length <= LONGEST_PERIOD)
         layout.profile = profile_of_records(sample, header, records_end,
                                             static_cast<std::uint32_t>(length), layout.encoding);
+    if (is_text(layout.encoding))
+        find_record_columns(layout, sample, records_end);
 }
 
 bool survey_stated(const file_sample& sample, file_layout& layout)
@@ -65,6 +91,8 @@ bool survey_stated(const file_sample& sample, file_layout& layout)
     set_fixed_length(layout, sample, stated->header, stated->record_length, stated->records,
                      stated->trailer);
     layout.format_name = stated->format_name;
+    if (!stated->columns.empty())
+        layout.columns = stated->columns;
     return true;
 }
 
