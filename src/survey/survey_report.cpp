@@ -1,5 +1,7 @@
 #include "survey_report.h"
 
+#include "text_decode.h"
+
 #include <algorithm>
 
 namespace
@@ -29,7 +31,7 @@ std::vector<shown_record> fixed_length_records(const file_layout& layout, byte_s
     // there; at the end of the file the whole record, or it is a trailer.
     std::uint64_t needed =
         start_is_whole_file ? length : std::min<std::uint64_t>(length, SHOWN_RECORD_LIMIT);
-    for (std::uint64_t index = 0; index < SHOWN_RECORD_COUNT; index++) {
+    for (std::uint64_t index = 0; index < shown_record_count(layout); index++) {
         std::uint64_t offset = layout.header_length + index * length;
         if (offset + needed > start.size())
             break;
@@ -92,8 +94,15 @@ std::vector<shown_record> line_records(const file_layout& layout, byte_span star
     line_reader reader{start, utf16 ? 2u : 1u, layout.encoding == text_encoding::utf16be};
     std::uint64_t line_start = layout.header_length;
     std::uint64_t at = line_start;
-    while (records.size() < SHOWN_RECORD_COUNT && reader.holds(at)) {
-        std::size_t terminator = reader.terminator_at(at, layout.terminator);
+    std::size_t wanted = shown_record_count(layout);
+    std::optional<unsigned> quote;
+    if (layout.quote)
+        quote = encoded_byte(*layout.quote, layout.encoding);
+    bool quoted = false;
+    while (records.size() < wanted && reader.holds(at)) {
+        if (quote && reader.at(at) == *quote)
+            quoted = !quoted;
+        std::size_t terminator = quoted ? 0 : reader.terminator_at(at, layout.terminator);
         if (terminator == 0) {
             at += reader.unit;
             continue;
@@ -102,12 +111,21 @@ std::vector<shown_record> line_records(const file_layout& layout, byte_span star
         at += terminator;
         line_start = at;
     }
-    if (records.size() < SHOWN_RECORD_COUNT && start_is_whole_file && line_start < start.size())
+    if (records.size() < wanted && start_is_whole_file && line_start < start.size())
         records.push_back(record_at(start, line_start, start.size() - line_start));
     return records;
 }
 
 } // namespace
+
+std::size_t shown_record_count(const file_layout& layout)
+{
+    bool fields =
+        layout.delimiter || (layout.layout == record_layout::lines && !layout.columns.empty());
+    if (!fields)
+        return SHOWN_RECORD_COUNT;
+    return SHOWN_FIELD_RECORDS + (layout.header_row ? 1 : 0);
+}
 
 std::vector<shown_record> pick_first_records(const file_layout& layout, byte_span start,
                                              bool start_is_whole_file)

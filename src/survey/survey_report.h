@@ -12,7 +12,13 @@
 
 // A record's bytes for the picture; the longest records are cut.
 constexpr std::size_t SHOWN_RECORD_LIMIT = 4096;
+// Records of bytes are pictured three at a time; text records of fields
+// five at a time under a row of their names.
 constexpr std::size_t SHOWN_RECORD_COUNT = 3;
+constexpr std::size_t SHOWN_FIELD_RECORDS = 5;
+
+// How many records the picture of a layout takes.
+std::size_t shown_record_count(const file_layout& layout);
 
 struct shown_record {
     // Of its first byte, from the start of the file.
@@ -39,8 +45,8 @@ struct survey_report {
 };
 
 // The first records of start, the first bytes of the file, as layout
-// divides them. A line that start cuts off counts only when start is the
-// whole file.
+// divides them (line ends inside quotes do not end a record). A line that
+// start cuts off counts only when start is the whole file.
 std::vector<shown_record> pick_first_records(const file_layout& layout, byte_span start,
                                              bool start_is_whole_file);
 

@@ -1,5 +1,8 @@
 #include "survey_text.h"
 
+#include "field_split.h"
+#include "text_decode.h"
+
 #include <algorithm>
 
 namespace
@@ -12,6 +15,8 @@ constexpr std::size_t RULER_STEP = 10;
 constexpr std::size_t NARROWEST_ROW = 10;
 constexpr int DEFAULT_WIDTH = 80;
 constexpr unsigned UNKNOWN_LAYOUT_ROWS = 3;
+// A value wider than this is cut in the table of fields.
+constexpr std::size_t WIDEST_CELL = 24;
 
 // Code page 037, the commonest EBCDIC page, where it has printable ASCII.
 constexpr char EBCDIC_TO_ASCII[257] = "................"
@@ -319,6 +324,126 @@ void add_first_bytes(std::string& out, const survey_report& report, int width)
             std::string_view(first.bytes).substr(from, std::min(shown - from, row_bytes)));
 }
 
+// A field's value as a table shows it: without the quotes around it and
+// with doubled quotes single, control bytes as dots, cut when too wide.
+std::string cell_of_value(std::string_view value, std::optional<unsigned char> quote)
+{
+    std::string cell;
+    if (quote && value.size() >= 2 && static_cast<unsigned char>(value.front()) == *quote &&
+        static_cast<unsigned char>(value.back()) == *quote) {
+        value = value.substr(1, value.size() - 2);
+        for (std::size_t at = 0; at < value.size(); at++) {
+            cell += value[at];
+            if (static_cast<unsigned char>(value[at]) == *quote && at + 1 < value.size() &&
+                value[at + 1] == value[at])
+                at++;
+        }
+    } else {
+        cell = value;
+    }
+    for (char& byte : cell) {
+        unsigned char c = static_cast<unsigned char>(byte);
+        if (c < 0x20 || c >= 0x7F)
+            byte = '.';
+    }
+    if (cell.size() > WIDEST_CELL)
+        cell = cell.substr(0, WIDEST_CELL - 1) + "~";
+    return cell;
+}
+
+std::vector<std::string> cells_of(const shown_record& record, const file_layout& layout)
+{
+    decoded_text decoded = decode_text(
+        byte_span(reinterpret_cast<const unsigned char*>(record.bytes.data()), record.bytes.size()),
+        record.offset, layout.encoding);
+    std::vector<std::string> cells;
+    if (layout.delimiter) {
+        field_rule rule{*layout.delimiter, layout.quote};
+        for (std::string_view field : split_fields(decoded.text, rule))
+            cells.push_back(cell_of_value(field, layout.quote));
+        return cells;
+    }
+    std::string_view text = decoded.text;
+    for (const column_span& column : layout.columns) {
+        std::size_t start = column.start / decoded.unit_width;
+        std::size_t end = column.end / decoded.unit_width;
+        std::string_view value = start < text.size() ? text.substr(start, end - start) : "";
+        std::size_t first = value.find_first_not_of(' ');
+        value = first == std::string_view::npos
+                    ? std::string_view{}
+                    : value.substr(first, value.find_last_not_of(' ') - first + 1);
+        cells.push_back(cell_of_value(value, std::nullopt));
+    }
+    return cells;
+}
+
+// Names for the columns when no record names them: the field's number, or
+// a fixed-width column's first byte offset.
+std::vector<std::string> column_numbers(const file_layout& layout, std::size_t count)
+{
+    std::vector<std::string> names;
+    for (std::size_t column = 0; column < count; column++) {
+        names.push_back(layout.delimiter || column >= layout.columns.size()
+                            ? "#" + std::to_string(column + 1)
+                            : "@" + std::to_string(layout.columns[column].start));
+    }
+    return names;
+}
+
+std::string padded(const std::string& text, std::size_t width)
+{
+    return text + std::string(width > text.size() ? width - text.size() : 0, ' ');
+}
+
+std::string table_row(const std::string& label, std::size_t label_width,
+                      const std::vector<std::string>& cells, const std::vector<std::size_t>& widths)
+{
+    std::string row = std::string(label_width - std::min(label_width, label.size()), ' ') + label;
+    for (std::size_t column = 0; column < widths.size(); column++)
+        row += "  " + padded(column < cells.size() ? cells[column] : "", widths[column]);
+    row.erase(row.find_last_not_of(' ') + 1);
+    return row + "\n";
+}
+
+// Text records split into their fields, under the names the first record
+// gives them when it holds names, as wide as the terminal allows.
+void add_field_table(std::string& out, const survey_report& report, int width)
+{
+    const file_layout& layout = report.layout;
+    std::vector<std::vector<std::string>> rows;
+    for (const shown_record& record : report.first_records)
+        rows.push_back(cells_of(record, layout));
+    std::size_t first_values = layout.header_row && rows.size() > 1 ? 1 : 0;
+    std::size_t columns = 0;
+    for (const auto& row : rows)
+        columns = std::max(columns, row.size());
+    std::vector<std::string> names = first_values == 1 ? rows[0] : column_numbers(layout, columns);
+    std::uint64_t last_offset = report.first_records.back().offset;
+    std::size_t label_width = digits_of(last_offset);
+    std::vector<std::size_t> widths;
+    std::size_t used = label_width;
+    for (std::size_t column = 0; column < columns; column++) {
+        std::size_t widest = column < names.size() ? names[column].size() : 0;
+        for (std::size_t row = first_values; row < rows.size(); row++)
+            widest = std::max(widest, column < rows[row].size() ? rows[row][column].size() : 0);
+        if (used + 2 + widest > static_cast<std::size_t>(width))
+            break;
+        widths.push_back(widest);
+        used += 2 + widest;
+    }
+    out += "\n" + table_row("", label_width, names, widths);
+    std::vector<std::string> rules;
+    for (std::size_t each : widths)
+        rules.push_back(std::string(each, '-'));
+    out += table_row("", label_width, rules, widths);
+    for (std::size_t row = first_values; row < rows.size(); row++)
+        out += table_row(std::to_string(report.first_records[row].offset), label_width, rows[row],
+                         widths);
+    if (widths.size() < columns)
+        out += "  (" + std::to_string(columns - widths.size()) +
+               " more fields to the right do not fit)\n";
+}
+
 } // namespace
 
 std::string survey_text(const survey_report& report, int width)
@@ -332,6 +457,8 @@ std::string survey_text(const survey_report& report, int width)
         return out;
     if (report.layout.layout == record_layout::unknown)
         add_first_bytes(out, report, width);
+    else if (shown_record_count(report.layout) > SHOWN_RECORD_COUNT)
+        add_field_table(out, report, width);
     else
         add_record_picture(out, report, width);
     return out;

@@ -115,11 +115,10 @@ TEST(SurveyText, LinesReportFromAStream)
                                        "  fields     2\n"
                                        "  header row yes, the first record holds column names\n"
                                        "\n"
-                                       "    0\n"
-                                       "    0123456\n"
-                                       " 3  id.name\n"
-                                       "11  1.Anna\n"
-                                       "18  22.Bob\n");
+                                       "    id  name\n"
+                                       "    --  ----\n"
+                                       "11  1   Anna\n"
+                                       "18  22  Bob\n");
 }
 
 TEST(SurveyText, UnknownLayoutShowsThreeRowsOfFirstBytes)
