@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <map>
+#include <span>
 
 namespace
 {
@@ -57,14 +58,43 @@ double digit_flanked_share(const std::vector<std::string_view>& records, unsigne
     return seen == 0 ? 0 : static_cast<double>(flanked) / static_cast<double>(seen);
 }
 
-candidate_score weigh(const std::vector<std::string_view>& records, unsigned char delimiter,
-                      std::optional<unsigned char> quote, bool usual, std::size_t rank)
+// Fields of each record for every byte as delimiter but the blank: one
+// pass over a record counts every byte that stands outside quotes.
+struct byte_tallies {
+    // tallies[record][byte]: how often byte stands outside quotes.
+    std::vector<std::array<std::uint16_t, 256>> tallies;
+};
+
+byte_tallies tally_bytes(const std::vector<std::string_view>& records,
+                         std::optional<unsigned char> quote)
+{
+    byte_tallies result;
+    result.tallies.resize(records.size());
+    for (std::size_t record = 0; record < records.size(); record++) {
+        auto& tally = result.tallies[record];
+        tally.fill(0);
+        bool quoted = false;
+        for (char byte : records[record]) {
+            unsigned char value = static_cast<unsigned char>(byte);
+            if (quote && value == *quote)
+                quoted = !quoted;
+            else if (!quoted && tally[value] < 0xFFFF)
+                tally[value]++;
+        }
+    }
+    return result;
+}
+
+candidate_score weigh(const std::vector<std::string_view>& records, const byte_tallies& tallies,
+                      unsigned char delimiter, std::optional<unsigned char> quote, bool usual,
+                      std::size_t rank)
 {
     std::map<std::uint32_t, std::uint64_t> counts;
     std::uint64_t split = 0;
     field_rule rule{delimiter, quote};
-    for (std::string_view record : records) {
-        std::uint32_t fields = count_fields(record, rule);
+    for (std::size_t record = 0; record < records.size(); record++) {
+        std::uint32_t fields = delimiter == ' ' ? count_fields(records[record], rule)
+                                                : tallies.tallies[record][delimiter] + 1u;
         counts[fields]++;
         split += fields >= 2;
     }
@@ -94,9 +124,10 @@ std::optional<unsigned char> choose_quote(const std::vector<std::string_view>& l
 {
     std::optional<unsigned char> best;
     std::uint64_t best_score = 1;
+    std::size_t weighed = std::min(lines.size(), MOST_RECORDS_WEIGHED);
     for (unsigned char quote : {'"', '\''}) {
         std::uint64_t opens = 0, closes = 0;
-        for (std::string_view line : lines) {
+        for (std::string_view line : std::span(lines).first(weighed)) {
             for (std::size_t at = 0; at < line.size(); at++) {
                 if (static_cast<unsigned char>(line[at]) != quote)
                     continue;
@@ -150,16 +181,17 @@ delimiter_guess choose_delimiter(const std::vector<std::string_view>& records,
         for (char byte : record)
             seen[static_cast<unsigned char>(byte)] = true;
     }
+    byte_tallies tallies = tally_bytes(weighed, quote);
     std::vector<candidate_score> scores;
     std::size_t rank = 0;
     for (unsigned char delimiter : USUAL_DELIMITERS) {
         if (present(seen, delimiter))
-            scores.push_back(weigh(weighed, delimiter, quote, true, rank));
+            scores.push_back(weigh(weighed, tallies, delimiter, quote, true, rank));
         rank++;
     }
     for (unsigned char delimiter : OTHER_DELIMITERS) {
         if (present(seen, delimiter) && (!quote || delimiter != *quote))
-            scores.push_back(weigh(weighed, delimiter, quote, false, rank));
+            scores.push_back(weigh(weighed, tallies, delimiter, quote, false, rank));
         rank++;
     }
     double best_score = 0;

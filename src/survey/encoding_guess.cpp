@@ -1,5 +1,6 @@
 #include "encoding_guess.h"
 
+#include <algorithm>
 #include <array>
 
 namespace
@@ -9,6 +10,9 @@ namespace
 // or any NUL beyond the share, makes it binary.
 constexpr double MOST_CONTROL_SHARE = 0.01;
 constexpr double MOST_NUL_SHARE = 0.0005;
+// The start of a file tells its encoding; more of it seldom changes the
+// verdict.
+constexpr std::size_t JUDGED_BYTES = std::size_t{1} << 18;
 
 using byte_counts = std::array<std::uint64_t, 256>;
 
@@ -156,6 +160,7 @@ text_encoding guess_without_mark(byte_span bytes)
 {
     if (bytes.empty())
         return text_encoding::ascii;
+    bytes = bytes.first(std::min(bytes.size(), JUDGED_BYTES));
     text_encoding utf16 = guess_utf16(bytes);
     if (utf16 != text_encoding::binary)
         return utf16;

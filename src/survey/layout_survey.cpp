@@ -18,21 +18,31 @@ namespace
 // Lines longer than this on average are not lines but stray line-end
 // bytes in something else.
 constexpr std::uint64_t LONGEST_USUAL_LINE = 65536;
+constexpr std::size_t CENSUS_BYTES = std::size_t{1} << 18;
+constexpr std::size_t PROFILED_BYTES = std::size_t{1} << 18;
 
 bool is_text(text_encoding encoding)
 {
     return encoding != text_encoding::binary;
 }
 
+// What every record held in the sample: a quarter of a MiB of records
+// from each place the sample read is plenty to tell which columns keep one
+// byte or one kind of byte.
 record_profile profile_of_records(const file_sample& sample, std::uint64_t header,
                                   std::uint64_t records_end, std::uint32_t length,
                                   text_encoding encoding)
 {
     const byte_class_table& classes = byte_classes_of(encoding);
     record_profile profile;
-    add_to_profile(profile, sample.start, 0, header, records_end, length, classes);
+    auto add = [&](byte_span bytes, std::uint64_t offset) {
+        std::size_t kept =
+            std::min(bytes.size(), std::max<std::size_t>(PROFILED_BYTES, 2 * length));
+        add_to_profile(profile, bytes.first(kept), offset, header, records_end, length, classes);
+    };
+    add(sample.start, 0);
     for (const sample_piece& piece : sample.later)
-        add_to_profile(profile, piece.bytes, piece.offset, header, records_end, length, classes);
+        add(piece.bytes, piece.offset);
     return profile;
 }
 
@@ -100,8 +110,11 @@ bool survey_as_lines(const file_sample& sample, const encoding_guess& guess, fil
 {
     if (!is_text(guess.encoding))
         return false;
+    // The start of the file tells which line ends it uses.
     byte_span text = sample.start.subspan(guess.byte_order_mark);
-    line_end_census census = count_line_ends(text, guess.encoding, sample_is_whole_file(sample));
+    bool to_end = sample_is_whole_file(sample) && text.size() <= CENSUS_BYTES;
+    text = text.first(std::min(text.size(), CENSUS_BYTES));
+    line_end_census census = count_line_ends(text, guess.encoding, to_end);
     std::uint64_t line_ends = total_line_ends(census);
     if (line_ends == 0 || text.size() / line_ends > LONGEST_USUAL_LINE)
         return false;

@@ -1,5 +1,7 @@
 #include "line_ends.h"
 
+#include <cstring>
+
 namespace
 {
 
@@ -66,10 +68,40 @@ std::size_t line_end_at(const unit_reader& reader, std::size_t unit, line_termin
     return 0;
 }
 
+// Bytes of ASCII and its relatives: line ends found a memchr at a time.
+line_end_census count_byte_line_ends(byte_span bytes, bool at_end)
+{
+    line_end_census census;
+    const unsigned char* at = bytes.data();
+    const unsigned char* end = at + bytes.size();
+    while (at < end) {
+        const unsigned char* lf = static_cast<const unsigned char*>(std::memchr(at, LF, end - at));
+        const unsigned char* stop = lf != nullptr ? lf : end;
+        for (const unsigned char* cr =
+                 static_cast<const unsigned char*>(std::memchr(at, CR, stop - at));
+             cr != nullptr;
+             cr = static_cast<const unsigned char*>(std::memchr(cr + 1, CR, stop - cr - 1))) {
+            if (cr + 1 == stop && lf != nullptr)
+                census.crlf++;
+            else if (cr + 1 < end || at_end)
+                census.cr++;
+        }
+        if (lf == nullptr)
+            break;
+        if (lf == bytes.data() || lf[-1] != CR)
+            census.lf++;
+        at = lf + 1;
+    }
+    return census;
+}
+
 } // namespace
 
 line_end_census count_line_ends(byte_span bytes, text_encoding encoding, bool at_end)
 {
+    if (encoding != text_encoding::ebcdic && encoding != text_encoding::utf16le &&
+        encoding != text_encoding::utf16be)
+        return count_byte_line_ends(bytes, at_end);
     unit_reader reader{bytes, encoding};
     line_end_census census;
     std::size_t count = reader.count();
@@ -120,10 +152,48 @@ line_terminator choose_terminator(const line_end_census& census)
     return most.terminator;
 }
 
+namespace
+{
+
+// Lines of single bytes ended by LF or CR LF, found a memchr at a time.
+std::vector<line_span> split_byte_lines(byte_span bytes, std::uint64_t offset, bool crlf,
+                                        bool at_start, bool at_end)
+{
+    std::vector<line_span> lines;
+    const unsigned char* start = bytes.data();
+    const unsigned char* line = start;
+    const unsigned char* end = start + bytes.size();
+    bool start_known = at_start;
+    for (const unsigned char* at = start; at < end;) {
+        const unsigned char* lf = static_cast<const unsigned char*>(std::memchr(at, LF, end - at));
+        if (lf == nullptr)
+            break;
+        at = lf + 1;
+        if (crlf && (lf == start || lf[-1] != CR))
+            continue;
+        if (start_known)
+            lines.push_back({offset + static_cast<std::uint64_t>(line - start),
+                             static_cast<std::uint64_t>(at - line), true});
+        start_known = true;
+        line = at;
+    }
+    if (at_end && start_known && line < end)
+        lines.push_back({offset + static_cast<std::uint64_t>(line - start),
+                         static_cast<std::uint64_t>(end - line), false});
+    return lines;
+}
+
+} // namespace
+
 std::vector<line_span> split_lines(byte_span bytes, std::uint64_t offset,
                                    line_terminator terminator, text_encoding encoding,
                                    bool at_start, bool at_end)
 {
+    bool single_bytes = encoding != text_encoding::ebcdic && encoding != text_encoding::utf16le &&
+                        encoding != text_encoding::utf16be;
+    if (single_bytes && (terminator == line_terminator::lf || terminator == line_terminator::crlf))
+        return split_byte_lines(bytes, offset, terminator == line_terminator::crlf, at_start,
+                                at_end);
     unit_reader reader{bytes, encoding};
     std::size_t width = reader.width();
     std::vector<line_span> lines;

@@ -11,7 +11,7 @@ namespace
 // Enough of the bytes to find a period and weigh it: periods are looked
 // for in the first of these, and weighed over at most the second.
 constexpr std::size_t SEARCHED_BYTES = std::size_t{1} << 18;
-constexpr std::size_t WEIGHED_BYTES = std::size_t{1} << 17;
+constexpr std::size_t WEIGHED_BYTES = std::size_t{1} << 16;
 // Every short length is weighed, as repeats of byte sequences do not show
 // them well.
 constexpr std::uint32_t ALWAYS_WEIGHED_UP_TO = 16;

@@ -260,18 +260,20 @@ std::uint64_t add_to_profile(record_profile& profile, byte_span bytes, std::uint
     std::uint64_t record = first_record;
     if (record < bytes_offset)
         record += (bytes_offset - record + length - 1) / length * length;
+    std::uint8_t* allowed = profile.allowed_classes.data();
+    std::int16_t* constant = profile.constant_byte.data();
     std::uint64_t added = 0;
-    for (; record + length <= end; record += length) {
+    for (; record + length <= end; record += length, added++) {
         const unsigned char* at = bytes.data() + (record - bytes_offset);
-        for (std::uint32_t column = 0; column < length; column++) {
-            std::int16_t byte = at[column];
-            if (fresh && added == 0)
-                profile.constant_byte[column] = byte;
-            else if (profile.constant_byte[column] != byte)
-                profile.constant_byte[column] = -1;
-            profile.allowed_classes[column] |= classes[at[column]];
+        if (fresh && added == 0) {
+            for (std::uint32_t column = 0; column < length; column++)
+                constant[column] = at[column];
         }
-        added++;
+        for (std::uint32_t column = 0; column < length; column++) {
+            if (constant[column] != at[column])
+                constant[column] = -1;
+            allowed[column] |= classes[at[column]];
+        }
     }
     return added;
 }

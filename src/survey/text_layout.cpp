@@ -17,6 +17,7 @@ namespace
 // title, a note) may be this many at most.
 constexpr std::size_t MOST_TITLE_LINES = 16;
 constexpr std::size_t MOST_ROWS_FOR_NAMES = 500;
+constexpr std::size_t MOST_RECORDS_FOR_SHAPES = 2000;
 
 struct text_view {
     decoded_text decoded;
@@ -156,13 +157,13 @@ bool blanks_align(const std::vector<std::string_view>& lines)
 std::size_t title_records(const std::vector<text_record>& records, const field_rule& rule)
 {
     std::map<std::uint32_t, std::size_t> shapes;
-    for (const text_record& record : records)
-        shapes[count_fields(record.text, rule)]++;
-    std::size_t rare = std::max<std::size_t>(1, records.size() / 20);
+    std::size_t weighed = std::min(records.size(), MOST_RECORDS_FOR_SHAPES);
+    for (std::size_t record = 0; record < weighed; record++)
+        shapes[count_fields(records[record].text, rule)]++;
+    std::size_t rare = std::max<std::size_t>(1, weighed / 20);
     std::size_t titles = 0;
     while (titles < records.size() && titles < MOST_TITLE_LINES &&
-           shapes[count_fields(records[titles].text, rule)] <= rare &&
-           records.size() > 4 * (titles + 1))
+           shapes[count_fields(records[titles].text, rule)] <= rare && weighed > 4 * (titles + 1))
         titles++;
     return titles == MOST_TITLE_LINES ? 0 : titles;
 }
@@ -244,10 +245,11 @@ void measure_records(const file_sample& sample, const text_view& view,
     }
     std::uint64_t in_start = lengths.size();
     if (!quoted_line_ends) {
-        sampled_lines later = sample_lines(sample, 0, layout.terminator, layout.encoding);
-        for (std::size_t piece = 0; piece < later.later.size(); piece++) {
-            for (const line_span& line : later.later[piece]) {
-                bool last_piece = piece + 1 == later.later.size();
+        std::vector<std::vector<line_span>> later =
+            later_lines(sample, 0, layout.terminator, layout.encoding);
+        for (std::size_t piece = 0; piece < later.size(); piece++) {
+            for (const line_span& line : later[piece]) {
+                bool last_piece = piece + 1 == later.size();
                 if (line.terminated || !last_piece) {
                     lengths[line.length]++;
                     terminated++;
@@ -306,8 +308,7 @@ std::size_t lines_of_other_length(const text_view& view, std::uint64_t length, s
 
 bool later_pieces_fit(const file_sample& sample, const file_layout& layout, std::uint64_t length)
 {
-    sampled_lines lines = sample_lines(sample, 0, layout.terminator, layout.encoding);
-    for (const auto& piece : lines.later) {
+    for (const auto& piece : later_lines(sample, 0, layout.terminator, layout.encoding)) {
         for (const line_span& line : piece) {
             if (line.terminated && line.length != length)
                 return false;

@@ -14,10 +14,23 @@ std::vector<text_line> split_text_lines(std::string_view text, bool at_end)
 {
     std::vector<text_line> lines;
     std::size_t start = 0;
+    // The next line end is the nearer of the next LF and the next CR; each
+    // is looked for again only once the scan has passed it.
+    std::size_t next_lf = 0, next_cr = 0;
     for (std::size_t at = 0; at < text.size(); at++) {
+        if (next_lf != std::string_view::npos && next_lf < at)
+            next_lf = text.find('\n', at);
+        if (next_cr != std::string_view::npos && next_cr < at)
+            next_cr = text.find('\r', at);
+        if (at == 0) {
+            next_lf = text.find('\n');
+            next_cr = text.find('\r');
+        }
+        std::size_t next = std::min(next_lf, next_cr);
+        if (next == std::string_view::npos)
+            break;
+        at = next;
         char byte = text[at];
-        if (byte != '\n' && byte != '\r')
-            continue;
         std::size_t after = at + 1;
         if (byte == '\r') {
             if (after == text.size() && !at_end)
