@@ -93,24 +93,28 @@ bool is_run(std::uint32_t gram)
 // one byte value (padding) are left out, as they repeat at every distance.
 std::vector<std::uint32_t> count_repeat_distances(byte_span bytes)
 {
-    std::vector<std::uint32_t> counts(LONGEST_PERIOD + 1, 0);
     std::size_t searched = std::min(bytes.size(), SEARCHED_BYTES);
+    std::size_t longest = std::min<std::size_t>(LONGEST_PERIOD, searched);
+    std::vector<std::uint32_t> counts(longest + 1, 0);
     if (searched < 8)
         return counts;
-    constexpr unsigned TABLE_BITS = 16;
+    // A table about as large as the bytes searched: small files stay cheap.
+    unsigned table_bits = 8;
+    while (table_bits < 16 && (std::size_t{1} << table_bits) < searched)
+        table_bits++;
     struct slot {
         std::uint32_t gram;
         std::uint32_t position_plus_one;
     };
-    std::vector<slot> last_seen(std::size_t{1} << TABLE_BITS, slot{0, 0});
+    std::vector<slot> last_seen(std::size_t{1} << table_bits, slot{0, 0});
     for (std::size_t at = 0; at + 4 <= searched; at++) {
         std::uint32_t gram = gram_at(bytes.data() + at);
         if (is_run(gram))
             continue;
-        slot& seen = last_seen[(gram * 2654435761u) >> (32 - TABLE_BITS)];
+        slot& seen = last_seen[(gram * 2654435761u) >> (32 - table_bits)];
         if (seen.position_plus_one != 0 && seen.gram == gram) {
             std::size_t distance = at + 1 - seen.position_plus_one;
-            if (distance >= SHORTEST_PERIOD && distance <= LONGEST_PERIOD)
+            if (distance >= SHORTEST_PERIOD && distance <= longest)
                 counts[distance]++;
         }
         seen = {gram, static_cast<std::uint32_t>(at + 1)};
@@ -130,7 +134,7 @@ std::vector<std::uint32_t> candidate_lengths(byte_span bytes)
 {
     std::vector<std::uint32_t> counts = count_repeat_distances(bytes);
     std::vector<std::uint32_t> by_count;
-    for (std::uint32_t distance = SHORTEST_PERIOD; distance <= LONGEST_PERIOD; distance++) {
+    for (std::uint32_t distance = SHORTEST_PERIOD; distance < counts.size(); distance++) {
         if (counts[distance] >= 2)
             by_count.push_back(distance);
     }
