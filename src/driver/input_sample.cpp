@@ -10,6 +10,8 @@ void open_input(const char* file_name)
 {
     input_file = platform_open_read_only(file_name);
     if (input_file == NO_FILE) {
+        // Ctrl+C broke off the wait for the file: no failure to report.
+        end_run_if_interrupted();
         std::fprintf(stderr, "\ncan't open %s\n", file_name);
         std::fprintf(stderr, "\n\nuse korvalen  alone for help screen\n");
         exit_routine(INPUT_FILE);

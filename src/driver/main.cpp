@@ -51,7 +51,7 @@ int main(int argument_count, char** arguments)
     if (selects_survey(argument_count, arguments))
         run_survey_command(argument_count, arguments);
     print_banner(stderr, BANNER_LINES_USED);
-    platform_catch_interrupt(exit_routine_at_once);
+    platform_catch_interrupt();
     std::fprintf(stderr, "\n\n\n\n\n\n");
     // A program started with no name at all has no argument either.
     if (argument_count < 2)
@@ -63,10 +63,14 @@ int main(int argument_count, char** arguments)
     std::uint32_t valid_length = read_sample(input_file, sample_buffer, SAMPLE_SIZE);
     // Ctrl+C while a slow file (a pipe) was read: the sample is cut short,
     // and a report of it would mislead.
-    if (platform_interrupted())
-        exit_routine(INPUT_FILE);
+    end_run_if_interrupted();
 
     report_fields(stdout, file_name, sample_buffer, static_cast<std::int32_t>(valid_length));
+    // The whole report reaches its file or pipe before the first prompt, so
+    // that an end the exit routine never sees (SIGTERM, a closed window)
+    // does not take it along.
+    flush_standard_output();
+    end_run_if_interrupted();
     if (selects_fixed_length(argument_count, arguments))
         scan_repeat_distances(stderr, valid_length);
     else

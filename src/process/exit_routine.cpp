@@ -11,44 +11,41 @@
 namespace
 {
 
-// The field report is all korvalen writes to standard output; a run that
-// lost some of it must not end as if it had succeeded.
-bool standard_output_written()
+// Why standard output could not be written the first time it failed; 0
+// while it could. The field report is all korvalen writes there, and a run
+// that lost some of it must not end as if it had succeeded.
+int output_failure = 0;
+
+} // namespace
+
+void flush_standard_output()
 {
     errno = 0;
     if (std::fflush(stdout) == 0 && !std::ferror(stdout))
-        return true;
-    int reason = errno != 0 ? errno : EIO;
-    std::fprintf(stderr, "\nkorvalen: can't write standard output: %s\n", std::strerror(reason));
-    return false;
+        return;
+    if (output_failure == 0)
+        output_failure = errno != 0 ? errno : EIO;
 }
 
-int close_input_and_settle(int status)
+void exit_routine(int status)
 {
     platform_file open_file = input_file.exchange(NO_FILE);
     if (open_file != NO_FILE)
         platform_close(open_file);
-    // After Ctrl+C the user knows the run was cut short; a write that the
-    // interrupt broke off is no news to report.
-    if (platform_interrupted()) {
-        std::fflush(stdout);
-        return INPUT_FILE;
+    flush_standard_output();
+    // A lost report is news even to a user who pressed Ctrl+C.
+    if (output_failure != 0) {
+        std::fprintf(stderr, "\nkorvalen: can't write standard output: %s\n",
+                     std::strerror(output_failure));
+        status = OUTPUT_FAILED;
+    } else if (platform_interrupted()) {
+        status = INTERRUPTED;
     }
-    if (!standard_output_written())
-        return OUTPUT_FAILED;
-    return status;
+    std::exit(status);
 }
 
-} // namespace
-
-void exit_routine(int status)
+void end_run_if_interrupted()
 {
-    std::exit(close_input_and_settle(status));
-}
-
-void exit_routine_at_once(int status)
-{
-    status = close_input_and_settle(status);
-    std::fflush(stderr);
-    platform_end_process(status);
+    if (platform_interrupted())
+        exit_routine(INTERRUPTED);
 }

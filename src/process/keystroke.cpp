@@ -6,7 +6,6 @@
 int read_keystroke()
 {
     int key = platform_read_keystroke();
-    if (platform_interrupted())
-        exit_routine(INPUT_FILE);
+    end_run_if_interrupted();
     return key;
 }

@@ -18,7 +18,8 @@ constexpr platform_file NO_FILE = -1;
 void platform_guard_standard_streams();
 
 // Opens an existing file for reading only. A directory, or anything else
-// that cannot be read as a file, gives NO_FILE.
+// that cannot be read as a file, gives NO_FILE. An open that waits (a FIFO
+// without a writer) gives NO_FILE too when Ctrl+C breaks off the wait.
 platform_file platform_open_read_only(const char* name);
 
 // Opens the program's own executable file for reading, or gives NO_FILE.
@@ -29,21 +30,23 @@ platform_file platform_open_own_program();
 std::int64_t platform_file_size(platform_file file);
 
 // Reads at most count bytes from the current position. Returns the count
-// delivered, 0 when the read fails.
+// delivered, 0 when the read fails. Ctrl+C breaks off a wait for input
+// (a pipe, a device), and where the platform cannot take a read back, the
+// read goes on into buffer behind the caller's back: for a file that may
+// keep it waiting, buffer must live as long as the process.
 std::uint32_t platform_read(platform_file file, void* buffer, std::uint32_t count);
 
 void platform_close(platform_file file);
 
-// Catches Ctrl+C. Where the platform can end the process safely from the
-// handler it calls end_run with the signal's number; elsewhere the handler
-// only records the interrupt, and the program acts on it at the next
-// keystroke or when it ends.
-void platform_catch_interrupt(void (*end_run)(int status));
+// Catches Ctrl+C. The handler only records it and wakes a wait for the
+// input file or a keystroke; a write under way goes on to its end, so
+// nothing handed to a stream is lost. The program asks
+// platform_interrupted at the points where it can stop. A second Ctrl+C
+// ends the process at once, as if it were not caught: the way out of a run
+// held up for good by a pipe that nobody reads.
+void platform_catch_interrupt();
 
 bool platform_interrupted();
-
-// Ends the process with status at once: no exit handlers, no flushing.
-[[noreturn]] void platform_end_process(int status);
 
 // One keystroke from standard input: a byte value, or EOF at the end of
 // input. Returns EOF at once when an interrupt arrives while it waits.

@@ -18,8 +18,8 @@ namespace
 
 volatile std::sig_atomic_t interrupt_received = 0;
 
-// The handler writes a byte here so that a keystroke wait wakes up even when
-// the signal lands just before it starts waiting.
+// The handler writes a byte here so that a wait for input wakes up even
+// when the signal lands just before it starts waiting.
 int interrupt_pipe[2] = {-1, -1};
 
 // The code page 437 characters the banner draws with, as UTF-8, which is
@@ -86,6 +86,30 @@ constexpr int map_populate_flag()
 #endif
 }
 
+// Waits until descriptor has something to read, its end included. Returns
+// false when Ctrl+C comes first. poll is never restarted after a signal,
+// so the wait ends even though the handler asks for restarts.
+bool wait_for_input(int descriptor)
+{
+    struct pollfd waiting[2] = {{descriptor, POLLIN, 0}, {interrupt_pipe[0], POLLIN, 0}};
+    while (!interrupt_received) {
+        int ready = poll(waiting, 2, -1);
+        if (ready > 0 && waiting[0].revents != 0)
+            return true;
+        // What cannot be waited for is read at once.
+        if (ready < 0 && errno != EINTR)
+            return true;
+    }
+    return false;
+}
+
+void clear_nonblocking(int descriptor)
+{
+    int flags = fcntl(descriptor, F_GETFL);
+    if (flags >= 0)
+        fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK);
+}
+
 } // namespace
 
 void platform_guard_standard_streams()
@@ -103,14 +127,20 @@ void platform_guard_standard_streams()
 
 platform_file platform_open_read_only(const char* name)
 {
-    int fd = open(name, O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    // A FIFO without a writer would hold a plain open until one comes, and
+    // the restarted open would go on waiting after Ctrl+C. Opened without
+    // waiting, it waits in poll instead, for its writer's first bytes or
+    // end, which is where a read would have waited next.
+    int fd = open(name, O_RDONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return NO_FILE;
     struct stat status;
-    if (fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+    if (fstat(fd, &status) != 0 || S_ISDIR(status.st_mode) ||
+        (S_ISFIFO(status.st_mode) && !wait_for_input(fd))) {
         close(fd);
         return NO_FILE;
     }
+    clear_nonblocking(fd);
     return fd;
 }
 
@@ -134,13 +164,13 @@ std::uint32_t platform_read(platform_file file, void* buffer, std::uint32_t coun
     // reading on keeps the sample whole.
     char* into = static_cast<char*>(buffer);
     std::uint32_t delivered = 0;
-    while (delivered < count) {
+    while (delivered < count && wait_for_input(descriptor_of(file))) {
         ssize_t got = read(descriptor_of(file), into + delivered, count - delivered);
         if (got > 0) {
             delivered += static_cast<std::uint32_t>(got);
             continue;
         }
-        if (got < 0 && errno == EINTR && !interrupt_received)
+        if (got < 0 && errno == EINTR)
             continue;
         break;
     }
@@ -152,7 +182,7 @@ void platform_close(platform_file file)
     close(descriptor_of(file));
 }
 
-void platform_catch_interrupt(void (*)(int))
+void platform_catch_interrupt()
 {
     if (pipe(interrupt_pipe) == 0) {
         for (int fd : interrupt_pipe) {
@@ -163,8 +193,10 @@ void platform_catch_interrupt(void (*)(int))
     struct sigaction action = {};
     action.sa_handler = record_interrupt;
     sigemptyset(&action.sa_mask);
-    // No SA_RESTART: a blocked read must return so that the run can end.
-    action.sa_flags = 0;
+    // A write that the signal breaks into goes on instead of failing, which
+    // would make stdio drop a block of the report. The first signal puts
+    // the default action back, so that a second one ends the process.
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
     sigaction(SIGINT, &action, nullptr);
 }
 
@@ -173,22 +205,9 @@ bool platform_interrupted()
     return interrupt_received != 0;
 }
 
-void platform_end_process(int status)
-{
-    _exit(status);
-}
-
 int platform_read_keystroke()
 {
-    struct pollfd waiting[2] = {{0, POLLIN, 0}, {interrupt_pipe[0], POLLIN, 0}};
-    while (!interrupt_received) {
-        int ready = poll(waiting, interrupt_pipe[0] >= 0 ? 2 : 1, -1);
-        if (ready > 0 && waiting[0].revents != 0)
-            break;
-        if (ready < 0 && errno != EINTR)
-            break;
-    }
-    if (interrupt_received)
+    if (!wait_for_input(STDIN_FILENO))
         return EOF;
     return std::getchar();
 }

@@ -1,5 +1,6 @@
 #include "platform.h"
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -16,18 +17,109 @@ int _dowildcard = 0;
 namespace
 {
 
-void (*end_run_on_interrupt)(int status) = nullptr;
+// Ctrl+C, as the console reports it on a thread of its own.
+std::atomic<bool> interrupt_received{false};
+HANDLE interrupt_event = nullptr;
+
+// The main thread hands a call that may wait for long (an open, a read of a
+// pipe, a keystroke) to this helper and waits for its end or for Ctrl+C,
+// whichever comes first. A call that Ctrl+C leaves behind goes on unseen
+// and ends with the process; the main thread goes on to the exit routine.
+HANDLE helper = nullptr;
+HANDLE call_requested = nullptr;
+HANDLE call_finished = nullptr;
+void (*requested_call)() = nullptr;
+// Stays set for a call that Ctrl+C left behind.
+bool call_running = false;
+
+// What the calls work on: static, so that a call left behind writes into
+// nothing that has gone.
+const char* name_to_open = nullptr;
+HANDLE opened_file = INVALID_HANDLE_VALUE;
+HANDLE file_to_read = INVALID_HANDLE_VALUE;
+void* read_buffer = nullptr;
+DWORD read_count = 0;
+DWORD read_delivered = 0;
+int keystroke = EOF;
+bool keystroke_aborted = false;
 
 HANDLE handle_of(platform_file file)
 {
     return reinterpret_cast<HANDLE>(file);
 }
 
-// The console calls this on a thread of its own; the main thread may be
-// blocked in getchar, holding the lock of standard input.
-void on_interrupt(int signal_number)
+void end_at_once(int)
 {
-    end_run_on_interrupt(signal_number);
+    TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+}
+
+// Runs on the console's thread while the main thread may be writing or
+// waiting: it only records, and wakes a wait.
+void record_interrupt(int)
+{
+    interrupt_received = true;
+    SetEvent(interrupt_event);
+    // Some runtimes put the default action back before they call this, and
+    // some do not; and the default's exit would wait for the lock of a
+    // stream whose write a stalled pipe holds up. So the next Ctrl+C ends
+    // the process here, at once, with the default's status.
+    std::signal(SIGINT, end_at_once);
+}
+
+DWORD WINAPI run_calls(void*)
+{
+    for (;;) {
+        WaitForSingleObject(call_requested, INFINITE);
+        requested_call();
+        SetEvent(call_finished);
+    }
+}
+
+// Returns false when Ctrl+C came first. Without a helper (before Ctrl+C is
+// caught) the call runs on the main thread.
+bool call_unless_interrupted(void (*call)())
+{
+    if (interrupt_received)
+        return false;
+    if (helper == nullptr) {
+        call();
+        return true;
+    }
+    requested_call = call;
+    call_running = true;
+    SetEvent(call_requested);
+    HANDLE ends[2] = {call_finished, interrupt_event};
+    if (WaitForMultipleObjects(2, ends, FALSE, INFINITE) != WAIT_OBJECT_0)
+        return false;
+    call_running = false;
+    return true;
+}
+
+void open_named_file()
+{
+    // Others may read the file meanwhile, but not write or delete it. A
+    // directory does not open this way.
+    opened_file = CreateFileA(name_to_open, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_READONLY, nullptr);
+}
+
+void read_file()
+{
+    if (!ReadFile(file_to_read, read_buffer, read_count, &read_delivered, nullptr))
+        read_delivered = 0;
+}
+
+// The descriptor, not the stream: a getchar left behind would keep the
+// lock of standard input, which exit takes to flush every stream. The
+// descriptor's text mode turns CR LF into one line feed as getchar would.
+void read_keystroke_byte()
+{
+    unsigned char byte;
+    int got = _read(0, &byte, 1);
+    keystroke = got == 1 ? byte : EOF;
+    // A console read that Ctrl+C breaks off ends before the console calls
+    // the handler.
+    keystroke_aborted = got != 1 && GetLastError() == ERROR_OPERATION_ABORTED;
 }
 
 } // namespace
@@ -40,13 +132,10 @@ void platform_guard_standard_streams()
 
 platform_file platform_open_read_only(const char* name)
 {
-    // Others may read the file meanwhile, but not write or delete it. A
-    // directory does not open this way.
-    HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_READONLY, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    name_to_open = name;
+    if (!call_unless_interrupted(open_named_file) || opened_file == INVALID_HANDLE_VALUE)
         return NO_FILE;
-    return reinterpret_cast<platform_file>(file);
+    return reinterpret_cast<platform_file>(opened_file);
 }
 
 platform_file platform_open_own_program()
@@ -68,41 +157,53 @@ std::int64_t platform_file_size(platform_file file)
 
 std::uint32_t platform_read(platform_file file, void* buffer, std::uint32_t count)
 {
-    DWORD delivered = 0;
-    if (!ReadFile(handle_of(file), buffer, count, &delivered, nullptr))
+    file_to_read = handle_of(file);
+    read_buffer = buffer;
+    read_count = count;
+    // A disk file answers at once; the read stays on the main thread and
+    // may go into a buffer of the caller's stack.
+    if (GetFileType(file_to_read) == FILE_TYPE_DISK) {
+        read_file();
+        return read_delivered;
+    }
+    if (!call_unless_interrupted(read_file))
         return 0;
-    return delivered;
+    return read_delivered;
 }
 
 void platform_close(platform_file file)
 {
+    // Closing a file that a read left behind still waits on would wait
+    // with it; the end of the process closes it.
+    if (call_running && requested_call == read_file && handle_of(file) == file_to_read)
+        return;
     CloseHandle(handle_of(file));
 }
 
-void platform_catch_interrupt(void (*end_run)(int status))
+void platform_catch_interrupt()
 {
-    end_run_on_interrupt = end_run;
-    std::signal(SIGINT, on_interrupt);
+    interrupt_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    call_requested = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    call_finished = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (interrupt_event != nullptr && call_requested != nullptr && call_finished != nullptr)
+        helper = CreateThread(nullptr, 0, run_calls, nullptr, 0, nullptr);
+    std::signal(SIGINT, record_interrupt);
 }
 
 bool platform_interrupted()
 {
-    // The handler ends the process itself.
-    return false;
-}
-
-void platform_end_process(int status)
-{
-    // ExitProcess would run the runtime's detach code, which can wait for
-    // the lock of standard input that a blocked getchar holds.
-    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
-    for (;;) {
-    }
+    return interrupt_received;
 }
 
 int platform_read_keystroke()
 {
-    return std::getchar();
+    if (!call_unless_interrupted(read_keystroke_byte))
+        return EOF;
+    // Give the console's handler a moment to record the Ctrl+C that broke
+    // off the read, which would otherwise pass for the end of input.
+    if (keystroke_aborted && interrupt_event != nullptr)
+        WaitForSingleObject(interrupt_event, 100);
+    return keystroke;
 }
 
 bool platform_is_terminal(std::FILE* stream)

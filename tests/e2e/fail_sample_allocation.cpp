@@ -1,0 +1,24 @@
+// Preloaded into korvalen by allocation_failure.sh: every request for a
+// block of the sample's size fails, as it would on a heap that is used up.
+// Other requests go on to the allocator that comes next, which may be a
+// sanitizer's.
+#include <cerrno>
+#include <cstddef>
+#include <dlfcn.h>
+
+namespace
+{
+
+constexpr std::size_t SAMPLE_SIZE = 16000;
+
+} // namespace
+
+extern "C" void* malloc(std::size_t size)
+{
+    static auto next_malloc = reinterpret_cast<void* (*)(std::size_t)>(dlsym(RTLD_NEXT, "malloc"));
+    if (size == SAMPLE_SIZE) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    return next_malloc(size);
+}
