@@ -107,6 +107,6 @@ void run_survey_command(int argument_count, char** arguments)
     case command::survey:
         break;
     }
-    platform_catch_interrupt(exit_routine_at_once);
+    platform_catch_interrupt();
     exit_routine(run_survey(options));
 }

@@ -318,6 +318,9 @@ std::int64_t platform_read_stream(platform_file file, void* buffer, std::size_t 
     char* into = static_cast<char*>(buffer);
     std::size_t delivered = 0;
     while (delivered < count) {
+        // Ctrl+C must not wait for input that may never come.
+        if (!wait_for_input(descriptor_of(file)))
+            break;
         ssize_t got = read(descriptor_of(file), into + delivered, count - delivered);
         if (got > 0) {
             delivered += static_cast<std::size_t>(got);
@@ -325,11 +328,8 @@ std::int64_t platform_read_stream(platform_file file, void* buffer, std::size_t 
         }
         if (got == 0)
             break;
-        if (errno != EINTR)
+        if (errno != EINTR && errno != EAGAIN)
             return -1;
-        // Ctrl+C must not wait for input that may never come.
-        if (interrupt_received)
-            break;
     }
     return static_cast<std::int64_t>(delivered);
 }
