@@ -274,7 +274,9 @@ void digest_pe_headers(const image_view& view, const pe_headers& pe, image_diges
     replace_field(digest, span, pe.file_header + 8, 8, 0);
     clear_bits(digest, span, pe.file_header + 18, 0x0C);
     clear_bits(digest, span, pe.file_header + 19, 0x02);
-    replace_field(digest, span, pe.optional_header + 56, 12, 0);
+    replace_field(digest, span, pe.optional_header + 56, 4, 0);
+    replace_field(digest, span, pe.optional_header + 60, 4, 0);
+    replace_field(digest, span, pe.optional_header + 64, 4, 0);
     if (has_directory(pe, PE_SECURITY_DIRECTORY))
         replace_field(digest, span, pe.directories_at + 8 * PE_SECURITY_DIRECTORY, 8, 0);
     // The loader may write where it put the image in place of where it

@@ -191,7 +191,8 @@ bytes make_pe(const pe_program& program)
     const std::uint32_t flags[] = {CODE, DATA, RELOCATIONS, DEBUG};
     for (std::uint64_t i = 0; i < section_count; i++) {
         unsigned char* entry = table + 40 * i;
-        std::memcpy(entry, i == 3 ? "/4" : i == 2 ? ".reloc" : i == 1 ? ".data" : ".text", 6);
+        const char* names[] = {".text", ".data", ".reloc", "/4"};
+        std::memcpy(entry, names[i], std::strlen(names[i]));
         write_little_endian(entry + 8, 4, 0x200);
         write_little_endian(entry + 12, 4, 0x1000 * (i + 1));
         write_little_endian(entry + 16, 4, 0x200);
