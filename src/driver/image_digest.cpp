@@ -54,9 +54,11 @@ take_block(lanes& lane, const unsigned char* block)
     lane.total3 += lane.sum3;
 }
 
+template <std::size_t alignment>
 [[gnu::always_inline, gnu::no_sanitize("address")]] inline void
 take_in_blocks(image_digest& digest, const unsigned char* bytes, std::size_t count)
 {
+    bytes = static_cast<const unsigned char*>(__builtin_assume_aligned(bytes, alignment));
     lanes lane = {digest.sums[0],         digest.sums[1],         digest.sums[2],
                   digest.sums[3],         digest.sums_of_sums[0], digest.sums_of_sums[1],
                   digest.sums_of_sums[2], digest.sums_of_sums[3]};
@@ -74,11 +76,22 @@ take_in_blocks(image_digest& digest, const unsigned char* bytes, std::size_t cou
     digest.blocks += count;
 }
 
+// The parts of a loaded image start on a page, so their blocks lie on
+// 16-byte boundaries, where SSE2 adds straight from memory.
+[[gnu::no_sanitize("address")]] void
+take_in_blocks_baseline(image_digest& digest, const unsigned char* bytes, std::size_t count)
+{
+    if (reinterpret_cast<std::uintptr_t>(bytes) % 16 == 0)
+        take_in_blocks<16>(digest, bytes, count);
+    else
+        take_in_blocks<1>(digest, bytes, count);
+}
+
 #if defined(__x86_64__) || defined(__i386__)
 [[gnu::target("avx2"), gnu::no_sanitize("address")]] void
 take_in_blocks_avx2(image_digest& digest, const unsigned char* bytes, std::size_t count)
 {
-    take_in_blocks(digest, bytes, count);
+    take_in_blocks<1>(digest, bytes, count);
 }
 
 bool processor_has_avx2()
@@ -90,7 +103,7 @@ bool processor_has_avx2()
 #else
 void take_in_blocks_avx2(image_digest& digest, const unsigned char* bytes, std::size_t count)
 {
-    take_in_blocks(digest, bytes, count);
+    take_in_blocks_baseline(digest, bytes, count);
 }
 
 bool processor_has_avx2()
@@ -108,7 +121,7 @@ void digest_blocks(image_digest& digest, const unsigned char* bytes, std::size_t
     if (avx2 == WITH_AVX2)
         take_in_blocks_avx2(digest, bytes, count);
     else
-        take_in_blocks(digest, bytes, count);
+        take_in_blocks_baseline(digest, bytes, count);
 }
 
 // A byte at a time into the block, so that no library copy runs over the
@@ -150,7 +163,7 @@ void digest_replace_byte(image_digest& digest, std::uint64_t first_block, std::u
 
 bool digest_blocks_baseline(image_digest& digest, const unsigned char* bytes, std::size_t count)
 {
-    take_in_blocks(digest, bytes, count);
+    take_in_blocks_baseline(digest, bytes, count);
     return true;
 }
 

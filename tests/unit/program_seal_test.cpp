@@ -57,15 +57,20 @@ TEST(ImageDigest, BlockLoopsAgreeWithTheDefinition)
         digest_span(whole, span.data(), span.size());
     EXPECT_EQ(digest_value(whole), digest_by_definition(spans));
 
-    // Both loops over the same blocks, the AVX2 one where the processor
-    // has it.
-    bytes blocks = random_bytes(32 * 37, 99);
-    image_digest baseline, wide;
-    ASSERT_TRUE(digest_blocks_baseline(baseline, blocks.data(), 37));
-    if (!digest_blocks_avx2(wide, blocks.data(), 37))
+    // The loops over the same blocks, aligned and not, the AVX2 one where
+    // the processor has it.
+    alignas(32) unsigned char blocks[32 * 38];
+    bytes filling = random_bytes(sizeof blocks, 99);
+    std::memcpy(blocks, filling.data(), sizeof blocks);
+    image_digest aligned, unaligned, wide;
+    ASSERT_TRUE(digest_blocks_baseline(aligned, blocks, 37));
+    std::memmove(blocks + 1, blocks, 32 * 37);
+    ASSERT_TRUE(digest_blocks_baseline(unaligned, blocks + 1, 37));
+    EXPECT_EQ(digest_value(aligned), digest_value(unaligned));
+    if (!digest_blocks_avx2(wide, blocks + 1, 37))
         GTEST_SKIP() << "the processor has no AVX2";
-    EXPECT_EQ(digest_value(baseline), digest_value(wide));
-    EXPECT_EQ(baseline.blocks, wide.blocks);
+    EXPECT_EQ(digest_value(aligned), digest_value(wide));
+    EXPECT_EQ(aligned.blocks, wide.blocks);
 }
 
 TEST(ImageDigest, ReplacedBytesDigestAsIfTheyHadBeenThere)
