@@ -112,6 +112,7 @@ struct sigaction handling_before_faults[std::size(FAULT_SIGNALS)];
 // stack of its own.
 alignas(16) char fault_stack[64 * 1024];
 stack_t stack_before_faults;
+struct itimerval alarm_before_faults;
 bool treating_faults = false;
 const char* fault_message = "";
 int fault_status = 0;
@@ -146,7 +147,7 @@ void platform_treat_faults_as(const char* message, int status)
     // Processor time, not time on the clock: a busy machine slows the
     // check down, but it cannot make it use more.
     struct itimerval limit = {{0, 0}, {2, 0}};
-    setitimer(ITIMER_VIRTUAL, &limit, nullptr);
+    setitimer(ITIMER_VIRTUAL, &limit, &alarm_before_faults);
 }
 
 void platform_restore_fault_handling()
@@ -154,8 +155,7 @@ void platform_restore_fault_handling()
     if (!treating_faults)
         return;
     treating_faults = false;
-    struct itimerval none = {};
-    setitimer(ITIMER_VIRTUAL, &none, nullptr);
+    setitimer(ITIMER_VIRTUAL, &alarm_before_faults, nullptr);
     for (std::size_t i = 0; i < std::size(FAULT_SIGNALS); i++)
         sigaction(FAULT_SIGNALS[i], &handling_before_faults[i], nullptr);
     sigaltstack(&stack_before_faults, nullptr);
