@@ -8,7 +8,7 @@ namespace
 
 // Reads the image in place, padding between its parts included: no address
 // checks here, nor in the loops below.
-[[gnu::always_inline, gnu::no_sanitize("address")]] inline std::uint64_t
+__attribute__((always_inline, no_sanitize("address"))) inline std::uint64_t
 word_at(const unsigned char* bytes)
 {
     std::uint64_t word = 0;
@@ -41,7 +41,7 @@ struct lanes {
     std::uint64_t total0, total1, total2, total3;
 };
 
-[[gnu::always_inline, gnu::no_sanitize("address")]] inline void
+__attribute__((always_inline, no_sanitize("address"))) inline void
 take_block(lanes& lane, const unsigned char* block)
 {
     lane.sum0 += word_at(block);
@@ -55,7 +55,7 @@ take_block(lanes& lane, const unsigned char* block)
 }
 
 template <std::size_t alignment>
-[[gnu::always_inline, gnu::no_sanitize("address")]] inline void
+__attribute__((always_inline, no_sanitize("address"))) inline void
 take_in_blocks(image_digest& digest, const unsigned char* bytes, std::size_t count)
 {
     bytes = static_cast<const unsigned char*>(__builtin_assume_aligned(bytes, alignment));
@@ -78,7 +78,7 @@ take_in_blocks(image_digest& digest, const unsigned char* bytes, std::size_t cou
 
 // The parts of a loaded image start on a page, so their blocks lie on
 // 16-byte boundaries, where SSE2 adds straight from memory.
-[[gnu::no_sanitize("address")]] void
+__attribute__((no_sanitize("address"))) void
 take_in_blocks_baseline(image_digest& digest, const unsigned char* bytes, std::size_t count)
 {
     if (reinterpret_cast<std::uintptr_t>(bytes) % 16 == 0)
@@ -88,7 +88,7 @@ take_in_blocks_baseline(image_digest& digest, const unsigned char* bytes, std::s
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-[[gnu::target("avx2"), gnu::no_sanitize("address")]] void
+__attribute__((target("avx2"), no_sanitize("address"))) void
 take_in_blocks_avx2(image_digest& digest, const unsigned char* bytes, std::size_t count)
 {
     take_in_blocks<1>(digest, bytes, count);
@@ -126,7 +126,7 @@ void digest_blocks(image_digest& digest, const unsigned char* bytes, std::size_t
 
 // A byte at a time into the block, so that no library copy runs over the
 // image.
-[[gnu::no_sanitize("address")]] void
+__attribute__((no_sanitize("address"))) void
 copy_tail(unsigned char* block, const volatile unsigned char* bytes, std::size_t count)
 {
     for (std::size_t i = 0; i < count; i++)
