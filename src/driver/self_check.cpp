@@ -4,6 +4,7 @@
 #include "../process/platform.h"
 #include "program_seal.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 
@@ -56,13 +57,13 @@ std::uint64_t sealed_digest()
     platform_end_process(PROGRAM_DAMAGED);
 }
 
-// Where the system cannot show the program its own image, the program runs
-// unchecked rather than blame a program that may well be intact. An image
-// it does show is of the system's own format: one that does not read as
-// such is damaged.
+// Where the system cannot show the program its own image, or shows it in
+// a byte order the digest does not read, the program runs unchecked rather
+// than blame a program that may well be intact. An image it does show is
+// of the system's own format: one that does not read as such is damaged.
 bool examinable(const unsigned char* image)
 {
-    return image != nullptr;
+    return image != nullptr && std::endian::native == std::endian::little;
 }
 
 void check_loaded_image()
