@@ -1,7 +1,8 @@
-// Writes the seal into a built korvalen: the CRC-32 of the whole file,
-// computed with the seal's checksum field zeroed. The program checks it at
-// every start. Run it again after anything that rewrites the file, such
-// as strip.
+// Writes the seal into a built korvalen: the digest of what the program
+// checks of itself at every start (its code, read-only data and the
+// headers that map them), and the address it was linked for. An ELF
+// program or a Windows one, whatever machine this runs on. Strip and an
+// appended signature leave the seal valid; nothing needs sealing again.
 #include "../src/driver/program_seal.h"
 
 #include <cstdio>
@@ -17,22 +18,32 @@ int main(int argument_count, char** arguments)
     const char* path = arguments[1];
     std::ifstream input(path, std::ios::binary | std::ios::ate);
     std::streamoff size = input.tellg();
-    std::vector<unsigned char> image(size > 0 ? static_cast<std::size_t>(size) : 0);
+    std::vector<unsigned char> file(size > 0 ? static_cast<std::size_t>(size) : 0);
     input.seekg(0);
-    if (image.empty() || !input.read(reinterpret_cast<char*>(image.data()), size)) {
+    if (file.empty() || !input.read(reinterpret_cast<char*>(file.data()), size)) {
         std::fprintf(stderr, "seal_program: cannot read %s\n", path);
         return 1;
     }
-    std::ptrdiff_t seal_at = find_seal(image.data(), image.size(), SEAL_MARKER);
-    if (seal_at < 0) {
-        std::fprintf(stderr, "seal_program: %s holds no seal, or more than one\n", path);
+    image_seal_values values;
+    if (digest_program_file(file.data(), file.size(), values) != image_check::digested) {
+        std::fprintf(stderr, "seal_program: %s is no ELF or Windows program it can read\n", path);
         return 1;
     }
-    std::size_t at = static_cast<std::size_t>(seal_at);
-    write_checksum_in_seal(image.data(), at, checksum_for_seal(image.data(), image.size(), at));
-    std::ofstream output(path, std::ios::binary | std::ios::in | std::ios::out);
-    output.seekp(static_cast<std::streamoff>(at));
-    output.write(reinterpret_cast<const char*>(image.data() + at), SEAL_SIZE);
+    std::ptrdiff_t seal_at = find_seal(file.data(), file.size());
+    if (seal_at < 0) {
+        std::fprintf(stderr,
+                     "seal_program: %s holds no seal in its writable data, or more than one\n",
+                     path);
+        return 1;
+    }
+    program_seal seal = {};
+    for (std::size_t i = 0; i < SEAL_MARKER_SIZE; i++)
+        seal.marker[i] = SEAL_MARKER[i];
+    write_little_endian(seal.digest, 8, values.digest);
+    write_little_endian(seal.image_base, 8, values.image_base);
+    std::fstream output(path, std::ios::binary | std::ios::in | std::ios::out);
+    output.seekp(seal_at);
+    output.write(reinterpret_cast<const char*>(&seal), sizeof seal);
     if (!output.flush()) {
         std::fprintf(stderr, "seal_program: cannot write %s\n", path);
         return 1;

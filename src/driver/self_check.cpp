@@ -4,79 +4,102 @@
 #include "../process/platform.h"
 #include "program_seal.h"
 
+#include <bit>
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 namespace
 {
 
-// No program file of korvalen comes near this; a larger one is not ours.
-constexpr std::int64_t LARGEST_PROGRAM_FILE = 64 * 1024 * 1024;
+constexpr program_seal unsealed()
+{
+    program_seal seal = {};
+    for (std::size_t i = 0; i < SEAL_MARKER_SIZE; i++)
+        seal.marker[i] = SEAL_MARKER[i];
+    return seal;
+}
 
-// The build writes the checksum behind the marker. Volatile, so that the
-// marker stays in the file as data and is never folded into the code.
-volatile const unsigned char program_seal[SEAL_SIZE] = {SEAL_MARKER[0],
-                                                        SEAL_MARKER[1],
-                                                        SEAL_MARKER[2],
-                                                        SEAL_MARKER[3],
-                                                        SEAL_MARKER[4],
-                                                        SEAL_MARKER[5],
-                                                        SEAL_MARKER[6],
-                                                        SEAL_MARKER[7],
-                                                        SEAL_MARKER[8],
-                                                        SEAL_MARKER[9],
-                                                        SEAL_MARKER[10],
-                                                        SEAL_MARKER[11],
-                                                        SEAL_MARKER[12],
-                                                        SEAL_MARKER[13],
-                                                        SEAL_MARKER[14],
-                                                        SEAL_MARKER[15],
-                                                        0,
-                                                        0,
-                                                        0,
-                                                        0};
+// The build's sealing tool writes the digest here, in writable data that
+// the digest leaves out. Volatile, so that it is read as it lies in the
+// program and never folded into the code.
+volatile program_seal seal = unsealed();
 
+// Writable too, so that damage to what the digest covers cannot garble the
+// line that reports it.
+char refusal[] = "korvalen: the program file is damaged; please reinstall korvalen\n";
+
+// What the check before main found, for main to compare once more.
+volatile std::uint64_t digest_found = 0;
+
+// The seal as it lies in the program, read a byte at a time.
+std::uint64_t sealed(const volatile unsigned char* field)
+{
+    unsigned char bytes[8];
+    for (int i = 0; i < 8; i++)
+        bytes[i] = field[i];
+    return read_little_endian(bytes, 8);
+}
+
+std::uint64_t sealed_digest()
+{
+    return sealed(seal.digest);
+}
+
+// Nothing is open and nothing written yet, so the shortest way out is the
+// one least likely to pass through damaged code.
 [[noreturn]] void refuse_to_run()
 {
-    std::fprintf(stderr, "korvalen: the program file is damaged; please reinstall korvalen\n");
-    exit_routine(PROGRAM_DAMAGED);
+    platform_treat_faults_as(refusal, PROGRAM_DAMAGED);
+    // A Windows runtime buffers standard error when it is not a console.
+    std::fputs(refusal, stderr);
+    std::fflush(stderr);
+    platform_treat_faults_as("", PROGRAM_DAMAGED);
+    platform_end_process(PROGRAM_DAMAGED);
 }
 
-bool image_is_intact(unsigned char* image, std::size_t size)
+// Where the system cannot show the program its own image, or shows it in
+// a byte order the digest does not read, the program runs unchecked rather
+// than blame a program that may well be intact. An image it does show is
+// of the system's own format: one that does not read as such is damaged.
+bool examinable(const unsigned char* image)
 {
-    unsigned char marker[SEAL_MARKER_SIZE];
-    for (std::size_t i = 0; i < SEAL_MARKER_SIZE; i++)
-        marker[i] = program_seal[i];
-    std::ptrdiff_t seal_at = find_seal(image, size, marker);
-    if (seal_at < 0)
-        return false;
-    std::size_t at = static_cast<std::size_t>(seal_at);
-    return checksum_in_seal(image, at) == checksum_for_seal(image, size, at);
+    return image != nullptr && std::endian::native == std::endian::little;
 }
+
+void check_loaded_image()
+{
+    // Damage to the check's own code may make it fault or loop; that is
+    // damage found all the same.
+    platform_treat_faults_as(refusal, PROGRAM_DAMAGED);
+    const unsigned char* image = platform_own_image();
+    if (!examinable(image)) {
+        platform_restore_fault_handling();
+        std::fputs("korvalen: this system does not let the program check itself for damage\n",
+                   stderr);
+        return;
+    }
+    std::uint64_t digest = 0;
+    image_check made = digest_loaded_program(image, sealed(seal.image_base), digest);
+    digest_found = digest;
+    if (made != image_check::digested || digest != sealed_digest())
+        refuse_to_run();
+    platform_restore_fault_handling();
+}
+
+// Before main and before every other initialiser the program has, so that
+// as little as possible of it has run when the check decides.
+struct check_before_main {
+    check_before_main()
+    {
+        check_loaded_image();
+    }
+};
+[[gnu::init_priority(101)]] check_before_main checked_before_main;
 
 } // namespace
 
 void check_program_file()
 {
-    platform_file program = platform_open_own_program();
-    if (program == NO_FILE)
-        refuse_to_run();
-    std::int64_t size = platform_file_size(program);
-    if (size <= 0 || size > LARGEST_PROGRAM_FILE) {
-        platform_close(program);
-        refuse_to_run();
-    }
-    unsigned char* image = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(size)));
-    if (image == nullptr) {
-        platform_close(program);
-        std::fprintf(stderr, "\n\t\tNOT ENOUGH MEMORY\n");
-        exit_routine(INSUFFICIENT_MEMORY);
-    }
-    std::uint32_t delivered = platform_read(program, image, static_cast<std::uint32_t>(size));
-    platform_close(program);
-    bool intact = delivered == size && image_is_intact(image, delivered);
-    std::free(image);
-    if (!intact)
+    if (digest_found != sealed_digest() && examinable(platform_own_image()))
         refuse_to_run();
 }

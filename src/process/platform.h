@@ -22,8 +22,19 @@ void platform_guard_standard_streams();
 // without a writer) gives NO_FILE too when Ctrl+C breaks off the wait.
 platform_file platform_open_read_only(const char* name);
 
-// Opens the program's own executable file for reading, or gives NO_FILE.
-platform_file platform_open_own_program();
+// Where the loader laid out the program's own module in memory: the
+// address of the first byte of its file, the header, or nullptr where the
+// system cannot say. Needs no file system: it works without /proc, for a
+// program the user may only execute, and for one started by its loader.
+const unsigned char* platform_own_image();
+
+// From now until platform_restore_fault_handling, a fault of the program's
+// own code (a bad address or instruction), or a loop that runs away with
+// seconds of processor time, writes message to standard error and ends
+// the process with status at once. For the self-check, whose code may be
+// what is damaged. A later call changes only the message and status.
+void platform_treat_faults_as(const char* message, int status);
+void platform_restore_fault_handling();
 
 // Size of the whole file in bytes; 0 when the query fails or the object
 // has no size (a pipe, a device).

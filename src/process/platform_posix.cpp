@@ -144,10 +144,82 @@ platform_file platform_open_read_only(const char* name)
     return fd;
 }
 
-platform_file platform_open_own_program()
+#if defined(__ELF__)
+// The linker's name for the ELF header of the module it links, where that
+// header is loaded; null where it is not.
+extern "C" [[gnu::weak, gnu::visibility("hidden")]] const unsigned char __ehdr_start[];
+
+const unsigned char* platform_own_image()
 {
-    // The link is the file that was started, wherever it was started from.
-    return platform_open_read_only("/proc/self/exe");
+    return __ehdr_start;
+}
+#else
+const unsigned char* platform_own_image()
+{
+    // Not an ELF system (macOS): nothing the check can read.
+    return nullptr;
+}
+#endif
+
+#include <iterator>
+#include <sys/time.h>
+
+namespace
+{
+
+constexpr int FAULT_SIGNALS[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGTRAP, SIGVTALRM};
+struct sigaction handling_before_faults[std::size(FAULT_SIGNALS)];
+// Damaged code may have lost the stack pointer; the handler runs on a
+// stack of its own.
+alignas(16) char fault_stack[64 * 1024];
+stack_t stack_before_faults;
+struct itimerval alarm_before_faults;
+bool treating_faults = false;
+const char* fault_message = "";
+int fault_status = 0;
+
+void end_on_fault(int)
+{
+    if (write(2, fault_message, std::strlen(fault_message)) < 0) {
+        // Nowhere to say it; the status tells.
+    }
+    _exit(fault_status);
+}
+
+} // namespace
+
+void platform_treat_faults_as(const char* message, int status)
+{
+    fault_message = message;
+    fault_status = status;
+    if (treating_faults)
+        return;
+    treating_faults = true;
+    stack_t stack = {};
+    stack.ss_sp = fault_stack;
+    stack.ss_size = sizeof fault_stack;
+    sigaltstack(&stack, &stack_before_faults);
+    struct sigaction action = {};
+    action.sa_handler = end_on_fault;
+    action.sa_flags = SA_ONSTACK;
+    sigemptyset(&action.sa_mask);
+    for (std::size_t i = 0; i < std::size(FAULT_SIGNALS); i++)
+        sigaction(FAULT_SIGNALS[i], &action, &handling_before_faults[i]);
+    // Processor time, not time on the clock: a busy machine slows the
+    // check down, but it cannot make it use more.
+    struct itimerval limit = {{0, 0}, {2, 0}};
+    setitimer(ITIMER_VIRTUAL, &limit, &alarm_before_faults);
+}
+
+void platform_restore_fault_handling()
+{
+    if (!treating_faults)
+        return;
+    treating_faults = false;
+    setitimer(ITIMER_VIRTUAL, &alarm_before_faults, nullptr);
+    for (std::size_t i = 0; i < std::size(FAULT_SIGNALS); i++)
+        sigaction(FAULT_SIGNALS[i], &handling_before_faults[i], nullptr);
+    sigaltstack(&stack_before_faults, nullptr);
 }
 
 std::int64_t platform_file_size(platform_file file)

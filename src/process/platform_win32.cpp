@@ -138,13 +138,48 @@ platform_file platform_open_read_only(const char* name)
     return reinterpret_cast<platform_file>(opened_file);
 }
 
-platform_file platform_open_own_program()
+const unsigned char* platform_own_image()
 {
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return NO_FILE;
-    return platform_open_read_only(path);
+    // A module's handle is the address its image was loaded at.
+    return reinterpret_cast<const unsigned char*>(GetModuleHandleW(nullptr));
+}
+
+namespace
+{
+
+LPTOP_LEVEL_EXCEPTION_FILTER filter_before_faults = nullptr;
+bool treating_faults = false;
+const char* fault_message = "";
+int fault_status = 0;
+
+LONG WINAPI end_on_fault(EXCEPTION_POINTERS*)
+{
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), fault_message,
+              static_cast<DWORD>(lstrlenA(fault_message)), &written, nullptr);
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(fault_status));
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+} // namespace
+
+void platform_treat_faults_as(const char* message, int status)
+{
+    // Faults only: Windows has no processor-time alarm to catch a loop.
+    fault_message = message;
+    fault_status = status;
+    if (treating_faults)
+        return;
+    treating_faults = true;
+    filter_before_faults = SetUnhandledExceptionFilter(end_on_fault);
+}
+
+void platform_restore_fault_handling()
+{
+    if (!treating_faults)
+        return;
+    treating_faults = false;
+    SetUnhandledExceptionFilter(filter_before_faults);
 }
 
 std::int64_t platform_file_size(platform_file file)
