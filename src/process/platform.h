@@ -59,6 +59,9 @@ void platform_catch_interrupt();
 
 bool platform_interrupted();
 
+// Ends the process with status at once: no exit handlers, no flushing.
+[[noreturn]] void platform_end_process(int status);
+
 // One keystroke from standard input: a byte value, or EOF at the end of
 // input. Returns EOF at once when an interrupt arrives while it waits.
 int platform_read_keystroke();

@@ -272,6 +272,11 @@ void platform_catch_interrupt()
     sigaction(SIGINT, &action, nullptr);
 }
 
+void platform_end_process(int status)
+{
+    _exit(status);
+}
+
 bool platform_interrupted()
 {
     return interrupt_received != 0;

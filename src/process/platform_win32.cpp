@@ -225,6 +225,15 @@ void platform_catch_interrupt()
     std::signal(SIGINT, record_interrupt);
 }
 
+void platform_end_process(int status)
+{
+    // ExitProcess would run the runtime's detach code, which can wait for
+    // a lock another thread holds.
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+    for (;;) {
+    }
+}
+
 bool platform_interrupted()
 {
     return interrupt_received;
