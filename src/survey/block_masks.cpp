@@ -1,0 +1,73 @@
+#include "block_masks.h"
+
+#include <bit>
+
+// The wide kernels of this processor, from the one unit that holds
+// processor-specific code; false where it has none that runs here.
+bool processor_kernels(block_kernels& kernels);
+
+namespace
+{
+
+void find_portable(const unsigned char* block, const block_targets& targets, block_masks& masks)
+{
+    masks = {};
+    for (unsigned i = 0; i < BLOCK_SIZE; i++) {
+        std::uint64_t bit = std::uint64_t{1} << i;
+        unsigned char byte = block[i];
+        masks.line_end |= byte == targets.line_end ? bit : 0;
+        masks.carriage_return |= byte == targets.carriage_return ? bit : 0;
+        masks.delimiter |= byte == targets.delimiter ? bit : 0;
+        masks.quote |= byte == targets.quote ? bit : 0;
+    }
+}
+
+std::uint64_t profile_misses_portable(const unsigned char* block, const profile_lanes& lanes,
+                                      const class_sets& classes)
+{
+    std::uint64_t misses = 0;
+    for (unsigned i = 0; i < BLOCK_SIZE; i++) {
+        unsigned char byte = block[i];
+        bool allowed = (classes.table[byte] & lanes.allowed[i]) != 0;
+        bool equal = ((byte ^ lanes.value[i]) & lanes.care[i]) == 0;
+        misses |= allowed && equal ? 0 : std::uint64_t{1} << i;
+    }
+    return misses;
+}
+
+} // namespace
+
+class_sets class_sets_of(const byte_class_table& table)
+{
+    class_sets sets{};
+    sets.table = table;
+    sets.one_class_per_byte = true;
+    for (unsigned byte = 0; byte < 256; byte++) {
+        if (!std::has_single_bit(table[byte])) {
+            sets.one_class_per_byte = false;
+            continue;
+        }
+        unsigned number = static_cast<unsigned>(std::countr_zero(table[byte]));
+        unsigned high = byte >> 4, low = byte & 15;
+        for (unsigned bit = 0; bit < 3; bit++) {
+            if (number >> bit & 1)
+                sets.rows[bit][high >> 3][low] |= static_cast<unsigned char>(1 << (high & 7));
+        }
+    }
+    return sets;
+}
+
+block_kernels portable_kernels()
+{
+    return {find_portable, profile_misses_portable, "portable"};
+}
+
+block_kernels best_kernels()
+{
+    static const block_kernels chosen = [] {
+        block_kernels kernels = portable_kernels();
+        processor_kernels(kernels);
+        return kernels;
+    }();
+    return chosen;
+}

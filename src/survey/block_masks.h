@@ -1,0 +1,79 @@
+// The record check's inner loop: where the bytes it looks for lie in a
+// block of 64, as one bit per byte, and which bytes of a block break a
+// record profile. A portable version and, where the processor has them,
+// wide versions give exactly the same bits; everything above them works on
+// the bits alone.
+#ifndef KORVALEN_BLOCK_MASKS_H
+#define KORVALEN_BLOCK_MASKS_H
+
+#include "byte_class.h"
+
+#include <cstdint>
+
+constexpr unsigned BLOCK_SIZE = 64;
+
+// The four bytes a block is searched for; a caller that needs fewer
+// ignores the masks it does not use.
+struct block_targets {
+    unsigned char line_end;
+    unsigned char carriage_return;
+    unsigned char delimiter;
+    unsigned char quote;
+};
+
+// Bit i stands for byte i of the block.
+struct block_masks {
+    std::uint64_t line_end;
+    std::uint64_t carriage_return;
+    std::uint64_t delimiter;
+    std::uint64_t quote;
+};
+
+// A byte class table in the form the wide profile check reads: each byte's
+// class number (0..7) spelled as three sets of byte values, each set as
+// sixteen rows of the low nibble, one bit per high nibble. Usable only when
+// every byte has exactly one class.
+struct class_sets {
+    byte_class_table table;
+    bool one_class_per_byte;
+    // [bit of the class number][high nibble below 8, or from 8][low nibble]
+    unsigned char rows[3][2][16];
+};
+
+class_sets class_sets_of(const byte_class_table& table);
+
+// Per byte of a block, what the profile allows there: a set of byte
+// classes, and a byte it must equal where care is 0xFF.
+struct profile_lanes {
+    const unsigned char* allowed;
+    const unsigned char* value;
+    const unsigned char* care;
+};
+
+struct block_kernels {
+    void (*find)(const unsigned char* block, const block_targets& targets, block_masks& masks);
+    // Bits of the bytes whose class is not allowed or that differ from
+    // their constant.
+    std::uint64_t (*profile_misses)(const unsigned char* block, const profile_lanes& lanes,
+                                    const class_sets& classes);
+    const char* name;
+};
+
+block_kernels portable_kernels();
+// The widest kernels this processor runs.
+block_kernels best_kernels();
+
+// For each bit, whether an odd number of bits at or below it are set: with
+// quote bits, the bytes inside quotes and the opening quote itself.
+inline std::uint64_t prefix_xor(std::uint64_t bits)
+{
+    bits ^= bits << 1;
+    bits ^= bits << 2;
+    bits ^= bits << 4;
+    bits ^= bits << 8;
+    bits ^= bits << 16;
+    bits ^= bits << 32;
+    return bits;
+}
+
+#endif

@@ -1,0 +1,110 @@
+// The wide kernels for x86 processors with AVX2, chosen at run time: the
+// program itself is built for the plain instruction set, and only these
+// functions use more. Elsewhere this unit offers nothing and the portable
+// kernels serve.
+#include "block_masks.h"
+
+bool processor_kernels(block_kernels& kernels);
+
+#if defined(__x86_64__) || defined(__i386__)
+
+#include <immintrin.h>
+
+namespace
+{
+
+#define WIDE __attribute__((target("avx2")))
+
+WIDE inline std::uint64_t equal_bits(__m256i low, __m256i high, unsigned char byte)
+{
+    __m256i wanted = _mm256_set1_epi8(static_cast<char>(byte));
+    auto low_bits =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, wanted)));
+    auto high_bits =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, wanted)));
+    return low_bits | std::uint64_t{high_bits} << 32;
+}
+
+WIDE void find_avx2(const unsigned char* block, const block_targets& targets, block_masks& masks)
+{
+    __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block));
+    __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + 32));
+    masks.line_end = equal_bits(low, high, targets.line_end);
+    masks.carriage_return = equal_bits(low, high, targets.carriage_return);
+    masks.delimiter = equal_bits(low, high, targets.delimiter);
+    masks.quote = equal_bits(low, high, targets.quote);
+}
+
+WIDE inline __m256i both_halves(const unsigned char* sixteen)
+{
+    return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sixteen)));
+}
+
+// Each byte's class bit, looked up in the three sets that spell its class
+// number: the low nibble picks a row, the high nibble a bit of it.
+WIDE inline __m256i class_bits(__m256i bytes, const class_sets& classes)
+{
+    static const unsigned char nibble_bit[16] = {1, 2, 4, 8, 16, 32, 64, 128,
+                                                 1, 2, 4, 8, 16, 32, 64, 128};
+    static const unsigned char class_bit[16] = {1, 2, 4, 8, 16, 32, 64, 128};
+    __m256i nibble = _mm256_set1_epi8(0x0F);
+    __m256i low = _mm256_and_si256(bytes, nibble);
+    __m256i high = _mm256_and_si256(_mm256_srli_epi16(bytes, 4), nibble);
+    __m256i bit = _mm256_shuffle_epi8(both_halves(nibble_bit), high);
+    __m256i one = _mm256_set1_epi8(1);
+    __m256i number = _mm256_setzero_si256();
+    for (int set = 0; set < 3; set++) {
+        __m256i first_half = _mm256_shuffle_epi8(both_halves(classes.rows[set][0]), low);
+        __m256i second_half = _mm256_shuffle_epi8(both_halves(classes.rows[set][1]), low);
+        __m256i row = _mm256_blendv_epi8(first_half, second_half, bytes);
+        __m256i member = _mm256_min_epu8(_mm256_and_si256(row, bit), one);
+        number = _mm256_or_si256(number, _mm256_slli_epi16(member, set));
+    }
+    return _mm256_shuffle_epi8(both_halves(class_bit), number);
+}
+
+WIDE inline __m256i load(const unsigned char* at)
+{
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+}
+
+WIDE inline std::uint32_t misses_of_half(const unsigned char* block, const profile_lanes& lanes,
+                                         unsigned from, const class_sets& classes)
+{
+    __m256i bytes = load(block + from);
+    __m256i zero = _mm256_setzero_si256();
+    __m256i allowed = _mm256_and_si256(class_bits(bytes, classes), load(lanes.allowed + from));
+    __m256i class_miss = _mm256_cmpeq_epi8(allowed, zero);
+    __m256i difference = _mm256_and_si256(_mm256_xor_si256(bytes, load(lanes.value + from)),
+                                          load(lanes.care + from));
+    __m256i equal = _mm256_cmpeq_epi8(difference, zero);
+    __m256i miss = _mm256_or_si256(class_miss, _mm256_andnot_si256(equal, _mm256_set1_epi8(-1)));
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(miss));
+}
+
+WIDE std::uint64_t profile_misses_avx2(const unsigned char* block, const profile_lanes& lanes,
+                                       const class_sets& classes)
+{
+    return misses_of_half(block, lanes, 0, classes) |
+           std::uint64_t{misses_of_half(block, lanes, 32, classes)} << 32;
+}
+
+} // namespace
+
+bool processor_kernels(block_kernels& kernels)
+{
+    __builtin_cpu_init();
+    if (!__builtin_cpu_supports("avx2"))
+        return false;
+    kernels = {find_avx2, profile_misses_avx2, "avx2"};
+    return true;
+}
+
+#else
+
+bool processor_kernels(block_kernels&)
+{
+    return false;
+}
+
+#endif
