@@ -9,7 +9,7 @@ bool processor_kernels(block_kernels& kernels);
 namespace
 {
 
-void find_portable(const unsigned char* block, const block_targets& targets, block_masks& masks)
+void find_in_block(const unsigned char* block, const block_targets& targets, block_masks& masks)
 {
     masks = {};
     for (unsigned i = 0; i < BLOCK_SIZE; i++) {
@@ -20,6 +20,14 @@ void find_portable(const unsigned char* block, const block_targets& targets, blo
         masks.delimiter |= byte == targets.delimiter ? bit : 0;
         masks.quote |= byte == targets.quote ? bit : 0;
     }
+    masks.quoted = prefix_xor(masks.quote);
+}
+
+void find_portable(const unsigned char* bytes, std::size_t blocks, const block_targets& targets,
+                   block_masks* masks)
+{
+    for (std::size_t i = 0; i < blocks; i++)
+        find_in_block(bytes + i * BLOCK_SIZE, targets, masks[i]);
 }
 
 std::uint64_t profile_misses_portable(const unsigned char* block, const profile_lanes& lanes,

@@ -8,6 +8,7 @@
 
 #include "byte_class.h"
 
+#include <cstddef>
 #include <cstdint>
 
 constexpr unsigned BLOCK_SIZE = 64;
@@ -27,6 +28,8 @@ struct block_masks {
     std::uint64_t carriage_return;
     std::uint64_t delimiter;
     std::uint64_t quote;
+    // prefix_xor(quote): inside quotes opened in this block.
+    std::uint64_t quoted;
 };
 
 // A byte class table in the form the wide profile check reads: each byte's
@@ -51,7 +54,9 @@ struct profile_lanes {
 };
 
 struct block_kernels {
-    void (*find)(const unsigned char* block, const block_targets& targets, block_masks& masks);
+    // Fills masks[i] for each of `blocks` blocks of 64 bytes.
+    void (*find)(const unsigned char* bytes, std::size_t blocks, const block_targets& targets,
+                 block_masks* masks);
     // Bits of the bytes whose class is not allowed or that differ from
     // their constant.
     std::uint64_t (*profile_misses)(const unsigned char* block, const profile_lanes& lanes,

@@ -13,7 +13,7 @@ bool processor_kernels(block_kernels& kernels);
 namespace
 {
 
-#define WIDE __attribute__((target("avx2")))
+#define WIDE __attribute__((target("avx2,pclmul")))
 
 WIDE inline std::uint64_t equal_bits(__m256i low, __m256i high, unsigned char byte)
 {
@@ -25,14 +25,29 @@ WIDE inline std::uint64_t equal_bits(__m256i low, __m256i high, unsigned char by
     return low_bits | std::uint64_t{high_bits} << 32;
 }
 
-WIDE void find_avx2(const unsigned char* block, const block_targets& targets, block_masks& masks)
+// Carry-less multiplication by all ones XORs every bit into those above it.
+WIDE inline std::uint64_t prefix_xor_wide(std::uint64_t bits)
 {
-    __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block));
-    __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + 32));
-    masks.line_end = equal_bits(low, high, targets.line_end);
-    masks.carriage_return = equal_bits(low, high, targets.carriage_return);
-    masks.delimiter = equal_bits(low, high, targets.delimiter);
-    masks.quote = equal_bits(low, high, targets.quote);
+    __m128i product =
+        _mm_clmulepi64_si128(_mm_set_epi64x(0, static_cast<long long>(bits)), _mm_set1_epi8(-1), 0);
+    std::uint64_t low;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(&low), product);
+    return low;
+}
+
+WIDE void find_avx2(const unsigned char* bytes, std::size_t blocks, const block_targets& targets,
+                    block_masks* masks)
+{
+    for (std::size_t i = 0; i < blocks; i++) {
+        const unsigned char* block = bytes + i * BLOCK_SIZE;
+        __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block));
+        __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + 32));
+        masks[i].line_end = equal_bits(low, high, targets.line_end);
+        masks[i].carriage_return = equal_bits(low, high, targets.carriage_return);
+        masks[i].delimiter = equal_bits(low, high, targets.delimiter);
+        masks[i].quote = equal_bits(low, high, targets.quote);
+        masks[i].quoted = prefix_xor_wide(masks[i].quote);
+    }
 }
 
 WIDE inline __m256i both_halves(const unsigned char* sixteen)
@@ -94,7 +109,7 @@ WIDE std::uint64_t profile_misses_avx2(const unsigned char* block, const profile
 bool processor_kernels(block_kernels& kernels)
 {
     __builtin_cpu_init();
-    if (!__builtin_cpu_supports("avx2"))
+    if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("pclmul"))
         return false;
     kernels = {find_avx2, profile_misses_avx2, "avx2"};
     return true;

@@ -14,6 +14,16 @@ enum line_ending { ending_none, ending_line_end, ending_crlf, ending_lone_cr, en
 
 constexpr unsigned char NEL = 0x15;
 
+// Without a popcount instruction in the plain instruction set, the
+// compiler's own would be a library call per record.
+inline std::uint64_t bits_set(std::uint64_t bits)
+{
+    bits -= bits >> 1 & 0x5555555555555555;
+    bits = (bits & 0x3333333333333333) + (bits >> 2 & 0x3333333333333333);
+    bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0F;
+    return bits * 0x0101010101010101 >> 56;
+}
+
 std::uint64_t lanes_below(unsigned count)
 {
     return count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
@@ -169,7 +179,8 @@ record_checker::record_checker(const record_rules& rules, record_range range, bo
                                bool quote_open, const unsigned char before[2])
     : rules_(rules), range_(range), block_bytes_(BLOCK_SIZE * rules.unit), position_(range.from),
       quote_open_(quote_open), record_open_(first_range), record_start_(range.from),
-      record_is_names_(first_range && rules.first_record_is_names), units_(BLOCK_SIZE)
+      record_is_names_(first_range && rules.first_record_is_names),
+      wanted_ending_(ending_of(rules.terminator)), units_(BATCH * BLOCK_SIZE)
 {
     if (!first_range && !quote_open && before != nullptr) {
         after_line_end_ = before[1] == rules.targets.line_end;
@@ -186,9 +197,10 @@ bool record_checker::feed(byte_span bytes)
     std::size_t left = bytes.size();
     while (left > 0 && !stopped_) {
         if (pending_length_ == 0 && left >= block_bytes_) {
-            take_block(at, block_bytes_);
-            at += block_bytes_;
-            left -= block_bytes_;
+            std::size_t blocks = left / block_bytes_;
+            take_blocks(at, blocks);
+            at += blocks * block_bytes_;
+            left -= blocks * block_bytes_;
             continue;
         }
         std::size_t taken = std::min(block_bytes_ - pending_length_, left);
@@ -198,7 +210,7 @@ bool record_checker::feed(byte_span bytes)
         left -= taken;
         if (pending_length_ == block_bytes_) {
             pending_length_ = 0;
-            take_block(pending_, block_bytes_);
+            take_blocks(pending_, 1);
         }
     }
     return !stopped_;
@@ -212,7 +224,7 @@ void record_checker::finish()
         std::memset(pending_ + pending_length_, 0, sizeof pending_ - pending_length_);
         std::size_t length = pending_length_;
         pending_length_ = 0;
-        take_block(pending_, length);
+        take_last_block(pending_, length);
     }
     if (stopped_)
         return;
@@ -234,15 +246,47 @@ void record_checker::finish()
         close_line(position_, ending_none);
 }
 
-void record_checker::take_block(const unsigned char* bytes, std::size_t length)
+void record_checker::take_blocks(const unsigned char* bytes, std::size_t blocks)
+{
+    if (rules_.layout == record_layout::fixed_length) {
+        for (std::size_t i = 0; i < blocks; i++, position_ += BLOCK_SIZE)
+            check_fixed_block(bytes + i * BLOCK_SIZE, BLOCK_SIZE);
+        return;
+    }
+    while (blocks > 0 && !stopped_) {
+        std::size_t count = std::min(blocks, BATCH);
+        const unsigned char* units = bytes;
+        if (rules_.unit != 1) {
+            for (std::size_t i = 0; i < count; i++)
+                narrow_units(bytes + i * block_bytes_, block_bytes_,
+                             units_.data() + i * BLOCK_SIZE);
+            units = units_.data();
+        }
+        rules_.kernels.find(units, count, rules_.targets, masks_);
+        for (std::size_t i = 0; i < count; i++) {
+            check_line_block(units + i * BLOCK_SIZE, masks_[i], BLOCK_SIZE);
+            if (stopped_)
+                return;
+            position_ += block_bytes_;
+        }
+        bytes += count * block_bytes_;
+        blocks -= count;
+    }
+}
+
+// The block the bytes end in, padded with zeros that no mask counts.
+void record_checker::take_last_block(const unsigned char* bytes, std::size_t length)
 {
     if (rules_.layout == record_layout::fixed_length) {
         check_fixed_block(bytes, length);
-    } else if (rules_.unit == 1) {
-        check_line_block(bytes, static_cast<unsigned>(length));
     } else {
-        narrow_units(bytes, length, units_.data());
-        check_line_block(units_.data(), static_cast<unsigned>(length / rules_.unit));
+        const unsigned char* units = bytes;
+        if (rules_.unit != 1) {
+            narrow_units(bytes, length, units_.data());
+            units = units_.data();
+        }
+        rules_.kernels.find(units, 1, rules_.targets, masks_);
+        check_line_block(units, masks_[0], static_cast<unsigned>(length / rules_.unit));
     }
     if (!stopped_)
         position_ += length;
@@ -314,14 +358,14 @@ void record_checker::close_fixed_end()
     }
 }
 
-void record_checker::check_line_block(const unsigned char* units, unsigned count)
+void record_checker::check_line_block(const unsigned char* units, const block_masks& masks,
+                                      unsigned count)
 {
     const unsigned unit = rules_.unit;
-    block_masks masks;
-    rules_.kernels.find(units, rules_.targets, masks);
     std::uint64_t valid = lanes_below(count);
-    std::uint64_t quotes = rules_.find_quote ? masks.quote & valid : 0;
-    std::uint64_t inside = prefix_xor(quotes) ^ (quote_open_ ? ~std::uint64_t{0} : 0);
+    // Quote bytes past the valid ones are zeros, never quotes.
+    std::uint64_t inside =
+        rules_.find_quote ? masks.quoted ^ (quote_open_ ? ~std::uint64_t{0} : 0) : 0;
     std::uint64_t outside = ~inside;
     std::uint64_t end_of_block = position_ + std::uint64_t{count} * unit;
     if (!quote_state_taken_ && range_.to >= position_ && range_.to <= end_of_block) {
@@ -351,13 +395,18 @@ void record_checker::check_line_block(const unsigned char* units, unsigned count
         starts &= starts - 1;
         std::uint64_t start = position_ + std::uint64_t{lane} * unit;
         if (record_open_) {
-            record_delimiters_ += static_cast<std::uint64_t>(
-                std::popcount(delimiters & lanes_between(first_lane, lane)));
-            note_profile_misses(units, position_, first_lane, lane);
+            record_delimiters_ += bits_set(delimiters & lanes_between(first_lane, lane));
+            if (rules_.profile_length > 0)
+                note_profile_misses(units, position_, first_lane, lane);
             int ending = (after_pair >> lane & 1)       ? ending_crlf
                          : (after_line_end >> lane & 1) ? ending_line_end
                                                         : ending_lone_cr;
-            close_line(start, ending);
+            if (record_fits(start, ending)) {
+                result_.records++;
+                record_is_names_ = false;
+            } else {
+                close_line(start, ending);
+            }
         }
         if (start >= range_.to) {
             stopped_ = true;
@@ -370,10 +419,18 @@ void record_checker::check_line_block(const unsigned char* units, unsigned count
         first_lane = lane;
     }
     if (record_open_) {
-        record_delimiters_ += static_cast<std::uint64_t>(
-            std::popcount(delimiters & lanes_between(first_lane, count)));
-        note_profile_misses(units, position_, first_lane, count);
+        record_delimiters_ += bits_set(delimiters & lanes_between(first_lane, count));
+        if (rules_.profile_length > 0)
+            note_profile_misses(units, position_, first_lane, count);
     }
+}
+
+// The common case, decided without building any text.
+inline bool record_checker::record_fits(std::uint64_t end, int ending) const
+{
+    return (ending == wanted_ending_ || wanted_ending_ == ending_none) &&
+           (rules_.record_length == 0 || end - record_start_ == rules_.record_length) &&
+           (rules_.fields == 0 || record_delimiters_ + 1 == rules_.fields) && !record_miss_;
 }
 
 void record_checker::note_profile_misses(const unsigned char* units, std::uint64_t position,

@@ -102,9 +102,11 @@ class record_checker
     }
 
   private:
-    void take_block(const unsigned char* bytes, std::size_t length);
+    void take_blocks(const unsigned char* bytes, std::size_t blocks);
+    void take_last_block(const unsigned char* bytes, std::size_t length);
     void check_fixed_block(const unsigned char* bytes, std::size_t length);
-    void check_line_block(const unsigned char* units, unsigned count);
+    void check_line_block(const unsigned char* units, const block_masks& masks, unsigned count);
+    bool record_fits(std::uint64_t end, int ending) const;
     void narrow_units(const unsigned char* bytes, std::size_t length, unsigned char* units) const;
     void note_profile_misses(const unsigned char* units, std::uint64_t position, unsigned from,
                              unsigned to);
@@ -138,6 +140,10 @@ class record_checker
     std::uint64_t record_delimiters_ = 0;
     bool record_is_names_ = false;
     std::optional<std::pair<std::uint64_t, unsigned char>> record_miss_;
+    int wanted_ending_;
+    // Blocks are searched this many at a time.
+    static constexpr std::size_t BATCH = 16;
+    block_masks masks_[BATCH];
     std::vector<unsigned char> units_;
 };
 

@@ -293,12 +293,13 @@ TEST(BlockMasks, WideKernelsMatchThePortableOnes)
             }
             block_targets targets{'\n', '\r', '|', static_cast<unsigned char>(random())};
             block_masks want, got;
-            plain.find(block, targets, want);
-            wide.find(block, targets, got);
+            plain.find(block, 1, targets, &want);
+            wide.find(block, 1, targets, &got);
             EXPECT_EQ(got.line_end, want.line_end);
             EXPECT_EQ(got.carriage_return, want.carriage_return);
             EXPECT_EQ(got.delimiter, want.delimiter);
             EXPECT_EQ(got.quote, want.quote);
+            EXPECT_EQ(got.quoted, want.quoted);
             profile_lanes lanes{allowed, value, care};
             EXPECT_EQ(wide.profile_misses(block, lanes, classes),
                       plain.profile_misses(block, lanes, classes));
