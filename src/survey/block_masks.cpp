@@ -43,7 +43,47 @@ std::uint64_t profile_misses_portable(const unsigned char* block, const profile_
     return misses;
 }
 
+unsigned count_between_portable(std::uint64_t starts, std::uint64_t marks, unsigned char* counts)
+{
+    unsigned count = 0;
+    while (starts != 0) {
+        std::uint64_t below = (starts & -starts) - 1;
+        counts[count++] = static_cast<unsigned char>(bits_set(marks & below));
+        marks &= ~below;
+        starts &= starts - 1;
+    }
+    counts[count] = static_cast<unsigned char>(bits_set(marks));
+    return count;
+}
+
+// The ends and delimiters in order, as bits: 1 for an end, 0 for a
+// delimiter.
+bool fields_fit_portable(std::uint64_t ends, std::uint64_t delimiters,
+                         const std::uint64_t* patterns, std::uint64_t& carried)
+{
+    std::uint64_t events = ends | delimiters, order = 0;
+    unsigned count = 0;
+    for (; events != 0; events &= events - 1, count++)
+        order |= (ends & events & -events) != 0 ? std::uint64_t{1} << count : 0;
+    std::uint64_t expected =
+        patterns[carried] & (count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1);
+    if (order != expected)
+        return false;
+    carried = order == 0 ? carried + count : count - 1 - (63 - __builtin_clzll(order));
+    return true;
+}
+
 } // namespace
+
+std::vector<std::uint64_t> field_patterns(std::uint32_t fields)
+{
+    std::vector<std::uint64_t> patterns(fields);
+    for (std::uint32_t carried = 0; carried < fields; carried++) {
+        for (std::uint32_t bit = fields - 1 - carried; bit < 64; bit += fields)
+            patterns[carried] |= std::uint64_t{1} << bit;
+    }
+    return patterns;
+}
 
 class_sets class_sets_of(const byte_class_table& table)
 {
@@ -67,7 +107,8 @@ class_sets class_sets_of(const byte_class_table& table)
 
 block_kernels portable_kernels()
 {
-    return {find_portable, profile_misses_portable, "portable"};
+    return {find_portable, profile_misses_portable, count_between_portable, fields_fit_portable,
+            "portable"};
 }
 
 block_kernels best_kernels()

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 constexpr unsigned BLOCK_SIZE = 64;
 
@@ -61,12 +62,36 @@ struct block_kernels {
     // their constant.
     std::uint64_t (*profile_misses)(const unsigned char* block, const profile_lanes& lanes,
                                     const class_sets& classes);
+    // For each bit of starts in turn, the bits of marks after the start
+    // before it (or the block's start) and below it; then those after the
+    // last start. Gives the count of starts.
+    unsigned (*count_between)(std::uint64_t starts, std::uint64_t marks, unsigned char* counts);
+    // Whether every record that ends in the block has `fields` fields:
+    // with `carried` delimiters in the record open at the block's start,
+    // the records' last bytes (ends) and delimiters must alternate as
+    // patterns[carried] says (an end after every fields - 1 delimiters).
+    // When they do, carried becomes the delimiters after the last end.
+    bool (*fields_fit)(std::uint64_t ends, std::uint64_t delimiters, const std::uint64_t* patterns,
+                       std::uint64_t& carried);
     const char* name;
 };
+
+// The patterns fields_fit reads, for fields from 1 to 64.
+std::vector<std::uint64_t> field_patterns(std::uint32_t fields);
 
 block_kernels portable_kernels();
 // The widest kernels this processor runs.
 block_kernels best_kernels();
+
+// Bits set, by hand: the plain instruction set has no popcount instruction,
+// and the compiler's stands in as a library call.
+inline unsigned bits_set(std::uint64_t bits)
+{
+    bits -= bits >> 1 & 0x5555555555555555;
+    bits = (bits & 0x3333333333333333) + (bits >> 2 & 0x3333333333333333);
+    bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0F;
+    return static_cast<unsigned>(bits * 0x0101010101010101 >> 56);
+}
 
 // For each bit, whether an odd number of bits at or below it are set: with
 // quote bits, the bytes inside quotes and the opening quote itself.

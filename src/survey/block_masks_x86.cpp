@@ -104,14 +104,76 @@ WIDE std::uint64_t profile_misses_avx2(const unsigned char* block, const profile
            std::uint64_t{misses_of_half(block, lanes, 32, classes)} << 32;
 }
 
+WIDE __attribute__((target("popcnt"))) unsigned
+count_between_popcnt(std::uint64_t starts, std::uint64_t marks, unsigned char* counts)
+{
+    unsigned count = 0;
+    while (starts != 0) {
+        std::uint64_t below = (starts & -starts) - 1;
+        counts[count++] = static_cast<unsigned char>(__builtin_popcountll(marks & below));
+        marks &= ~below;
+        starts &= starts - 1;
+    }
+    counts[count] = static_cast<unsigned char>(__builtin_popcountll(marks));
+    return count;
+}
+
+#define WIDEST __attribute__((target("avx512bw,pclmul")))
+
+// With 64-byte registers a compare gives the block's mask at once.
+WIDEST void find_avx512(const unsigned char* bytes, std::size_t blocks,
+                        const block_targets& targets, block_masks* masks)
+{
+    __m512i line_end = _mm512_set1_epi8(static_cast<char>(targets.line_end));
+    __m512i carriage_return = _mm512_set1_epi8(static_cast<char>(targets.carriage_return));
+    __m512i delimiter = _mm512_set1_epi8(static_cast<char>(targets.delimiter));
+    __m512i quote = _mm512_set1_epi8(static_cast<char>(targets.quote));
+    for (std::size_t i = 0; i < blocks; i++) {
+        __m512i block = _mm512_loadu_si512(bytes + i * BLOCK_SIZE);
+        masks[i].line_end = _mm512_cmpeq_epi8_mask(block, line_end);
+        masks[i].carriage_return = _mm512_cmpeq_epi8_mask(block, carriage_return);
+        masks[i].delimiter = _mm512_cmpeq_epi8_mask(block, delimiter);
+        masks[i].quote = _mm512_cmpeq_epi8_mask(block, quote);
+        __m128i product = _mm_clmulepi64_si128(
+            _mm_set_epi64x(0, static_cast<long long>(masks[i].quote)), _mm_set1_epi8(-1), 0);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(&masks[i].quoted), product);
+    }
+}
+
+// The ends and delimiters in order, gathered by one PEXT.
+WIDE __attribute__((target("popcnt,bmi2"))) bool fields_fit_pext(std::uint64_t ends,
+                                                                 std::uint64_t delimiters,
+                                                                 const std::uint64_t* patterns,
+                                                                 std::uint64_t& carried)
+{
+    std::uint64_t events = ends | delimiters;
+    unsigned count = static_cast<unsigned>(__builtin_popcountll(events));
+    std::uint64_t order = _pext_u64(ends, events);
+    std::uint64_t expected =
+        count >= 64 ? patterns[carried] : patterns[carried] & ((std::uint64_t{1} << count) - 1);
+    if (order != expected)
+        return false;
+    carried = order == 0 ? carried + count : count - 1 - (63 - __builtin_clzll(order));
+    return true;
+}
+
 } // namespace
 
 bool processor_kernels(block_kernels& kernels)
 {
     __builtin_cpu_init();
-    if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("pclmul"))
+    if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("pclmul") ||
+        !__builtin_cpu_supports("popcnt"))
         return false;
-    kernels = {find_avx2, profile_misses_avx2, "avx2"};
+    // PEXT is slow microcode on the first two Zen generations.
+    bool fast_pext = __builtin_cpu_supports("bmi2") && !__builtin_cpu_is("znver1") &&
+                     !__builtin_cpu_is("znver2");
+    kernels = {find_avx2, profile_misses_avx2, count_between_popcnt,
+               fast_pext ? fields_fit_pext : kernels.fields_fit, "avx2"};
+    if (__builtin_cpu_supports("avx512bw")) {
+        kernels.find = find_avx512;
+        kernels.name = "avx512";
+    }
     return true;
 }
 

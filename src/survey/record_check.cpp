@@ -14,16 +14,6 @@ enum line_ending { ending_none, ending_line_end, ending_crlf, ending_lone_cr, en
 
 constexpr unsigned char NEL = 0x15;
 
-// Without a popcount instruction in the plain instruction set, the
-// compiler's own would be a library call per record.
-inline std::uint64_t bits_set(std::uint64_t bits)
-{
-    bits -= bits >> 1 & 0x5555555555555555;
-    bits = (bits & 0x3333333333333333) + (bits >> 2 & 0x3333333333333333);
-    bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0F;
-    return bits * 0x0101010101010101 >> 56;
-}
-
 std::uint64_t lanes_below(unsigned count)
 {
     return count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
@@ -167,6 +157,8 @@ record_rules rules_for(const file_layout& layout, const block_kernels& kernels)
         rules.find_quote = layout.quote.has_value();
         rules.targets.quote = layout.quote.value_or(0);
         rules.fields = rules.find_delimiter ? layout.fields.value_or(0) : 0;
+        if (rules.fields > 0 && rules.fields <= 64)
+            rules.field_patterns = field_patterns(rules.fields);
     }
     rules.first_record_is_names = layout.header_row;
     // Profiles of UTF-16 lines would need their bytes, not their units.
@@ -382,55 +374,112 @@ void record_checker::check_line_block(const unsigned char* units, const block_ma
     std::uint64_t after_line_end = line_ends << 1 | std::uint64_t{after_line_end_};
     std::uint64_t after_return = returns << 1 | std::uint64_t{after_carriage_return_};
     std::uint64_t after_pair = pairs << 1 | std::uint64_t{after_crlf_};
-    std::uint64_t starts = (after_line_end | (after_return & ~masks.line_end)) & valid;
+    std::uint64_t lone_returns = after_return & ~masks.line_end;
+    std::uint64_t starts = (after_line_end | lone_returns) & valid;
     std::uint64_t delimiters = rules_.find_delimiter ? masks.delimiter & outside & valid : 0;
     quote_open_ = inside >> (count - 1) & 1;
     after_line_end_ = line_ends >> (count - 1) & 1;
     after_carriage_return_ = returns >> (count - 1) & 1;
     after_crlf_ = pairs >> (count - 1) & 1;
+    // Records whose line end is of another kind than the layout's.
+    std::uint64_t wrong_ends = 0;
+    if (wanted_ending_ == ending_line_end)
+        wrong_ends = after_pair | lone_returns;
+    else if (wanted_ending_ == ending_crlf)
+        wrong_ends = (after_line_end & ~after_pair) | lone_returns;
+    else if (wanted_ending_ == ending_lone_cr)
+        wrong_ends = after_line_end;
 
-    unsigned first_lane = 0;
+    if (fits_whole(starts, delimiters, wrong_ends, end_of_block))
+        return;
+    unsigned char counts[BLOCK_SIZE + 1];
+    rules_.kernels.count_between(starts, delimiters, counts);
+    // The record being read, in locals while no record breaks the layout.
+    const std::uint64_t record_length = rules_.record_length, fields = rules_.fields;
+    const std::uint64_t stop = range_.to;
+    std::uint64_t record_start = record_start_, records = result_.records;
+    std::uint64_t record_delimiters = record_delimiters_;
+    unsigned first_lane = 0, segment = 0;
     while (starts != 0) {
         unsigned lane = static_cast<unsigned>(std::countr_zero(starts));
         starts &= starts - 1;
         std::uint64_t start = position_ + std::uint64_t{lane} * unit;
         if (record_open_) {
-            record_delimiters_ += bits_set(delimiters & lanes_between(first_lane, lane));
-            if (rules_.profile_length > 0)
+            record_delimiters += counts[segment];
+            if (rules_.profile_length > 0) {
+                record_start_ = record_start;
                 note_profile_misses(units, position_, first_lane, lane);
-            int ending = (after_pair >> lane & 1)       ? ending_crlf
-                         : (after_line_end >> lane & 1) ? ending_line_end
-                                                        : ending_lone_cr;
-            if (record_fits(start, ending)) {
-                result_.records++;
-                record_is_names_ = false;
-            } else {
-                close_line(start, ending);
             }
+            bool fits = !(wrong_ends >> lane & 1) &&
+                        (record_length == 0 || start - record_start == record_length) &&
+                        (fields == 0 || record_delimiters + 1 == fields) && !record_miss_;
+            if (fits) {
+                records++;
+            } else {
+                result_.records = records;
+                record_start_ = record_start;
+                record_delimiters_ = record_delimiters;
+                close_line(start, (after_pair >> lane & 1)       ? ending_crlf
+                                  : (after_line_end >> lane & 1) ? ending_line_end
+                                                                 : ending_lone_cr);
+                records = result_.records;
+            }
+            record_is_names_ = false;
         }
-        if (start >= range_.to) {
+        if (start >= stop) {
+            result_.records = records;
             stopped_ = true;
             return;
         }
         record_open_ = true;
-        record_start_ = start;
-        record_delimiters_ = 0;
+        record_start = start;
+        record_delimiters = 0;
         record_miss_.reset();
         first_lane = lane;
+        segment++;
     }
+    result_.records = records;
+    record_start_ = record_start;
+    record_delimiters_ = record_delimiters;
     if (record_open_) {
-        record_delimiters_ += bits_set(delimiters & lanes_between(first_lane, count));
+        record_delimiters_ += counts[segment];
         if (rules_.profile_length > 0)
             note_profile_misses(units, position_, first_lane, count);
     }
 }
 
-// The common case, decided without building any text.
-inline bool record_checker::record_fits(std::uint64_t end, int ending) const
+// Decides a block at once when each record that ends in it fits and
+// nothing else is to be checked of it, the common case.
+bool record_checker::fits_whole(std::uint64_t starts, std::uint64_t delimiters,
+                                std::uint64_t wrong_ends, std::uint64_t end_of_block)
 {
-    return (ending == wanted_ending_ || wanted_ending_ == ending_none) &&
-           (rules_.record_length == 0 || end - record_start_ == rules_.record_length) &&
-           (rules_.fields == 0 || record_delimiters_ + 1 == rules_.fields) && !record_miss_;
+    if (!record_open_ || rules_.record_length != 0 || rules_.profile_length != 0 ||
+        (starts & wrong_ends) != 0 || end_of_block > range_.to)
+        return false;
+    if (rules_.fields > 0) {
+        // A record's last delimiter comes before its line end, and a lane
+        // holds one of them at most; a start may share its lane with a
+        // delimiter of the next record.
+        std::uint64_t carried = record_delimiters_;
+        std::uint64_t later_starts = starts;
+        if (starts & 1) {
+            if (carried + 1 != rules_.fields)
+                return false;
+            carried = 0;
+            later_starts &= ~std::uint64_t{1};
+        }
+        std::uint64_t ends = later_starts >> 1;
+        if (rules_.field_patterns.empty() || carried >= rules_.fields || (ends & delimiters) ||
+            !rules_.kernels.fields_fit(ends, delimiters, rules_.field_patterns.data(), carried))
+            return false;
+        record_delimiters_ = carried;
+    }
+    if (starts != 0) {
+        result_.records += bits_set(starts);
+        record_start_ = position_ + std::uint64_t{63u - __builtin_clzll(starts)} * rules_.unit;
+        record_is_names_ = false;
+    }
+    return true;
 }
 
 void record_checker::note_profile_misses(const unsigned char* units, std::uint64_t position,

@@ -49,6 +49,8 @@ struct record_rules {
     bool find_delimiter = false;
     bool find_quote = false;
     std::uint32_t fields = 0;
+    // For fields up to 64: how starts and delimiters alternate.
+    std::vector<std::uint64_t> field_patterns;
     bool first_record_is_names = false;
     // Offsets of a record the profile holds to its classes and constants.
     std::uint64_t profile_length = 0;
@@ -106,7 +108,8 @@ class record_checker
     void take_last_block(const unsigned char* bytes, std::size_t length);
     void check_fixed_block(const unsigned char* bytes, std::size_t length);
     void check_line_block(const unsigned char* units, const block_masks& masks, unsigned count);
-    bool record_fits(std::uint64_t end, int ending) const;
+    bool fits_whole(std::uint64_t starts, std::uint64_t delimiters, std::uint64_t wrong_ends,
+                    std::uint64_t end_of_block);
     void narrow_units(const unsigned char* bytes, std::size_t length, unsigned char* units) const;
     void note_profile_misses(const unsigned char* units, std::uint64_t position, unsigned from,
                              unsigned to);
