@@ -2,9 +2,9 @@
 
 #include <bit>
 
-// The wide kernels of this processor, from the one unit that holds
-// processor-specific code; false where it has none that runs here.
-bool processor_kernels(block_kernels& kernels);
+// Adds the wide kernels this processor runs, narrowest first, from the one
+// unit that holds processor-specific code.
+void processor_kernels(std::vector<block_kernels>& kernels);
 
 namespace
 {
@@ -111,12 +111,17 @@ block_kernels portable_kernels()
             "portable"};
 }
 
-block_kernels best_kernels()
+const std::vector<block_kernels>& usable_kernels()
 {
-    static const block_kernels chosen = [] {
-        block_kernels kernels = portable_kernels();
+    static const std::vector<block_kernels> usable = [] {
+        std::vector<block_kernels> kernels{portable_kernels()};
         processor_kernels(kernels);
         return kernels;
     }();
-    return chosen;
+    return usable;
+}
+
+block_kernels best_kernels()
+{
+    return usable_kernels().back();
 }

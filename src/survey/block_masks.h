@@ -80,7 +80,9 @@ struct block_kernels {
 std::vector<std::uint64_t> field_patterns(std::uint32_t fields);
 
 block_kernels portable_kernels();
-// The widest kernels this processor runs.
+// Every set of kernels this processor runs, the portable ones first.
+const std::vector<block_kernels>& usable_kernels();
+// The widest of them.
 block_kernels best_kernels();
 
 // Bits set, by hand: the plain instruction set has no popcount instruction,

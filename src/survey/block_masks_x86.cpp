@@ -1,10 +1,10 @@
-// The wide kernels for x86 processors with AVX2, chosen at run time: the
-// program itself is built for the plain instruction set, and only these
-// functions use more. Elsewhere this unit offers nothing and the portable
-// kernels serve.
+// The wide kernels for x86 processors with AVX2 (and AVX-512), chosen at
+// run time: the program itself is built for the plain instruction set, and
+// only these functions use more. Elsewhere this unit offers nothing and
+// the portable kernels serve.
 #include "block_masks.h"
 
-bool processor_kernels(block_kernels& kernels);
+void processor_kernels(std::vector<block_kernels>& kernels);
 
 #if defined(__x86_64__) || defined(__i386__)
 
@@ -104,7 +104,7 @@ WIDE std::uint64_t profile_misses_avx2(const unsigned char* block, const profile
            std::uint64_t{misses_of_half(block, lanes, 32, classes)} << 32;
 }
 
-WIDE __attribute__((target("popcnt"))) unsigned
+__attribute__((target("avx2,pclmul,popcnt"))) unsigned
 count_between_popcnt(std::uint64_t starts, std::uint64_t marks, unsigned char* counts)
 {
     unsigned count = 0;
@@ -141,10 +141,9 @@ WIDEST void find_avx512(const unsigned char* bytes, std::size_t blocks,
 }
 
 // The ends and delimiters in order, gathered by one PEXT.
-WIDE __attribute__((target("popcnt,bmi2"))) bool fields_fit_pext(std::uint64_t ends,
-                                                                 std::uint64_t delimiters,
-                                                                 const std::uint64_t* patterns,
-                                                                 std::uint64_t& carried)
+__attribute__((target("avx2,pclmul,popcnt,bmi2"))) bool
+fields_fit_pext(std::uint64_t ends, std::uint64_t delimiters, const std::uint64_t* patterns,
+                std::uint64_t& carried)
 {
     std::uint64_t events = ends | delimiters;
     unsigned count = static_cast<unsigned>(__builtin_popcountll(events));
@@ -159,29 +158,29 @@ WIDE __attribute__((target("popcnt,bmi2"))) bool fields_fit_pext(std::uint64_t e
 
 } // namespace
 
-bool processor_kernels(block_kernels& kernels)
+void processor_kernels(std::vector<block_kernels>& kernels)
 {
     __builtin_cpu_init();
     if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("pclmul") ||
         !__builtin_cpu_supports("popcnt"))
-        return false;
+        return;
     // PEXT is slow microcode on the first two Zen generations.
     bool fast_pext = __builtin_cpu_supports("bmi2") && !__builtin_cpu_is("znver1") &&
                      !__builtin_cpu_is("znver2");
-    kernels = {find_avx2, profile_misses_avx2, count_between_popcnt,
-               fast_pext ? fields_fit_pext : kernels.fields_fit, "avx2"};
+    block_kernels wide = {find_avx2, profile_misses_avx2, count_between_popcnt,
+                          fast_pext ? fields_fit_pext : kernels[0].fields_fit, "avx2"};
+    kernels.push_back(wide);
     if (__builtin_cpu_supports("avx512bw")) {
-        kernels.find = find_avx512;
-        kernels.name = "avx512";
+        wide.find = find_avx512;
+        wide.name = "avx512";
+        kernels.push_back(wide);
     }
-    return true;
 }
 
 #else
 
-bool processor_kernels(block_kernels&)
+void processor_kernels(std::vector<block_kernels>&)
 {
-    return false;
 }
 
 #endif

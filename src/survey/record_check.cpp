@@ -534,7 +534,8 @@ void record_checker::close_line(std::uint64_t end, int ending)
                    std::to_string(rules_.fields);
         });
     } else if (record_miss_) {
-        auto [offset, byte] = *record_miss_;
+        std::uint64_t offset = record_miss_->first;
+        unsigned char byte = record_miss_->second;
         count_anomaly(record, start, [&] { return byte_miss_text(rules_, offset, byte); });
     }
 }
