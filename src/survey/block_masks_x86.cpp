@@ -140,6 +140,20 @@ WIDEST void find_avx512(const unsigned char* bytes, std::size_t blocks,
     }
 }
 
+__attribute__((target("popcnt,bmi2"))) inline std::uint64_t gather_bits(std::uint64_t bits,
+                                                                        std::uint64_t mask)
+{
+#if defined(__x86_64__)
+    return _pext_u64(bits, mask);
+#else
+    auto low_mask = static_cast<std::uint32_t>(mask);
+    std::uint64_t low = _pext_u32(static_cast<std::uint32_t>(bits), low_mask);
+    std::uint64_t high =
+        _pext_u32(static_cast<std::uint32_t>(bits >> 32), static_cast<std::uint32_t>(mask >> 32));
+    return low | high << __builtin_popcount(low_mask);
+#endif
+}
+
 // The ends and delimiters in order, gathered by one PEXT.
 __attribute__((target("avx2,pclmul,popcnt,bmi2"))) bool
 fields_fit_pext(std::uint64_t ends, std::uint64_t delimiters, const std::uint64_t* patterns,
@@ -147,7 +161,7 @@ fields_fit_pext(std::uint64_t ends, std::uint64_t delimiters, const std::uint64_
 {
     std::uint64_t events = ends | delimiters;
     unsigned count = static_cast<unsigned>(__builtin_popcountll(events));
-    std::uint64_t order = _pext_u64(ends, events);
+    std::uint64_t order = gather_bits(ends, events);
     std::uint64_t expected =
         count >= 64 ? patterns[carried] : patterns[carried] & ((std::uint64_t{1} << count) - 1);
     if (order != expected)

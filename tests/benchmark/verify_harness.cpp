@@ -5,14 +5,18 @@
 //   verify_harness write-lines FILE MIB   |-delimited lines, quoted fields
 //   verify_harness write-fixed FILE MIB   records of 100 bytes, no line ends
 //   verify_harness lines FILE | fixed FILE
+//   verify_harness agree lines|fixed FILE   every kernel set this processor
+//       runs, in memory, and verify_file on two workers give one answer
 #include "../../src/driver/verify_file.h"
 #include "../../src/survey/byte_class.h"
+#include "../../src/survey/record_check.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -138,6 +142,58 @@ int check_file(const char* name, const file_layout& layout)
     return outcome.anomalies == 0 ? 0 : 1;
 }
 
+std::string describe(const verify_outcome& outcome)
+{
+    std::string text = std::to_string(outcome.records) + " records, " +
+                       std::to_string(outcome.anomalies) + " anomalies";
+    if (outcome.first_anomaly)
+        text += ", first: record " + std::to_string(outcome.first_anomaly->record) + " at " +
+                std::to_string(outcome.first_anomaly->offset) + ": " + outcome.first_anomaly->what;
+    return text;
+}
+
+void run_in_turn(unsigned count, void (*work)(void*, unsigned), void* context)
+{
+    for (unsigned worker = 0; worker < count; worker++)
+        work(context, worker);
+}
+
+int agree(const char* name, const file_layout& layout)
+{
+    platform_file file = platform_open_read_only(name);
+    std::uint64_t size = 0;
+    if (file == NO_FILE || !platform_size_of(file, size)) {
+        std::fprintf(stderr, "verify_harness: %s: cannot open\n", name);
+        return 2;
+    }
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
+    verify_outcome whole;
+    std::string error;
+    if (platform_read_at(file, 0, bytes.data(), bytes.size()) != static_cast<std::int64_t>(size) ||
+        !verify_file(file, size, layout, 2, nullptr, whole, error)) {
+        std::fprintf(stderr, "verify_harness: %s: cannot read %s\n", name, error.c_str());
+        return 2;
+    }
+    std::string want = describe(whole);
+    std::printf("verify_file: %s\n", want.c_str());
+    int status = 0;
+    for (const block_kernels& kernels : usable_kernels()) {
+        record_rules rules = rules_for(layout, kernels);
+        auto ranges = plan_ranges(rules, size, 5, 4096, 1);
+        auto reader = [&]() -> std::unique_ptr<window_reader> {
+            return std::make_unique<span_reader>(byte_span(bytes.data(), bytes.size()), 100003);
+        };
+        verify_outcome outcome;
+        verify_region(rules, size, ranges, reader, run_in_turn, nullptr, outcome, error);
+        std::string got = describe(outcome);
+        std::printf("%s: %s\n", kernels.name, got.c_str());
+        if (got != want)
+            status = 1;
+    }
+    platform_close(file);
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -146,11 +202,14 @@ int main(int argc, char** argv)
         return write_file(argv[2], std::strtoull(argv[3], nullptr, 10), true);
     if (argc == 4 && std::strcmp(argv[1], "write-fixed") == 0)
         return write_file(argv[2], std::strtoull(argv[3], nullptr, 10), false);
+    if (argc == 4 && std::strcmp(argv[1], "agree") == 0)
+        return agree(argv[3], std::strcmp(argv[2], "lines") == 0 ? lines_layout() : fixed_layout());
     if (argc == 3 && std::strcmp(argv[1], "lines") == 0)
         return check_file(argv[2], lines_layout());
     if (argc == 3 && std::strcmp(argv[1], "fixed") == 0)
         return check_file(argv[2], fixed_layout());
     std::fprintf(stderr, "usage: verify_harness write-lines|write-fixed FILE MIB\n"
-                         "       verify_harness lines|fixed FILE\n");
+                         "       verify_harness lines|fixed FILE\n"
+                         "       verify_harness agree lines|fixed FILE\n");
     return 2;
 }
