@@ -23,10 +23,11 @@ trap 'rm -rf "$work"' EXIT
 "$harness" write-lines "$work/lines.txt" "$mib"
 "$harness" write-fixed "$work/fixed.dat" "$mib"
 
-# Seconds of one run and its peak resident KiB, from /usr/bin/time.
+# Seconds of one run, its peak resident KiB and its processor seconds,
+# from /usr/bin/time.
 measure() {
-    /usr/bin/time -f "%e %M" -o "$work/time" "$@" > /dev/null 2>&1 || [ $? -eq 1 ]
-    cat "$work/time"
+    /usr/bin/time -f "%e %M %U %S" -o "$work/time" "$@" > /dev/null 2>&1 || [ $? -eq 1 ]
+    awk '{ print $1, $2, $3 + $4 }' "$work/time"
 }
 
 median() {
@@ -41,16 +42,21 @@ for kind in lines fixed; do
     : > "$work/ours"
     : > "$work/wc"
     : > "$work/rss"
+    : > "$work/cpu"
+    : > "$work/wc_cpu"
     for round in $(seq "$rounds"); do
         if [ $((round % 2)) -eq 1 ]; then
-            measure wc -l "$file" | awk '{ print $1 }' >> "$work/wc"
+            measure wc -l "$file" > "$work/peer"
             measure "$harness" "$kind" "$file" > "$work/one"
         else
             measure "$harness" "$kind" "$file" > "$work/one"
-            measure wc -l "$file" | awk '{ print $1 }' >> "$work/wc"
+            measure wc -l "$file" > "$work/peer"
         fi
+        awk '{ print $1 }' "$work/peer" >> "$work/wc"
+        awk '{ print $3 }' "$work/peer" >> "$work/wc_cpu"
         awk '{ print $1 }' "$work/one" >> "$work/ours"
         awk '{ print $2 }' "$work/one" >> "$work/rss"
+        awk '{ print $3 }' "$work/one" >> "$work/cpu"
     done
     ours=$(median < "$work/ours")
     theirs=$(median < "$work/wc")
@@ -63,8 +69,8 @@ for kind in lines fixed; do
             kind, size / 1048576, rounds, ours, size / ours / 1e9, theirs, size / theirs / 1e9, ratio, rss / 1024
         exit !(ratio >= 1.5 && rss <= 65536)
     }' || failed=1
-    echo "        verify: $(tr '\n' ' ' < "$work/ours")"
-    echo "        wc -l:  $(tr '\n' ' ' < "$work/wc")"
+    echo "        verify seconds: $(tr '\n' ' ' < "$work/ours") (processor: $(median < "$work/cpu"))"
+    echo "        wc -l seconds:  $(tr '\n' ' ' < "$work/wc") (processor: $(median < "$work/wc_cpu"))"
 done
 [ $failed -eq 0 ] || echo "verify.sh: a goal was missed (at least 1.5x wc -l, at most 64 MiB)"
 exit $failed
