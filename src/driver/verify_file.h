@@ -1,5 +1,7 @@
 // --verify: reads a whole file once and checks every record against the
-// layout the survey found (record_check.h says what a record must be).
+// layout the survey found (record_check.h says what a record must be). A
+// layout without records (empty, unknown) has nothing to check: the
+// outcome is all zero and nothing is read.
 #ifndef KORVALEN_VERIFY_FILE_H
 #define KORVALEN_VERIFY_FILE_H
 

@@ -140,6 +140,30 @@ WIDEST void find_avx512(const unsigned char* bytes, std::size_t blocks,
     }
 }
 
+#define WIDEST_TABLES __attribute__((target("avx512bw,avx512vbmi")))
+
+WIDEST_TABLES inline __m512i load64(const unsigned char* at)
+{
+    return _mm512_loadu_si512(at);
+}
+
+// Byte permutes look up each byte's class in the 256-byte table directly.
+WIDEST_TABLES std::uint64_t profile_misses_vbmi(const unsigned char* block,
+                                                const profile_lanes& lanes,
+                                                const class_sets& classes)
+{
+    const unsigned char* table = classes.table.data();
+    __m512i bytes = load64(block);
+    __m512i below_128 = _mm512_permutex2var_epi8(load64(table), bytes, load64(table + 64));
+    __m512i from_128 = _mm512_permutex2var_epi8(load64(table + 128), bytes, load64(table + 192));
+    __m512i class_bits = _mm512_mask_blend_epi8(_mm512_movepi8_mask(bytes), below_128, from_128);
+    __mmask64 allowed = _mm512_test_epi8_mask(class_bits, load64(lanes.allowed));
+    __m512i difference =
+        _mm512_and_si512(_mm512_xor_si512(bytes, load64(lanes.value)), load64(lanes.care));
+    __mmask64 equal = _mm512_testn_epi8_mask(difference, difference);
+    return ~static_cast<std::uint64_t>(allowed & equal);
+}
+
 __attribute__((target("popcnt,bmi2"))) inline std::uint64_t gather_bits(std::uint64_t bits,
                                                                         std::uint64_t mask)
 {
@@ -187,6 +211,8 @@ void processor_kernels(std::vector<block_kernels>& kernels)
     if (__builtin_cpu_supports("avx512bw")) {
         wide.find = find_avx512;
         wide.name = "avx512";
+        if (__builtin_cpu_supports("avx512vbmi"))
+            wide.profile_misses = profile_misses_vbmi;
         kernels.push_back(wide);
     }
 }

@@ -142,4 +142,25 @@ TEST(VerifyFile, FixedLengthWithHeaderAndTrailer)
     std::remove(path.c_str());
 }
 
+// A stream the survey read to its end: its layout's trailer holds, and a
+// record cut short before it is an anomaly.
+TEST(VerifyFile, StreamSeenWholeKeepsItsTrailer)
+{
+    std::string path = write_file("small", "HDR1234567812\x1A");
+    file_layout layout;
+    layout.encoding = text_encoding::ascii;
+    layout.layout = record_layout::fixed_length;
+    layout.record_length = 4;
+    layout.header_length = 3;
+    layout.trailer_length = 1;
+    verify_outcome outcome = verify_piped(path, layout);
+    EXPECT_EQ(outcome.records, 3u);
+    EXPECT_EQ(outcome.anomalies, 1u);
+    ASSERT_TRUE(outcome.first_anomaly);
+    EXPECT_EQ(outcome.first_anomaly->record, 3u);
+    EXPECT_EQ(outcome.first_anomaly->offset, 11u);
+    EXPECT_EQ(outcome.first_anomaly->what, "cut short: 2 of 4 bytes");
+    std::remove(path.c_str());
+}
+
 } // namespace
