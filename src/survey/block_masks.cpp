@@ -73,6 +73,69 @@ bool fields_fit_portable(std::uint64_t ends, std::uint64_t delimiters,
     return true;
 }
 
+// One block of lines, taken whole when each record that ends in it fits.
+bool pass_block(const block_masks& masks, const line_scan_rules& rules, line_scan_state& state,
+                std::uint64_t& starts)
+{
+    std::uint64_t inside = rules.find_quote ? masks.quoted ^ (0 - state.quote_open) : 0;
+    std::uint64_t line_ends = masks.line_end & ~inside;
+    std::uint64_t returns = rules.find_carriage_return ? masks.carriage_return & ~inside : 0;
+    std::uint64_t pairs = line_ends & (returns << 1 | state.after_carriage_return);
+    std::uint64_t after_line_end = line_ends << 1 | state.after_line_end;
+    std::uint64_t after_pair = pairs << 1 | state.after_crlf;
+    std::uint64_t lone_returns = (returns << 1 | state.after_carriage_return) & ~masks.line_end;
+    starts = after_line_end | lone_returns;
+    std::uint64_t wrong_ends = rules.ends == line_end_rule::line_end ? after_pair | lone_returns
+                               : rules.ends == line_end_rule::crlf
+                                   ? (after_line_end & ~after_pair) | lone_returns
+                               : rules.ends == line_end_rule::carriage_return ? after_line_end
+                                                                              : 0;
+    if ((starts & wrong_ends) != 0)
+        return false;
+    std::uint64_t carried = state.delimiters;
+    if (rules.fields > 0) {
+        // A start may share its lane with the next record's delimiter; the
+        // byte before it, the line end, never does.
+        std::uint64_t delimiters = masks.delimiter & ~inside;
+        std::uint64_t later_starts = starts;
+        if (starts & 1) {
+            if (carried + 1 != rules.fields)
+                return false;
+            carried = 0;
+            later_starts &= ~std::uint64_t{1};
+        }
+        std::uint64_t ends = later_starts >> 1;
+        if (carried >= rules.fields || (ends & delimiters) != 0 ||
+            !fields_fit_portable(ends, delimiters, rules.patterns, carried))
+            return false;
+    }
+    state.delimiters = carried;
+    state.quote_open = inside >> 63;
+    state.after_line_end = line_ends >> 63;
+    state.after_carriage_return = returns >> 63;
+    state.after_crlf = pairs >> 63;
+    state.records += bits_set(starts);
+    return true;
+}
+
+std::size_t scan_lines_portable(const unsigned char* bytes, std::size_t blocks,
+                                const line_scan_rules& rules, line_scan_state& state)
+{
+    for (std::size_t i = 0; i < blocks; i++) {
+        block_masks masks;
+        find_in_block(bytes + i * BLOCK_SIZE, rules.targets, masks);
+        std::uint64_t starts;
+        if (!pass_block(masks, rules, state, starts))
+            return i;
+        if (starts != 0) {
+            state.last_start =
+                i * BLOCK_SIZE + 63u - static_cast<unsigned>(__builtin_clzll(starts));
+            state.started = true;
+        }
+    }
+    return blocks;
+}
+
 } // namespace
 
 std::vector<std::uint64_t> field_patterns(std::uint32_t fields)
@@ -107,8 +170,8 @@ class_sets class_sets_of(const byte_class_table& table)
 
 block_kernels portable_kernels()
 {
-    return {find_portable, profile_misses_portable, count_between_portable, fields_fit_portable,
-            "portable"};
+    return {find_portable,       profile_misses_portable, count_between_portable,
+            fields_fit_portable, scan_lines_portable,     "portable"};
 }
 
 const std::vector<block_kernels>& usable_kernels()

@@ -54,6 +54,36 @@ struct profile_lanes {
     const unsigned char* care;
 };
 
+// What lines must keep to for scan_lines to pass their blocks whole.
+enum class line_end_rule { any, line_end, crlf, carriage_return };
+struct line_scan_rules {
+    block_targets targets;
+    bool find_carriage_return;
+    bool find_delimiter;
+    bool find_quote;
+    // The only line end a record may have.
+    line_end_rule ends;
+    // Fields per record, at most 64; 0 when not counted.
+    std::uint32_t fields;
+    // field_patterns(fields).
+    const std::uint64_t* patterns;
+};
+
+// Where scanning lines stands before the next block; flags are 0 or 1.
+struct line_scan_state {
+    std::uint64_t quote_open;
+    std::uint64_t after_line_end;
+    std::uint64_t after_carriage_return;
+    std::uint64_t after_crlf;
+    // Delimiters of the record open, and records ended.
+    std::uint64_t delimiters;
+    std::uint64_t records;
+    // From the first block's start, the last record start passed; none
+    // when no record started.
+    std::uint64_t last_start;
+    bool started;
+};
+
 struct block_kernels {
     // Fills masks[i] for each of `blocks` blocks of 64 bytes.
     void (*find)(const unsigned char* bytes, std::size_t blocks, const block_targets& targets,
@@ -73,6 +103,12 @@ struct block_kernels {
     // When they do, carried becomes the delimiters after the last end.
     bool (*fields_fit)(std::uint64_t ends, std::uint64_t delimiters, const std::uint64_t* patterns,
                        std::uint64_t& carried);
+    // Passes whole blocks of lines while every record that ends in them
+    // fits the rules, stopping before the first block that needs a closer
+    // look (a record that breaks them, or one of more than 64 fields).
+    // Gives the count of blocks passed.
+    std::size_t (*scan_lines)(const unsigned char* bytes, std::size_t blocks,
+                              const line_scan_rules& rules, line_scan_state& state);
     const char* name;
 };
 

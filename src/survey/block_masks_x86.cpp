@@ -179,9 +179,9 @@ __attribute__((target("popcnt,bmi2"))) inline std::uint64_t gather_bits(std::uin
 }
 
 // The ends and delimiters in order, gathered by one PEXT.
-__attribute__((target("avx2,pclmul,popcnt,bmi2"))) bool
-fields_fit_pext(std::uint64_t ends, std::uint64_t delimiters, const std::uint64_t* patterns,
-                std::uint64_t& carried)
+__attribute__((target("avx2,pclmul,popcnt,bmi2"), always_inline)) inline bool
+fit_fields(std::uint64_t ends, std::uint64_t delimiters, const std::uint64_t* patterns,
+           std::uint64_t& carried)
 {
     std::uint64_t events = ends | delimiters;
     unsigned count = static_cast<unsigned>(__builtin_popcountll(events));
@@ -192,6 +192,108 @@ fields_fit_pext(std::uint64_t ends, std::uint64_t delimiters, const std::uint64_
         return false;
     carried = order == 0 ? carried + count : count - 1 - (63 - __builtin_clzll(order));
     return true;
+}
+
+__attribute__((target("avx2,pclmul,popcnt,bmi2"))) bool
+fields_fit_pext(std::uint64_t ends, std::uint64_t delimiters, const std::uint64_t* patterns,
+                std::uint64_t& carried)
+{
+    return fit_fields(ends, delimiters, patterns, carried);
+}
+
+#define WIDE_SCAN __attribute__((target("avx2,pclmul,popcnt,bmi2")))
+
+// As the portable pass_block, with the popcount and PEXT instructions.
+__attribute__((target("avx2,pclmul,popcnt,bmi2"), always_inline)) inline bool
+pass_block_wide(const block_masks& masks, const line_scan_rules& rules, line_scan_state& state,
+                std::uint64_t& starts)
+{
+    std::uint64_t inside = rules.find_quote ? masks.quoted ^ (0 - state.quote_open) : 0;
+    std::uint64_t line_ends = masks.line_end & ~inside;
+    std::uint64_t returns = rules.find_carriage_return ? masks.carriage_return & ~inside : 0;
+    std::uint64_t pairs = line_ends & (returns << 1 | state.after_carriage_return);
+    std::uint64_t after_line_end = line_ends << 1 | state.after_line_end;
+    std::uint64_t after_pair = pairs << 1 | state.after_crlf;
+    std::uint64_t lone_returns = (returns << 1 | state.after_carriage_return) & ~masks.line_end;
+    starts = after_line_end | lone_returns;
+    std::uint64_t wrong_ends = rules.ends == line_end_rule::line_end ? after_pair | lone_returns
+                               : rules.ends == line_end_rule::crlf
+                                   ? (after_line_end & ~after_pair) | lone_returns
+                               : rules.ends == line_end_rule::carriage_return ? after_line_end
+                                                                              : 0;
+    if ((starts & wrong_ends) != 0)
+        return false;
+    std::uint64_t carried = state.delimiters;
+    if (rules.fields > 0) {
+        std::uint64_t delimiters = masks.delimiter & ~inside;
+        std::uint64_t later_starts = starts;
+        if (starts & 1) {
+            if (carried + 1 != rules.fields)
+                return false;
+            carried = 0;
+            later_starts &= ~std::uint64_t{1};
+        }
+        std::uint64_t ends = later_starts >> 1;
+        if (carried >= rules.fields || (ends & delimiters) != 0 ||
+            !fit_fields(ends, delimiters, rules.patterns, carried))
+            return false;
+    }
+    state.delimiters = carried;
+    state.quote_open = inside >> 63;
+    state.after_line_end = line_ends >> 63;
+    state.after_carriage_return = returns >> 63;
+    state.after_crlf = pairs >> 63;
+    state.records += static_cast<std::uint64_t>(__builtin_popcountll(starts));
+    return true;
+}
+
+WIDE_SCAN inline void note_last_start(line_scan_state& state, std::size_t block,
+                                      std::uint64_t starts)
+{
+    if (starts != 0) {
+        state.last_start =
+            block * BLOCK_SIZE + 63u - static_cast<unsigned>(__builtin_clzll(starts));
+        state.started = true;
+    }
+}
+
+// Searches sixteen blocks at a time, then passes them one by one; the
+// bit logic stays in general registers.
+WIDE_SCAN std::size_t scan_lines_with(decltype(block_kernels::find) find,
+                                      const unsigned char* bytes, std::size_t blocks,
+                                      const line_scan_rules& rules, line_scan_state& state)
+{
+    line_scan_state now = state;
+    line_scan_rules given = rules;
+    block_masks masks[16];
+    std::size_t done = 0;
+    while (done < blocks) {
+        std::size_t count = blocks - done < 16 ? blocks - done : 16;
+        find(bytes + done * BLOCK_SIZE, count, given.targets, masks);
+        for (std::size_t i = 0; i < count; i++) {
+            std::uint64_t starts;
+            if (!pass_block_wide(masks[i], given, now, starts)) {
+                state = now;
+                return done + i;
+            }
+            note_last_start(now, done + i, starts);
+        }
+        done += count;
+    }
+    state = now;
+    return done;
+}
+
+WIDE_SCAN std::size_t scan_lines_avx2(const unsigned char* bytes, std::size_t blocks,
+                                      const line_scan_rules& rules, line_scan_state& state)
+{
+    return scan_lines_with(find_avx2, bytes, blocks, rules, state);
+}
+
+WIDE_SCAN std::size_t scan_lines_avx512(const unsigned char* bytes, std::size_t blocks,
+                                        const line_scan_rules& rules, line_scan_state& state)
+{
+    return scan_lines_with(find_avx512, bytes, blocks, rules, state);
 }
 
 } // namespace
@@ -205,11 +307,16 @@ void processor_kernels(std::vector<block_kernels>& kernels)
     // PEXT is slow microcode on the first two Zen generations.
     bool fast_pext = __builtin_cpu_supports("bmi2") && !__builtin_cpu_is("znver1") &&
                      !__builtin_cpu_is("znver2");
-    block_kernels wide = {find_avx2, profile_misses_avx2, count_between_popcnt,
-                          fast_pext ? fields_fit_pext : kernels[0].fields_fit, "avx2"};
+    block_kernels wide = {find_avx2,
+                          profile_misses_avx2,
+                          count_between_popcnt,
+                          fast_pext ? fields_fit_pext : kernels[0].fields_fit,
+                          fast_pext ? scan_lines_avx2 : kernels[0].scan_lines,
+                          "avx2"};
     kernels.push_back(wide);
     if (__builtin_cpu_supports("avx512bw")) {
         wide.find = find_avx512;
+        wide.scan_lines = fast_pext ? scan_lines_avx512 : kernels[0].scan_lines;
         wide.name = "avx512";
         if (__builtin_cpu_supports("avx512vbmi"))
             wide.profile_misses = profile_misses_vbmi;

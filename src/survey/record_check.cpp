@@ -174,6 +174,18 @@ record_checker::record_checker(const record_rules& rules, record_range range, bo
       record_is_names_(first_range && rules.first_record_is_names),
       wanted_ending_(ending_of(rules.terminator)), units_(BATCH * BLOCK_SIZE)
 {
+    static const line_end_rule rule_of[] = {line_end_rule::any, line_end_rule::line_end,
+                                            line_end_rule::crlf, line_end_rule::carriage_return};
+    scan_rules_ = {rules.targets,
+                   rules.find_carriage_return,
+                   rules.find_delimiter,
+                   rules.find_quote,
+                   rule_of[wanted_ending_],
+                   rules.fields,
+                   rules.field_patterns.data()};
+    scan_whole_ = rules.layout == record_layout::lines && rules.unit == 1 &&
+                  rules.record_length == 0 && rules.profile_length == 0 &&
+                  (rules.fields == 0 || !rules.field_patterns.empty());
     if (!first_range && !quote_open && before != nullptr) {
         after_line_end_ = before[1] == rules.targets.line_end;
         after_carriage_return_ =
@@ -246,7 +258,14 @@ void record_checker::take_blocks(const unsigned char* bytes, std::size_t blocks)
         return;
     }
     while (blocks > 0 && !stopped_) {
-        std::size_t count = std::min(blocks, BATCH);
+        std::size_t passed = pass_fitting_blocks(bytes, blocks);
+        bytes += passed * block_bytes_;
+        blocks -= passed;
+        if (blocks == 0)
+            break;
+        // After a block that needs a closer look, scanning whole blocks
+        // goes on with the next.
+        std::size_t count = scan_whole_ ? 1 : std::min(blocks, BATCH);
         const unsigned char* units = bytes;
         if (rules_.unit != 1) {
             for (std::size_t i = 0; i < count; i++)
@@ -264,6 +283,39 @@ void record_checker::take_blocks(const unsigned char* bytes, std::size_t blocks)
         bytes += count * block_bytes_;
         blocks -= count;
     }
+}
+
+// Passes the blocks that end before the range's end while every record
+// ending in them fits. Gives the count passed.
+std::size_t record_checker::pass_fitting_blocks(const unsigned char* bytes, std::size_t blocks)
+{
+    if (!scan_whole_ || !record_open_ || position_ >= range_.to)
+        return 0;
+    std::size_t before_end = static_cast<std::size_t>(
+        std::min<std::uint64_t>(blocks, (range_.to - position_ - 1) / BLOCK_SIZE));
+    if (before_end == 0)
+        return 0;
+    line_scan_state state{quote_open_,
+                          after_line_end_,
+                          after_carriage_return_,
+                          after_crlf_,
+                          record_delimiters_,
+                          result_.records,
+                          0,
+                          false};
+    std::size_t passed = rules_.kernels.scan_lines(bytes, before_end, scan_rules_, state);
+    quote_open_ = state.quote_open;
+    after_line_end_ = state.after_line_end;
+    after_carriage_return_ = state.after_carriage_return;
+    after_crlf_ = state.after_crlf;
+    record_delimiters_ = state.delimiters;
+    result_.records = state.records;
+    if (state.started) {
+        record_start_ = position_ + state.last_start;
+        record_is_names_ = false;
+    }
+    position_ += passed * BLOCK_SIZE;
+    return passed;
 }
 
 // The block the bytes end in, padded with zeros that no mask counts.
@@ -390,8 +442,6 @@ void record_checker::check_line_block(const unsigned char* units, const block_ma
     else if (wanted_ending_ == ending_lone_cr)
         wrong_ends = after_line_end;
 
-    if (fits_whole(starts, delimiters, wrong_ends, end_of_block))
-        return;
     unsigned char counts[BLOCK_SIZE + 1];
     rules_.kernels.count_between(starts, delimiters, counts);
     // The record being read, in locals while no record breaks the layout.
@@ -446,40 +496,6 @@ void record_checker::check_line_block(const unsigned char* units, const block_ma
         if (rules_.profile_length > 0)
             note_profile_misses(units, position_, first_lane, count);
     }
-}
-
-// Decides a block at once when each record that ends in it fits and
-// nothing else is to be checked of it, the common case.
-bool record_checker::fits_whole(std::uint64_t starts, std::uint64_t delimiters,
-                                std::uint64_t wrong_ends, std::uint64_t end_of_block)
-{
-    if (!record_open_ || rules_.record_length != 0 || rules_.profile_length != 0 ||
-        (starts & wrong_ends) != 0 || end_of_block > range_.to)
-        return false;
-    if (rules_.fields > 0) {
-        // A record's last delimiter comes before its line end, and a lane
-        // holds one of them at most; a start may share its lane with a
-        // delimiter of the next record.
-        std::uint64_t carried = record_delimiters_;
-        std::uint64_t later_starts = starts;
-        if (starts & 1) {
-            if (carried + 1 != rules_.fields)
-                return false;
-            carried = 0;
-            later_starts &= ~std::uint64_t{1};
-        }
-        std::uint64_t ends = later_starts >> 1;
-        if (rules_.field_patterns.empty() || carried >= rules_.fields || (ends & delimiters) ||
-            !rules_.kernels.fields_fit(ends, delimiters, rules_.field_patterns.data(), carried))
-            return false;
-        record_delimiters_ = carried;
-    }
-    if (starts != 0) {
-        result_.records += bits_set(starts);
-        record_start_ = position_ + std::uint64_t{63u - __builtin_clzll(starts)} * rules_.unit;
-        record_is_names_ = false;
-    }
-    return true;
 }
 
 void record_checker::note_profile_misses(const unsigned char* units, std::uint64_t position,

@@ -108,8 +108,7 @@ class record_checker
     void take_last_block(const unsigned char* bytes, std::size_t length);
     void check_fixed_block(const unsigned char* bytes, std::size_t length);
     void check_line_block(const unsigned char* units, const block_masks& masks, unsigned count);
-    bool fits_whole(std::uint64_t starts, std::uint64_t delimiters, std::uint64_t wrong_ends,
-                    std::uint64_t end_of_block);
+    std::size_t pass_fitting_blocks(const unsigned char* bytes, std::size_t blocks);
     void narrow_units(const unsigned char* bytes, std::size_t length, unsigned char* units) const;
     void note_profile_misses(const unsigned char* units, std::uint64_t position, unsigned from,
                              unsigned to);
@@ -144,6 +143,9 @@ class record_checker
     bool record_is_names_ = false;
     std::optional<std::pair<std::uint64_t, unsigned char>> record_miss_;
     int wanted_ending_;
+    // Lines whose blocks may pass whole when their records fit.
+    bool scan_whole_;
+    line_scan_rules scan_rules_;
     // Blocks are searched this many at a time.
     static constexpr std::size_t BATCH = 16;
     block_masks masks_[BATCH];
