@@ -1,20 +1,29 @@
-// --verify: every record of a whole file checked against its layout.
+// --verify: reads a whole file once and checks every record against the
+// layout the survey found (record_check.h says what a record must be). A
+// layout without records (empty, unknown) has nothing to check: the
+// outcome is all zero and nothing is read.
 #ifndef KORVALEN_VERIFY_FILE_H
 #define KORVALEN_VERIFY_FILE_H
 
 #include "../process/platform.h"
 #include "../survey/file_layout.h"
 #include "../survey/file_sample.h"
+
 #include <atomic>
 #include <string>
+
 // Reads the whole file once and checks every record against layout, with
 // up to `threads` workers. bytes_done (may be null) grows as bytes are
 // checked, for a progress line. False with error set when a read fails.
 bool verify_file(platform_file file, std::uint64_t file_size, const file_layout& layout,
                  unsigned threads, std::atomic<std::uint64_t>* bytes_done, verify_outcome& outcome,
                  std::string& error);
+
 // The same for a stream without a size (standard input): sample holds what the survey
 // already read from it; reading goes on from there to its end.
+// When the stream ends within the sample, the layout's trailer holds as for a file.
+// Otherwise the survey could not see the end: fixed-length records take a tail
+// shorter than one record for the trailer (not an anomaly), and lines have none.
 bool verify_stream(platform_file file, byte_span sample, const file_layout& layout,
                    std::atomic<std::uint64_t>* bytes_done, verify_outcome& outcome,
                    std::string& error);

@@ -1,0 +1,557 @@
+#include "record_check.h"
+
+#include "byte_class.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdio>
+#include <cstring>
+
+namespace
+{
+
+enum line_ending { ending_none, ending_line_end, ending_crlf, ending_lone_cr, ending_open_quote };
+
+constexpr unsigned char NEL = 0x15;
+
+std::uint64_t lanes_below(unsigned count)
+{
+    return count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
+}
+
+std::uint64_t lanes_between(unsigned from, unsigned to)
+{
+    return lanes_below(to) & ~lanes_below(from);
+}
+
+unsigned terminator_length(line_terminator terminator)
+{
+    return terminator == line_terminator::crlf ? 2 : 1;
+}
+
+line_ending ending_of(line_terminator terminator)
+{
+    switch (terminator) {
+    case line_terminator::lf:
+    case line_terminator::nel:
+        return ending_line_end;
+    case line_terminator::crlf:
+        return ending_crlf;
+    case line_terminator::cr:
+        return ending_lone_cr;
+    default:
+        return ending_none;
+    }
+}
+
+std::string ending_name(int ending, const record_rules& rules)
+{
+    switch (ending) {
+    case ending_line_end:
+        return rules.targets.line_end == NEL ? "NEL" : "LF";
+    case ending_crlf:
+        return "CR LF";
+    default:
+        return "CR";
+    }
+}
+
+std::string hex_byte(unsigned byte)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", byte);
+    return text;
+}
+
+std::string class_names(unsigned classes)
+{
+    static const char* const names[8] = {"NUL",        "control",    "blank",       "digit",
+                                         "upper-case", "lower-case", "punctuation", "other"};
+    std::vector<std::string> chosen;
+    for (unsigned bit = 0; bit < 8; bit++) {
+        if (classes >> bit & 1)
+            chosen.push_back(names[bit]);
+    }
+    if (chosen.empty())
+        return "no byte at all";
+    std::string text = chosen[0];
+    for (std::size_t i = 1; i < chosen.size(); i++)
+        text += (i + 1 == chosen.size() ? " or " : ", ") + chosen[i];
+    return text;
+}
+
+std::string byte_miss_text(const record_rules& rules, std::uint64_t offset, unsigned char byte)
+{
+    std::uint64_t lane = rules.layout == record_layout::lines ? PROFILE_PAD + offset : offset;
+    std::string expected =
+        rules.care[lane] != 0 ? hex_byte(rules.value[lane]) : class_names(rules.allowed[lane]);
+    return "byte " + std::to_string(offset) + " is " + hex_byte(byte) + ", expected " + expected;
+}
+
+// The profile as lanes: allowed classes, constant value and whether it
+// holds, for offsets below the profile's length.
+void fill_profile(record_rules& rules, const record_profile& profile, std::uint64_t length)
+{
+    std::uint64_t known = std::max(profile.allowed_classes.size(), profile.constant_byte.size());
+    rules.profile_length = std::min(known, length);
+    if (rules.profile_length == 0)
+        return;
+    bool fixed = rules.layout == record_layout::fixed_length;
+    // Fixed-length lanes repeat the whole record; the offsets past the
+    // profile allow anything.
+    std::uint64_t period = fixed ? length : rules.profile_length;
+    std::uint64_t lanes = fixed ? length + BLOCK_SIZE : PROFILE_PAD + period + PROFILE_PAD;
+    rules.allowed.assign(lanes, 0xFF);
+    rules.value.assign(lanes, 0);
+    rules.care.assign(lanes, 0);
+    std::uint64_t first = fixed ? 0 : PROFILE_PAD;
+    std::uint64_t count = fixed ? lanes : period;
+    for (std::uint64_t i = 0; i < count; i++) {
+        std::uint64_t offset = i % period;
+        if (offset >= rules.profile_length)
+            continue;
+        if (offset < profile.allowed_classes.size())
+            rules.allowed[first + i] = profile.allowed_classes[offset];
+        if (offset < profile.constant_byte.size() && profile.constant_byte[offset] >= 0) {
+            rules.value[first + i] = static_cast<unsigned char>(profile.constant_byte[offset]);
+            rules.care[first + i] = 0xFF;
+        }
+    }
+}
+
+} // namespace
+
+bool has_records(const file_layout& layout)
+{
+    if (layout.layout == record_layout::fixed_length)
+        return layout.record_length.value_or(0) > 0;
+    return layout.layout == record_layout::lines;
+}
+
+record_rules rules_for(const file_layout& layout, const block_kernels& kernels)
+{
+    record_rules rules;
+    rules.layout = layout.layout;
+    rules.region_start = layout.header_length;
+    rules.record_length = layout.record_length.value_or(0);
+    rules.terminator = layout.terminator;
+    rules.kernels = kernels;
+    rules.classes = class_sets_of(byte_classes_of(layout.encoding));
+    if (!rules.classes.one_class_per_byte)
+        rules.kernels.profile_misses = portable_kernels().profile_misses;
+    if (layout.layout == record_layout::lines) {
+        bool utf16 =
+            layout.encoding == text_encoding::utf16le || layout.encoding == text_encoding::utf16be;
+        rules.unit = utf16 ? 2 : 1;
+        rules.big_endian = layout.encoding == text_encoding::utf16be;
+        bool nel = layout.terminator == line_terminator::nel ||
+                   (layout.encoding == text_encoding::ebcdic &&
+                    layout.terminator == line_terminator::none);
+        if (nel)
+            rules.terminator = line_terminator::nel;
+        rules.targets.line_end = nel ? NEL : '\n';
+        rules.targets.carriage_return = '\r';
+        rules.find_carriage_return = !nel;
+        rules.find_delimiter = layout.delimiter.has_value();
+        rules.targets.delimiter = layout.delimiter.value_or(0);
+        rules.find_quote = layout.quote.has_value();
+        rules.targets.quote = layout.quote.value_or(0);
+        rules.fields = rules.find_delimiter ? layout.fields.value_or(0) : 0;
+        if (rules.fields > 0 && rules.fields <= 64)
+            rules.field_patterns = field_patterns(rules.fields);
+    }
+    rules.first_record_is_names = layout.header_row;
+    // Profiles of UTF-16 lines would need their bytes, not their units.
+    if (rules.record_length > 0 && rules.unit == 1)
+        fill_profile(rules, layout.profile, rules.record_length);
+    return rules;
+}
+
+record_checker::record_checker(const record_rules& rules, record_range range, bool first_range,
+                               bool quote_open, const unsigned char before[2])
+    : rules_(rules), range_(range), block_bytes_(BLOCK_SIZE * rules.unit), position_(range.from),
+      quote_open_(quote_open), record_open_(first_range), record_start_(range.from),
+      record_is_names_(first_range && rules.first_record_is_names),
+      wanted_ending_(ending_of(rules.terminator)), units_(BATCH * BLOCK_SIZE)
+{
+    static const line_end_rule rule_of[] = {line_end_rule::any, line_end_rule::line_end,
+                                            line_end_rule::crlf, line_end_rule::carriage_return};
+    scan_rules_ = {rules.targets,
+                   rules.find_carriage_return,
+                   rules.find_delimiter,
+                   rules.find_quote,
+                   rule_of[wanted_ending_],
+                   rules.fields,
+                   rules.field_patterns.data()};
+    scan_whole_ = rules.layout == record_layout::lines && rules.unit == 1 &&
+                  rules.record_length == 0 && rules.profile_length == 0 &&
+                  (rules.fields == 0 || !rules.field_patterns.empty());
+    if (!first_range && !quote_open && before != nullptr) {
+        after_line_end_ = before[1] == rules.targets.line_end;
+        after_carriage_return_ =
+            rules.find_carriage_return && before[1] == rules.targets.carriage_return;
+        after_crlf_ = after_line_end_ && rules.find_carriage_return &&
+                      before[0] == rules.targets.carriage_return;
+    }
+}
+
+bool record_checker::feed(byte_span bytes)
+{
+    const unsigned char* at = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0 && !stopped_) {
+        if (pending_length_ == 0 && left >= block_bytes_) {
+            std::size_t blocks = left / block_bytes_;
+            take_blocks(at, blocks);
+            at += blocks * block_bytes_;
+            left -= blocks * block_bytes_;
+            continue;
+        }
+        std::size_t taken = std::min(block_bytes_ - pending_length_, left);
+        std::memcpy(pending_ + pending_length_, at, taken);
+        pending_length_ += taken;
+        at += taken;
+        left -= taken;
+        if (pending_length_ == block_bytes_) {
+            pending_length_ = 0;
+            take_blocks(pending_, 1);
+        }
+    }
+    return !stopped_;
+}
+
+void record_checker::finish()
+{
+    if (stopped_)
+        return;
+    if (pending_length_ > 0) {
+        std::memset(pending_ + pending_length_, 0, sizeof pending_ - pending_length_);
+        std::size_t length = pending_length_;
+        pending_length_ = 0;
+        take_last_block(pending_, length);
+    }
+    if (stopped_)
+        return;
+    if (rules_.layout == record_layout::fixed_length) {
+        close_fixed_end();
+        return;
+    }
+    if (!record_open_)
+        return;
+    if (rules_.find_quote && quote_open_)
+        close_line(position_, ending_open_quote);
+    else if (after_crlf_)
+        close_line(position_, ending_crlf);
+    else if (after_line_end_)
+        close_line(position_, ending_line_end);
+    else if (after_carriage_return_)
+        close_line(position_, ending_lone_cr);
+    else if (position_ > record_start_)
+        close_line(position_, ending_none);
+}
+
+void record_checker::take_blocks(const unsigned char* bytes, std::size_t blocks)
+{
+    if (rules_.layout == record_layout::fixed_length) {
+        for (std::size_t i = 0; i < blocks; i++, position_ += BLOCK_SIZE)
+            check_fixed_block(bytes + i * BLOCK_SIZE, BLOCK_SIZE);
+        return;
+    }
+    while (blocks > 0 && !stopped_) {
+        std::size_t passed = pass_fitting_blocks(bytes, blocks);
+        bytes += passed * block_bytes_;
+        blocks -= passed;
+        if (blocks == 0)
+            break;
+        // After a block that needs a closer look, scanning whole blocks
+        // goes on with the next.
+        std::size_t count = scan_whole_ ? 1 : std::min(blocks, BATCH);
+        const unsigned char* units = bytes;
+        if (rules_.unit != 1) {
+            for (std::size_t i = 0; i < count; i++)
+                narrow_units(bytes + i * block_bytes_, block_bytes_,
+                             units_.data() + i * BLOCK_SIZE);
+            units = units_.data();
+        }
+        rules_.kernels.find(units, count, rules_.targets, masks_);
+        for (std::size_t i = 0; i < count; i++) {
+            check_line_block(units + i * BLOCK_SIZE, masks_[i], BLOCK_SIZE);
+            if (stopped_)
+                return;
+            position_ += block_bytes_;
+        }
+        bytes += count * block_bytes_;
+        blocks -= count;
+    }
+}
+
+// Passes the blocks that end before the range's end while every record
+// ending in them fits. Gives the count passed.
+std::size_t record_checker::pass_fitting_blocks(const unsigned char* bytes, std::size_t blocks)
+{
+    if (!scan_whole_ || !record_open_ || position_ >= range_.to)
+        return 0;
+    std::size_t before_end = static_cast<std::size_t>(
+        std::min<std::uint64_t>(blocks, (range_.to - position_ - 1) / BLOCK_SIZE));
+    if (before_end == 0)
+        return 0;
+    line_scan_state state{quote_open_,
+                          after_line_end_,
+                          after_carriage_return_,
+                          after_crlf_,
+                          record_delimiters_,
+                          result_.records,
+                          0,
+                          false};
+    std::size_t passed = rules_.kernels.scan_lines(bytes, before_end, scan_rules_, state);
+    quote_open_ = state.quote_open;
+    after_line_end_ = state.after_line_end;
+    after_carriage_return_ = state.after_carriage_return;
+    after_crlf_ = state.after_crlf;
+    record_delimiters_ = state.delimiters;
+    result_.records = state.records;
+    if (state.started) {
+        record_start_ = position_ + state.last_start;
+        record_is_names_ = false;
+    }
+    position_ += passed * BLOCK_SIZE;
+    return passed;
+}
+
+// The block the bytes end in, padded with zeros that no mask counts.
+void record_checker::take_last_block(const unsigned char* bytes, std::size_t length)
+{
+    if (rules_.layout == record_layout::fixed_length) {
+        check_fixed_block(bytes, length);
+    } else {
+        const unsigned char* units = bytes;
+        if (rules_.unit != 1) {
+            narrow_units(bytes, length, units_.data());
+            units = units_.data();
+        }
+        rules_.kernels.find(units, 1, rules_.targets, masks_);
+        check_line_block(units, masks_[0], static_cast<unsigned>(length / rules_.unit));
+    }
+    if (!stopped_)
+        position_ += length;
+}
+
+// A UTF-16 unit that is an ASCII character becomes that byte; any other
+// becomes 0xFF, which is never a line end, delimiter or quote.
+void record_checker::narrow_units(const unsigned char* bytes, std::size_t length,
+                                  unsigned char* units) const
+{
+    std::size_t count = length / 2;
+    for (std::size_t i = 0; i < BLOCK_SIZE; i++) {
+        unsigned char low = bytes[2 * i + (rules_.big_endian ? 1 : 0)];
+        unsigned char high = bytes[2 * i + (rules_.big_endian ? 0 : 1)];
+        units[i] = i < count && high == 0 ? low : 0xFF;
+    }
+}
+
+void record_checker::count_anomaly(std::uint64_t record, std::uint64_t offset,
+                                   const std::function<std::string()>& what)
+{
+    result_.anomalies++;
+    if (!result_.first)
+        result_.first = record_anomaly{record, offset, what()};
+}
+
+void record_checker::check_fixed_block(const unsigned char* bytes, std::size_t length)
+{
+    std::uint64_t record_length = rules_.record_length;
+    if (rules_.profile_length > 0) {
+        profile_lanes lanes{rules_.allowed.data() + phase_, rules_.value.data() + phase_,
+                            rules_.care.data() + phase_};
+        std::uint64_t misses = rules_.kernels.profile_misses(bytes, lanes, rules_.classes) &
+                               lanes_below(static_cast<unsigned>(length));
+        while (misses != 0) {
+            unsigned lane = static_cast<unsigned>(std::countr_zero(misses));
+            std::uint64_t index = (position_ + lane - range_.from) / record_length;
+            std::uint64_t start = range_.from + index * record_length;
+            std::uint64_t record = index + 1;
+            bool names = record == 1 && rules_.first_record_is_names && record_is_names_;
+            if (record != last_bad_record_ && !names) {
+                last_bad_record_ = record;
+                std::uint64_t offset = position_ + lane - start;
+                unsigned char byte = bytes[lane];
+                count_anomaly(record, start, [&] { return byte_miss_text(rules_, offset, byte); });
+            }
+            std::uint64_t next = start + record_length - position_;
+            misses &= next >= 64 ? 0 : ~lanes_below(static_cast<unsigned>(next));
+        }
+    }
+    phase_ += length;
+    if (phase_ >= record_length) {
+        phase_ -= record_length;
+        if (phase_ >= record_length)
+            phase_ %= record_length;
+    }
+}
+
+void record_checker::close_fixed_end()
+{
+    std::uint64_t length = rules_.record_length;
+    std::uint64_t bytes = position_ - range_.from;
+    result_.records = (bytes + length - 1) / length;
+    std::uint64_t cut = bytes % length;
+    if (cut != 0 && last_bad_record_ != result_.records) {
+        count_anomaly(result_.records, position_ - cut, [&] {
+            return "cut short: " + std::to_string(cut) + " of " + std::to_string(length) + " bytes";
+        });
+    }
+}
+
+void record_checker::check_line_block(const unsigned char* units, const block_masks& masks,
+                                      unsigned count)
+{
+    const unsigned unit = rules_.unit;
+    std::uint64_t valid = lanes_below(count);
+    // Quote bytes past the valid ones are zeros, never quotes.
+    std::uint64_t inside =
+        rules_.find_quote ? masks.quoted ^ (quote_open_ ? ~std::uint64_t{0} : 0) : 0;
+    std::uint64_t outside = ~inside;
+    std::uint64_t end_of_block = position_ + std::uint64_t{count} * unit;
+    if (!quote_state_taken_ && range_.to >= position_ && range_.to <= end_of_block) {
+        quote_state_taken_ = true;
+        std::uint64_t lanes = (range_.to - position_) / unit;
+        result_.quote_open_at_end = lanes == 0 ? quote_open_ : (inside >> (lanes - 1) & 1);
+    }
+    if (count == 0)
+        return;
+    std::uint64_t line_ends = masks.line_end & outside & valid;
+    std::uint64_t returns =
+        rules_.find_carriage_return ? masks.carriage_return & outside & valid : 0;
+    std::uint64_t pairs = line_ends & (returns << 1 | std::uint64_t{after_carriage_return_});
+    std::uint64_t after_line_end = line_ends << 1 | std::uint64_t{after_line_end_};
+    std::uint64_t after_return = returns << 1 | std::uint64_t{after_carriage_return_};
+    std::uint64_t after_pair = pairs << 1 | std::uint64_t{after_crlf_};
+    std::uint64_t lone_returns = after_return & ~masks.line_end;
+    std::uint64_t starts = (after_line_end | lone_returns) & valid;
+    std::uint64_t delimiters = rules_.find_delimiter ? masks.delimiter & outside & valid : 0;
+    quote_open_ = inside >> (count - 1) & 1;
+    after_line_end_ = line_ends >> (count - 1) & 1;
+    after_carriage_return_ = returns >> (count - 1) & 1;
+    after_crlf_ = pairs >> (count - 1) & 1;
+    // Records whose line end is of another kind than the layout's.
+    std::uint64_t wrong_ends = 0;
+    if (wanted_ending_ == ending_line_end)
+        wrong_ends = after_pair | lone_returns;
+    else if (wanted_ending_ == ending_crlf)
+        wrong_ends = (after_line_end & ~after_pair) | lone_returns;
+    else if (wanted_ending_ == ending_lone_cr)
+        wrong_ends = after_line_end;
+
+    unsigned char counts[BLOCK_SIZE + 1];
+    rules_.kernels.count_between(starts, delimiters, counts);
+    // The record being read, in locals while no record breaks the layout.
+    const std::uint64_t record_length = rules_.record_length, fields = rules_.fields;
+    const std::uint64_t stop = range_.to;
+    std::uint64_t record_start = record_start_, records = result_.records;
+    std::uint64_t record_delimiters = record_delimiters_;
+    unsigned first_lane = 0, segment = 0;
+    while (starts != 0) {
+        unsigned lane = static_cast<unsigned>(std::countr_zero(starts));
+        starts &= starts - 1;
+        std::uint64_t start = position_ + std::uint64_t{lane} * unit;
+        if (record_open_) {
+            record_delimiters += counts[segment];
+            if (rules_.profile_length > 0) {
+                record_start_ = record_start;
+                note_profile_misses(units, position_, first_lane, lane);
+            }
+            bool fits = !(wrong_ends >> lane & 1) &&
+                        (record_length == 0 || start - record_start == record_length) &&
+                        (fields == 0 || record_delimiters + 1 == fields) && !record_miss_;
+            if (fits) {
+                records++;
+            } else {
+                result_.records = records;
+                record_start_ = record_start;
+                record_delimiters_ = record_delimiters;
+                close_line(start, (after_pair >> lane & 1)       ? ending_crlf
+                                  : (after_line_end >> lane & 1) ? ending_line_end
+                                                                 : ending_lone_cr);
+                records = result_.records;
+            }
+            record_is_names_ = false;
+        }
+        if (start >= stop) {
+            result_.records = records;
+            stopped_ = true;
+            return;
+        }
+        record_open_ = true;
+        record_start = start;
+        record_delimiters = 0;
+        record_miss_.reset();
+        first_lane = lane;
+        segment++;
+    }
+    result_.records = records;
+    record_start_ = record_start;
+    record_delimiters_ = record_delimiters;
+    if (record_open_) {
+        record_delimiters_ += counts[segment];
+        if (rules_.profile_length > 0)
+            note_profile_misses(units, position_, first_lane, count);
+    }
+}
+
+void record_checker::note_profile_misses(const unsigned char* units, std::uint64_t position,
+                                         unsigned from, unsigned to)
+{
+    if (rules_.profile_length == 0 || record_miss_ || record_is_names_ || from == to)
+        return;
+    if (position + from - record_start_ >= rules_.profile_length)
+        return;
+    // Lane i of the block lies at offset position + i - record_start_ of
+    // the record; the padding before the profile covers a record that
+    // starts inside the block.
+    std::size_t first = static_cast<std::size_t>(PROFILE_PAD + position - record_start_);
+    profile_lanes lanes{rules_.allowed.data() + first, rules_.value.data() + first,
+                        rules_.care.data() + first};
+    std::uint64_t misses =
+        rules_.kernels.profile_misses(units, lanes, rules_.classes) & lanes_between(from, to);
+    if (misses != 0) {
+        unsigned lane = static_cast<unsigned>(std::countr_zero(misses));
+        record_miss_ = std::make_pair(position + lane - record_start_, units[lane]);
+    }
+}
+
+void record_checker::close_line(std::uint64_t end, int ending)
+{
+    result_.records++;
+    std::uint64_t record = result_.records;
+    std::uint64_t length = end - record_start_;
+    std::uint64_t start = record_start_;
+    record_is_names_ = false;
+    line_ending wanted = ending_of(rules_.terminator);
+    std::uint64_t expected_length = rules_.record_length;
+    if (ending == ending_none && expected_length > 0)
+        expected_length -=
+            std::min<std::uint64_t>(expected_length, terminator_length(rules_.terminator));
+    std::uint64_t fields = record_delimiters_ + 1;
+    if (ending == ending_open_quote) {
+        count_anomaly(record, start, [] { return std::string("quote not closed at end of file"); });
+    } else if (wanted != ending_none && ending != ending_none && ending != wanted) {
+        count_anomaly(record, start, [&] {
+            return "ends with " + ending_name(ending, rules_) + ", expected " +
+                   ending_name(wanted, rules_);
+        });
+    } else if (expected_length > 0 && length != expected_length) {
+        count_anomaly(record, start, [&] {
+            return "length " + std::to_string(length) + ", expected " +
+                   std::to_string(expected_length);
+        });
+    } else if (rules_.fields > 0 && fields != rules_.fields) {
+        count_anomaly(record, start, [&] {
+            return std::to_string(fields) + (fields == 1 ? " field" : " fields") + ", expected " +
+                   std::to_string(rules_.fields);
+        });
+    } else if (record_miss_) {
+        std::uint64_t offset = record_miss_->first;
+        unsigned char byte = record_miss_->second;
+        count_anomaly(record, start, [&] { return byte_miss_text(rules_, offset, byte); });
+    }
+}

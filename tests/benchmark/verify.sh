@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# --verify's speed and memory against `wc -l` on the same page-cached
+# files, paired: 1 GiB of |-delimited lines with quoted fields, and 1 GiB of
+# fixed-length records. Each round runs both, alternating which goes first.
+# Goals: at least 1.5 times the throughput of `wc -l`, at most 64 MiB peak
+# resident memory. Exits 1 when a goal is missed.
+#
+#   tests/benchmark/verify.sh [BUILD_DIR] [MIB] [ROUNDS]
+#
+# Until the survey finds these layouts itself, the check runs through
+# BUILD_DIR/tests/verify_harness, which calls verify_file with the layout
+# the files were written to.
+set -eu
+build=${1:-build}
+mib=${2:-1024}
+rounds=${3:-5}
+harness=$build/tests/verify_harness
+[ -x "$harness" ] || { echo "verify.sh: $harness is missing: build with -DBUILD_TESTING=ON"; exit 2; }
+[ -x /usr/bin/time ] || { echo "verify.sh: /usr/bin/time is missing"; exit 2; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+"$harness" write-lines "$work/lines.txt" "$mib"
+"$harness" write-fixed "$work/fixed.dat" "$mib"
+
+# Seconds of one run, its peak resident KiB and its processor seconds,
+# from /usr/bin/time.
+measure() {
+    /usr/bin/time -f "%e %M %U %S" -o "$work/time" "$@" > /dev/null 2>&1 || [ $? -eq 1 ]
+    awk '{ print $1, $2, $3 + $4 }' "$work/time"
+}
+
+median() {
+    sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+failed=0
+for kind in lines fixed; do
+    file=$work/$kind.txt
+    [ "$kind" = fixed ] && file=$work/fixed.dat
+    cat "$file" > /dev/null   # into the page cache
+    : > "$work/ours"
+    : > "$work/wc"
+    : > "$work/rss"
+    : > "$work/cpu"
+    : > "$work/wc_cpu"
+    for round in $(seq "$rounds"); do
+        if [ $((round % 2)) -eq 1 ]; then
+            measure wc -l "$file" > "$work/peer"
+            measure "$harness" "$kind" "$file" > "$work/one"
+        else
+            measure "$harness" "$kind" "$file" > "$work/one"
+            measure wc -l "$file" > "$work/peer"
+        fi
+        awk '{ print $1 }' "$work/peer" >> "$work/wc"
+        awk '{ print $3 }' "$work/peer" >> "$work/wc_cpu"
+        awk '{ print $1 }' "$work/one" >> "$work/ours"
+        awk '{ print $2 }' "$work/one" >> "$work/rss"
+        awk '{ print $3 }' "$work/one" >> "$work/cpu"
+    done
+    ours=$(median < "$work/ours")
+    theirs=$(median < "$work/wc")
+    rss=$(sort -n "$work/rss" | tail -n 1)
+    size=$(stat -c %s "$file")
+    awk -v kind="$kind" -v ours="$ours" -v theirs="$theirs" -v rss="$rss" -v size="$size" \
+        -v rounds="$rounds" 'BEGIN {
+        ratio = theirs / ours
+        printf "%-6s %d MiB, median of %d paired rounds: verify %.3f s (%.2f GB/s), wc -l %.3f s (%.2f GB/s), ratio %.2f; peak RSS %.1f MiB\n",
+            kind, size / 1048576, rounds, ours, size / ours / 1e9, theirs, size / theirs / 1e9, ratio, rss / 1024
+        exit !(ratio >= 1.5 && rss <= 65536)
+    }' || failed=1
+    echo "        verify seconds: $(tr '\n' ' ' < "$work/ours") (processor: $(median < "$work/cpu"))"
+    echo "        wc -l seconds:  $(tr '\n' ' ' < "$work/wc") (processor: $(median < "$work/wc_cpu"))"
+done
+[ $failed -eq 0 ] || echo "verify.sh: a goal was missed (at least 1.5x wc -l, at most 64 MiB)"
+exit $failed

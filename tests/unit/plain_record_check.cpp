@@ -1,0 +1,186 @@
+#include "plain_record_check.h"
+
+#include "../../src/survey/byte_class.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+struct plain_checker {
+    const file_layout& layout;
+    verify_outcome outcome;
+
+    void anomaly(std::uint64_t record, std::uint64_t offset, const std::string& what)
+    {
+        outcome.anomalies++;
+        if (!outcome.first_anomaly)
+            outcome.first_anomaly = record_anomaly{record, offset, what};
+    }
+
+    // "" when byte fits offset of the profile.
+    std::string profile_miss(std::uint64_t offset, unsigned char byte) const
+    {
+        const record_profile& profile = layout.profile;
+        const char* names[8] = {"NUL",        "control",    "blank",       "digit",
+                                "upper-case", "lower-case", "punctuation", "other"};
+        std::uint8_t classes =
+            offset < profile.allowed_classes.size() ? profile.allowed_classes[offset] : 0xFF;
+        int constant = offset < profile.constant_byte.size() ? profile.constant_byte[offset] : -1;
+        bool fits = (byte_classes_of(layout.encoding)[byte] & classes) != 0 &&
+                    (constant < 0 || constant == byte);
+        if (fits)
+            return "";
+        char text[64];
+        std::string expected;
+        if (constant >= 0) {
+            std::snprintf(text, sizeof text, "0x%02X", constant);
+            expected = text;
+        } else {
+            std::vector<std::string> chosen;
+            for (int bit = 0; bit < 8; bit++)
+                if (classes >> bit & 1)
+                    chosen.push_back(names[bit]);
+            for (std::size_t i = 0; i < chosen.size(); i++)
+                expected += (i == 0 ? "" : i + 1 == chosen.size() ? " or " : ", ") + chosen[i];
+            if (chosen.empty())
+                expected = "no byte at all";
+        }
+        std::snprintf(text, sizeof text, "byte %llu is 0x%02X, expected ",
+                      static_cast<unsigned long long>(offset), byte);
+        return text + expected;
+    }
+
+    bool has_profile() const
+    {
+        return !layout.profile.allowed_classes.empty() || !layout.profile.constant_byte.empty();
+    }
+
+    void check_fixed(byte_span region, std::uint64_t start)
+    {
+        std::uint64_t length = *layout.record_length;
+        for (std::uint64_t at = 0; at < region.size(); at += length) {
+            std::uint64_t record = ++outcome.records;
+            std::uint64_t have = std::min<std::uint64_t>(length, region.size() - at);
+            std::string what;
+            for (std::uint64_t i = 0; i < have && what.empty() && has_profile(); i++) {
+                if (!(record == 1 && layout.header_row))
+                    what = profile_miss(i, region[at + i]);
+            }
+            if (what.empty() && have < length)
+                what = "cut short: " + std::to_string(have) + " of " + std::to_string(length) +
+                       " bytes";
+            if (!what.empty())
+                anomaly(record, start + at, what);
+        }
+    }
+
+    // Lines, on units: ASCII units of UTF-16 become their byte, others 0xFF.
+    void check_lines(byte_span region, std::uint64_t start)
+    {
+        unsigned unit = 1;
+        bool big = layout.encoding == text_encoding::utf16be;
+        if (big || layout.encoding == text_encoding::utf16le)
+            unit = 2;
+        std::vector<unsigned char> units;
+        for (std::size_t i = 0; i + unit <= region.size(); i += unit) {
+            unsigned char low = region[i + (unit == 2 && big ? 1 : 0)];
+            unsigned char high = unit == 1 ? 0 : region[i + (big ? 0 : 1)];
+            units.push_back(high == 0 ? low : 0xFF);
+        }
+        bool nel = layout.terminator == line_terminator::nel ||
+                   (layout.encoding == text_encoding::ebcdic &&
+                    layout.terminator == line_terminator::none);
+        unsigned char line_end = nel ? 0x15 : '\n';
+        bool find_return = !nel;
+        std::uint64_t record_length = layout.record_length.value_or(0);
+        bool profile = record_length > 0 && unit == 1 && has_profile();
+        std::uint64_t profile_length =
+            std::min<std::uint64_t>(record_length, std::max(layout.profile.allowed_classes.size(),
+                                                            layout.profile.constant_byte.size()));
+        std::string wanted = nel                                          ? "NEL"
+                             : layout.terminator == line_terminator::lf   ? "LF"
+                             : layout.terminator == line_terminator::crlf ? "CR LF"
+                             : layout.terminator == line_terminator::cr   ? "CR"
+                                                                          : "";
+        bool quote_open = false;
+        std::size_t record_start = 0;
+        std::uint64_t delimiters = 0;
+        std::string miss;
+        auto close = [&](std::size_t end, const std::string& ending) {
+            std::uint64_t record = ++outcome.records;
+            std::uint64_t length = (end - record_start) * unit;
+            if (end == units.size())
+                length = region.size() - record_start * unit;
+            std::uint64_t expected = record_length;
+            if (ending.empty() && expected > 0)
+                expected -= std::min<std::uint64_t>(
+                    expected, layout.terminator == line_terminator::crlf ? 2 : 1);
+            std::string what;
+            if (ending == "open")
+                what = "quote not closed at end of file";
+            else if (!wanted.empty() && !ending.empty() && ending != wanted)
+                what = "ends with " + ending + ", expected " + wanted;
+            else if (expected > 0 && length != expected)
+                what =
+                    "length " + std::to_string(length) + ", expected " + std::to_string(expected);
+            else if (layout.delimiter && layout.fields.value_or(0) > 0 &&
+                     delimiters + 1 != *layout.fields)
+                what = std::to_string(delimiters + 1) + (delimiters == 0 ? " field" : " fields") +
+                       ", expected " + std::to_string(*layout.fields);
+            else
+                what = miss;
+            if (!what.empty())
+                anomaly(record, start + record_start * unit, what);
+            record_start = end;
+            delimiters = 0;
+            miss.clear();
+        };
+        for (std::size_t i = 0; i < units.size(); i++) {
+            unsigned char byte = units[i];
+            std::uint64_t offset = i - record_start;
+            bool names = outcome.records == 0 && layout.header_row;
+            if (profile && miss.empty() && offset < profile_length && !names)
+                miss = profile_miss(offset, byte);
+            if (layout.quote && byte == *layout.quote) {
+                quote_open = !quote_open;
+                continue;
+            }
+            if (quote_open)
+                continue;
+            if (layout.delimiter && byte == *layout.delimiter)
+                delimiters++;
+            if (byte == line_end) {
+                bool pair = find_return && i > record_start && units[i - 1] == '\r';
+                close(i + 1, nel ? "NEL" : pair ? "CR LF" : "LF");
+            } else if (find_return && byte == '\r' &&
+                       (i + 1 == units.size() || units[i + 1] != line_end)) {
+                close(i + 1, "CR");
+            }
+        }
+        if (quote_open && layout.quote)
+            close(units.size(), "open");
+        else if (record_start * unit < region.size())
+            close(units.size(), "");
+    }
+};
+
+} // namespace
+
+verify_outcome plain_record_check(byte_span file, const file_layout& layout)
+{
+    plain_checker checker{layout, {}};
+    std::uint64_t size = file.size();
+    std::uint64_t start = std::min<std::uint64_t>(layout.header_length, size);
+    std::uint64_t end = size - std::min<std::uint64_t>(layout.trailer_length, size);
+    if (end < start)
+        end = start;
+    byte_span region = file.subspan(start, end - start);
+    if (layout.layout == record_layout::fixed_length && layout.record_length.value_or(0) > 0)
+        checker.check_fixed(region, start);
+    else if (layout.layout == record_layout::lines)
+        checker.check_lines(region, start);
+    return checker.outcome;
+}

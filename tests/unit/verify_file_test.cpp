@@ -1,0 +1,166 @@
+// verify_file and verify_stream on real files: mapped windows, two workers,
+// a quoted field across the middle that makes the second range be read
+// again, and a stream whose tail is taken for its trailer.
+#include "../../src/driver/verify_file.h"
+#include "../../src/survey/byte_class.h"
+#include "plain_record_check.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+
+namespace
+{
+
+std::string write_file(const std::string& name, const std::string& bytes)
+{
+    std::string path = testing::TempDir() + "korvalen_verify_" + name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+byte_span bytes_of(const std::string& text)
+{
+    return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
+}
+
+// About 40 MiB of |-delimited lines, with quoted fields that hold
+// delimiters, and one quoted field of a MiB of lines across the middle.
+std::string pipe_lines()
+{
+    std::mt19937_64 random(5);
+    std::string file = "id|name|note\n";
+    while (file.size() < (std::size_t{40} << 20)) {
+        if (file.size() > (std::size_t{20} << 20) - 300 && file.size() < (std::size_t{20} << 20)) {
+            file += "1|\"";
+            for (int i = 0; i < 20000; i++)
+                file += "in|side\n";
+            file += "\"|x\n";
+        }
+        std::uint64_t id = random() % 100000;
+        file += std::to_string(id) + (id % 7 == 0 ? "|\"a|b\"\"c\"|" : "|plain|") +
+                std::string(random() % 60, 'z') + (id % 4999 == 0 ? "|extra\n" : "\n");
+    }
+    return file;
+}
+
+void expect_same(const verify_outcome& got, const verify_outcome& want)
+{
+    EXPECT_EQ(got.records, want.records);
+    EXPECT_EQ(got.anomalies, want.anomalies);
+    ASSERT_EQ(got.first_anomaly.has_value(), want.first_anomaly.has_value());
+    if (want.first_anomaly) {
+        EXPECT_EQ(got.first_anomaly->record, want.first_anomaly->record);
+        EXPECT_EQ(got.first_anomaly->offset, want.first_anomaly->offset);
+        EXPECT_EQ(got.first_anomaly->what, want.first_anomaly->what);
+    }
+}
+
+verify_outcome verify_whole(const std::string& path, const file_layout& layout, unsigned threads)
+{
+    platform_file file = platform_open_read_only(path.c_str());
+    EXPECT_NE(file, NO_FILE);
+    std::uint64_t size = 0;
+    EXPECT_TRUE(platform_size_of(file, size));
+    std::atomic<std::uint64_t> done{0};
+    verify_outcome outcome;
+    std::string error;
+    EXPECT_TRUE(verify_file(file, size, layout, threads, &done, outcome, error)) << error;
+    EXPECT_EQ(done.load(), size - layout.header_length - layout.trailer_length);
+    platform_close(file);
+    return outcome;
+}
+
+// The survey has read the first MiB of the stream; verify reads on.
+verify_outcome verify_piped(const std::string& path, const file_layout& layout)
+{
+    platform_file file = platform_open_read_only(path.c_str());
+    std::vector<unsigned char> sample(SAMPLE_START_SIZE);
+    std::int64_t count = platform_read_stream(file, sample.data(), sample.size());
+    EXPECT_GE(count, 0);
+    verify_outcome outcome;
+    std::string error;
+    EXPECT_TRUE(verify_stream(file, byte_span(sample.data(), static_cast<std::size_t>(count)),
+                              layout, nullptr, outcome, error))
+        << error;
+    platform_close(file);
+    return outcome;
+}
+
+TEST(VerifyFile, DelimitedLinesOnTwoWorkersAndAsAStream)
+{
+    std::string bytes = pipe_lines();
+    std::string path = write_file("pipes", bytes);
+    file_layout layout;
+    layout.encoding = text_encoding::ascii;
+    layout.layout = record_layout::lines;
+    layout.terminator = line_terminator::lf;
+    layout.delimiter = '|';
+    layout.quote = '"';
+    layout.fields = 3;
+    layout.header_row = true;
+    verify_outcome want = plain_record_check(bytes_of(bytes), layout);
+    ASSERT_GT(want.anomalies, 0u);
+    expect_same(verify_whole(path, layout, 2), want);
+    expect_same(verify_whole(path, layout, 1), want);
+    expect_same(verify_piped(path, layout), want);
+    std::remove(path.c_str());
+}
+
+TEST(VerifyFile, FixedLengthWithHeaderAndTrailer)
+{
+    // A 100-byte header, 30,000 records of 70 digits, a record with a
+    // letter, and a trailer of 3 bytes.
+    std::string bytes(100, 'H');
+    for (int record = 1; record <= 30000; record++) {
+        std::string digits(70, static_cast<char>('0' + record % 10));
+        if (record == 20001)
+            digits[69] = 'x';
+        bytes += digits;
+    }
+    bytes += "END";
+    std::string path = write_file("fixed", bytes);
+    file_layout layout;
+    layout.encoding = text_encoding::ascii;
+    layout.layout = record_layout::fixed_length;
+    layout.record_length = 70;
+    layout.header_length = 100;
+    layout.trailer_length = 3;
+    layout.profile.allowed_classes.assign(70, BYTE_DIGIT);
+    verify_outcome outcome = verify_whole(path, layout, 2);
+    EXPECT_EQ(outcome.records, 30000u);
+    EXPECT_EQ(outcome.anomalies, 1u);
+    ASSERT_TRUE(outcome.first_anomaly);
+    EXPECT_EQ(outcome.first_anomaly->record, 20001u);
+    EXPECT_EQ(outcome.first_anomaly->offset, 100u + 20000u * 70u);
+    EXPECT_EQ(outcome.first_anomaly->what, "byte 69 is 0x78, expected digit");
+    // A stream longer than its sample: the survey could not know the
+    // trailer, so a tail shorter than a record is taken for it.
+    layout.trailer_length = 0;
+    expect_same(verify_piped(path, layout), outcome);
+    std::remove(path.c_str());
+}
+
+// A stream the survey read to its end: its layout's trailer holds, and a
+// record cut short before it is an anomaly.
+TEST(VerifyFile, StreamSeenWholeKeepsItsTrailer)
+{
+    std::string path = write_file("small", "HDR1234567812\x1A");
+    file_layout layout;
+    layout.encoding = text_encoding::ascii;
+    layout.layout = record_layout::fixed_length;
+    layout.record_length = 4;
+    layout.header_length = 3;
+    layout.trailer_length = 1;
+    verify_outcome outcome = verify_piped(path, layout);
+    EXPECT_EQ(outcome.records, 3u);
+    EXPECT_EQ(outcome.anomalies, 1u);
+    ASSERT_TRUE(outcome.first_anomaly);
+    EXPECT_EQ(outcome.first_anomaly->record, 3u);
+    EXPECT_EQ(outcome.first_anomaly->offset, 11u);
+    EXPECT_EQ(outcome.first_anomaly->what, "cut short: 2 of 4 bytes");
+    std::remove(path.c_str());
+}
+
+} // namespace
