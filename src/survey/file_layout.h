@@ -56,6 +56,11 @@ struct file_layout {
     std::optional<unsigned char> delimiter;
     std::optional<unsigned char> quote;
     std::optional<std::uint32_t> fields;
+    // Where the sample's records leave fields out (an optional last
+    // column), the fewest and most fields they regularly have; both 0 when
+    // every record has the usual number.
+    std::uint32_t fewest_fields = 0;
+    std::uint32_t most_fields = 0;
     bool header_row = false;
     std::vector<column_span> columns;
     // A format whose own header stated the layout, e.g. "dBASE table";

@@ -91,7 +91,7 @@ std::optional<stated_layout> read_dbase(const header_reader& in, std::uint64_t s
     // them out otherwise) describe no columns.
     if (field_start != length)
         columns.clear();
-    return stated_layout{"dBASE table", header, length, records, size - end, false, columns};
+    return stated_layout{"dBASE table", header, length, records, size - end, false, columns, true};
 }
 
 // RIFF WAVE audio: the "fmt " chunk's block align is the size of one frame

@@ -20,6 +20,8 @@ struct stated_layout {
     bool varying = false;
     // The fields of a record, where the header describes them.
     std::vector<column_span> columns = {};
+    // The records hold text fields rather than any bytes.
+    bool records_are_text = false;
 };
 
 // The layout the file's header states, when the start of the file is the

@@ -43,6 +43,12 @@ record_profile profile_of_records(const file_sample& sample, std::uint64_t heade
     add(sample.start, 0);
     for (const sample_piece& piece : sample.later)
         add(piece.bytes, piece.offset);
+    // A column is held to a kind of byte only where it kept one kind all
+    // through the sample; one seen holding several may hold any.
+    for (std::uint8_t& allowed : profile.allowed_classes) {
+        if ((allowed & (allowed - 1)) != 0)
+            allowed = 0xFF;
+    }
     return profile;
 }
 
@@ -101,6 +107,10 @@ bool survey_stated(const file_sample& sample, file_layout& layout)
     set_fixed_length(layout, sample, stated->header, stated->record_length, stated->records,
                      stated->trailer);
     layout.format_name = stated->format_name;
+    // Samples, pixels, pages and blocks hold any bytes: a record of them is
+    // held to its length alone.
+    if (!stated->records_are_text)
+        layout.profile = {};
     if (!stated->columns.empty())
         layout.columns = stated->columns;
     return true;

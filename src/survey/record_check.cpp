@@ -152,12 +152,20 @@ record_rules rules_for(const file_layout& layout, const block_kernels& kernels)
         rules.targets.line_end = nel ? NEL : '\n';
         rules.targets.carriage_return = '\r';
         rules.find_carriage_return = !nel;
-        rules.find_delimiter = layout.delimiter.has_value();
+        // Blanks that separate fields come in runs of any length; the count
+        // of single blanks says nothing of the fields.
+        rules.find_delimiter = layout.delimiter.has_value() && *layout.delimiter != ' ';
         rules.targets.delimiter = layout.delimiter.value_or(0);
         rules.find_quote = layout.quote.has_value();
         rules.targets.quote = layout.quote.value_or(0);
         rules.fields = rules.find_delimiter ? layout.fields.value_or(0) : 0;
-        if (rules.fields > 0 && rules.fields <= 64)
+        rules.fields_most = rules.fields;
+        if (rules.fields > 0 && layout.fewest_fields > 0 &&
+            layout.most_fields >= layout.fewest_fields) {
+            rules.fields = layout.fewest_fields;
+            rules.fields_most = layout.most_fields;
+        }
+        if (rules.fields > 0 && rules.fields == rules.fields_most && rules.fields <= 64)
             rules.field_patterns = field_patterns(rules.fields);
     }
     rules.first_record_is_names = layout.header_row;
@@ -181,11 +189,12 @@ record_checker::record_checker(const record_rules& rules, record_range range, bo
                    rules.find_delimiter,
                    rules.find_quote,
                    rule_of[wanted_ending_],
-                   rules.fields,
+                   rules.fields == rules.fields_most ? rules.fields : 0u,
                    rules.field_patterns.data()};
     scan_whole_ = rules.layout == record_layout::lines && rules.unit == 1 &&
                   rules.record_length == 0 && rules.profile_length == 0 &&
                   (rules.fields == 0 || !rules.field_patterns.empty());
+    fields_most_ = rules.fields_most;
     if (!first_range && !quote_open && before != nullptr) {
         after_line_end_ = before[1] == rules.targets.line_end;
         after_carriage_return_ =
@@ -462,7 +471,9 @@ void record_checker::check_line_block(const unsigned char* units, const block_ma
             }
             bool fits = !(wrong_ends >> lane & 1) &&
                         (record_length == 0 || start - record_start == record_length) &&
-                        (fields == 0 || record_delimiters + 1 == fields) && !record_miss_;
+                        (fields == 0 || (record_delimiters + 1 >= fields &&
+                                         record_delimiters + 1 <= fields_most_)) &&
+                        !record_miss_;
             if (fits) {
                 records++;
             } else {
@@ -544,10 +555,13 @@ void record_checker::close_line(std::uint64_t end, int ending)
             return "length " + std::to_string(length) + ", expected " +
                    std::to_string(expected_length);
         });
-    } else if (rules_.fields > 0 && fields != rules_.fields) {
+    } else if (rules_.fields > 0 && (fields < rules_.fields || fields > rules_.fields_most)) {
         count_anomaly(record, start, [&] {
+            std::string expected = std::to_string(rules_.fields);
+            if (rules_.fields_most > rules_.fields)
+                expected += " to " + std::to_string(rules_.fields_most);
             return std::to_string(fields) + (fields == 1 ? " field" : " fields") + ", expected " +
-                   std::to_string(rules_.fields);
+                   expected;
         });
     } else if (record_miss_) {
         std::uint64_t offset = record_miss_->first;

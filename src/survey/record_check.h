@@ -48,7 +48,10 @@ struct record_rules {
     bool find_carriage_return = false;
     bool find_delimiter = false;
     bool find_quote = false;
+    // The fields a record may have, fields to fields_most; fields_most is
+    // fields when the count is exact.
     std::uint32_t fields = 0;
+    std::uint32_t fields_most = 0;
     // For fields up to 64: how starts and delimiters alternate.
     std::vector<std::uint64_t> field_patterns;
     bool first_record_is_names = false;
@@ -140,6 +143,7 @@ class record_checker
     bool quote_state_taken_ = false;
     std::uint64_t record_start_ = 0;
     std::uint64_t record_delimiters_ = 0;
+    std::uint64_t fields_most_ = 0;
     bool record_is_names_ = false;
     std::optional<std::pair<std::uint64_t, unsigned char>> record_miss_;
     int wanted_ending_;

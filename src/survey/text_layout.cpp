@@ -153,6 +153,34 @@ bool blanks_align(const std::vector<std::string_view>& lines)
     return lined_up >= 3 || (gaps > 0 && wide * 10 >= gaps * 3);
 }
 
+// Counts of fields that records regularly have besides the usual one: a
+// column some records leave out. Counts held by fewer records than this
+// share are anomalies.
+void set_field_range(const std::vector<text_record>& records, const field_rule& rule,
+                     file_layout& layout)
+{
+    std::map<std::uint32_t, std::size_t> counts;
+    std::size_t weighed = 0;
+    for (std::size_t record = 0; record < records.size() && weighed < MOST_RECORDS_FOR_SHAPES;
+         record++) {
+        if (is_remark(records[record].text))
+            continue;
+        counts[count_fields(records[record].text, rule)]++;
+        weighed++;
+    }
+    std::uint32_t fewest = *layout.fields, most = *layout.fields;
+    for (auto [fields, seen] : counts) {
+        if (fields >= 2 && seen * 20 >= weighed) {
+            fewest = std::min(fewest, fields);
+            most = std::max(most, fields);
+        }
+    }
+    if (fewest < most) {
+        layout.fewest_fields = fewest;
+        layout.most_fields = most;
+    }
+}
+
 // Leading records of a shape the rest seldom have: a title, a note.
 std::size_t title_records(const std::vector<text_record>& records, const field_rule& rule)
 {
@@ -413,6 +441,7 @@ void survey_text_lines(const file_sample& sample, const encoding_guess& guess, f
     layout.delimiter = rule.delimiter;
     layout.quote = rule.quote;
     layout.fields = delimiter.fields;
+    set_field_range(data, rule, layout);
     layout.header_row = first_names_columns(data, rule);
     layout.header_length =
         data.empty() ? view.file_offset(view.decoded.text.size()) : view.file_offset(data[0].start);
