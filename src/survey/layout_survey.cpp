@@ -6,6 +6,7 @@
 #include "line_ends.h"
 #include "period_search.h"
 #include "record_bounds.h"
+#include "record_profile.h"
 #include "text_columns.h"
 #include "text_decode.h"
 #include "text_layout.h"
@@ -19,37 +20,10 @@ namespace
 // bytes in something else.
 constexpr std::uint64_t LONGEST_USUAL_LINE = 65536;
 constexpr std::size_t CENSUS_BYTES = std::size_t{1} << 18;
-constexpr std::size_t PROFILED_BYTES = std::size_t{1} << 18;
 
 bool is_text(text_encoding encoding)
 {
     return encoding != text_encoding::binary;
-}
-
-// What every record held in the sample: a quarter of a MiB of records
-// from each place the sample read is plenty to tell which columns keep one
-// byte or one kind of byte.
-record_profile profile_of_records(const file_sample& sample, std::uint64_t header,
-                                  std::uint64_t records_end, std::uint32_t length,
-                                  text_encoding encoding)
-{
-    const byte_class_table& classes = byte_classes_of(encoding);
-    record_profile profile;
-    auto add = [&](byte_span bytes, std::uint64_t offset) {
-        std::size_t kept =
-            std::min(bytes.size(), std::max<std::size_t>(PROFILED_BYTES, 2 * length));
-        add_to_profile(profile, bytes.first(kept), offset, header, records_end, length, classes);
-    };
-    add(sample.start, 0);
-    for (const sample_piece& piece : sample.later)
-        add(piece.bytes, piece.offset);
-    // A column is held to a kind of byte only where it kept one kind all
-    // through the sample; one seen holding several may hold any.
-    for (std::uint8_t& allowed : profile.allowed_classes) {
-        if ((allowed & (allowed - 1)) != 0)
-            allowed = 0xFF;
-    }
-    return profile;
 }
 
 // Text records of one length without line ends are fixed-width text like
@@ -86,8 +60,9 @@ void set_fixed_length(file_layout& layout, const file_sample& sample, std::uint6
     layout.records = records;
     std::uint64_t records_end = header + records * length;
     if (length <= LONGEST_PERIOD)
-        layout.profile = profile_of_records(sample, header, records_end,
-                                            static_cast<std::uint32_t>(length), layout.encoding);
+        layout.profile =
+            profile_records(sample, header, records_end, static_cast<std::uint32_t>(length),
+                            byte_classes_of(layout.encoding));
     if (is_text(layout.encoding))
         find_record_columns(layout, sample, records_end);
 }

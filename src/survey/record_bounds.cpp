@@ -247,48 +247,6 @@ bool records_hold_throughout(const pair_model& model, const file_sample& sample,
 
 } // namespace
 
-std::uint64_t add_to_profile(record_profile& profile, byte_span bytes, std::uint64_t bytes_offset,
-                             std::uint64_t first_record, std::uint64_t records_end,
-                             std::uint32_t length, const byte_class_table& classes)
-{
-    bool fresh = profile.allowed_classes.empty();
-    if (fresh) {
-        profile.allowed_classes.assign(length, 0);
-        profile.constant_byte.assign(length, -1);
-    }
-    std::uint64_t end = std::min(records_end, bytes_offset + bytes.size());
-    std::uint64_t record = first_record;
-    if (record < bytes_offset)
-        record += (bytes_offset - record + length - 1) / length * length;
-    std::uint8_t* allowed = profile.allowed_classes.data();
-    std::int16_t* constant = profile.constant_byte.data();
-    std::uint64_t added = 0;
-    for (; record + length <= end; record += length, added++) {
-        const unsigned char* at = bytes.data() + (record - bytes_offset);
-        if (fresh && added == 0) {
-            for (std::uint32_t column = 0; column < length; column++)
-                constant[column] = at[column];
-        }
-        for (std::uint32_t column = 0; column < length; column++) {
-            if (constant[column] != at[column])
-                constant[column] = -1;
-            allowed[column] |= classes[at[column]];
-        }
-    }
-    return added;
-}
-
-bool fits_profile(const record_profile& profile, std::uint32_t column, unsigned char byte,
-                  const byte_class_table& classes)
-{
-    if (column >= profile.allowed_classes.size())
-        return true;
-    std::int16_t constant = profile.constant_byte[column];
-    if (constant >= 0 && constant != byte)
-        return false;
-    return (profile.allowed_classes[column] & classes[byte]) != 0;
-}
-
 record_bounds find_record_bounds(const file_sample& sample, std::uint32_t length,
                                  const byte_class_table& classes)
 {

@@ -65,8 +65,14 @@ std::string hex_byte(unsigned byte)
 
 std::string class_names(unsigned classes)
 {
-    static const char* const names[8] = {"NUL",        "control",    "blank",       "digit",
-                                         "upper-case", "lower-case", "punctuation", "other"};
+    static const char* const names[8] = {"NUL",
+                                         "a control byte",
+                                         "a blank",
+                                         "a digit",
+                                         "an upper-case letter",
+                                         "a lower-case letter",
+                                         "punctuation",
+                                         "a byte outside the basic letters"};
     std::vector<std::string> chosen;
     for (unsigned bit = 0; bit < 8; bit++) {
         if (classes >> bit & 1)

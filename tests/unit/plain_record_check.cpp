@@ -24,8 +24,14 @@ struct plain_checker {
     std::string profile_miss(std::uint64_t offset, unsigned char byte) const
     {
         const record_profile& profile = layout.profile;
-        const char* names[8] = {"NUL",        "control",    "blank",       "digit",
-                                "upper-case", "lower-case", "punctuation", "other"};
+        const char* names[8] = {"NUL",
+                                "a control byte",
+                                "a blank",
+                                "a digit",
+                                "an upper-case letter",
+                                "a lower-case letter",
+                                "punctuation",
+                                "a byte outside the basic letters"};
         std::uint8_t classes =
             offset < profile.allowed_classes.size() ? profile.allowed_classes[offset] : 0xFF;
         int constant = offset < profile.constant_byte.size() ? profile.constant_byte[offset] : -1;

@@ -146,7 +146,7 @@ std::vector<anomaly_case> anomaly_cases()
          }(),
          2, 1, 2, 4, "length 2, expected 3"},
         {"header and trailer", "HEAD\na|b\nc|d\n\x1A", with_header, 2, 0, 0, 0, ""},
-        {"byte class", "123412a45678", digits, 3, 1, 2, 4, "byte 2 is 0x61, expected digit"},
+        {"byte class", "123412a45678", digits, 3, 1, 2, 4, "byte 2 is 0x61, expected a digit"},
         {"constant byte", "abc;abc,abc;", semicolon, 3, 1, 2, 4, "byte 3 is 0x2C, expected 0x3B"},
         {"cut short", "1234567890", digits, 3, 1, 3, 8, "cut short: 2 of 4 bytes"},
         {"columns, names row exempt", "NO X\n12 C\n\n1x D\n12 E\n", columns, 5, 2, 3, 10,
@@ -157,7 +157,7 @@ std::vector<anomaly_case> anomaly_cases()
              layout.header_row = false;
              return layout;
          }(),
-         3, 2, 1, 0, "byte 0 is 0x61, expected digit"},
+         3, 2, 1, 0, "byte 0 is 0x61, expected a digit"},
         {"EBCDIC NEL lines", "\xC1\xC2\x15\xC1\x15\xC1\xC2\x15", ebcdic, 3, 1, 2, 3,
          "length 2, expected 3"},
         {"UTF-16 fields",

@@ -134,7 +134,7 @@ TEST(VerifyFile, FixedLengthWithHeaderAndTrailer)
     ASSERT_TRUE(outcome.first_anomaly);
     EXPECT_EQ(outcome.first_anomaly->record, 20001u);
     EXPECT_EQ(outcome.first_anomaly->offset, 100u + 20000u * 70u);
-    EXPECT_EQ(outcome.first_anomaly->what, "byte 69 is 0x78, expected digit");
+    EXPECT_EQ(outcome.first_anomaly->what, "byte 69 is 0x78, expected a digit");
     // A stream longer than its sample: the survey could not know the
     // trailer, so a tail shorter than a record is taken for it.
     layout.trailer_length = 0;
