@@ -120,7 +120,9 @@ byte_span period_region(const file_sample& sample)
 
 bool survey_as_fixed_length(const file_sample& sample, file_layout& layout)
 {
-    period_guess period = find_period(period_region(sample));
+    const byte_class_table* text_classes =
+        is_text(layout.encoding) ? &byte_classes_of(layout.encoding) : nullptr;
+    period_guess period = find_period(period_region(sample), text_classes);
     if (period.length == 0)
         return false;
     const byte_class_table& classes = byte_classes_of(layout.encoding);

@@ -1,5 +1,7 @@
 #include "period_search.h"
 
+#include "byte_class.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -224,6 +226,25 @@ period_guess find_column_period(byte_span bytes)
     return best;
 }
 
+// Each byte as its kind: digit, letter, blank... Records of text whose
+// values differ in every record keep their kinds of byte column by column.
+std::vector<unsigned char> kinds_of(byte_span bytes, const byte_class_table& classes)
+{
+    std::size_t kept = std::min(bytes.size(), SEARCHED_BYTES);
+    std::vector<unsigned char> kinds(kept);
+    for (std::size_t at = 0; at < kept; at++)
+        kinds[at] = classes[bytes[at]];
+    return kinds;
+}
+
+void add_candidates(std::vector<std::uint32_t>& into, const std::vector<std::uint32_t>& more)
+{
+    for (std::uint32_t length : more) {
+        if (std::find(into.begin(), into.end(), length) == into.end())
+            into.push_back(length);
+    }
+}
+
 } // namespace
 
 double period_strength(byte_span bytes, std::uint32_t period)
@@ -231,16 +252,27 @@ double period_strength(byte_span bytes, std::uint32_t period)
     return strength_against_chance(bytes, period, chance_agreement(bytes));
 }
 
-period_guess find_period(byte_span bytes)
+period_guess find_period(byte_span bytes, const byte_class_table* text_classes)
 {
     period_guess best;
     if (bytes.size() < FEWEST_RECORDS * SHORTEST_PERIOD)
         return best;
     double chance = chance_agreement(bytes.first(std::min(bytes.size(), WEIGHED_BYTES * 2)));
     std::vector<std::uint32_t> candidates = candidate_lengths(bytes);
+    std::vector<unsigned char> kind_bytes;
+    if (text_classes != nullptr)
+        kind_bytes = kinds_of(bytes, *text_classes);
+    byte_span kinds(kind_bytes.data(), kind_bytes.size());
+    double kind_chance = 0;
+    if (!kinds.empty()) {
+        kind_chance = chance_agreement(kinds.first(std::min(kinds.size(), WEIGHED_BYTES * 2)));
+        add_candidates(candidates, candidate_lengths(kinds));
+    }
     std::vector<std::pair<std::uint32_t, double>> scored;
     for (std::uint32_t length : candidates) {
         double score = score_with_multiples(bytes, length, chance);
+        if (!kinds.empty())
+            score = std::max(score, score_with_multiples(kinds, length, kind_chance));
         scored.emplace_back(length, score);
         if (score > best.strength || (score == best.strength && length < best.length))
             best = {length, score};

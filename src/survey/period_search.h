@@ -3,6 +3,7 @@
 #ifndef KORVALEN_PERIOD_SEARCH_H
 #define KORVALEN_PERIOD_SEARCH_H
 
+#include "byte_class.h"
 #include "file_sample.h"
 
 #include <cstdint>
@@ -24,7 +25,8 @@ struct period_guess {
 // rather than a header, or none when nothing repeats beyond chance. A
 // length whose multiples line up as well wins over a short repeat inside a
 // record; of a length and its multiples, the shortest that does as well
-// wins.
-period_guess find_period(byte_span bytes);
+// wins. For text, text_classes gives its kinds of byte: records of text
+// keep their kind of byte column by column even where every value differs.
+period_guess find_period(byte_span bytes, const byte_class_table* text_classes);
 
 #endif
