@@ -1,6 +1,7 @@
 #include "text_columns.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 
 namespace
@@ -40,21 +41,30 @@ std::vector<column_span> find_text_columns(const std::vector<std::string_view>& 
     std::size_t length = records[0].size();
     std::size_t weighed = std::min(records.size(), MOST_RECORDS_WEIGHED);
     std::vector<std::size_t> blanks(length, 0), changes(length, 0);
+    // How often each kind starts at each offset where the kind changes.
+    std::vector<std::array<std::size_t, 4>> starting(length, std::array<std::size_t, 4>{});
     for (std::size_t record = 0; record < weighed; record++) {
         std::string_view text = records[record];
         if (text.size() != length)
             continue;
         for (std::size_t at = 0; at < length; at++) {
             blanks[at] += kind_of(text[at]) == BLANK;
-            if (at > 0)
-                changes[at] += kinds_differ(kind_of(text[at - 1]), kind_of(text[at]));
+            if (at > 0 && kinds_differ(kind_of(text[at - 1]), kind_of(text[at]))) {
+                changes[at]++;
+                starting[at][kind_of(text[at])]++;
+            }
         }
     }
     auto share = [&](std::size_t count) { return static_cast<double>(count) / weighed; };
     std::size_t start = length;
     for (std::size_t at = 0; at <= length; at++) {
         bool separator = at == length || blanks[at] == weighed;
-        bool edge = at < length && at > 0 && share(changes[at]) >= EDGE_SHARE;
+        // A field begins where every record changes to the same kind of
+        // byte: a name's blank falls at any offset, a number's first digit
+        // at one.
+        bool edge =
+            at < length && at > 0 && share(changes[at]) >= EDGE_SHARE &&
+            share(*std::max_element(starting[at].begin(), starting[at].end())) >= EDGE_SHARE;
         if (start < length && (separator || edge)) {
             columns.push_back({static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(at)});
             start = length;

@@ -2,6 +2,7 @@
 #include "../../src/survey/encoding_guess.h"
 #include "../../src/survey/layout_survey.h"
 #include "../../src/survey/text_columns.h"
+#include "../../src/survey/text_decode.h"
 #include "survey_fixtures.h"
 
 #include <gtest/gtest.h>
@@ -132,5 +133,48 @@ INSTANTIATE_TEST_SUITE_P(
                       "cd\0\0\0\x03\x04"s,
                       text_encoding::binary, 0}),
     [](const testing::TestParamInfo<encoding_case>& info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace
+{
+
+// Text in EBCDIC (code page 037), each line ended by NEL when nel is set.
+fixture_file ebcdic_text(const std::vector<std::string>& lines, bool nel)
+{
+    fixture_file file;
+    for (const std::string& line : lines) {
+        for (char character : line)
+            file.bytes.push_back(
+                encoded_byte(static_cast<unsigned char>(character), text_encoding::ebcdic));
+        if (nel)
+            file.bytes.push_back(0x15);
+    }
+    return file;
+}
+
+const std::vector<std::string> EBCDIC_RECORDS = {
+    "0001 ANNA BERG     OSLO      00120050", "0002 OLE DAHL      BERGEN    00004500",
+    "0003 KARI LUND     TROMSO    00031075", "0004 PER MOE       BODO      00000000",
+    "0005 LIV NES       MOLDE     00008810", "0006 TOR HAUG      ALTA      00012345"};
+
+TEST(Ebcdic, LinesEndedByNewLineAreFixedWidthText)
+{
+    file_layout layout = survey_layout(ebcdic_text(EBCDIC_RECORDS, true).sample());
+    EXPECT_EQ(layout.encoding, text_encoding::ebcdic);
+    EXPECT_EQ(layout.layout, record_layout::lines);
+    EXPECT_EQ(layout.terminator, line_terminator::nel);
+    EXPECT_EQ(layout.record_length, 38u);
+    EXPECT_EQ(layout.columns.size(), 4u);
+}
+
+TEST(Ebcdic, RecordsWithoutLineEndsAreFixedLength)
+{
+    file_layout layout = survey_layout(ebcdic_text(EBCDIC_RECORDS, false).sample());
+    EXPECT_EQ(layout.encoding, text_encoding::ebcdic);
+    EXPECT_EQ(layout.layout, record_layout::fixed_length);
+    EXPECT_EQ(layout.record_length, 37u);
+    EXPECT_EQ(layout.columns.size(), 4u);
+}
 
 } // namespace
