@@ -35,6 +35,10 @@ struct record_profile {
     std::vector<std::int16_t> constant_byte;
 };
 
+// The encoding's name as the survey's output gives it: "ascii", "utf-8",
+// "utf-16le", "utf-16be", "latin-1", "ebcdic", "binary".
+const char* encoding_name(text_encoding encoding);
+
 struct file_layout {
     text_encoding encoding = text_encoding::binary;
     bool byte_order_mark = false;

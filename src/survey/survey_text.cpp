@@ -64,23 +64,9 @@ void add_fact(std::string& out, const char* label, const std::string& value)
 
 const char* encoding_text(const file_layout& layout)
 {
-    switch (layout.encoding) {
-    case text_encoding::ascii:
-        return "ascii";
-    case text_encoding::utf8:
-        return layout.byte_order_mark ? "utf-8 with BOM" : "utf-8";
-    case text_encoding::utf16le:
-        return "utf-16le";
-    case text_encoding::utf16be:
-        return "utf-16be";
-    case text_encoding::latin1:
-        return "latin-1";
-    case text_encoding::ebcdic:
-        return "ebcdic";
-    case text_encoding::binary:
-        break;
-    }
-    return "binary";
+    if (layout.encoding == text_encoding::utf8 && layout.byte_order_mark)
+        return "utf-8 with BOM";
+    return encoding_name(layout.encoding);
 }
 
 std::string layout_text(const file_layout& layout)
