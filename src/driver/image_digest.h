@@ -1,7 +1,9 @@
 // A digest of a program's loaded image that costs a fraction of an
 // instruction per byte: the bytes are read as little-endian 64-bit words in
-// four lanes, and each lane keeps the sum of its words and the sum of those
-// sums (Fletcher's scheme, modulo 2^64), mixed into 64 bits at the end.
+// four lanes, and each lane keeps the sum of its words and, at the end of
+// every group of 16 blocks, adds that sum to a sum of sums (Fletcher's
+// scheme by groups, modulo 2^64), mixed into 64 bits at the end. The sums
+// of sums tell where in the image a change lies to within a group.
 //
 // A span is taken in as whole 32-byte blocks, its last block padded with
 // zeros, followed by one block that holds its length; so where one span
@@ -16,6 +18,7 @@
 
 constexpr std::size_t DIGEST_LANES = 4;
 constexpr std::size_t DIGEST_BLOCK_SIZE = DIGEST_LANES * 8;
+constexpr std::size_t DIGEST_GROUP = 16;
 
 struct image_digest {
     std::uint64_t sums[DIGEST_LANES] = {};

@@ -24,8 +24,9 @@ bytes random_bytes(std::size_t count, unsigned seed)
     return made;
 }
 
-// The digest by its definition: lane sums and sums of sums written out in
-// closed form over the padded stream of spans, each followed by its length.
+// The digest by its definition: lane sums and sums of sums (taken at the
+// end of every group of blocks) written out in closed form over the padded
+// stream of spans, each followed by its length.
 std::uint64_t digest_by_definition(const std::vector<bytes>& spans)
 {
     bytes stream;
@@ -41,7 +42,8 @@ std::uint64_t digest_by_definition(const std::vector<bytes>& spans)
     for (std::uint64_t word = 0; word < stream.size() / 8; word++) {
         std::uint64_t value = read_little_endian(stream.data() + 8 * word, 8);
         digest.sums[word % 4] += value;
-        digest.sums_of_sums[word % 4] += value * (digest.blocks - word / 4);
+        digest.sums_of_sums[word % 4] +=
+            value * (digest.blocks / DIGEST_GROUP - word / 4 / DIGEST_GROUP);
     }
     return digest_value(digest);
 }
