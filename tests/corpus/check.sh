@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Survey every collected corpus file with korvalen and compare what it finds
-# with the layout documented in layouts.tsv.
+# with the layout documented in a layout table.
 #
-#   tests/corpus/check.sh [--require-KEY FRACTION]... KORVALEN [CACHE_DIR]
+#   tests/corpus/check.sh [--require-KEY FRACTION]... KORVALEN [CACHE_DIR] [TABLE]
+#
+# CACHE_DIR defaults to build/corpus, TABLE to layouts.tsv; a TABLE that is
+# not a path to a file is looked for beside this script (heldout.tsv).
 #
 # KEY is one of record-length, header-length, terminator, delimiter, varying
 # (the totals printed at the end).  Without --require options the script
@@ -10,10 +13,10 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-exec python3 - "$here/layouts.tsv" "$root/build/corpus" "$@" <<'EOF'
+exec python3 - "$here" "$root/build/corpus" "$@" <<'EOF'
 import csv, json, os, shutil, subprocess, sys
 
-table, cache, args = sys.argv[1], sys.argv[2], sys.argv[3:]
+here, cache, args = sys.argv[1], sys.argv[2], sys.argv[3:]
 TOTALS = {  # key: (title, rows it counts, field compared)
     "record-length": ("record length, fixed-record files", lambda r: r["layout"] == "fixed-length", "record_length"),
     "header-length": ("header length", lambda r: True, "header_length"),
@@ -41,14 +44,20 @@ while args:
         die(f"check.sh: unknown option {a}; --require-KEY takes one of {', '.join(TOTALS)}")
     else:
         rest.append(a)
-if not 1 <= len(rest) <= 2:
-    die("usage: check.sh [--require-KEY FRACTION]... KORVALEN [CACHE_DIR]")
+if not 1 <= len(rest) <= 3:
+    die("usage: check.sh [--require-KEY FRACTION]... KORVALEN [CACHE_DIR] [TABLE]")
 korvalen = shutil.which(rest[0])
-cache = rest[1] if len(rest) == 2 else cache
+cache = rest[1] if len(rest) >= 2 and rest[1] else cache
+table = f"{here}/layouts.tsv"
+if len(rest) == 3:
+    table = rest[2] if os.path.isfile(rest[2]) else f"{here}/{rest[2]}"
+    if not os.path.isfile(table):
+        die(f"check.sh: no table {rest[2]}, neither there nor in {here}")
 if not korvalen:
     die(f"check.sh: {rest[0]} is not an executable program")
 if not os.path.isdir(f"{cache}/files"):
-    die(f"check.sh: no corpus in {cache}: run tests/corpus/collect.sh {cache} first")
+    die(f"check.sh: no corpus in {cache}: run tests/corpus/collect.sh {cache}"
+        + (f" {rest[2]}" if len(rest) == 3 else "") + " first")
 
 def expected(field, text):
     """The table's cell as the JSON value it stands for; None stands for '-'."""

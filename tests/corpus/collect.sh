@@ -1,13 +1,27 @@
 #!/usr/bin/env bash
-# Fetch the Debian packages named in layouts.tsv and place each listed file
-# as CACHE_DIR/files/<id>.  Packages already downloaded are not fetched again.
+# Fetch the Debian packages named in a layout table and place each listed
+# file as CACHE_DIR/files/<id>.  Packages already downloaded are not fetched
+# again, so several tables can share one cache.
 #
-#   tests/corpus/collect.sh [CACHE_DIR]      (default: build/corpus)
+#   tests/corpus/collect.sh [CACHE_DIR] [TABLE]
+#
+# CACHE_DIR defaults to build/corpus, TABLE to layouts.tsv; a TABLE that is
+# not a path to a file is looked for beside this script (heldout.tsv).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 table="$here/layouts.tsv"
+if [ -n "${2:-}" ]; then
+	if [ -f "$2" ]; then
+		table="$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"
+	elif [ -f "$here/$2" ]; then
+		table="$here/$2"
+	else
+		echo "collect.sh: no table $2, neither there nor in $here" >&2
+		exit 2
+	fi
+fi
 cache=${1:-"$root/build/corpus"}
 
 for tool in apt-get dpkg-deb gzip bzip2 xz; do
