@@ -1,7 +1,9 @@
 #include "known_formats.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <string_view>
 
 namespace
 {
@@ -98,13 +100,17 @@ std::optional<stated_layout> read_dbase(const header_reader& in, std::uint64_t s
 // of samples; the "data" chunk holds the frames.
 std::optional<stated_layout> read_wave(const header_reader& in, std::uint64_t size)
 {
-    if (!in.holds(0, "RIFF") || !in.holds(8, "WAVE"))
+    // RIFX is the same with its numbers big-endian.
+    bool big = in.holds(0, "RIFX");
+    if (!(in.holds(0, "RIFF") || big) || !in.holds(8, "WAVE"))
         return std::nullopt;
+    auto u16 = [&](std::uint64_t at) { return big ? in.be16(at) : in.le16(at); };
+    auto u32 = [&](std::uint64_t at) { return big ? in.be32(at) : in.le32(at); };
     std::uint64_t frame = 0;
     for (std::uint64_t chunk = 12; in.has(chunk, 8);) {
-        std::uint64_t chunk_size = in.le32(chunk + 4);
+        std::uint64_t chunk_size = u32(chunk + 4);
         if (in.holds(chunk, "fmt ") && chunk_size >= 16 && in.has(chunk + 8, 16))
-            frame = in.le16(chunk + 8 + 12);
+            frame = u16(chunk + 8 + 12);
         if (in.holds(chunk, "data")) {
             std::uint64_t header = chunk + 8;
             if (frame == 0 || header > size)
@@ -358,6 +364,103 @@ std::optional<stated_layout> read_sqlite(const header_reader& in, std::uint64_t 
     return records_to_end("SQLite database", 0, page, size);
 }
 
+// Microsoft's compound files (the Office 97 documents among them): sectors
+// of the size the header gives as a power of two at offset 30; the header
+// itself fills the first sector.
+std::optional<stated_layout> read_compound_file(const header_reader& in, std::uint64_t size)
+{
+    static const unsigned char signature[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    if (!in.has(0, 512) || std::memcmp(in.bytes.data(), signature, sizeof signature) != 0)
+        return std::nullopt;
+    std::uint32_t shift = in.le16(30);
+    if (shift != 9 && shift != 12)
+        return std::nullopt;
+    return records_to_end("compound file", 0, std::uint64_t{1} << shift, size);
+}
+
+// Stata datasets, formats 117 to 119: a map of eight-byte offsets in the
+// dataset's byte order locates the <data> section, whose observations all
+// have one length, and the section after it.
+std::optional<stated_layout> read_stata(const header_reader& in, std::uint64_t size)
+{
+    if (!in.holds(0, "<stata_dta><header><release>") || !in.has(0, 4096))
+        return std::nullopt;
+    std::string_view text(reinterpret_cast<const char*>(in.bytes.data()),
+                          std::min<std::size_t>(in.bytes.size(), 4096));
+    bool big = text.find("<byteorder>MSF</byteorder>") != std::string_view::npos;
+    std::size_t observations_at = text.find("<N>");
+    std::size_t map_at = text.find("<map>");
+    if (observations_at == std::string_view::npos || map_at == std::string_view::npos)
+        return std::nullopt;
+    bool release_117 = in.holds(28, "117");
+    auto number = [&](std::uint64_t at, int bytes) {
+        std::uint64_t value = 0;
+        for (int i = 0; i < bytes; i++) {
+            std::uint64_t byte = in.bytes[at + (big ? i : bytes - 1 - i)];
+            value = value << 8 | byte;
+        }
+        return value;
+    };
+    std::uint64_t observations = number(observations_at + 3, release_117 ? 4 : 8);
+    std::uint64_t data_at = number(map_at + 5 + 9 * 8, 8);
+    std::uint64_t after_data = number(map_at + 5 + 10 * 8, 8);
+    std::uint64_t header = data_at + 6; // "<data>"
+    if (observations == 0 || after_data < header + 7 || after_data > size)
+        return std::nullopt;
+    std::uint64_t data = after_data - 7 - header; // "</data>"
+    if (data % observations != 0)
+        return std::nullopt;
+    return stated_layout{"Stata dataset", header, data / observations, observations,
+                         size - header - data};
+}
+
+// Formats whose documentation gives them parts of many lengths, never one
+// record length: programs, compressed and archived data, images and sound
+// in coded streams, tables of several kinds.
+std::optional<stated_layout> read_varying(const header_reader& in, std::uint64_t)
+{
+    static const struct {
+        const char* name;
+        std::size_t length;
+        const char* magic;
+    } formats[] = {
+        {"ELF program or library", 4,
+         "\x7F"
+         "ELF"},
+        {"PNG image", 8, "\x89PNG\r\n\x1A\n"},
+        {"GIF image", 4, "GIF8"},
+        {"JPEG image", 3, "\xFF\xD8\xFF"},
+        {"zip archive", 4, "PK\x03\x04"},
+        {"zip archive", 4, "PK\x05\x06"},
+        {"gzip data", 2, "\x1F\x8B"},
+        {"bzip2 data", 3, "BZh"},
+        {"xz data", 6,
+         "\xFD"
+         "7zXZ\x00"},
+        {"zstd data", 4, "\x28\xB5\x2F\xFD"},
+        {"7-zip archive", 6, "7z\xBC\xAF\x27\x1C"},
+        {"PDF document", 5, "%PDF-"},
+        {"time zone data", 4, "TZif"},
+        {"message catalogue", 4, "\xDE\x12\x04\x95"},
+        {"message catalogue", 4, "\x95\x04\x12\xDE"},
+        {"Java class", 4, "\xCA\xFE\xBA\xBE"},
+        {"Ogg stream", 4, "OggS"},
+        {"FLAC audio", 4, "fLaC"},
+        {"MIDI music", 4, "MThd"},
+        {"PCF font", 4,
+         "\x01"
+         "fcp"},
+        {"compiled terminfo", 2, "\x1A\x01"},
+        {"compiled terminfo", 2, "\x1E\x02"},
+    };
+    for (const auto& format : formats) {
+        if (in.has(0, format.length) &&
+            std::memcmp(in.bytes.data(), format.magic, format.length) == 0)
+            return stated_layout{format.name, 0, 0, 0, 0, true};
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<stated_layout> read_stated_layout(byte_span start, std::uint64_t file_size)
@@ -365,9 +468,10 @@ std::optional<stated_layout> read_stated_layout(byte_span start, std::uint64_t f
     header_reader in{start};
     using reader = std::optional<stated_layout> (*)(const header_reader&, std::uint64_t);
     static const reader readers[] = {
-        read_wave,      read_aiff,       read_sun_audio, read_psf,    read_shape_index,
-        read_shapefile, read_fits,       read_tar,       read_sqlite, read_bmp,
-        read_netpbm,    read_sun_raster, read_dbase};
+        read_wave,          read_aiff,      read_sun_audio, read_psf,
+        read_shape_index,   read_shapefile, read_fits,      read_tar,
+        read_sqlite,        read_bmp,       read_netpbm,    read_sun_raster,
+        read_compound_file, read_stata,     read_dbase,     read_varying};
     for (reader read : readers) {
         if (std::optional<stated_layout> stated = read(in, file_size))
             return stated;
