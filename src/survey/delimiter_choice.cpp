@@ -19,8 +19,12 @@ constexpr unsigned char OTHER_DELIMITERS[] = {'!',  '#',  '$',  '&',  '*',  '=',
                                               '@',  '^',  '_',  '`',  '~',  '<',  '>',
                                               0x01, 0x02, 0x1C, 0x1D, 0x1E, 0x1F, 0x7F};
 constexpr std::size_t MOST_RECORDS_WEIGHED = 2000;
-// A delimiter must split records this consistently to be one.
+// A delimiter must split records this consistently to be one, and split
+// at least this share of them into its usual number of fields.
 constexpr double LEAST_CONSISTENCY = 0.6;
+constexpr double LEAST_USUAL_SHARE = 0.3;
+// Field counts this close to the usual one are an optional field or two.
+constexpr std::uint32_t NEAR_FIELDS = 2;
 // Of two delimiters this close, the more usual one wins; any other byte
 // must split the records better than the usual ones by a clear margin.
 constexpr double CLOSE_SCORES = 0.02;
@@ -39,6 +43,7 @@ struct candidate_score {
     unsigned char delimiter;
     std::uint32_t fields;
     double score;
+    double usual_share;
     bool usual;
     std::size_t rank;
 };
@@ -85,18 +90,27 @@ byte_tallies tally_bytes(const std::vector<std::string_view>& records,
     return result;
 }
 
+double empty_last_field_share(const std::vector<std::string_view>& records, unsigned char delimiter)
+{
+    std::uint64_t ending = 0;
+    for (std::string_view record : records) {
+        std::size_t last = record.find_last_not_of(" \t");
+        ending +=
+            last != std::string_view::npos && static_cast<unsigned char>(record[last]) == delimiter;
+    }
+    return records.empty() ? 0 : static_cast<double>(ending) / static_cast<double>(records.size());
+}
+
 candidate_score weigh(const std::vector<std::string_view>& records, const byte_tallies& tallies,
                       unsigned char delimiter, std::optional<unsigned char> quote, bool usual,
                       std::size_t rank)
 {
     std::map<std::uint32_t, std::uint64_t> counts;
-    std::uint64_t split = 0;
     field_rule rule{delimiter, quote};
     for (std::size_t record = 0; record < records.size(); record++) {
         std::uint32_t fields = delimiter == ' ' ? count_fields(records[record], rule)
                                                 : tallies.tallies[record][delimiter] + 1u;
         counts[fields]++;
-        split += fields >= 2;
     }
     std::uint32_t usual_fields = 0;
     std::uint64_t with_usual = 0;
@@ -107,10 +121,23 @@ candidate_score weigh(const std::vector<std::string_view>& records, const byte_t
         }
     }
     double total = static_cast<double>(records.size());
-    // Records split into another number of fields still count half: a last
-    // field that some records leave out is common.
-    double score = usual_fields < 2 ? 0 : (with_usual + 0.5 * (split - with_usual)) / total;
-    return {delimiter, usual_fields, score, usual, rank};
+    // Records with a field or two more or fewer still count half: a last
+    // field that some records leave out is common. Words of prose split at
+    // their blanks into any number of fields, and get no such credit.
+    std::uint64_t near = 0;
+    for (auto [fields, seen] : counts) {
+        if (fields >= 2 && fields != usual_fields && fields + NEAR_FIELDS >= usual_fields &&
+            fields <= usual_fields + NEAR_FIELDS)
+            near += seen;
+    }
+    double share = with_usual / total;
+    // A byte that ends nearly every record with nothing after it, as a
+    // semicolon ends a statement, is a terminator rather than a delimiter.
+    if (usual_fields == 2 && delimiter != ' ' && empty_last_field_share(records, delimiter) >= 0.5)
+        share = 0;
+    double score =
+        usual_fields < 2 || share < LEAST_USUAL_SHARE ? 0 : (with_usual + 0.5 * near) / total;
+    return {delimiter, usual_fields, score, share, usual, rank};
 }
 
 bool present(const std::array<bool, 256>& seen, unsigned char byte)
@@ -229,5 +256,6 @@ delimiter_guess choose_delimiter(const std::vector<std::string_view>& records,
     guess.rule = field_rule{chosen->delimiter, quote};
     guess.fields = chosen->fields;
     guess.consistency = chosen->score;
+    guess.usual_share = chosen->usual_share;
     return guess;
 }

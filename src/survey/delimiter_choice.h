@@ -26,6 +26,8 @@ struct delimiter_guess {
     // The usual number of fields, and the share of records that have it.
     std::uint32_t fields = 0;
     double consistency = 0;
+    // The share of records with the usual number of fields.
+    double usual_share = 0;
 };
 
 delimiter_guess choose_delimiter(const std::vector<std::string_view>& records,

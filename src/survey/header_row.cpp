@@ -124,12 +124,16 @@ bool names_columns(const std::vector<std::vector<std::string_view>>& rows)
         if (kind == TEXT || kind == EMPTY || share < TYPED_SHARE)
             continue;
         value_kind first = kind_of(rows[0][column]);
+        bool numbers =
+            (first == INTEGER || first == DECIMAL) && (kind == INTEGER || kind == DECIMAL);
         if (first == TEXT)
             unlike++;
-        else if (first == kind)
+        else if (first == kind || numbers)
             alike++;
     }
+    // Names are text above every typed column; a first record that holds
+    // numbers where the rest do is not names (a count of the rows, say).
     if (unlike + alike > 0)
-        return unlike > 0 && unlike >= alike;
+        return unlike > 0 && alike == 0;
     return names_among_text(rows);
 }

@@ -15,9 +15,13 @@ namespace
 
 // Lines before the records that are not comments but of another shape (a
 // title, a note) may be this many at most.
-constexpr std::size_t MOST_TITLE_LINES = 16;
+// Lines of another length after fixed-width records that may still be a
+// trailer; records of one length need to be at least this many.
+constexpr std::size_t MOST_TRAILING_LINES = 2;
+constexpr std::uint64_t FEWEST_FIXED_LINES = 3;
 constexpr std::size_t MOST_ROWS_FOR_NAMES = 500;
 constexpr std::size_t MOST_RECORDS_FOR_SHAPES = 2000;
+constexpr double CONSISTENT_BLANKS = 0.9;
 
 struct text_view {
     decoded_text decoded;
@@ -122,10 +126,15 @@ std::vector<std::string_view> line_texts(const text_view& view)
     return texts;
 }
 
-// Values that runs of blanks line up in columns are fixed-width text, not
-// values separated by a blank: many of the gaps between them are wider
-// than one blank, or values start at the same offsets in most records.
-bool blanks_align(const std::vector<std::string_view>& lines)
+// How blanks lie between values: whether many gaps are wider than one
+// blank (values padded to line up), and whether values start at the same
+// offsets in most lines.
+struct blank_gaps {
+    bool wide = false;
+    bool lined_up = false;
+};
+
+blank_gaps measure_gaps(const std::vector<std::string_view>& lines)
 {
     std::uint64_t gaps = 0, wide = 0;
     std::map<std::size_t, std::uint64_t> value_starts;
@@ -150,14 +159,34 @@ bool blanks_align(const std::vector<std::string_view>& lines)
     std::size_t lined_up = 0;
     for (auto [offset, count] : value_starts)
         lined_up += offset > 0 && count * 5 >= lines.size() * 4;
-    return lined_up >= 3 || (gaps > 0 && wide * 10 >= gaps * 3);
+    return {gaps > 0 && wide * 10 >= gaps * 3, lined_up >= 3};
 }
 
-// Counts of fields that records regularly have besides the usual one: a
-// column some records leave out. Counts held by fewer records than this
-// share are anomalies.
-void set_field_range(const std::vector<text_record>& records, const field_rule& rule,
-                     file_layout& layout)
+bool mostly_one_length(const std::vector<std::string_view>& lines)
+{
+    std::map<std::size_t, std::size_t> lengths;
+    for (std::string_view line : lines)
+        lengths[line.size()]++;
+    std::size_t most = 0;
+    for (auto [length, count] : lengths)
+        most = std::max(most, count);
+    return most * 10 >= lines.size() * 9;
+}
+
+// The field counts records regularly have: the usual one, and any other
+// of two or more that a twentieth of the records have (a column some leave
+// out). Fewer records than that with a count are anomalies, or a preamble.
+struct field_range {
+    std::uint32_t fewest;
+    std::uint32_t most;
+    bool holds(std::uint32_t fields) const
+    {
+        return fields >= fewest && fields <= most;
+    }
+};
+
+field_range regular_fields(const std::vector<text_record>& records, const field_rule& rule,
+                           std::uint32_t usual)
 {
     std::map<std::uint32_t, std::size_t> counts;
     std::size_t weighed = 0;
@@ -168,32 +197,43 @@ void set_field_range(const std::vector<text_record>& records, const field_rule& 
         counts[count_fields(records[record].text, rule)]++;
         weighed++;
     }
-    std::uint32_t fewest = *layout.fields, most = *layout.fields;
+    field_range range{usual, usual};
     for (auto [fields, seen] : counts) {
         if (fields >= 2 && seen * 20 >= weighed) {
-            fewest = std::min(fewest, fields);
-            most = std::max(most, fields);
+            range.fewest = std::min(range.fewest, fields);
+            range.most = std::max(range.most, fields);
         }
     }
-    if (fewest < most) {
-        layout.fewest_fields = fewest;
-        layout.most_fields = most;
-    }
+    return range;
 }
 
-// Leading records of a shape the rest seldom have: a title, a note.
-std::size_t title_records(const std::vector<text_record>& records, const field_rule& rule)
+// Leading records of a shape the records do not have: a title, a note,
+// the declarations before a table. Half the records at most, so that a
+// file of two kinds of record is not taken for a preamble.
+std::size_t title_records(const std::vector<text_record>& records, const field_rule& rule,
+                          field_range range)
 {
-    std::map<std::uint32_t, std::size_t> shapes;
-    std::size_t weighed = std::min(records.size(), MOST_RECORDS_FOR_SHAPES);
-    for (std::size_t record = 0; record < weighed; record++)
-        shapes[count_fields(records[record].text, rule)]++;
-    std::size_t rare = std::max<std::size_t>(1, weighed / 20);
     std::size_t titles = 0;
-    while (titles < records.size() && titles < MOST_TITLE_LINES &&
-           shapes[count_fields(records[titles].text, rule)] <= rare && weighed > 4 * (titles + 1))
+    while (
+        titles < records.size() && 2 * (titles + 1) <= records.size() &&
+        (is_remark(records[titles].text) || !range.holds(count_fields(records[titles].text, rule))))
         titles++;
-    return titles == MOST_TITLE_LINES ? 0 : titles;
+    return titles;
+}
+
+// A first record longer or shorter than all the rest, which are of one
+// length, and that does not name the columns, is a line about the table (a
+// count of its rows, say) rather than one of its records.
+bool first_is_a_note(const std::vector<text_record>& records, bool names)
+{
+    if (names || records.size() < 4)
+        return false;
+    std::size_t length = records[1].end - records[1].start;
+    for (std::size_t record = 2; record + 1 < records.size(); record++) {
+        if (records[record].end - records[record].start != length)
+            return false;
+    }
+    return records[0].end - records[0].start != length;
 }
 
 bool quote_is_used(const std::vector<text_record>& records, const field_rule& rule)
@@ -319,21 +359,6 @@ std::uint64_t trailer_of(const file_sample& sample, const text_view& view, text_
     return closing_remarks(sample, encoding);
 }
 
-// Lines between the preamble and the closing remarks whose length in the
-// file is not length, but for remarks among them (comments are anomalies
-// of the records, not records of another length).
-std::size_t lines_of_other_length(const text_view& view, std::uint64_t length, std::size_t from)
-{
-    std::size_t other = 0;
-    for (std::size_t line = from; line < view.last; line++) {
-        const text_line& each = view.lines[line];
-        if (is_remark(each.text) || !each.terminated)
-            continue;
-        other += (each.end - each.start) * view.decoded.unit_width != length;
-    }
-    return other;
-}
-
 bool later_pieces_fit(const file_sample& sample, const file_layout& layout, std::uint64_t length)
 {
     for (const auto& piece : later_lines(sample, 0, layout.terminator, layout.encoding)) {
@@ -360,45 +385,112 @@ void count_free_lines(const file_sample& sample, const text_view& view, std::uin
     layout.records_estimated = true;
 }
 
-// Records of one length, perhaps behind title lines of other lengths, are
-// fixed-width text; free text has no record length, and its comments are
-// text like the rest.
+// Free text whose lines mostly start with blanks is indented, as program
+// source is: its comments are text like the rest, not a preamble.
+bool is_indented(const text_view& view)
+{
+    std::size_t lines = 0, indented = 0;
+    for (std::size_t line = view.first; line < view.last; line++) {
+        std::string_view text = view.lines[line].text;
+        if (is_remark(text))
+            continue;
+        lines++;
+        indented += text.front() == ' ' || text.front() == '\t';
+    }
+    return indented * 5 >= lines && lines > 0;
+}
+
+std::uint64_t length_of(const text_view& view, std::size_t line)
+{
+    return (view.lines[line].end - view.lines[line].start) * view.decoded.unit_width;
+}
+
+// The records of one length: the lines from the first of a run of lines of
+// length to the last, which may be followed by a line or two of another
+// length (a blank line, a total) but by nothing else. Lines before the
+// run, of any length and number, are a preamble (a description, a title,
+// the column names). Returns [first, last) of the run, or first == last.
+struct line_run {
+    std::size_t first = 0;
+    std::size_t last = 0;
+    std::size_t records = 0;
+};
+
+line_run records_of_length(const text_view& view, std::uint64_t length,
+                           std::uint64_t terminator_length)
+{
+    line_run run;
+    std::size_t end = view.last;
+    std::size_t trailing = 0;
+    // The last line may lack its line end and be a record all the same.
+    auto is_record = [&](std::size_t line) {
+        std::uint64_t line_length = length_of(view, line);
+        return line_length == length ||
+               (!view.lines[line].terminated && line_length + terminator_length == length);
+    };
+    while (end > view.first && trailing < MOST_TRAILING_LINES &&
+           (is_remark(view.lines[end - 1].text) || !is_record(end - 1))) {
+        trailing += !is_remark(view.lines[end - 1].text);
+        end--;
+    }
+    if (!view.whole_file)
+        end = view.last;
+    std::size_t first = end;
+    while (first > view.first &&
+           (is_remark(view.lines[first - 1].text) || length_of(view, first - 1) == length ||
+            !view.lines[first - 1].terminated)) {
+        first--;
+        run.records += !is_remark(view.lines[first].text);
+    }
+    while (first < end && is_remark(view.lines[first].text))
+        first++;
+    return {first, end, run.records};
+}
+
+// Records of one length, perhaps behind preamble lines of other lengths,
+// are fixed-width text; free text has no record length.
 void survey_fixed_width(const file_sample& sample, const text_view& view, bool tabular,
                         file_layout& layout)
 {
     std::map<std::uint64_t, std::uint64_t> lengths;
+    std::uint64_t lines = 0;
     for (std::size_t line = view.first; line < view.last; line++) {
         const text_line& each = view.lines[line];
-        if (!is_remark(each.text) && each.terminated)
-            lengths[(each.end - each.start) * view.decoded.unit_width]++;
+        if (!is_remark(each.text) && each.terminated) {
+            lengths[length_of(view, line)]++;
+            lines++;
+        }
     }
     std::uint64_t length = commonest(lengths);
     layout.usual_length = length;
-    std::size_t first = view.first;
-    std::size_t titles = 0;
-    while (first < view.last && titles < MOST_TITLE_LINES &&
-           (view.lines[first].end - view.lines[first].start) * view.decoded.unit_width != length) {
-        first++;
-        titles++;
-    }
-    std::uint64_t with_length = lengths.empty() ? 0 : lengths[length];
-    bool fixed = length > 0 && first < view.last &&
-                 lines_of_other_length(view, length, first) == 0 && with_length >= 4 * titles &&
-                 later_pieces_fit(sample, layout, length);
+    std::uint64_t terminator =
+        view.decoded.unit_width * (layout.terminator == line_terminator::crlf ? 2 : 1);
+    line_run run = records_of_length(view, length, terminator);
+    // Lines all of one length are records of that length, however few. A
+    // run of them after lines of other lengths is records when it is a
+    // good part of the text: prose and source code have short runs by
+    // chance.
+    bool all_lines = run.first == view.first && run.last == view.last;
+    bool fixed = length > 0 && later_pieces_fit(sample, layout, length) &&
+                 (all_lines || (run.records >= FEWEST_FIXED_LINES && run.records * 4 >= lines));
     if (!fixed) {
-        // Comments before a table are its preamble; in free text they are
-        // text like the rest.
-        layout.header_length =
-            tabular ? view.file_offset(view.lines[view.first].start) : view.decoded.file_offset;
-        layout.trailer_length = tabular ? trailer_of(sample, view, layout.encoding) : 0;
+        bool preamble = tabular || !is_indented(view);
+        layout.header_length = preamble && view.first < view.lines.size()
+                                   ? view.file_offset(view.lines[view.first].start)
+                                   : view.decoded.file_offset;
+        layout.trailer_length = preamble ? trailer_of(sample, view, layout.encoding) : 0;
         count_free_lines(sample, view, length, layout);
         return;
     }
     layout.record_length = length;
-    layout.header_length = view.file_offset(view.lines[first].start);
-    layout.trailer_length = trailer_of(sample, view, layout.encoding);
+    layout.header_length = view.file_offset(view.lines[run.first].start);
+    layout.trailer_length = view.whole_file ? view.file_offset(view.decoded.text.size()) -
+                                                  view.file_offset(run.last < view.lines.size()
+                                                                       ? view.lines[run.last].start
+                                                                       : view.decoded.text.size())
+                                            : trailer_of(sample, view, layout.encoding);
     std::vector<std::string_view> texts;
-    for (std::size_t line = first; line < view.last; line++) {
+    for (std::size_t line = run.first; line < run.last; line++) {
         if (!is_remark(view.lines[line].text))
             texts.push_back(view.lines[line].text);
     }
@@ -427,22 +519,41 @@ void survey_text_lines(const file_sample& sample, const encoding_guess& guess, f
     std::optional<unsigned char> quote = choose_quote(lines);
     std::vector<text_record> records = records_of(view, quote);
     delimiter_guess delimiter = choose_delimiter(data_texts(records), quote);
-    bool aligned = delimiter.rule && delimiter.rule->delimiter == ' ' && blanks_align(lines);
+    // Blanks that separate the same number of values in nearly every
+    // record separate fields: single blanks, or runs of them in lines of
+    // many lengths, however the values are padded. Values padded to line up
+    // in lines of one length, or whose count varies (a column may be empty,
+    // or hold blanks), are fixed-width columns.
+    bool aligned = false;
+    if (delimiter.rule && delimiter.rule->delimiter == ' ') {
+        blank_gaps gaps = measure_gaps(lines);
+        bool consistent = delimiter.usual_share >= CONSISTENT_BLANKS;
+        aligned = (gaps.wide && (!consistent || mostly_one_length(lines))) ||
+                  (gaps.lined_up && !consistent);
+    }
     if (!delimiter.rule || aligned) {
         survey_fixed_width(sample, view, aligned, layout);
         return;
     }
     field_rule rule = *delimiter.rule;
-    std::size_t first = title_records(records, rule);
+    field_range range = regular_fields(records, rule, delimiter.fields);
+    std::size_t first = title_records(records, rule, range);
     if (!quote_is_used(records, rule))
         rule.quote.reset();
     std::vector<text_record> data(records.begin() + static_cast<std::ptrdiff_t>(first),
                                   records.end());
+    layout.header_row = first_names_columns(data, rule);
+    if (first_is_a_note(data, layout.header_row)) {
+        data.erase(data.begin());
+        first++;
+    }
     layout.delimiter = rule.delimiter;
     layout.quote = rule.quote;
     layout.fields = delimiter.fields;
-    set_field_range(data, rule, layout);
-    layout.header_row = first_names_columns(data, rule);
+    if (range.fewest < range.most) {
+        layout.fewest_fields = range.fewest;
+        layout.most_fields = range.most;
+    }
     layout.header_length =
         data.empty() ? view.file_offset(view.decoded.text.size()) : view.file_offset(data[0].start);
     layout.trailer_length = trailer_of(sample, view, layout.encoding);
