@@ -10,7 +10,7 @@ namespace
 
 // A header or trailer must explain the bytes this much better (in nats)
 // than records do before it counts.
-constexpr double LEAST_GAIN = 2;
+constexpr double LEAST_GAIN = 5;
 constexpr unsigned char END_OF_FILE_MARK = 0x1A;
 constexpr double END_MARK_GAIN = 6;
 // Headers and trailers are looked for this far into the start and back
