@@ -1,5 +1,6 @@
 #include "image_digest.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -61,17 +62,18 @@ take_in_blocks(image_digest& digest, const unsigned char* bytes, std::size_t cou
     std::memcpy(&sums, digest.sums, sizeof sums);
     std::memcpy(&totals, digest.sums_of_sums, sizeof totals);
     std::uint64_t blocks = digest.blocks;
-    auto take_one = [&](const unsigned char* block) {
-        add_block(sums, block);
+    // One block at a time up to the end of a group, and after the last
+    // whole group.
+    std::size_t single =
+        std::min<std::size_t>(count, (DIGEST_GROUP - blocks % DIGEST_GROUP) % DIGEST_GROUP);
+    std::size_t groups = (count - single) / DIGEST_GROUP;
+    std::size_t rest = count - single - groups * DIGEST_GROUP;
+    for (std::size_t block = 0; block < single; block++, bytes += DIGEST_BLOCK_SIZE) {
+        add_block(sums, bytes);
         if (++blocks % DIGEST_GROUP == 0)
             totals += sums;
-    };
-    while (count > 0 && blocks % DIGEST_GROUP != 0) {
-        take_one(bytes);
-        bytes += DIGEST_BLOCK_SIZE;
-        count--;
     }
-    for (; count >= DIGEST_GROUP; count -= DIGEST_GROUP) {
+    for (std::size_t group = 0; group < groups; group++) {
         // Unrolled, a group is its sixteen additions and little more.
 #pragma GCC unroll 16
         for (std::size_t block = 0; block < DIGEST_GROUP; block++)
@@ -80,8 +82,11 @@ take_in_blocks(image_digest& digest, const unsigned char* bytes, std::size_t cou
         bytes += DIGEST_GROUP * DIGEST_BLOCK_SIZE;
         blocks += DIGEST_GROUP;
     }
-    for (; count > 0; count--, bytes += DIGEST_BLOCK_SIZE)
-        take_one(bytes);
+    for (std::size_t block = 0; block < rest; block++, bytes += DIGEST_BLOCK_SIZE) {
+        add_block(sums, bytes);
+        if (++blocks % DIGEST_GROUP == 0)
+            totals += sums;
+    }
     std::memcpy(digest.sums, &sums, sizeof sums);
     std::memcpy(digest.sums_of_sums, &totals, sizeof totals);
     digest.blocks = blocks;
