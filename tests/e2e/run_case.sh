@@ -11,6 +11,8 @@
 #   stdout.sh  or bash commands that print it, for a report too long to keep
 #   stderr   what standard error must hold after the banner
 #   status   the exit status
+# A setup that leaves processes behind, such as a writer that holds a FIFO
+# open, writes their ids to background.pids; they are ended after the run.
 # In place of setup, stdout or stderr, a case may hold setup.from,
 # stdout.from or stderr.from: one line naming a file under fixtures/ that
 # several cases share.
@@ -23,7 +25,11 @@ case_dir=$(realpath "$2")
 here=$(dirname "$(realpath "$0")")
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+end_background() {
+    [ -f "$work/background.pids" ] && kill $(cat "$work/background.pids") 2> /dev/null
+    rm -rf "$work"
+}
+trap end_background EXIT
 cd "$work" || exit 1
 
 source "$here/runner.sh"
