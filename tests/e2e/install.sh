@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the built tree into temporary prefixes, plain and stripped, and
-# packs a .deb: each installed program must pass its own check and run.
+# Installs the built tree into temporary prefixes, plain and stripped: each
+# installed program must pass its own check and run.
 set -u
 build=$(realpath "$1")
 examples=$(realpath "$2")
@@ -21,24 +21,14 @@ cmake --install "$build" --prefix "$work/plain" > /dev/null || failed=1
 runs "plain install" "$work/plain/bin/korvalen"
 has "plain install" "$work/plain/share/man/man1/korvalen.1"
 has "plain install" "$work/plain/share/doc/korvalen/README.md"
+has "plain install" "$work/plain/share/doc/korvalen/copyright"
 
 cmake --install "$build" --prefix "$work/stripped" --strip > /dev/null || failed=1
 runs "stripped install" "$work/stripped/bin/korvalen"
-if readelf -SW "$work/stripped/bin/korvalen" | grep -q -F .symtab; then
+if ! command -v readelf > /dev/null; then
+    [ "$failed" = 0 ] && { echo "SKIP: readelf is not installed: is the install stripped?"; exit 77; }
+elif readelf -SW "$work/stripped/bin/korvalen" | grep -q -F .symtab; then
     echo "stripped install: the program was not stripped"
     failed=1
 fi
-
-(cd "$build" && cpack -G DEB -B "$work/package" > /dev/null) || { echo "cpack failed"; failed=1; }
-deb=$(ls "$work"/package/*.deb 2>/dev/null | head -1)
-if [ -z "$deb" ]; then
-    echo "no .deb was made"
-    exit 1
-fi
-contents=$(dpkg-deb -c "$deb")
-for path in ./usr/bin/korvalen ./usr/share/man/man1/korvalen.1; do
-    grep -q -F " $path" <<< "$contents" || { echo "the .deb lacks $path"; failed=1; }
-done
-dpkg-deb -x "$deb" "$work/unpacked"
-runs "packaged program" "$work/unpacked/usr/bin/korvalen"
 exit $failed

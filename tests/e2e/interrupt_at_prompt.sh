@@ -34,7 +34,7 @@ waits_at_prompt() { # process, prompt
 # the end. Sets status.
 signal_at_prompt() {
     local case_dir=$cases/$1 prompt=$2 signal=$3 output=$4
-    bash -e "$case_dir/setup"
+    bash -e "$(case_file "$case_dir" setup)"
     local arguments=()
     mapfile -t arguments < "$case_dir/args"
     rm -f keys && mkfifo keys
@@ -54,7 +54,7 @@ expect_status() { # what, expected
     [ "$status" = "$2" ] || fail "$1: status $status, expected $2"
 }
 expect_report() { # what, case folder
-    as_written "$cases/$2/stdout" > expected
+    as_written "$(case_file "$cases/$2" stdout)" > expected
     cmp -s expected out || fail "$1: the redirected field report is not complete"
 }
 # The emulated runtime loses the reason of a failed write; its message

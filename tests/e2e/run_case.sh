@@ -11,6 +11,11 @@
 #   stdout.sh  or bash commands that print it, for a report too long to keep
 #   stderr   what standard error must hold after the banner
 #   status   the exit status
+# A setup that leaves processes behind, such as a writer that holds a FIFO
+# open, writes their ids to background.pids; they are ended after the run.
+# In place of setup, stdout or stderr, a case may hold setup.from,
+# stdout.from or stderr.from: one line naming a file under fixtures/ that
+# several cases share.
 # The banner every run begins with is banner.txt beside this script; its
 # version text, which changes with every build, is matched by its shape.
 # KORVALEN_RUNNER and KORVALEN_TEXT_MODE: see runner.sh.
@@ -20,13 +25,23 @@ case_dir=$(realpath "$2")
 here=$(dirname "$(realpath "$0")")
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+end_background() {
+    [ -f "$work/background.pids" ] && kill $(cat "$work/background.pids") 2> /dev/null
+    rm -rf "$work"
+}
+trap end_background EXIT
 cd "$work" || exit 1
 
-if [ -f "$case_dir/setup" ]; then
-    bash -e "$case_dir/setup" || { echo "setup failed"; exit 1; }
-fi
 source "$here/runner.sh"
+for from in "$case_dir"/*.from; do
+    [ -e "$from" ] || continue
+    [ -f "$(case_file "$case_dir" "$(basename "$from" .from)")" ] ||
+        { echo "$from names a fixture that does not exist"; exit 1; }
+done
+setup=$(case_file "$case_dir" setup)
+if [ -f "$setup" ]; then
+    bash -e "$setup" || { echo "setup failed"; exit 1; }
+fi
 arguments=()
 if [ -f "$case_dir/args" ]; then
     mapfile -t arguments < "$case_dir/args"
@@ -39,9 +54,9 @@ echo $? > actual.status
 
 LC_ALL=C sed -E 's/Ver\. [0-9]{2}\.[0-9]{2}\.[0-9]{2}\.[0-9]{2}\.[0-9]{2}/Ver. YY.MM.DD.hh.mm/' \
     actual.stderr > actual.stderr.shaped
-cat "$here/banner.txt" "$case_dir/stderr" > expected.stderr.lf
-if [ -f "$case_dir/stdout" ]; then
-    cp "$case_dir/stdout" expected.stdout.lf
+cat "$here/banner.txt" "$(case_file "$case_dir" stderr)" > expected.stderr.lf
+if [ -f "$(case_file "$case_dir" stdout)" ]; then
+    cp "$(case_file "$case_dir" stdout)" expected.stdout.lf
 elif [ -f "$case_dir/stdout.sh" ]; then
     bash "$case_dir/stdout.sh" > expected.stdout.lf
 else

@@ -3,6 +3,7 @@
 # drawn, the prompts show, Return goes on, x ends with status 0 and Ctrl+C
 # with status 2.
 set -u
+command -v tmux > /dev/null || { echo "SKIP: tmux is not installed"; exit 77; }
 program=$(realpath "$1")
 work=$(mktemp -d)
 socket=korvalen-test-$$

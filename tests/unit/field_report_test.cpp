@@ -38,11 +38,11 @@ const field_case FIELD_CASES[] = {
      block(10, "ab|cd|ef") + length_lines(" 10") + first_field("ab") +
          "\nPipe at       3        2  |cd<<-3"
          "\nPipe at       6        5  |ef<<-3EOR\n"},
-    {"lone line feed shows no block and loses the last byte of the last field", "a|bc\nrest",
+    {"lone LF shows no block and loses a byte", "a|bc\nrest",
      length_lines("  5") + first_field("a") + "\nPipe at       2        1  |b<<-2EOR\n"},
-    {"a carriage return not before a line feed stays in the record", "ab\r\r\ncd",
+    {"CR not before LF stays in the record", "ab\r\r\ncd",
      block(5, "ab\r") + length_lines("  5") + first_field("ab\r\r\n") + NO_DELIMITER},
-    {"carriage return as the last valid byte ends nothing", "abc\r",
+    {"CR as the last valid byte ends nothing", "abc\r",
      length_lines("  4") + first_field("abc\r") + NO_DELIMITER},
     {"first field is cut at 80 bytes", std::string(100, 'a') + "|x\r\n",
      block(104, std::string(100, 'a') + "|x") + length_lines("104") +
@@ -56,16 +56,16 @@ const field_case FIELD_CASES[] = {
     {"delimiter as the last data byte", "ab|\r\n",
      block(5, "ab|") + length_lines("  5") + first_field("ab") +
          "\nPipe at       3        2  |<<-1EOR\n"},
-    {"a short record without delimiter is shown with its terminator", "hello\r\nnext",
+    {"short record shown with its terminator", "hello\r\nnext",
      block(7, "hello") + length_lines("  7") + first_field("hello\r\n") + NO_DELIMITER},
-    {"a zero byte cuts the shown text but not the counts", "a\0b|c\0d|e\r\n"s,
+    {"zero byte cuts text but not counts", "a\0b|c\0d|e\r\n"s,
      block(11, "a") + length_lines(" 11") + first_field("a") +
          "\nPipe at       4        3  |c<<-4"
          "\nPipe at       8        7  |e<<-2EOR\n"},
     {"empty sample", "", length_lines("  0") + NO_DELIMITER},
     {"a sample without line end is one record", "ab|cd",
      length_lines("  5") + first_field("ab") + "\nPipe at       3        2  |<<-1EOR\n"},
-    {"record longer than 999 keeps its full count", std::string(1200, 'b') + "\n",
+    {"record over 999 keeps its full count", std::string(1200, 'b') + "\n",
      length_lines("1201") + first_field(std::string(80, 'b')) + NO_DELIMITER},
 };
 
@@ -78,7 +78,7 @@ class FieldReport : public testing::TestWithParam<field_case>
 {
 };
 
-TEST_P(FieldReport, WritesTheReportByteForByte)
+TEST_P(FieldReport, Writes)
 {
     const field_case& c = GetParam();
     captured_run run = capture([&](std::FILE* out) {

@@ -135,7 +135,7 @@ TEST(LineTerminatorScanLimit, DefaultEndsAtTheTenthLineFeed)
     EXPECT_EQ(prompts_answered(), 10u);
 }
 
-TEST(LineTerminatorScanHandOver, NoLineEndGoesOnToTheFixedLengthAnalysis)
+TEST(LineTerminatorScanHandOver, WithoutLineEnds)
 {
     set_sample("ABCABCA", 7);
     char program[] = "korvalen", file[] = "in.dat";

@@ -38,7 +38,7 @@ class TextLayout : public testing::TestWithParam<text_case>
 {
 };
 
-TEST_P(TextLayout, FindsDelimiterPreambleAndNames)
+TEST_P(TextLayout, Finds)
 {
     file_layout layout = survey_layout(text_lines(GetParam().given, "\n").sample());
     EXPECT_EQ(layout.layout, record_layout::lines);
@@ -98,7 +98,7 @@ class Encoding : public testing::TestWithParam<encoding_case>
 {
 };
 
-TEST_P(Encoding, TellsTextFromBinaryAndNamesTheEncoding)
+TEST_P(Encoding, Names)
 {
     const std::string& bytes = GetParam().bytes;
     encoding_guess guess = guess_encoding(
