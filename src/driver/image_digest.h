@@ -1,7 +1,7 @@
 // A digest of a program's loaded image that costs a fraction of an
 // instruction per byte: the bytes are read as little-endian 64-bit words in
 // four lanes, and each lane keeps the sum of its words and, at the end of
-// every group of 16 blocks, adds that sum to a sum of sums (Fletcher's
+// every group of 64 blocks, adds that sum to a sum of sums (Fletcher's
 // scheme by groups, modulo 2^64), mixed into 64 bits at the end. The sums
 // of sums tell where in the image a change lies to within a group.
 //
@@ -18,7 +18,7 @@
 
 constexpr std::size_t DIGEST_LANES = 4;
 constexpr std::size_t DIGEST_BLOCK_SIZE = DIGEST_LANES * 8;
-constexpr std::size_t DIGEST_GROUP = 16;
+constexpr std::size_t DIGEST_GROUP = 64;
 
 struct image_digest {
     std::uint64_t sums[DIGEST_LANES] = {};

@@ -29,9 +29,8 @@ platform_file platform_open_read_only(const char* name);
 const unsigned char* platform_own_image();
 
 // From now until platform_restore_fault_handling, a fault of the program's
-// own code (a bad address or instruction), or a loop that runs away with
-// seconds of processor time, writes message to standard error and ends
-// the process with status at once. For the self-check, whose code may be
+// own code (a bad address or instruction) writes message to standard error
+// and ends the process with status at once. For the self-check, whose code may be
 // what is damaged. A later call changes only the message and status.
 void platform_treat_faults_as(const char* message, int status);
 void platform_restore_fault_handling();

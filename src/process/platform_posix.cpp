@@ -167,13 +167,12 @@ const unsigned char* platform_own_image()
 namespace
 {
 
-constexpr int FAULT_SIGNALS[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGTRAP, SIGVTALRM};
+constexpr int FAULT_SIGNALS[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGTRAP};
 struct sigaction handling_before_faults[std::size(FAULT_SIGNALS)];
 // Damaged code may have lost the stack pointer; the handler runs on a
 // stack of its own.
 alignas(16) char fault_stack[64 * 1024];
 stack_t stack_before_faults;
-struct itimerval alarm_before_faults;
 bool treating_faults = false;
 const char* fault_message = "";
 int fault_status = 0;
@@ -202,13 +201,9 @@ void platform_treat_faults_as(const char* message, int status)
     struct sigaction action = {};
     action.sa_handler = end_on_fault;
     action.sa_flags = SA_ONSTACK;
-    sigemptyset(&action.sa_mask);
+    // The action starts zeroed: its mask is empty.
     for (std::size_t i = 0; i < std::size(FAULT_SIGNALS); i++)
         sigaction(FAULT_SIGNALS[i], &action, &handling_before_faults[i]);
-    // Processor time, not time on the clock: a busy machine slows the
-    // check down, but it cannot make it use more.
-    struct itimerval limit = {{0, 0}, {2, 0}};
-    setitimer(ITIMER_VIRTUAL, &limit, &alarm_before_faults);
 }
 
 void platform_restore_fault_handling()
@@ -216,7 +211,6 @@ void platform_restore_fault_handling()
     if (!treating_faults)
         return;
     treating_faults = false;
-    setitimer(ITIMER_VIRTUAL, &alarm_before_faults, nullptr);
     for (std::size_t i = 0; i < std::size(FAULT_SIGNALS); i++)
         sigaction(FAULT_SIGNALS[i], &handling_before_faults[i], nullptr);
     sigaltstack(&stack_before_faults, nullptr);
