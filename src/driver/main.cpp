@@ -50,6 +50,11 @@ int main(int argument_count, char** arguments)
     check_program_file();
     if (selects_survey(argument_count, arguments))
         run_survey_command(argument_count, arguments);
+    // Standard error redirected is buffered as well, and written out before
+    // the report, at every prompt and at the end: a line at a time it would
+    // cost a run more system calls than all its other work.
+    if (!platform_is_terminal(stderr))
+        std::setvbuf(stderr, nullptr, _IOFBF, BUFSIZ);
     print_banner(stderr, BANNER_LINES_USED);
     platform_catch_interrupt();
     std::fprintf(stderr, "\n\n\n\n\n\n");
@@ -58,6 +63,9 @@ int main(int argument_count, char** arguments)
         show_help();
 
     const char* file_name = arguments[1];
+    // Opening a FIFO waits for its writer, and reading a pipe for its
+    // bytes: the banner shows meanwhile.
+    std::fflush(stderr);
     open_input(file_name);
     allocate_sample();
     std::uint32_t valid_length = read_sample(input_file, sample_buffer, SAMPLE_SIZE);

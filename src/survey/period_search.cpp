@@ -1,10 +1,11 @@
 #include "period_search.h"
 
+#include "small_math.h"
+
 #include "byte_class.h"
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <vector>
 
 namespace
@@ -33,6 +34,7 @@ constexpr double WEAKEST_REPEAT = 0.2;
 constexpr std::uint32_t LONGEST_COLUMN_PERIOD = 16;
 constexpr std::size_t COLUMN_BYTES = std::size_t{1} << 16;
 constexpr double LEAST_COLUMN_GAIN = 0.25;
+constexpr double LN2 = 0.69314718055994530942;
 
 // The chance that two bytes drawn from bytes are equal.
 double chance_agreement(byte_span bytes)
@@ -178,7 +180,7 @@ double score_with_multiples(byte_span bytes, std::uint32_t length, double chance
 
 double log2_gamma(double x)
 {
-    return std::lgamma(x) / std::log(2.0);
+    return log_gamma(x) / LN2;
 }
 
 // Bits to write bytes down column by column for records of length, each

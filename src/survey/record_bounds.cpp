@@ -1,8 +1,9 @@
 #include "record_bounds.h"
 
+#include "small_math.h"
+
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <vector>
 
 namespace
@@ -110,7 +111,7 @@ pair_model learn_pairs(const region& reference, std::uint32_t length,
         std::array<double, OUTCOMES> in_records = probabilities(by_column[column], chance, 2);
         for (int outcome = 0; outcome < OUTCOMES; outcome++)
             model.evidence_by_column[column][outcome] =
-                std::log(chance[outcome]) - std::log(in_records[outcome]);
+                natural_log(chance[outcome]) - natural_log(in_records[outcome]);
     }
     return model;
 }

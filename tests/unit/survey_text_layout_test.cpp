@@ -178,3 +178,23 @@ TEST(Ebcdic, RecordsWithoutLineEndsAreFixedLength)
 }
 
 } // namespace
+
+#include "../../src/survey/small_math.h"
+
+#include <cmath>
+
+namespace
+{
+
+TEST(SmallMath, AgreesWithTheMathsLibrary)
+{
+    for (double x : {1e-300, 1e-9, 0.001, 0.5, 0.9999, 1.0, 1.5, 2.0, 3.7, 9.99, 10.0, 128.0,
+                     12345.678, 1e9, 1e300}) {
+        EXPECT_NEAR(natural_log(x), std::log(x), 1e-12 * (1 + std::fabs(std::log(x)))) << x;
+        if (x < 1e12) {
+            EXPECT_NEAR(log_gamma(x), std::lgamma(x), 1e-9 * (1 + std::fabs(std::lgamma(x)))) << x;
+        }
+    }
+}
+
+} // namespace
