@@ -7,14 +7,13 @@ namespace
 
 // Reads count bytes from offset into bytes, keeping as many as the file
 // still holds there.
-bool read_piece(platform_file file, std::uint64_t offset, std::size_t count,
-                std::vector<unsigned char>& bytes)
+bool read_piece(platform_file file, std::uint64_t offset, std::size_t count, byte_buffer& bytes)
 {
-    bytes.resize(count);
-    std::int64_t got = platform_read_at(file, offset, bytes.data(), count);
+    bytes.make_room(count);
+    std::int64_t got = platform_read_at(file, offset, bytes.bytes.get(), count);
     if (got < 0)
         return false;
-    bytes.resize(static_cast<std::size_t>(got));
+    bytes.size = static_cast<std::size_t>(got);
     return true;
 }
 
@@ -22,14 +21,14 @@ bool read_standard_input(survey_input& input)
 {
     input.file = platform_standard_input();
     input.is_stream = true;
-    input.start.resize(SAMPLE_START_SIZE);
-    std::int64_t got = platform_read_stream(input.file, input.start.data(), input.start.size());
+    input.start.make_room(SAMPLE_START_SIZE);
+    std::int64_t got = platform_read_stream(input.file, input.start.bytes.get(), input.start.size);
     if (got < 0) {
         describe_last_error(input.error);
         return false;
     }
-    input.start.resize(static_cast<std::size_t>(got));
-    input.start_is_whole_file = input.start.size() < SAMPLE_START_SIZE;
+    input.start.size = static_cast<std::size_t>(got);
+    input.start_is_whole_file = input.start.size < SAMPLE_START_SIZE;
     return true;
 }
 
@@ -65,7 +64,7 @@ bool read_sample(survey_input& input)
         describe_last_error(input.error);
         return false;
     }
-    input.start_is_whole_file = input.start.size() == size;
+    input.start_is_whole_file = input.start.size == size;
     for (const piece_plan& plan : plan_later_pieces(size)) {
         input.pieces.emplace_back();
         if (!read_piece(input.file, plan.offset, plan.length, input.pieces.back())) {
@@ -100,9 +99,9 @@ file_sample sample_of(const survey_input& input)
 {
     file_sample sample;
     sample.file_size = input.size;
-    sample.start = byte_span(input.start);
+    sample.start = input.start.span();
     for (std::size_t piece = 0; piece < input.pieces.size(); piece++)
-        sample.later.push_back({input.piece_offsets[piece], byte_span(input.pieces[piece])});
+        sample.later.push_back({input.piece_offsets[piece], input.pieces[piece].span()});
     return sample;
 }
 

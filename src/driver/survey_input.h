@@ -6,19 +6,37 @@
 #include "../survey/file_sample.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+// Bytes read from an input: not cleared before the read fills them.
+struct byte_buffer {
+    std::unique_ptr<unsigned char[]> bytes;
+    std::size_t size = 0;
+
+    void make_room(std::size_t count)
+    {
+        bytes = std::make_unique_for_overwrite<unsigned char[]>(count);
+        size = count;
+    }
+
+    byte_span span() const
+    {
+        return byte_span(bytes.get(), size);
+    }
+};
 
 struct survey_input {
     platform_file file = NO_FILE;
     // Standard input: read from where it stands, without a size.
     bool is_stream = false;
     std::optional<std::uint64_t> size;
-    std::vector<unsigned char> start;
+    byte_buffer start;
     bool start_is_whole_file = false;
     std::vector<std::uint64_t> piece_offsets;
-    std::vector<std::vector<unsigned char>> pieces;
+    std::vector<byte_buffer> pieces;
     // Why it could not be opened or read, as the system words it.
     std::string error;
 };

@@ -87,8 +87,8 @@ bool verify_input(survey_run& run, file_slot& slot, survey_input& input, survey_
     slot.phase = VERIFYING;
     std::string error;
     bool read = input.is_stream
-                    ? verify_stream(input.file, byte_span(input.start), report.layout,
-                                    &slot.bytes_done, report.outcome, error)
+                    ? verify_stream(input.file, input.start.span(), report.layout, &slot.bytes_done,
+                                    report.outcome, error)
                     : verify_file(input.file, *input.size, report.layout, threads_for_one_file(run),
                                   &slot.bytes_done, report.outcome, error);
     if (!read) {

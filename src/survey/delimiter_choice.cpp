@@ -68,6 +68,8 @@ double digit_flanked_share(const std::vector<std::string_view>& records, unsigne
 struct byte_tallies {
     // tallies[record][byte]: how often byte stands outside quotes.
     std::vector<std::array<std::uint16_t, 256>> tallies;
+    // The values blanks separate in each record, outside quotes.
+    std::vector<std::uint32_t> values;
 };
 
 byte_tallies tally_bytes(const std::vector<std::string_view>& records,
@@ -75,17 +77,23 @@ byte_tallies tally_bytes(const std::vector<std::string_view>& records,
 {
     byte_tallies result;
     result.tallies.resize(records.size());
+    result.values.resize(records.size());
     for (std::size_t record = 0; record < records.size(); record++) {
         auto& tally = result.tallies[record];
         tally.fill(0);
-        bool quoted = false;
+        bool quoted = false, in_value = false;
+        std::uint32_t values = 0;
         for (char byte : records[record]) {
             unsigned char value = static_cast<unsigned char>(byte);
+            bool blank = !quoted && (value == ' ' || value == '\t');
+            values += !blank && !in_value;
+            in_value = !blank;
             if (quote && value == *quote)
                 quoted = !quoted;
             else if (!quoted && tally[value] < 0xFFFF)
                 tally[value]++;
         }
+        result.values[record] = values;
     }
     return result;
 }
@@ -102,14 +110,12 @@ double empty_last_field_share(const std::vector<std::string_view>& records, unsi
 }
 
 candidate_score weigh(const std::vector<std::string_view>& records, const byte_tallies& tallies,
-                      unsigned char delimiter, std::optional<unsigned char> quote, bool usual,
-                      std::size_t rank)
+                      unsigned char delimiter, bool usual, std::size_t rank)
 {
     std::map<std::uint32_t, std::uint64_t> counts;
-    field_rule rule{delimiter, quote};
     for (std::size_t record = 0; record < records.size(); record++) {
-        std::uint32_t fields = delimiter == ' ' ? count_fields(records[record], rule)
-                                                : tallies.tallies[record][delimiter] + 1u;
+        std::uint32_t fields =
+            delimiter == ' ' ? tallies.values[record] : tallies.tallies[record][delimiter] + 1u;
         counts[fields]++;
     }
     std::uint32_t usual_fields = 0;
@@ -213,12 +219,12 @@ delimiter_guess choose_delimiter(const std::vector<std::string_view>& records,
     std::size_t rank = 0;
     for (unsigned char delimiter : USUAL_DELIMITERS) {
         if (present(seen, delimiter))
-            scores.push_back(weigh(weighed, tallies, delimiter, quote, true, rank));
+            scores.push_back(weigh(weighed, tallies, delimiter, true, rank));
         rank++;
     }
     for (unsigned char delimiter : OTHER_DELIMITERS) {
         if (present(seen, delimiter) && (!quote || delimiter != *quote))
-            scores.push_back(weigh(weighed, tallies, delimiter, quote, false, rank));
+            scores.push_back(weigh(weighed, tallies, delimiter, false, rank));
         rank++;
     }
     double best_score = 0;

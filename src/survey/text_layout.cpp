@@ -22,6 +22,7 @@ constexpr std::uint64_t FEWEST_FIXED_LINES = 3;
 constexpr std::size_t MOST_ROWS_FOR_NAMES = 500;
 constexpr std::size_t MOST_RECORDS_FOR_SHAPES = 2000;
 constexpr double CONSISTENT_BLANKS = 0.9;
+constexpr std::size_t LARGE_FILE_TEXT = std::size_t{1} << 18;
 
 struct text_view {
     decoded_text decoded;
@@ -48,7 +49,13 @@ text_view view_start(const file_sample& sample, const encoding_guess& guess, tex
     text_view view;
     view.whole_file = sample_is_whole_file(sample);
     std::size_t mark = std::min(guess.byte_order_mark, sample.start.size());
-    view.decoded = decode_text(sample.start.subspan(mark), mark, encoding);
+    // A file the start holds whole is read to its last line, for an exact
+    // count; of a larger one, the first quarter MiB tells its shape, and
+    // its later pieces its record lengths.
+    byte_span text = sample.start.subspan(mark);
+    if (!view.whole_file)
+        text = text.first(std::min(text.size(), LARGE_FILE_TEXT));
+    view.decoded = decode_text(text, mark, encoding);
     view.lines = split_text_lines(view.decoded.text, view.whole_file);
     view.first = front_matter_lines(view.lines);
     while (view.first < view.lines.size() && is_remark(view.lines[view.first].text))
