@@ -43,6 +43,18 @@ std::uint64_t profile_misses_portable(const unsigned char* block, const profile_
     return misses;
 }
 
+void fixed_misses_portable(const unsigned char* bytes, std::size_t blocks,
+                           const profile_lanes& lanes, std::uint64_t phase,
+                           std::uint64_t record_length, const class_sets& classes,
+                           std::uint64_t* misses)
+{
+    for (std::size_t i = 0; i < blocks; i++) {
+        profile_lanes at{lanes.allowed + phase, lanes.value + phase, lanes.care + phase};
+        misses[i] = profile_misses_portable(bytes + i * BLOCK_SIZE, at, classes);
+        phase = phase_after(phase, BLOCK_SIZE, record_length);
+    }
+}
+
 unsigned count_between_portable(std::uint64_t starts, std::uint64_t marks, unsigned char* counts)
 {
     unsigned count = 0;
@@ -170,8 +182,13 @@ class_sets class_sets_of(const byte_class_table& table)
 
 block_kernels portable_kernels()
 {
-    return {find_portable,       profile_misses_portable, count_between_portable,
-            fields_fit_portable, scan_lines_portable,     "portable"};
+    return {find_portable,
+            profile_misses_portable,
+            fixed_misses_portable,
+            count_between_portable,
+            fields_fit_portable,
+            scan_lines_portable,
+            "portable"};
 }
 
 const std::vector<block_kernels>& usable_kernels()

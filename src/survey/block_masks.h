@@ -92,6 +92,13 @@ struct block_kernels {
     // their constant.
     std::uint64_t (*profile_misses)(const unsigned char* block, const profile_lanes& lanes,
                                     const class_sets& classes);
+    // profile_misses of each of `blocks` blocks of fixed-length records,
+    // into misses[i]: the lanes repeat the record (record_length + 64 of
+    // them), block 0 starts `phase` bytes into it and each next block
+    // 64 bytes further on.
+    void (*fixed_misses)(const unsigned char* bytes, std::size_t blocks, const profile_lanes& lanes,
+                         std::uint64_t phase, std::uint64_t record_length,
+                         const class_sets& classes, std::uint64_t* misses);
     // For each bit of starts in turn, the bits of marks after the start
     // before it (or the block's start) and below it; then those after the
     // last start. Gives the count of starts.
@@ -111,6 +118,20 @@ struct block_kernels {
                               const line_scan_rules& rules, line_scan_state& state);
     const char* name;
 };
+
+// Where in a record of record_length bytes the byte `length` bytes after
+// `phase` lies.
+inline std::uint64_t phase_after(std::uint64_t phase, std::uint64_t length,
+                                 std::uint64_t record_length)
+{
+    phase += length;
+    if (phase >= record_length) {
+        phase -= record_length;
+        if (phase >= record_length)
+            phase %= record_length;
+    }
+    return phase;
+}
 
 // The patterns fields_fit reads, for fields from 1 to 64.
 std::vector<std::uint64_t> field_patterns(std::uint32_t fields);

@@ -104,6 +104,18 @@ WIDE std::uint64_t profile_misses_avx2(const unsigned char* block, const profile
            std::uint64_t{misses_of_half(block, lanes, 32, classes)} << 32;
 }
 
+WIDE void fixed_misses_avx2(const unsigned char* bytes, std::size_t blocks,
+                            const profile_lanes& lanes, std::uint64_t phase,
+                            std::uint64_t record_length, const class_sets& classes,
+                            std::uint64_t* misses)
+{
+    for (std::size_t i = 0; i < blocks; i++) {
+        profile_lanes at{lanes.allowed + phase, lanes.value + phase, lanes.care + phase};
+        misses[i] = profile_misses_avx2(bytes + i * BLOCK_SIZE, at, classes);
+        phase = phase_after(phase, BLOCK_SIZE, record_length);
+    }
+}
+
 __attribute__((target("avx2,pclmul,popcnt"))) unsigned
 count_between_popcnt(std::uint64_t starts, std::uint64_t marks, unsigned char* counts)
 {
@@ -147,21 +159,51 @@ WIDEST_TABLES inline __m512i load64(const unsigned char* at)
     return _mm512_loadu_si512(at);
 }
 
-// Byte permutes look up each byte's class in the 256-byte table directly.
-WIDEST_TABLES std::uint64_t profile_misses_vbmi(const unsigned char* block,
-                                                const profile_lanes& lanes,
-                                                const class_sets& classes)
+// The class table in four registers, for byte permutes to look up each
+// byte's class directly.
+struct class_table_64 {
+    __m512i below_64, below_128, below_192, below_256;
+};
+
+WIDEST_TABLES inline class_table_64 class_table_of(const class_sets& classes)
 {
     const unsigned char* table = classes.table.data();
+    return {load64(table), load64(table + 64), load64(table + 128), load64(table + 192)};
+}
+
+WIDEST_TABLES inline std::uint64_t
+misses_vbmi(const unsigned char* block, const profile_lanes& lanes, const class_table_64& table)
+{
     __m512i bytes = load64(block);
-    __m512i below_128 = _mm512_permutex2var_epi8(load64(table), bytes, load64(table + 64));
-    __m512i from_128 = _mm512_permutex2var_epi8(load64(table + 128), bytes, load64(table + 192));
+    __m512i below_128 = _mm512_permutex2var_epi8(table.below_64, bytes, table.below_128);
+    __m512i from_128 = _mm512_permutex2var_epi8(table.below_192, bytes, table.below_256);
     __m512i class_bits = _mm512_mask_blend_epi8(_mm512_movepi8_mask(bytes), below_128, from_128);
     __mmask64 allowed = _mm512_test_epi8_mask(class_bits, load64(lanes.allowed));
     __m512i difference =
         _mm512_and_si512(_mm512_xor_si512(bytes, load64(lanes.value)), load64(lanes.care));
     __mmask64 equal = _mm512_testn_epi8_mask(difference, difference);
     return ~static_cast<std::uint64_t>(allowed & equal);
+}
+
+WIDEST_TABLES std::uint64_t profile_misses_vbmi(const unsigned char* block,
+                                                const profile_lanes& lanes,
+                                                const class_sets& classes)
+{
+    return misses_vbmi(block, lanes, class_table_of(classes));
+}
+
+// The table stays in registers for the whole run of blocks.
+WIDEST_TABLES void fixed_misses_vbmi(const unsigned char* bytes, std::size_t blocks,
+                                     const profile_lanes& lanes, std::uint64_t phase,
+                                     std::uint64_t record_length, const class_sets& classes,
+                                     std::uint64_t* misses)
+{
+    class_table_64 table = class_table_of(classes);
+    for (std::size_t i = 0; i < blocks; i++) {
+        profile_lanes at{lanes.allowed + phase, lanes.value + phase, lanes.care + phase};
+        misses[i] = misses_vbmi(bytes + i * BLOCK_SIZE, at, table);
+        phase = phase_after(phase, BLOCK_SIZE, record_length);
+    }
 }
 
 __attribute__((target("popcnt,bmi2"))) inline std::uint64_t gather_bits(std::uint64_t bits,
@@ -309,6 +351,7 @@ void processor_kernels(std::vector<block_kernels>& kernels)
                      !__builtin_cpu_is("znver2");
     block_kernels wide = {find_avx2,
                           profile_misses_avx2,
+                          fixed_misses_avx2,
                           count_between_popcnt,
                           fast_pext ? fields_fit_pext : kernels[0].fields_fit,
                           fast_pext ? scan_lines_avx2 : kernels[0].scan_lines,
@@ -318,8 +361,10 @@ void processor_kernels(std::vector<block_kernels>& kernels)
         wide.find = find_avx512;
         wide.scan_lines = fast_pext ? scan_lines_avx512 : kernels[0].scan_lines;
         wide.name = "avx512";
-        if (__builtin_cpu_supports("avx512vbmi"))
+        if (__builtin_cpu_supports("avx512vbmi")) {
             wide.profile_misses = profile_misses_vbmi;
+            wide.fixed_misses = fixed_misses_vbmi;
+        }
         kernels.push_back(wide);
     }
 }

@@ -143,8 +143,10 @@ record_rules rules_for(const file_layout& layout, const block_kernels& kernels)
     rules.terminator = layout.terminator;
     rules.kernels = kernels;
     rules.classes = class_sets_of(byte_classes_of(layout.encoding));
-    if (!rules.classes.one_class_per_byte)
+    if (!rules.classes.one_class_per_byte) {
         rules.kernels.profile_misses = portable_kernels().profile_misses;
+        rules.kernels.fixed_misses = portable_kernels().fixed_misses;
+    }
     if (layout.layout == record_layout::lines) {
         bool utf16 =
             layout.encoding == text_encoding::utf16le || layout.encoding == text_encoding::utf16be;
@@ -268,8 +270,7 @@ void record_checker::finish()
 void record_checker::take_blocks(const unsigned char* bytes, std::size_t blocks)
 {
     if (rules_.layout == record_layout::fixed_length) {
-        for (std::size_t i = 0; i < blocks; i++, position_ += BLOCK_SIZE)
-            check_fixed_block(bytes + i * BLOCK_SIZE, BLOCK_SIZE);
+        check_fixed_blocks(bytes, blocks);
         return;
     }
     while (blocks > 0 && !stopped_) {
@@ -372,36 +373,56 @@ void record_checker::count_anomaly(std::uint64_t record, std::uint64_t offset,
         result_.first = record_anomaly{record, offset, what()};
 }
 
+void record_checker::check_fixed_blocks(const unsigned char* bytes, std::size_t blocks)
+{
+    std::uint64_t misses[BATCH] = {};
+    while (blocks > 0) {
+        std::size_t count = std::min(blocks, BATCH);
+        if (rules_.profile_length > 0)
+            rules_.kernels.fixed_misses(bytes, count, profile_at(0), phase_, rules_.record_length,
+                                        rules_.classes, misses);
+        for (std::size_t i = 0; i < count; i++, position_ += BLOCK_SIZE)
+            note_fixed_misses(bytes + i * BLOCK_SIZE, BLOCK_SIZE, misses[i]);
+        bytes += count * BLOCK_SIZE;
+        blocks -= count;
+    }
+}
+
 void record_checker::check_fixed_block(const unsigned char* bytes, std::size_t length)
 {
+    std::uint64_t misses = 0;
+    if (rules_.profile_length > 0)
+        misses = rules_.kernels.profile_misses(bytes, profile_at(phase_), rules_.classes) &
+                 lanes_below(static_cast<unsigned>(length));
+    note_fixed_misses(bytes, length, misses);
+}
+
+profile_lanes record_checker::profile_at(std::uint64_t phase) const
+{
+    return {rules_.allowed.data() + phase, rules_.value.data() + phase, rules_.care.data() + phase};
+}
+
+// Counts each record with a miss once, and moves the phase on.
+void record_checker::note_fixed_misses(const unsigned char* bytes, std::size_t length,
+                                       std::uint64_t misses)
+{
     std::uint64_t record_length = rules_.record_length;
-    if (rules_.profile_length > 0) {
-        profile_lanes lanes{rules_.allowed.data() + phase_, rules_.value.data() + phase_,
-                            rules_.care.data() + phase_};
-        std::uint64_t misses = rules_.kernels.profile_misses(bytes, lanes, rules_.classes) &
-                               lanes_below(static_cast<unsigned>(length));
-        while (misses != 0) {
-            unsigned lane = static_cast<unsigned>(std::countr_zero(misses));
-            std::uint64_t index = (position_ + lane - range_.from) / record_length;
-            std::uint64_t start = range_.from + index * record_length;
-            std::uint64_t record = index + 1;
-            bool names = record == 1 && rules_.first_record_is_names && record_is_names_;
-            if (record != last_bad_record_ && !names) {
-                last_bad_record_ = record;
-                std::uint64_t offset = position_ + lane - start;
-                unsigned char byte = bytes[lane];
-                count_anomaly(record, start, [&] { return byte_miss_text(rules_, offset, byte); });
-            }
-            std::uint64_t next = start + record_length - position_;
-            misses &= next >= 64 ? 0 : ~lanes_below(static_cast<unsigned>(next));
+    while (misses != 0) {
+        unsigned lane = static_cast<unsigned>(std::countr_zero(misses));
+        std::uint64_t index = (position_ + lane - range_.from) / record_length;
+        std::uint64_t start = range_.from + index * record_length;
+        std::uint64_t record = index + 1;
+        bool names = record == 1 && rules_.first_record_is_names && record_is_names_;
+        if (record != last_bad_record_ && !names) {
+            last_bad_record_ = record;
+            std::uint64_t offset = position_ + lane - start;
+            unsigned char byte = bytes[lane];
+            count_anomaly(record, start, [&] { return byte_miss_text(rules_, offset, byte); });
         }
+        std::uint64_t next = start + record_length - position_;
+        misses &= next >= 64 ? 0 : ~lanes_below(static_cast<unsigned>(next));
     }
-    phase_ += length;
-    if (phase_ >= record_length) {
-        phase_ -= record_length;
-        if (phase_ >= record_length)
-            phase_ %= record_length;
-    }
+    phase_ = phase_after(phase_, length, record_length);
 }
 
 void record_checker::close_fixed_end()

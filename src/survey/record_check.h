@@ -109,7 +109,10 @@ class record_checker
   private:
     void take_blocks(const unsigned char* bytes, std::size_t blocks);
     void take_last_block(const unsigned char* bytes, std::size_t length);
+    void check_fixed_blocks(const unsigned char* bytes, std::size_t blocks);
     void check_fixed_block(const unsigned char* bytes, std::size_t length);
+    profile_lanes profile_at(std::uint64_t phase) const;
+    void note_fixed_misses(const unsigned char* bytes, std::size_t length, std::uint64_t misses);
     void check_line_block(const unsigned char* units, const block_masks& masks, unsigned count);
     std::size_t pass_fitting_blocks(const unsigned char* bytes, std::size_t blocks);
     void narrow_units(const unsigned char* bytes, std::size_t length, unsigned char* units) const;
