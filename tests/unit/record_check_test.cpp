@@ -4,6 +4,7 @@
 #include "../../src/process/platform.h"
 #include "../../src/survey/record_check.h"
 #include "plain_record_check.h"
+#include "same_outcome.h"
 
 #include <gtest/gtest.h>
 
@@ -187,18 +188,6 @@ TEST(RecordCheck, EachAnomalyAtItsRecord)
             EXPECT_EQ(plain.records, test.records);
             EXPECT_EQ(plain.anomalies, test.anomalies);
         }
-    }
-}
-
-void expect_same(const verify_outcome& got, const verify_outcome& want)
-{
-    EXPECT_EQ(got.records, want.records);
-    EXPECT_EQ(got.anomalies, want.anomalies);
-    ASSERT_EQ(got.first_anomaly.has_value(), want.first_anomaly.has_value());
-    if (want.first_anomaly) {
-        EXPECT_EQ(got.first_anomaly->record, want.first_anomaly->record);
-        EXPECT_EQ(got.first_anomaly->offset, want.first_anomaly->offset);
-        EXPECT_EQ(got.first_anomaly->what, want.first_anomaly->what);
     }
 }
 

@@ -4,6 +4,7 @@
 #include "../../src/driver/verify_file.h"
 #include "../../src/survey/byte_class.h"
 #include "plain_record_check.h"
+#include "same_outcome.h"
 
 #include <gtest/gtest.h>
 
@@ -43,18 +44,6 @@ std::string pipe_lines()
                 std::string(random() % 60, 'z') + (id % 4999 == 0 ? "|extra\n" : "\n");
     }
     return file;
-}
-
-void expect_same(const verify_outcome& got, const verify_outcome& want)
-{
-    EXPECT_EQ(got.records, want.records);
-    EXPECT_EQ(got.anomalies, want.anomalies);
-    ASSERT_EQ(got.first_anomaly.has_value(), want.first_anomaly.has_value());
-    if (want.first_anomaly) {
-        EXPECT_EQ(got.first_anomaly->record, want.first_anomaly->record);
-        EXPECT_EQ(got.first_anomaly->offset, want.first_anomaly->offset);
-        EXPECT_EQ(got.first_anomaly->what, want.first_anomaly->what);
-    }
 }
 
 verify_outcome verify_whole(const std::string& path, const file_layout& layout, unsigned threads)
