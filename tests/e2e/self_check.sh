@@ -171,7 +171,7 @@ flipped_bytes)
     }
     offsets=()
     RANDOM=4242
-    count=40
+    count=200
     [ ${#runner[@]} = 0 ] || count=6
     for ((i = 0; i < count; i++)); do
         read -r size address offset < <(sed -n "$((i % 2 + 1))p" <<< "$sections")
