@@ -148,7 +148,7 @@ flipped_bytes)
     # the check can guard itself (the start code, the guard's own set-up)
     # may end the program otherwise; no flip may let it run as intact.
     needs objdump nm
-    startup='^(_start|_init|frame_dummy|register_tm_clones|__libc_csu_init|_GLOBAL__sub_I|platform_treat_faults_as|__tmainCRTStartup|mainCRTStartup|__main|__do_global_ctors|pre_c_init|pre_cpp_init|_pei386_runtime_relocator)'
+    startup='^(_start|_init|frame_dummy|register_tm_clones|__libc_csu_init|_GLOBAL__sub_I|_sub_I_|platform_treat_faults_as|__tmainCRTStartup|mainCRTStartup|__main|__do_global_ctors|pre_c_init|pre_cpp_init|_pei386_runtime_relocator)'
     read_only=.rodata
     is_windows_program && read_only=.rdata
     sections=$(objdump -h "$program" | awk -v ro="$read_only" \

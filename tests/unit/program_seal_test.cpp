@@ -24,6 +24,20 @@ bytes random_bytes(std::size_t count, unsigned seed)
     return made;
 }
 
+// The digest of whole blocks by its definition.
+std::uint64_t blocks_by_definition(const bytes& stream)
+{
+    image_digest digest;
+    digest.blocks = stream.size() / 32;
+    for (std::uint64_t word = 0; word < stream.size() / 8; word++) {
+        std::uint64_t value = read_little_endian(stream.data() + 8 * word, 8);
+        digest.sums[word % 4] += value;
+        digest.sums_of_sums[word % 4] +=
+            value * (digest.blocks / DIGEST_GROUP - word / 4 / DIGEST_GROUP);
+    }
+    return digest_value(digest);
+}
+
 // The digest by its definition: lane sums and sums of sums (taken at the
 // end of every group of blocks) written out in closed form over the padded
 // stream of spans, each followed by its length.
@@ -37,15 +51,7 @@ std::uint64_t digest_by_definition(const std::vector<bytes>& spans)
         write_little_endian(length, 8, span.size());
         stream.insert(stream.end(), length, length + 32);
     }
-    image_digest digest;
-    digest.blocks = stream.size() / 32;
-    for (std::uint64_t word = 0; word < stream.size() / 8; word++) {
-        std::uint64_t value = read_little_endian(stream.data() + 8 * word, 8);
-        digest.sums[word % 4] += value;
-        digest.sums_of_sums[word % 4] +=
-            value * (digest.blocks / DIGEST_GROUP - word / 4 / DIGEST_GROUP);
-    }
-    return digest_value(digest);
+    return blocks_by_definition(stream);
 }
 
 TEST(ImageDigest, BlockLoopsAgreeWithTheDefinition)
@@ -73,6 +79,26 @@ TEST(ImageDigest, BlockLoopsAgreeWithTheDefinition)
         GTEST_SKIP() << "the processor has no AVX2";
     EXPECT_EQ(digest_value(aligned), digest_value(wide));
     EXPECT_EQ(aligned.blocks, wide.blocks);
+}
+
+// Whole blocks from every kind of place in a group: the blocks before the
+// first group end (reaching it or not), whole groups, and the rest.
+TEST(ImageDigest, BlockCountsFromAnyPlaceInAGroup)
+{
+    bytes stream = random_bytes(32 * 400, 3);
+    for (std::size_t before : {0, 1, 8, 56, 57, 63, 64, 65})
+        for (std::size_t count : {0, 1, 7, 8, 9, 55, 56, 63, 64, 65, 127, 128, 191, 200}) {
+            SCOPED_TRACE(std::to_string(before) + " then " + std::to_string(count));
+            bytes taken(stream.begin(), stream.begin() + 32 * (before + count));
+            image_digest baseline, wide;
+            digest_blocks_baseline(baseline, stream.data(), before);
+            digest_blocks_baseline(baseline, stream.data() + 32 * before, count);
+            EXPECT_EQ(digest_value(baseline), blocks_by_definition(taken));
+            if (digest_blocks_avx2(wide, stream.data(), before)) {
+                digest_blocks_avx2(wide, stream.data() + 32 * before, count);
+                EXPECT_EQ(digest_value(wide), blocks_by_definition(taken));
+            }
+        }
 }
 
 TEST(ImageDigest, ReplacedBytesDigestAsIfTheyHadBeenThere)
