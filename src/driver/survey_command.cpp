@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace
 {
@@ -33,7 +34,7 @@ const char USAGE[] = "usage: korvalen --survey [--verify] [--json] [--] FILE...\
                      "Exit status: 0 every file surveyed (and, with --verify, every record\n"
                      "matches), 1 --verify found records that break the layout, 2 a usage\n"
                      "error, a file that could not be read, or Ctrl+C, 3 the program file is\n"
-                     "damaged, 4 standard output could not be written.\n"
+                     "damaged, 4 standard output could not be written, 6 not enough memory.\n"
                      "\n"
                      "The second form is the interactive analysis of one file; see korvalen(1).\n";
 
@@ -79,6 +80,15 @@ command parse(int argument_count, char** arguments, survey_options& options, con
     return options.files.empty() ? command::no_file : command::survey;
 }
 
+// Called by the C++ allocator, on whichever thread asked, when the heap
+// cannot give what the survey needs: the reports already printed stay,
+// and the run ends saying why rather than by an uncaught exception.
+[[noreturn]] void survey_out_of_memory()
+{
+    std::fputs("korvalen: not enough memory\n", stderr);
+    exit_routine(INSUFFICIENT_MEMORY);
+}
+
 } // namespace
 
 bool selects_survey(int argument_count, char** arguments)
@@ -108,5 +118,6 @@ void run_survey_command(int argument_count, char** arguments)
         break;
     }
     platform_catch_interrupt();
+    std::set_new_handler(survey_out_of_memory);
     exit_routine(run_survey(options));
 }

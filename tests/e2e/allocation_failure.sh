@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # A heap that cannot provide the sample: the message, status 6, and no
-# report.
+# report; in the survey too, which asks for its sample with new.
 set -u
 program=$(realpath "$1")
 failing_malloc=$(realpath "$2")
@@ -19,4 +19,16 @@ failed=0
 printf '\n\n\n\n\n\n\n\t\tNOT ENOUGH MEMORY\n' > expected
 tail -c "$(wc -c < expected)" err | cmp -s expected - ||
     { echo "standard error does not end with the message:"; tail -n 3 err | cat -A; failed=1; }
+
+# A sanitizer's own operator new does not call the preloaded malloc.
+if ldd "$program" 2> /dev/null | grep -q libasan; then
+    exit $failed
+fi
+# Standard input is read into a buffer of the whole sample size.
+LD_PRELOAD=$failing_malloc "$program" --survey - < ab.dat > out 2> err
+status=$?
+[ "$status" = 6 ] || { echo "survey: status $status, expected 6"; failed=1; }
+[ -s out ] && { echo "survey: a report without a sample:"; cat out; failed=1; }
+[ "$(cat err)" = "korvalen: not enough memory" ] ||
+    { echo "survey: standard error is not the message:"; cat -A err; failed=1; }
 exit $failed

@@ -1,5 +1,6 @@
 // Preloaded into korvalen by allocation_failure.sh: every request for a
-// block of the sample's size fails, as it would on a heap that is used up.
+// block of the sample's size (the classic one, or the start of a survey's)
+// fails, as it would on a heap that is used up.
 // Other requests go on to the allocator that comes next, which may be a
 // sanitizer's.
 #include <cerrno>
@@ -10,13 +11,14 @@ namespace
 {
 
 constexpr std::size_t SAMPLE_SIZE = 16000;
+constexpr std::size_t SURVEY_SAMPLE_SIZE = std::size_t{1} << 20;
 
 } // namespace
 
 extern "C" void* malloc(std::size_t size)
 {
     static auto next_malloc = reinterpret_cast<void* (*)(std::size_t)>(dlsym(RTLD_NEXT, "malloc"));
-    if (size == SAMPLE_SIZE) {
+    if (size == SAMPLE_SIZE || size == SURVEY_SAMPLE_SIZE) {
         errno = ENOMEM;
         return nullptr;
     }
