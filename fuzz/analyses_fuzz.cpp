@@ -15,7 +15,7 @@
 #include "../src/analysis/line_terminator_scan.h"
 #include "../src/analysis/repeat_distances.h"
 #include "../src/process/input_state.h"
-#include "../src/survey/record_check.h"
+#include "../src/survey/verify/record_check.h"
 #include "../tests/unit/fake_driver.h"
 #include "../tests/unit/plain_record_check.h"
 #include "../tests/unit/reference_repeat_distances.h"

@@ -6,10 +6,10 @@
 // Input: one byte of choices (bit 0: the start is the whole file; bits 1-2:
 // how many later pieces), four bytes of bytes between the pieces, then the
 // sample.
-#include "../src/survey/layout_survey.h"
-#include "../src/survey/survey_json.h"
-#include "../src/survey/survey_report.h"
-#include "../src/survey/survey_text.h"
+#include "../src/survey/detect/layout_survey.h"
+#include "../src/survey/report/survey_json.h"
+#include "../src/survey/report/survey_report.h"
+#include "../src/survey/report/survey_text.h"
 
 #include <cstring>
 #include <memory>

@@ -3,7 +3,7 @@
 // headers that map them), and the address it was linked for. An ELF
 // program or a Windows one, whatever machine this runs on. Strip and an
 // appended signature leave the seal valid; nothing needs sealing again.
-#include "../src/driver/program_seal.h"
+#include "../src/seal/program_seal.h"
 
 #include <cstdio>
 #include <fstream>

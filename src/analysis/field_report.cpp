@@ -1,6 +1,6 @@
 #include "field_report.h"
 
-#include "line_ends.h"
+#include "line_end_bytes.h"
 
 #include <cstring>
 

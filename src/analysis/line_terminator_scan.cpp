@@ -3,7 +3,7 @@
 #include "../process/exit_routine.h"
 #include "../process/input_state.h"
 #include "../process/keystroke.h"
-#include "line_ends.h"
+#include "line_end_bytes.h"
 #include "repeat_distances.h"
 
 #include <cinttypes>

@@ -6,7 +6,7 @@
 #include "../process/input_state.h"
 #include "../process/platform.h"
 #include "input_sample.h"
-#include "self_check.h"
+#include "../seal/self_check.h"
 #include "survey_command.h"
 
 #include <cstdio>

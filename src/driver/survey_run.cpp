@@ -1,11 +1,11 @@
 #include "survey_run.h"
 
 #include "../process/platform.h"
-#include "../survey/layout_survey.h"
-#include "../survey/survey_json.h"
-#include "../survey/survey_text.h"
-#include "survey_input.h"
-#include "verify_file.h"
+#include "../survey/detect/layout_survey.h"
+#include "../survey/report/survey_json.h"
+#include "../survey/report/survey_text.h"
+#include "../survey/base/sample_input.h"
+#include "../survey/verify/verify_file.h"
 
 #include <algorithm>
 #include <atomic>

@@ -7,9 +7,9 @@
 //   verify_harness lines FILE | fixed FILE
 //   verify_harness agree lines|fixed FILE   every kernel set this processor
 //       runs, in memory, and verify_file on two workers give one answer
-#include "../../src/driver/verify_file.h"
-#include "../../src/survey/byte_class.h"
-#include "../../src/survey/record_check.h"
+#include "../../src/survey/verify/verify_file.h"
+#include "../../src/survey/base/byte_class.h"
+#include "../../src/survey/verify/record_check.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "plain_record_check.h"
 
-#include "../../src/survey/byte_class.h"
+#include "../../src/survey/base/byte_class.h"
 
 #include <cstdio>
 #include <string>

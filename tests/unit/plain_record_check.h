@@ -3,8 +3,8 @@
 #ifndef KORVALEN_PLAIN_RECORD_CHECK_H
 #define KORVALEN_PLAIN_RECORD_CHECK_H
 
-#include "../../src/survey/file_layout.h"
-#include "../../src/survey/file_sample.h"
+#include "../../src/survey/base/file_layout.h"
+#include "../../src/survey/base/file_sample.h"
 
 // Checks the records of a whole file held in memory.
 verify_outcome plain_record_check(byte_span file, const file_layout& layout);

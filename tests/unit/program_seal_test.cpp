@@ -1,5 +1,5 @@
-#include "../../src/driver/image_digest.h"
-#include "../../src/driver/program_seal.h"
+#include "../../src/seal/image_digest.h"
+#include "../../src/seal/program_seal.h"
 #include "../../src/process/platform.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // and the block-wise checker against the plain one on random files cut
 // into tiny windows and many ranges.
 #include "../../src/process/platform.h"
-#include "../../src/survey/record_check.h"
+#include "../../src/survey/verify/record_check.h"
 #include "plain_record_check.h"
 #include "same_outcome.h"
 

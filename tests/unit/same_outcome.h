@@ -2,7 +2,7 @@
 #ifndef KORVALEN_SAME_OUTCOME_H
 #define KORVALEN_SAME_OUTCOME_H
 
-#include "../../src/survey/file_layout.h"
+#include "../../src/survey/base/file_layout.h"
 
 #include <gtest/gtest.h>
 

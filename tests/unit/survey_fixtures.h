@@ -4,7 +4,7 @@
 #ifndef KORVALEN_SURVEY_FIXTURES_H
 #define KORVALEN_SURVEY_FIXTURES_H
 
-#include "../../src/survey/file_sample.h"
+#include "../../src/survey/base/file_sample.h"
 
 #include <cstdint>
 #include <string>

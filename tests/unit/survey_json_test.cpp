@@ -1,4 +1,4 @@
-#include "../../src/survey/survey_json.h"
+#include "../../src/survey/report/survey_json.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "../../src/survey/layout_survey.h"
+#include "../../src/survey/detect/layout_survey.h"
 #include "survey_fixtures.h"
 
 #include <gtest/gtest.h>

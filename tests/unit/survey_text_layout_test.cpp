@@ -1,8 +1,8 @@
-#include "../../src/survey/delimiter_choice.h"
-#include "../../src/survey/encoding_guess.h"
-#include "../../src/survey/layout_survey.h"
-#include "../../src/survey/text_columns.h"
-#include "../../src/survey/text_decode.h"
+#include "../../src/survey/detect/delimiter_choice.h"
+#include "../../src/survey/detect/encoding_guess.h"
+#include "../../src/survey/detect/layout_survey.h"
+#include "../../src/survey/detect/text_columns.h"
+#include "../../src/survey/base/text_decode.h"
 #include "survey_fixtures.h"
 
 #include <gtest/gtest.h>
@@ -179,7 +179,7 @@ TEST(Ebcdic, RecordsWithoutLineEndsAreFixedLength)
 
 } // namespace
 
-#include "../../src/survey/small_math.h"
+#include "../../src/survey/base/small_math.h"
 
 #include <cmath>
 

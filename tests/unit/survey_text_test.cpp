@@ -1,4 +1,4 @@
-#include "../../src/survey/survey_text.h"
+#include "../../src/survey/report/survey_text.h"
 
 #include <gtest/gtest.h>
 

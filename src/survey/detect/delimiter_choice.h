@@ -4,7 +4,7 @@
 #ifndef KORVALEN_DELIMITER_CHOICE_H
 #define KORVALEN_DELIMITER_CHOICE_H
 
-#include "field_split.h"
+#include "../base/field_split.h"
 
 #include <cstdint>
 #include <optional>

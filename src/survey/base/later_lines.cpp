@@ -1,4 +1,4 @@
-#include "line_layout.h"
+#include "later_lines.h"
 
 #include <algorithm>
 

@@ -4,9 +4,9 @@
 #ifndef KORVALEN_RECORD_BOUNDS_H
 #define KORVALEN_RECORD_BOUNDS_H
 
-#include "byte_class.h"
-#include "file_layout.h"
-#include "file_sample.h"
+#include "../base/byte_class.h"
+#include "../base/file_layout.h"
+#include "../base/file_sample.h"
 
 #include <cstdint>
 

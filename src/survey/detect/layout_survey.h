@@ -2,8 +2,8 @@
 #ifndef KORVALEN_LAYOUT_SURVEY_H
 #define KORVALEN_LAYOUT_SURVEY_H
 
-#include "file_layout.h"
-#include "file_sample.h"
+#include "../base/file_layout.h"
+#include "../base/file_sample.h"
 
 file_layout survey_layout(const file_sample& sample);
 

@@ -3,8 +3,8 @@
 #ifndef KORVALEN_KNOWN_FORMATS_H
 #define KORVALEN_KNOWN_FORMATS_H
 
-#include "file_layout.h"
-#include "file_sample.h"
+#include "../base/file_layout.h"
+#include "../base/file_sample.h"
 
 #include <cstdint>
 #include <optional>

@@ -2,10 +2,10 @@
 
 #include "delimiter_choice.h"
 #include "header_row.h"
-#include "line_layout.h"
+#include "../base/later_lines.h"
 #include "text_columns.h"
-#include "text_decode.h"
-#include "text_lines.h"
+#include "../base/text_decode.h"
+#include "../base/text_lines.h"
 
 #include <algorithm>
 #include <map>

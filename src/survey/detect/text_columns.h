@@ -3,7 +3,7 @@
 #ifndef KORVALEN_TEXT_COLUMNS_H
 #define KORVALEN_TEXT_COLUMNS_H
 
-#include "file_layout.h"
+#include "../base/file_layout.h"
 
 #include <string_view>
 #include <vector>

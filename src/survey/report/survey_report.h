@@ -2,8 +2,8 @@
 #ifndef KORVALEN_SURVEY_REPORT_H
 #define KORVALEN_SURVEY_REPORT_H
 
-#include "file_layout.h"
-#include "file_sample.h"
+#include "../base/file_layout.h"
+#include "../base/file_sample.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,8 +1,8 @@
 #include "period_search.h"
 
-#include "small_math.h"
+#include "../base/small_math.h"
 
-#include "byte_class.h"
+#include "../base/byte_class.h"
 
 #include <algorithm>
 #include <array>

@@ -1,14 +1,14 @@
 #include "layout_survey.h"
 
-#include "byte_class.h"
+#include "../base/byte_class.h"
 #include "encoding_guess.h"
 #include "known_formats.h"
-#include "line_ends.h"
+#include "../base/lines.h"
 #include "period_search.h"
 #include "record_bounds.h"
 #include "record_profile.h"
 #include "text_columns.h"
-#include "text_decode.h"
+#include "../base/text_decode.h"
 #include "text_layout.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "survey_report.h"
 
-#include "text_decode.h"
+#include "../base/text_decode.h"
 
 #include <algorithm>
 

@@ -2,8 +2,8 @@
 #ifndef KORVALEN_SURVEY_INPUT_H
 #define KORVALEN_SURVEY_INPUT_H
 
-#include "../process/platform.h"
-#include "../survey/file_sample.h"
+#include "../../process/platform.h"
+#include "file_sample.h"
 
 #include <cstdint>
 #include <memory>

@@ -2,8 +2,8 @@
 #ifndef KORVALEN_ENCODING_GUESS_H
 #define KORVALEN_ENCODING_GUESS_H
 
-#include "file_layout.h"
-#include "file_sample.h"
+#include "../base/file_layout.h"
+#include "../base/file_sample.h"
 
 struct encoding_guess {
     text_encoding encoding = text_encoding::binary;

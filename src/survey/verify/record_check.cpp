@@ -1,6 +1,6 @@
 #include "record_check.h"
 
-#include "byte_class.h"
+#include "../base/byte_class.h"
 
 #include <algorithm>
 #include <bit>

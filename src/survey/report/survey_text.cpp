@@ -1,7 +1,7 @@
 #include "survey_text.h"
 
-#include "field_split.h"
-#include "text_decode.h"
+#include "../base/field_split.h"
+#include "../base/text_decode.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "survey_input.h"
+#include "sample_input.h"
 
 #include <cstring>
 

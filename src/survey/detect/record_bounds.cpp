@@ -1,6 +1,6 @@
 #include "record_bounds.h"
 
-#include "small_math.h"
+#include "../base/small_math.h"
 
 #include <algorithm>
 #include <array>

@@ -6,7 +6,7 @@
 #ifndef KORVALEN_BLOCK_MASKS_H
 #define KORVALEN_BLOCK_MASKS_H
 
-#include "byte_class.h"
+#include "../base/byte_class.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -5,7 +5,7 @@
 
 #include "file_layout.h"
 #include "file_sample.h"
-#include "line_ends.h"
+#include "lines.h"
 
 #include <vector>
 

@@ -3,8 +3,8 @@
 #ifndef KORVALEN_PERIOD_SEARCH_H
 #define KORVALEN_PERIOD_SEARCH_H
 
-#include "byte_class.h"
-#include "file_sample.h"
+#include "../base/byte_class.h"
+#include "../base/file_sample.h"
 
 #include <cstdint>
 

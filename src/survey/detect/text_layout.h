@@ -6,8 +6,8 @@
 #define KORVALEN_TEXT_LAYOUT_H
 
 #include "encoding_guess.h"
-#include "file_layout.h"
-#include "file_sample.h"
+#include "../base/file_layout.h"
+#include "../base/file_sample.h"
 
 // layout's encoding and terminator are set; fills in the rest.
 void survey_text_lines(const file_sample& sample, const encoding_guess& guess, file_layout& layout);

@@ -5,9 +5,9 @@
 #ifndef KORVALEN_VERIFY_FILE_H
 #define KORVALEN_VERIFY_FILE_H
 
-#include "../process/platform.h"
-#include "../survey/file_layout.h"
-#include "../survey/file_sample.h"
+#include "../../process/platform.h"
+#include "../base/file_layout.h"
+#include "../base/file_sample.h"
 
 #include <atomic>
 #include <string>

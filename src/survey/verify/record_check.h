@@ -22,8 +22,8 @@
 #define KORVALEN_RECORD_CHECK_H
 
 #include "block_masks.h"
-#include "file_layout.h"
-#include "file_sample.h"
+#include "../base/file_layout.h"
+#include "../base/file_sample.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "line_ends.h"
+#include "lines.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 #include "verify_file.h"
 
-#include "../survey/record_check.h"
+#include "record_check.h"
 
 #include <algorithm>
 #include <vector>
