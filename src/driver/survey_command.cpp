@@ -15,7 +15,7 @@ namespace
 // be opened does.
 constexpr int USAGE_ERROR = INPUT_FILE;
 
-const char USAGE[] = "usage: korvalen --survey [--verify] [--json] [--] FILE...\n"
+const char USAGE[] = "usage: korvalen --survey [--verify] [--max-anomalies N] [--json] [--] FILE...\n"
                      "       korvalen FILE [-f | N]\n"
                      "\n"
                      "The first form works out how the records of each FILE are laid out and\n"
@@ -26,6 +26,8 @@ const char USAGE[] = "usage: korvalen --survey [--verify] [--json] [--] FILE...\
                      "  --survey   sample each file and print its layout\n"
                      "  --verify   then read each whole file and check every record against\n"
                      "             the layout\n"
+                     "  --max-anomalies N\n"
+                     "             describe up to N records that break the layout (10)\n"
                      "  --json     one JSON object per file per line instead of text\n"
                      "  --help     print this help\n"
                      "  --version  print the version\n"
@@ -36,6 +38,8 @@ const char USAGE[] = "usage: korvalen --survey [--verify] [--json] [--] FILE...\
                      "error, a file that could not be read, or Ctrl+C, 3 the program file is\n"
                      "damaged, 4 standard output could not be written, 6 not enough memory.\n"
                      "\n"
+                     "korvalen(1) describes every key of the JSON output.\n"
+                     "\n"
                      "The second form is the interactive analysis of one file; see korvalen(1).\n";
 
 enum class command { survey, help, version, unknown_option, no_file };
@@ -43,6 +47,24 @@ enum class command { survey, help, version, unknown_option, no_file };
 bool names_option(const char* argument)
 {
     return std::strncmp(argument, "--", 2) == 0;
+}
+
+// A count of decimal digits alone, small enough to keep that many.
+bool parse_count(const char* text, std::size_t& count)
+{
+    constexpr std::size_t MOST_KEPT = 1000000;
+    std::size_t value = 0;
+    if (*text == '\0')
+        return false;
+    for (; *text != '\0'; text++) {
+        if (*text < '0' || *text > '9')
+            return false;
+        value = value * 10 + static_cast<std::size_t>(*text - '0');
+        if (value > MOST_KEPT)
+            return false;
+    }
+    count = value;
+    return true;
 }
 
 // An unknown option outweighs --help, and --help --version.
@@ -62,6 +84,9 @@ command parse(int argument_count, char** arguments, survey_options& options, con
             continue;
         else if (std::strcmp(argument, "--verify") == 0)
             options.verify = true;
+        else if (std::strcmp(argument, "--max-anomalies") == 0 && index + 1 < argument_count &&
+                 parse_count(arguments[index + 1], options.max_anomalies))
+            index++;
         else if (std::strcmp(argument, "--json") == 0)
             options.json = true;
         else if (std::strcmp(argument, "--help") == 0)

@@ -88,9 +88,10 @@ bool verify_input(survey_run& run, file_slot& slot, survey_input& input, survey_
     std::string error;
     bool read = input.is_stream
                     ? verify_stream(input.file, input.start.span(), report.layout, &slot.bytes_done,
-                                    report.outcome, error)
+                                    report.outcome, error, run.options.max_anomalies)
                     : verify_file(input.file, *input.size, report.layout, threads_for_one_file(run),
-                                  &slot.bytes_done, report.outcome, error);
+                                  &slot.bytes_done, report.outcome, error,
+                                  run.options.max_anomalies);
     if (!read) {
         report.error = error;
         return false;
@@ -106,7 +107,7 @@ void survey_opened(survey_run& run, file_slot& slot, survey_input& input, survey
     if (run.options.verify) {
         if (!verify_input(run, slot, input, report))
             return;
-    } else if (input.is_stream) {
+    } else if (input.is_stream && !input.size) {
         // Without a size, only reading to the end could count them.
         report.layout.records.reset();
     }

@@ -3,11 +3,16 @@
 #ifndef KORVALEN_SURVEY_RUN_H
 #define KORVALEN_SURVEY_RUN_H
 
+#include "../survey/base/file_layout.h"
+
+#include <cstddef>
 #include <vector>
 
 struct survey_options {
     bool verify = false;
     bool json = false;
+    // How many anomalies of a file --verify describes one by one.
+    std::size_t max_anomalies = DEFAULT_MAX_ANOMALIES;
     std::vector<const char*> files;
 };
 

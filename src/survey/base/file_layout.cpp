@@ -20,3 +20,21 @@ const char* encoding_name(text_encoding encoding)
     }
     return "binary";
 }
+
+const char* anomaly_kind_name(anomaly_kind kind)
+{
+    switch (kind) {
+    case anomaly_kind::line_end:
+        return "line_end";
+    case anomaly_kind::length:
+        return "length";
+    case anomaly_kind::cut_short:
+        return "cut_short";
+    case anomaly_kind::field_count:
+        return "field_count";
+    case anomaly_kind::quote:
+        return "quote";
+    default:
+        return "byte_class";
+    }
+}

@@ -3,6 +3,8 @@
 #ifndef KORVALEN_FILE_LAYOUT_H
 #define KORVALEN_FILE_LAYOUT_H
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -73,19 +75,44 @@ struct file_layout {
     record_profile profile;
 };
 
-// Why a record breaks the layout, for the first that does.
+// The ways a record breaks the layout, each counted on its own.
+enum class anomaly_kind {
+    line_end,    // a line end of another kind than the layout's
+    length,      // a line of another length than the layout's
+    cut_short,   // a last fixed-length record with fewer bytes than the rest
+    field_count, // more or fewer fields than the layout allows
+    quote,       // a quote still open at the end of the file
+    byte_class,  // a byte the records never hold at its offset
+    count_of_kinds,
+};
+
+constexpr std::size_t ANOMALY_KINDS = static_cast<std::size_t>(anomaly_kind::count_of_kinds);
+// How many anomalies --verify describes one by one unless told otherwise.
+constexpr std::size_t DEFAULT_MAX_ANOMALIES = 10;
+
+// The kind's name as the survey's output gives it: "line_end", "length",
+// "cut_short", "field_count", "quote", "byte_class".
+const char* anomaly_kind_name(anomaly_kind kind);
+
+// Why a record breaks the layout.
 struct record_anomaly {
     // Counting from 1, the first record after the header.
     std::uint64_t record;
     // Of the record's first byte, from the start of the file.
     std::uint64_t offset;
     std::string what;
+    anomaly_kind kind = anomaly_kind::length;
+    // Counting from 1, the physical line the record starts on, for text
+    // whose records are lines one each; none otherwise.
+    std::optional<std::uint64_t> line;
 };
 
 struct verify_outcome {
     std::uint64_t records = 0;
     std::uint64_t anomalies = 0;
-    std::optional<record_anomaly> first_anomaly;
+    std::array<std::uint64_t, ANOMALY_KINDS> anomaly_kinds{};
+    // The first ones in file order, up to the number asked for.
+    std::vector<record_anomaly> first_anomalies;
 };
 
 #endif

@@ -17,9 +17,10 @@ bool read_piece(platform_file file, std::uint64_t offset, std::size_t count, byt
     return true;
 }
 
-bool read_standard_input(survey_input& input)
+// A stream that ends within the sample is a whole file of that size:
+// surveyed and verified as the same bytes by path would be.
+bool read_stream_sample(survey_input& input)
 {
-    input.file = platform_standard_input();
     input.is_stream = true;
     input.start.make_room(SAMPLE_START_SIZE);
     std::int64_t got = platform_read_stream(input.file, input.start.bytes.get(), input.start.size);
@@ -29,7 +30,15 @@ bool read_standard_input(survey_input& input)
     }
     input.start.size = static_cast<std::size_t>(got);
     input.start_is_whole_file = input.start.size < SAMPLE_START_SIZE;
+    if (input.start_is_whole_file)
+        input.size = input.start.size;
     return true;
+}
+
+bool read_standard_input(survey_input& input)
+{
+    input.file = platform_standard_input();
+    return read_stream_sample(input);
 }
 
 // Only a regular file can be read at offsets and has a size; anything else
@@ -56,6 +65,12 @@ bool read_sample(survey_input& input)
     if (!platform_size_of(input.file, size)) {
         describe_last_error(input.error);
         return false;
+    }
+    // Files of the system (/proc, /sys) say 0 and deliver their content
+    // when read: only reading to the end tells their size.
+    if (size == 0) {
+        input.owns_stream = true;
+        return read_stream_sample(input);
     }
     input.size = size;
     std::size_t start_size =
@@ -114,7 +129,7 @@ void describe_last_error(std::string& error)
 
 void close_survey_input(survey_input& input)
 {
-    if (input.file != NO_FILE && !input.is_stream)
+    if (input.file != NO_FILE && (!input.is_stream || input.owns_stream))
         platform_close(input.file);
     input.file = NO_FILE;
 }

@@ -32,6 +32,9 @@ struct survey_input {
     platform_file file = NO_FILE;
     // Standard input: read from where it stands, without a size.
     bool is_stream = false;
+    // A file opened by name that is read as a stream all the same.
+    bool owns_stream = false;
+    // Also set for a stream that ended within the start.
     std::optional<std::uint64_t> size;
     byte_buffer start;
     bool start_is_whole_file = false;

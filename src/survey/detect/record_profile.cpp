@@ -1,5 +1,7 @@
 #include "record_profile.h"
 
+#include "../base/byte_class.h"
+
 #include <algorithm>
 #include <array>
 #include <vector>
@@ -7,7 +9,13 @@
 namespace
 {
 
-constexpr std::size_t PROFILED_BYTES = std::size_t{1} << 18;
+// Fewer records than this say too little to hold the rest of the file to
+// a byte or a class at any offset.
+constexpr std::uint64_t LEAST_PROFILED_RECORDS = 32;
+// Of a file the sample does not hold whole, a rule must show in this many
+// of the places the sample read (the start and the later pieces): what
+// one stretch of records has in common may be a value that changes slowly.
+constexpr std::size_t LEAST_CONFIRMING_PLACES = 2;
 
 struct column_tally {
     std::array<std::uint32_t, 8> kinds{};
@@ -18,25 +26,35 @@ struct column_tally {
     std::uint32_t agreeing = 0;
 };
 
-// Calls visit(record bytes) for every whole record in each place the
-// sample read, a quarter MiB of records at most from each.
+// Calls visit(record bytes, place) for every whole record in each place
+// the sample read.
 template <typename Visit>
 void each_record(const file_sample& sample, std::uint64_t first_record, std::uint64_t records_end,
                  std::uint32_t length, Visit visit)
 {
+    std::size_t place = 0;
     auto walk = [&](byte_span bytes, std::uint64_t offset) {
-        std::size_t kept =
-            std::min(bytes.size(), std::max<std::size_t>(PROFILED_BYTES, 2 * std::size_t{length}));
-        std::uint64_t end = std::min(records_end, offset + kept);
+        std::uint64_t end = std::min<std::uint64_t>(records_end, offset + bytes.size());
         std::uint64_t record = first_record;
         if (record < offset)
             record += (offset - record + length - 1) / length * length;
         for (; record + length <= end; record += length)
-            visit(bytes.data() + (record - offset));
+            visit(bytes.data() + (record - offset), place);
+        place++;
     };
     walk(sample.start, 0);
     for (const sample_piece& piece : sample.later)
         walk(piece.bytes, piece.offset);
+}
+
+// The places whose records the rules rest on.
+std::size_t places_with_records(const file_sample& sample, std::uint64_t first_record,
+                                std::uint64_t records_end, std::uint32_t length)
+{
+    std::vector<bool> seen(1 + sample.later.size(), false);
+    each_record(sample, first_record, records_end, length,
+                [&](const unsigned char*, std::size_t place) { seen[place] = true; });
+    return static_cast<std::size_t>(std::count(seen.begin(), seen.end(), true));
 }
 
 int kind_index(std::uint8_t kind)
@@ -54,6 +72,23 @@ bool all_of(std::uint64_t agreeing, std::uint64_t records)
     return agreeing == records;
 }
 
+// A digit that stayed put while the digit after it changed is the high
+// digit of a counter or an amount: the next stretch of records may well
+// hold another.
+bool counter_digit(const std::vector<column_tally>& tallies, std::uint32_t column,
+                   std::uint64_t records)
+{
+    int digit = kind_index(BYTE_DIGIT);
+    for (std::uint32_t next = column + 1; next < tallies.size(); next++) {
+        const column_tally& after = tallies[next];
+        if (after.kinds[digit] != records)
+            return false;
+        if (!all_of(after.agreeing, records))
+            return tallies[column].kinds[digit] == records;
+    }
+    return false;
+}
+
 } // namespace
 
 record_profile profile_records(const file_sample& sample, std::uint64_t first_record,
@@ -62,7 +97,8 @@ record_profile profile_records(const file_sample& sample, std::uint64_t first_re
 {
     std::vector<column_tally> tallies(length);
     std::uint64_t records = 0;
-    each_record(sample, first_record, records_end, length, [&](const unsigned char* record) {
+    each_record(sample, first_record, records_end, length,
+                [&](const unsigned char* record, std::size_t) {
         for (std::uint32_t column = 0; column < length; column++) {
             column_tally& tally = tallies[column];
             tally.kinds[kind_index(classes[record[column]])]++;
@@ -76,9 +112,13 @@ record_profile profile_records(const file_sample& sample, std::uint64_t first_re
         records++;
     });
     record_profile profile;
-    if (records == 0)
+    bool confirmed = sample_is_whole_file(sample) ||
+                     places_with_records(sample, first_record, records_end, length) >=
+                         LEAST_CONFIRMING_PLACES;
+    if (records < LEAST_PROFILED_RECORDS || !confirmed)
         return profile;
-    each_record(sample, first_record, records_end, length, [&](const unsigned char* record) {
+    each_record(sample, first_record, records_end, length,
+                [&](const unsigned char* record, std::size_t) {
         for (std::uint32_t column = 0; column < length; column++)
             tallies[column].agreeing += tallies[column].candidate == record[column];
     });
@@ -86,7 +126,7 @@ record_profile profile_records(const file_sample& sample, std::uint64_t first_re
     profile.constant_byte.assign(length, -1);
     for (std::uint32_t column = 0; column < length; column++) {
         const column_tally& tally = tallies[column];
-        if (all_of(tally.agreeing, records))
+        if (all_of(tally.agreeing, records) && !counter_digit(tallies, column, records))
             profile.constant_byte[column] = tally.candidate;
         for (int kind = 0; kind < 8; kind++) {
             if (all_of(tally.kinds[kind], records))

@@ -192,18 +192,54 @@ std::string anomaly_object(const record_anomaly& anomaly)
 {
     json_object object;
     object.number("record", anomaly.record);
+    object.number("line", anomaly.line);
     object.number("offset", anomaly.offset);
+    object.string("kind", anomaly_kind_name(anomaly.kind));
     object.string("what", anomaly.what);
     std::string line = object.line();
     line.pop_back();
     return line;
 }
 
+std::string anomalies_array(const std::vector<record_anomaly>& anomalies)
+{
+    std::string text = "[";
+    for (const record_anomaly& anomaly : anomalies)
+        text += (text.size() > 1 ? "," : "") + anomaly_object(anomaly);
+    return text + "]";
+}
+
+std::string kinds_object(const verify_outcome& outcome)
+{
+    json_object object;
+    for (std::size_t kind = 0; kind < ANOMALY_KINDS; kind++)
+        object.number(anomaly_kind_name(static_cast<anomaly_kind>(kind)),
+                      outcome.anomaly_kinds[kind]);
+    std::string line = object.line();
+    line.pop_back();
+    return line;
+}
+
 constexpr const char* KEYS_AFTER_ERROR[] = {
-    "encoding",       "layout",  "terminator", "record_length", "header_length",
-    "trailer_length", "records", "delimiter",  "quote",         "fields",
-    "header_row",     "columns", "verified",   "anomalies",     "first_anomaly",
+    "encoding",      "layout",        "terminator",      "record_length", "header_length",
+    "trailer_length", "records",      "delimiter",       "quote",         "fields",
+    "fewest_fields", "most_fields",   "header_row",      "columns",       "verified",
+    "anomalies",     "anomaly_kinds", "first_anomalies", "first_anomaly",
 };
+
+void add_fields(json_object& object, const file_layout& layout)
+{
+    if (!layout.fields) {
+        object.null("fields");
+        object.null("fewest_fields");
+        object.null("most_fields");
+        return;
+    }
+    object.number("fields", *layout.fields);
+    bool range = layout.fewest_fields > 0 && layout.most_fields >= layout.fewest_fields;
+    object.number("fewest_fields", range ? layout.fewest_fields : *layout.fields);
+    object.number("most_fields", range ? layout.most_fields : *layout.fields);
+}
 
 void add_layout(json_object& object, const survey_report& report)
 {
@@ -218,13 +254,10 @@ void add_layout(json_object& object, const survey_report& report)
     object.number("record_length", layout.record_length);
     object.number("header_length", layout.header_length);
     object.number("trailer_length", layout.trailer_length);
-    object.number("records", report.verified ? report.outcome.records : layout.records);
+    object.number("records", records_checked(report) ? report.outcome.records : layout.records);
     object.byte("delimiter", layout.delimiter);
     object.byte("quote", layout.quote);
-    if (layout.fields)
-        object.number("fields", *layout.fields);
-    else
-        object.null("fields");
+    add_fields(object, layout);
     object.boolean("header_row", layout.header_row);
     if (layout.columns.empty())
         object.null("columns");
@@ -234,15 +267,19 @@ void add_layout(json_object& object, const survey_report& report)
 
 void add_verification(json_object& object, const survey_report& report)
 {
-    object.boolean("verified", report.verified);
-    if (!report.verified) {
-        object.null("anomalies");
-        object.null("first_anomaly");
+    if (!records_checked(report)) {
+        for (const char* key :
+             {"verified", "anomalies", "anomaly_kinds", "first_anomalies", "first_anomaly"})
+            object.null(key);
         return;
     }
-    object.number("anomalies", report.outcome.anomalies);
-    if (report.outcome.first_anomaly)
-        object.raw("first_anomaly", anomaly_object(*report.outcome.first_anomaly));
+    const verify_outcome& outcome = report.outcome;
+    object.boolean("verified", outcome.anomalies == 0);
+    object.number("anomalies", outcome.anomalies);
+    object.raw("anomaly_kinds", kinds_object(outcome));
+    object.raw("first_anomalies", anomalies_array(outcome.first_anomalies));
+    if (!outcome.first_anomalies.empty())
+        object.raw("first_anomaly", anomaly_object(outcome.first_anomalies.front()));
     else
         object.null("first_anomaly");
 }

@@ -36,13 +36,18 @@ struct survey_report {
     // Why the file could not be surveyed; then nothing below counts.
     std::optional<std::string> error;
     file_layout layout;
-    // The whole file was read and every record checked.
+    // --verify read the whole file; its records were checked only when the
+    // layout has some (records_checked).
     bool verified = false;
     verify_outcome outcome;
     // The first records after the header, or for a layout without
     // records the file's first bytes as one.
     std::vector<shown_record> first_records;
 };
+
+// Whether --verify checked records: it did not for a layout without any
+// (empty, unknown), nor without --verify.
+bool records_checked(const survey_report& report);
 
 // The first records of start, the first bytes of the file, as layout
 // divides them (line ends inside quotes do not end a record). A line that

@@ -132,27 +132,54 @@ void add_field_facts(std::string& out, const file_layout& layout)
         add_fact(out, "delimiter", byte_text(*layout.delimiter, layout.encoding));
     if (layout.quote)
         add_fact(out, "quote", byte_text(*layout.quote, layout.encoding));
-    if (layout.fields)
+    if (layout.fields && layout.fewest_fields > 0 && layout.most_fields > layout.fewest_fields)
+        add_fact(out, "fields",
+                 std::to_string(layout.fewest_fields) + " to " +
+                     std::to_string(layout.most_fields) + ", usually " +
+                     std::to_string(*layout.fields));
+    else if (layout.fields)
         add_fact(out, "fields", std::to_string(*layout.fields));
     if (layout.header_row)
         add_fact(out, "header row", "yes, the first record holds column names");
 }
 
-void add_verify_facts(std::string& out, const verify_outcome& outcome)
+std::string kinds_text(const verify_outcome& outcome)
 {
+    std::string text;
+    for (std::size_t kind = 0; kind < ANOMALY_KINDS; kind++) {
+        if (outcome.anomaly_kinds[kind] == 0)
+            continue;
+        std::string name = anomaly_kind_name(static_cast<anomaly_kind>(kind));
+        std::replace(name.begin(), name.end(), '_', ' ');
+        text += (text.empty() ? "" : ", ") + std::to_string(outcome.anomaly_kinds[kind]) + " " +
+                name;
+    }
+    return text;
+}
+
+void add_verify_facts(std::string& out, const survey_report& report)
+{
+    if (!records_checked(report)) {
+        add_fact(out, "verified",
+                 report.layout.layout == record_layout::empty
+                     ? "not checked: the file holds no records"
+                     : "not checked: no record layout found");
+        return;
+    }
+    const verify_outcome& outcome = report.outcome;
     if (outcome.anomalies == 0) {
         add_fact(out, "verified", "every record matches the layout");
         return;
     }
     add_fact(out, "verified",
              std::to_string(outcome.anomalies) + " of " +
-                 count_of(outcome.records, "record breaks", "records break") + " the layout" +
-                 (outcome.first_anomaly ? ", the first:" : ""));
-    if (outcome.first_anomaly) {
-        const record_anomaly& first = *outcome.first_anomaly;
+                 count_of(outcome.records, "record breaks", "records break") + " the layout (" +
+                 kinds_text(outcome) + ")" + (outcome.first_anomalies.empty() ? "" : ", the first:"));
+    for (const record_anomaly& anomaly : outcome.first_anomalies) {
+        std::string line = anomaly.line ? ", line " + std::to_string(*anomaly.line) : "";
         add_fact(out, "",
-                 "record " + std::to_string(first.record) + " at offset " +
-                     std::to_string(first.offset) + ": " + first.what);
+                 "record " + std::to_string(anomaly.record) + line + " at offset " +
+                     std::to_string(anomaly.offset) + ": " + anomaly.what);
     }
 }
 
@@ -168,15 +195,15 @@ std::string facts_of(const survey_report& report)
         layout.layout == record_layout::fixed_length || layout.layout == record_layout::lines;
     if (has_records)
         add_record_facts(out, layout);
-    std::optional<std::uint64_t> records =
-        report.verified ? report.outcome.records : layout.records;
+    bool checked = records_checked(report);
+    std::optional<std::uint64_t> records = checked ? report.outcome.records : layout.records;
     if (records)
         add_fact(out, "records",
-                 (layout.records_estimated && !report.verified ? "about " : "") +
+                 (layout.records_estimated && !checked ? "about " : "") +
                      std::to_string(*records));
     add_field_facts(out, layout);
     if (report.verified)
-        add_verify_facts(out, report.outcome);
+        add_verify_facts(out, report);
     return out;
 }
 

@@ -365,12 +365,13 @@ void record_checker::narrow_units(const unsigned char* bytes, std::size_t length
     }
 }
 
-void record_checker::count_anomaly(std::uint64_t record, std::uint64_t offset,
+void record_checker::count_anomaly(std::uint64_t record, std::uint64_t offset, anomaly_kind kind,
                                    const std::function<std::string()>& what)
 {
     result_.anomalies++;
-    if (!result_.first)
-        result_.first = record_anomaly{record, offset, what()};
+    result_.anomaly_kinds[static_cast<std::size_t>(kind)]++;
+    if (result_.first.size() < rules_.kept_anomalies)
+        result_.first.push_back(record_anomaly{record, offset, what(), kind, std::nullopt});
 }
 
 void record_checker::check_fixed_blocks(const unsigned char* bytes, std::size_t blocks)
@@ -417,7 +418,8 @@ void record_checker::note_fixed_misses(const unsigned char* bytes, std::size_t l
             last_bad_record_ = record;
             std::uint64_t offset = position_ + lane - start;
             unsigned char byte = bytes[lane];
-            count_anomaly(record, start, [&] { return byte_miss_text(rules_, offset, byte); });
+            count_anomaly(record, start, anomaly_kind::byte_class,
+                          [&] { return byte_miss_text(rules_, offset, byte); });
         }
         std::uint64_t next = start + record_length - position_;
         misses &= next >= 64 ? 0 : ~lanes_below(static_cast<unsigned>(next));
@@ -432,7 +434,7 @@ void record_checker::close_fixed_end()
     result_.records = (bytes + length - 1) / length;
     std::uint64_t cut = bytes % length;
     if (cut != 0 && last_bad_record_ != result_.records) {
-        count_anomaly(result_.records, position_ - cut, [&] {
+        count_anomaly(result_.records, position_ - cut, anomaly_kind::cut_short, [&] {
             return "cut short: " + std::to_string(cut) + " of " + std::to_string(length) + " bytes";
         });
     }
@@ -567,23 +569,24 @@ void record_checker::close_line(std::uint64_t end, int ending)
     line_ending wanted = ending_of(rules_.terminator);
     std::uint64_t expected_length = rules_.record_length;
     if (ending == ending_none && expected_length > 0)
-        expected_length -=
-            std::min<std::uint64_t>(expected_length, terminator_length(rules_.terminator));
+        expected_length -= std::min<std::uint64_t>(
+            expected_length, terminator_length(rules_.terminator) * rules_.unit);
     std::uint64_t fields = record_delimiters_ + 1;
     if (ending == ending_open_quote) {
-        count_anomaly(record, start, [] { return std::string("quote not closed at end of file"); });
+        count_anomaly(record, start, anomaly_kind::quote,
+                      [] { return std::string("quote not closed at end of file"); });
     } else if (wanted != ending_none && ending != ending_none && ending != wanted) {
-        count_anomaly(record, start, [&] {
+        count_anomaly(record, start, anomaly_kind::line_end, [&] {
             return "ends with " + ending_name(ending, rules_) + ", expected " +
                    ending_name(wanted, rules_);
         });
     } else if (expected_length > 0 && length != expected_length) {
-        count_anomaly(record, start, [&] {
+        count_anomaly(record, start, anomaly_kind::length, [&] {
             return "length " + std::to_string(length) + ", expected " +
                    std::to_string(expected_length);
         });
     } else if (rules_.fields > 0 && (fields < rules_.fields || fields > rules_.fields_most)) {
-        count_anomaly(record, start, [&] {
+        count_anomaly(record, start, anomaly_kind::field_count, [&] {
             std::string expected = std::to_string(rules_.fields);
             if (rules_.fields_most > rules_.fields)
                 expected += " to " + std::to_string(rules_.fields_most);
@@ -593,6 +596,7 @@ void record_checker::close_line(std::uint64_t end, int ending)
     } else if (record_miss_) {
         std::uint64_t offset = record_miss_->first;
         unsigned char byte = record_miss_->second;
-        count_anomaly(record, start, [&] { return byte_miss_text(rules_, offset, byte); });
+        count_anomaly(record, start, anomaly_kind::byte_class,
+                          [&] { return byte_miss_text(rules_, offset, byte); });
     }
 }

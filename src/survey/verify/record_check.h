@@ -25,6 +25,7 @@
 #include "../base/file_layout.h"
 #include "../base/file_sample.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -63,6 +64,8 @@ struct record_rules {
     std::vector<unsigned char> allowed, value, care;
     class_sets classes{};
     block_kernels kernels{};
+    // How many anomalies are described one by one.
+    std::size_t kept_anomalies = DEFAULT_MAX_ANOMALIES;
 };
 
 constexpr std::uint64_t PROFILE_PAD = BLOCK_SIZE;
@@ -75,8 +78,10 @@ bool has_records(const file_layout& layout);
 struct range_result {
     std::uint64_t records = 0;
     std::uint64_t anomalies = 0;
-    // Its record counts from 1 within the range.
-    std::optional<record_anomaly> first;
+    std::array<std::uint64_t, ANOMALY_KINDS> anomaly_kinds{};
+    // The first ones, up to rules.kept_anomalies; their records count
+    // from 1 within the range.
+    std::vector<record_anomaly> first;
     // Inside quotes at the range's end, as this range read it.
     bool quote_open_at_end = false;
 };
@@ -120,7 +125,7 @@ class record_checker
                              unsigned to);
     void close_line(std::uint64_t end, int ending);
     void close_fixed_end();
-    void count_anomaly(std::uint64_t record, std::uint64_t offset,
+    void count_anomaly(std::uint64_t record, std::uint64_t offset, anomaly_kind kind,
                        const std::function<std::string()>& what);
 
     const record_rules& rules_;
@@ -190,6 +195,10 @@ class span_reader : public window_reader
 std::vector<record_range> plan_ranges(const record_rules& rules, std::uint64_t region_end,
                                       unsigned count, std::uint64_t alignment,
                                       std::uint64_t min_bytes);
+
+// Adds a range's result to the outcome of the ranges before it.
+void add_range_result(const record_rules& rules, const range_result& result,
+                      verify_outcome& outcome);
 
 // Runs work(context, i) for every i below count, all at once or in turn.
 using worker_runner = void (*)(unsigned count, void (*work)(void* context, unsigned worker),

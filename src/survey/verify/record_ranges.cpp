@@ -1,6 +1,8 @@
 // Splits the records region across workers and joins what they found.
 #include "record_check.h"
 
+#include "../../process/platform.h"
+
 #include <algorithm>
 
 namespace
@@ -52,6 +54,11 @@ bool check_range(range_job& job, std::size_t index, bool quote_open)
     }
     record_checker checker(rules, range, first, quote_open, before);
     for (;;) {
+        // A window takes a fraction of a millisecond: Ctrl+C is seen at once.
+        if (platform_interrupted()) {
+            error = "interrupted";
+            return false;
+        }
         if (!bytes.empty()) {
             bool more = checker.feed(bytes);
             std::uint64_t next = at + bytes.size();
@@ -79,6 +86,21 @@ void run_range(void* context, unsigned worker)
 }
 
 } // namespace
+
+void add_range_result(const record_rules& rules, const range_result& result,
+                      verify_outcome& outcome)
+{
+    for (const record_anomaly& anomaly : result.first) {
+        if (outcome.first_anomalies.size() >= rules.kept_anomalies)
+            break;
+        outcome.first_anomalies.push_back(anomaly);
+        outcome.first_anomalies.back().record += outcome.records;
+    }
+    for (std::size_t kind = 0; kind < ANOMALY_KINDS; kind++)
+        outcome.anomaly_kinds[kind] += result.anomaly_kinds[kind];
+    outcome.records += result.records;
+    outcome.anomalies += result.anomalies;
+}
 
 std::vector<record_range> plan_ranges(const record_rules& rules, std::uint64_t region_end,
                                       unsigned count, std::uint64_t alignment,
@@ -138,12 +160,7 @@ bool verify_region(const record_rules& rules, std::uint64_t region_end,
             return false;
         }
         const range_result& result = job.results[i];
-        if (result.first && !outcome.first_anomaly) {
-            outcome.first_anomaly = *result.first;
-            outcome.first_anomaly->record += outcome.records;
-        }
-        outcome.records += result.records;
-        outcome.anomalies += result.anomalies;
+        add_range_result(rules, result, outcome);
     }
     return true;
 }

@@ -123,16 +123,59 @@ class stream_feeder
     std::vector<unsigned char> held_;
 };
 
+bool is_line_end(const unsigned char* unit, const unsigned char* end, const record_rules& rules)
+{
+    unsigned char low = unit[rules.big_endian ? rules.unit - 1 : 0];
+    if (rules.unit == 2 && unit[rules.big_endian ? 0 : 1] != 0)
+        return false;
+    if (low == rules.targets.line_end)
+        return true;
+    // A CR LF counts once, at its LF.
+    if (!rules.find_carriage_return || low != rules.targets.carriage_return)
+        return false;
+    const unsigned char* next = unit + rules.unit;
+    return next + rules.unit > end || next[rules.big_endian ? rules.unit - 1 : 0] != '\n' ||
+           (rules.unit == 2 && next[rules.big_endian ? 0 : 1] != 0);
+}
+
+// Records of lines without quotes are one line each: an anomaly's line is
+// its record's number after the header's lines.
+void number_lines(const record_rules& rules, byte_span header, verify_outcome& outcome)
+{
+    if (rules.layout != record_layout::lines || rules.find_quote)
+        return;
+    std::uint64_t header_lines = 0;
+    const unsigned char* end = header.data() + header.size() / rules.unit * rules.unit;
+    for (const unsigned char* unit = header.data(); unit < end; unit += rules.unit)
+        header_lines += is_line_end(unit, end, rules);
+    for (record_anomaly& anomaly : outcome.first_anomalies)
+        anomaly.line = header_lines + anomaly.record;
+}
+
+bool read_header(platform_file file, const file_layout& layout, std::vector<unsigned char>& header)
+{
+    header.resize(static_cast<std::size_t>(layout.header_length));
+    std::size_t done = 0;
+    while (done < header.size()) {
+        std::int64_t count = platform_read_at(file, done, header.data() + done, header.size() - done);
+        if (count <= 0)
+            return false;
+        done += static_cast<std::size_t>(count);
+    }
+    return true;
+}
+
 } // namespace
 
 bool verify_file(platform_file file, std::uint64_t file_size, const file_layout& layout,
                  unsigned threads, std::atomic<std::uint64_t>* bytes_done, verify_outcome& outcome,
-                 std::string& error)
+                 std::string& error, std::size_t kept_anomalies)
 {
     outcome = {};
     if (!has_records(layout))
         return true;
     record_rules rules = rules_for(layout, best_kernels());
+    rules.kept_anomalies = kept_anomalies;
     std::uint64_t region_end = region_end_of(file_size, layout);
     std::vector<record_range> ranges =
         plan_ranges(rules, region_end, std::max(1u, threads), WINDOW, RANGE_LEAST);
@@ -140,18 +183,30 @@ bool verify_file(platform_file file, std::uint64_t file_size, const file_layout&
         return std::make_unique<buffered_reader>(file);
     };
     worker_runner runner = ranges.size() > 1 ? platform_run_workers : run_in_turn;
-    return verify_region(rules, region_end, ranges, make_reader, runner, bytes_done, outcome,
-                         error);
+    if (!verify_region(rules, region_end, ranges, make_reader, runner, bytes_done, outcome, error))
+        return false;
+    std::vector<unsigned char> header;
+    if (!outcome.first_anomalies.empty() && rules.layout == record_layout::lines) {
+        if (!read_header(file, layout, header)) {
+            error = system_reason();
+            return false;
+        }
+        number_lines(rules, header, outcome);
+    }
+    return true;
 }
 
 bool verify_stream(platform_file file, byte_span sample, const file_layout& layout,
                    std::atomic<std::uint64_t>* bytes_done, verify_outcome& outcome,
-                   std::string& error)
+                   std::string& error, std::size_t kept_anomalies)
 {
     outcome = {};
     if (!has_records(layout))
         return true;
     record_rules rules = rules_for(layout, best_kernels());
+    rules.kept_anomalies = kept_anomalies;
+    byte_span header = sample.first(
+        static_cast<std::size_t>(std::min<std::uint64_t>(layout.header_length, sample.size())));
     std::vector<unsigned char> piece(STREAM_PIECE);
     std::int64_t count = platform_read_stream(file, piece.data(), piece.size());
     if (count < 0) {
@@ -165,14 +220,21 @@ bool verify_stream(platform_file file, byte_span sample, const file_layout& layo
         auto make_reader = [&]() -> std::unique_ptr<window_reader> {
             return std::make_unique<span_reader>(sample, sample.size());
         };
-        return verify_region(rules, region_end, ranges, make_reader, run_in_turn, bytes_done,
-                             outcome, error);
+        if (!verify_region(rules, region_end, ranges, make_reader, run_in_turn, bytes_done,
+                           outcome, error))
+            return false;
+        number_lines(rules, header, outcome);
+        return true;
     }
     stream_feeder feeder(rules, layout);
     feeder.take(sample);
     if (bytes_done != nullptr)
         bytes_done->fetch_add(sample.size());
     while (count > 0) {
+        if (platform_interrupted()) {
+            error = "interrupted";
+            return false;
+        }
         feeder.take(byte_span(piece.data(), static_cast<std::size_t>(count)));
         if (bytes_done != nullptr)
             bytes_done->fetch_add(static_cast<std::uint64_t>(count));
@@ -182,9 +244,7 @@ bool verify_stream(platform_file file, byte_span sample, const file_layout& layo
             return false;
         }
     }
-    const range_result& result = feeder.finish();
-    outcome.records = result.records;
-    outcome.anomalies = result.anomalies;
-    outcome.first_anomaly = result.first;
+    add_range_result(rules, feeder.finish(), outcome);
+    number_lines(rules, header, outcome);
     return true;
 }

@@ -12,12 +12,16 @@
 #include <atomic>
 #include <string>
 
+// Both stop at Ctrl+C within a window's reading, false with error
+// "interrupted". The first kept_anomalies anomalies are described; for
+// lines without a quote byte each names its physical line.
+
 // Reads the whole file once and checks every record against layout, with
 // up to `threads` workers. bytes_done (may be null) grows as bytes are
 // checked, for a progress line. False with error set when a read fails.
 bool verify_file(platform_file file, std::uint64_t file_size, const file_layout& layout,
                  unsigned threads, std::atomic<std::uint64_t>* bytes_done, verify_outcome& outcome,
-                 std::string& error);
+                 std::string& error, std::size_t kept_anomalies = DEFAULT_MAX_ANOMALIES);
 
 // The same for a stream without a size (standard input): sample holds what the survey
 // already read from it; reading goes on from there to its end.
@@ -26,6 +30,6 @@ bool verify_file(platform_file file, std::uint64_t file_size, const file_layout&
 // shorter than one record for the trailer (not an anomaly), and lines have none.
 bool verify_stream(platform_file file, byte_span sample, const file_layout& layout,
                    std::atomic<std::uint64_t>* bytes_done, verify_outcome& outcome,
-                   std::string& error);
+                   std::string& error, std::size_t kept_anomalies = DEFAULT_MAX_ANOMALIES);
 
 #endif
