@@ -201,22 +201,30 @@ bool end_is_seen(const file_sample& sample)
     return sample.file_size && end_region(sample).end() == *sample.file_size;
 }
 
-// The header's end and the trailer's start must lie a whole number of
-// records apart: of all such pairs, the one the bytes favour most.
+// The header's end and the trailer's start, each where the bytes favour
+// it most. They need not lie a whole number of records apart: bytes that
+// look like records belong to them, and a last record left short of the
+// length is a record cut short, for --verify to report, not a trailer;
+// a record with a byte too many or too few shifts the ones after it, which
+// --verify reports too.
+std::uint64_t best_boundary(const boundary_gains& gains)
+{
+    std::size_t best = static_cast<std::size_t>(
+        std::max_element(gains.gain.begin(), gains.gain.end()) - gains.gain.begin());
+    return gains.at[best];
+}
+
 record_bounds place_records(std::uint64_t size, std::uint32_t length, const boundary_gains& header,
                             const boundary_gains& trailer)
 {
     record_bounds bounds;
-    double best = -1e300;
-    for (std::uint32_t phase = 0; phase < length; phase++) {
-        double gain = header.gain[phase] + trailer.gain[phase];
-        if (gain <= best || header.at[phase] >= trailer.at[phase])
-            continue;
-        best = gain;
-        bounds.header = header.at[phase];
-        bounds.records = (trailer.at[phase] - header.at[phase]) / length;
-    }
-    bounds.trailer = size - bounds.header - bounds.records * length;
+    std::uint64_t from = best_boundary(header);
+    std::uint64_t to = best_boundary(trailer);
+    if (from >= to)
+        return bounds;
+    bounds.header = from;
+    bounds.records = (to - from + length - 1) / length;
+    bounds.trailer = size - to;
     bounds.found = bounds.records > 0;
     return bounds;
 }
@@ -226,7 +234,7 @@ record_bounds place_records(std::uint64_t size, std::uint32_t length, const boun
 bool records_hold_throughout(const pair_model& model, const file_sample& sample,
                              const record_bounds& bounds)
 {
-    std::uint64_t records_end = bounds.header + bounds.records * model.length;
+    std::uint64_t records_end = bounds.header + (bounds.records - 1) * model.length;
     std::uint64_t stretch = std::max<std::uint64_t>(8 * std::uint64_t{model.length}, 4096);
     std::uint64_t stretches = 0, record_like = 0;
     auto weigh = [&](const region& where) {

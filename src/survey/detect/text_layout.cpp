@@ -19,6 +19,9 @@ namespace
 // trailer; records of one length need to be at least this many.
 constexpr std::size_t MOST_TRAILING_LINES = 2;
 constexpr std::uint64_t FEWEST_FIXED_LINES = 3;
+// Lines of the record length that must follow the first record: a lone
+// line of that length in a preamble (a rule, a blank title) is not one.
+constexpr std::size_t CONFIRMING_LINES = 2;
 constexpr std::size_t MOST_ROWS_FOR_NAMES = 500;
 constexpr std::size_t MOST_RECORDS_FOR_SHAPES = 2000;
 constexpr double CONSISTENT_BLANKS = 0.9;
@@ -428,6 +431,17 @@ line_run records_of_length(const text_view& view, std::uint64_t length,
 {
     line_run run;
     std::size_t end = view.last;
+    auto confirmed_at = [&](std::size_t line, std::size_t stop) {
+        std::size_t seen = 0;
+        for (std::size_t next = line + 1; next < stop && seen < CONFIRMING_LINES; next++) {
+            if (is_remark(view.lines[next].text))
+                continue;
+            if (length_of(view, next) != length && view.lines[next].terminated)
+                return false;
+            seen++;
+        }
+        return true;
+    };
     std::size_t trailing = 0;
     // The last line may lack its line end and be a record all the same.
     auto is_record = [&](std::size_t line) {
@@ -442,15 +456,14 @@ line_run records_of_length(const text_view& view, std::uint64_t length,
     }
     if (!view.whole_file)
         end = view.last;
-    std::size_t first = end;
-    while (first > view.first &&
-           (is_remark(view.lines[first - 1].text) || length_of(view, first - 1) == length ||
-            !view.lines[first - 1].terminated)) {
-        first--;
-        run.records += !is_remark(view.lines[first].text);
-    }
-    while (first < end && is_remark(view.lines[first].text))
+    // The run starts at the first line of length that the next lines
+    // confirm: a line of another length among them breaks the layout, it
+    // does not end a preamble.
+    std::size_t first = view.first;
+    while (first < end && !(length_of(view, first) == length && confirmed_at(first, end)))
         first++;
+    for (std::size_t line = first; line < end; line++)
+        run.records += !is_remark(view.lines[line].text) && is_record(line);
     return {first, end, run.records};
 }
 
@@ -497,12 +510,16 @@ void survey_fixed_width(const file_sample& sample, const text_view& view, bool t
                                                                        : view.decoded.text.size())
                                             : trailer_of(sample, view, layout.encoding);
     std::vector<std::string_view> texts;
+    std::uint64_t lines_in_run = 0;
     for (std::size_t line = run.first; line < run.last; line++) {
-        if (!is_remark(view.lines[line].text))
+        if (is_remark(view.lines[line].text))
+            continue;
+        lines_in_run++;
+        if (length_of(view, line) == length || !view.lines[line].terminated)
             texts.push_back(view.lines[line].text);
     }
     if (view.whole_file) {
-        layout.records = texts.size();
+        layout.records = lines_in_run;
     } else if (sample.file_size) {
         layout.records =
             (*sample.file_size - layout.header_length - layout.trailer_length) / length;
