@@ -22,6 +22,10 @@ constexpr std::uint64_t FEWEST_FIXED_LINES = 3;
 // Lines of the record length that must follow the first record: a lone
 // line of that length in a preamble (a rule, a blank title) is not one.
 constexpr std::size_t CONFIRMING_LINES = 2;
+// Of the lines from the first record on, this share must have the record
+// length: a few others are records that break the layout, many are a
+// sign that the text has no record length at all (a list of words).
+constexpr double LEAST_RUN_SHARE = 0.9;
 constexpr std::size_t MOST_ROWS_FOR_NAMES = 500;
 constexpr std::size_t MOST_RECORDS_FOR_SHAPES = 2000;
 constexpr double CONSISTENT_BLANKS = 0.9;
@@ -462,8 +466,12 @@ line_run records_of_length(const text_view& view, std::uint64_t length,
     std::size_t first = view.first;
     while (first < end && !(length_of(view, first) == length && confirmed_at(first, end)))
         first++;
+    // --verify holds blank and comment lines to the length too.
+    std::size_t lines = end - first;
     for (std::size_t line = first; line < end; line++)
         run.records += !is_remark(view.lines[line].text) && is_record(line);
+    if (static_cast<double>(run.records) < LEAST_RUN_SHARE * static_cast<double>(lines))
+        return {end, end, 0};
     return {first, end, run.records};
 }
 
