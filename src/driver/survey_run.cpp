@@ -1,10 +1,10 @@
 #include "survey_run.h"
 
 #include "../process/platform.h"
+#include "../survey/base/sample_input.h"
 #include "../survey/detect/layout_survey.h"
 #include "../survey/report/survey_json.h"
 #include "../survey/report/survey_text.h"
-#include "../survey/base/sample_input.h"
 #include "../survey/verify/verify_file.h"
 
 #include <algorithm>
@@ -86,12 +86,12 @@ bool verify_input(survey_run& run, file_slot& slot, survey_input& input, survey_
     slot.size = input.size.value_or(0);
     slot.phase = VERIFYING;
     std::string error;
-    bool read = input.is_stream
-                    ? verify_stream(input.file, input.start.span(), report.layout, &slot.bytes_done,
-                                    report.outcome, error, run.options.max_anomalies)
-                    : verify_file(input.file, *input.size, report.layout, threads_for_one_file(run),
-                                  &slot.bytes_done, report.outcome, error,
-                                  run.options.max_anomalies);
+    bool read =
+        input.is_stream
+            ? verify_stream(input.file, input.start.span(), report.layout, &slot.bytes_done,
+                            report.outcome, error, run.options.max_anomalies)
+            : verify_file(input.file, *input.size, report.layout, threads_for_one_file(run),
+                          &slot.bytes_done, report.outcome, error, run.options.max_anomalies);
     if (!read) {
         report.error = error;
         return false;

@@ -7,9 +7,9 @@
 //   verify_harness lines FILE | fixed FILE
 //   verify_harness agree lines|fixed FILE   every kernel set this processor
 //       runs, in memory, and verify_file on two workers give one answer
-#include "../../src/survey/verify/verify_file.h"
 #include "../../src/survey/base/byte_class.h"
 #include "../../src/survey/verify/record_check.h"
+#include "../../src/survey/verify/verify_file.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -137,8 +137,8 @@ int check_file(const char* name, const file_layout& layout)
     std::printf("%llu records, %llu anomalies%s%s\n",
                 static_cast<unsigned long long>(outcome.records),
                 static_cast<unsigned long long>(outcome.anomalies),
-                outcome.first_anomaly ? ", first: " : "",
-                outcome.first_anomaly ? outcome.first_anomaly->what.c_str() : "");
+                outcome.first_anomalies.empty() ? "" : ", first: ",
+                outcome.first_anomalies.empty() ? "" : outcome.first_anomalies[0].what.c_str());
     return outcome.anomalies == 0 ? 0 : 1;
 }
 
@@ -146,9 +146,10 @@ std::string describe(const verify_outcome& outcome)
 {
     std::string text = std::to_string(outcome.records) + " records, " +
                        std::to_string(outcome.anomalies) + " anomalies";
-    if (outcome.first_anomaly)
-        text += ", first: record " + std::to_string(outcome.first_anomaly->record) + " at " +
-                std::to_string(outcome.first_anomaly->offset) + ": " + outcome.first_anomaly->what;
+    if (!outcome.first_anomalies.empty())
+        text += ", first: record " + std::to_string(outcome.first_anomalies[0].record) + " at " +
+                std::to_string(outcome.first_anomalies[0].offset) + ": " +
+                outcome.first_anomalies[0].what;
     return text;
 }
 

@@ -11,8 +11,12 @@ import sys
 
 KEYS = ["file", "size", "error", "encoding", "layout", "terminator", "record_length",
         "header_length", "trailer_length", "records", "delimiter", "quote", "fields",
-        "header_row", "columns", "verified", "anomalies", "first_anomaly"]
-INTEGER_OR_NULL = {"record_length", "records", "fields", "anomalies"}
+        "fewest_fields", "most_fields", "header_row", "columns", "verified", "anomalies",
+        "anomaly_kinds", "first_anomalies", "first_anomaly"]
+INTEGER_OR_NULL = {"record_length", "records", "fields", "fewest_fields", "most_fields",
+                   "anomalies"}
+ANOMALY_KINDS = ["line_end", "length", "cut_short", "field_count", "quote", "byte_class"]
+ANOMALY_KEYS = ["record", "line", "offset", "kind", "what"]
 CHARACTER_OR_NULL = {"delimiter", "quote"}
 
 
@@ -48,18 +52,29 @@ def type_faults(line):
     for key in CHARACTER_OR_NULL:
         if line[key] is not None and (not isinstance(line[key], str) or len(line[key]) != 1):
             faults.append(key + " is not one character or null")
-    for key in ("header_row", "verified"):
-        if not isinstance(line[key], bool):
-            faults.append(key + " is not a boolean")
+    if not isinstance(line["header_row"], bool):
+        faults.append("header_row is not a boolean")
+    checked = line["verified"] is not None
+    if checked and not isinstance(line["verified"], bool):
+        faults.append("verified is not a boolean or null")
+    for key in ("anomalies", "anomaly_kinds", "first_anomalies"):
+        if (line[key] is None) == checked:
+            faults.append(key + " is not null exactly when verified is")
+    kinds = line["anomaly_kinds"]
+    if kinds is not None and (list(kinds) != ANOMALY_KINDS or
+                              sum(kinds.values()) != line["anomalies"]):
+        faults.append("anomaly_kinds do not count the anomalies by kind")
+    anomalies = line["first_anomalies"] or []
+    if any(not isinstance(a, dict) or list(a) != ANOMALY_KEYS or a["kind"] not in ANOMALY_KINDS
+           for a in anomalies):
+        faults.append("first_anomalies are not {record, line, offset, kind, what}")
+    if line["first_anomaly"] != (anomalies[0] if anomalies else None):
+        faults.append("first_anomaly is not the first of first_anomalies")
     columns = line["columns"]
     if columns is not None and not (isinstance(columns, list) and all(
             isinstance(c, list) and len(c) == 2 and all(is_integer(n) for n in c)
             for c in columns)):
         faults.append("columns is not a list of [start, end] or null")
-    anomaly = line["first_anomaly"]
-    if anomaly is not None and (not isinstance(anomaly, dict) or
-                                list(anomaly) != ["record", "offset", "what"]):
-        faults.append("first_anomaly is not {record, offset, what} or null")
     return faults
 
 

@@ -13,11 +13,13 @@ struct plain_checker {
     const file_layout& layout;
     verify_outcome outcome;
 
-    void anomaly(std::uint64_t record, std::uint64_t offset, const std::string& what)
+    void anomaly(std::uint64_t record, std::uint64_t offset, anomaly_kind kind,
+                 const std::string& what)
     {
         outcome.anomalies++;
-        if (!outcome.first_anomaly)
-            outcome.first_anomaly = record_anomaly{record, offset, what};
+        outcome.anomaly_kinds[static_cast<std::size_t>(kind)]++;
+        if (outcome.first_anomalies.size() < DEFAULT_MAX_ANOMALIES)
+            outcome.first_anomalies.push_back({record, offset, what, kind, std::nullopt});
     }
 
     // "" when byte fits offset of the profile.
@@ -71,15 +73,18 @@ struct plain_checker {
             std::uint64_t record = ++outcome.records;
             std::uint64_t have = std::min<std::uint64_t>(length, region.size() - at);
             std::string what;
+            anomaly_kind kind = anomaly_kind::byte_class;
             for (std::uint64_t i = 0; i < have && what.empty() && has_profile(); i++) {
                 if (!(record == 1 && layout.header_row))
                     what = profile_miss(i, region[at + i]);
             }
-            if (what.empty() && have < length)
+            if (what.empty() && have < length) {
+                kind = anomaly_kind::cut_short;
                 what = "cut short: " + std::to_string(have) + " of " + std::to_string(length) +
                        " bytes";
+            }
             if (!what.empty())
-                anomaly(record, start + at, what);
+                anomaly(record, start + at, kind, what);
         }
     }
 
@@ -91,10 +96,26 @@ struct plain_checker {
         if (big || layout.encoding == text_encoding::utf16le)
             unit = 2;
         std::vector<unsigned char> units;
-        for (std::size_t i = 0; i + unit <= region.size(); i += unit) {
+        // A last unit cut short (an odd byte of UTF-16) is a unit of no
+        // line end, delimiter or quote.
+        for (std::size_t i = 0; i < region.size(); i += unit) {
+            if (i + unit > region.size()) {
+                units.push_back(0xFF);
+                break;
+            }
             unsigned char low = region[i + (unit == 2 && big ? 1 : 0)];
             unsigned char high = unit == 1 ? 0 : region[i + (big ? 0 : 1)];
             units.push_back(high == 0 ? low : 0xFF);
+        }
+        // Runs of blanks separate fields however long: their count says
+        // nothing. Fields may range from the fewest to the most.
+        std::uint32_t fewest = 0, most = 0;
+        if (layout.delimiter && *layout.delimiter != ' ' && layout.fields.value_or(0) > 0) {
+            fewest = most = *layout.fields;
+            if (layout.fewest_fields > 0 && layout.most_fields >= layout.fewest_fields) {
+                fewest = layout.fewest_fields;
+                most = layout.most_fields;
+            }
         }
         bool nel = layout.terminator == line_terminator::nel ||
                    (layout.encoding == text_encoding::ebcdic &&
@@ -121,25 +142,33 @@ struct plain_checker {
             if (end == units.size())
                 length = region.size() - record_start * unit;
             std::uint64_t expected = record_length;
+            // The line end a last line lacks is units long.
             if (ending.empty() && expected > 0)
                 expected -= std::min<std::uint64_t>(
-                    expected, layout.terminator == line_terminator::crlf ? 2 : 1);
+                    expected, unit * (layout.terminator == line_terminator::crlf ? 2 : 1));
             std::string what;
-            if (ending == "open")
+            anomaly_kind kind = anomaly_kind::byte_class;
+            std::uint64_t fields = delimiters + 1;
+            if (ending == "open") {
+                kind = anomaly_kind::quote;
                 what = "quote not closed at end of file";
-            else if (!wanted.empty() && !ending.empty() && ending != wanted)
+            } else if (!wanted.empty() && !ending.empty() && ending != wanted) {
+                kind = anomaly_kind::line_end;
                 what = "ends with " + ending + ", expected " + wanted;
-            else if (expected > 0 && length != expected)
+            } else if (expected > 0 && length != expected) {
+                kind = anomaly_kind::length;
                 what =
                     "length " + std::to_string(length) + ", expected " + std::to_string(expected);
-            else if (layout.delimiter && layout.fields.value_or(0) > 0 &&
-                     delimiters + 1 != *layout.fields)
-                what = std::to_string(delimiters + 1) + (delimiters == 0 ? " field" : " fields") +
-                       ", expected " + std::to_string(*layout.fields);
-            else
+            } else if (most > 0 && (fields < fewest || fields > most)) {
+                kind = anomaly_kind::field_count;
+                what = std::to_string(fields) + (fields == 1 ? " field" : " fields") +
+                       ", expected " + std::to_string(fewest) +
+                       (most > fewest ? " to " + std::to_string(most) : "");
+            } else {
                 what = miss;
+            }
             if (!what.empty())
-                anomaly(record, start + record_start * unit, what);
+                anomaly(record, start + record_start * unit, kind, what);
             record_start = end;
             delimiters = 0;
             miss.clear();

@@ -178,11 +178,11 @@ TEST(RecordCheck, EachAnomalyAtItsRecord)
             verify_outcome outcome = block_check(test.file, test.layout, 1 << 16, 1, 1, kernels);
             EXPECT_EQ(outcome.records, test.records);
             EXPECT_EQ(outcome.anomalies, test.anomalies);
-            ASSERT_EQ(outcome.first_anomaly.has_value(), test.record != 0);
+            ASSERT_EQ(!outcome.first_anomalies.empty(), test.record != 0);
             if (test.record != 0) {
-                EXPECT_EQ(outcome.first_anomaly->record, test.record);
-                EXPECT_EQ(outcome.first_anomaly->offset, test.offset);
-                EXPECT_EQ(outcome.first_anomaly->what, test.what);
+                EXPECT_EQ(outcome.first_anomalies[0].record, test.record);
+                EXPECT_EQ(outcome.first_anomalies[0].offset, test.offset);
+                EXPECT_EQ(outcome.first_anomalies[0].what, test.what);
             }
             verify_outcome plain = plain_record_check(bytes_of(test.file), test.layout);
             EXPECT_EQ(plain.records, test.records);
@@ -261,7 +261,7 @@ TEST(RecordCheck, RangesThatStartInsideQuotesAreReadAgain)
     expect_same(outcome, plain_record_check(bytes_of(file), layout));
     EXPECT_EQ(outcome.records, 4u);
     EXPECT_EQ(outcome.anomalies, 1u);
-    EXPECT_EQ(outcome.first_anomaly->record, 4u);
+    EXPECT_EQ(outcome.first_anomalies[0].record, 4u);
 }
 
 TEST(BlockMasks, WideKernelsMatchThePortableOnes)

@@ -70,13 +70,23 @@ TEST(SurveyJson, FullReportHasEveryKeyInOrder)
     report.verified = true;
     report.outcome.records = 99999999;
     report.outcome.anomalies = 2;
-    report.outcome.first_anomaly = record_anomaly{17, 4294967318, "no \"CR\" before LF"};
+    report.outcome.anomaly_kinds[static_cast<std::size_t>(anomaly_kind::line_end)] = 2;
+    report.outcome.first_anomalies = {
+        {17, 4294967318, "no \"CR\" before LF", anomaly_kind::line_end, 40},
+        {18, 4294967368, "x", anomaly_kind::line_end, std::nullopt}};
     EXPECT_EQ(survey_json_line(report),
               R"({"file":"people.psv","size":5000000000,"error":null,"encoding":"utf-8",)"
               R"("layout":"lines","terminator":"CRLF","record_length":50,"header_length":22,)"
               R"("trailer_length":1,"records":99999999,"delimiter":"|","quote":"\"","fields":4,)"
-              R"("header_row":true,"columns":[[0,4],[5,48]],"verified":true,"anomalies":2,)"
-              R"("first_anomaly":{"record":17,"offset":4294967318,"what":"no \"CR\" before LF"}})"
+              R"("fewest_fields":4,"most_fields":4,)"
+              R"("header_row":true,"columns":[[0,4],[5,48]],"verified":false,"anomalies":2,)"
+              R"("anomaly_kinds":{"line_end":2,"length":0,"cut_short":0,"field_count":0,)"
+              R"("quote":0,"byte_class":0},"first_anomalies":[)"
+              R"({"record":17,"line":40,"offset":4294967318,"kind":"line_end",)"
+              R"("what":"no \"CR\" before LF"},)"
+              R"({"record":18,"line":null,"offset":4294967368,"kind":"line_end","what":"x"}],)"
+              R"("first_anomaly":{"record":17,"line":40,"offset":4294967318,"kind":"line_end",)"
+              R"("what":"no \"CR\" before LF"}})"
               "\n");
 }
 
@@ -93,8 +103,9 @@ TEST(SurveyJson, UnverifiedFixedLengthLeavesWhatIsUnknownNull)
               R"({"file":"-","size":null,"error":null,"encoding":"ebcdic",)"
               R"("layout":"fixed-length","terminator":null,"record_length":80,"header_length":0,)"
               R"("trailer_length":0,"records":null,"delimiter":"\t","quote":null,"fields":null,)"
-              R"("header_row":false,"columns":null,"verified":false,"anomalies":null,)"
-              R"("first_anomaly":null})"
+              R"("fewest_fields":null,"most_fields":null,)"
+              R"("header_row":false,"columns":null,"verified":null,"anomalies":null,)"
+              R"("anomaly_kinds":null,"first_anomalies":null,"first_anomaly":null})"
               "\n");
 }
 
@@ -109,8 +120,9 @@ TEST(SurveyJson, ErrorNullsEveryKeyAfterIt)
               R"({"file":"caf\udce9","size":null,"error":"Permission denied","encoding":null,)"
               R"("layout":null,"terminator":null,"record_length":null,"header_length":null,)"
               R"("trailer_length":null,"records":null,"delimiter":null,"quote":null,)"
-              R"("fields":null,"header_row":null,"columns":null,"verified":null,)"
-              R"("anomalies":null,"first_anomaly":null})"
+              R"("fields":null,"fewest_fields":null,"most_fields":null,"header_row":null,)"
+              R"("columns":null,"verified":null,"anomalies":null,"anomaly_kinds":null,)"
+              R"("first_anomalies":null,"first_anomaly":null})"
               "\n");
 }
 

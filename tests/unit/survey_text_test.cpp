@@ -79,11 +79,19 @@ TEST(SurveyText, AnomaliesAndAnEstimatedCount)
     report.verified = false;
     EXPECT_NE(survey_text(report, 80).find("  records    about 3\n"), std::string::npos);
     report.verified = true;
-    report.outcome = {1000, 2, record_anomaly{17, 196, "length 11, not 12"}};
+    report.outcome.records = 1000;
+    report.outcome.anomalies = 3;
+    report.outcome.anomaly_kinds[static_cast<std::size_t>(anomaly_kind::length)] = 2;
+    report.outcome.anomaly_kinds[static_cast<std::size_t>(anomaly_kind::field_count)] = 1;
+    report.outcome.first_anomalies = {
+        {17, 196, "length 11, not 12", anomaly_kind::length, 18},
+        {20, 230, "3 fields, expected 2", anomaly_kind::field_count, 21}};
     std::string text = survey_text(report, 80);
     EXPECT_NE(text.find("  records    1000\n"
-                        "  verified   2 of 1000 records break the layout, the first:\n"
-                        "             record 17 at offset 196: length 11, not 12\n"),
+                        "  verified   3 of 1000 records break the layout (2 length, 1 field "
+                        "count), the first:\n"
+                        "             record 17, line 18 at offset 196: length 11, not 12\n"
+                        "             record 20, line 21 at offset 230: 3 fields, expected 2\n"),
               std::string::npos)
         << text;
 }

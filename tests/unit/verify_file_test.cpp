@@ -120,10 +120,10 @@ TEST(VerifyFile, FixedLengthWithHeaderAndTrailer)
     verify_outcome outcome = verify_whole(path, layout, 2);
     EXPECT_EQ(outcome.records, 30000u);
     EXPECT_EQ(outcome.anomalies, 1u);
-    ASSERT_TRUE(outcome.first_anomaly);
-    EXPECT_EQ(outcome.first_anomaly->record, 20001u);
-    EXPECT_EQ(outcome.first_anomaly->offset, 100u + 20000u * 70u);
-    EXPECT_EQ(outcome.first_anomaly->what, "byte 69 is 0x78, expected a digit");
+    ASSERT_FALSE(outcome.first_anomalies.empty());
+    EXPECT_EQ(outcome.first_anomalies[0].record, 20001u);
+    EXPECT_EQ(outcome.first_anomalies[0].offset, 100u + 20000u * 70u);
+    EXPECT_EQ(outcome.first_anomalies[0].what, "byte 69 is 0x78, expected a digit");
     // A stream longer than its sample: the survey could not know the
     // trailer, so a tail shorter than a record is taken for it.
     layout.trailer_length = 0;
@@ -145,10 +145,10 @@ TEST(VerifyFile, StreamSeenWholeKeepsItsTrailer)
     verify_outcome outcome = verify_piped(path, layout);
     EXPECT_EQ(outcome.records, 3u);
     EXPECT_EQ(outcome.anomalies, 1u);
-    ASSERT_TRUE(outcome.first_anomaly);
-    EXPECT_EQ(outcome.first_anomaly->record, 3u);
-    EXPECT_EQ(outcome.first_anomaly->offset, 11u);
-    EXPECT_EQ(outcome.first_anomaly->what, "cut short: 2 of 4 bytes");
+    ASSERT_FALSE(outcome.first_anomalies.empty());
+    EXPECT_EQ(outcome.first_anomalies[0].record, 3u);
+    EXPECT_EQ(outcome.first_anomalies[0].offset, 11u);
+    EXPECT_EQ(outcome.first_anomalies[0].what, "cut short: 2 of 4 bytes");
     std::remove(path.c_str());
 }
 

@@ -12,6 +12,9 @@ namespace
 // A header or trailer must explain the bytes this much better (in nats)
 // than records do before it counts.
 constexpr double LEAST_GAIN = 5;
+// Records that do not fill the space between header and trailer must
+// explain the bytes this much better than whole records do.
+constexpr double SHORT_RECORD_GAIN = 5;
 constexpr unsigned char END_OF_FILE_MARK = 0x1A;
 constexpr double END_MARK_GAIN = 6;
 // Headers and trailers are looked for this far into the start and back
@@ -201,27 +204,52 @@ bool end_is_seen(const file_sample& sample)
     return sample.file_size && end_region(sample).end() == *sample.file_size;
 }
 
-// The header's end and the trailer's start, each where the bytes favour
-// it most. They need not lie a whole number of records apart: bytes that
-// look like records belong to them, and a last record left short of the
-// length is a record cut short, for --verify to report, not a trailer;
-// a record with a byte too many or too few shifts the ones after it, which
-// --verify reports too.
-std::uint64_t best_boundary(const boundary_gains& gains)
+// The header's end and the trailer's start lie a whole number of records
+// apart unless the bytes say otherwise: of all such pairs, the one the
+// bytes favour most.
+record_bounds place_whole_records(std::uint64_t size, std::uint32_t length,
+                                  const boundary_gains& header, const boundary_gains& trailer,
+                                  double& gain)
+{
+    record_bounds bounds;
+    gain = -1e300;
+    for (std::uint32_t phase = 0; phase < length; phase++) {
+        double total = header.gain[phase] + trailer.gain[phase];
+        if (total <= gain || header.at[phase] >= trailer.at[phase])
+            continue;
+        gain = total;
+        bounds.header = header.at[phase];
+        bounds.records = (trailer.at[phase] - header.at[phase]) / length;
+    }
+    bounds.trailer = size - bounds.header - bounds.records * length;
+    bounds.found = bounds.records > 0;
+    return bounds;
+}
+
+std::uint64_t best_boundary(const boundary_gains& gains, double& gain)
 {
     std::size_t best = static_cast<std::size_t>(
         std::max_element(gains.gain.begin(), gains.gain.end()) - gains.gain.begin());
+    gain = gains.gain[best];
     return gains.at[best];
 }
 
+// Where the bytes favour a header's end and a trailer's start that are not
+// a whole number of records apart by much, the records between run short:
+// bytes that look like records belong to them, and a last record left
+// short of the length is a record cut short, for --verify to report, not
+// a trailer; a record with a byte too many or too few shifts those after
+// it, which --verify reports too.
 record_bounds place_records(std::uint64_t size, std::uint32_t length, const boundary_gains& header,
                             const boundary_gains& trailer)
 {
+    double whole_gain = 0, header_gain = 0, trailer_gain = 0;
+    record_bounds whole = place_whole_records(size, length, header, trailer, whole_gain);
+    std::uint64_t from = best_boundary(header, header_gain);
+    std::uint64_t to = best_boundary(trailer, trailer_gain);
+    if (from >= to || header_gain + trailer_gain <= whole_gain + SHORT_RECORD_GAIN)
+        return whole;
     record_bounds bounds;
-    std::uint64_t from = best_boundary(header);
-    std::uint64_t to = best_boundary(trailer);
-    if (from >= to)
-        return bounds;
     bounds.header = from;
     bounds.records = (to - from + length - 1) / length;
     bounds.trailer = size - to;
@@ -229,12 +257,18 @@ record_bounds place_records(std::uint64_t size, std::uint32_t length, const boun
     return bounds;
 }
 
+// Up to the last whole record.
+std::uint64_t size_of_records(const record_bounds& bounds, std::uint32_t length)
+{
+    return bounds.header + (bounds.records - 1) * std::uint64_t{length};
+}
+
 // Stretches of the records, wherever the sample saw them, must look like
 // records; a file of several tables has one length only in some of them.
 bool records_hold_throughout(const pair_model& model, const file_sample& sample,
                              const record_bounds& bounds)
 {
-    std::uint64_t records_end = bounds.header + (bounds.records - 1) * model.length;
+    std::uint64_t records_end = size_of_records(bounds, model.length);
     std::uint64_t stretch = std::max<std::uint64_t>(8 * std::uint64_t{model.length}, 4096);
     std::uint64_t stretches = 0, record_like = 0;
     auto weigh = [&](const region& where) {

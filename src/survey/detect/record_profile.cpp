@@ -99,29 +99,29 @@ record_profile profile_records(const file_sample& sample, std::uint64_t first_re
     std::uint64_t records = 0;
     each_record(sample, first_record, records_end, length,
                 [&](const unsigned char* record, std::size_t) {
-        for (std::uint32_t column = 0; column < length; column++) {
-            column_tally& tally = tallies[column];
-            tally.kinds[kind_index(classes[record[column]])]++;
-            if (tally.lead == 0)
-                tally.candidate = record[column];
-            if (tally.candidate == record[column])
-                tally.lead++;
-            else
-                tally.lead--;
-        }
-        records++;
-    });
+                    for (std::uint32_t column = 0; column < length; column++) {
+                        column_tally& tally = tallies[column];
+                        tally.kinds[kind_index(classes[record[column]])]++;
+                        if (tally.lead == 0)
+                            tally.candidate = record[column];
+                        if (tally.candidate == record[column])
+                            tally.lead++;
+                        else
+                            tally.lead--;
+                    }
+                    records++;
+                });
     record_profile profile;
-    bool confirmed = sample_is_whole_file(sample) ||
-                     places_with_records(sample, first_record, records_end, length) >=
-                         LEAST_CONFIRMING_PLACES;
+    bool confirmed =
+        sample_is_whole_file(sample) ||
+        places_with_records(sample, first_record, records_end, length) >= LEAST_CONFIRMING_PLACES;
     if (records < LEAST_PROFILED_RECORDS || !confirmed)
         return profile;
     each_record(sample, first_record, records_end, length,
                 [&](const unsigned char* record, std::size_t) {
-        for (std::uint32_t column = 0; column < length; column++)
-            tallies[column].agreeing += tallies[column].candidate == record[column];
-    });
+                    for (std::uint32_t column = 0; column < length; column++)
+                        tallies[column].agreeing += tallies[column].candidate == record[column];
+                });
     profile.allowed_classes.assign(length, 0xFF);
     profile.constant_byte.assign(length, -1);
     for (std::uint32_t column = 0; column < length; column++) {

@@ -1,11 +1,11 @@
 #include "text_layout.h"
 
-#include "delimiter_choice.h"
-#include "header_row.h"
 #include "../base/later_lines.h"
-#include "text_columns.h"
 #include "../base/text_decode.h"
 #include "../base/text_lines.h"
+#include "delimiter_choice.h"
+#include "header_row.h"
+#include "text_columns.h"
 
 #include <algorithm>
 #include <map>

@@ -221,10 +221,10 @@ std::string kinds_object(const verify_outcome& outcome)
 }
 
 constexpr const char* KEYS_AFTER_ERROR[] = {
-    "encoding",      "layout",        "terminator",      "record_length", "header_length",
-    "trailer_length", "records",      "delimiter",       "quote",         "fields",
-    "fewest_fields", "most_fields",   "header_row",      "columns",       "verified",
-    "anomalies",     "anomaly_kinds", "first_anomalies", "first_anomaly",
+    "encoding",       "layout",        "terminator",      "record_length", "header_length",
+    "trailer_length", "records",       "delimiter",       "quote",         "fields",
+    "fewest_fields",  "most_fields",   "header_row",      "columns",       "verified",
+    "anomalies",      "anomaly_kinds", "first_anomalies", "first_anomaly",
 };
 
 void add_fields(json_object& object, const file_layout& layout)

@@ -148,8 +148,8 @@ std::vector<shown_record> pick_first_records(const file_layout& layout, byte_spa
 bool records_checked(const survey_report& report)
 {
     const file_layout& layout = report.layout;
-    bool has_records = (layout.layout == record_layout::fixed_length &&
-                        layout.record_length.value_or(0) > 0) ||
-                       layout.layout == record_layout::lines;
+    bool has_records =
+        (layout.layout == record_layout::fixed_length && layout.record_length.value_or(0) > 0) ||
+        layout.layout == record_layout::lines;
     return report.verified && has_records;
 }

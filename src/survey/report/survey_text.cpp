@@ -151,8 +151,8 @@ std::string kinds_text(const verify_outcome& outcome)
             continue;
         std::string name = anomaly_kind_name(static_cast<anomaly_kind>(kind));
         std::replace(name.begin(), name.end(), '_', ' ');
-        text += (text.empty() ? "" : ", ") + std::to_string(outcome.anomaly_kinds[kind]) + " " +
-                name;
+        text +=
+            (text.empty() ? "" : ", ") + std::to_string(outcome.anomaly_kinds[kind]) + " " + name;
     }
     return text;
 }
@@ -174,7 +174,8 @@ void add_verify_facts(std::string& out, const survey_report& report)
     add_fact(out, "verified",
              std::to_string(outcome.anomalies) + " of " +
                  count_of(outcome.records, "record breaks", "records break") + " the layout (" +
-                 kinds_text(outcome) + ")" + (outcome.first_anomalies.empty() ? "" : ", the first:"));
+                 kinds_text(outcome) + ")" +
+                 (outcome.first_anomalies.empty() ? "" : ", the first:"));
     for (const record_anomaly& anomaly : outcome.first_anomalies) {
         std::string line = anomaly.line ? ", line " + std::to_string(*anomaly.line) : "";
         add_fact(out, "",
@@ -199,8 +200,7 @@ std::string facts_of(const survey_report& report)
     std::optional<std::uint64_t> records = checked ? report.outcome.records : layout.records;
     if (records)
         add_fact(out, "records",
-                 (layout.records_estimated && !checked ? "about " : "") +
-                     std::to_string(*records));
+                 (layout.records_estimated && !checked ? "about " : "") + std::to_string(*records));
     add_field_facts(out, layout);
     if (report.verified)
         add_verify_facts(out, report);

@@ -346,7 +346,9 @@ void record_checker::take_last_block(const unsigned char* bytes, std::size_t len
             units = units_.data();
         }
         rules_.kernels.find(units, 1, rules_.targets, masks_);
-        check_line_block(units, masks_[0], static_cast<unsigned>(length / rules_.unit));
+        // A last unit cut short is a unit all the same, of no line end.
+        unsigned count = static_cast<unsigned>((length + rules_.unit - 1) / rules_.unit);
+        check_line_block(units, masks_[0], count);
     }
     if (!stopped_)
         position_ += length;
@@ -597,6 +599,6 @@ void record_checker::close_line(std::uint64_t end, int ending)
         std::uint64_t offset = record_miss_->first;
         unsigned char byte = record_miss_->second;
         count_anomaly(record, start, anomaly_kind::byte_class,
-                          [&] { return byte_miss_text(rules_, offset, byte); });
+                      [&] { return byte_miss_text(rules_, offset, byte); });
     }
 }

@@ -21,9 +21,9 @@
 #ifndef KORVALEN_RECORD_CHECK_H
 #define KORVALEN_RECORD_CHECK_H
 
-#include "block_masks.h"
 #include "../base/file_layout.h"
 #include "../base/file_sample.h"
+#include "block_masks.h"
 
 #include <array>
 #include <atomic>

@@ -157,7 +157,8 @@ bool read_header(platform_file file, const file_layout& layout, std::vector<unsi
     header.resize(static_cast<std::size_t>(layout.header_length));
     std::size_t done = 0;
     while (done < header.size()) {
-        std::int64_t count = platform_read_at(file, done, header.data() + done, header.size() - done);
+        std::int64_t count =
+            platform_read_at(file, done, header.data() + done, header.size() - done);
         if (count <= 0)
             return false;
         done += static_cast<std::size_t>(count);
@@ -220,8 +221,8 @@ bool verify_stream(platform_file file, byte_span sample, const file_layout& layo
         auto make_reader = [&]() -> std::unique_ptr<window_reader> {
             return std::make_unique<span_reader>(sample, sample.size());
         };
-        if (!verify_region(rules, region_end, ranges, make_reader, run_in_turn, bytes_done,
-                           outcome, error))
+        if (!verify_region(rules, region_end, ranges, make_reader, run_in_turn, bytes_done, outcome,
+                           error))
             return false;
         number_lines(rules, header, outcome);
         return true;
