@@ -1,10 +1,10 @@
 #include "survey_run.h"
 
 #include "../process/platform.h"
-#include "../survey/base/sample_input.h"
 #include "../survey/detect/layout_survey.h"
 #include "../survey/report/survey_json.h"
 #include "../survey/report/survey_text.h"
+#include "../survey/base/sample_input.h"
 #include "../survey/verify/verify_file.h"
 
 #include <algorithm>
