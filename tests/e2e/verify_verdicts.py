@@ -60,6 +60,11 @@ CASES = [
      {"encoding": "utf-16le", "records": 51, "verified": True}),
     ("odd byte after UTF-16 lines", "ab\nc\n".encode("utf-16le")[:-1],
      {"encoding": "utf-16le", "records": 2, "verified": True}),
+    ("blank lines after the records, past the sample",
+     b"".join(b"%08d,alpha,%05d\n" % (i, i % 99991) for i in range(200000)) + b"\n" * 300000,
+     {"records": 200000, "trailer_length": 300000, "verified": True, "by_path_only": True}),
+    ("lone CRs only", b"\r" * 1356679,
+     {"terminator": "CR", "records": 1356679, "trailer_length": 0, "verified": True}),
     ("random bytes", random.Random(5).randbytes(5000),
      {"layout": "unknown", "verified": None, "anomalies": None, "first_anomaly": None}),
 ]
@@ -76,6 +81,8 @@ def faults_of(answer, expected):
     kinds = answer.get("anomaly_kinds") or {}
     first = (answer.get("first_anomalies") or [{}])[0]
     for key, value in expected.items():
+        if key == "by_path_only":
+            continue
         if key == "first":
             faults += ["first anomaly %s is %r, expected %r" % (k, first.get(k), v)
                        for k, v in value.items() if first.get(k) != v]
@@ -102,7 +109,11 @@ def check_cases(work):
             faults.append("status %d, expected %d" % (status, want_status))
         by_path.pop("file")
         on_stdin.pop("file")
-        if (stream_status, on_stdin) != (status, by_path):
+        if on_stdin["size"] is None and len(data) > 1 << 20:
+            by_path["size"] = None
+        # A stream longer than the sample shows no end to learn from.
+        same = expected.get("by_path_only") or (stream_status, on_stdin) == (status, by_path)
+        if not same:
             faults.append("standard input answers otherwise: %r" % on_stdin)
         for fault in faults:
             print("%s: %s" % (name, fault))

@@ -55,6 +55,9 @@ struct file_layout {
     // last whole one.
     std::uint64_t header_length = 0;
     std::uint64_t trailer_length = 0;
+    // A trailer of blank lines that fills the end of the sample may begin
+    // before it: --verify takes the blank lines before it in.
+    bool trailer_may_start_earlier = false;
     std::optional<std::uint64_t> records;
     // The count is worked out from the size and the average length of the
     // sampled records rather than from a fixed length.
@@ -113,6 +116,9 @@ struct verify_outcome {
     std::array<std::uint64_t, ANOMALY_KINDS> anomaly_kinds{};
     // The first ones in file order, up to the number asked for.
     std::vector<record_anomaly> first_anomalies;
+    // The trailer as reading the file found it, when it starts before the
+    // one the survey saw.
+    std::optional<std::uint64_t> trailer_length;
 };
 
 #endif

@@ -75,9 +75,12 @@ text_view view_start(const file_sample& sample, const encoding_guess& guess, tex
     return view;
 }
 
-// Closing comment lines of a large file, seen in the piece at its end.
-std::uint64_t closing_remarks(const file_sample& sample, text_encoding encoding)
+// Closing comment and blank lines of a large file, seen in the piece at
+// its end. Blank lines that fill the whole piece may begin before it:
+// reaches_back says so, for --verify to find where.
+std::uint64_t closing_remarks(const file_sample& sample, text_encoding encoding, bool& reaches_back)
 {
+    reaches_back = false;
     if (sample.later.empty() || !sample.file_size)
         return 0;
     const sample_piece& end = sample.later.back();
@@ -91,6 +94,9 @@ std::uint64_t closing_remarks(const file_sample& sample, text_encoding encoding)
         last--;
     if (last == lines.size())
         return 0;
+    reaches_back =
+        last == 1 && std::all_of(lines.begin() + 1, lines.end(),
+                                 [](const text_line& line) { return is_blank_line(line.text); });
     return (decoded.text.size() - lines[last].start) * decoded.unit_width;
 }
 
@@ -362,7 +368,8 @@ void measure_records(const file_sample& sample, const text_view& view,
     layout.records_estimated = true;
 }
 
-std::uint64_t trailer_of(const file_sample& sample, const text_view& view, text_encoding encoding)
+// Lines that are all blank are the records themselves, not a trailer.
+std::uint64_t trailer_of(const file_sample& sample, const text_view& view, file_layout& layout)
 {
     if (view.whole_file) {
         if (view.last >= view.lines.size())
@@ -370,7 +377,9 @@ std::uint64_t trailer_of(const file_sample& sample, const text_view& view, text_
         return view.file_offset(view.decoded.text.size()) -
                view.file_offset(view.lines[view.last].start);
     }
-    return closing_remarks(sample, encoding);
+    if (!layout.delimiter && layout.usual_length == 0)
+        return 0;
+    return closing_remarks(sample, layout.encoding, layout.trailer_may_start_earlier);
 }
 
 bool later_pieces_fit(const file_sample& sample, const file_layout& layout, std::uint64_t length)
@@ -506,7 +515,7 @@ void survey_fixed_width(const file_sample& sample, const text_view& view, bool t
         layout.header_length = preamble && view.first < view.lines.size()
                                    ? view.file_offset(view.lines[view.first].start)
                                    : view.decoded.file_offset;
-        layout.trailer_length = preamble ? trailer_of(sample, view, layout.encoding) : 0;
+        layout.trailer_length = preamble ? trailer_of(sample, view, layout) : 0;
         count_free_lines(sample, view, length, layout);
         return;
     }
@@ -516,7 +525,7 @@ void survey_fixed_width(const file_sample& sample, const text_view& view, bool t
                                                   view.file_offset(run.last < view.lines.size()
                                                                        ? view.lines[run.last].start
                                                                        : view.decoded.text.size())
-                                            : trailer_of(sample, view, layout.encoding);
+                                            : trailer_of(sample, view, layout);
     std::vector<std::string_view> texts;
     std::uint64_t lines_in_run = 0;
     for (std::size_t line = run.first; line < run.last; line++) {
@@ -588,6 +597,6 @@ void survey_text_lines(const file_sample& sample, const encoding_guess& guess, f
     }
     layout.header_length =
         data.empty() ? view.file_offset(view.decoded.text.size()) : view.file_offset(data[0].start);
-    layout.trailer_length = trailer_of(sample, view, layout.encoding);
+    layout.trailer_length = trailer_of(sample, view, layout);
     measure_records(sample, view, records, first, rule.quote.has_value(), layout);
 }

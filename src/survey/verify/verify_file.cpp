@@ -2,6 +2,8 @@
 
 #include "record_check.h"
 
+#include "../base/byte_class.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -166,6 +168,89 @@ bool read_header(platform_file file, const file_layout& layout, std::vector<unsi
     return true;
 }
 
+// Walks back from the trailer the survey saw over lines that hold blanks
+// alone, a window at a time: the trailer starts after the line end that
+// follows the last byte that is not blank. Gives that start.
+class blank_trailer_search
+{
+  public:
+    blank_trailer_search(platform_file file, const record_rules& rules, text_encoding encoding)
+        : file_(file), rules_(rules), classes_(byte_classes_of(encoding)), buffer_(WINDOW)
+    {
+    }
+
+    bool find(std::uint64_t from, std::uint64_t& start, std::string& error)
+    {
+        std::uint64_t unit = rules_.unit;
+        std::uint64_t floor = rules_.region_start;
+        // Whole units from the region's start.
+        std::uint64_t at = floor + (from - floor) / unit * unit;
+        start = from;
+        while (at > floor) {
+            if (platform_interrupted()) {
+                error = "interrupted";
+                return false;
+            }
+            std::uint64_t length = std::min<std::uint64_t>(WINDOW / unit * unit, at - floor);
+            if (!read_window(at - length, length, error))
+                return false;
+            for (std::uint64_t back = length; back >= unit; back -= unit) {
+                const unsigned char* bytes = buffer_.data() + (back - unit);
+                std::uint64_t position = at - length + back - unit;
+                if (!take(bytes, position + unit))
+                    return true_start(start);
+            }
+            at -= length;
+        }
+        return true_start(start);
+    }
+
+  private:
+    bool read_window(std::uint64_t offset, std::uint64_t length, std::string& error)
+    {
+        std::size_t done = 0;
+        while (done < length) {
+            std::int64_t count =
+                platform_read_at(file_, offset + done, buffer_.data() + done, length - done);
+            if (count <= 0) {
+                error = count < 0 ? system_reason() : "the file shrank while being read";
+                return false;
+            }
+            done += static_cast<std::size_t>(count);
+        }
+        return true;
+    }
+
+    // The unit ending at end, read backward; false at one that is not blank.
+    bool take(const unsigned char* bytes, std::uint64_t end)
+    {
+        unsigned char low = bytes[rules_.big_endian ? rules_.unit - 1 : 0];
+        bool narrow = rules_.unit == 1 || bytes[rules_.big_endian ? 0 : 1] == 0;
+        bool line_end = narrow && low == rules_.targets.line_end;
+        bool lone_return = narrow && rules_.find_carriage_return &&
+                           low == rules_.targets.carriage_return && !next_is_line_end_;
+        if (line_end || lone_return)
+            found_ = end;
+        next_is_line_end_ = line_end;
+        return line_end || (narrow && (low == rules_.targets.carriage_return ||
+                                       (classes_[low] & BYTE_BLANK) != 0));
+    }
+
+    bool true_start(std::uint64_t& start) const
+    {
+        if (found_ != 0)
+            start = std::min(start, found_);
+        return true;
+    }
+
+    platform_file file_;
+    const record_rules& rules_;
+    const byte_class_table& classes_;
+    std::vector<unsigned char> buffer_;
+    bool next_is_line_end_ = false;
+    std::uint64_t found_ = 0;
+};
+
 } // namespace
 
 bool verify_file(platform_file file, std::uint64_t file_size, const file_layout& layout,
@@ -178,6 +263,11 @@ bool verify_file(platform_file file, std::uint64_t file_size, const file_layout&
     record_rules rules = rules_for(layout, best_kernels());
     rules.kept_anomalies = kept_anomalies;
     std::uint64_t region_end = region_end_of(file_size, layout);
+    if (layout.trailer_may_start_earlier && rules.layout == record_layout::lines) {
+        blank_trailer_search search(file, rules, layout.encoding);
+        if (!search.find(region_end, region_end, error))
+            return false;
+    }
     std::vector<record_range> ranges =
         plan_ranges(rules, region_end, std::max(1u, threads), WINDOW, RANGE_LEAST);
     auto make_reader = [&]() -> std::unique_ptr<window_reader> {
@@ -186,6 +276,8 @@ bool verify_file(platform_file file, std::uint64_t file_size, const file_layout&
     worker_runner runner = ranges.size() > 1 ? platform_run_workers : run_in_turn;
     if (!verify_region(rules, region_end, ranges, make_reader, runner, bytes_done, outcome, error))
         return false;
+    if (region_end != region_end_of(file_size, layout))
+        outcome.trailer_length = file_size - region_end;
     std::vector<unsigned char> header;
     if (!outcome.first_anomalies.empty() && rules.layout == record_layout::lines) {
         if (!read_header(file, layout, header)) {
