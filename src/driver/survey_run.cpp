@@ -97,7 +97,8 @@ bool verify_input(survey_run& run, file_slot& slot, survey_input& input, survey_
         return false;
     }
     report.verified = true;
-    report.layout.trailer_length = report.outcome.trailer_length.value_or(report.layout.trailer_length);
+    if (report.outcome.trailer_length)
+        report.layout.trailer_length = *report.outcome.trailer_length;
     return true;
 }
 

@@ -65,6 +65,11 @@ CASES = [
      {"records": 200000, "trailer_length": 300000, "verified": True, "by_path_only": True}),
     ("lone CRs only", b"\r" * 1356679,
      {"terminator": "CR", "records": 1356679, "trailer_length": 0, "verified": True}),
+    ("EBCDIC | lines ended by NEL without blanks",
+     b"".join(("%05d|ALPHA|OSLO|%d" % (i, i % 997)).encode("cp037") + b"\x15"
+              for i in range(500)),
+     {"encoding": "ebcdic", "terminator": "NEL", "delimiter": "|", "fields": 4,
+      "verified": True}),
     ("random bytes", random.Random(5).randbytes(5000),
      {"layout": "unknown", "verified": None, "anomalies": None, "first_anomaly": None}),
 ]

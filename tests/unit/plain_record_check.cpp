@@ -1,6 +1,7 @@
 #include "plain_record_check.h"
 
 #include "../../src/survey/base/byte_class.h"
+#include "../../src/survey/base/text_decode.h"
 
 #include <cstdio>
 #include <string>
@@ -132,6 +133,13 @@ struct plain_checker {
                              : layout.terminator == line_terminator::crlf ? "CR LF"
                              : layout.terminator == line_terminator::cr   ? "CR"
                                                                           : "";
+        // The layout names the delimiter and quote as ASCII; EBCDIC
+        // records hold them encoded.
+        std::optional<unsigned char> delimiter, quote;
+        if (layout.delimiter)
+            delimiter = encoded_byte(*layout.delimiter, layout.encoding);
+        if (layout.quote)
+            quote = encoded_byte(*layout.quote, layout.encoding);
         bool quote_open = false;
         std::size_t record_start = 0;
         std::uint64_t delimiters = 0;
@@ -179,13 +187,13 @@ struct plain_checker {
             bool names = outcome.records == 0 && layout.header_row;
             if (profile && miss.empty() && offset < profile_length && !names)
                 miss = profile_miss(offset, byte);
-            if (layout.quote && byte == *layout.quote) {
+            if (quote && byte == *quote) {
                 quote_open = !quote_open;
                 continue;
             }
             if (quote_open)
                 continue;
-            if (layout.delimiter && byte == *layout.delimiter)
+            if (delimiter && byte == *delimiter)
                 delimiters++;
             if (byte == line_end) {
                 bool pair = find_return && i > record_start && units[i - 1] == '\r';
@@ -195,7 +203,7 @@ struct plain_checker {
                 close(i + 1, "CR");
             }
         }
-        if (quote_open && layout.quote)
+        if (quote_open && quote)
             close(units.size(), "open");
         else if (record_start * unit < region.size())
             close(units.size(), "");

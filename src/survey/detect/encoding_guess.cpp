@@ -13,6 +13,9 @@ constexpr double MOST_NUL_SHARE = 0.0005;
 // The start of a file tells its encoding; more of it seldom changes the
 // verdict.
 constexpr std::size_t JUDGED_BYTES = std::size_t{1} << 18;
+// EBCDIC lines ended by NEL (0x15) need no blanks to be text: delimited
+// records have few. NEL must end a line this often on average.
+constexpr std::uint64_t LONGEST_NEL_LINE = 256;
 
 using byte_counts = std::array<std::uint64_t, 256>;
 
@@ -147,7 +150,8 @@ bool looks_like_ebcdic(const byte_counts& counts, std::uint64_t total)
                                 count_in(counts, 0x6A, 0x6F) + count_in(counts, 0x79, 0x7F);
     std::uint64_t line_ends = counts[0x15] + counts[0x25] + counts[0x0D];
     std::uint64_t text = blanks + letters + digits + punctuation + line_ends;
-    return blanks * 20 >= total && (letters + digits) * 4 >= total && text * 100 >= total * 97;
+    bool spaced = blanks * 20 >= total || counts[0x15] * LONGEST_NEL_LINE >= total;
+    return spaced && (letters + digits) * 4 >= total && text * 100 >= total * 97;
 }
 
 bool is_latin1_letter_range(const byte_counts& counts, std::uint64_t high)

@@ -129,9 +129,9 @@ void add_field_facts(std::string& out, const file_layout& layout)
     if (!layout.format_name.empty())
         add_fact(out, "format", layout.format_name);
     if (layout.delimiter)
-        add_fact(out, "delimiter", byte_text(*layout.delimiter, layout.encoding));
+        add_fact(out, "delimiter", byte_text(*layout.delimiter, text_encoding::ascii));
     if (layout.quote)
-        add_fact(out, "quote", byte_text(*layout.quote, layout.encoding));
+        add_fact(out, "quote", byte_text(*layout.quote, text_encoding::ascii));
     if (layout.fields && layout.fewest_fields > 0 && layout.most_fields > layout.fewest_fields)
         add_fact(out, "fields",
                  std::to_string(layout.fewest_fields) + " to " +

@@ -1,6 +1,7 @@
 #include "record_check.h"
 
 #include "../base/byte_class.h"
+#include "../base/text_decode.h"
 
 #include <algorithm>
 #include <bit>
@@ -163,9 +164,10 @@ record_rules rules_for(const file_layout& layout, const block_kernels& kernels)
         // Blanks that separate fields come in runs of any length; the count
         // of single blanks says nothing of the fields.
         rules.find_delimiter = layout.delimiter.has_value() && *layout.delimiter != ' ';
-        rules.targets.delimiter = layout.delimiter.value_or(0);
+        // The layout names them as ASCII; the records hold them encoded.
+        rules.targets.delimiter = encoded_byte(layout.delimiter.value_or(0), layout.encoding);
         rules.find_quote = layout.quote.has_value();
-        rules.targets.quote = layout.quote.value_or(0);
+        rules.targets.quote = encoded_byte(layout.quote.value_or(0), layout.encoding);
         rules.fields = rules.find_delimiter ? layout.fields.value_or(0) : 0;
         rules.fields_most = rules.fields;
         if (rules.fields > 0 && layout.fewest_fields > 0 &&
