@@ -4,6 +4,7 @@
 #include "../../src/process/platform.h"
 #include "../../src/survey/verify/record_check.h"
 #include "plain_record_check.h"
+#include "../../src/survey/base/text_decode.h"
 #include "same_outcome.h"
 
 #include <gtest/gtest.h>
@@ -197,22 +198,61 @@ struct random_file {
     file_layout layout;
 };
 
+// The characters of the alphabet in another encoding: UTF-16 units (now
+// and then one that is no ASCII character, and a last odd byte) or EBCDIC
+// bytes, with NEL for the line end.
+std::string encode(const std::string& ascii, text_encoding encoding, std::mt19937_64& random)
+{
+    if (encoding == text_encoding::ebcdic) {
+        std::string bytes;
+        for (char c : ascii)
+            bytes += c == '\n' ? '\x15' : static_cast<char>(encoded_byte(c, encoding));
+        return bytes;
+    }
+    if (encoding == text_encoding::ascii)
+        return ascii;
+    bool big = encoding == text_encoding::utf16be;
+    std::string bytes;
+    for (char c : ascii) {
+        char high = random() % 30 == 0 ? '\x26' : '\0';
+        bytes += big ? std::string{high, c} : std::string{c, high};
+    }
+    if (random() % 4 == 0)
+        bytes += 'z';
+    return bytes;
+}
+
 random_file make_random_file(std::mt19937_64& random)
 {
     static const char alphabet[] = "a|\"\n\r  bc1|\n";
     static const line_terminator terminators[] = {line_terminator::lf, line_terminator::crlf,
                                                   line_terminator::cr, line_terminator::mixed};
+    static const text_encoding encodings[] = {text_encoding::ascii, text_encoding::ascii,
+                                              text_encoding::utf16le, text_encoding::utf16be,
+                                              text_encoding::ebcdic};
     random_file made;
     std::size_t length = random() % 700;
+    std::string text;
     for (std::size_t i = 0; i < length; i++)
-        made.bytes += alphabet[random() % (sizeof alphabet - 1)];
+        text += alphabet[random() % (sizeof alphabet - 1)];
+    text_encoding encoding = encodings[random() % 5];
+    made.bytes = encode(text, encoding, random);
     bool lines = random() % 4 != 0;
     made.layout = lines ? delimited(terminators[random() % 4], 1 + random() % 4, random() % 3)
                         : fixed(1 + random() % 90);
+    made.layout.encoding = encoding;
+    if (lines && encoding == text_encoding::ebcdic)
+        made.layout.terminator = line_terminator::nel;
     if (lines && random() % 3 == 0)
         made.layout.record_length = 2 + random() % 6;
     if (lines && random() % 4 == 0)
         made.layout.delimiter.reset();
+    else if (lines && random() % 4 == 0)
+        made.layout.delimiter = ' ';
+    if (made.layout.delimiter && random() % 3 == 0) {
+        made.layout.fewest_fields = std::max<std::uint32_t>(1, *made.layout.fields - 1);
+        made.layout.most_fields = *made.layout.fields + 1;
+    }
     std::uint64_t profiled = made.layout.record_length.value_or(0);
     if (profiled > 0 && random() % 2 == 0) {
         for (std::uint64_t i = 0; i < profiled; i++) {

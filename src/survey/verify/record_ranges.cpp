@@ -119,9 +119,10 @@ std::vector<record_range> plan_ranges(const record_rules& rules, std::uint64_t r
         } else {
             // Ranges of lines start on the unit grid of the region, with
             // room for the two units before them.
-            cut = cut / alignment * alignment + start % rules.unit;
+            cut = cut / alignment * alignment;
             if (cut < start + 2 * rules.unit)
                 continue;
+            cut -= (cut - start) % rules.unit;
         }
         if (cut <= from || cut >= region_end)
             continue;
