@@ -3,13 +3,25 @@
 // may be larger than what was read. Every buffer is exactly as long as
 // its bytes, so that a read past one is caught.
 //
+// A file seen whole is also checked by --verify's block checker and by the
+// plain reference check, which must agree, on the layout the survey chose:
+// the bytes are first turned into UTF-16 or EBCDIC text when asked, so that
+// layouts of every kind are made.
+//
 // Input: one byte of choices (bit 0: the start is the whole file; bits 1-2:
-// how many later pieces), four bytes of bytes between the pieces, then the
-// sample.
+// how many later pieces; bits 3-4: the bytes as they are, as UTF-16LE, as
+// UTF-16BE, as EBCDIC with NEL for LF), four bytes of bytes between the
+// pieces, then the sample.
+#include "../src/survey/base/text_decode.h"
 #include "../src/survey/detect/layout_survey.h"
 #include "../src/survey/report/survey_json.h"
 #include "../src/survey/report/survey_report.h"
 #include "../src/survey/report/survey_text.h"
+#include "../src/survey/verify/record_check.h"
+#include "../tests/unit/plain_record_check.h"
+
+#include <algorithm>
+#include <string>
 
 #include <cstring>
 #include <memory>
@@ -31,6 +43,57 @@ owned_bytes copy_of(const std::uint8_t* data, std::size_t size)
     return copy;
 }
 
+std::string reencoded(const std::uint8_t* data, std::size_t size, unsigned form)
+{
+    std::string bytes;
+    for (std::size_t i = 0; i < size; i++) {
+        char c = static_cast<char>(data[i]);
+        if (form == 1)
+            bytes += std::string{c, '\0'};
+        else if (form == 2)
+            bytes += std::string{'\0', c};
+        else if (form == 3)
+            bytes += c == '\n' ? '\x15'
+                               : static_cast<char>(encoded_byte(data[i], text_encoding::ebcdic));
+        else
+            bytes += c;
+    }
+    return bytes;
+}
+
+void run_in_turn(unsigned count, void (*work)(void*, unsigned), void* context)
+{
+    for (unsigned worker = 0; worker < count; worker++)
+        work(context, worker);
+}
+
+bool same_anomaly(const record_anomaly& x, const record_anomaly& y)
+{
+    return x.record == y.record && x.offset == y.offset && x.kind == y.kind && x.what == y.what;
+}
+
+void check_records(byte_span file, const file_layout& layout, unsigned window)
+{
+    if (!has_records(layout))
+        return;
+    verify_outcome want = plain_record_check(file, layout);
+    std::uint64_t end = file.size() - std::min<std::uint64_t>(file.size(), layout.trailer_length);
+    record_rules rules = rules_for(layout, best_kernels());
+    auto ranges = plan_ranges(rules, end, 1 + window % 8, 1 + window % 61, 1);
+    auto reader = [&]() -> std::unique_ptr<window_reader> {
+        return std::make_unique<span_reader>(file, 1 + window);
+    };
+    verify_outcome got;
+    std::string error;
+    bool same = verify_region(rules, end, ranges, reader, run_in_turn, nullptr, got, error) &&
+                got.records == want.records && got.anomalies == want.anomalies &&
+                got.anomaly_kinds == want.anomaly_kinds &&
+                std::equal(got.first_anomalies.begin(), got.first_anomalies.end(),
+                           want.first_anomalies.begin(), want.first_anomalies.end(), same_anomaly);
+    if (!same)
+        __builtin_trap();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -42,8 +105,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint32_t gap = 0;
     std::memcpy(&gap, data + 1, 4);
     gap %= 1 << 20;
-    data += 5;
-    size -= 5;
+    unsigned form = whole ? (data[0] >> 3) & 3 : 0;
+    std::string text = reencoded(data + 5, size - 5, form);
+    data = reinterpret_cast<const std::uint8_t*>(text.data());
+    size = text.size();
 
     std::size_t start_size = pieces == 0 ? size : size / 2;
     std::vector<owned_bytes> owned;
@@ -68,5 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     report.first_records = pick_first_records(report.layout, sample.start, whole);
     survey_text(report, 40 + (gap % 100));
     survey_json_line(report);
+    if (whole)
+        check_records(sample.start, report.layout, gap % 256);
     return 0;
 }
