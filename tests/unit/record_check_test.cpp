@@ -2,9 +2,9 @@
 // and the block-wise checker against the plain one on random files cut
 // into tiny windows and many ranges.
 #include "../../src/process/platform.h"
+#include "../../src/survey/base/text_decode.h"
 #include "../../src/survey/verify/record_check.h"
 #include "plain_record_check.h"
-#include "../../src/survey/base/text_decode.h"
 #include "same_outcome.h"
 
 #include <gtest/gtest.h>

@@ -70,17 +70,15 @@ std::uint64_t region_end_of(std::uint64_t size, const file_layout& layout)
     return size - std::min(size, layout.trailer_length);
 }
 
-// Hands a stream's bytes to the checker past its header, holding back
-// what may turn out to be a trailer: a tail shorter than one
-// fixed-length record.
+// Hands a stream's bytes to the checker past its header. The survey did
+// not see the stream's end: what is left of a record there is a record cut
+// short, as it is in a file.
 class stream_feeder
 {
   public:
     stream_feeder(const record_rules& rules, const file_layout& layout)
         : checker_(rules, {layout.header_length, UINT64_MAX}, true, false, nullptr),
-          skip_(layout.header_length),
-          hold_(rules.layout == record_layout::fixed_length ? rules.record_length : 0),
-          record_length_(rules.record_length)
+          skip_(layout.header_length)
     {
     }
 
@@ -89,40 +87,18 @@ class stream_feeder
         std::size_t skipped =
             static_cast<std::size_t>(std::min<std::uint64_t>(skip_, bytes.size()));
         skip_ -= skipped;
-        bytes = bytes.subspan(skipped);
-        if (hold_ == 0) {
-            checker_.feed(bytes);
-            region_ += bytes.size();
-            return;
-        }
-        held_.insert(held_.end(), bytes.begin(), bytes.end());
-        if (held_.size() > hold_)
-            pass(held_.size() - hold_);
+        checker_.feed(bytes.subspan(skipped));
     }
 
     const range_result& finish()
     {
-        // What is left of a record at the end is the stream's trailer.
-        if (hold_ != 0)
-            pass(held_.size() - (region_ + held_.size()) % record_length_);
         checker_.finish();
         return checker_.result();
     }
 
   private:
-    void pass(std::size_t count)
-    {
-        checker_.feed(byte_span(held_.data(), count));
-        region_ += count;
-        held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(count));
-    }
-
     record_checker checker_;
     std::uint64_t skip_;
-    std::uint64_t hold_;
-    std::uint64_t record_length_;
-    std::uint64_t region_ = 0;
-    std::vector<unsigned char> held_;
 };
 
 bool is_line_end(const unsigned char* unit, const unsigned char* end, const record_rules& rules)

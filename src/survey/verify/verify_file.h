@@ -26,8 +26,8 @@ bool verify_file(platform_file file, std::uint64_t file_size, const file_layout&
 // The same for a stream without a size (standard input): sample holds what the survey
 // already read from it; reading goes on from there to its end.
 // When the stream ends within the sample, the layout's trailer holds as for a file.
-// Otherwise the survey could not see the end: fixed-length records take a tail
-// shorter than one record for the trailer (not an anomaly), and lines have none.
+// Otherwise the survey could not see the end and there is no trailer: a tail
+// shorter than one fixed-length record is a record cut short.
 bool verify_stream(platform_file file, byte_span sample, const file_layout& layout,
                    std::atomic<std::uint64_t>* bytes_done, verify_outcome& outcome,
                    std::string& error, std::size_t kept_anomalies = DEFAULT_MAX_ANOMALIES);
