@@ -130,8 +130,8 @@ TEST(VerifyFile, FixedLengthWithHeaderAndTrailer)
     verify_outcome piped = verify_piped(path, layout);
     EXPECT_EQ(piped.records, 30001u);
     ASSERT_EQ(piped.first_anomalies.size(), 2u);
-    EXPECT_EQ(piped.first_anomalies[1].kind, anomaly_kind::cut_short);
-    EXPECT_EQ(piped.first_anomalies[1].what, "cut short: 3 of 70 bytes");
+    EXPECT_EQ(piped.first_anomalies[1].record, 30001u);
+    EXPECT_EQ(piped.first_anomalies[1].offset, 100u + 30000u * 70u);
     std::remove(path.c_str());
 }
 
