@@ -11,10 +11,6 @@
 namespace
 {
 
-// Bad options and a missing file name end the run as a file that cannot
-// be opened does.
-constexpr int USAGE_ERROR = INPUT_FILE;
-
 const char USAGE[] = "usage: korvalen --survey [--verify] [--json] [--] FILE...\n"
                      "       korvalen FILE [-f | N]\n"
                      "\n"
