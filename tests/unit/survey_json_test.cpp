@@ -56,7 +56,7 @@ TEST(SurveyJson, FullReportHasEveryKeyInOrder)
     report.name = "people.psv";
     report.size = 5000000000;
     report.layout.encoding = text_encoding::utf8;
-    report.layout.layout = record_layout::lines;
+    report.layout.kind = record_layout::lines;
     report.layout.terminator = line_terminator::crlf;
     report.layout.record_length = 50;
     report.layout.header_length = 22;
@@ -85,7 +85,7 @@ TEST(SurveyJson, UnverifiedFixedLengthLeavesWhatIsUnknownNull)
     survey_report report;
     report.name = "-";
     report.layout.encoding = text_encoding::ebcdic;
-    report.layout.layout = record_layout::fixed_length;
+    report.layout.kind = record_layout::fixed_length;
     report.layout.terminator = line_terminator::lf;
     report.layout.record_length = 80;
     report.layout.delimiter = '\t';
@@ -103,7 +103,7 @@ TEST(SurveyJson, ErrorNullsEveryKeyAfterIt)
     survey_report report;
     report.name = "caf\xE9";
     report.error = "Permission denied";
-    report.layout.layout = record_layout::lines;
+    report.layout.kind = record_layout::lines;
     report.layout.records = 3;
     EXPECT_EQ(survey_json_line(report),
               R"({"file":"caf\udce9","size":null,"error":"Permission denied","encoding":null,)"

@@ -22,7 +22,7 @@ survey_report people_report()
     report.size = PEOPLE.size();
     file_layout& layout = report.layout;
     layout.encoding = text_encoding::binary;
-    layout.layout = record_layout::fixed_length;
+    layout.kind = record_layout::fixed_length;
     layout.record_length = 12;
     layout.header_length = 4;
     layout.trailer_length = 1;
@@ -96,7 +96,7 @@ TEST(SurveyText, LinesReportFromAStream)
     file_layout& layout = report.layout;
     layout.encoding = text_encoding::utf8;
     layout.byte_order_mark = true;
-    layout.layout = record_layout::lines;
+    layout.kind = record_layout::lines;
     layout.terminator = line_terminator::lf;
     layout.usual_length = 7;
     layout.header_length = 3;
@@ -214,7 +214,7 @@ TEST_P(FirstLines, AreCutAtTheirLineEnds)
     const lines_case& c = GetParam();
     file_layout layout;
     layout.encoding = c.encoding;
-    layout.layout = record_layout::lines;
+    layout.kind = record_layout::lines;
     layout.terminator = c.terminator;
     std::vector<std::pair<std::uint64_t, std::string>> found;
     for (const shown_record& record : pick_first_records(layout, span_of(c.bytes), c.whole_file))
@@ -227,7 +227,7 @@ INSTANTIATE_TEST_SUITE_P(Terminators, FirstLines, testing::ValuesIn(LINES_CASES)
 TEST(FirstRecords, FixedLengthStopsBeforeTheTrailerAndCutsLongRecords)
 {
     file_layout layout;
-    layout.layout = record_layout::fixed_length;
+    layout.kind = record_layout::fixed_length;
     layout.record_length = 5;
     std::string bytes = "aaaaabbbbbcc";
     EXPECT_EQ(pick_first_records(layout, span_of(bytes), true).size(), 2u);

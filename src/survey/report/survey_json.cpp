@@ -209,9 +209,9 @@ void add_layout(json_object& object, const survey_report& report)
 {
     const file_layout& layout = report.layout;
     object.string("encoding", encoding_name(layout.encoding));
-    object.string("layout", layout_name(layout.layout));
+    object.string("layout", layout_name(layout.kind));
     const char* terminator = terminator_name(layout.terminator);
-    if (layout.layout == record_layout::lines && terminator != nullptr)
+    if (layout.kind == record_layout::lines && terminator != nullptr)
         object.string("terminator", terminator);
     else
         object.null("terminator");

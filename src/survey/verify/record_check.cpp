@@ -129,15 +129,15 @@ void fill_profile(record_rules& rules, const record_profile& profile, std::uint6
 
 bool has_records(const file_layout& layout)
 {
-    if (layout.layout == record_layout::fixed_length)
+    if (layout.kind == record_layout::fixed_length)
         return layout.record_length.value_or(0) > 0;
-    return layout.layout == record_layout::lines;
+    return layout.kind == record_layout::lines;
 }
 
 record_rules rules_for(const file_layout& layout, const block_kernels& kernels)
 {
     record_rules rules;
-    rules.layout = layout.layout;
+    rules.layout = layout.kind;
     rules.region_start = layout.header_length;
     rules.record_length = layout.record_length.value_or(0);
     rules.terminator = layout.terminator;
@@ -147,7 +147,7 @@ record_rules rules_for(const file_layout& layout, const block_kernels& kernels)
         rules.kernels.profile_misses = portable_kernels().profile_misses;
         rules.kernels.fixed_misses = portable_kernels().fixed_misses;
     }
-    if (layout.layout == record_layout::lines) {
+    if (layout.kind == record_layout::lines) {
         bool utf16 =
             layout.encoding == text_encoding::utf16le || layout.encoding == text_encoding::utf16be;
         rules.unit = utf16 ? 2 : 1;
