@@ -4,7 +4,7 @@
 #include "../process/platform.h"
 #include "../survey/detect/layout_survey.h"
 #include "../survey/report/survey_json.h"
-#include "../survey/report/survey_text.h"
+#include "../survey/report/text_report.h"
 #include "../survey/base/sample_input.h"
 #include "../survey/verify/verify_file.h"
 
@@ -132,7 +132,7 @@ void survey_file(survey_run& run, std::size_t index)
     } else if (report.verified && report.outcome.anomalies > 0) {
         slot.status = ANOMALIES_FOUND;
     }
-    slot.output = run.options.json ? survey_json_line(report) : survey_text(report, run.width);
+    slot.output = run.options.json ? survey_json_line(report) : text_report(report, run.width);
 }
 
 void erase_progress(survey_run& run)

@@ -1,6 +1,6 @@
-// verify_file and verify_stream on real files: mapped windows, two workers,
-// a quoted field across the middle that makes the second range be read
-// again, and a stream whose tail is taken for its trailer.
+// verify_file and verify_stream on real files: windows read into buffers
+// by two workers, a quoted field across the middle that makes the second
+// range be read again, and a stream whose tail is taken for its trailer.
 #include "../../src/survey/verify/verify_file.h"
 #include "../../src/survey/base/byte_class.h"
 #include "plain_record_check.h"

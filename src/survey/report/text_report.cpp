@@ -1,4 +1,4 @@
-#include "survey_text.h"
+#include "text_report.h"
 
 #include "../base/field_split.h"
 #include "../base/text_decode.h"
@@ -432,7 +432,7 @@ void add_field_table(std::string& out, const survey_report& report, int width)
 
 } // namespace
 
-std::string survey_text(const survey_report& report, int width)
+std::string text_report(const survey_report& report, int width)
 {
     if (report.error)
         return "";
