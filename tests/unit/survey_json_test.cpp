@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <string>
+#include <vector>
+
 namespace
 {
 
@@ -115,3 +119,24 @@ TEST(SurveyJson, ErrorNullsEveryKeyAfterIt)
 }
 
 } // namespace
+
+// The manual's list of keys is the writer's table, name for name in order.
+TEST(JsonKeys, ManualListsEveryKeyInOrder)
+{
+    std::ifstream manual(KORVALEN_MANUAL);
+    ASSERT_TRUE(manual) << KORVALEN_MANUAL;
+    std::vector<std::string> listed;
+    bool in_list = false;
+    std::string line, previous;
+    while (std::getline(manual, line)) {
+        if (line.rfind(".SS ", 0) == 0 || line.rfind(".SH ", 0) == 0)
+            in_list = line == ".SS JSON keys";
+        else if (in_list && previous == ".TP" && line.rfind(".BR ", 0) == 0)
+            listed.push_back(line.substr(4, line.find(' ', 4) - 4));
+        previous = line;
+    }
+    std::vector<std::string> keys;
+    for (const json_key& key : json_keys())
+        keys.push_back(key.name);
+    EXPECT_EQ(listed, keys);
+}
