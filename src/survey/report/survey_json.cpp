@@ -78,6 +78,8 @@ void append_ascii(std::string& out, char character)
         out += character;
 }
 
+} // namespace
+
 // Writes "key":value pairs in the order they are added.
 class json_object
 {
@@ -143,6 +145,9 @@ class json_object
   private:
     std::string text_;
 };
+
+namespace
+{
 
 const char* layout_name(record_layout layout)
 {
@@ -220,69 +225,140 @@ std::string kinds_object(const verify_outcome& outcome)
     return line;
 }
 
-constexpr const char* KEYS_AFTER_ERROR[] = {
-    "encoding",       "layout",        "terminator",      "record_length", "header_length",
-    "trailer_length", "records",       "delimiter",       "quote",         "fields",
-    "fewest_fields",  "most_fields",   "header_row",      "columns",       "verified",
-    "anomalies",      "anomaly_kinds", "first_anomalies", "first_anomaly",
+// The range of fields a record may have: the count itself when exact.
+std::optional<std::uint64_t> fields_bound(const file_layout& layout, bool most)
+{
+    if (!layout.fields)
+        return std::nullopt;
+    if (layout.fewest_fields == 0 || layout.most_fields < layout.fewest_fields)
+        return *layout.fields;
+    return most ? layout.most_fields : layout.fewest_fields;
+}
+
+using report_layout = const file_layout&;
+
+const char* terminator_of(report_layout layout)
+{
+    return layout.kind == record_layout::lines ? terminator_name(layout.terminator) : nullptr;
+}
+
+void write_string_or_null(json_object& object, const char* key, const char* value)
+{
+    if (value != nullptr)
+        object.string(key, value);
+    else
+        object.null(key);
+}
+
+// Every key in the order written, with what the manual says of it: one
+// line each. The keys after "error" are null for a file that could not be
+// surveyed.
+constexpr json_key JSON_KEYS[] = {
+    {"file", "string", "the file as named",
+     [](json_object& o, const char* k, const survey_report& r) { o.string(k, r.name); }},
+    {"size", "number", "its size in bytes; null for a stream",
+     [](json_object& o, const char* k, const survey_report& r) { o.number(k, r.size); }},
+    {"error", "string", "why the file could not be surveyed; null when it was",
+     [](json_object& o, const char* k, const survey_report& r) {
+         write_string_or_null(o, k, r.error ? r.error->c_str() : nullptr);
+     }},
+    {"encoding", "string", "ascii, utf-8, utf-16le, utf-16be, latin-1, ebcdic or binary",
+     [](json_object& o, const char* k, const survey_report& r) {
+         o.string(k, encoding_name(r.layout.encoding));
+     }},
+    {"layout", "string", "fixed-length, lines, empty or unknown",
+     [](json_object& o, const char* k, const survey_report& r) {
+         o.string(k, layout_name(r.layout.kind));
+     }},
+    {"terminator", "string", "the line end of lines: LF, CRLF, CR, NEL or mixed",
+     [](json_object& o, const char* k, const survey_report& r) {
+         write_string_or_null(o, k, terminator_of(r.layout));
+     }},
+    {"record_length", "number", "bytes from one record's start to the next; null when they vary",
+     [](json_object& o, const char* k, const survey_report& r) {
+         o.number(k, r.layout.record_length);
+     }},
+    {"header_length", "number", "bytes before the first record",
+     [](json_object& o, const char* k, const survey_report& r) {
+         o.number(k, r.layout.header_length);
+     }},
+    {"trailer_length", "number", "bytes after the last record",
+     [](json_object& o, const char* k, const survey_report& r) {
+         o.number(k, r.layout.trailer_length);
+     }},
+    {"records", "number",
+     "records in the file: counted by --verify (a last one cut short included), else reckoned",
+     [](json_object& o, const char* k, const survey_report& r) {
+         o.number(k, records_checked(r) ? r.outcome.records : r.layout.records);
+     }},
+    {"delimiter", "string", "the byte between fields",
+     [](json_object& o, const char* k, const survey_report& r) { o.byte(k, r.layout.delimiter); }},
+    {"quote", "string", "the byte that quotes fields",
+     [](json_object& o, const char* k, const survey_report& r) { o.byte(k, r.layout.quote); }},
+    {"fields", "number", "fields per record",
+     [](json_object& o, const char* k, const survey_report& r) {
+         o.number(k,
+                  r.layout.fields ? std::optional<std::uint64_t>(*r.layout.fields) : std::nullopt);
+     }},
+    {"fewest_fields", "number", "the fewest fields a record may have; fields when exact",
+     [](json_object& o, const char* k, const survey_report& r) {
+         o.number(k, fields_bound(r.layout, false));
+     }},
+    {"most_fields", "number", "the most fields a record may have; fields when exact",
+     [](json_object& o, const char* k, const survey_report& r) {
+         o.number(k, fields_bound(r.layout, true));
+     }},
+    {"header_row", "boolean", "whether the first record holds column names",
+     [](json_object& o, const char* k, const survey_report& r) {
+         o.boolean(k, r.layout.header_row);
+     }},
+    {"columns", "array", "each column's first and past-last byte offset in a record",
+     [](json_object& o, const char* k, const survey_report& r) {
+         if (r.layout.columns.empty())
+             o.null(k);
+         else
+             o.raw(k, columns_array(r.layout.columns));
+     }},
+    {"verified", "boolean",
+     "true when --verify checked every record and each matched, false when some did not; null "
+     "without --verify or with nothing to check",
+     [](json_object& o, const char* k, const survey_report& r) {
+         if (records_checked(r))
+             o.boolean(k, r.outcome.anomalies == 0);
+         else
+             o.null(k);
+     }},
+    {"anomalies", "number", "records that break the layout",
+     [](json_object& o, const char* k, const survey_report& r) {
+         o.number(k, records_checked(r) ? std::optional<std::uint64_t>(r.outcome.anomalies)
+                                        : std::nullopt);
+     }},
+    {"anomaly_kinds", "object",
+     "the anomalies by kind: line_end, length, cut_short, field_count, quote, byte_class",
+     [](json_object& o, const char* k, const survey_report& r) {
+         if (records_checked(r))
+             o.raw(k, kinds_object(r.outcome));
+         else
+             o.null(k);
+     }},
+    {"first_anomalies", "array",
+     "the first anomalies (--max-anomalies), each its record, line, offset, kind and what",
+     [](json_object& o, const char* k, const survey_report& r) {
+         if (records_checked(r))
+             o.raw(k, anomalies_array(r.outcome.first_anomalies));
+         else
+             o.null(k);
+     }},
+    {"first_anomaly", "object", "the first of first_anomalies",
+     [](json_object& o, const char* k, const survey_report& r) {
+         if (records_checked(r) && !r.outcome.first_anomalies.empty())
+             o.raw(k, anomaly_object(r.outcome.first_anomalies.front()));
+         else
+             o.null(k);
+     }},
 };
 
-void add_fields(json_object& object, const file_layout& layout)
-{
-    if (!layout.fields) {
-        object.null("fields");
-        object.null("fewest_fields");
-        object.null("most_fields");
-        return;
-    }
-    object.number("fields", *layout.fields);
-    bool range = layout.fewest_fields > 0 && layout.most_fields >= layout.fewest_fields;
-    object.number("fewest_fields", range ? layout.fewest_fields : *layout.fields);
-    object.number("most_fields", range ? layout.most_fields : *layout.fields);
-}
-
-void add_layout(json_object& object, const survey_report& report)
-{
-    const file_layout& layout = report.layout;
-    object.string("encoding", encoding_name(layout.encoding));
-    object.string("layout", layout_name(layout.layout));
-    const char* terminator = terminator_name(layout.terminator);
-    if (layout.layout == record_layout::lines && terminator != nullptr)
-        object.string("terminator", terminator);
-    else
-        object.null("terminator");
-    object.number("record_length", layout.record_length);
-    object.number("header_length", layout.header_length);
-    object.number("trailer_length", layout.trailer_length);
-    object.number("records", records_checked(report) ? report.outcome.records : layout.records);
-    object.byte("delimiter", layout.delimiter);
-    object.byte("quote", layout.quote);
-    add_fields(object, layout);
-    object.boolean("header_row", layout.header_row);
-    if (layout.columns.empty())
-        object.null("columns");
-    else
-        object.raw("columns", columns_array(layout.columns));
-}
-
-void add_verification(json_object& object, const survey_report& report)
-{
-    if (!records_checked(report)) {
-        for (const char* key :
-             {"verified", "anomalies", "anomaly_kinds", "first_anomalies", "first_anomaly"})
-            object.null(key);
-        return;
-    }
-    const verify_outcome& outcome = report.outcome;
-    object.boolean("verified", outcome.anomalies == 0);
-    object.number("anomalies", outcome.anomalies);
-    object.raw("anomaly_kinds", kinds_object(outcome));
-    object.raw("first_anomalies", anomalies_array(outcome.first_anomalies));
-    if (!outcome.first_anomalies.empty())
-        object.raw("first_anomaly", anomaly_object(outcome.first_anomalies.front()));
-    else
-        object.null("first_anomaly");
-}
+constexpr std::string_view LAST_KEY_BEFORE_LAYOUT = "error";
 
 } // namespace
 
@@ -306,19 +382,21 @@ void append_json_string(std::string& out, std::string_view bytes)
     out += '"';
 }
 
+std::span<const json_key> json_keys()
+{
+    return JSON_KEYS;
+}
+
 std::string survey_json_line(const survey_report& report)
 {
     json_object object;
-    object.string("file", report.name);
-    object.number("size", report.size);
-    if (report.error) {
-        object.string("error", *report.error);
-        for (const char* key : KEYS_AFTER_ERROR)
-            object.null(key);
-        return object.line();
+    bool after_error = false;
+    for (const json_key& key : JSON_KEYS) {
+        if (after_error && report.error)
+            object.null(key.name);
+        else
+            key.write(object, key.name, report);
+        after_error = after_error || key.name == LAST_KEY_BEFORE_LAYOUT;
     }
-    object.null("error");
-    add_layout(object, report);
-    add_verification(object, report);
     return object.line();
 }

@@ -121,7 +121,7 @@ std::vector<shown_record> line_records(const file_layout& layout, byte_span star
 std::size_t shown_record_count(const file_layout& layout)
 {
     bool fields =
-        layout.delimiter || (layout.layout == record_layout::lines && !layout.columns.empty());
+        layout.delimiter || (layout.kind == record_layout::lines && !layout.columns.empty());
     if (!fields)
         return SHOWN_RECORD_COUNT;
     return SHOWN_FIELD_RECORDS + (layout.header_row ? 1 : 0);
@@ -130,7 +130,7 @@ std::size_t shown_record_count(const file_layout& layout)
 std::vector<shown_record> pick_first_records(const file_layout& layout, byte_span start,
                                              bool start_is_whole_file)
 {
-    switch (layout.layout) {
+    switch (layout.kind) {
     case record_layout::fixed_length:
         return fixed_length_records(layout, start, start_is_whole_file);
     case record_layout::lines:
@@ -149,7 +149,7 @@ bool records_checked(const survey_report& report)
 {
     const file_layout& layout = report.layout;
     bool has_records =
-        (layout.layout == record_layout::fixed_length && layout.record_length.value_or(0) > 0) ||
-        layout.layout == record_layout::lines;
+        (layout.kind == record_layout::fixed_length && layout.record_length.value_or(0) > 0) ||
+        layout.kind == record_layout::lines;
     return report.verified && has_records;
 }
