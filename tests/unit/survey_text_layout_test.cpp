@@ -1,8 +1,8 @@
+#include "../../src/survey/base/text_decode.h"
 #include "../../src/survey/detect/delimiter_choice.h"
 #include "../../src/survey/detect/encoding_guess.h"
 #include "../../src/survey/detect/layout_survey.h"
 #include "../../src/survey/detect/text_columns.h"
-#include "../../src/survey/base/text_decode.h"
 #include "survey_fixtures.h"
 
 #include <gtest/gtest.h>
@@ -79,7 +79,7 @@ TEST(TextColumns, BlankRunsAndKindChangesMarkColumns)
 {
     std::vector<std::string_view> records = {"ANNA BERG 0001200 OSLO  ", "OLEMANN   0000045 BERGEN",
                                              "LI        1234567 AS    "};
-    std::vector<column_span> columns = find_text_columns(records);
+    std::vector<column_span> columns = find_text_columns(records).choice;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> found;
     for (column_span column : columns)
         found.emplace_back(column.start, column.end);
