@@ -45,6 +45,10 @@ INSTANTIATE_TEST_SUITE_P(
         delimiter_case{"quoted_line_ends", "\"multi\nline\",1\n\"a\",2\n\"b\",3\n", ",\"2"},
         delimiter_case{"apostrophes_in_words", "it's,1\nthey're,2\nwe'd,3\n", ",-2"},
         delimiter_case{"single_quotes", "'a,b',1\n'c,d',2\n'e,f',3\n", ",'2"},
+        // Single quotes must open and close twice as many fields as double
+        // ones to win over them.
+        delimiter_case{"double_quotes_over_single", "\"a,b\",'c'\n\"d,e\",'f'\n\"g,h\",'i'\n",
+                       ",\"2"},
         delimiter_case{"pipes", "a|1|x\nb|2|y\nc|3|z\n", "|-3"},
         delimiter_case{"statements_end_with_semicolons", "go;\nrun;\nstop;\n", "none"},
         delimiter_case{"prose", "The fox ran.\nIt was quick, and\nbrown.\n", "none"},

@@ -33,6 +33,9 @@ INSTANTIATE_TEST_SUITE_P(
                     terminator_case{"two_strays_in_forty", {2, 38, 0, 0}, line_terminator::mixed},
                     terminator_case{
                         "two_strays_in_a_hundred", {2, 98, 0, 0}, line_terminator::crlf},
+                    // Of two kinds as common, CR LF: a file with any was
+                    // written on Windows.
+                    terminator_case{"one_each", {1, 1, 0, 0}, line_terminator::crlf},
                     terminator_case{"half_and_half", {20, 20, 0, 0}, line_terminator::mixed}),
     [](const testing::TestParamInfo<terminator_case>& info) { return info.param.name; });
 
