@@ -110,3 +110,19 @@ fixture_file random_bytes(std::uint32_t size, std::uint32_t seed)
         file.bytes.push_back(static_cast<unsigned char>(random()));
     return file;
 }
+
+byte_span bytes_of(std::string_view text)
+{
+    return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
+}
+
+std::vector<std::string_view> line_views(std::string_view text)
+{
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        std::size_t end = text.find('\n');
+        lines.push_back(text.substr(0, end));
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    }
+    return lines;
+}

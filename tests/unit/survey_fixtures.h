@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct fixture_file {
@@ -31,5 +32,10 @@ fixture_file text_lines(const std::vector<std::string>& lines, const std::string
 
 // Bytes that repeat nothing: what a compressed file looks like.
 fixture_file random_bytes(std::uint32_t size, std::uint32_t seed = 1);
+
+// The bytes of text, and its lines as views of it without their line
+// ends, as the detection steps take them.
+byte_span bytes_of(std::string_view text);
+std::vector<std::string_view> line_views(std::string_view text);
 
 #endif

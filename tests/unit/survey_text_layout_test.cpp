@@ -1,8 +1,5 @@
-#include "../../src/survey/detect/delimiter_choice.h"
-#include "../../src/survey/detect/encoding_guess.h"
-#include "../../src/survey/detect/layout_survey.h"
-#include "../../src/survey/detect/text_columns.h"
 #include "../../src/survey/base/text_decode.h"
+#include "../../src/survey/detect/layout_survey.h"
 #include "survey_fixtures.h"
 
 #include <gtest/gtest.h>
@@ -74,65 +71,6 @@ TEST(TextLayout, ColumnNamesOverNumbers)
             .sample());
     EXPECT_EQ(describe_text(layout), ", fields 3 names header 0 trailer 0 length - records 4");
 }
-
-TEST(TextColumns, BlankRunsAndKindChangesMarkColumns)
-{
-    std::vector<std::string_view> records = {"ANNA BERG 0001200 OSLO  ", "OLEMANN   0000045 BERGEN",
-                                             "LI        1234567 AS    "};
-    std::vector<column_span> columns = find_text_columns(records);
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> found;
-    for (column_span column : columns)
-        found.emplace_back(column.start, column.end);
-    EXPECT_EQ(found,
-              (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{0, 9}, {10, 17}, {18, 24}}));
-}
-
-struct encoding_case {
-    const char* name;
-    std::string bytes;
-    text_encoding expected;
-    std::size_t mark;
-};
-
-class Encoding : public testing::TestWithParam<encoding_case>
-{
-};
-
-TEST_P(Encoding, Names)
-{
-    const std::string& bytes = GetParam().bytes;
-    encoding_guess guess = guess_encoding(
-        byte_span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
-    EXPECT_EQ(guess.encoding, GetParam().expected);
-    EXPECT_EQ(guess.byte_order_mark, GetParam().mark);
-}
-
-using namespace std::string_literals;
-
-INSTANTIATE_TEST_SUITE_P(
-    Samples, Encoding,
-    testing::Values(
-        encoding_case{"ascii", "id,name\n1,Anna\n", text_encoding::ascii, 0},
-        encoding_case{"utf8", "navn\nK\xC3\xA5re\n", text_encoding::utf8, 0},
-        encoding_case{"utf8_with_mark", "\xEF\xBB\xBFid\n", text_encoding::utf8, 3},
-        encoding_case{"utf8_cut_at_the_end", "K\xC3\xA5re K\xC3", text_encoding::utf8, 0},
-        encoding_case{"overlong_utf8_reads_as_latin1", "a\xC0\xAF b c d", text_encoding::latin1, 0},
-        encoding_case{"latin1", "K\xE5re \xD8stby, Troms\xF8\n", text_encoding::latin1, 0},
-        encoding_case{"utf16le_with_mark",
-                      "\xFF\xFE"
-                      "a\0,\0b\0\n\0"s,
-                      text_encoding::utf16le, 2},
-        encoding_case{"utf16be_without_mark", "\0a\0,\0b\0\n\0c\0,\0d\0\n"s, text_encoding::utf16be,
-                      0},
-        encoding_case{"ebcdic",
-                      "\xC1\xC2\xC3\x40\xF1\xF2\xF3\x40\xC4\xC5\x40\xF4\xF5\x15"
-                      "\xC6\xC7\x40\xF6\xF7\x40\xC8\xC9\x15",
-                      text_encoding::ebcdic, 0},
-        encoding_case{"nul_bytes_are_binary",
-                      "ab\0\0\0\x01\x02"
-                      "cd\0\0\0\x03\x04"s,
-                      text_encoding::binary, 0}),
-    [](const testing::TestParamInfo<encoding_case>& info) { return std::string(info.param.name); });
 
 } // namespace
 

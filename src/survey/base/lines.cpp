@@ -128,30 +128,6 @@ std::uint64_t total_line_ends(const line_end_census& census)
     return census.lf + census.crlf + census.cr + census.nel;
 }
 
-line_terminator choose_terminator(const line_end_census& census)
-{
-    std::uint64_t total = total_line_ends(census);
-    if (total == 0)
-        return line_terminator::none;
-    struct kind {
-        std::uint64_t count;
-        line_terminator terminator;
-    } kinds[] = {{census.crlf, line_terminator::crlf},
-                 {census.lf, line_terminator::lf},
-                 {census.cr, line_terminator::cr},
-                 {census.nel, line_terminator::nel}};
-    kind most = kinds[0];
-    for (const kind& each : kinds) {
-        if (each.count > most.count)
-            most = each;
-    }
-    // A stray line end of another kind is an anomaly of a record; a
-    // twentieth of them is a file written by two programs.
-    if ((total - most.count) * 20 >= total && total - most.count >= 2)
-        return line_terminator::mixed;
-    return most.terminator;
-}
-
 namespace
 {
 

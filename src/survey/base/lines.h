@@ -22,10 +22,6 @@ line_end_census count_line_ends(byte_span bytes, text_encoding encoding, bool at
 
 std::uint64_t total_line_ends(const line_end_census& census);
 
-// The terminator most lines end with, `mixed` when another one ends a fair
-// share of them too, `none` when there is no line end.
-line_terminator choose_terminator(const line_end_census& census);
-
 struct line_span {
     std::uint64_t offset; // of the first byte, in the file
     std::uint64_t length; // terminator included

@@ -1,5 +1,7 @@
 #include "delimiter_choice.h"
 
+#include "../base/text_lines.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -21,8 +23,25 @@ constexpr std::uint32_t NEAR_FIELDS = 2;
 constexpr double CLOSE_SCORES = 0.02;
 constexpr double OTHER_MARGIN = 0.15;
 // A byte that stands between two digits this often is a decimal or
-// thousands separator, or the colon of a time, inside fields.
+// thousands separator, or the colon of a time, inside fields: it gives way
+// (its score halved) to another that splits at least this share as well.
 constexpr double DIGIT_FLANKED = 0.9;
+constexpr double NEARLY_AS_WELL = 0.9;
+constexpr double FLANKED_PENALTY = 0.5;
+// Records a field or two off the usual count count this much of a record.
+constexpr double NEAR_CREDIT = 0.5;
+// A byte that ends this share of two-field records with nothing after it
+// ends statements rather than separating fields.
+constexpr double ENDING_SHARE = 0.5;
+// A quote opens and closes at least this many fields to be one; single
+// quotes, which stand inside words as apostrophes, must do this many
+// times as well as double quotes to win over them.
+constexpr std::uint64_t FEWEST_QUOTED_FIELDS = 2;
+constexpr std::uint64_t APOSTROPHE_HANDICAP = 2;
+// Another quote (or none) takes the choice from the one that opens and
+// closes most fields only when its pair splits the records clearly more
+// consistently: a stray quote that joins lines which are not one record.
+constexpr double PAIR_MARGIN = 0.1;
 
 bool is_field_edge(char byte)
 {
@@ -36,7 +55,6 @@ struct candidate_score {
     double score;
     double usual_share;
     bool usual;
-    std::size_t rank;
 };
 
 double digit_flanked_share(const std::vector<std::string_view>& records, unsigned char delimiter)
@@ -101,7 +119,7 @@ double empty_last_field_share(const std::vector<std::string_view>& records, unsi
 }
 
 candidate_score weigh(const std::vector<std::string_view>& records, const byte_tallies& tallies,
-                      unsigned char delimiter, bool usual, std::size_t rank)
+                      unsigned char delimiter, bool usual)
 {
     std::map<std::uint32_t, std::uint64_t> counts;
     for (std::size_t record = 0; record < records.size(); record++) {
@@ -130,11 +148,13 @@ candidate_score weigh(const std::vector<std::string_view>& records, const byte_t
     double share = with_usual / total;
     // A byte that ends nearly every record with nothing after it, as a
     // semicolon ends a statement, is a terminator rather than a delimiter.
-    if (usual_fields == 2 && delimiter != ' ' && empty_last_field_share(records, delimiter) >= 0.5)
+    if (usual_fields == 2 && delimiter != ' ' &&
+        empty_last_field_share(records, delimiter) >= ENDING_SHARE)
         share = 0;
-    double score =
-        usual_fields < 2 || share < LEAST_USUAL_SHARE ? 0 : (with_usual + 0.5 * near) / total;
-    return {delimiter, usual_fields, score, share, usual, rank};
+    double score = usual_fields < 2 || share < LEAST_USUAL_SHARE
+                       ? 0
+                       : (with_usual + NEAR_CREDIT * near) / total;
+    return {delimiter, usual_fields, score, share, usual};
 }
 
 bool present(const std::array<bool, 256>& seen, unsigned char byte)
@@ -142,62 +162,54 @@ bool present(const std::array<bool, 256>& seen, unsigned char byte)
     return seen[byte];
 }
 
-} // namespace
-
-std::optional<unsigned char> choose_quote(const std::vector<std::string_view>& lines)
+// Fields that quote opens at a field's start and closes at its end.
+std::uint64_t quoted_fields(const std::vector<std::string_view>& lines, unsigned char quote)
 {
-    std::optional<unsigned char> best;
-    std::uint64_t best_score = 1;
-    std::size_t weighed = std::min(lines.size(), MOST_RECORDS_WEIGHED);
-    for (unsigned char quote : {'"', '\''}) {
-        std::uint64_t opens = 0, closes = 0;
-        for (std::string_view line : std::span(lines).first(weighed)) {
-            for (std::size_t at = 0; at < line.size(); at++) {
-                if (static_cast<unsigned char>(line[at]) != quote)
-                    continue;
-                opens += at == 0 || is_field_edge(line[at - 1]);
-                closes += at + 1 == line.size() || is_field_edge(line[at + 1]);
-            }
-        }
-        std::uint64_t score = std::min(opens, closes);
-        // Apostrophes inside words are common; single quotes must do far
-        // better than double ones to win.
-        if (score > (quote == '\'' && best ? 2 * best_score : best_score)) {
-            best = quote;
-            best_score = score;
+    std::uint64_t opens = 0, closes = 0;
+    std::size_t weighed = 0;
+    for (std::string_view line : lines) {
+        if (is_blank_line(line) || is_comment_line(line))
+            continue;
+        if (weighed++ == MOST_RECORDS_WEIGHED)
+            break;
+        for (std::size_t at = 0; at < line.size(); at++) {
+            if (static_cast<unsigned char>(line[at]) != quote)
+                continue;
+            opens += at == 0 || is_field_edge(line[at - 1]);
+            closes += at + 1 == line.size() || is_field_edge(line[at + 1]);
         }
     }
-    return best;
+    return std::min(opens, closes);
 }
 
-std::vector<std::string_view> join_quoted_lines(std::string_view text,
-                                                const std::vector<std::string_view>& lines,
-                                                std::optional<unsigned char> quote)
+// Lines whose quoted stretch is still open at their end joined with the
+// lines that close it; blank and comment records left out. lines are
+// views of one text, in order.
+std::vector<std::string_view> join_records(const std::vector<std::string_view>& lines,
+                                           std::optional<unsigned char> quote)
 {
     std::vector<std::string_view> records;
     bool open = false;
     for (std::string_view line : lines) {
         if (open) {
             std::string_view& last = records.back();
-            std::size_t start = static_cast<std::size_t>(last.data() - text.data());
-            std::size_t end = static_cast<std::size_t>(line.data() - text.data()) + line.size();
-            last = text.substr(start, end - start);
+            last = std::string_view(
+                last.data(), static_cast<std::size_t>(line.data() - last.data()) + line.size());
         } else {
             records.push_back(line);
         }
         if (ends_inside_quotes(line, quote))
             open = !open;
     }
+    std::erase_if(records, [](std::string_view record) {
+        return is_blank_line(record) || is_comment_line(record);
+    });
     return records;
 }
 
-delimiter_guess choose_delimiter(const std::vector<std::string_view>& records,
-                                 std::optional<unsigned char> quote)
+std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view>& records,
+                                              std::optional<unsigned char> quote)
 {
-    delimiter_guess guess;
-    // One record shows no consistency.
-    if (records.size() < 2)
-        return guess;
     std::vector<std::string_view> weighed(
         records.begin(), records.begin() + std::min(records.size(), MOST_RECORDS_WEIGHED));
     std::array<bool, 256> seen{};
@@ -207,20 +219,14 @@ delimiter_guess choose_delimiter(const std::vector<std::string_view>& records,
     }
     byte_tallies tallies = tally_bytes(weighed, quote);
     std::vector<candidate_score> scores;
-    std::size_t rank = 0;
     for (unsigned char delimiter : USUAL_DELIMITERS) {
         if (present(seen, delimiter))
-            scores.push_back(weigh(weighed, tallies, delimiter, true, rank));
-        rank++;
+            scores.push_back(weigh(weighed, tallies, delimiter, true));
     }
     for (unsigned char delimiter : OTHER_DELIMITERS) {
         if (present(seen, delimiter) && (!quote || delimiter != *quote))
-            scores.push_back(weigh(weighed, tallies, delimiter, false, rank));
-        rank++;
+            scores.push_back(weigh(weighed, tallies, delimiter, false));
     }
-    double best_score = 0;
-    for (const candidate_score& each : scores)
-        best_score = std::max(best_score, each.score);
     // Separators inside numbers and times give way to one that splits
     // nearly as well.
     for (candidate_score& each : scores) {
@@ -228,12 +234,19 @@ delimiter_guess choose_delimiter(const std::vector<std::string_view>& records,
             digit_flanked_share(weighed, each.delimiter) >= DIGIT_FLANKED) {
             bool other_close = false;
             for (const candidate_score& other : scores)
-                other_close |= &other != &each && other.score >= each.score * 0.9 &&
+                other_close |= &other != &each && other.score >= each.score * NEARLY_AS_WELL &&
                                other.score >= LEAST_CONSISTENCY;
             if (other_close)
-                each.score *= 0.5;
+                each.score *= FLANKED_PENALTY;
         }
     }
+    return scores;
+}
+
+// The delimiter that splits the records best for one quote: a usual one
+// unless another byte does clearly better.
+const candidate_score* best_delimiter(const std::vector<candidate_score>& scores)
+{
     double best_usual = 0;
     for (const candidate_score& each : scores) {
         if (each.usual)
@@ -248,11 +261,57 @@ delimiter_guess choose_delimiter(const std::vector<std::string_view>& records,
             (each.score > chosen->score - CLOSE_SCORES && (each.usual && !chosen->usual)))
             chosen = &each;
     }
-    if (chosen == nullptr)
-        return guess;
-    guess.rule = field_rule{chosen->delimiter, quote};
-    guess.fields = chosen->fields;
-    guess.consistency = chosen->score;
-    guess.usual_share = chosen->usual_share;
-    return guess;
+    return chosen;
+}
+
+// The quotes worth a pair, the one that opens and closes most fields
+// first, then none.
+std::vector<scored<std::optional<unsigned char>>>
+quote_candidates(const std::vector<std::string_view>& lines)
+{
+    std::vector<scored<std::optional<unsigned char>>> quotes;
+    std::uint64_t best = FEWEST_QUOTED_FIELDS - 1;
+    for (unsigned char quote : {'"', '\''}) {
+        std::uint64_t fields = quoted_fields(lines, quote);
+        if (fields < FEWEST_QUOTED_FIELDS)
+            continue;
+        bool first =
+            fields > (quote == '\'' && !quotes.empty() ? APOSTROPHE_HANDICAP * best : best);
+        auto at = first ? quotes.begin() : quotes.end();
+        quotes.insert(at, {quote, static_cast<double>(fields)});
+        best = first ? fields : best;
+    }
+    quotes.push_back({std::nullopt, 0});
+    return quotes;
+}
+
+} // namespace
+
+delimiter_choice choose_delimiter_and_quote(const std::vector<std::string_view>& lines)
+{
+    delimiter_choice result;
+    result.quotes = quote_candidates(lines);
+    for (const auto& quote : result.quotes) {
+        bool first_quote = &quote == &result.quotes.front();
+        // Where the quote that opens and closes most fields splits nothing
+        // consistently, the text is not fields (prose, source code) and no
+        // other quote makes it so.
+        if (!first_quote && !result.choice)
+            break;
+        std::vector<std::string_view> records = join_records(lines, quote.value);
+        // One record shows no consistency.
+        if (records.size() < 2)
+            continue;
+        std::vector<candidate_score> scores = weigh_delimiters(records, quote.value);
+        for (const candidate_score& each : scores)
+            result.candidates.push_back(
+                {{each.delimiter, quote.value, each.fields, each.usual_share}, each.score});
+        const candidate_score* best = best_delimiter(scores);
+        if (best == nullptr)
+            continue;
+        if (first_quote || best->score > result.choice->score + PAIR_MARGIN)
+            result.choice = {{best->delimiter, quote.value, best->fields, best->usual_share},
+                             best->score};
+    }
+    return result;
 }

@@ -1,36 +1,42 @@
-// Which byte separates the fields of text records, and which quotes them:
-// the one that splits the records most consistently into one number of
-// fields.
+// Which byte separates the fields of text records and which quotes them,
+// weighed together: a quote decides which lines join into one record and
+// which delimiters stand inside fields, so each delimiter is scored with
+// each quote by how consistently the pair splits the records into one
+// number of fields.
 #ifndef KORVALEN_DELIMITER_CHOICE_H
 #define KORVALEN_DELIMITER_CHOICE_H
 
 #include "../base/field_split.h"
+#include "detect_step.h"
 
 #include <cstdint>
 #include <optional>
 #include <string_view>
 #include <vector>
 
-// The quote that opens and closes fields of lines: a quote at a field's
-// start that a matching one closes at its end, or none.
-std::optional<unsigned char> choose_quote(const std::vector<std::string_view>& lines);
-
-// Joins lines whose quoted stretch is still open at their end with the
-// lines that close it: the records of lines.
-std::vector<std::string_view> join_quoted_lines(std::string_view text,
-                                                const std::vector<std::string_view>& lines,
-                                                std::optional<unsigned char> quote);
-
-struct delimiter_guess {
-    std::optional<field_rule> rule;
+struct delimiter_quote {
+    unsigned char delimiter;
+    std::optional<unsigned char> quote;
     // The usual number of fields, and the share of records that have it.
-    std::uint32_t fields = 0;
-    double consistency = 0;
-    // The share of records with the usual number of fields.
-    double usual_share = 0;
+    std::uint32_t fields;
+    double usual_share;
 };
 
-delimiter_guess choose_delimiter(const std::vector<std::string_view>& records,
-                                 std::optional<unsigned char> quote);
+struct delimiter_choice {
+    // The quotes weighed, each with the fields it opens and closes at a
+    // field's edges, the one that does so most first; no quote last.
+    std::vector<scored<std::optional<unsigned char>>> quotes;
+    // Every pair weighed, scored by the share of records it splits into
+    // the usual number of fields (a field or two off counting half).
+    std::vector<scored<delimiter_quote>> candidates;
+    // The best delimiter with the first quote, unless another quote's best
+    // pair splits the records clearly better; none when no pair splits
+    // them consistently.
+    std::optional<scored<delimiter_quote>> choice;
+};
+
+// lines are the records' lines, views of one text in order, blank and
+// comment lines among them.
+delimiter_choice choose_delimiter_and_quote(const std::vector<std::string_view>& lines);
 
 #endif

@@ -13,6 +13,21 @@ constexpr double MOST_NUL_SHARE = 0.0005;
 // The start of a file tells its encoding; more of it seldom changes the
 // verdict.
 constexpr std::size_t JUDGED_BYTES = std::size_t{1} << 18;
+// UTF-16 of a Latin script has a zero high byte in most units and hardly
+// any zero low byte: these many percent of the units at least, and at
+// most.
+constexpr std::uint64_t UTF16_ZERO_HIGH_PERCENT = 70;
+constexpr std::uint64_t UTF16_ZERO_LOW_PERCENT = 5;
+// EBCDIC text: blanks between its words, letters and digits for most of
+// the rest, and hardly a byte its text does not use.
+constexpr std::uint64_t EBCDIC_BLANK_PERCENT = 5;
+constexpr std::uint64_t EBCDIC_ALPHANUMERIC_PERCENT = 25;
+constexpr std::uint64_t EBCDIC_TEXT_PERCENT = 97;
+// Latin-1 text uses the printable upper half (0xA0 to 0xFF) for nearly
+// all of its high bytes, and writes mostly ASCII: more high bytes than
+// this are not a Western language's accents.
+constexpr std::uint64_t LATIN1_PRINTABLE_PERCENT = 90;
+constexpr std::uint64_t LATIN1_MOST_HIGH_PERCENT = 25;
 // EBCDIC lines ended by NEL (0x15) need no blanks to be text: delimited
 // records have few. NEL must end a line this often on average.
 constexpr std::uint64_t LONGEST_NEL_LINE = 256;
@@ -130,9 +145,11 @@ text_encoding guess_utf16(byte_span bytes)
         zero_high_le += bytes[2 * unit + 1] == 0 && bytes[2 * unit] != 0;
         zero_high_be += bytes[2 * unit] == 0 && bytes[2 * unit + 1] != 0;
     }
-    if (zero_high_le >= units * 7 / 10 && zero_high_be <= units / 20)
+    std::size_t least = units * UTF16_ZERO_HIGH_PERCENT / 100;
+    std::size_t most_other = units * UTF16_ZERO_LOW_PERCENT / 100;
+    if (zero_high_le >= least && zero_high_be <= most_other)
         return text_encoding::utf16le;
-    if (zero_high_be >= units * 7 / 10 && zero_high_le <= units / 20)
+    if (zero_high_be >= least && zero_high_le <= most_other)
         return text_encoding::utf16be;
     return text_encoding::binary;
 }
@@ -150,14 +167,16 @@ bool looks_like_ebcdic(const byte_counts& counts, std::uint64_t total)
                                 count_in(counts, 0x6A, 0x6F) + count_in(counts, 0x79, 0x7F);
     std::uint64_t line_ends = counts[0x15] + counts[0x25] + counts[0x0D];
     std::uint64_t text = blanks + letters + digits + punctuation + line_ends;
-    bool spaced = blanks * 20 >= total || counts[0x15] * LONGEST_NEL_LINE >= total;
-    return spaced && (letters + digits) * 4 >= total && text * 100 >= total * 97;
+    bool spaced = blanks * 100 >= total * EBCDIC_BLANK_PERCENT ||
+                  counts[0x15] * LONGEST_NEL_LINE >= total;
+    return spaced && (letters + digits) * 100 >= total * EBCDIC_ALPHANUMERIC_PERCENT &&
+           text * 100 >= total * EBCDIC_TEXT_PERCENT;
 }
 
-bool is_latin1_letter_range(const byte_counts& counts, std::uint64_t high)
+bool looks_like_latin1(const byte_counts& counts, std::uint64_t high, std::uint64_t total)
 {
-    // Latin-1 text uses the printable upper half, 0xA0 to 0xFF.
-    return count_in(counts, 0xA0, 0xFF) * 10 >= high * 9;
+    return count_in(counts, 0xA0, 0xFF) * 100 >= high * LATIN1_PRINTABLE_PERCENT &&
+           high * 100 <= total * LATIN1_MOST_HIGH_PERCENT;
 }
 
 text_encoding guess_without_mark(byte_span bytes)
@@ -180,9 +199,38 @@ text_encoding guess_without_mark(byte_span bytes)
         return text_encoding::ascii;
     if (check_utf8(bytes).valid)
         return text_encoding::utf8;
-    if (is_latin1_letter_range(counts, high) && high * 4 <= total)
+    if (looks_like_latin1(counts, high, total))
         return text_encoding::latin1;
     return text_encoding::binary;
+}
+
+// Each encoding's share of the bytes it reads as text, for the record of
+// what was weighed; the choice above tests them in their order.
+void weigh_encodings(byte_span bytes, encoding_guess& guess)
+{
+    bytes = bytes.first(std::min(bytes.size(), JUDGED_BYTES));
+    if (bytes.empty())
+        return;
+    byte_counts counts = count_bytes(bytes);
+    double total = static_cast<double>(bytes.size());
+    double stray = static_cast<double>(counts[0] + count_stray_controls(counts));
+    double high = static_cast<double>(count_in(counts, 0x80, 0xFF));
+    double units = static_cast<double>(bytes.size() / 2);
+    double zero_high_le = 0, zero_high_be = 0;
+    for (std::size_t unit = 0; unit + 1 < bytes.size(); unit += 2) {
+        zero_high_le += bytes[unit + 1] == 0 && bytes[unit] != 0;
+        zero_high_be += bytes[unit] == 0 && bytes[unit + 1] != 0;
+    }
+    guess.text_share = 1 - stray / total;
+    double latin1_other = high - static_cast<double>(count_in(counts, 0xA0, 0xFF));
+    guess.candidates = {
+        {text_encoding::utf16le, units > 0 ? zero_high_le / units : 0},
+        {text_encoding::utf16be, units > 0 ? zero_high_be / units : 0},
+        {text_encoding::ebcdic, looks_like_ebcdic(counts, bytes.size()) ? 1.0 : 0.0},
+        {text_encoding::ascii, 1 - (stray + high) / total},
+        {text_encoding::utf8, check_utf8(bytes).valid ? guess.text_share : 0},
+        {text_encoding::latin1, 1 - (stray + latin1_other) / total},
+    };
 }
 
 bool starts_with(byte_span bytes, std::initializer_list<unsigned char> mark)
@@ -201,16 +249,15 @@ bool starts_with(byte_span bytes, std::initializer_list<unsigned char> mark)
 
 encoding_guess guess_encoding(byte_span bytes)
 {
+    encoding_guess guess;
     if (starts_with(bytes, {0xEF, 0xBB, 0xBF}))
-        return {text_encoding::utf8, 3};
-    if (starts_with(bytes, {0xFF, 0xFE}) && !starts_with(bytes, {0xFF, 0xFE, 0x00, 0x00}))
-        return {text_encoding::utf16le, 2};
-    if (starts_with(bytes, {0xFE, 0xFF}))
-        return {text_encoding::utf16be, 2};
-    return {guess_without_mark(bytes), 0};
-}
-
-text_encoding guess_encoding_of_records(byte_span bytes)
-{
-    return guess_without_mark(bytes);
+        guess = {text_encoding::utf8, 3, 1, {}};
+    else if (starts_with(bytes, {0xFF, 0xFE}) && !starts_with(bytes, {0xFF, 0xFE, 0x00, 0x00}))
+        guess = {text_encoding::utf16le, 2, 1, {}};
+    else if (starts_with(bytes, {0xFE, 0xFF}))
+        guess = {text_encoding::utf16be, 2, 1, {}};
+    else
+        guess = {guess_without_mark(bytes), 0, 1, {}};
+    weigh_encodings(bytes.subspan(guess.byte_order_mark), guess);
+    return guess;
 }

@@ -14,6 +14,9 @@ constexpr std::size_t MOST_ROWS_WEIGHED = 500;
 // A column whose values are of one kind this often is a column of that
 // kind.
 constexpr double TYPED_SHARE = 0.8;
+// With text in every column, a column whose values hold digits this many
+// percent of the time has a name without them.
+constexpr std::size_t DIGITS_BELOW_PERCENT = 80;
 
 std::string_view trimmed(std::string_view value)
 {
@@ -106,17 +109,19 @@ bool names_among_text(const std::vector<std::vector<std::string_view>>& rows)
             filled += !value.empty();
             with_digits += has_digit(value);
         }
-        digits_only_below |= !has_digit(name) && filled > 0 && with_digits * 5 >= filled * 4;
+        digits_only_below |=
+            !has_digit(name) && filled > 0 && with_digits * 100 >= filled * DIGITS_BELOW_PERCENT;
     }
     return values_repeat && digits_only_below;
 }
 
 } // namespace
 
-bool names_columns(const std::vector<std::vector<std::string_view>>& rows)
+header_choice choose_header_row(const std::vector<std::vector<std::string_view>>& rows)
 {
+    header_choice result;
     if (rows.size() < 2 || rows[0].empty())
-        return false;
+        return result;
     std::size_t unlike = 0, alike = 0;
     for (std::size_t column = 0; column < rows[0].size(); column++) {
         double share = 0;
@@ -133,7 +138,10 @@ bool names_columns(const std::vector<std::vector<std::string_view>>& rows)
     }
     // Names are text above every typed column; a first record that holds
     // numbers where the rest do is not names (a count of the rows, say).
+    result.candidates = {{true, static_cast<double>(unlike)}, {false, static_cast<double>(alike)}};
     if (unlike + alike > 0)
-        return unlike > 0 && alike == 0;
-    return names_among_text(rows);
+        result.choice = unlike > 0 && alike == 0;
+    else
+        result.choice = names_among_text(rows);
+    return result;
 }

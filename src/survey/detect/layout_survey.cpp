@@ -1,14 +1,15 @@
 #include "layout_survey.h"
 
 #include "../base/byte_class.h"
+#include "../base/lines.h"
+#include "../base/text_decode.h"
 #include "encoding_guess.h"
 #include "known_formats.h"
-#include "../base/lines.h"
 #include "period_search.h"
 #include "record_bounds.h"
 #include "record_profile.h"
+#include "terminator_choice.h"
 #include "text_columns.h"
-#include "../base/text_decode.h"
 #include "text_layout.h"
 
 #include <algorithm>
@@ -20,6 +21,19 @@ namespace
 // bytes in something else.
 constexpr std::uint64_t LONGEST_USUAL_LINE = 65536;
 constexpr std::size_t CENSUS_BYTES = std::size_t{1} << 18;
+// A documented header that checks out against the file accounts for every
+// byte of it, and wins.
+constexpr double STATED_FIT = 1;
+constexpr double MOST_EVIDENCE = 1;
+// Text fits lines wholly. Bytes that failed the test for text are lines
+// only when nearly all of them are bytes text holds (a stray control byte
+// in a line or two): a fit below this is binary with some line feeds in it.
+constexpr double TEXT_FIT = 1;
+constexpr double LEAST_TEXT_SHARE_FOR_LINES = 0.97;
+// A longer record length than the one found describes each record with
+// more bytes of its own: it is weighed at this share of its strength
+// against the divisor it would displace.
+constexpr double LONGER_LENGTH_DISCOUNT = DIVISOR_SHARE;
 
 bool is_text(text_encoding encoding)
 {
@@ -41,7 +55,7 @@ void find_record_columns(file_layout& layout, const file_sample& sample, std::ui
     std::string_view text = decoded.text;
     for (std::size_t at = 0; length > 0 && at + length <= text.size(); at += length)
         records.push_back(text.substr(at, length));
-    layout.columns = find_text_columns(records);
+    layout.columns = find_text_columns(records).choice;
     for (column_span& column : layout.columns) {
         column.start *= decoded.unit_width;
         column.end *= decoded.unit_width;
@@ -67,48 +81,6 @@ void set_fixed_length(file_layout& layout, const file_sample& sample, std::uint6
         find_record_columns(layout, sample, records_end);
 }
 
-bool survey_stated(const file_sample& sample, file_layout& layout)
-{
-    if (!sample.file_size)
-        return false;
-    std::optional<stated_layout> stated = read_stated_layout(sample.start, *sample.file_size);
-    if (!stated)
-        return false;
-    if (stated->varying) {
-        layout.kind = record_layout::unknown;
-        layout.format_name = stated->format_name;
-        return true;
-    }
-    set_fixed_length(layout, sample, stated->header, stated->record_length, stated->records,
-                     stated->trailer);
-    layout.format_name = stated->format_name;
-    // Samples, pixels, pages and blocks hold any bytes: a record of them is
-    // held to its length alone.
-    if (!stated->records_are_text)
-        layout.profile = {};
-    if (!stated->columns.empty())
-        layout.columns = stated->columns;
-    return true;
-}
-
-bool survey_as_lines(const file_sample& sample, const encoding_guess& guess, file_layout& layout)
-{
-    if (!is_text(guess.encoding))
-        return false;
-    // The start of the file tells which line ends it uses.
-    byte_span text = sample.start.subspan(guess.byte_order_mark);
-    bool to_end = sample_is_whole_file(sample) && text.size() <= CENSUS_BYTES;
-    text = text.first(std::min(text.size(), CENSUS_BYTES));
-    line_end_census census = count_line_ends(text, guess.encoding, to_end);
-    std::uint64_t line_ends = total_line_ends(census);
-    if (line_ends == 0 || text.size() / line_ends > LONGEST_USUAL_LINE)
-        return false;
-    layout.kind = record_layout::lines;
-    layout.terminator = choose_terminator(census);
-    survey_text_lines(sample, guess, layout);
-    return true;
-}
-
 // Records of one length are looked for in the middle of a large file,
 // away from its header and trailer.
 byte_span period_region(const file_sample& sample)
@@ -118,39 +90,188 @@ byte_span period_region(const file_sample& sample)
     return sample.start;
 }
 
-bool survey_as_fixed_length(const file_sample& sample, file_layout& layout)
+// The share of the file in records between the header and the trailer.
+double share_between(const file_sample& sample, const file_layout& layout)
 {
-    const byte_class_table* text_classes =
-        is_text(layout.encoding) ? &byte_classes_of(layout.encoding) : nullptr;
-    period_guess period = find_period(period_region(sample), text_classes);
-    if (period.length == 0)
-        return false;
-    const byte_class_table& classes = byte_classes_of(layout.encoding);
-    record_bounds bounds = find_record_bounds(sample, period.length, classes);
-    if (!bounds.found)
-        return false;
-    set_fixed_length(layout, sample, bounds.header, period.length, bounds.records, bounds.trailer);
-    return true;
+    double size = static_cast<double>(sample.file_size ? *sample.file_size : sample.start.size());
+    double outside = static_cast<double>(layout.header_length + layout.trailer_length);
+    return size <= 0 || outside >= size ? 0 : 1 - outside / size;
 }
+
+// What the hypotheses share: the sample, the encoding step's answer, and
+// the period search's, made once for every length weighed.
+struct survey_evidence {
+    const file_sample& sample;
+    encoding_guess guess;
+    std::optional<period_choice> period;
+
+    const period_choice& periods()
+    {
+        if (!period) {
+            const byte_class_table* text_classes =
+                is_text(guess.encoding) ? &byte_classes_of(guess.encoding) : nullptr;
+            period = find_period(period_region(sample), text_classes);
+        }
+        return *period;
+    }
+};
+
+void weigh_stated(survey_evidence& evidence, layout_hypothesis& hypothesis)
+{
+    const file_sample& sample = evidence.sample;
+    file_layout& layout = hypothesis.layout;
+    if (!sample.file_size)
+        return;
+    std::optional<stated_layout> stated = read_stated_layout(sample.start, *sample.file_size);
+    if (!stated)
+        return;
+    hypothesis.viable = true;
+    hypothesis.explained = 1;
+    hypothesis.fit = STATED_FIT;
+    layout.format_name = stated->format_name;
+    if (stated->varying) {
+        layout.kind = record_layout::unknown;
+        return;
+    }
+    set_fixed_length(layout, sample, stated->header, stated->record_length, stated->records,
+                     stated->trailer);
+    // Samples, pixels, pages and blocks hold any bytes: a record of them is
+    // held to its length alone.
+    if (!stated->records_are_text)
+        layout.profile = {};
+    if (!stated->columns.empty())
+        layout.columns = stated->columns;
+}
+
+void weigh_lines(survey_evidence& evidence, layout_hypothesis& hypothesis)
+{
+    const file_sample& sample = evidence.sample;
+    const encoding_guess& guess = evidence.guess;
+    file_layout& layout = hypothesis.layout;
+    double fit = is_text(guess.encoding) ? TEXT_FIT : guess.text_share;
+    if (fit < LEAST_TEXT_SHARE_FOR_LINES)
+        return;
+    // The start of the file tells which line ends it uses.
+    byte_span text = sample.start.subspan(guess.byte_order_mark);
+    bool to_end = sample_is_whole_file(sample) && text.size() <= CENSUS_BYTES;
+    text = text.first(std::min(text.size(), CENSUS_BYTES));
+    line_end_census census = count_line_ends(text, guess.encoding, to_end);
+    std::uint64_t line_ends = total_line_ends(census);
+    if (line_ends == 0 || text.size() / line_ends > LONGEST_USUAL_LINE)
+        return;
+    layout.kind = record_layout::lines;
+    layout.terminator = choose_terminator(census).choice;
+    survey_text_lines(sample, guess, layout);
+    hypothesis.viable = true;
+    // Blank lines at the end are lines too, however many: the layout of
+    // lines explains them.
+    file_layout explained = layout;
+    if (layout.trailer_may_start_earlier)
+        explained.trailer_length = 0;
+    hypothesis.explained = share_between(sample, explained);
+    hypothesis.fit = fit;
+}
+
+void weigh_length(const file_sample& sample, std::uint32_t length, double fit,
+                  layout_hypothesis& hypothesis)
+{
+    file_layout& layout = hypothesis.layout;
+    record_bounds bounds = find_record_bounds(sample, length, byte_classes_of(layout.encoding));
+    if (!bounds.found)
+        return;
+    set_fixed_length(layout, sample, bounds.header, length, bounds.records, bounds.trailer);
+    hypothesis.viable = true;
+    hypothesis.explained = std::min(
+        1.0, static_cast<double>(bounds.records * length) /
+                 static_cast<double>(sample.file_size ? *sample.file_size : sample.start.size()));
+    hypothesis.fit = std::clamp(fit, 0.0, 1.0);
+}
+
+void weigh_fixed_length(survey_evidence& evidence, layout_hypothesis& hypothesis)
+{
+    const period_choice& period = evidence.periods();
+    if (period.choice.length == 0)
+        return;
+    weigh_length(evidence.sample, period.choice.length, period.choice.strength, hypothesis);
+}
+
+// The strongest multiple of the length found, which the period search
+// gave up for its divisor: it may explain more of the file.
+void weigh_longer_length(survey_evidence& evidence, layout_hypothesis& hypothesis)
+{
+    const period_choice& period = evidence.periods();
+    std::uint32_t found = period.choice.length;
+    if (found == 0)
+        return;
+    const scored<std::uint32_t>* longer = nullptr;
+    for (const scored<std::uint32_t>& each : period.candidates) {
+        if (each.value > found && each.value % found == 0 &&
+            (longer == nullptr || each.score > longer->score))
+            longer = &each;
+    }
+    if (longer != nullptr)
+        weigh_length(evidence.sample, longer->value, longer->score * LONGER_LENGTH_DISCOUNT,
+                     hypothesis);
+}
+
+using weigher = void (*)(survey_evidence&, layout_hypothesis&);
+
+struct hypothesis_kind {
+    const char* name;
+    weigher weigh;
+};
+
+// In the order that wins ties. A new kind of layout is one more row.
+constexpr hypothesis_kind HYPOTHESES[] = {
+    {"stated", weigh_stated},
+    {"lines", weigh_lines},
+    {"fixed-length", weigh_fixed_length},
+    {"longer fixed-length", weigh_longer_length},
+};
 
 } // namespace
 
-file_layout survey_layout(const file_sample& sample)
+layout_contest weigh_layouts(const file_sample& sample)
 {
-    file_layout layout;
+    layout_contest contest;
+    file_layout& layout = contest.choice;
     if (sample.start.empty()) {
         layout.encoding = text_encoding::ascii;
         layout.kind = record_layout::empty;
         layout.records = 0;
-        return layout;
+        return contest;
     }
-    encoding_guess guess = guess_encoding(sample.start);
-    layout.encoding = guess.encoding;
-    layout.byte_order_mark = guess.byte_order_mark > 0;
-    if (survey_stated(sample, layout) || survey_as_lines(sample, guess, layout) ||
-        survey_as_fixed_length(sample, layout))
-        return layout;
+    survey_evidence evidence{sample, guess_encoding(sample.start), std::nullopt};
+    layout.encoding = evidence.guess.encoding;
+    layout.byte_order_mark = evidence.guess.byte_order_mark > 0;
+    contest.chosen = std::size(HYPOTHESES);
+    double best = 0;
+    for (const hypothesis_kind& kind : HYPOTHESES) {
+        // Nothing beats evidence for every byte, and ties go to the
+        // earlier: the rest need not be weighed.
+        if (contest.chosen < contest.hypotheses.size() && best >= MOST_EVIDENCE)
+            break;
+        layout_hypothesis hypothesis;
+        hypothesis.name = kind.name;
+        hypothesis.layout = layout;
+        kind.weigh(evidence, hypothesis);
+        if (hypothesis.viable &&
+            (contest.chosen == std::size(HYPOTHESES) || hypothesis.evidence() > best)) {
+            best = hypothesis.evidence();
+            contest.chosen = contest.hypotheses.size();
+        }
+        contest.hypotheses.push_back(std::move(hypothesis));
+    }
+    if (contest.chosen < contest.hypotheses.size()) {
+        layout = contest.hypotheses[contest.chosen].layout;
+        return contest;
+    }
     layout.kind = record_layout::unknown;
     layout.usual_length = 0;
-    return layout;
+    return contest;
+}
+
+file_layout survey_layout(const file_sample& sample)
+{
+    return weigh_layouts(sample).choice;
 }

@@ -19,12 +19,17 @@ constexpr std::size_t WEIGHED_BYTES = std::size_t{1} << 16;
 // them well.
 constexpr std::uint32_t ALWAYS_WEIGHED_UP_TO = 16;
 constexpr std::size_t MOST_REPEAT_CANDIDATES = 24;
+// A distance at which one four-byte sequence recurs once is chance; twice
+// makes it a candidate.
+constexpr std::uint32_t FEWEST_REPEATS = 2;
+// A field that changes from one record to the next repeats only every
+// few records: a repeat distance is tried divided by up to this many.
+constexpr std::uint32_t MOST_RECORDS_PER_REPEAT = 6;
+// A record length repeats at its multiples too: it is weighed at this
+// many of them, itself included.
+constexpr std::uint32_t MULTIPLES_WEIGHED = 3;
 // A length needs this many records in the bytes to be weighed at all.
 constexpr std::size_t FEWEST_RECORDS = 3;
-// Of a length and a divisor of it that repeats at least this share as
-// strongly, the divisor is the record: content that repeats itself (a tone,
-// a cycle of record types) makes a multiple of the record stand out.
-constexpr double DIVISOR_SHARE = 0.8;
 // Weaker repeats than this are chance, not records.
 constexpr double WEAKEST_REPEAT = 0.2;
 // Samples of sound and other numbers that change a little from record to
@@ -34,6 +39,11 @@ constexpr double WEAKEST_REPEAT = 0.2;
 constexpr std::uint32_t LONGEST_COLUMN_PERIOD = 16;
 constexpr std::size_t COLUMN_BYTES = std::size_t{1} << 16;
 constexpr double LEAST_COLUMN_GAIN = 0.25;
+// Fewer bytes than this teach the column codes nothing.
+constexpr std::size_t FEWEST_COLUMN_BYTES = 64;
+// A longer length must gain this much more than a shorter one: its own
+// multiples gain about as much by chance.
+constexpr double LONGER_COLUMN_GAIN = 1.05;
 constexpr double LN2 = 0.69314718055994530942;
 
 // The chance that two bytes drawn from bytes are equal.
@@ -139,7 +149,7 @@ std::vector<std::uint32_t> candidate_lengths(byte_span bytes)
     std::vector<std::uint32_t> counts = count_repeat_distances(bytes);
     std::vector<std::uint32_t> by_count;
     for (std::uint32_t distance = SHORTEST_PERIOD; distance < counts.size(); distance++) {
-        if (counts[distance] >= 2)
+        if (counts[distance] >= FEWEST_REPEATS)
             by_count.push_back(distance);
     }
     std::size_t kept = std::min(by_count.size(), MOST_REPEAT_CANDIDATES);
@@ -152,9 +162,7 @@ std::vector<std::uint32_t> candidate_lengths(byte_span bytes)
         add_candidate(candidates, length, bytes.size());
     for (std::size_t i = 0; i < kept; i++) {
         std::uint32_t distance = by_count[i];
-        // A field that changes from one record to the next repeats only
-        // every few records; the record is then a divisor.
-        for (std::uint32_t parts = 1; parts <= 6; parts++) {
+        for (std::uint32_t parts = 1; parts <= MOST_RECORDS_PER_REPEAT; parts++) {
             if (distance % parts == 0)
                 add_candidate(candidates, distance / parts, bytes.size());
         }
@@ -168,7 +176,7 @@ double score_with_multiples(byte_span bytes, std::uint32_t length, double chance
 {
     double sum = strength_against_chance(bytes, length, chance);
     int weighed = 1;
-    for (std::uint32_t times = 2; times <= 3; times++) {
+    for (std::uint32_t times = 2; times <= MULTIPLES_WEIGHED; times++) {
         std::uint64_t multiple = std::uint64_t{length} * times;
         if (multiple * 2 > bytes.size())
             break;
@@ -213,14 +221,14 @@ period_guess find_column_period(byte_span bytes)
 {
     byte_span weighed = bytes.first(std::min(bytes.size(), COLUMN_BYTES));
     period_guess best;
-    if (weighed.size() < 64)
+    if (weighed.size() < FEWEST_COLUMN_BYTES)
         return best;
     double whole = column_code_length(weighed, 1);
     double best_gain = LEAST_COLUMN_GAIN;
     for (std::uint32_t length = SHORTEST_PERIOD; length <= LONGEST_COLUMN_PERIOD; length++) {
         double gain = (whole - column_code_length(weighed, length)) / weighed.size();
         // Of a length and its multiples, the multiples gain no more.
-        if (gain > best_gain * 1.05) {
+        if (gain > best_gain * LONGER_COLUMN_GAIN) {
             best_gain = gain;
             best = {length, WEAKEST_REPEAT};
         }
@@ -249,16 +257,12 @@ void add_candidates(std::vector<std::uint32_t>& into, const std::vector<std::uin
 
 } // namespace
 
-double period_strength(byte_span bytes, std::uint32_t period)
+period_choice find_period(byte_span bytes, const byte_class_table* text_classes)
 {
-    return strength_against_chance(bytes, period, chance_agreement(bytes));
-}
-
-period_guess find_period(byte_span bytes, const byte_class_table* text_classes)
-{
-    period_guess best;
+    period_choice result;
     if (bytes.size() < FEWEST_RECORDS * SHORTEST_PERIOD)
-        return best;
+        return result;
+    period_guess best;
     double chance = chance_agreement(bytes.first(std::min(bytes.size(), WEIGHED_BYTES * 2)));
     std::vector<std::uint32_t> candidates = candidate_lengths(bytes);
     std::vector<unsigned char> kind_bytes;
@@ -270,26 +274,27 @@ period_guess find_period(byte_span bytes, const byte_class_table* text_classes)
         kind_chance = chance_agreement(kinds.first(std::min(kinds.size(), WEIGHED_BYTES * 2)));
         add_candidates(candidates, candidate_lengths(kinds));
     }
-    std::vector<std::pair<std::uint32_t, double>> scored;
+    std::vector<scored<std::uint32_t>>& scored_lengths = result.candidates;
     for (std::uint32_t length : candidates) {
         double score = score_with_multiples(bytes, length, chance);
         if (!kinds.empty())
             score = std::max(score, score_with_multiples(kinds, length, kind_chance));
-        scored.emplace_back(length, score);
+        scored_lengths.push_back({length, score});
         if (score > best.strength || (score == best.strength && length < best.length))
             best = {length, score};
     }
-    if (best.length == 0)
-        return find_column_period(bytes);
+    if (best.length == 0) {
+        result.choice = find_column_period(bytes);
+        return result;
+    }
     // The shortest divisor that repeats about as strongly is the record;
     // the longer length is a run of such records.
     period_guess shortest = best;
-    for (auto [length, score] : scored) {
+    for (auto [length, score] : scored_lengths) {
         if (length < shortest.length && best.length % length == 0 &&
             score >= best.strength * DIVISOR_SHARE)
             shortest = {length, score};
     }
-    if (shortest.strength >= WEAKEST_REPEAT)
-        return shortest;
-    return find_column_period(bytes);
+    result.choice = shortest.strength >= WEAKEST_REPEAT ? shortest : find_column_period(bytes);
+    return result;
 }

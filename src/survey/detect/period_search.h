@@ -5,20 +5,29 @@
 
 #include "../base/byte_class.h"
 #include "../base/file_sample.h"
+#include "detect_step.h"
 
 #include <cstdint>
+#include <vector>
 
 constexpr std::uint32_t SHORTEST_PERIOD = 2;
 constexpr std::uint32_t LONGEST_PERIOD = 65536;
-
-// How strongly bytes repeat at a distance: 0 when bytes that far apart
-// agree no more often than any two bytes of the file do, 1 when they
-// always agree.
-double period_strength(byte_span bytes, std::uint32_t period);
+// Of a length and a divisor of it that repeats at least this share as
+// strongly, the divisor is the record: content that repeats itself (a tone,
+// a cycle of record types) makes a multiple of the record stand out.
+constexpr double DIVISOR_SHARE = 0.8;
 
 struct period_guess {
     std::uint32_t length = 0; // 0: no period
+    // How much more often bytes a length apart agree than chance would
+    // have them: 0 by chance alone, 1 always.
     double strength = 0;
+};
+
+struct period_choice {
+    // Every length weighed, with its strength at itself and its multiples.
+    std::vector<scored<std::uint32_t>> candidates;
+    period_guess choice;
 };
 
 // The record length that best explains bytes, which should be records
@@ -27,6 +36,6 @@ struct period_guess {
 // record; of a length and its multiples, the shortest that does as well
 // wins. For text, text_classes gives its kinds of byte: records of text
 // keep their kind of byte column by column even where every value differs.
-period_guess find_period(byte_span bytes, const byte_class_table* text_classes);
+period_choice find_period(byte_span bytes, const byte_class_table* text_classes);
 
 #endif

@@ -13,6 +13,9 @@ enum column_kind { BLANK, LETTER, DIGIT, OTHER };
 // a column's edge; a stray record does not hide it.
 constexpr double EDGE_SHARE = 0.98;
 constexpr std::size_t MOST_RECORDS_WEIGHED = 2000;
+// Offsets that come this near to an edge are kept among the candidates,
+// to show what a lower share would have split.
+constexpr double NEAR_EDGE_SHARE = 0.9;
 
 column_kind kind_of(char byte)
 {
@@ -33,11 +36,12 @@ bool kinds_differ(column_kind left, column_kind right)
 
 } // namespace
 
-std::vector<column_span> find_text_columns(const std::vector<std::string_view>& records)
+text_columns_choice find_text_columns(const std::vector<std::string_view>& records)
 {
-    std::vector<column_span> columns;
+    text_columns_choice result;
+    std::vector<column_span>& columns = result.choice;
     if (records.size() < 2)
-        return columns;
+        return result;
     std::size_t length = records[0].size();
     std::size_t weighed = std::min(records.size(), MOST_RECORDS_WEIGHED);
     std::vector<std::size_t> blanks(length, 0), changes(length, 0);
@@ -62,9 +66,15 @@ std::vector<column_span> find_text_columns(const std::vector<std::string_view>& 
         // A field begins where every record changes to the same kind of
         // byte: a name's blank falls at any offset, a number's first digit
         // at one.
-        bool edge =
-            at < length && at > 0 && share(changes[at]) >= EDGE_SHARE &&
-            share(*std::max_element(starting[at].begin(), starting[at].end())) >= EDGE_SHARE;
+        double edge_share =
+            at < length && at > 0
+                ? std::min(share(changes[at]),
+                           share(*std::max_element(starting[at].begin(), starting[at].end())))
+                : 0;
+        bool edge = edge_share >= EDGE_SHARE;
+        double score = std::max(edge_share, at < length ? share(blanks[at]) : 0);
+        if (at < length && score >= NEAR_EDGE_SHARE)
+            result.candidates.push_back({static_cast<std::uint32_t>(at), score});
         if (start < length && (separator || edge)) {
             columns.push_back({static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(at)});
             start = length;
@@ -72,5 +82,5 @@ std::vector<column_span> find_text_columns(const std::vector<std::string_view>& 
         if (!separator && start == length)
             start = at;
     }
-    return columns;
+    return result;
 }

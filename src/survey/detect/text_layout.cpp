@@ -13,11 +13,12 @@
 namespace
 {
 
-// Lines before the records that are not comments but of another shape (a
-// title, a note) may be this many at most.
 // Lines of another length after fixed-width records that may still be a
-// trailer; records of one length need to be at least this many.
+// trailer (a blank line, a total).
 constexpr std::size_t MOST_TRAILING_LINES = 2;
+// A run of lines of one length after lines of other lengths is records
+// when it has at least this many and is at least this share of the lines
+// (one in this many): prose and source code have short runs by chance.
 constexpr std::uint64_t FEWEST_FIXED_LINES = 3;
 // Lines of the record length that must follow the first record: a lone
 // line of that length in a preamble (a rule, a blank title) is not one.
@@ -26,9 +27,34 @@ constexpr std::size_t CONFIRMING_LINES = 2;
 // length: a few others are records that break the layout, many are a
 // sign that the text has no record length at all (a list of words).
 constexpr double LEAST_RUN_SHARE = 0.9;
+constexpr std::uint64_t FIXED_RUN_ONE_IN = 4;
 constexpr std::size_t MOST_ROWS_FOR_NAMES = 500;
 constexpr std::size_t MOST_RECORDS_FOR_SHAPES = 2000;
+// Blanks that split this share of the records into the usual number of
+// values separate fields however they are padded.
 constexpr double CONSISTENT_BLANKS = 0.9;
+// Values padded to line up: this many percent of the gaps between values
+// wider than one blank, or values starting at one offset in this many
+// percent of the lines, at this many offsets at least.
+constexpr std::uint64_t WIDE_GAP_PERCENT = 30;
+constexpr std::uint64_t LINED_UP_PERCENT = 80;
+constexpr std::size_t FEWEST_LINED_UP_OFFSETS = 3;
+// Lines this many percent of which have one length are of one length.
+constexpr std::uint64_t ONE_LENGTH_PERCENT = 90;
+// A field count that one record in this many has is one the records
+// regularly have (a column some leave out); fewer than two fields are
+// not a split.
+constexpr std::size_t REGULAR_COUNT_ONE_IN = 20;
+constexpr std::uint32_t FEWEST_FIELDS = 2;
+// Leading records of another shape are a preamble when they are half the
+// records at most (one in this many): a file of two kinds of record is not
+// taken for a preamble.
+constexpr std::size_t MOST_TITLES_ONE_IN = 2;
+// A first line of another length is told for a note only among this many
+// records at least: fewer show no usual length.
+constexpr std::size_t FEWEST_RECORDS_FOR_NOTE = 4;
+// Free text with one line in this many indented is program source.
+constexpr std::size_t INDENTED_ONE_IN = 5;
 constexpr std::size_t LARGE_FILE_TEXT = std::size_t{1} << 18;
 
 struct text_view {
@@ -126,16 +152,6 @@ std::vector<text_record> records_of(const text_view& view, std::optional<unsigne
     return records;
 }
 
-std::vector<std::string_view> data_texts(const std::vector<text_record>& records)
-{
-    std::vector<std::string_view> texts;
-    for (const text_record& record : records) {
-        if (!is_remark(record.text))
-            texts.push_back(record.text);
-    }
-    return texts;
-}
-
 std::vector<std::string_view> line_texts(const text_view& view)
 {
     std::vector<std::string_view> texts;
@@ -178,8 +194,8 @@ blank_gaps measure_gaps(const std::vector<std::string_view>& lines)
     }
     std::size_t lined_up = 0;
     for (auto [offset, count] : value_starts)
-        lined_up += offset > 0 && count * 5 >= lines.size() * 4;
-    return {gaps > 0 && wide * 10 >= gaps * 3, lined_up >= 3};
+        lined_up += offset > 0 && count * 100 >= lines.size() * LINED_UP_PERCENT;
+    return {gaps > 0 && wide * 100 >= gaps * WIDE_GAP_PERCENT, lined_up >= FEWEST_LINED_UP_OFFSETS};
 }
 
 bool mostly_one_length(const std::vector<std::string_view>& lines)
@@ -190,7 +206,7 @@ bool mostly_one_length(const std::vector<std::string_view>& lines)
     std::size_t most = 0;
     for (auto [length, count] : lengths)
         most = std::max(most, count);
-    return most * 10 >= lines.size() * 9;
+    return most * 100 >= lines.size() * ONE_LENGTH_PERCENT;
 }
 
 // The field counts records regularly have: the usual one, and any other
@@ -219,7 +235,7 @@ field_range regular_fields(const std::vector<text_record>& records, const field_
     }
     field_range range{usual, usual};
     for (auto [fields, seen] : counts) {
-        if (fields >= 2 && seen * 20 >= weighed) {
+        if (fields >= FEWEST_FIELDS && seen * REGULAR_COUNT_ONE_IN >= weighed) {
             range.fewest = std::min(range.fewest, fields);
             range.most = std::max(range.most, fields);
         }
@@ -235,7 +251,7 @@ std::size_t title_records(const std::vector<text_record>& records, const field_r
 {
     std::size_t titles = 0;
     while (
-        titles < records.size() && 2 * (titles + 1) <= records.size() &&
+        titles < records.size() && MOST_TITLES_ONE_IN * (titles + 1) <= records.size() &&
         (is_remark(records[titles].text) || !range.holds(count_fields(records[titles].text, rule))))
         titles++;
     return titles;
@@ -246,7 +262,7 @@ std::size_t title_records(const std::vector<text_record>& records, const field_r
 // count of its rows, say) rather than one of its records.
 bool first_is_a_note(const std::vector<text_record>& records, bool names)
 {
-    if (names || records.size() < 4)
+    if (names || records.size() < FEWEST_RECORDS_FOR_NOTE)
         return false;
     std::size_t length = records[1].end - records[1].start;
     for (std::size_t record = 2; record + 1 < records.size(); record++) {
@@ -280,7 +296,7 @@ bool first_names_columns(const std::vector<text_record>& records, const field_ru
         if (!is_remark(records[record].text))
             rows.push_back(split_fields(records[record].text, rule));
     }
-    return names_columns(rows);
+    return choose_header_row(rows).choice;
 }
 
 bool first_names_fixed_columns(const std::vector<std::string_view>& texts,
@@ -296,7 +312,7 @@ bool first_names_fixed_columns(const std::vector<std::string_view>& texts,
         }
         rows.push_back(row);
     }
-    return names_columns(rows);
+    return choose_header_row(rows).choice;
 }
 
 std::uint64_t commonest(const std::map<std::uint64_t, std::uint64_t>& counts)
@@ -408,8 +424,9 @@ void count_free_lines(const file_sample& sample, const text_view& view, std::uin
     layout.records_estimated = true;
 }
 
-// Free text whose lines mostly start with blanks is indented, as program
-// source is: its comments are text like the rest, not a preamble.
+// Free text of which a fair share of lines start with blanks is indented,
+// as program source is: its comments are text like the rest, not a
+// preamble.
 bool is_indented(const text_view& view)
 {
     std::size_t lines = 0, indented = 0;
@@ -420,7 +437,7 @@ bool is_indented(const text_view& view)
         lines++;
         indented += text.front() == ' ' || text.front() == '\t';
     }
-    return indented * 5 >= lines && lines > 0;
+    return indented * INDENTED_ONE_IN >= lines && lines > 0;
 }
 
 std::uint64_t length_of(const text_view& view, std::size_t line)
@@ -509,7 +526,8 @@ void survey_fixed_width(const file_sample& sample, const text_view& view, bool t
     // chance.
     bool all_lines = run.first == view.first && run.last == view.last;
     bool fixed = length > 0 && later_pieces_fit(sample, layout, length) &&
-                 (all_lines || (run.records >= FEWEST_FIXED_LINES && run.records * 4 >= lines));
+                 (all_lines ||
+                  (run.records >= FEWEST_FIXED_LINES && run.records * FIXED_RUN_ONE_IN >= lines));
     if (!fixed) {
         bool preamble = tabular || !is_indented(view);
         layout.header_length = preamble && view.first < view.lines.size()
@@ -541,43 +559,54 @@ void survey_fixed_width(const file_sample& sample, const text_view& view, bool t
         layout.records =
             (*sample.file_size - layout.header_length - layout.trailer_length) / length;
     }
-    layout.columns = find_text_columns(texts);
+    layout.columns = find_text_columns(texts).choice;
     std::vector<column_span> in_characters = layout.columns;
     for (column_span& column : layout.columns) {
         column.start *= view.decoded.unit_width;
         column.end *= view.decoded.unit_width;
     }
-    if (in_characters.size() >= 2)
+    if (in_characters.size() >= FEWEST_FIELDS)
         layout.header_row = first_names_fixed_columns(texts, in_characters);
 }
 
 } // namespace
 
-void survey_text_lines(const file_sample& sample, const encoding_guess& guess, file_layout& layout)
+text_layout_choice survey_text_lines(const file_sample& sample, const encoding_guess& guess,
+                                     file_layout& layout)
 {
+    text_layout_choice result;
     text_view view = view_start(sample, guess, layout.encoding);
     std::vector<std::string_view> lines = line_texts(view);
-    std::optional<unsigned char> quote = choose_quote(lines);
-    std::vector<text_record> records = records_of(view, quote);
-    delimiter_guess delimiter = choose_delimiter(data_texts(records), quote);
+    std::vector<std::string_view> all_lines;
+    for (std::size_t line = view.first; line < view.last; line++)
+        all_lines.push_back(view.lines[line].text);
+    result.fields = choose_delimiter_and_quote(all_lines);
+    const auto& pair = result.fields.choice;
     // Blanks that separate the same number of values in nearly every
     // record separate fields: single blanks, or runs of them in lines of
     // many lengths, however the values are padded. Values padded to line up
     // in lines of one length, or whose count varies (a column may be empty,
     // or hold blanks), are fixed-width columns.
     bool aligned = false;
-    if (delimiter.rule && delimiter.rule->delimiter == ' ') {
+    if (pair && pair->value.delimiter == ' ') {
         blank_gaps gaps = measure_gaps(lines);
-        bool consistent = delimiter.usual_share >= CONSISTENT_BLANKS;
+        bool consistent = pair->value.usual_share >= CONSISTENT_BLANKS;
         aligned = (gaps.wide && (!consistent || mostly_one_length(lines))) ||
                   (gaps.lined_up && !consistent);
     }
-    if (!delimiter.rule || aligned) {
+    result.candidates.push_back({text_shape::delimited, pair && !aligned ? pair->score : 0});
+    if (!pair || aligned) {
         survey_fixed_width(sample, view, aligned, layout);
-        return;
+        bool fixed = layout.record_length.has_value();
+        result.candidates.push_back({text_shape::fixed_width, fixed ? 1.0 : 0.0});
+        result.candidates.push_back({text_shape::free_text, fixed ? 0.0 : 1.0});
+        result.choice = fixed ? text_shape::fixed_width : text_shape::free_text;
+        return result;
     }
-    field_rule rule = *delimiter.rule;
-    field_range range = regular_fields(records, rule, delimiter.fields);
+    result.choice = text_shape::delimited;
+    std::vector<text_record> records = records_of(view, pair->value.quote);
+    field_rule rule{pair->value.delimiter, pair->value.quote};
+    field_range range = regular_fields(records, rule, pair->value.fields);
     std::size_t first = title_records(records, rule, range);
     if (!quote_is_used(records, rule))
         rule.quote.reset();
@@ -590,7 +619,7 @@ void survey_text_lines(const file_sample& sample, const encoding_guess& guess, f
     }
     layout.delimiter = rule.delimiter;
     layout.quote = rule.quote;
-    layout.fields = delimiter.fields;
+    layout.fields = pair->value.fields;
     if (range.fewest < range.most) {
         layout.fewest_fields = range.fewest;
         layout.most_fields = range.most;
@@ -599,4 +628,5 @@ void survey_text_lines(const file_sample& sample, const encoding_guess& guess, f
         data.empty() ? view.file_offset(view.decoded.text.size()) : view.file_offset(data[0].start);
     layout.trailer_length = trailer_of(sample, view, layout);
     measure_records(sample, view, records, first, rule.quote.has_value(), layout);
+    return result;
 }

@@ -5,11 +5,26 @@
 #ifndef KORVALEN_TEXT_LAYOUT_H
 #define KORVALEN_TEXT_LAYOUT_H
 
-#include "encoding_guess.h"
 #include "../base/file_layout.h"
 #include "../base/file_sample.h"
+#include "delimiter_choice.h"
+#include "detect_step.h"
+#include "encoding_guess.h"
+
+enum class text_shape { delimited, fixed_width, free_text };
+
+struct text_layout_choice {
+    // The delimiter and quote step's answer, on the records' lines.
+    delimiter_choice fields;
+    // Delimited records scored by their pair's consistency (0 where blanks
+    // only pad values to line up), fixed-width and free text by whether a
+    // run of lines of one length makes up the records.
+    std::vector<scored<text_shape>> candidates;
+    text_shape choice = text_shape::free_text;
+};
 
 // layout's encoding and terminator are set; fills in the rest.
-void survey_text_lines(const file_sample& sample, const encoding_guess& guess, file_layout& layout);
+text_layout_choice survey_text_lines(const file_sample& sample, const encoding_guess& guess,
+                                     file_layout& layout);
 
 #endif

@@ -1,0 +1,70 @@
+#include "../../../src/survey/detect/delimiter_choice.h"
+#include "../survey_fixtures.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+struct delimiter_case {
+    const char* name;
+    const char* text;
+    const char* expected; // delimiter, quote or -, fields; "none"
+};
+
+std::string describe(const delimiter_choice& choice)
+{
+    if (!choice.choice)
+        return "none";
+    const delimiter_quote& pair = choice.choice->value;
+    std::string text(1, static_cast<char>(pair.delimiter));
+    text += pair.quote ? std::string(1, static_cast<char>(*pair.quote)) : "-";
+    return text + std::to_string(pair.fields);
+}
+
+class DelimiterChoice : public testing::TestWithParam<delimiter_case>
+{
+};
+
+TEST_P(DelimiterChoice, Chooses)
+{
+    EXPECT_EQ(describe(choose_delimiter_and_quote(line_views(GetParam().text))),
+              GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, DelimiterChoice,
+    testing::Values(
+        delimiter_case{"commas", "a,1,x\nb,2,y\nc,3,z\n", ",-3"},
+        delimiter_case{"semicolons_over_decimal_commas", "1;10,50;x\n2;7,25;y\n3;100,00;z\n",
+                       ";-3"},
+        delimiter_case{"quoted_commas", "\"a,b\",1\n\"c\",2\n\"d,e\",3\n", ",\"2"},
+        // Tab-separated values quoted where they hold a tab: the quote opens
+        // after a tab and closes before one.
+        delimiter_case{"quoted_tabs", "1\t\"a\tb\"\t2\n3\t\"c\td\"\t4\n5\t\"e\tf\"\t6\n", "\t\"3"},
+        delimiter_case{"quoted_line_ends", "\"multi\nline\",1\n\"a\",2\n\"b\",3\n", ",\"2"},
+        delimiter_case{"apostrophes_in_words", "it's,1\nthey're,2\nwe'd,3\n", ",-2"},
+        delimiter_case{"single_quotes", "'a,b',1\n'c,d',2\n'e,f',3\n", ",'2"},
+        // Single quotes must open and close twice as many fields as double
+        // ones to win over them.
+        delimiter_case{"double_quotes_over_single", "\"a,b\",'c'\n\"d,e\",'f'\n\"g,h\",'i'\n",
+                       ",\"2"},
+        delimiter_case{"pipes", "a|1|x\nb|2|y\nc|3|z\n", "|-3"},
+        delimiter_case{"statements_end_with_semicolons", "go;\nrun;\nstop;\n", "none"},
+        delimiter_case{"prose", "The fox ran.\nIt was quick, and\nbrown.\n", "none"},
+        delimiter_case{"one_record", "a,b,c\n", "none"}),
+    [](const testing::TestParamInfo<delimiter_case>& info) { return info.param.name; });
+
+TEST(DelimiterChoice, WeighsEveryPair)
+{
+    delimiter_choice choice = choose_delimiter_and_quote(line_views("\"a,b\",1\n\"c\",2\n"));
+    ASSERT_EQ(choice.quotes.size(), 2u);
+    EXPECT_EQ(choice.quotes[0].value, '"');
+    EXPECT_FALSE(choice.quotes[1].value.has_value());
+    bool comma_without_quote = false;
+    for (const auto& each : choice.candidates)
+        comma_without_quote |= each.value.delimiter == ',' && !each.value.quote;
+    EXPECT_TRUE(comma_without_quote);
+}
+
+} // namespace
