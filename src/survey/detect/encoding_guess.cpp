@@ -167,8 +167,8 @@ bool looks_like_ebcdic(const byte_counts& counts, std::uint64_t total)
                                 count_in(counts, 0x6A, 0x6F) + count_in(counts, 0x79, 0x7F);
     std::uint64_t line_ends = counts[0x15] + counts[0x25] + counts[0x0D];
     std::uint64_t text = blanks + letters + digits + punctuation + line_ends;
-    bool spaced = blanks * 100 >= total * EBCDIC_BLANK_PERCENT ||
-                  counts[0x15] * LONGEST_NEL_LINE >= total;
+    bool spaced =
+        blanks * 100 >= total * EBCDIC_BLANK_PERCENT || counts[0x15] * LONGEST_NEL_LINE >= total;
     return spaced && (letters + digits) * 100 >= total * EBCDIC_ALPHANUMERIC_PERCENT &&
            text * 100 >= total * EBCDIC_TEXT_PERCENT;
 }
