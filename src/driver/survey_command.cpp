@@ -123,9 +123,11 @@ command parse(int argument_count, char** arguments, survey_options& options, con
 
 // Called by the C++ allocator, on whichever thread asked, when the heap
 // cannot give what the survey needs: the reports already printed stay,
-// and the run ends saying why rather than by an uncaught exception.
+// and the run ends saying why rather than by an uncaught exception. Only
+// the main thread ends it, so that no worker exits under the others.
 [[noreturn]] void survey_out_of_memory()
 {
+    park_if_helping();
     std::fputs("korvalen: not enough memory\n", stderr);
     exit_routine(INSUFFICIENT_MEMORY);
 }

@@ -23,4 +23,9 @@ struct survey_options {
 // a file could not be opened or read.
 exit_status run_survey(const survey_options& options);
 
+// For the allocator's handler when memory runs out: on a thread of the
+// run other than the main one, parks that thread for good and has the
+// main thread end the run; returns false on any other thread.
+bool park_if_helping();
+
 #endif
