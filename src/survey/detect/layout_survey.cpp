@@ -1,6 +1,7 @@
 #include "layout_survey.h"
 
 #include "../base/byte_class.h"
+#include "described_columns.h"
 #include "encoding_guess.h"
 #include "known_formats.h"
 #include "../base/lines.h"
@@ -148,8 +149,10 @@ file_layout survey_layout(const file_sample& sample)
     layout.encoding = guess.encoding;
     layout.byte_order_mark = guess.byte_order_mark > 0;
     if (survey_stated(sample, layout) || survey_as_lines(sample, guess, layout) ||
-        survey_as_fixed_length(sample, layout))
+        survey_as_fixed_length(sample, layout)) {
+        describe_columns(sample, layout);
         return layout;
+    }
     layout.layout = record_layout::unknown;
     layout.usual_length = 0;
     return layout;

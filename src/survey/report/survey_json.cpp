@@ -178,13 +178,53 @@ const char* terminator_name(line_terminator terminator)
     return nullptr;
 }
 
-std::string columns_array(const std::vector<column_span>& columns)
+bool is_number(value_type type)
+{
+    return type == value_type::integer || type == value_type::decimal ||
+           type == value_type::floating;
+}
+
+std::string column_object(const column_description& column)
+{
+    json_object object;
+    object.string("name", column.name);
+    object.string("type", value_type_name(column.type));
+    std::optional<std::uint64_t> start, end, index;
+    if (column.span) {
+        start = column.span->start;
+        end = column.span->end;
+    }
+    if (column.index)
+        index = *column.index;
+    object.number("start", start);
+    object.number("end", end);
+    object.number("index", index);
+    if (column.format.empty())
+        object.null("format");
+    else
+        object.string("format", column.format);
+    bool number = is_number(column.type);
+    object.byte("decimal", number && column.type != value_type::integer
+                               ? std::optional<unsigned char>(column.decimal_mark)
+                               : std::nullopt);
+    object.byte("grouping", number && column.grouping_mark
+                                ? std::optional<unsigned char>(*column.grouping_mark)
+                                : std::nullopt);
+    object.boolean("nullable", column.nullable);
+    if (column.nullable)
+        object.string("null", column.null_marker);
+    else
+        object.null("null");
+    std::string line = object.line();
+    line.pop_back();
+    return line;
+}
+
+std::string columns_array(const std::vector<column_description>& columns)
 {
     std::string text = "[";
-    for (const column_span& column : columns) {
-        text += text.size() > 1 ? ",[" : "[";
-        text += std::to_string(column.start) + "," + std::to_string(column.end) + "]";
-    }
+    for (const column_description& column : columns)
+        text += (text.size() > 1 ? "," : "") + column_object(column);
     return text + "]";
 }
 
@@ -223,13 +263,15 @@ void add_layout(json_object& object, const survey_report& report)
     object.byte("quote", layout.quote);
     if (layout.fields)
         object.number("fields", *layout.fields);
+    else if (!layout.described_columns.empty())
+        object.number("fields", layout.described_columns.size());
     else
         object.null("fields");
     object.boolean("header_row", layout.header_row);
-    if (layout.columns.empty())
+    if (layout.described_columns.empty())
         object.null("columns");
     else
-        object.raw("columns", columns_array(layout.columns));
+        object.raw("columns", columns_array(layout.described_columns));
 }
 
 void add_verification(json_object& object, const survey_report& report)
