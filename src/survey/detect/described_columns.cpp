@@ -81,12 +81,31 @@ decoded_text record_text(const file_sample& sample, const file_layout& layout, b
     return decode_text(sample.start.subspan(start, end - start), start, layout.encoding);
 }
 
+// Latin-1 text, and EBCDIC's as decoded, in UTF-8, as every loader
+// takes a column's name.
+std::string latin1_to_utf8(std::string_view text)
+{
+    std::string utf8;
+    for (char c : text) {
+        unsigned char byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            utf8 += c;
+            continue;
+        }
+        utf8 += static_cast<char>(0xC0 | byte >> 6);
+        utf8 += static_cast<char>(0x80 | (byte & 0x3F));
+    }
+    return utf8;
+}
+
 // Names unique and not empty, as loaders require them.
-void settle_names(std::vector<column_description>& columns)
+void settle_names(std::vector<column_description>& columns, text_encoding encoding)
 {
     std::set<std::string> taken;
     for (std::size_t at = 0; at < columns.size(); at++) {
         std::string& name = columns[at].name;
+        if (encoding == text_encoding::latin1 || encoding == text_encoding::ebcdic)
+            name = latin1_to_utf8(name);
         if (name.empty())
             name = "column_" + std::to_string(at + 1);
         std::string base = name;
@@ -229,5 +248,5 @@ void describe_columns(const file_sample& sample, file_layout& layout)
         describe_delimited(sample, layout);
     else if (text && layout.record_length && !layout.columns.empty() && layout.format_name.empty())
         describe_fixed_width(sample, layout);
-    settle_names(layout.described_columns);
+    settle_names(layout.described_columns, layout.encoding);
 }

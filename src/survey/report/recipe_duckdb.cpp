@@ -179,6 +179,8 @@ recipe duckdb_recipe(const load_plan& plan)
         made.why_none = "DuckDB reads text by lines, and these records have no line ends";
     else if (layout.encoding == text_encoding::ebcdic)
         made.why_none = "DuckDB does not read EBCDIC";
+    else if (layout.encoding == text_encoding::utf16be)
+        made.why_none = "DuckDB reads UTF-16 little-endian only";
     if (!made.why_none.empty())
         return made;
     bool by_blanks = layout.delimiter && *layout.delimiter == ' ';

@@ -172,13 +172,14 @@ std::string read_by_length(const load_plan& plan)
 recipe pandas_recipe(const load_plan& plan)
 {
     recipe made;
-    bool named_by_bytes = python_string(plan.report->name).rfind("os.", 0) == 0;
-    made.text = named_by_bytes ? "import os\nimport pandas as pd\n" : "import pandas as pd\n";
-    made.text += plan.by_length ? read_by_length(plan) : read_call(plan);
+    std::string code = plan.by_length ? read_by_length(plan) : read_call(plan);
     for (const column_description& column : plan.layout->described_columns) {
         std::string statement = conversion(column);
         if (!statement.empty())
-            made.text += statement + "\n";
+            code += statement + "\n";
     }
+    // A name that is not UTF-8 is given by its bytes, through os.
+    made.text = std::string(code.find("os.fsdecode(") != std::string::npos ? "import os\n" : "") +
+                "import pandas as pd\n" + code;
     return made;
 }

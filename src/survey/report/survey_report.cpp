@@ -166,8 +166,14 @@ void count_lines_around(survey_report& report, const file_sample& sample)
     const file_layout& layout = report.layout;
     if (layout.layout != record_layout::lines)
         return;
-    if (layout.header_length <= sample.start.size())
-        report.header_lines = lines_in(sample.start.first(layout.header_length), layout);
+    // The byte order mark is no line of the header, though the header's
+    // length counts it.
+    std::uint64_t mark = !layout.byte_order_mark                   ? 0
+                         : layout.encoding == text_encoding::utf8 ? 3
+                                                                  : 2;
+    if (layout.header_length <= sample.start.size() && mark <= layout.header_length)
+        report.header_lines =
+            lines_in(sample.start.subspan(mark, layout.header_length - mark), layout);
     if (layout.trailer_length == 0) {
         report.trailer_lines = 0;
         return;
