@@ -62,13 +62,13 @@ file_layout layout_from(unsigned choice, const std::string& parameters)
                                                   line_terminator::cr, line_terminator::mixed};
     file_layout layout;
     layout.encoding = choice & 0x80 ? text_encoding::ebcdic : text_encoding::ascii;
-    layout.layout = choice & 0x10 ? record_layout::fixed_length : record_layout::lines;
+    layout.kind = choice & 0x10 ? record_layout::fixed_length : record_layout::lines;
     layout.terminator = terminators[choice >> 1 & 3];
     if (choice & 0x08)
         layout.quote = '"';
     layout.delimiter = choice & 0x40 ? ',' : '|';
     layout.fields = 1 + parameter(0) % 8;
-    if (layout.layout == record_layout::fixed_length || (choice & 0x20))
+    if (layout.kind == record_layout::fixed_length || (choice & 0x20))
         layout.record_length = 1 + parameter(1) % 100;
     layout.header_length = parameter(2) % 32;
     layout.trailer_length = parameter(3) % 8;

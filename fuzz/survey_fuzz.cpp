@@ -9,7 +9,7 @@
 #include "../src/survey/detect/layout_survey.h"
 #include "../src/survey/report/survey_json.h"
 #include "../src/survey/report/survey_report.h"
-#include "../src/survey/report/survey_text.h"
+#include "../src/survey/report/text_report.h"
 
 #include <cstring>
 #include <memory>
@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     report.size = sample.file_size;
     report.layout = survey_layout(sample);
     report.first_records = pick_first_records(report.layout, sample.start, whole);
-    survey_text(report, 40 + (gap % 100));
+    text_report(report, 40 + (gap % 100));
     survey_json_line(report);
     return 0;
 }

@@ -142,16 +142,6 @@ void count_pattern(std::uint32_t pattern_at, std::uint32_t last_pattern)
 
 } // namespace
 
-int add_distance(std::int32_t distance)
-{
-    // The scan cannot give any other distance; one from elsewhere has no
-    // entry to count in.
-    if (distance < 1 || distance > LONGEST_DISTANCE)
-        return 0;
-    count_occurrences(static_cast<std::uint32_t>(distance), 1);
-    return 0;
-}
-
 void count_repeat_distances(std::uint32_t valid_length)
 {
     clear_candidate_table();

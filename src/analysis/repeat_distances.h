@@ -14,8 +14,4 @@ void scan_repeat_distances(std::FILE* out, std::uint32_t valid_length);
 // pattern of the sample's first 500 bytes recurs, in the order first met.
 void count_repeat_distances(std::uint32_t valid_length);
 
-// Counts one occurrence of distance, a new entry for a distance not met
-// before. Always returns 0.
-int add_distance(std::int32_t distance);
-
 #endif

@@ -2,45 +2,63 @@
 
 #include "../process/exit_routine.h"
 #include "../process/platform.h"
+#include "../survey/report/survey_json.h"
 #include "survey_run.h"
 
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
 namespace
 {
 
-// Bad options and a missing file name end the run as a file that cannot
-// be opened does.
-constexpr int USAGE_ERROR = INPUT_FILE;
+const char USAGE_OPTIONS[] =
+    "usage: korvalen --survey [--verify] [--json | --schema=FORM] [--] FILE...\n"
+    "       korvalen FILE [-f | N]\n"
+    "\n"
+    "The first form works out how the records of each FILE are laid out and\n"
+    "prints what it finds, file by file in the order given, without asking\n"
+    "anything. A FILE of - is standard input; give a file whose name begins\n"
+    "with -- as ./--name.\n"
+    "\n"
+    "  --survey   sample each file and print its layout\n"
+    "  --verify   then read each whole file and check every record against\n"
+    "             the layout\n"
+    "  --json     one JSON object per file per line instead of text\n"
+    "  --schema=FORM\n"
+    "             instead of the report, a recipe that loads the records:\n"
+    "             duckdb (an SQL query), pandas (Python leaving DataFrame\n"
+    "             df) or frictionless (a Frictionless Data resource)\n"
+    "  --help     print this help\n"
+    "  --version  print the version\n"
+    "  --         end of the options: every argument after it is a file\n"
+    "\n";
+const char USAGE_END[] =
+    "Exit status: 0 every file surveyed (and, with --verify, every record\n"
+    "matches), 1 --verify found records that break the layout, 2 a usage\n"
+    "error, a file that could not be read, or Ctrl+C, 3 the program file is\n"
+    "damaged, 4 standard output could not be written, 6 not enough memory.\n"
+    "\n"
+    "The second form is the interactive analysis of one file; see korvalen(1).\n";
 
-const char USAGE[] = "usage: korvalen --survey [--verify] [--json | --schema=FORM] [--] FILE...\n"
-                     "       korvalen FILE [-f | N]\n"
-                     "\n"
-                     "The first form works out how the records of each FILE are laid out and\n"
-                     "prints what it finds, file by file in the order given, without asking\n"
-                     "anything. A FILE of - is standard input; give a file whose name begins\n"
-                     "with -- as ./--name.\n"
-                     "\n"
-                     "  --survey   sample each file and print its layout\n"
-                     "  --verify   then read each whole file and check every record against\n"
-                     "             the layout\n"
-                     "  --json     one JSON object per file per line instead of text\n"
-                     "  --schema=FORM\n"
-                     "             instead of the report, a recipe that loads the records:\n"
-                     "             duckdb (an SQL query), pandas (Python leaving DataFrame\n"
-                     "             df) or frictionless (a Frictionless Data resource)\n"
-                     "  --help     print this help\n"
-                     "  --version  print the version\n"
-                     "  --         end of the options: every argument after it is a file\n"
-                     "\n"
-                     "Exit status: 0 every file surveyed (and, with --verify, every record\n"
-                     "matches), 1 --verify found records that break the layout, 2 a usage\n"
-                     "error, a file that could not be read, or Ctrl+C, 3 the program file is\n"
-                     "damaged, 4 standard output could not be written, 6 not enough memory.\n"
-                     "\n"
-                     "The second form is the interactive analysis of one file; see korvalen(1).\n";
+constexpr std::size_t HELP_WIDTH = 76;
+
+// The JSON line's keys, from the table the writer uses; the manual says
+// what each means.
+std::string json_key_list()
+{
+    std::string text = "JSON keys, in order (korvalen(1) says what each means):\n";
+    std::string line = " ";
+    for (const json_key& key : json_keys()) {
+        if (line.size() + 1 + std::strlen(key.name) > HELP_WIDTH) {
+            text += line + "\n";
+            line = " ";
+        }
+        line += std::string(" ") + key.name;
+    }
+    return text + line + "\n\n";
+}
 
 enum class command { survey, help, version, unknown_option, bad_form, no_file };
 
@@ -125,7 +143,9 @@ void run_survey_command(int argument_count, char** arguments)
     const char* bad_form = nullptr;
     switch (parse(argument_count, arguments, options, unknown, bad_form)) {
     case command::help:
-        std::fputs(USAGE, stdout);
+        std::fputs(USAGE_OPTIONS, stdout);
+        std::fputs(json_key_list().c_str(), stdout);
+        std::fputs(USAGE_END, stdout);
         exit_routine(NORMAL_EXIT);
     case command::version:
         std::fputs("korvalen " KORVALEN_VERSION "\n", stdout);

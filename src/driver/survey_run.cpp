@@ -1,11 +1,12 @@
 #include "survey_run.h"
 
+#include "../process/exit_routine.h"
 #include "../process/platform.h"
-#include "../survey/base/sample_input.h"
 #include "../survey/detect/layout_survey.h"
 #include "../survey/report/recipes.h"
 #include "../survey/report/survey_json.h"
-#include "../survey/report/survey_text.h"
+#include "../survey/report/text_report.h"
+#include "../survey/base/sample_input.h"
 #include "../survey/verify/verify_file.h"
 
 #include <algorithm>
@@ -18,11 +19,6 @@
 
 namespace
 {
-
-constexpr int ALL_SURVEYED = 0;
-constexpr int ANOMALIES_FOUND = 1;
-constexpr int FILE_UNREADABLE = 2;
-constexpr int OUTPUT_LOST = 4;
 
 // How often the progress line is brought up to date, and how long a run
 // goes before it shows one.
@@ -43,7 +39,7 @@ struct file_slot {
     std::uint64_t size = 0;
     std::string output;
     std::string error_line;
-    int status = ALL_SURVEYED;
+    exit_status status = ALL_SURVEYED;
 };
 
 struct survey_run {
@@ -63,7 +59,7 @@ struct survey_run {
 
     // Output of every thread goes through this lock, and what it guards.
     platform_mutex* output_lock = nullptr;
-    int status = ALL_SURVEYED;
+    exit_status status = ALL_SURVEYED;
     // Why standard output failed, 0 while it has not.
     int write_error = 0;
     bool printed_a_report = false;
@@ -155,7 +151,7 @@ void survey_file(survey_run& run, std::size_t index)
     if (run.options.schema)
         write_recipe_of(run, report, slot);
     else
-        slot.output = run.options.json ? survey_json_line(report) : survey_text(report, run.width);
+        slot.output = run.options.json ? survey_json_line(report) : text_report(report, run.width);
 }
 
 void erase_progress(survey_run& run)
@@ -308,7 +304,7 @@ std::size_t first_standard_input(const survey_options& options)
 
 } // namespace
 
-int run_survey(const survey_options& options)
+exit_status run_survey(const survey_options& options)
 {
     std::size_t count = options.files.size();
     unsigned pool_size = static_cast<unsigned>(
@@ -331,7 +327,7 @@ int run_survey(const survey_options& options)
         std::clearerr(stdout);
         std::fprintf(stderr, "korvalen: can't write standard output: %s\n",
                      std::strerror(run.write_error));
-        return OUTPUT_LOST;
+        return OUTPUT_FAILED;
     }
     return run.status;
 }

@@ -3,6 +3,7 @@
 #ifndef KORVALEN_SURVEY_RUN_H
 #define KORVALEN_SURVEY_RUN_H
 
+#include "../process/exit_routine.h"
 #include "../survey/report/recipes.h"
 
 #include <optional>
@@ -20,6 +21,6 @@ struct survey_options {
 // it are done. Returns the run's status: 0 when every file was surveyed
 // (and verified without anomaly), 1 when --verify found anomalies, 2 when
 // a file could not be opened or read.
-int run_survey(const survey_options& options);
+exit_status run_survey(const survey_options& options);
 
 #endif

@@ -27,7 +27,7 @@ void flush_standard_output()
         output_failure = errno != 0 ? errno : EIO;
 }
 
-void exit_routine(int status)
+void exit_routine(exit_status status)
 {
     platform_file open_file = input_file.exchange(NO_FILE);
     if (open_file != NO_FILE)

@@ -2,13 +2,24 @@
 #ifndef KORVALEN_EXIT_ROUTINE_H
 #define KORVALEN_EXIT_ROUTINE_H
 
-enum exit_status {
+// Every status korvalen ends with. The classic mode's and the survey's
+// share their numbers, so several names stand for one value: the name
+// says why the run ended, the value is what a script sees.
+enum exit_status : int {
     NORMAL_EXIT = 0,
-    USER_ABORTED = 1,
-    INPUT_FILE = 2,      // the input file cannot be opened; the help screen
+    // The survey: every file surveyed (and verified without anomaly).
+    ALL_SURVEYED = NORMAL_EXIT,
+    USER_ABORTED = 1, // ESC or Ctrl+C typed at a prompt
+    // --verify found records that break the layout.
+    ANOMALIES_FOUND = 1,
+    INPUT_FILE = 2, // the input file cannot be opened; the help screen
+    // A bad option or no file named ends as a file that cannot be opened.
+    USAGE_ERROR = INPUT_FILE,
+    // A file of the survey could not be opened or read.
+    FILE_UNREADABLE = INPUT_FILE,
     INTERRUPTED = 2,     // Ctrl+C: the interrupt signal's number
     PROGRAM_DAMAGED = 3, // the program's own file fails its check
-    OUTPUT_FAILED = 4,   // the field report could not be written
+    OUTPUT_FAILED = 4,   // the field report or survey could not be written
     INSUFFICIENT_MEMORY = 6,
 };
 
@@ -16,7 +27,7 @@ enum exit_status {
 // standard streams. A run whose standard output could not be written says
 // why and ends with OUTPUT_FAILED; any other run that Ctrl+C reached ends
 // with INTERRUPTED; the rest end with status.
-[[noreturn]] void exit_routine(int status);
+[[noreturn]] void exit_routine(exit_status status);
 
 // Ends the run through the exit routine once Ctrl+C has come; returns
 // otherwise. Called wherever the run can stop.

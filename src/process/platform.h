@@ -104,19 +104,6 @@ std::int64_t platform_read_at(platform_file file, std::uint64_t offset, void* bu
 // Ctrl+C), -1 on failure.
 std::int64_t platform_read_stream(platform_file file, void* buffer, std::size_t count);
 
-// A read-only view of part of a file. Offsets of a view must be multiples
-// of platform_map_granularity().
-struct platform_mapping {
-    const unsigned char* bytes = nullptr;
-    std::size_t length = 0;
-    void* base = nullptr;
-    std::size_t mapped_length = 0;
-};
-std::size_t platform_map_granularity();
-bool platform_map(platform_file file, std::uint64_t offset, std::size_t length,
-                  platform_mapping& mapping);
-void platform_unmap(platform_mapping& mapping);
-
 unsigned platform_processor_count();
 
 // Runs work(context, i) for every i below count, each on a thread of its

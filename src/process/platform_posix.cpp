@@ -7,7 +7,6 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sys/ioctl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -75,15 +74,6 @@ const char* strerror_describe(int error, char* buffer, std::size_t size)
 {
     buffer[0] = '\0';
     return chosen_text(strerror_r(error, buffer, size), buffer);
-}
-
-constexpr int map_populate_flag()
-{
-#ifdef MAP_POPULATE
-    return MAP_POPULATE;
-#else
-    return 0;
-#endif
 }
 
 // Waits until descriptor has something to read, its end included. Returns
@@ -403,38 +393,6 @@ std::int64_t platform_read_stream(platform_file file, void* buffer, std::size_t 
             return -1;
     }
     return static_cast<std::int64_t>(delivered);
-}
-
-std::size_t platform_map_granularity()
-{
-    long page = sysconf(_SC_PAGESIZE);
-    return page > 0 ? static_cast<std::size_t>(page) : 4096;
-}
-
-bool platform_map(platform_file file, std::uint64_t offset, std::size_t length,
-                  platform_mapping& mapping)
-{
-    mapping = {};
-    if (length == 0)
-        return true;
-    // Populated at once: the survey reads every byte of the view, and one
-    // call that fills the page tables costs less than a fault per page.
-    void* base = mmap(nullptr, length, PROT_READ, MAP_PRIVATE | map_populate_flag(),
-                      descriptor_of(file), static_cast<off_t>(offset));
-    if (base == MAP_FAILED)
-        return false;
-    mapping.base = base;
-    mapping.mapped_length = length;
-    mapping.bytes = static_cast<const unsigned char*>(base);
-    mapping.length = length;
-    return true;
-}
-
-void platform_unmap(platform_mapping& mapping)
-{
-    if (mapping.base != nullptr)
-        munmap(mapping.base, mapping.mapped_length);
-    mapping = {};
 }
 
 unsigned platform_processor_count()

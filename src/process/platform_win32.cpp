@@ -370,42 +370,6 @@ std::int64_t platform_read_stream(platform_file file, void* buffer, std::size_t 
     return static_cast<std::int64_t>(delivered);
 }
 
-std::size_t platform_map_granularity()
-{
-    SYSTEM_INFO information;
-    GetSystemInfo(&information);
-    return information.dwAllocationGranularity;
-}
-
-bool platform_map(platform_file file, std::uint64_t offset, std::size_t length,
-                  platform_mapping& mapping)
-{
-    mapping = {};
-    if (length == 0)
-        return true;
-    HANDLE section = CreateFileMappingA(handle_of(file), nullptr, PAGE_READONLY, 0, 0, nullptr);
-    if (section == nullptr)
-        return false;
-    void* view = MapViewOfFile(section, FILE_MAP_READ, static_cast<DWORD>(offset >> 32),
-                               static_cast<DWORD>(offset), length);
-    // The view keeps the section alive.
-    CloseHandle(section);
-    if (view == nullptr)
-        return false;
-    mapping.base = view;
-    mapping.mapped_length = length;
-    mapping.bytes = static_cast<const unsigned char*>(view);
-    mapping.length = length;
-    return true;
-}
-
-void platform_unmap(platform_mapping& mapping)
-{
-    if (mapping.base != nullptr)
-        UnmapViewOfFile(mapping.base);
-    mapping = {};
-}
-
 unsigned platform_processor_count()
 {
     SYSTEM_INFO information;

@@ -67,7 +67,7 @@ file_layout fixed_layout()
 {
     file_layout layout;
     layout.encoding = text_encoding::ascii;
-    layout.layout = record_layout::fixed_length;
+    layout.kind = record_layout::fixed_length;
     layout.record_length = FIXED_LENGTH;
     for (std::uint64_t i = 0; i < FIXED_LENGTH; i++) {
         std::uint8_t classes = i < 10 || (i > 31 && i < 98) ? BYTE_DIGIT
@@ -84,7 +84,7 @@ file_layout lines_layout()
 {
     file_layout layout;
     layout.encoding = text_encoding::ascii;
-    layout.layout = record_layout::lines;
+    layout.kind = record_layout::lines;
     layout.terminator = line_terminator::lf;
     layout.delimiter = '|';
     layout.quote = '"';

@@ -15,7 +15,7 @@ std::unique_ptr<unsigned char[]> sample_storage;
 
 } // namespace
 
-void exit_routine(int status)
+void exit_routine(exit_status status)
 {
     throw run_ended{status};
 }

@@ -184,9 +184,9 @@ verify_outcome plain_record_check(byte_span file, const file_layout& layout)
     if (end < start)
         end = start;
     byte_span region = file.subspan(start, end - start);
-    if (layout.layout == record_layout::fixed_length && layout.record_length.value_or(0) > 0)
+    if (layout.kind == record_layout::fixed_length && layout.record_length.value_or(0) > 0)
         checker.check_fixed(region, start);
-    else if (layout.layout == record_layout::lines)
+    else if (layout.kind == record_layout::lines)
         checker.check_lines(region, start);
     return checker.outcome;
 }

@@ -22,7 +22,7 @@ file_layout lines_layout(line_terminator terminator)
 {
     file_layout layout;
     layout.encoding = text_encoding::ascii;
-    layout.layout = record_layout::lines;
+    layout.kind = record_layout::lines;
     layout.terminator = terminator;
     return layout;
 }
@@ -41,7 +41,7 @@ file_layout fixed(std::uint64_t length)
 {
     file_layout layout;
     layout.encoding = text_encoding::ascii;
-    layout.layout = record_layout::fixed_length;
+    layout.kind = record_layout::fixed_length;
     layout.record_length = length;
     return layout;
 }

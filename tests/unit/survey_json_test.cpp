@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <string>
+#include <vector>
+
 namespace
 {
 
@@ -56,7 +60,7 @@ TEST(SurveyJson, FullReportHasEveryKeyInOrder)
     report.name = "people.psv";
     report.size = 5000000000;
     report.layout.encoding = text_encoding::utf8;
-    report.layout.layout = record_layout::lines;
+    report.layout.kind = record_layout::lines;
     report.layout.terminator = line_terminator::crlf;
     report.layout.record_length = 50;
     report.layout.header_length = 22;
@@ -101,7 +105,7 @@ TEST(SurveyJson, UnverifiedFixedLengthLeavesWhatIsUnknownNull)
     survey_report report;
     report.name = "-";
     report.layout.encoding = text_encoding::ebcdic;
-    report.layout.layout = record_layout::fixed_length;
+    report.layout.kind = record_layout::fixed_length;
     report.layout.terminator = line_terminator::lf;
     report.layout.record_length = 80;
     report.layout.delimiter = '\t';
@@ -119,7 +123,7 @@ TEST(SurveyJson, ErrorNullsEveryKeyAfterIt)
     survey_report report;
     report.name = "caf\xE9";
     report.error = "Permission denied";
-    report.layout.layout = record_layout::lines;
+    report.layout.kind = record_layout::lines;
     report.layout.records = 3;
     EXPECT_EQ(survey_json_line(report),
               R"({"file":"caf\udce9","size":null,"error":"Permission denied","encoding":null,)"
@@ -131,3 +135,24 @@ TEST(SurveyJson, ErrorNullsEveryKeyAfterIt)
 }
 
 } // namespace
+
+// The manual's list of keys is the writer's table, name for name in order.
+TEST(JsonKeys, ManualListsEveryKeyInOrder)
+{
+    std::ifstream manual(KORVALEN_MANUAL);
+    ASSERT_TRUE(manual) << KORVALEN_MANUAL;
+    std::vector<std::string> listed;
+    bool in_list = false;
+    std::string line, previous;
+    while (std::getline(manual, line)) {
+        if (line.rfind(".SS ", 0) == 0 || line.rfind(".SH ", 0) == 0)
+            in_list = line == ".SS JSON keys";
+        else if (in_list && previous == ".TP" && line.rfind(".BR ", 0) == 0)
+            listed.push_back(line.substr(4, line.find(' ', 4) - 4));
+        previous = line;
+    }
+    std::vector<std::string> keys;
+    for (const json_key& key : json_keys())
+        keys.push_back(key.name);
+    EXPECT_EQ(listed, keys);
+}

@@ -10,7 +10,7 @@ namespace
 std::string describe(const file_layout& layout)
 {
     static const char* kinds[] = {"empty", "fixed-length", "lines", "unknown"};
-    std::string text = kinds[static_cast<int>(layout.layout)];
+    std::string text = kinds[static_cast<int>(layout.kind)];
     text += " length " + (layout.record_length ? std::to_string(*layout.record_length) : "-");
     text += " header " + std::to_string(layout.header_length);
     text += " trailer " + std::to_string(layout.trailer_length);

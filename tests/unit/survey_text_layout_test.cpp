@@ -41,7 +41,7 @@ class TextLayout : public testing::TestWithParam<text_case>
 TEST_P(TextLayout, Finds)
 {
     file_layout layout = survey_layout(text_lines(GetParam().given, "\n").sample());
-    EXPECT_EQ(layout.layout, record_layout::lines);
+    EXPECT_EQ(layout.kind, record_layout::lines);
     EXPECT_EQ(describe_text(layout), GetParam().expected);
 }
 
@@ -162,7 +162,7 @@ TEST(Ebcdic, LinesEndedByNewLineAreFixedWidthText)
 {
     file_layout layout = survey_layout(ebcdic_text(EBCDIC_RECORDS, true).sample());
     EXPECT_EQ(layout.encoding, text_encoding::ebcdic);
-    EXPECT_EQ(layout.layout, record_layout::lines);
+    EXPECT_EQ(layout.kind, record_layout::lines);
     EXPECT_EQ(layout.terminator, line_terminator::nel);
     EXPECT_EQ(layout.record_length, 38u);
     EXPECT_EQ(layout.columns.size(), 4u);
@@ -172,7 +172,7 @@ TEST(Ebcdic, RecordsWithoutLineEndsAreFixedLength)
 {
     file_layout layout = survey_layout(ebcdic_text(EBCDIC_RECORDS, false).sample());
     EXPECT_EQ(layout.encoding, text_encoding::ebcdic);
-    EXPECT_EQ(layout.layout, record_layout::fixed_length);
+    EXPECT_EQ(layout.kind, record_layout::fixed_length);
     EXPECT_EQ(layout.record_length, 37u);
     EXPECT_EQ(layout.columns.size(), 4u);
 }

@@ -1,6 +1,6 @@
-// verify_file and verify_stream on real files: mapped windows, two workers,
-// a quoted field across the middle that makes the second range be read
-// again, and a stream whose tail is taken for its trailer.
+// verify_file and verify_stream on real files: windows read into buffers
+// by two workers, a quoted field across the middle that makes the second
+// range be read again, and a stream whose tail is taken for its trailer.
 #include "../../src/survey/verify/verify_file.h"
 #include "../../src/survey/base/byte_class.h"
 #include "plain_record_check.h"
@@ -83,7 +83,7 @@ TEST(VerifyFile, DelimitedLinesOnTwoWorkersAndAsAStream)
     std::string path = write_file("pipes", bytes);
     file_layout layout;
     layout.encoding = text_encoding::ascii;
-    layout.layout = record_layout::lines;
+    layout.kind = record_layout::lines;
     layout.terminator = line_terminator::lf;
     layout.delimiter = '|';
     layout.quote = '"';
@@ -112,7 +112,7 @@ TEST(VerifyFile, FixedLengthWithHeaderAndTrailer)
     std::string path = write_file("fixed", bytes);
     file_layout layout;
     layout.encoding = text_encoding::ascii;
-    layout.layout = record_layout::fixed_length;
+    layout.kind = record_layout::fixed_length;
     layout.record_length = 70;
     layout.header_length = 100;
     layout.trailer_length = 3;
@@ -138,7 +138,7 @@ TEST(VerifyFile, StreamSeenWholeKeepsItsTrailer)
     std::string path = write_file("small", "HDR1234567812\x1A");
     file_layout layout;
     layout.encoding = text_encoding::ascii;
-    layout.layout = record_layout::fixed_length;
+    layout.kind = record_layout::fixed_length;
     layout.record_length = 4;
     layout.header_length = 3;
     layout.trailer_length = 1;

@@ -9,6 +9,17 @@
 #include <string_view>
 #include <vector>
 
+// The bytes that may delimit fields, for the step that chooses one and for
+// whatever names them. Delimiters that exports use, most usual first; a
+// tie between two goes to the earlier.
+inline constexpr unsigned char USUAL_DELIMITERS[] = {',', '\t', ';', '|', ':', ' '};
+// Other bytes that separate fields in some files and seldom stand inside a
+// value: ASCII's separators and punctuation that numbers, dates, paths and
+// words do not use.
+inline constexpr unsigned char OTHER_DELIMITERS[] = {'!',  '#',  '$',  '&',  '*',  '=',  '?',
+                                                     '@',  '^',  '_',  '`',  '~',  '<',  '>',
+                                                     0x01, 0x02, 0x1C, 0x1D, 0x1E, 0x1F, 0x7F};
+
 struct field_rule {
     unsigned char delimiter;
     std::optional<unsigned char> quote;

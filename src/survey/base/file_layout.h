@@ -73,7 +73,8 @@ const char* encoding_name(text_encoding encoding);
 struct file_layout {
     text_encoding encoding = text_encoding::binary;
     bool byte_order_mark = false;
-    record_layout layout = record_layout::unknown;
+    // Fixed-length records, lines, or neither.
+    record_layout kind = record_layout::unknown;
     line_terminator terminator = line_terminator::none;
     // From one record's start to the next, terminator included; none when
     // the records vary.

@@ -28,11 +28,6 @@ constexpr std::array<unsigned char, 256> EBCDIC_037 = {
 
 } // namespace
 
-unsigned char ebcdic_to_latin1(unsigned char byte)
-{
-    return EBCDIC_037[byte];
-}
-
 decoded_text decode_text(byte_span bytes, std::uint64_t file_offset, text_encoding encoding)
 {
     decoded_text decoded;

@@ -26,7 +26,4 @@ decoded_text decode_text(byte_span bytes, std::uint64_t file_offset, text_encodi
 // form, for the record check: ',' is 0x6B in EBCDIC.
 unsigned char encoded_byte(unsigned char ascii, text_encoding encoding);
 
-// EBCDIC (code page 037) to ISO 8859-1, for showing records.
-unsigned char ebcdic_to_latin1(unsigned char byte);
-
 #endif

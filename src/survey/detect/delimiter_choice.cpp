@@ -9,15 +9,6 @@
 namespace
 {
 
-// Delimiters that exports use, most usual first; a tie between two goes
-// to the earlier.
-constexpr unsigned char USUAL_DELIMITERS[] = {',', '\t', ';', '|', ':', ' '};
-// Other bytes that separate fields in some files and seldom stand inside a
-// value: ASCII's separators and punctuation that numbers, dates, paths and
-// words do not use.
-constexpr unsigned char OTHER_DELIMITERS[] = {'!',  '#',  '$',  '&',  '*',  '=',  '?',
-                                              '@',  '^',  '_',  '`',  '~',  '<',  '>',
-                                              0x01, 0x02, 0x1C, 0x1D, 0x1E, 0x1F, 0x7F};
 constexpr std::size_t MOST_RECORDS_WEIGHED = 2000;
 // A delimiter must split records this consistently to be one, and split
 // at least this share of them into its usual number of fields.

@@ -176,7 +176,7 @@ void describe_fixed_width(const file_sample& sample, file_layout& layout)
     bool whole = false;
     decoded_text decoded = record_text(sample, layout, whole);
     std::vector<std::string_view> records;
-    if (layout.layout == record_layout::lines) {
+    if (layout.kind == record_layout::lines) {
         records = text_records(decoded, whole, std::nullopt);
     } else {
         std::size_t length = *layout.record_length / decoded.unit_width;
@@ -244,7 +244,7 @@ void describe_columns(const file_sample& sample, file_layout& layout)
     bool text = layout.encoding != text_encoding::binary;
     if (layout.format_name == "dBASE table" && !layout.columns.empty())
         describe_dbase(sample, layout);
-    else if (layout.layout == record_layout::lines && layout.delimiter && layout.fields)
+    else if (layout.kind == record_layout::lines && layout.delimiter && layout.fields)
         describe_delimited(sample, layout);
     else if (text && layout.record_length && !layout.columns.empty() && layout.format_name.empty())
         describe_fixed_width(sample, layout);

@@ -52,7 +52,7 @@ void find_record_columns(file_layout& layout, const file_sample& sample, std::ui
 void set_fixed_length(file_layout& layout, const file_sample& sample, std::uint64_t header,
                       std::uint64_t length, std::uint64_t records, std::uint64_t trailer)
 {
-    layout.layout = record_layout::fixed_length;
+    layout.kind = record_layout::fixed_length;
     layout.terminator = line_terminator::none;
     layout.record_length = length;
     layout.usual_length = length;
@@ -76,7 +76,7 @@ bool survey_stated(const file_sample& sample, file_layout& layout)
     if (!stated)
         return false;
     if (stated->varying) {
-        layout.layout = record_layout::unknown;
+        layout.kind = record_layout::unknown;
         layout.format_name = stated->format_name;
         return true;
     }
@@ -104,7 +104,7 @@ bool survey_as_lines(const file_sample& sample, const encoding_guess& guess, fil
     std::uint64_t line_ends = total_line_ends(census);
     if (line_ends == 0 || text.size() / line_ends > LONGEST_USUAL_LINE)
         return false;
-    layout.layout = record_layout::lines;
+    layout.kind = record_layout::lines;
     layout.terminator = choose_terminator(census);
     survey_text_lines(sample, guess, layout);
     return true;
@@ -141,7 +141,7 @@ file_layout survey_layout(const file_sample& sample)
     file_layout layout;
     if (sample.start.empty()) {
         layout.encoding = text_encoding::ascii;
-        layout.layout = record_layout::empty;
+        layout.kind = record_layout::empty;
         layout.records = 0;
         return layout;
     }
@@ -153,7 +153,7 @@ file_layout survey_layout(const file_sample& sample)
         describe_columns(sample, layout);
         return layout;
     }
-    layout.layout = record_layout::unknown;
+    layout.kind = record_layout::unknown;
     layout.usual_length = 0;
     return layout;
 }

@@ -124,16 +124,16 @@ std::optional<load_plan> plan_load(const survey_report& report, std::string& why
     else if (report.name == "-")
         why_none = "standard input cannot be read again by name";
     else if (layout.described_columns.empty())
-        why_none = layout.layout == record_layout::lines ? "the lines have no columns"
+        why_none = layout.kind == record_layout::lines ? "the lines have no columns"
                                                          : "the records have no known columns";
     else if (layout.encoding == text_encoding::binary)
         why_none = "binary records: their fields are not text";
-    else if (layout.layout == record_layout::lines &&
+    else if (layout.kind == record_layout::lines &&
              (!report.header_lines || !report.trailer_lines))
         why_none = "the header or trailer lies outside the sample";
     if (!why_none.empty())
         return std::nullopt;
-    plan.by_length = layout.layout == record_layout::fixed_length;
+    plan.by_length = layout.kind == record_layout::fixed_length;
     plan.fixed_width = !layout.delimiter;
     plan.skip_lines = report.header_lines.value_or(0) + (layout.header_row ? 1 : 0);
     plan.trailer_lines = report.trailer_lines.value_or(0);

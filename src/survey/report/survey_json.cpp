@@ -78,6 +78,8 @@ void append_ascii(std::string& out, char character)
         out += character;
 }
 
+} // namespace
+
 // Writes "key":value pairs in the order they are added.
 class json_object
 {
@@ -143,6 +145,9 @@ class json_object
   private:
     std::string text_;
 };
+
+namespace
+{
 
 const char* layout_name(record_layout layout)
 {
@@ -239,55 +244,102 @@ std::string anomaly_object(const record_anomaly& anomaly)
     return line;
 }
 
-constexpr const char* KEYS_AFTER_ERROR[] = {
-    "encoding",       "layout",  "terminator", "record_length", "header_length",
-    "trailer_length", "records", "delimiter",  "quote",         "fields",
-    "header_row",     "columns", "verified",   "anomalies",     "first_anomaly",
+using report_layout = const file_layout&;
+
+const char* terminator_of(report_layout layout)
+{
+    return layout.kind == record_layout::lines ? terminator_name(layout.terminator) : nullptr;
+}
+
+void write_string_or_null(json_object& object, const char* key, const char* value)
+{
+    if (value != nullptr)
+        object.string(key, value);
+    else
+        object.null(key);
+}
+
+// Every key in the order written, with what the manual says of it: one
+// line each. The keys after "error" are null for a file that could not be
+// surveyed.
+constexpr json_key JSON_KEYS[] = {
+    {"file", "string", "the file as named",
+     [](json_object& o, const char* k, const survey_report& r) { o.string(k, r.name); }},
+    {"size", "number", "its size in bytes; null for a stream",
+     [](json_object& o, const char* k, const survey_report& r) { o.number(k, r.size); }},
+    {"error", "string", "why the file could not be surveyed; null when it was",
+     [](json_object& o, const char* k, const survey_report& r) {
+         write_string_or_null(o, k, r.error ? r.error->c_str() : nullptr);
+     }},
+    {"encoding", "string", "ascii, utf-8, utf-16le, utf-16be, latin-1, ebcdic or binary",
+     [](json_object& o, const char* k, const survey_report& r) {
+         o.string(k, encoding_name(r.layout.encoding));
+     }},
+    {"layout", "string", "fixed-length, lines, empty or unknown",
+     [](json_object& o, const char* k, const survey_report& r) {
+         o.string(k, layout_name(r.layout.kind));
+     }},
+    {"terminator", "string", "the line end of lines: LF, CRLF, CR, NEL or mixed",
+     [](json_object& o, const char* k, const survey_report& r) {
+         write_string_or_null(o, k, terminator_of(r.layout));
+     }},
+    {"record_length", "number", "bytes from one record's start to the next; null when they vary",
+     [](json_object& o, const char* k, const survey_report& r) {
+         o.number(k, r.layout.record_length);
+     }},
+    {"header_length", "number", "bytes before the first record",
+     [](json_object& o, const char* k, const survey_report& r) {
+         o.number(k, r.layout.header_length);
+     }},
+    {"trailer_length", "number", "bytes after the last record",
+     [](json_object& o, const char* k, const survey_report& r) {
+         o.number(k, r.layout.trailer_length);
+     }},
+    {"records", "number", "records in the file: counted by --verify, else reckoned",
+     [](json_object& o, const char* k, const survey_report& r) {
+         o.number(k, r.verified ? r.outcome.records : r.layout.records);
+     }},
+    {"delimiter", "string", "the byte between fields",
+     [](json_object& o, const char* k, const survey_report& r) { o.byte(k, r.layout.delimiter); }},
+    {"quote", "string", "the byte that quotes fields",
+     [](json_object& o, const char* k, const survey_report& r) { o.byte(k, r.layout.quote); }},
+    {"fields", "number", "columns per record: delimited text's usual fields, else the columns",
+     [](json_object& o, const char* k, const survey_report& r) {
+         std::optional<std::uint64_t> count;
+         if (r.layout.fields)
+             count = *r.layout.fields;
+         else if (!r.layout.described_columns.empty())
+             count = r.layout.described_columns.size();
+         o.number(k, count);
+     }},
+    {"header_row", "boolean", "whether the first record holds column names",
+     [](json_object& o, const char* k, const survey_report& r) {
+         o.boolean(k, r.layout.header_row);
+     }},
+    {"columns", "array", "each column: name, type, start, end, index, format, decimal, grouping, "
+                         "nullable, null",
+     [](json_object& o, const char* k, const survey_report& r) {
+         if (r.layout.described_columns.empty())
+             o.null(k);
+         else
+             o.raw(k, columns_array(r.layout.described_columns));
+     }},
+    {"verified", "boolean", "whether --verify read and checked the whole file",
+     [](json_object& o, const char* k, const survey_report& r) { o.boolean(k, r.verified); }},
+    {"anomalies", "number", "records that break the layout",
+     [](json_object& o, const char* k, const survey_report& r) {
+         o.number(k, r.verified ? std::optional<std::uint64_t>(r.outcome.anomalies) : std::nullopt);
+     }},
+    {"first_anomaly", "object", "the first of them: its record, offset and what it breaks",
+     [](json_object& o, const char* k, const survey_report& r) {
+         if (r.verified && r.outcome.first_anomaly)
+             o.raw(k, anomaly_object(*r.outcome.first_anomaly));
+         else
+             o.null(k);
+     }},
 };
 
-void add_layout(json_object& object, const survey_report& report)
-{
-    const file_layout& layout = report.layout;
-    object.string("encoding", encoding_name(layout.encoding));
-    object.string("layout", layout_name(layout.layout));
-    const char* terminator = terminator_name(layout.terminator);
-    if (layout.layout == record_layout::lines && terminator != nullptr)
-        object.string("terminator", terminator);
-    else
-        object.null("terminator");
-    object.number("record_length", layout.record_length);
-    object.number("header_length", layout.header_length);
-    object.number("trailer_length", layout.trailer_length);
-    object.number("records", report.verified ? report.outcome.records : layout.records);
-    object.byte("delimiter", layout.delimiter);
-    object.byte("quote", layout.quote);
-    if (layout.fields)
-        object.number("fields", *layout.fields);
-    else if (!layout.described_columns.empty())
-        object.number("fields", layout.described_columns.size());
-    else
-        object.null("fields");
-    object.boolean("header_row", layout.header_row);
-    if (layout.described_columns.empty())
-        object.null("columns");
-    else
-        object.raw("columns", columns_array(layout.described_columns));
-}
-
-void add_verification(json_object& object, const survey_report& report)
-{
-    object.boolean("verified", report.verified);
-    if (!report.verified) {
-        object.null("anomalies");
-        object.null("first_anomaly");
-        return;
-    }
-    object.number("anomalies", report.outcome.anomalies);
-    if (report.outcome.first_anomaly)
-        object.raw("first_anomaly", anomaly_object(*report.outcome.first_anomaly));
-    else
-        object.null("first_anomaly");
-}
+constexpr std::string_view LAST_KEY_BEFORE_LAYOUT = "error";
 
 } // namespace
 
@@ -311,19 +363,21 @@ void append_json_string(std::string& out, std::string_view bytes)
     out += '"';
 }
 
+std::span<const json_key> json_keys()
+{
+    return JSON_KEYS;
+}
+
 std::string survey_json_line(const survey_report& report)
 {
     json_object object;
-    object.string("file", report.name);
-    object.number("size", report.size);
-    if (report.error) {
-        object.string("error", *report.error);
-        for (const char* key : KEYS_AFTER_ERROR)
-            object.null(key);
-        return object.line();
+    bool after_error = false;
+    for (const json_key& key : JSON_KEYS) {
+        if (after_error && report.error)
+            object.null(key.name);
+        else
+            key.write(object, key.name, report);
+        after_error = after_error || key.name == LAST_KEY_BEFORE_LAYOUT;
     }
-    object.null("error");
-    add_layout(object, report);
-    add_verification(object, report);
     return object.line();
 }

@@ -4,8 +4,23 @@
 
 #include "survey_report.h"
 
+#include <span>
 #include <string>
 #include <string_view>
+
+class json_object;
+
+// One key of the JSON line: its name, JSON type and meaning (as --help and
+// the manual list them), and how its value is written.
+struct json_key {
+    const char* name;
+    const char* type;
+    const char* meaning;
+    void (*write)(json_object& object, const char* name, const survey_report& report);
+};
+
+// Every key, in the order written.
+std::span<const json_key> json_keys();
 
 // Every key in a fixed order, null where the survey does not know or the
 // key does not apply; ends in a line feed.

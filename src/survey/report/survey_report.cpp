@@ -122,7 +122,7 @@ std::vector<shown_record> line_records(const file_layout& layout, byte_span star
 std::size_t shown_record_count(const file_layout& layout)
 {
     bool fields =
-        layout.delimiter || (layout.layout == record_layout::lines && !layout.columns.empty());
+        layout.delimiter || (layout.kind == record_layout::lines && !layout.columns.empty());
     if (!fields)
         return SHOWN_RECORD_COUNT;
     return SHOWN_FIELD_RECORDS + (layout.header_row ? 1 : 0);
@@ -131,7 +131,7 @@ std::size_t shown_record_count(const file_layout& layout)
 std::vector<shown_record> pick_first_records(const file_layout& layout, byte_span start,
                                              bool start_is_whole_file)
 {
-    switch (layout.layout) {
+    switch (layout.kind) {
     case record_layout::fixed_length:
         return fixed_length_records(layout, start, start_is_whole_file);
     case record_layout::lines:
@@ -164,7 +164,7 @@ std::uint64_t lines_in(byte_span bytes, const file_layout& layout)
 void count_lines_around(survey_report& report, const file_sample& sample)
 {
     const file_layout& layout = report.layout;
-    if (layout.layout != record_layout::lines)
+    if (layout.kind != record_layout::lines)
         return;
     // The byte order mark is no line of the header, though the header's
     // length counts it.

@@ -69,12 +69,77 @@ struct line_scan_rules {
     const std::uint64_t* patterns;
 };
 
-// Where scanning lines stands before the next block; flags are 0 or 1.
-struct line_scan_state {
-    std::uint64_t quote_open;
+// Where lines stand at a block's start, carried over from the block
+// before; each flag is 0 or 1. The whole-block scan and the record checker
+// both read blocks of lines through it, so the two cannot drift apart.
+struct line_carry {
+    std::uint64_t quote_open = 0;
+    std::uint64_t after_line_end = 0;
+    std::uint64_t after_carriage_return = 0;
+    std::uint64_t after_crlf = 0;
+};
+
+// What a block of lines holds outside quotes, bit i for byte i.
+struct line_bits {
+    std::uint64_t inside;
+    // The bytes after a line end, after a CR LF's line end, and after a CR
+    // no line end follows: each the start of a record.
     std::uint64_t after_line_end;
-    std::uint64_t after_carriage_return;
-    std::uint64_t after_crlf;
+    std::uint64_t after_pair;
+    std::uint64_t lone_returns;
+    std::uint64_t starts;
+};
+
+// The bytes inside quotes, the opening quotes included.
+inline std::uint64_t inside_quotes(const block_masks& masks, bool find_quote,
+                                   const line_carry& carry)
+{
+    return find_quote ? masks.quoted ^ (0 - carry.quote_open) : 0;
+}
+
+// The lines of the block's first count bytes (the rest are padding);
+// carry moves on past them.
+inline line_bits next_lines(const block_masks& masks, bool find_quote, bool find_carriage_return,
+                            unsigned count, line_carry& carry)
+{
+    std::uint64_t valid = count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
+    std::uint64_t inside = inside_quotes(masks, find_quote, carry);
+    std::uint64_t line_ends = masks.line_end & ~inside & valid;
+    std::uint64_t returns = find_carriage_return ? masks.carriage_return & ~inside & valid : 0;
+    std::uint64_t after_return = returns << 1 | carry.after_carriage_return;
+    std::uint64_t pairs = line_ends & after_return;
+    line_bits lines;
+    lines.inside = inside;
+    lines.after_line_end = line_ends << 1 | carry.after_line_end;
+    lines.after_pair = pairs << 1 | carry.after_crlf;
+    lines.lone_returns = after_return & ~masks.line_end;
+    lines.starts = (lines.after_line_end | lines.lone_returns) & valid;
+    unsigned last = count - 1;
+    carry.quote_open = inside >> last & 1;
+    carry.after_line_end = line_ends >> last & 1;
+    carry.after_carriage_return = returns >> last & 1;
+    carry.after_crlf = pairs >> last & 1;
+    return lines;
+}
+
+// The record starts whose record ended with another line end than rule.
+inline std::uint64_t wrong_line_ends(const line_bits& lines, line_end_rule rule)
+{
+    switch (rule) {
+    case line_end_rule::line_end:
+        return lines.after_pair | lines.lone_returns;
+    case line_end_rule::crlf:
+        return (lines.after_line_end & ~lines.after_pair) | lines.lone_returns;
+    case line_end_rule::carriage_return:
+        return lines.after_line_end;
+    default:
+        return 0;
+    }
+}
+
+// Where scanning lines stands before the next block.
+struct line_scan_state {
+    line_carry carry;
     // Delimiters of the record open, and records ended.
     std::uint64_t delimiters;
     std::uint64_t records;
@@ -136,11 +201,31 @@ inline std::uint64_t phase_after(std::uint64_t phase, std::uint64_t length,
 // The patterns fields_fit reads, for fields from 1 to 64.
 std::vector<std::uint64_t> field_patterns(std::uint32_t fields);
 
+// The kernels of each instruction set: the generic body of
+// block_kernels_body.h compiled once for each.
 block_kernels portable_kernels();
+// Adds the wider kernels this processor runs, narrowest first.
+void processor_kernels(std::vector<block_kernels>& kernels);
 // Every set of kernels this processor runs, the portable ones first.
 const std::vector<block_kernels>& usable_kernels();
 // The widest of them.
 block_kernels best_kernels();
+
+// Bits of the bytes whose class is not allowed or that differ from their
+// constant, byte by byte: for processors without byte shuffles, and for
+// tables where a byte has more than one class.
+inline std::uint64_t portable_misses(const unsigned char* block, const profile_lanes& lanes,
+                                     const class_sets& classes)
+{
+    std::uint64_t misses = 0;
+    for (unsigned i = 0; i < BLOCK_SIZE; i++) {
+        unsigned char byte = block[i];
+        bool allowed = (classes.table[byte] & lanes.allowed[i]) != 0;
+        bool equal = ((byte ^ lanes.value[i]) & lanes.care[i]) == 0;
+        misses |= allowed && equal ? 0 : std::uint64_t{1} << i;
+    }
+    return misses;
+}
 
 // Bits set, by hand: the plain instruction set has no popcount instruction,
 // and the compiler's stands in as a library call.
@@ -163,6 +248,16 @@ inline std::uint64_t prefix_xor(std::uint64_t bits)
     bits ^= bits << 16;
     bits ^= bits << 32;
     return bits;
+}
+
+// The bits of `bits` where mask has one, packed from bit 0 in order: what
+// the PEXT instruction does at once, bit by bit.
+inline std::uint64_t gather_one_by_one(std::uint64_t bits, std::uint64_t mask)
+{
+    std::uint64_t order = 0;
+    for (unsigned count = 0; mask != 0; mask &= mask - 1, count++)
+        order |= (bits & mask & -mask) != 0 ? std::uint64_t{1} << count : 0;
+    return order;
 }
 
 #endif

@@ -129,15 +129,15 @@ void fill_profile(record_rules& rules, const record_profile& profile, std::uint6
 
 bool has_records(const file_layout& layout)
 {
-    if (layout.layout == record_layout::fixed_length)
+    if (layout.kind == record_layout::fixed_length)
         return layout.record_length.value_or(0) > 0;
-    return layout.layout == record_layout::lines;
+    return layout.kind == record_layout::lines;
 }
 
 record_rules rules_for(const file_layout& layout, const block_kernels& kernels)
 {
     record_rules rules;
-    rules.layout = layout.layout;
+    rules.layout = layout.kind;
     rules.region_start = layout.header_length;
     rules.record_length = layout.record_length.value_or(0);
     rules.terminator = layout.terminator;
@@ -147,7 +147,7 @@ record_rules rules_for(const file_layout& layout, const block_kernels& kernels)
         rules.kernels.profile_misses = portable_kernels().profile_misses;
         rules.kernels.fixed_misses = portable_kernels().fixed_misses;
     }
-    if (layout.layout == record_layout::lines) {
+    if (layout.kind == record_layout::lines) {
         bool utf16 =
             layout.encoding == text_encoding::utf16le || layout.encoding == text_encoding::utf16be;
         rules.unit = utf16 ? 2 : 1;
@@ -186,7 +186,7 @@ record_rules rules_for(const file_layout& layout, const block_kernels& kernels)
 record_checker::record_checker(const record_rules& rules, record_range range, bool first_range,
                                bool quote_open, const unsigned char before[2])
     : rules_(rules), range_(range), block_bytes_(BLOCK_SIZE * rules.unit), position_(range.from),
-      quote_open_(quote_open), record_open_(first_range), record_start_(range.from),
+      record_open_(first_range), record_start_(range.from),
       record_is_names_(first_range && rules.first_record_is_names),
       wanted_ending_(ending_of(rules.terminator)), units_(BATCH * BLOCK_SIZE)
 {
@@ -203,12 +203,13 @@ record_checker::record_checker(const record_rules& rules, record_range range, bo
                   rules.record_length == 0 && rules.profile_length == 0 &&
                   (rules.fields == 0 || !rules.field_patterns.empty());
     fields_most_ = rules.fields_most;
+    carry_.quote_open = quote_open;
     if (!first_range && !quote_open && before != nullptr) {
-        after_line_end_ = before[1] == rules.targets.line_end;
-        after_carriage_return_ =
+        carry_.after_line_end = before[1] == rules.targets.line_end;
+        carry_.after_carriage_return =
             rules.find_carriage_return && before[1] == rules.targets.carriage_return;
-        after_crlf_ = after_line_end_ && rules.find_carriage_return &&
-                      before[0] == rules.targets.carriage_return;
+        carry_.after_crlf = carry_.after_line_end && rules.find_carriage_return &&
+                            before[0] == rules.targets.carriage_return;
     }
 }
 
@@ -255,13 +256,13 @@ void record_checker::finish()
     }
     if (!record_open_)
         return;
-    if (rules_.find_quote && quote_open_)
+    if (rules_.find_quote && carry_.quote_open)
         close_line(position_, ending_open_quote);
-    else if (after_crlf_)
+    else if (carry_.after_crlf)
         close_line(position_, ending_crlf);
-    else if (after_line_end_)
+    else if (carry_.after_line_end)
         close_line(position_, ending_line_end);
-    else if (after_carriage_return_)
+    else if (carry_.after_carriage_return)
         close_line(position_, ending_lone_cr);
     else if (position_ > record_start_)
         close_line(position_, ending_none);
@@ -311,19 +312,9 @@ std::size_t record_checker::pass_fitting_blocks(const unsigned char* bytes, std:
         std::min<std::uint64_t>(blocks, (range_.to - position_ - 1) / BLOCK_SIZE));
     if (before_end == 0)
         return 0;
-    line_scan_state state{quote_open_,
-                          after_line_end_,
-                          after_carriage_return_,
-                          after_crlf_,
-                          record_delimiters_,
-                          result_.records,
-                          0,
-                          false};
+    line_scan_state state{carry_, record_delimiters_, result_.records, 0, false};
     std::size_t passed = rules_.kernels.scan_lines(bytes, before_end, scan_rules_, state);
-    quote_open_ = state.quote_open;
-    after_line_end_ = state.after_line_end;
-    after_carriage_return_ = state.after_carriage_return;
-    after_crlf_ = state.after_crlf;
+    carry_ = state.carry;
     record_delimiters_ = state.delimiters;
     result_.records = state.records;
     if (state.started) {
@@ -444,39 +435,23 @@ void record_checker::check_line_block(const unsigned char* units, const block_ma
     const unsigned unit = rules_.unit;
     std::uint64_t valid = lanes_below(count);
     // Quote bytes past the valid ones are zeros, never quotes.
-    std::uint64_t inside =
-        rules_.find_quote ? masks.quoted ^ (quote_open_ ? ~std::uint64_t{0} : 0) : 0;
-    std::uint64_t outside = ~inside;
+    std::uint64_t inside = inside_quotes(masks, rules_.find_quote, carry_);
     std::uint64_t end_of_block = position_ + std::uint64_t{count} * unit;
     if (!quote_state_taken_ && range_.to >= position_ && range_.to <= end_of_block) {
         quote_state_taken_ = true;
         std::uint64_t lanes = (range_.to - position_) / unit;
-        result_.quote_open_at_end = lanes == 0 ? quote_open_ : (inside >> (lanes - 1) & 1);
+        result_.quote_open_at_end =
+            lanes == 0 ? carry_.quote_open != 0 : (inside >> (lanes - 1) & 1) != 0;
     }
     if (count == 0)
         return;
-    std::uint64_t line_ends = masks.line_end & outside & valid;
-    std::uint64_t returns =
-        rules_.find_carriage_return ? masks.carriage_return & outside & valid : 0;
-    std::uint64_t pairs = line_ends & (returns << 1 | std::uint64_t{after_carriage_return_});
-    std::uint64_t after_line_end = line_ends << 1 | std::uint64_t{after_line_end_};
-    std::uint64_t after_return = returns << 1 | std::uint64_t{after_carriage_return_};
-    std::uint64_t after_pair = pairs << 1 | std::uint64_t{after_crlf_};
-    std::uint64_t lone_returns = after_return & ~masks.line_end;
-    std::uint64_t starts = (after_line_end | lone_returns) & valid;
-    std::uint64_t delimiters = rules_.find_delimiter ? masks.delimiter & outside & valid : 0;
-    quote_open_ = inside >> (count - 1) & 1;
-    after_line_end_ = line_ends >> (count - 1) & 1;
-    after_carriage_return_ = returns >> (count - 1) & 1;
-    after_crlf_ = pairs >> (count - 1) & 1;
+    line_bits lines =
+        next_lines(masks, rules_.find_quote, rules_.find_carriage_return, count, carry_);
+    std::uint64_t starts = lines.starts, after_line_end = lines.after_line_end,
+                  after_pair = lines.after_pair;
+    std::uint64_t delimiters = rules_.find_delimiter ? masks.delimiter & ~inside & valid : 0;
     // Records whose line end is of another kind than the layout's.
-    std::uint64_t wrong_ends = 0;
-    if (wanted_ending_ == ending_line_end)
-        wrong_ends = after_pair | lone_returns;
-    else if (wanted_ending_ == ending_crlf)
-        wrong_ends = (after_line_end & ~after_pair) | lone_returns;
-    else if (wanted_ending_ == ending_lone_cr)
-        wrong_ends = after_line_end;
+    std::uint64_t wrong_ends = wrong_line_ends(lines, scan_rules_.ends);
 
     unsigned char counts[BLOCK_SIZE + 1];
     rules_.kernels.count_between(starts, delimiters, counts);

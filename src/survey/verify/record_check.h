@@ -138,11 +138,8 @@ class record_checker
     std::uint64_t last_bad_record_ = 0;
 
     // Lines.
-    bool quote_open_;
+    line_carry carry_;
     bool record_open_;
-    bool after_line_end_ = false;
-    bool after_carriage_return_ = false;
-    bool after_crlf_ = false;
     bool quote_state_taken_ = false;
     std::uint64_t record_start_ = 0;
     std::uint64_t record_delimiters_ = 0;

@@ -1,7 +1,7 @@
 // The survey's report of one file as text for people: what was found, then
 // a picture of the first records under a ruler of byte offsets.
-#ifndef KORVALEN_SURVEY_TEXT_H
-#define KORVALEN_SURVEY_TEXT_H
+#ifndef KORVALEN_TEXT_REPORT_H
+#define KORVALEN_TEXT_REPORT_H
 
 #include "survey_report.h"
 
@@ -12,6 +12,6 @@ constexpr std::size_t PICTURED_RECORD_LIMIT = 512;
 
 // The report folded to width columns; empty for a file that could not be
 // surveyed, whose error goes to standard error alone.
-std::string survey_text(const survey_report& report, int width);
+std::string text_report(const survey_report& report, int width);
 
 #endif

@@ -1,4 +1,4 @@
-#include "survey_text.h"
+#include "text_report.h"
 
 #include "../base/field_split.h"
 #include "../base/text_decode.h"
@@ -71,7 +71,7 @@ const char* encoding_text(const file_layout& layout)
 
 std::string layout_text(const file_layout& layout)
 {
-    switch (layout.layout) {
+    switch (layout.kind) {
     case record_layout::empty:
         return "empty";
     case record_layout::fixed_length:
@@ -114,7 +114,7 @@ std::string byte_text(unsigned char byte, text_encoding encoding)
 
 void add_record_facts(std::string& out, const file_layout& layout)
 {
-    bool lines = layout.layout == record_layout::lines;
+    bool lines = layout.kind == record_layout::lines;
     const char* line_end = lines ? ", line end included" : "";
     if (layout.record_length)
         add_fact(out, "record", bytes_of(*layout.record_length) + line_end);
@@ -161,11 +161,11 @@ std::string facts_of(const survey_report& report)
     const file_layout& layout = report.layout;
     std::string out = report.name + "\n";
     add_fact(out, "size", report.size ? bytes_of(*report.size) : "unknown, read from a stream");
-    if (layout.layout != record_layout::empty)
+    if (layout.kind != record_layout::empty)
         add_fact(out, "encoding", encoding_text(layout));
     add_fact(out, "layout", layout_text(layout));
     bool has_records =
-        layout.layout == record_layout::fixed_length || layout.layout == record_layout::lines;
+        layout.kind == record_layout::fixed_length || layout.kind == record_layout::lines;
     if (has_records)
         add_record_facts(out, layout);
     std::optional<std::uint64_t> records =
@@ -477,7 +477,7 @@ void add_field_table(std::string& out, const survey_report& report, int width)
 
 } // namespace
 
-std::string survey_text(const survey_report& report, int width)
+std::string text_report(const survey_report& report, int width)
 {
     if (report.error)
         return "";
@@ -486,7 +486,7 @@ std::string survey_text(const survey_report& report, int width)
     std::string out = facts_of(report);
     if (report.first_records.empty())
         return out;
-    if (report.layout.layout == record_layout::unknown) {
+    if (report.layout.kind == record_layout::unknown) {
         add_first_bytes(out, report, width);
     } else if (shown_record_count(report.layout) > SHOWN_RECORD_COUNT) {
         add_field_table(out, report, width);

@@ -1,4 +1,4 @@
-#include "../../src/survey/report/survey_text.h"
+#include "../../src/survey/report/text_report.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@ survey_report people_report()
     report.size = PEOPLE.size();
     file_layout& layout = report.layout;
     layout.encoding = text_encoding::binary;
-    layout.layout = record_layout::fixed_length;
+    layout.kind = record_layout::fixed_length;
     layout.record_length = 12;
     layout.header_length = 4;
     layout.trailer_length = 1;
@@ -36,7 +36,7 @@ survey_report people_report()
 
 TEST(SurveyText, FixedLengthReport)
 {
-    EXPECT_EQ(survey_text(people_report(), 80), "people.dat\n"
+    EXPECT_EQ(text_report(people_report(), 80), "people.dat\n"
                                                 "  size       41 bytes\n"
                                                 "  encoding   binary\n"
                                                 "  layout     fixed-length records, no line ends\n"
@@ -56,7 +56,7 @@ TEST(SurveyText, FixedLengthReport)
 
 TEST(SurveyText, NarrowWidthFoldsAtWholeTens)
 {
-    std::string text = survey_text(people_report(), 14);
+    std::string text = text_report(people_report(), 14);
     EXPECT_EQ(text.substr(text.find("\n\n") + 2), "    0\n"
                                                   "    0123456789\n"
                                                   "    |---|-----\n"
@@ -77,10 +77,10 @@ TEST(SurveyText, AnomaliesAndAnEstimatedCount)
     survey_report report = people_report();
     report.layout.records_estimated = true;
     report.verified = false;
-    EXPECT_NE(survey_text(report, 80).find("  records    about 3\n"), std::string::npos);
+    EXPECT_NE(text_report(report, 80).find("  records    about 3\n"), std::string::npos);
     report.verified = true;
     report.outcome = {1000, 2, record_anomaly{17, 196, "length 11, not 12"}};
-    std::string text = survey_text(report, 80);
+    std::string text = text_report(report, 80);
     EXPECT_NE(text.find("  records    1000\n"
                         "  verified   2 of 1000 records break the layout, the first:\n"
                         "             record 17 at offset 196: length 11, not 12\n"),
@@ -96,7 +96,7 @@ TEST(SurveyText, LinesReportFromAStream)
     file_layout& layout = report.layout;
     layout.encoding = text_encoding::utf8;
     layout.byte_order_mark = true;
-    layout.layout = record_layout::lines;
+    layout.kind = record_layout::lines;
     layout.terminator = line_terminator::lf;
     layout.usual_length = 7;
     layout.header_length = 3;
@@ -104,7 +104,7 @@ TEST(SurveyText, LinesReportFromAStream)
     layout.fields = 2;
     layout.header_row = true;
     report.first_records = pick_first_records(layout, span_of(bytes), true);
-    EXPECT_EQ(survey_text(report, 80), "-\n"
+    EXPECT_EQ(text_report(report, 80), "-\n"
                                        "  size       unknown, read from a stream\n"
                                        "  encoding   utf-8 with BOM\n"
                                        "  layout     lines ended by LF\n"
@@ -130,7 +130,7 @@ TEST(SurveyText, UnknownLayoutShowsThreeRowsOfFirstBytes)
     report.size = bytes.size();
     report.layout.encoding = text_encoding::ebcdic;
     report.first_records = pick_first_records(report.layout, span_of(bytes), true);
-    std::string text = survey_text(report, 26);
+    std::string text = text_report(report, 26);
     EXPECT_EQ(text.substr(text.find("\n\n") + 2), "    0         10\n"
                                                   "    01234567890123456789\n"
                                                   " 0  Hello World.........\n"
@@ -214,7 +214,7 @@ TEST_P(FirstLines, AreCutAtTheirLineEnds)
     const lines_case& c = GetParam();
     file_layout layout;
     layout.encoding = c.encoding;
-    layout.layout = record_layout::lines;
+    layout.kind = record_layout::lines;
     layout.terminator = c.terminator;
     std::vector<std::pair<std::uint64_t, std::string>> found;
     for (const shown_record& record : pick_first_records(layout, span_of(c.bytes), c.whole_file))
@@ -227,7 +227,7 @@ INSTANTIATE_TEST_SUITE_P(Terminators, FirstLines, testing::ValuesIn(LINES_CASES)
 TEST(FirstRecords, FixedLengthStopsBeforeTheTrailerAndCutsLongRecords)
 {
     file_layout layout;
-    layout.layout = record_layout::fixed_length;
+    layout.kind = record_layout::fixed_length;
     layout.record_length = 5;
     std::string bytes = "aaaaabbbbbcc";
     EXPECT_EQ(pick_first_records(layout, span_of(bytes), true).size(), 2u);
