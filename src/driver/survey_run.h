@@ -4,12 +4,16 @@
 #define KORVALEN_SURVEY_RUN_H
 
 #include "../process/exit_routine.h"
+#include "../survey/report/recipes.h"
 
+#include <optional>
 #include <vector>
 
 struct survey_options {
     bool verify = false;
     bool json = false;
+    // Print a recipe that loads each file instead of its report.
+    std::optional<recipe_form> schema;
     std::vector<const char*> files;
 };
 
