@@ -14,7 +14,7 @@ namespace
 {
 
 const char USAGE_OPTIONS[] =
-    "usage: korvalen --survey [--verify] [--max-anomalies N] [--json] [--] FILE...\n"
+    "usage: korvalen --survey [--verify] [--max-anomalies N] [--json | --schema=FORM] [--] FILE...\n"
     "       korvalen FILE [-f | N]\n"
     "\n"
     "The first form works out how the records of each FILE are laid out and\n"
@@ -28,6 +28,10 @@ const char USAGE_OPTIONS[] =
     "  --max-anomalies N\n"
     "             describe up to N records that break the layout (10)\n"
     "  --json     one JSON object per file per line instead of text\n"
+    "  --schema=FORM\n"
+    "             instead of the report, a recipe that loads the records:\n"
+    "             duckdb (an SQL query), pandas (Python leaving DataFrame\n"
+    "             df) or frictionless (a Frictionless Data resource)\n"
     "  --help     print this help\n"
     "  --version  print the version\n"
     "  --         end of the options: every argument after it is a file\n"
@@ -58,7 +62,7 @@ std::string json_key_list()
     return text + line + "\n\n";
 }
 
-enum class command { survey, help, version, unknown_option, no_file };
+enum class command { survey, help, version, unknown_option, bad_form, no_file };
 
 bool names_option(const char* argument)
 {
@@ -84,12 +88,21 @@ bool parse_count(const char* text, std::size_t& count)
 }
 
 // An unknown option outweighs --help, and --help --version.
-command parse(int argument_count, char** arguments, survey_options& options, const char*& unknown)
+void take_schema(const char* form, survey_options& options, const char*& bad_form)
+{
+    options.schema = recipe_form_named(form);
+    if (!options.schema && bad_form == nullptr)
+        bad_form = form;
+}
+
+command parse(int argument_count, char** arguments, survey_options& options, const char*& unknown,
+              const char*& bad_form)
 {
     bool help = false;
     bool version = false;
     bool options_ended = false;
     unknown = nullptr;
+    bad_form = nullptr;
     for (int index = 1; index < argument_count; index++) {
         const char* argument = arguments[index];
         if (options_ended || !names_option(argument))
@@ -105,6 +118,12 @@ command parse(int argument_count, char** arguments, survey_options& options, con
             index++;
         else if (std::strcmp(argument, "--json") == 0)
             options.json = true;
+        else if (std::strncmp(argument, "--schema", 8) == 0 &&
+                 (argument[8] == '=' || argument[8] == '\0'))
+            take_schema(argument[8] == '='           ? argument + 9
+                        : index + 1 < argument_count ? arguments[++index]
+                                                     : "",
+                        options, bad_form);
         else if (std::strcmp(argument, "--help") == 0)
             help = true;
         else if (std::strcmp(argument, "--version") == 0)
@@ -114,6 +133,8 @@ command parse(int argument_count, char** arguments, survey_options& options, con
     }
     if (unknown != nullptr)
         return command::unknown_option;
+    if (bad_form != nullptr)
+        return command::bad_form;
     if (help)
         return command::help;
     if (version)
@@ -144,7 +165,8 @@ void run_survey_command(int argument_count, char** arguments)
     platform_write_binary();
     survey_options options;
     const char* unknown = nullptr;
-    switch (parse(argument_count, arguments, options, unknown)) {
+    const char* bad_form = nullptr;
+    switch (parse(argument_count, arguments, options, unknown, bad_form)) {
     case command::help:
         std::fputs(USAGE_OPTIONS, stdout);
         std::fputs(json_key_list().c_str(), stdout);
@@ -155,6 +177,10 @@ void run_survey_command(int argument_count, char** arguments)
         exit_routine(NORMAL_EXIT);
     case command::unknown_option:
         std::fprintf(stderr, "korvalen: unknown option '%s'; see korvalen --help\n", unknown);
+        exit_routine(USAGE_ERROR);
+    case command::bad_form:
+        std::fprintf(stderr, "korvalen: no recipe form '%s': give duckdb, pandas or frictionless\n",
+                     bad_form);
         exit_routine(USAGE_ERROR);
     case command::no_file:
         std::fputs("korvalen: no file named; see korvalen --help\n", stderr);

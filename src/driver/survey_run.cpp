@@ -3,6 +3,7 @@
 #include "../process/exit_routine.h"
 #include "../process/platform.h"
 #include "../survey/detect/layout_survey.h"
+#include "../survey/report/recipes.h"
 #include "../survey/report/survey_json.h"
 #include "../survey/report/text_report.h"
 #include "../survey/base/sample_input.h"
@@ -127,6 +128,21 @@ void survey_opened(survey_run& run, file_slot& slot, survey_input& input, survey
     }
     report.first_records =
         pick_first_records(report.layout, sample.start, input.start_is_whole_file);
+    count_lines_around(report, sample);
+}
+
+// A recipe instead of the report; a file no recipe can load says why and
+// counts as one that could not be read.
+void write_recipe_of(const survey_run& run, const survey_report& report, file_slot& slot)
+{
+    recipe made = write_recipe(*run.options.schema, report);
+    slot.output = made.text;
+    if (made.text.empty() && !report.error) {
+        slot.error_line = "korvalen: " + report.name + ": no " +
+                          recipe_form_name(*run.options.schema) + " recipe: " + made.why_none +
+                          "\n";
+        slot.status = FILE_UNREADABLE;
+    }
 }
 
 void survey_file(survey_run& run, std::size_t index)
@@ -151,7 +167,10 @@ void survey_file(survey_run& run, std::size_t index)
     } else if (report.verified && report.outcome.anomalies > 0) {
         slot.status = ANOMALIES_FOUND;
     }
-    slot.output = run.options.json ? survey_json_line(report) : text_report(report, run.width);
+    if (run.options.schema)
+        write_recipe_of(run, report, slot);
+    else
+        slot.output = run.options.json ? survey_json_line(report) : text_report(report, run.width);
 }
 
 void erase_progress(survey_run& run)

@@ -5,8 +5,10 @@
 
 #include "../process/exit_routine.h"
 #include "../survey/base/file_layout.h"
+#include "../survey/report/recipes.h"
 
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 struct survey_options {
@@ -14,6 +16,8 @@ struct survey_options {
     bool json = false;
     // How many anomalies of a file --verify describes one by one.
     std::size_t max_anomalies = DEFAULT_MAX_ANOMALIES;
+    // Print a recipe that loads each file instead of its report.
+    std::optional<recipe_form> schema;
     std::vector<const char*> files;
 };
 

@@ -16,7 +16,9 @@ namespace
 
 std::string write_file(const std::string& name, const std::string& bytes)
 {
-    std::string path = testing::TempDir() + "korvalen_verify_" + name;
+    // Unique to this run: other builds' tests may run at the same time.
+    static const std::string run = std::to_string(std::random_device{}());
+    std::string path = testing::TempDir() + "korvalen_verify_" + run + "_" + name;
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
 }
@@ -65,6 +67,11 @@ verify_outcome verify_whole(const std::string& path, const file_layout& layout, 
 verify_outcome verify_piped(const std::string& path, const file_layout& layout)
 {
     platform_file file = platform_open_read_only(path.c_str());
+    // A stream that is not there would be waited for without end.
+    if (file == NO_FILE) {
+        ADD_FAILURE() << path << " could not be opened";
+        return {};
+    }
     std::vector<unsigned char> sample(SAMPLE_START_SIZE);
     std::int64_t count = platform_read_stream(file, sample.data(), sample.size());
     EXPECT_GE(count, 0);
