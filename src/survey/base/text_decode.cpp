@@ -74,8 +74,8 @@ std::size_t euc_kr_length(byte_span bytes, std::size_t at)
     unsigned trail = bytes[at + 1];
     if (between(trail, 0xA1, 0xFE))
         return 2;
-    bool extended = between(trail, 0x41, 0x5A) || between(trail, 0x61, 0x7A) ||
-                    between(trail, 0x81, 0xA0);
+    bool extended =
+        between(trail, 0x41, 0x5A) || between(trail, 0x61, 0x7A) || between(trail, 0x81, 0xA0);
     return extended && lead <= 0xC6 ? 2 : 0;
 }
 

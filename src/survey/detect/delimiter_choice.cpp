@@ -175,9 +175,9 @@ candidate_score weigh(const std::vector<std::string_view>& records, const byte_t
     double score = usual_fields < 2 || share < LEAST_USUAL_SHARE
                        ? 0
                        : (with_usual + NEAR_CREDIT * near) / total;
-    bool first_fits = !records.empty() &&
-                      (delimiter == ' ' ? tallies.values[0]
-                                        : tallies.tallies[0][delimiter] + 1u) == usual_fields;
+    bool first_fits =
+        !records.empty() &&
+        (delimiter == ' ' ? tallies.values[0] : tallies.tallies[0][delimiter] + 1u) == usual_fields;
     return {delimiter, usual_fields, score, share, usual, first_fits};
 }
 

@@ -131,7 +131,8 @@ census count_characters(text_encoding encoding, byte_span bytes)
 
 bool well_formed(const census& counts)
 {
-    return counts.characters >= FEWEST_CHARACTERS && counts.stray * MOST_STRAY_ONE_IN <= counts.high &&
+    return counts.characters >= FEWEST_CHARACTERS &&
+           counts.stray * MOST_STRAY_ONE_IN <= counts.high &&
            counts.in_runs * 100 >= counts.characters * IN_RUNS_PERCENT;
 }
 
@@ -148,7 +149,8 @@ double typical_share(text_encoding encoding, const census& counts)
     case text_encoding::shift_jis:
         return counts.typical / static_cast<double>(counts.characters + counts.singles);
     case text_encoding::euc_jp:
-        return at_least(counts.kana, counts.characters, KANA_PERCENT) ? 1 : counts.kana / characters;
+        return at_least(counts.kana, counts.characters, KANA_PERCENT) ? 1
+                                                                      : counts.kana / characters;
     case text_encoding::euc_kr:
         return at_least(counts.hanja, counts.characters, MOST_HANJA_PERCENT + 1)
                    ? 0
@@ -227,9 +229,9 @@ east_asian_choice weigh_east_asian(byte_span bytes)
     east_asian_choice result;
     // In the order that wins ties: the EUC forms first, whose bytes the
     // others also read, then by how strictly each one's bytes are bound.
-    for (text_encoding encoding : {text_encoding::euc_kr, text_encoding::euc_jp,
-                                   text_encoding::big5, text_encoding::shift_jis,
-                                   text_encoding::gb18030}) {
+    for (text_encoding encoding :
+         {text_encoding::euc_kr, text_encoding::euc_jp, text_encoding::big5,
+          text_encoding::shift_jis, text_encoding::gb18030}) {
         census counts = count_characters(encoding, bytes);
         bool fits = well_formed(counts);
         double formed = counts.high == 0 ? 0

@@ -549,10 +549,10 @@ void survey_fixed_width(const file_sample& sample, const text_view& view, bool t
     // good part of the text: prose and source code have short runs by
     // chance.
     bool all_lines = run.first == view.first && run.last == view.last;
-    bool fixed = length > 0 && later_pieces_fit(sample, layout, length) &&
-                 (all_lines ||
-                  (run.records >= FEWEST_FIXED_LINES && run.records * FIXED_RUN_ONE_IN >= lines &&
-                   !run_continues_lines(view, run)));
+    bool fixed =
+        length > 0 && later_pieces_fit(sample, layout, length) &&
+        (all_lines || (run.records >= FEWEST_FIXED_LINES &&
+                       run.records * FIXED_RUN_ONE_IN >= lines && !run_continues_lines(view, run)));
     if (!fixed) {
         bool preamble = tabular || !is_indented(view);
         layout.header_length = preamble && view.first < view.lines.size()
