@@ -63,7 +63,8 @@ def type_faults(line):
                    if line[key] is not None]
         return faults
     if line["encoding"] not in ("ascii", "utf-8", "utf-16le", "utf-16be", "latin-1",
-                                "ebcdic", "binary"):
+                                "ebcdic", "shift_jis", "euc-jp", "euc-kr", "gb18030", "big5",
+                                "windows-1252", "binary"):
         faults.append("encoding is " + repr(line["encoding"]))
     if line["layout"] not in ("fixed-length", "lines", "empty", "unknown"):
         faults.append("layout is " + repr(line["layout"]))

@@ -9,6 +9,38 @@ namespace
 
 using lines = std::vector<std::string>;
 
+lines numbers_from_one(int last)
+{
+    lines numbers;
+    for (int number = 1; number <= last; number++)
+        numbers.push_back(std::to_string(number));
+    return numbers;
+}
+
+// A long preamble of ';' comment lines, as IDL writes, before a few
+// readings of one length.
+lines station_readings()
+{
+    lines readings;
+    for (int line = 1; line <= 12; line++)
+        readings.push_back("; line " + std::to_string(line) + " of the notes" +
+                           std::string(static_cast<std::size_t>(line % 5), '.'));
+    readings.insert(readings.end(), {"; HHMM  TEMP      PRESSURE", "0000  -1.5e+00  1.01e+03",
+                                     "0001  -1.2e+00  1.01e+03", "0002   0.5e+00  1.00e+03",
+                                     "0003   1.1e+00  9.99e+02"});
+    return readings;
+}
+
+// Hourly readings under a header row, a blank between date and time.
+lines hourly_readings()
+{
+    lines readings = {"date,temp"};
+    for (int hour = 0; hour < 12; hour++)
+        readings.push_back("2010/01/01 " + std::to_string(10 + hour) + ":00," +
+                           std::to_string(30 + hour) + ".4");
+    return readings;
+}
+
 // The text side of a layout in one line, so that a failure says what
 // differs.
 std::string describe_text(const file_layout& layout)
@@ -59,10 +91,49 @@ INSTANTIATE_TEST_SUITE_P(
                     text_case{"no_delimiter_in_free_text",
                               {"# a program", "int main()", "{", "    return 0;", "}"},
                               "none fields - header 0 trailer 0 length - records 5"},
+                    // Lines that grow a digit are not a preamble before
+                    // lines of three digits.
+                    text_case{"numbers_growing_a_digit", numbers_from_one(400),
+                              "none fields - header 0 trailer 0 length - records 400"},
+                    text_case{"comma_over_blanks_and_colons_in_dates", hourly_readings(),
+                              ", fields 2 names header 0 trailer 0 length - records 13"},
+                    text_case{"semicolon_comments_before_fixed_lines", station_readings(),
+                              "none fields - header 317 trailer 0 length 25 records 4"},
+                    text_case{"names_and_rule_before_fixed_lines",
+                              {"ID   | NAME    | SCORE", "-----+---------+------",
+                               "1      alice     10.5", "2      bob       7.25",
+                               "3      carol     12.0", "4      dave      3.75"},
+                              "none fields - header 46 trailer 0 length 22 records 4"},
+                    // Shift_JIS puts 0x7C in the second byte of some
+                    // characters: no field ends there.
+                    text_case{"shift_jis_pipes_inside_characters",
+                              {"\x96\xBC\x91O|\x83|\x83"
+                               "C\x83\x93\x83g|x",
+                               "\x8ER\x93"
+                               "c|\x83|\x83"
+                               "C|1",
+                               "\x97\xE9\x96\xD8|\x83|\x83"
+                               "C|2",
+                               "\x89\xD4\x8Eq|\x95\\\x8E\xA6|3"},
+                              "| fields 3 names header 0 trailer 0 length - records 4"},
                     text_case{"one_line_has_no_consistency",
                               {"Hello, world"},
                               "none fields - header 0 trailer 0 length 13 records 1"}),
     [](const testing::TestParamInfo<text_case>& info) { return std::string(info.param.name); });
+
+// A short line of text without a line end repeats two bytes, but is no
+// 84 records of them.
+TEST(TextLayout, ShortTextWithoutLineEndIsOneLine)
+{
+    fixture_file file;
+    for (int pair = 0; pair < 42; pair++)
+        file.bytes.insert(file.bytes.end(), {'0', 'a', '1', 'b'});
+    file_layout layout = survey_layout(file.sample());
+    EXPECT_EQ(layout.kind, record_layout::lines);
+    EXPECT_EQ(layout.terminator, line_terminator::none);
+    EXPECT_FALSE(layout.record_length.has_value());
+    EXPECT_EQ(layout.records, 1u);
+}
 
 TEST(TextLayout, ColumnNamesOverNumbers)
 {

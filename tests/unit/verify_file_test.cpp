@@ -142,6 +142,30 @@ TEST(VerifyFile, FixedLengthWithHeaderAndTrailer)
     std::remove(path.c_str());
 }
 
+// Shift_JIS puts a '|' (0x7C) in the second byte of katakana such as 0x83
+// 0x7C: fields of '|'-delimited Shift_JIS text are not counted by that
+// byte, and the file verifies clean.
+TEST(VerifyFile, ShiftJisPipesInsideCharacters)
+{
+    std::string bytes = "id|name\n";
+    for (int record = 1; record <= 500; record++)
+        bytes += std::to_string(record) + (record % 3 == 0 ? "|\x83|\x83g\n"
+                                                           : "|\x8ER\x93"
+                                                             "c\n");
+    std::string path = write_file("shift_jis", bytes);
+    file_layout layout;
+    layout.encoding = text_encoding::shift_jis;
+    layout.kind = record_layout::lines;
+    layout.terminator = line_terminator::lf;
+    layout.delimiter = '|';
+    layout.fields = 2;
+    layout.header_row = true;
+    verify_outcome outcome = verify_whole(path, layout, 2);
+    EXPECT_EQ(outcome.records, 501u);
+    EXPECT_EQ(outcome.anomalies, 0u);
+    std::remove(path.c_str());
+}
+
 // A stream the survey read to its end: its layout's trailer holds, and a
 // record cut short before it is an anomaly.
 TEST(VerifyFile, StreamSeenWholeKeepsItsTrailer)

@@ -10,7 +10,25 @@
 #include <string>
 #include <vector>
 
-enum class text_encoding { ascii, utf8, utf16le, utf16be, latin1, ebcdic, binary };
+enum class text_encoding {
+    ascii,
+    utf8,
+    utf16le,
+    utf16be,
+    latin1,
+    ebcdic,
+    // East Asian encodings of one or two bytes a character (GB18030 also
+    // four), whose bytes below 0x80 are ASCII where they stand alone.
+    shift_jis,
+    euc_jp,
+    euc_kr,
+    gb18030,
+    big5,
+    // Latin-1 with printable characters (quotes, dashes, the euro) in
+    // 0x80 to 0x9F.
+    windows1252,
+    binary
+};
 
 enum class record_layout {
     empty,
@@ -69,7 +87,8 @@ struct record_profile {
 };
 
 // The encoding's name as the survey's output gives it: "ascii", "utf-8",
-// "utf-16le", "utf-16be", "latin-1", "ebcdic", "binary".
+// "utf-16le", "utf-16be", "latin-1", "ebcdic", "shift_jis", "euc-jp", "euc-kr",
+// "gb18030" (also for GBK), "big5", "windows-1252", "binary".
 const char* encoding_name(text_encoding encoding);
 
 struct file_layout {

@@ -26,7 +26,141 @@ constexpr std::array<unsigned char, 256> EBCDIC_037 = {
     0x30, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37, 0x38, 0x39, 0xB3, 0xDB, 0xDC, 0xD9, 0xDA, 0x9F,
 };
 
+bool between(unsigned byte, unsigned low, unsigned high)
+{
+    return byte >= low && byte <= high;
+}
+
+// Lead bytes 0x81-0x9F and 0xE0-0xFC, trail bytes 0x40-0x7E and 0x80-0xFC;
+// 0xA1-0xDF alone are half-width katakana (JIS X 0201).
+std::size_t shift_jis_length(byte_span bytes, std::size_t at)
+{
+    unsigned lead = bytes[at];
+    if (between(lead, 0xA1, 0xDF))
+        return 1;
+    if (!between(lead, 0x81, 0x9F) && !between(lead, 0xE0, 0xFC))
+        return 0;
+    if (at + 1 >= bytes.size())
+        return 0;
+    unsigned trail = bytes[at + 1];
+    return between(trail, 0x40, 0x7E) || between(trail, 0x80, 0xFC) ? 2 : 0;
+}
+
+// JIS X 0208 as two bytes 0xA1-0xFE, half-width katakana after SS2 (0x8E),
+// JIS X 0212 as three bytes after SS3 (0x8F).
+std::size_t euc_jp_length(byte_span bytes, std::size_t at)
+{
+    unsigned lead = bytes[at];
+    std::size_t length = lead == 0x8F ? 3 : 2;
+    if (!between(lead, 0xA1, 0xFE) && lead != 0x8E && lead != 0x8F)
+        return 0;
+    if (at + length > bytes.size())
+        return 0;
+    for (std::size_t i = 1; i < length; i++) {
+        unsigned trail = bytes[at + i];
+        if (lead == 0x8E ? !between(trail, 0xA1, 0xDF) : !between(trail, 0xA1, 0xFE))
+            return 0;
+    }
+    return length;
+}
+
+// KS X 1001 as two bytes 0xA1-0xFE; the Unified Hangul Code (code page
+// 949) adds leads 0x81-0xC6 with letters and 0x81-0xA0 as trail too.
+std::size_t euc_kr_length(byte_span bytes, std::size_t at)
+{
+    unsigned lead = bytes[at];
+    if (!between(lead, 0x81, 0xFE) || at + 1 >= bytes.size())
+        return 0;
+    unsigned trail = bytes[at + 1];
+    if (between(trail, 0xA1, 0xFE))
+        return 2;
+    bool extended =
+        between(trail, 0x41, 0x5A) || between(trail, 0x61, 0x7A) || between(trail, 0x81, 0xA0);
+    return extended && lead <= 0xC6 ? 2 : 0;
+}
+
+// GBK's two bytes (lead 0x81-0xFE, trail 0x40-0x7E or 0x80-0xFE), and
+// GB18030's four: lead, digit, lead, digit.
+std::size_t gb18030_length(byte_span bytes, std::size_t at)
+{
+    unsigned lead = bytes[at];
+    if (!between(lead, 0x81, 0xFE) || at + 1 >= bytes.size())
+        return 0;
+    unsigned second = bytes[at + 1];
+    if (between(second, 0x40, 0x7E) || between(second, 0x80, 0xFE))
+        return 2;
+    if (!between(second, 0x30, 0x39) || at + 3 >= bytes.size())
+        return 0;
+    return between(bytes[at + 2], 0x81, 0xFE) && between(bytes[at + 3], 0x30, 0x39) ? 4 : 0;
+}
+
+// Lead 0xA1-0xF9, trail 0x40-0x7E or 0xA1-0xFE.
+std::size_t big5_length(byte_span bytes, std::size_t at)
+{
+    unsigned lead = bytes[at];
+    if (!between(lead, 0xA1, 0xF9) || at + 1 >= bytes.size())
+        return 0;
+    unsigned trail = bytes[at + 1];
+    return between(trail, 0x40, 0x7E) || between(trail, 0xA1, 0xFE) ? 2 : 0;
+}
+
+// Trail bytes below 0x80 become 0xFF, so that no split falls inside a
+// character; a byte that starts none is left as it is.
+void shield_trail_bytes(std::string& text, text_encoding encoding)
+{
+    byte_span bytes(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t length = character_length(encoding, bytes, at);
+        if (length == 0) {
+            at++;
+            continue;
+        }
+        for (std::size_t i = 1; i < length; i++) {
+            if (static_cast<unsigned char>(text[at + i]) < 0x80)
+                text[at + i] = static_cast<char>(0xFF);
+        }
+        at += length;
+    }
+}
+
 } // namespace
+
+bool is_east_asian(text_encoding encoding)
+{
+    return encoding == text_encoding::shift_jis || encoding == text_encoding::euc_jp ||
+           encoding == text_encoding::euc_kr || encoding == text_encoding::gb18030 ||
+           encoding == text_encoding::big5;
+}
+
+std::size_t character_length(text_encoding encoding, byte_span bytes, std::size_t at)
+{
+    if (at >= bytes.size())
+        return 0;
+    if (bytes[at] < 0x80)
+        return 1;
+    switch (encoding) {
+    case text_encoding::shift_jis:
+        return shift_jis_length(bytes, at);
+    case text_encoding::euc_jp:
+        return euc_jp_length(bytes, at);
+    case text_encoding::euc_kr:
+        return euc_kr_length(bytes, at);
+    case text_encoding::gb18030:
+        return gb18030_length(bytes, at);
+    case text_encoding::big5:
+        return big5_length(bytes, at);
+    default:
+        return 1;
+    }
+}
+
+bool may_trail_a_lead(text_encoding encoding, unsigned char byte)
+{
+    // Code page 949's trail letters are no delimiter, quote or line end.
+    bool low_trails = encoding == text_encoding::shift_jis || encoding == text_encoding::big5 ||
+                      encoding == text_encoding::gb18030;
+    return low_trails && byte >= 0x40 && byte <= 0x7E;
+}
 
 decoded_text decode_text(byte_span bytes, std::uint64_t file_offset, text_encoding encoding)
 {
@@ -48,6 +182,8 @@ decoded_text decode_text(byte_span bytes, std::uint64_t file_offset, text_encodi
         for (char& character : decoded.text)
             character = static_cast<char>(EBCDIC_037[static_cast<unsigned char>(character)]);
     }
+    if (is_east_asian(encoding))
+        shield_trail_bytes(decoded.text, encoding);
     return decoded;
 }
 

@@ -12,7 +12,9 @@
 
 struct decoded_text {
     // One byte per character: ASCII as it is, EBCDIC translated, UTF-16
-    // units above 0xFF as 0xFF.
+    // units above 0xFF as 0xFF. The East Asian encodings keep a byte per
+    // byte, but a byte below 0x80 inside a character becomes 0xFF: it is
+    // never a delimiter, a quote or a digit there.
     std::string text;
     // Of text's first byte in the file.
     std::uint64_t file_offset = 0;
@@ -21,6 +23,17 @@ struct decoded_text {
 };
 
 decoded_text decode_text(byte_span bytes, std::uint64_t file_offset, text_encoding encoding);
+
+// Bytes of the character of an East Asian encoding that starts at bytes[at]
+// (1 for ASCII), as its public tables allow lead and trail bytes; 0 when no
+// character starts there, or when the bytes end inside it.
+std::size_t character_length(text_encoding encoding, byte_span bytes, std::size_t at);
+
+bool is_east_asian(text_encoding encoding);
+
+// Whether byte, though ASCII, may stand inside a character of encoding as
+// its trail byte (Shift_JIS, Big5 and GBK put 0x40 to 0x7E there).
+bool may_trail_a_lead(text_encoding encoding, unsigned char byte);
 
 // The byte that stands for an ASCII character in encoding's single-byte
 // form, for the record check: ',' is 0x6B in EBCDIC.

@@ -59,7 +59,8 @@ bool is_comment_line(std::string_view line)
         return false;
     line.remove_prefix(first);
     return starts_with(line, "#") || starts_with(line, "%") || starts_with(line, "//") ||
-           starts_with(line, "--") || starts_with(line, "!") || starts_with(line, "\\");
+           starts_with(line, "--") || starts_with(line, "!") || starts_with(line, "\\") ||
+           starts_with(line, ";");
 }
 
 std::size_t front_matter_lines(const std::vector<text_line>& lines)

@@ -20,8 +20,9 @@ std::vector<text_line> split_text_lines(std::string_view text, bool at_end);
 
 bool is_blank_line(std::string_view line);
 
-// A line that a comment marker starts: #, %, //, --, ! or \ (the markers
-// of shell and configuration files, TeX, C, SQL and Fortran).
+// A line that a comment marker starts: #, %, //, --, !, \ or ; (the
+// markers of shell and configuration files, TeX, C, SQL, Fortran, and of
+// INI files, Lisp and IDL).
 bool is_comment_line(std::string_view line);
 
 // Lines of front matter (YAML between --- lines) at the start, or 0.

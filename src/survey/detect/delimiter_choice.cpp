@@ -55,7 +55,28 @@ struct candidate_score {
     double score;
     double usual_share;
     bool usual;
+    // Whether the first record (the header row, if any) has the usual
+    // number of fields.
+    bool first_fits;
 };
+
+// Every record, the first included, splits into fields of which none is
+// empty: a byte that does this is a delimiter, not a mark inside values.
+bool splits_every_record(const std::vector<std::string_view>& records, unsigned char delimiter)
+{
+    for (std::string_view record : records) {
+        unsigned char before = delimiter;
+        for (char byte : record) {
+            unsigned char value = static_cast<unsigned char>(byte);
+            if (value == delimiter && before == delimiter)
+                return false;
+            before = value;
+        }
+        if (before == delimiter)
+            return false;
+    }
+    return true;
+}
 
 double digit_flanked_share(const std::vector<std::string_view>& records, unsigned char delimiter)
 {
@@ -154,7 +175,10 @@ candidate_score weigh(const std::vector<std::string_view>& records, const byte_t
     double score = usual_fields < 2 || share < LEAST_USUAL_SHARE
                        ? 0
                        : (with_usual + NEAR_CREDIT * near) / total;
-    return {delimiter, usual_fields, score, share, usual};
+    bool first_fits =
+        !records.empty() &&
+        (delimiter == ' ' ? tallies.values[0] : tallies.tallies[0][delimiter] + 1u) == usual_fields;
+    return {delimiter, usual_fields, score, share, usual, first_fits};
 }
 
 bool present(const std::array<bool, 256>& seen, unsigned char byte)
@@ -228,14 +252,19 @@ std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view
             scores.push_back(weigh(weighed, tallies, delimiter, false));
     }
     // Separators inside numbers and times give way to one that splits
-    // nearly as well.
+    // nearly as well; but not to one that leaves the first record apart
+    // (blanks or colons inside values) when the separator splits every
+    // record, the header row included, alike ("date,temp" over
+    // "2010/01/01 00:00,39.4").
     for (candidate_score& each : scores) {
         if (each.delimiter != ' ' && each.score > 0 &&
             digit_flanked_share(weighed, each.delimiter) >= DIGIT_FLANKED) {
+            bool splits_all = each.usual_share >= 1 && splits_every_record(weighed, each.delimiter);
             bool other_close = false;
             for (const candidate_score& other : scores)
                 other_close |= &other != &each && other.score >= each.score * NEARLY_AS_WELL &&
-                               other.score >= LEAST_CONSISTENCY;
+                               other.score >= LEAST_CONSISTENCY &&
+                               !(splits_all && !other.first_fits);
             if (other_close)
                 each.score *= FLANKED_PENALTY;
         }

@@ -98,14 +98,28 @@ std::string latin1_to_utf8(std::string_view text)
     return utf8;
 }
 
+bool is_ascii(std::string_view text)
+{
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
 // Names unique and not empty, as loaders require them.
 void settle_names(std::vector<column_description>& columns, text_encoding encoding)
 {
     std::set<std::string> taken;
     for (std::size_t at = 0; at < columns.size(); at++) {
         std::string& name = columns[at].name;
-        if (encoding == text_encoding::latin1 || encoding == text_encoding::ebcdic)
+        if (encoding == text_encoding::latin1 || encoding == text_encoding::ebcdic ||
+            encoding == text_encoding::windows1252)
             name = latin1_to_utf8(name);
+        // Names in an East Asian encoding would need its tables to become
+        // UTF-8; their numbers stand in.
+        if (is_east_asian(encoding) && !is_ascii(name))
+            name.clear();
         if (name.empty())
             name = "column_" + std::to_string(at + 1);
         std::string base = name;

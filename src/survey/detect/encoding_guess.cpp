@@ -1,5 +1,7 @@
 #include "encoding_guess.h"
 
+#include "east_asian_text.h"
+
 #include <algorithm>
 #include <array>
 
@@ -31,6 +33,8 @@ constexpr std::uint64_t LATIN1_MOST_HIGH_PERCENT = 25;
 // EBCDIC lines ended by NEL (0x15) need no blanks to be text: delimited
 // records have few. NEL must end a line this often on average.
 constexpr std::uint64_t LONGEST_NEL_LINE = 256;
+// Bytes that Windows-1252 leaves undefined in 0x80-0x9F.
+constexpr unsigned char WINDOWS1252_UNDEFINED[] = {0x81, 0x8D, 0x8F, 0x90, 0x9D};
 
 using byte_counts = std::array<std::uint64_t, 256>;
 
@@ -179,12 +183,26 @@ bool looks_like_latin1(const byte_counts& counts, std::uint64_t high, std::uint6
            high * 100 <= total * LATIN1_MOST_HIGH_PERCENT;
 }
 
+// Windows-1252 is Latin-1 with quotes, dashes and the euro in 0x80-0x9F;
+// like Latin-1 it writes mostly ASCII.
+bool looks_like_windows1252(const byte_counts& counts, std::uint64_t high, std::uint64_t total)
+{
+    for (unsigned char undefined : WINDOWS1252_UNDEFINED) {
+        if (counts[undefined] > 0)
+            return false;
+    }
+    return high * 100 <= total * LATIN1_MOST_HIGH_PERCENT;
+}
+
 text_encoding guess_without_mark(byte_span bytes)
 {
     if (bytes.empty())
         return text_encoding::ascii;
     bytes = bytes.first(std::min(bytes.size(), JUDGED_BYTES));
     text_encoding utf16 = guess_utf16(bytes);
+    if (utf16 != text_encoding::binary)
+        return utf16;
+    utf16 = guess_utf16_by_units(bytes);
     if (utf16 != text_encoding::binary)
         return utf16;
     byte_counts counts = count_bytes(bytes);
@@ -199,8 +217,13 @@ text_encoding guess_without_mark(byte_span bytes)
         return text_encoding::ascii;
     if (check_utf8(bytes).valid)
         return text_encoding::utf8;
+    text_encoding east_asian = weigh_east_asian(bytes).choice;
+    if (east_asian != text_encoding::binary)
+        return east_asian;
     if (looks_like_latin1(counts, high, total))
         return text_encoding::latin1;
+    if (looks_like_windows1252(counts, high, total))
+        return text_encoding::windows1252;
     return text_encoding::binary;
 }
 
@@ -231,6 +254,8 @@ void weigh_encodings(byte_span bytes, encoding_guess& guess)
         {text_encoding::utf8, check_utf8(bytes).valid ? guess.text_share : 0},
         {text_encoding::latin1, 1 - (stray + latin1_other) / total},
     };
+    for (const scored<text_encoding>& each : weigh_east_asian(bytes).candidates)
+        guess.candidates.push_back(each);
 }
 
 bool starts_with(byte_span bytes, std::initializer_list<unsigned char> mark)

@@ -31,6 +31,15 @@ constexpr double MOST_EVIDENCE = 1;
 // in a line or two): a fit below this is binary with some line feeds in it.
 constexpr double TEXT_FIT = 1;
 constexpr double LEAST_TEXT_SHARE_FOR_LINES = 0.97;
+// Text without line ends shows records of one length only with this many
+// records of at least this length: a short run of text repeats short
+// patterns by chance (a line of 168 bytes is not 84 records of 2 bytes),
+// and a handful of like objects in one line of JSON are not a table.
+constexpr std::uint64_t FEWEST_TEXT_RECORDS = 5;
+constexpr std::uint64_t SHORTEST_TEXT_RECORD = 8;
+// Text that the start holds whole without a line end is one line; it
+// gives way to any records of one length found in it.
+constexpr double ONE_LINE_FIT = 0.01;
 // A longer record length than the one found describes each record with
 // more bytes of its own: it is weighed at this share of its strength
 // against the divisor it would displace.
@@ -158,8 +167,11 @@ void weigh_lines(survey_evidence& evidence, layout_hypothesis& hypothesis)
     text = text.first(std::min(text.size(), CENSUS_BYTES));
     line_end_census census = count_line_ends(text, guess.encoding, to_end);
     std::uint64_t line_ends = total_line_ends(census);
-    if (line_ends == 0 || text.size() / line_ends > LONGEST_USUAL_LINE)
+    bool one_line = line_ends == 0 && to_end && is_text(guess.encoding);
+    if (!one_line && (line_ends == 0 || text.size() / line_ends > LONGEST_USUAL_LINE))
         return;
+    if (one_line)
+        fit = ONE_LINE_FIT;
     layout.kind = record_layout::lines;
     layout.terminator = choose_terminator(census).choice;
     survey_text_lines(sample, guess, layout);
@@ -179,6 +191,9 @@ void weigh_length(const file_sample& sample, std::uint32_t length, double fit,
     file_layout& layout = hypothesis.layout;
     record_bounds bounds = find_record_bounds(sample, length, byte_classes_of(layout.encoding));
     if (!bounds.found)
+        return;
+    if (is_text(layout.encoding) &&
+        (length < SHORTEST_TEXT_RECORD || bounds.records < FEWEST_TEXT_RECORDS))
         return;
     set_fixed_length(layout, sample, bounds.header, length, bounds.records, bounds.trailer);
     hypothesis.viable = true;

@@ -53,6 +53,10 @@ constexpr std::size_t MOST_TITLES_ONE_IN = 2;
 // A first line of another length is told for a note only among this many
 // records at least: fewer show no usual length.
 constexpr std::size_t FEWEST_RECORDS_FOR_NOTE = 4;
+// Lines before a run of one length that are as many as this and all of
+// the records' kinds of byte are records of other lengths (numbers that
+// grow a digit), not a preamble.
+constexpr std::size_t FEWEST_LIKE_LINES = 3;
 // Free text with one line in this many indented is program source.
 constexpr std::size_t INDENTED_ONE_IN = 5;
 constexpr std::size_t LARGE_FILE_TEXT = std::size_t{1} << 18;
@@ -501,6 +505,56 @@ line_run records_of_length(const text_view& view, std::uint64_t length,
     return {first, end, run.records};
 }
 
+// The kinds of byte a line holds, as a set: blanks, digits, letters (and
+// any byte above ASCII), the rest.
+unsigned kinds_in(std::string_view line)
+{
+    unsigned kinds = 0;
+    for (char byte : line) {
+        unsigned char c = static_cast<unsigned char>(byte);
+        if (c == ' ' || c == '\t')
+            kinds |= 1u;
+        else if (c >= '0' && c <= '9')
+            kinds |= 2u;
+        else if ((c | 0x20) >= 'a' && (c | 0x20) <= 'z')
+            kinds |= 4u;
+        else
+            kinds |= c >= 0x80 ? 4u : 8u;
+    }
+    return kinds;
+}
+
+// Whether the lines before the run are records of other lengths: at
+// least a few, and every one of the kinds of byte the records usually
+// hold (1..9 and 10..99 before 100..999), where a preamble of prose,
+// names or rules differs.
+bool run_continues_lines(const text_view& view, const line_run& run)
+{
+    std::map<unsigned, std::size_t> run_kinds;
+    for (std::size_t line = run.first; line < run.last; line++) {
+        if (!is_remark(view.lines[line].text))
+            run_kinds[kinds_in(view.lines[line].text)]++;
+    }
+    unsigned usual = 0;
+    std::size_t most = 0;
+    for (auto [kinds, count] : run_kinds) {
+        if (count > most) {
+            usual = kinds;
+            most = count;
+        }
+    }
+    std::size_t like = 0;
+    for (std::size_t line = view.first; line < run.first; line++) {
+        std::string_view text = view.lines[line].text;
+        if (is_remark(text))
+            continue;
+        if (kinds_in(text) != usual)
+            return false;
+        like++;
+    }
+    return like >= FEWEST_LIKE_LINES;
+}
+
 // Records of one length, perhaps behind preamble lines of other lengths,
 // are fixed-width text; free text has no record length.
 void survey_fixed_width(const file_sample& sample, const text_view& view, bool tabular,
@@ -525,9 +579,10 @@ void survey_fixed_width(const file_sample& sample, const text_view& view, bool t
     // good part of the text: prose and source code have short runs by
     // chance.
     bool all_lines = run.first == view.first && run.last == view.last;
-    bool fixed = length > 0 && later_pieces_fit(sample, layout, length) &&
-                 (all_lines ||
-                  (run.records >= FEWEST_FIXED_LINES && run.records * FIXED_RUN_ONE_IN >= lines));
+    bool fixed =
+        length > 0 && later_pieces_fit(sample, layout, length) &&
+        (all_lines || (run.records >= FEWEST_FIXED_LINES &&
+                       run.records * FIXED_RUN_ONE_IN >= lines && !run_continues_lines(view, run)));
     if (!fixed) {
         bool preamble = tabular || !is_indented(view);
         layout.header_length = preamble && view.first < view.lines.size()

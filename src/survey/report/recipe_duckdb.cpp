@@ -3,6 +3,7 @@
 // text as whole lines cut by substr. Values read as text where DuckDB's
 // reader cannot parse them (a decimal comma, grouping marks, a date
 // pattern of the column's own) are converted in the select list.
+#include "../base/text_decode.h"
 #include "recipe_parts.h"
 
 namespace
@@ -98,7 +99,9 @@ std::string null_list(const load_plan& plan)
 
 std::string encoding_option(text_encoding encoding)
 {
-    if (encoding == text_encoding::latin1)
+    // The quotes and dashes of 0x80-0x9F come out as controls, the rest
+    // right.
+    if (encoding == text_encoding::latin1 || encoding == text_encoding::windows1252)
         return "latin-1";
     if (encoding == text_encoding::utf16le || encoding == text_encoding::utf16be)
         return "utf-16";
@@ -181,6 +184,8 @@ recipe duckdb_recipe(const load_plan& plan)
         made.why_none = "DuckDB does not read EBCDIC";
     else if (layout.encoding == text_encoding::utf16be)
         made.why_none = "DuckDB reads UTF-16 little-endian only";
+    else if (is_east_asian(layout.encoding))
+        made.why_none = "DuckDB reads UTF-8, UTF-16 and Latin-1 only";
     if (!made.why_none.empty())
         return made;
     bool by_blanks = layout.delimiter && *layout.delimiter == ' ';

@@ -39,6 +39,13 @@ const char* encoding_label(text_encoding encoding)
         return "utf-16le";
     case text_encoding::utf16be:
         return "utf-16be";
+    case text_encoding::windows1252:
+    case text_encoding::shift_jis:
+    case text_encoding::euc_jp:
+    case text_encoding::euc_kr:
+    case text_encoding::gb18030:
+    case text_encoding::big5:
+        return encoding_name(encoding);
     default:
         break;
     }

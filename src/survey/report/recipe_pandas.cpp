@@ -29,6 +29,18 @@ std::string codec(const file_layout& layout)
                                                            : "utf-16-be";
     case text_encoding::ebcdic:
         return "cp037";
+    case text_encoding::shift_jis:
+        return "shift_jis";
+    case text_encoding::euc_jp:
+        return "euc_jp";
+    case text_encoding::euc_kr:
+        return "euc_kr";
+    case text_encoding::gb18030:
+        return "gb18030";
+    case text_encoding::big5:
+        return "big5";
+    case text_encoding::windows1252:
+        return "cp1252";
     default:
         break;
     }

@@ -302,7 +302,9 @@ constexpr json_key JSON_KEYS[] = {
      [](json_object& o, const char* k, const survey_report& r) {
          write_string_or_null(o, k, r.error ? r.error->c_str() : nullptr);
      }},
-    {"encoding", "string", "ascii, utf-8, utf-16le, utf-16be, latin-1, ebcdic or binary",
+    {"encoding", "string",
+     "ascii, utf-8, utf-16le, utf-16be, latin-1, ebcdic, shift_jis, euc-jp, euc-kr, gb18030, "
+     "big5, windows-1252 or binary",
      [](json_object& o, const char* k, const survey_report& r) {
          o.string(k, encoding_name(r.layout.encoding));
      }},

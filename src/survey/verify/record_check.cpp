@@ -163,7 +163,9 @@ record_rules rules_for(const file_layout& layout, const block_kernels& kernels)
         rules.find_carriage_return = !nel;
         // Blanks that separate fields come in runs of any length; the count
         // of single blanks says nothing of the fields.
-        rules.find_delimiter = layout.delimiter.has_value() && *layout.delimiter != ' ';
+        // Nor is a byte that may be the second of a double-byte character.
+        rules.find_delimiter = layout.delimiter.has_value() && *layout.delimiter != ' ' &&
+                               !may_trail_a_lead(layout.encoding, *layout.delimiter);
         // The layout names them as ASCII; the records hold them encoded.
         rules.targets.delimiter = encoded_byte(layout.delimiter.value_or(0), layout.encoding);
         rules.find_quote = layout.quote.has_value();

@@ -49,6 +49,13 @@ INSTANTIATE_TEST_SUITE_P(
         // ones to win over them.
         delimiter_case{"double_quotes_over_single", "\"a,b\",'c'\n\"d,e\",'f'\n\"g,h\",'i'\n",
                        ",\"2"},
+        // The comma splits the header row too; the blanks and colons of the
+        // times leave it apart.
+        delimiter_case{"comma_over_blanks_in_times",
+                       "time,n\n1/1 01:00,2\n1/1 02:00,3\n1/1 03:00,1\n1/1 04:00,4\n"
+                       "1/1 05:00,2\n1/1 06:00,5\n1/1 07:00,1\n1/1 08:00,3\n1/1 09:00,2\n"
+                       "1/1 10:00,6\n",
+                       ",-2"},
         delimiter_case{"pipes", "a|1|x\nb|2|y\nc|3|z\n", "|-3"},
         delimiter_case{"statements_end_with_semicolons", "go;\nrun;\nstop;\n", "none"},
         delimiter_case{"prose", "The fox ran.\nIt was quick, and\nbrown.\n", "none"},

@@ -47,6 +47,50 @@ INSTANTIATE_TEST_SUITE_P(
                       "\xC1\xC2\xC3\x40\xF1\xF2\xF3\x40\xC4\xC5\x40\xF4\xF5\x15"
                       "\xC6\xC7\x40\xF6\xF7\x40\xC8\xC9\x15",
                       text_encoding::ebcdic, 0},
+        encoding_case{"shift_jis",
+                      "\x96\xBC\x91O,\x94N\x97\xEE\x0A\x8ER\x93"
+                      "c\x91\xBE\x98Y,30\x0A\x97\xE9\x96\xD8\x89\xD4\x8Eq,25\x0A",
+                      text_encoding::shift_jis, 0},
+        encoding_case{"euc_jp",
+                      "\xCC\xBE\xC1\xB0,\xC6\xC9\xA4\xDF\x0A\xBB\xB3\xC5\xC4,"
+                      "\xA4\xE4\xA4\xDE\xA4\xC0\x0A\xCE\xEB\xCC\xDA,\xA4\xB9\xA4\xBA\xA4\xAD\x0A",
+                      text_encoding::euc_jp, 0},
+        encoding_case{"euc_kr",
+                      "\xC0\xCC\xB8\xA7,\xB3\xAA\xC0\xCC\x0A\xB1\xE8\xC3\xB6\xBC\xF6,"
+                      "30\x0A\xC0\xCC\xBF\xB5\xC8\xF1,25\x0A",
+                      text_encoding::euc_kr, 0},
+        encoding_case{
+            "gb18030",
+            "\xC3\xFB\xD7\xD6,\xC4\xEA\xC1\xE4\x0A\xD5\xC5\xCE\xB0,30\x0A\xCD\xF5\xB7\xBC,25\x0A",
+            text_encoding::gb18030, 0},
+        encoding_case{"big5",
+                      "\xA6W\xA6r\xA1"
+                      "A\xA6~\xC4\xD6\x0A\xB1i\xB0\xB6\xA1"
+                      "A\xA4T\xA4Q\x0A\xA4\xFD\xAA\xDA\xA1"
+                      "A\xA4G\xA4Q\xA4\xAD\x0A",
+                      text_encoding::big5, 0},
+        encoding_case{"windows1252", "He said \x93hi\x94 \x96 ok\x0A", text_encoding::windows1252,
+                      0},
+        encoding_case{"utf16le_cjk_without_mark",
+                      "\x0DTW[,\x00t^\x84\x9F\x0A\x00 _\x1FO,\x00"
+                      "3\x00"
+                      "0\x00\x0A\x00\x8Bs\xB3\x82,\x00"
+                      "2\x00"
+                      "5\x00\x0A\x00"s,
+                      text_encoding::utf16le, 0},
+        encoding_case{"utf16be_cjk_without_mark",
+                      "T\x0D[W\x00,^t\x9F\x84\x00\x0A_ O\x1F\x00,\x00"
+                      "3\x00"
+                      "0\x00\x0As\x8B\x82\xB3\x00,\x00"
+                      "2\x00"
+                      "5\x00\x0A"s,
+                      text_encoding::utf16be, 0},
+        // Accents that pair with the letter after them as GBK or Big5
+        // would stand alone among ASCII: Latin-1, not Chinese.
+        encoding_case{"latin1_accents_pair_with_letters",
+                      "Caf\xE9s cr\xE8me br\xFBl\xE9"
+                      "e, na\xEFve\n",
+                      text_encoding::latin1, 0},
         encoding_case{"latin1_too_high", "\xE9\xE9\xE9,1\n\xE9\xE9\xE9,1\n", text_encoding::binary,
                       0},
         // A stray control byte in a hundred is too many; NULs far fewer.
