@@ -5,6 +5,7 @@
 #include "../base/text_decode.h"
 #include "encoding_guess.h"
 #include "known_formats.h"
+#include "length_prefix.h"
 #include "period_search.h"
 #include "record_bounds.h"
 #include "record_profile.h"
@@ -34,6 +35,10 @@ constexpr double LEAST_TEXT_SHARE_FOR_LINES = 0.97;
 // more bytes of its own: it is weighed at this share of its strength
 // against the divisor it would displace.
 constexpr double LONGER_LENGTH_DISCOUNT = DIVISOR_SHARE;
+// A chain of lengths that walks from the first byte to the last, record by
+// record, accounts for every byte and fits wholly: it cannot be chance
+// once the length step has found it long enough.
+constexpr double CHAIN_FIT = 1;
 
 bool is_text(text_encoding encoding)
 {
@@ -209,6 +214,34 @@ void weigh_longer_length(survey_evidence& evidence, layout_hypothesis& hypothesi
                      hypothesis);
 }
 
+void weigh_length_prefix(survey_evidence& evidence, layout_hypothesis& hypothesis)
+{
+    const file_sample& sample = evidence.sample;
+    bool whole = sample_is_whole_file(sample);
+    std::optional<prefix_walk> walk =
+        find_length_prefix(sample.start, whole, sample.file_size).choice;
+    if (!walk)
+        return;
+    file_layout& layout = hypothesis.layout;
+    layout.kind = record_layout::length_prefixed;
+    layout.length_prefix = walk->form;
+    layout.records = walk->records;
+    if (!whole && walk->whole && sample.file_size && walk->covered > 0) {
+        layout.records = static_cast<std::uint64_t>(static_cast<double>(walk->records) *
+                                                    static_cast<double>(*sample.file_size) /
+                                                    static_cast<double>(walk->covered));
+        layout.records_estimated = true;
+    }
+    layout.shortest_record = walk->shortest;
+    layout.usual_length = walk->usual;
+    layout.longest_record = walk->longest;
+    hypothesis.viable = true;
+    hypothesis.explained =
+        walk->whole ? 1
+                    : static_cast<double>(walk->covered) / static_cast<double>(sample.start.size());
+    hypothesis.fit = CHAIN_FIT;
+}
+
 using weigher = void (*)(survey_evidence&, layout_hypothesis&);
 
 struct hypothesis_kind {
@@ -219,6 +252,7 @@ struct hypothesis_kind {
 // In the order that wins ties. A new kind of layout is one more row.
 constexpr hypothesis_kind HYPOTHESES[] = {
     {"stated", weigh_stated},
+    {"length-prefixed", weigh_length_prefix},
     {"lines", weigh_lines},
     {"fixed-length", weigh_fixed_length},
     {"longer fixed-length", weigh_longer_length},

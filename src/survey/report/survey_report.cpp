@@ -1,5 +1,6 @@
 #include "survey_report.h"
 
+#include "../base/prefix_chain.h"
 #include "../base/text_decode.h"
 
 #include <algorithm>
@@ -116,6 +117,17 @@ std::vector<shown_record> line_records(const file_layout& layout, byte_span star
     return records;
 }
 
+std::vector<shown_record> prefixed_records(const file_layout& layout, byte_span start)
+{
+    std::vector<shown_record> records;
+    if (!layout.length_prefix)
+        return records;
+    for (auto [offset, length] :
+         first_prefixed_records(*layout.length_prefix, start, shown_record_count(layout)))
+        records.push_back(record_at(start, offset, length));
+    return records;
+}
+
 } // namespace
 
 std::size_t shown_record_count(const file_layout& layout)
@@ -135,6 +147,8 @@ std::vector<shown_record> pick_first_records(const file_layout& layout, byte_spa
         return fixed_length_records(layout, start, start_is_whole_file);
     case record_layout::lines:
         return line_records(layout, start, start_is_whole_file);
+    case record_layout::length_prefixed:
+        return prefixed_records(layout, start);
     case record_layout::unknown:
         if (!start.empty())
             return {record_at(start, 0, start.size())};
