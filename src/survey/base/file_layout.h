@@ -111,6 +111,8 @@ struct file_layout {
     // end (X12's ~ in a file without line ends).
     std::vector<record_type> record_types;
     std::optional<unsigned char> segment_terminator;
+    // The byte that makes the next one data, not a delimiter (EDIFACT's ?).
+    std::optional<unsigned char> release;
 };
 
 // Why a record breaks the layout, for the first that does.

@@ -162,7 +162,7 @@ void add_type_facts(std::string& out, const file_layout& layout)
         std::string fields = std::to_string(type.fewest_fields);
         if (type.most_fields != type.fewest_fields)
             fields += " to " + std::to_string(type.most_fields);
-        add_fact(out, first ? "record types" : "",
+        add_fact(out, first ? "types" : "",
                  type.tag + ": " + count_of(type.records, "record", "records") + ", " + fields +
                      (type.most_fields == 1 ? " field" : " fields"));
         first = false;
