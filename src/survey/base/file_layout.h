@@ -14,8 +14,8 @@ enum class record_layout {
     empty,
     fixed_length, // records of one length without line ends
     lines,
-    length_prefixed, // each record led by its own length
     unknown,
+    length_prefixed, // each record led by its own length
 };
 
 enum class line_terminator { none, lf, crlf, cr, nel, mixed };
