@@ -39,6 +39,7 @@ void prefix_chain::take_block_prefix()
 
 void prefix_chain::take_prefix()
 {
+    record_start_ = position_ - form_.size;
     std::uint64_t value = prefix_value();
     std::uint64_t own = form_.counts_itself ? form_.size : 0;
     if (value < own) {
@@ -135,8 +136,7 @@ void prefix_chain::finish(bool at_file_end)
     if (want_ == want::data || want_ == want::suffix)
         break_at(record_start_, "length " + std::to_string(value) + " runs past the end");
     else if (held_count_ > 0)
-        break_at(record_start_,
-                 "the file ends " + std::to_string(held_count_) + " bytes into its prefix");
+        break_at(record_start_, "the file ends inside its prefix");
     else if (form_.blocks && want_ == want::prefix && block_left_ > 0)
         break_at(record_start_,
                  "its block at offset " + std::to_string(block_start_) + " runs past the end");
