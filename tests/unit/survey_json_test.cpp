@@ -70,21 +70,36 @@ TEST(SurveyJson, FullReportHasEveryKeyInOrder)
     report.layout.quote = '"';
     report.layout.fields = 4;
     report.layout.header_row = true;
-    report.layout.columns = {{0, 4}, {5, 48}};
+    column_description id;
+    id.name = "id";
+    id.type = value_type::integer;
+    id.index = 0;
+    column_description amount;
+    amount.name = "amount";
+    amount.type = value_type::decimal;
+    amount.index = 1;
+    amount.decimal_mark = ',';
+    amount.grouping_mark = '.';
+    amount.nullable = true;
+    amount.null_marker = "\\N";
+    report.layout.described_columns = {id, amount};
     report.verified = true;
     report.outcome.records = 99999999;
     report.outcome.anomalies = 2;
     report.outcome.first_anomaly = record_anomaly{17, 4294967318, "no \"CR\" before LF"};
-    EXPECT_EQ(
-        survey_json_line(report),
-        R"({"file":"people.psv","size":5000000000,"error":null,"encoding":"utf-8",)"
-        R"("layout":"lines","terminator":"CRLF","record_length":50,"header_length":22,)"
-        R"("trailer_length":1,"records":99999999,"shortest_record":null,"usual_record":null,)"
-        R"("longest_record":null,"length_prefix":null,"delimiter":"|","quote":"\"","fields":4,)"
-        R"("header_row":true,"columns":[[0,4],[5,48]],"record_types":null,"verified":true,)"
-        R"("anomalies":2,)"
-        R"("first_anomaly":{"record":17,"offset":4294967318,"what":"no \"CR\" before LF"}})"
-        "\n");
+    EXPECT_EQ(survey_json_line(report),
+              R"({"file":"people.psv","size":5000000000,"error":null,"encoding":"utf-8",)"
+              R"("layout":"lines","terminator":"CRLF","record_length":50,"header_length":22,)"
+              R"("trailer_length":1,"records":99999999,"shortest_record":null,)"
+              R"("usual_record":null,"longest_record":null,"length_prefix":null,)"
+              R"("delimiter":"|","quote":"\"","fields":4,)"
+              R"("header_row":true,"columns":[{"name":"id","type":"integer","start":null,)"
+              R"("end":null,"index":0,"format":null,"decimal":null,"grouping":null,)"
+              R"("nullable":false,"null":null},{"name":"amount","type":"decimal","start":null,)"
+              R"("end":null,"index":1,"format":null,"decimal":",","grouping":".",)"
+              R"("nullable":true,"null":"\\N"}],"record_types":null,"verified":true,"anomalies":2,)"
+              R"("first_anomaly":{"record":17,"offset":4294967318,"what":"no \"CR\" before LF"}})"
+              "\n");
 }
 
 TEST(SurveyJson, UnverifiedFixedLengthLeavesWhatIsUnknownNull)

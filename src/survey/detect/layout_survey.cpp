@@ -4,6 +4,7 @@
 #include "../base/lines.h"
 #include "../base/text_decode.h"
 #include "../base/text_lines.h"
+#include "described_columns.h"
 #include "encoding_guess.h"
 #include "known_formats.h"
 #include "length_prefix.h"
@@ -380,6 +381,7 @@ layout_contest weigh_layouts(const file_sample& sample)
     }
     if (contest.chosen < contest.hypotheses.size()) {
         layout = contest.hypotheses[contest.chosen].layout;
+        describe_columns(sample, layout);
         return contest;
     }
     layout.kind = record_layout::unknown;
