@@ -10,11 +10,13 @@ import os
 import sys
 
 KEYS = ["file", "size", "error", "encoding", "layout", "terminator", "record_length",
-        "header_length", "trailer_length", "records", "delimiter", "quote", "fields",
-        "fewest_fields", "most_fields", "header_row", "columns", "verified", "anomalies",
+        "header_length", "trailer_length", "records", "shortest_record", "usual_record",
+        "longest_record", "length_prefix", "delimiter", "quote", "fields", "fewest_fields",
+        "most_fields", "header_row", "columns", "record_types", "verified", "anomalies",
         "anomaly_kinds", "first_anomalies", "first_anomaly"]
 INTEGER_OR_NULL = {"record_length", "records", "fields", "fewest_fields", "most_fields",
-                   "anomalies"}
+                   "anomalies", "shortest_record", "usual_record", "longest_record"}
+PREFIX_KEYS = ["size", "length_bytes", "byte_order", "counts_itself", "repeated_after", "blocks"]
 ANOMALY_KINDS = ["line_end", "length", "cut_short", "field_count", "quote", "byte_class"]
 ANOMALY_KEYS = ["record", "line", "offset", "kind", "what"]
 CHARACTER_OR_NULL = {"delimiter", "quote"}
@@ -66,10 +68,20 @@ def type_faults(line):
                                 "ebcdic", "shift_jis", "euc-jp", "euc-kr", "gb18030", "big5",
                                 "windows-1252", "binary"):
         faults.append("encoding is " + repr(line["encoding"]))
-    if line["layout"] not in ("fixed-length", "lines", "empty", "unknown"):
+    if line["layout"] not in ("fixed-length", "lines", "length-prefixed", "empty", "unknown"):
         faults.append("layout is " + repr(line["layout"]))
-    if line["terminator"] not in (None, "LF", "CRLF", "CR", "NEL", "mixed"):
-        faults.append("terminator is " + repr(line["terminator"]))
+    # A segment terminator of its own is one character.
+    terminator = line["terminator"]
+    if terminator not in (None, "LF", "CRLF", "CR", "NEL", "mixed") and not (
+            isinstance(terminator, str) and len(terminator) == 1):
+        faults.append("terminator is " + repr(terminator))
+    prefix = line["length_prefix"]
+    if prefix is not None and (not isinstance(prefix, dict) or list(prefix) != PREFIX_KEYS):
+        faults.append("length_prefix is not {" + ", ".join(PREFIX_KEYS) + "} or null")
+    types = line["record_types"]
+    if types is not None and not (isinstance(types, list) and types and all(
+            isinstance(t, dict) and list(t) == ["tag", "records", "fields"] for t in types)):
+        faults.append("record_types is not a list of {tag, records, fields} or null")
     for key in ("header_length", "trailer_length"):
         if not is_integer(line[key]):
             faults.append(key + " is not an integer")

@@ -93,13 +93,16 @@ TEST(SurveyJson, FullReportHasEveryKeyInOrder)
     EXPECT_EQ(survey_json_line(report),
               R"({"file":"people.psv","size":5000000000,"error":null,"encoding":"utf-8",)"
               R"("layout":"lines","terminator":"CRLF","record_length":50,"header_length":22,)"
-              R"("trailer_length":1,"records":99999999,"delimiter":"|","quote":"\"","fields":4,)"
+              R"("trailer_length":1,"records":99999999,"shortest_record":null,)"
+              R"("usual_record":null,"longest_record":null,"length_prefix":null,)"
+              R"("delimiter":"|","quote":"\"","fields":4,)"
               R"("fewest_fields":4,"most_fields":4,)"
               R"("header_row":true,"columns":[{"name":"id","type":"integer","start":null,)"
               R"("end":null,"index":0,"format":null,"decimal":null,"grouping":null,)"
               R"("nullable":false,"null":null},{"name":"amount","type":"decimal","start":null,)"
               R"("end":null,"index":1,"format":null,"decimal":",","grouping":".",)"
-              R"("nullable":true,"null":"\\N"}],"verified":false,"anomalies":2,)"
+              R"("nullable":true,"null":"\\N"}],"record_types":null,"verified":false,)"
+              R"("anomalies":2,)"
               R"("anomaly_kinds":{"line_end":2,"length":0,"cut_short":0,"field_count":0,)"
               R"("quote":0,"byte_class":0},"first_anomalies":[)"
               R"({"record":17,"line":40,"offset":4294967318,"kind":"line_end",)"
@@ -122,9 +125,10 @@ TEST(SurveyJson, UnverifiedFixedLengthLeavesWhatIsUnknownNull)
     EXPECT_EQ(survey_json_line(report),
               R"({"file":"-","size":null,"error":null,"encoding":"ebcdic",)"
               R"("layout":"fixed-length","terminator":null,"record_length":80,"header_length":0,)"
-              R"("trailer_length":0,"records":null,"delimiter":"\t","quote":null,"fields":null,)"
-              R"("fewest_fields":null,"most_fields":null,)"
-              R"("header_row":false,"columns":null,"verified":null,"anomalies":null,)"
+              R"("trailer_length":0,"records":null,"shortest_record":null,"usual_record":null,)"
+              R"("longest_record":null,"length_prefix":null,"delimiter":"\t","quote":null,)"
+              R"("fields":null,"fewest_fields":null,"most_fields":null,"header_row":false,)"
+              R"("columns":null,"record_types":null,"verified":null,"anomalies":null,)"
               R"("anomaly_kinds":null,"first_anomalies":null,"first_anomaly":null})"
               "\n");
 }
@@ -136,14 +140,50 @@ TEST(SurveyJson, ErrorNullsEveryKeyAfterIt)
     report.error = "Permission denied";
     report.layout.kind = record_layout::lines;
     report.layout.records = 3;
-    EXPECT_EQ(survey_json_line(report),
-              R"({"file":"caf\udce9","size":null,"error":"Permission denied","encoding":null,)"
-              R"("layout":null,"terminator":null,"record_length":null,"header_length":null,)"
-              R"("trailer_length":null,"records":null,"delimiter":null,"quote":null,)"
-              R"("fields":null,"fewest_fields":null,"most_fields":null,"header_row":null,)"
-              R"("columns":null,"verified":null,"anomalies":null,"anomaly_kinds":null,)"
-              R"("first_anomalies":null,"first_anomaly":null})"
-              "\n");
+    EXPECT_EQ(
+        survey_json_line(report),
+        R"({"file":"caf\udce9","size":null,"error":"Permission denied","encoding":null,)"
+        R"("layout":null,"terminator":null,"record_length":null,"header_length":null,)"
+        R"("trailer_length":null,"records":null,"shortest_record":null,"usual_record":null,)"
+        R"("longest_record":null,"length_prefix":null,"delimiter":null,"quote":null,)"
+        R"("fields":null,"fewest_fields":null,"most_fields":null,"header_row":null,)"
+        R"("columns":null,"record_types":null,"verified":null,"anomalies":null,)"
+        R"("anomaly_kinds":null,"first_anomalies":null,"first_anomaly":null})"
+        "\n");
+}
+
+// The prefix's form as an object; a type's fields as a number when its
+// records agree, as a range when they do not; a segment terminator of its
+// own in place of a line end.
+TEST(SurveyJson, PrefixFormRecordTypesAndSegmentTerminator)
+{
+    survey_report report;
+    report.name = "f";
+    report.layout.kind = record_layout::length_prefixed;
+    report.layout.length_prefix = length_prefix_form{4, 2, true, true, false, true};
+    report.layout.shortest_record = 3;
+    report.layout.usual_length = 9;
+    report.layout.longest_record = 70000;
+    std::string line = survey_json_line(report);
+    EXPECT_NE(line.find(R"("layout":"length-prefixed")"), std::string::npos) << line;
+    EXPECT_NE(line.find(R"("shortest_record":3,"usual_record":9,"longest_record":70000,)"
+                        R"("length_prefix":{"size":4,"length_bytes":2,"byte_order":"big-endian",)"
+                        R"("counts_itself":true,"repeated_after":false,"blocks":true})"),
+              std::string::npos)
+        << line;
+
+    report.layout = {};
+    report.layout.kind = record_layout::lines;
+    report.layout.segment_terminator = '~';
+    report.layout.record_types = {{"ISA", 1, 17, 17}, {"N1", 4, 3, 5}};
+    line = survey_json_line(report);
+    EXPECT_NE(line.find(R"("terminator":"~")"), std::string::npos) << line;
+    EXPECT_NE(line.find(R"("shortest_record":null,"usual_record":null)"), std::string::npos)
+        << line;
+    EXPECT_NE(line.find(R"("record_types":[{"tag":"ISA","records":1,"fields":17},)"
+                        R"({"tag":"N1","records":4,"fields":[3,5]}])"),
+              std::string::npos)
+        << line;
 }
 
 } // namespace

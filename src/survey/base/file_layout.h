@@ -35,6 +35,7 @@ enum class record_layout {
     fixed_length, // records of one length without line ends
     lines,
     unknown,
+    length_prefixed, // each record led by its own length
 };
 
 enum class line_terminator { none, lf, crlf, cr, nel, mixed };
@@ -86,6 +87,34 @@ struct record_profile {
     std::vector<std::int16_t> constant_byte;
 };
 
+// How each record of a length-prefixed file states its length: a prefix
+// of `size` bytes whose first `length_bytes` hold it (the rest zero), as a
+// mainframe's record descriptor word, a Fortran record marker or a message
+// stream's length field has it.
+struct length_prefix_form {
+    std::uint32_t size = 4;
+    std::uint32_t length_bytes = 4;
+    bool big_endian = false;
+    // The length counts the prefix's own bytes too.
+    bool counts_itself = false;
+    // The same prefix follows the record again (Fortran's unformatted
+    // sequential files).
+    bool repeated_after = false;
+    // Records come in blocks, each led by a prefix of the same form that
+    // counts the whole block.
+    bool blocks = false;
+};
+
+// One type of the records of a file whose records of several types each
+// begin with their type's tag.
+struct record_type {
+    std::string tag;
+    std::uint64_t records = 0;
+    // The fewest and most fields its records have.
+    std::uint32_t fewest_fields = 0;
+    std::uint32_t most_fields = 0;
+};
+
 // The encoding's name as the survey's output gives it: "ascii", "utf-8",
 // "utf-16le", "utf-16be", "latin-1", "ebcdic", "shift_jis", "euc-jp", "euc-kr",
 // "gb18030" (also for GBK), "big5", "windows-1252", "binary".
@@ -130,6 +159,18 @@ struct file_layout {
     // empty when the layout comes from the bytes' statistics alone.
     std::string format_name;
     record_profile profile;
+    // Length-prefixed records: the prefix, and the shortest and longest
+    // record (its bytes without the prefix; usual_length the commonest).
+    std::optional<length_prefix_form> length_prefix;
+    std::uint64_t shortest_record = 0;
+    std::uint64_t longest_record = 0;
+    // Records of several types, by tag in order of first appearance; the
+    // segment terminator when it is a byte of its own rather than a line
+    // end (X12's ~ in a file without line ends).
+    std::vector<record_type> record_types;
+    std::optional<unsigned char> segment_terminator;
+    // The byte that makes the next one data, not a delimiter (EDIFACT's ?).
+    std::optional<unsigned char> release;
 };
 
 // The ways a record breaks the layout, each counted on its own.

@@ -3,12 +3,15 @@
 #include "../base/byte_class.h"
 #include "../base/lines.h"
 #include "../base/text_decode.h"
+#include "../base/text_lines.h"
 #include "described_columns.h"
 #include "encoding_guess.h"
 #include "known_formats.h"
+#include "length_prefix.h"
 #include "period_search.h"
 #include "record_bounds.h"
 #include "record_profile.h"
+#include "record_types.h"
 #include "terminator_choice.h"
 #include "text_columns.h"
 #include "text_layout.h"
@@ -44,6 +47,10 @@ constexpr double ONE_LINE_FIT = 0.01;
 // more bytes of its own: it is weighed at this share of its strength
 // against the divisor it would displace.
 constexpr double LONGER_LENGTH_DISCOUNT = DIVISOR_SHARE;
+// A chain of lengths that walks from the first byte to the last, record by
+// record, accounts for every byte and fits wholly: it cannot be chance
+// once the length step has found it long enough.
+constexpr double CHAIN_FIT = 1;
 
 bool is_text(text_encoding encoding)
 {
@@ -230,6 +237,118 @@ void weigh_longer_length(survey_evidence& evidence, layout_hypothesis& hypothesi
                      hypothesis);
 }
 
+void weigh_length_prefix(survey_evidence& evidence, layout_hypothesis& hypothesis)
+{
+    const file_sample& sample = evidence.sample;
+    bool whole = sample_is_whole_file(sample);
+    std::optional<prefix_walk> walk =
+        find_length_prefix(sample.start, whole, sample.file_size).choice;
+    if (!walk)
+        return;
+    file_layout& layout = hypothesis.layout;
+    layout.kind = record_layout::length_prefixed;
+    layout.length_prefix = walk->form;
+    layout.records = walk->records;
+    if (!whole && walk->whole && sample.file_size && walk->covered > 0) {
+        layout.records = static_cast<std::uint64_t>(static_cast<double>(walk->records) *
+                                                    static_cast<double>(*sample.file_size) /
+                                                    static_cast<double>(walk->covered));
+        layout.records_estimated = true;
+    }
+    layout.shortest_record = walk->shortest;
+    layout.usual_length = walk->usual;
+    layout.longest_record = walk->longest;
+    hypothesis.viable = true;
+    hypothesis.explained =
+        walk->whole ? 1
+                    : static_cast<double>(walk->covered) / static_cast<double>(sample.start.size());
+    hypothesis.fit = CHAIN_FIT;
+}
+
+// Encodings whose bytes are the text's characters: tags and separators
+// are read from them as they stand.
+bool bytes_are_characters(text_encoding encoding)
+{
+    return encoding == text_encoding::ascii || encoding == text_encoding::utf8 ||
+           encoding == text_encoding::latin1;
+}
+
+struct typed_text {
+    std::vector<std::string_view> records;
+    // Past the last whole record.
+    std::size_t covered = 0;
+};
+
+typed_text typed_lines(std::string_view text, bool whole)
+{
+    typed_text typed;
+    for (const text_line& line : split_text_lines(text, whole)) {
+        if (!whole && !line.terminated)
+            break;
+        if (!is_blank_line(line.text))
+            typed.records.push_back(line.text);
+        typed.covered = line.end;
+    }
+    return typed;
+}
+
+// Lines of records of several types, or segments of them ended by a byte
+// of their own: a refinement of lines, weighed before them, that holds
+// only when nearly every record starts with a tag and the types differ in
+// their fields.
+void weigh_record_types(survey_evidence& evidence, layout_hypothesis& hypothesis)
+{
+    const file_sample& sample = evidence.sample;
+    if (!bytes_are_characters(evidence.guess.encoding))
+        return;
+    byte_span bytes = sample.start.subspan(evidence.guess.byte_order_mark);
+    std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    bool whole = sample_is_whole_file(sample);
+    stated_separators stated = read_stated_separators(text);
+    typed_text typed = typed_lines(text, whole);
+    record_types_choice types = find_record_types(typed.records, stated);
+    file_layout& layout = hypothesis.layout;
+    if (types.found) {
+        weigh_lines(evidence, hypothesis);
+        if (!hypothesis.viable)
+            return;
+    } else {
+        std::optional<unsigned char> terminator =
+            find_segment_terminator(text, stated, typed.records.size()).choice;
+        if (!terminator)
+            return;
+        typed.records = split_segments(text, *terminator, whole);
+        std::size_t last = text.rfind(static_cast<char>(*terminator));
+        typed.covered = whole ? text.size() : last + 1;
+        types = find_record_types(typed.records, stated);
+        if (!types.found)
+            return;
+        layout.kind = record_layout::lines;
+        layout.terminator = line_terminator::none;
+        layout.segment_terminator = terminator;
+    }
+    layout.delimiter = types.delimiter;
+    layout.release = types.release;
+    layout.quote.reset();
+    layout.fields.reset();
+    layout.fewest_fields = 0;
+    layout.most_fields = 0;
+    layout.header_row = false;
+    layout.columns.clear();
+    layout.header_length = 0;
+    layout.trailer_length = 0;
+    layout.record_types = std::move(types.types);
+    layout.records = typed.records.size();
+    layout.records_estimated = !whole && sample.file_size && typed.covered > 0;
+    if (layout.records_estimated)
+        layout.records = static_cast<std::uint64_t>(static_cast<double>(typed.records.size()) *
+                                                    static_cast<double>(*sample.file_size) /
+                                                    static_cast<double>(typed.covered));
+    hypothesis.viable = true;
+    hypothesis.explained = 1;
+    hypothesis.fit = TEXT_FIT;
+}
+
 using weigher = void (*)(survey_evidence&, layout_hypothesis&);
 
 struct hypothesis_kind {
@@ -240,6 +359,8 @@ struct hypothesis_kind {
 // In the order that wins ties. A new kind of layout is one more row.
 constexpr hypothesis_kind HYPOTHESES[] = {
     {"stated", weigh_stated},
+    {"length-prefixed", weigh_length_prefix},
+    {"record types", weigh_record_types},
     {"lines", weigh_lines},
     {"fixed-length", weigh_fixed_length},
     {"longer fixed-length", weigh_longer_length},

@@ -158,6 +158,8 @@ const char* layout_name(record_layout layout)
         return "fixed-length";
     case record_layout::lines:
         return "lines";
+    case record_layout::length_prefixed:
+        return "length-prefixed";
     case record_layout::unknown:
         break;
     }
@@ -282,6 +284,48 @@ const char* terminator_of(report_layout layout)
     return layout.kind == record_layout::lines ? terminator_name(layout.terminator) : nullptr;
 }
 
+std::string prefix_object(const length_prefix_form& form)
+{
+    json_object object;
+    object.number("size", form.size);
+    object.number("length_bytes", form.length_bytes);
+    object.string("byte_order", form.big_endian ? "big-endian" : "little-endian");
+    object.boolean("counts_itself", form.counts_itself);
+    object.boolean("repeated_after", form.repeated_after);
+    object.boolean("blocks", form.blocks);
+    std::string line = object.line();
+    line.pop_back();
+    return line;
+}
+
+// Fields as a number where every record of the type has as many, else
+// the range [fewest, most].
+std::string record_types_array(const std::vector<record_type>& types)
+{
+    std::string text = "[";
+    for (const record_type& type : types) {
+        json_object object;
+        object.string("tag", type.tag);
+        object.number("records", type.records);
+        if (type.fewest_fields == type.most_fields)
+            object.number("fields", type.fewest_fields);
+        else
+            object.raw("fields", "[" + std::to_string(type.fewest_fields) + "," +
+                                     std::to_string(type.most_fields) + "]");
+        std::string line = object.line();
+        line.pop_back();
+        text += (text.size() > 1 ? "," : "") + line;
+    }
+    return text + "]";
+}
+
+std::optional<std::uint64_t> prefixed_only(const file_layout& layout, std::uint64_t value)
+{
+    if (layout.kind != record_layout::length_prefixed)
+        return std::nullopt;
+    return value;
+}
+
 void write_string_or_null(json_object& object, const char* key, const char* value)
 {
     if (value != nullptr)
@@ -308,13 +352,18 @@ constexpr json_key JSON_KEYS[] = {
      [](json_object& o, const char* k, const survey_report& r) {
          o.string(k, encoding_name(r.layout.encoding));
      }},
-    {"layout", "string", "fixed-length, lines, empty or unknown",
+    {"layout", "string", "fixed-length, lines, length-prefixed, empty or unknown",
      [](json_object& o, const char* k, const survey_report& r) {
          o.string(k, layout_name(r.layout.kind));
      }},
-    {"terminator", "string", "the line end of lines: LF, CRLF, CR, NEL or mixed",
+    {"terminator", "string",
+     "the line end of lines: LF, CRLF, CR, NEL or mixed; or the byte that ends each segment "
+     "of records without line ends, e.g. ~",
      [](json_object& o, const char* k, const survey_report& r) {
-         write_string_or_null(o, k, terminator_of(r.layout));
+         if (r.layout.segment_terminator)
+             o.byte(k, r.layout.segment_terminator);
+         else
+             write_string_or_null(o, k, terminator_of(r.layout));
      }},
     {"record_length", "number", "bytes from one record's start to the next; null when they vary",
      [](json_object& o, const char* k, const survey_report& r) {
@@ -332,6 +381,28 @@ constexpr json_key JSON_KEYS[] = {
      "records in the file: counted by --verify (a last one cut short included), else reckoned",
      [](json_object& o, const char* k, const survey_report& r) {
          o.number(k, records_checked(r) ? r.outcome.records : r.layout.records);
+     }},
+    {"shortest_record", "number",
+     "bytes of the shortest record of a length-prefixed file, its prefix left out",
+     [](json_object& o, const char* k, const survey_report& r) {
+         o.number(k, prefixed_only(r.layout, r.layout.shortest_record));
+     }},
+    {"usual_record", "number", "bytes of its commonest record, likewise",
+     [](json_object& o, const char* k, const survey_report& r) {
+         o.number(k, prefixed_only(r.layout, r.layout.usual_length));
+     }},
+    {"longest_record", "number", "bytes of its longest record, likewise",
+     [](json_object& o, const char* k, const survey_report& r) {
+         o.number(k, prefixed_only(r.layout, r.layout.longest_record));
+     }},
+    {"length_prefix", "object",
+     "how each record states its length: size and length_bytes of the prefix, byte_order, "
+     "counts_itself, repeated_after (after the record too), blocks",
+     [](json_object& o, const char* k, const survey_report& r) {
+         if (r.layout.length_prefix)
+             o.raw(k, prefix_object(*r.layout.length_prefix));
+         else
+             o.null(k);
      }},
     {"delimiter", "string", "the byte between fields",
      [](json_object& o, const char* k, const survey_report& r) { o.byte(k, r.layout.delimiter); }},
@@ -365,6 +436,15 @@ constexpr json_key JSON_KEYS[] = {
              o.null(k);
          else
              o.raw(k, columns_array(r.layout.described_columns));
+     }},
+    {"record_types", "array",
+     "for records of several types, each led by its tag: per type its tag, records and "
+     "fields (a number, or [fewest, most])",
+     [](json_object& o, const char* k, const survey_report& r) {
+         if (r.layout.record_types.empty())
+             o.null(k);
+         else
+             o.raw(k, record_types_array(r.layout.record_types));
      }},
     {"verified", "boolean",
      "true when --verify checked every record and each matched, false when some did not; null "

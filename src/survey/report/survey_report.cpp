@@ -1,6 +1,7 @@
 #include "survey_report.h"
 
 #include "../base/lines.h"
+#include "../base/prefix_chain.h"
 #include "../base/text_decode.h"
 
 #include <algorithm>
@@ -117,6 +118,39 @@ std::vector<shown_record> line_records(const file_layout& layout, byte_span star
     return records;
 }
 
+// Segments ended by a byte of their own; line ends between them are not
+// part of the next.
+std::vector<shown_record> segment_records(const file_layout& layout, byte_span start,
+                                          bool start_is_whole_file)
+{
+    std::vector<shown_record> records;
+    std::size_t wanted = shown_record_count(layout);
+    std::size_t at = layout.header_length;
+    while (records.size() < wanted && at < start.size()) {
+        while (at < start.size() && (start[at] == LINE_FEED || start[at] == CARRIAGE_RETURN))
+            at++;
+        std::size_t end = at;
+        while (end < start.size() && start[end] != *layout.segment_terminator)
+            end++;
+        if (end == start.size() && (!start_is_whole_file || end == at))
+            break;
+        records.push_back(record_at(start, at, end - at));
+        at = end + 1;
+    }
+    return records;
+}
+
+std::vector<shown_record> prefixed_records(const file_layout& layout, byte_span start)
+{
+    std::vector<shown_record> records;
+    if (!layout.length_prefix)
+        return records;
+    for (auto [offset, length] :
+         first_prefixed_records(*layout.length_prefix, start, shown_record_count(layout)))
+        records.push_back(record_at(start, offset, length));
+    return records;
+}
+
 } // namespace
 
 std::size_t shown_record_count(const file_layout& layout)
@@ -135,7 +169,11 @@ std::vector<shown_record> pick_first_records(const file_layout& layout, byte_spa
     case record_layout::fixed_length:
         return fixed_length_records(layout, start, start_is_whole_file);
     case record_layout::lines:
+        if (layout.segment_terminator)
+            return segment_records(layout, start, start_is_whole_file);
         return line_records(layout, start, start_is_whole_file);
+    case record_layout::length_prefixed:
+        return prefixed_records(layout, start);
     case record_layout::unknown:
         if (!start.empty())
             return {record_at(start, 0, start.size())};
@@ -152,7 +190,7 @@ bool records_checked(const survey_report& report)
     bool has_records =
         (layout.kind == record_layout::fixed_length && layout.record_length.value_or(0) > 0) ||
         layout.kind == record_layout::lines;
-    return report.verified && has_records;
+    return report.verified && (has_records || layout.length_prefix || !layout.record_types.empty());
 }
 
 namespace
@@ -177,7 +215,7 @@ void count_lines_around(survey_report& report, const file_sample& sample)
         return;
     // The byte order mark is no line of the header, though the header's
     // length counts it.
-    std::uint64_t mark = !layout.byte_order_mark                   ? 0
+    std::uint64_t mark = !layout.byte_order_mark                  ? 0
                          : layout.encoding == text_encoding::utf8 ? 3
                                                                   : 2;
     if (layout.header_length <= sample.start.size() && mark <= layout.header_length)

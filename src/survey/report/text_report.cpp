@@ -69,6 +69,8 @@ const char* encoding_text(const file_layout& layout)
     return encoding_name(layout.encoding);
 }
 
+std::string byte_text(unsigned char byte, text_encoding encoding);
+
 std::string layout_text(const file_layout& layout)
 {
     switch (layout.kind) {
@@ -78,9 +80,13 @@ std::string layout_text(const file_layout& layout)
         return "fixed-length records, no line ends";
     case record_layout::unknown:
         return "unknown";
+    case record_layout::length_prefixed:
+        return "records led by their own length";
     case record_layout::lines:
         break;
     }
+    if (layout.segment_terminator)
+        return "segments ended by " + byte_text(*layout.segment_terminator, layout.encoding);
     switch (layout.terminator) {
     case line_terminator::lf:
         return "lines ended by LF";
@@ -124,6 +130,45 @@ void add_record_facts(std::string& out, const file_layout& layout)
     add_fact(out, "trailer", layout.trailer_length > 0 ? bytes_of(layout.trailer_length) : "none");
 }
 
+std::string prefix_text(const length_prefix_form& form)
+{
+    std::string text = std::to_string(form.size) + " bytes";
+    if (form.length_bytes != form.size)
+        text += ", the length in the first " + std::to_string(form.length_bytes);
+    text += form.big_endian ? ", big-endian" : ", little-endian";
+    text += form.counts_itself ? ", counting itself" : ", not counting itself";
+    if (form.repeated_after)
+        text += ", repeated after the record";
+    if (form.blocks)
+        text += ", records in blocks led by the same";
+    return text;
+}
+
+void add_prefix_facts(std::string& out, const file_layout& layout)
+{
+    add_fact(out, "prefix", prefix_text(*layout.length_prefix));
+    std::string lengths = layout.shortest_record == layout.longest_record
+                              ? bytes_of(layout.shortest_record)
+                              : std::to_string(layout.shortest_record) + " to " +
+                                    bytes_of(layout.longest_record) + ", usually " +
+                                    bytes_of(layout.usual_length);
+    add_fact(out, "record", lengths + ", prefix left out");
+}
+
+void add_type_facts(std::string& out, const file_layout& layout)
+{
+    bool first = true;
+    for (const record_type& type : layout.record_types) {
+        std::string fields = std::to_string(type.fewest_fields);
+        if (type.most_fields != type.fewest_fields)
+            fields += " to " + std::to_string(type.most_fields);
+        add_fact(out, first ? "types" : "",
+                 type.tag + ": " + count_of(type.records, "record", "records") + ", " + fields +
+                     (type.most_fields == 1 ? " field" : " fields"));
+        first = false;
+    }
+}
+
 void add_field_facts(std::string& out, const file_layout& layout)
 {
     if (!layout.format_name.empty())
@@ -141,6 +186,7 @@ void add_field_facts(std::string& out, const file_layout& layout)
         add_fact(out, "fields", std::to_string(*layout.fields));
     if (layout.header_row)
         add_fact(out, "header row", "yes, the first record holds column names");
+    add_type_facts(out, layout);
 }
 
 std::string kinds_text(const verify_outcome& outcome)
@@ -196,6 +242,8 @@ std::string facts_of(const survey_report& report)
         layout.kind == record_layout::fixed_length || layout.kind == record_layout::lines;
     if (has_records)
         add_record_facts(out, layout);
+    if (layout.length_prefix)
+        add_prefix_facts(out, layout);
     bool checked = records_checked(report);
     std::optional<std::uint64_t> records = checked ? report.outcome.records : layout.records;
     if (records)

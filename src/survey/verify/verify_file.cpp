@@ -1,6 +1,8 @@
 #include "verify_file.h"
 
+#include "prefix_chain.h"
 #include "record_check.h"
+#include "typed_records.h"
 
 #include "../base/byte_class.h"
 
@@ -234,6 +236,11 @@ bool verify_file(platform_file file, std::uint64_t file_size, const file_layout&
                  std::string& error, std::size_t kept_anomalies)
 {
     outcome = {};
+    if (layout.length_prefix)
+        return verify_prefix_chain(file, file_size, *layout.length_prefix, bytes_done, outcome,
+                                   error);
+    if (!layout.record_types.empty())
+        return verify_typed_records(file, file_size, layout, bytes_done, outcome, error);
     if (!has_records(layout))
         return true;
     record_rules rules = rules_for(layout, best_kernels());
@@ -270,6 +277,11 @@ bool verify_stream(platform_file file, byte_span sample, const file_layout& layo
                    std::string& error, std::size_t kept_anomalies)
 {
     outcome = {};
+    if (layout.length_prefix)
+        return verify_prefix_stream(file, sample, *layout.length_prefix, bytes_done, outcome,
+                                    error);
+    if (!layout.record_types.empty())
+        return verify_typed_stream(file, sample, layout, bytes_done, outcome, error);
     if (!has_records(layout))
         return true;
     record_rules rules = rules_for(layout, best_kernels());

@@ -1,0 +1,175 @@
+#include "typed_records.h"
+
+#include <vector>
+
+namespace
+{
+
+constexpr std::size_t TYPED_WINDOW = std::size_t{256} << 10;
+// Past this a tag is no tag; the survey takes tags no longer.
+constexpr std::size_t LONGEST_TAG = 6;
+
+std::string system_reason()
+{
+    char text[256];
+    platform_describe_error(platform_last_error(), text, sizeof text);
+    return text;
+}
+
+bool is_tag_byte(unsigned char byte)
+{
+    return (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9');
+}
+
+bool is_line_end(unsigned char byte)
+{
+    return byte == '\n' || byte == '\r';
+}
+
+std::string fields_text(std::uint32_t count)
+{
+    return std::to_string(count) + (count == 1 ? " field" : " fields");
+}
+
+} // namespace
+
+typed_checker::typed_checker(const file_layout& layout) : layout_(layout)
+{
+    for (const record_type& type : layout.record_types)
+        types_.emplace(type.tag, &type);
+}
+
+void typed_checker::count_anomaly(anomaly_kind kind, std::string what)
+{
+    outcome_.anomalies++;
+    outcome_.anomaly_kinds[static_cast<std::size_t>(kind)]++;
+    if (outcome_.first_anomalies.size() < DEFAULT_MAX_ANOMALIES)
+        outcome_.first_anomalies.push_back(
+            record_anomaly{outcome_.records, record_start_, std::move(what), kind, std::nullopt});
+}
+
+void typed_checker::end_record()
+{
+    in_record_ = false;
+    outcome_.records++;
+    auto type = types_.find(tag_);
+    if (tag_.empty() || after_tag_ < 0 || type == types_.end()) {
+        // Its first bytes are not one of the tags records begin with.
+        count_anomaly(anomaly_kind::byte_class, tag_.empty() || after_tag_ < 0
+                                                    ? "starts with no tag"
+                                                    : "tag " + tag_ + " is of no type found");
+        return;
+    }
+    const record_type& expected = *type->second;
+    if (fields_ < expected.fewest_fields || fields_ > expected.most_fields) {
+        std::string range = std::to_string(expected.fewest_fields);
+        if (expected.most_fields > expected.fewest_fields)
+            range += " to " + std::to_string(expected.most_fields);
+        count_anomaly(anomaly_kind::field_count,
+                      fields_text(fields_) + ", expected " + range + " for " + tag_);
+    }
+}
+
+void typed_checker::take(unsigned char byte)
+{
+    bool segments = layout_.segment_terminator.has_value();
+    bool ends = segments ? byte == *layout_.segment_terminator : is_line_end(byte);
+    if (!in_record_) {
+        // Line ends between records (and blank lines) are no records.
+        if (is_line_end(byte) || (ends && !segments))
+            return;
+        in_record_ = true;
+        record_start_ = position_;
+        tag_.clear();
+        tag_done_ = false;
+        after_tag_ = -1;
+        fields_ = 1;
+        released_ = false;
+    }
+    if (ends) {
+        end_record();
+        return;
+    }
+    if (!tag_done_) {
+        if (is_tag_byte(byte) && tag_.size() <= LONGEST_TAG) {
+            tag_ += static_cast<char>(byte);
+            return;
+        }
+        tag_done_ = true;
+        after_tag_ = tag_.size() <= LONGEST_TAG ? byte : -1;
+    }
+    if (released_)
+        released_ = false;
+    else if (layout_.release && byte == *layout_.release)
+        released_ = true;
+    else if (layout_.delimiter && byte == *layout_.delimiter)
+        fields_++;
+}
+
+void typed_checker::feed(byte_span bytes)
+{
+    for (unsigned char byte : bytes) {
+        take(byte);
+        position_++;
+    }
+}
+
+void typed_checker::finish()
+{
+    if (in_record_)
+        end_record();
+}
+
+bool verify_typed_records(platform_file file, std::uint64_t file_size, const file_layout& layout,
+                          std::atomic<std::uint64_t>* bytes_done, verify_outcome& outcome,
+                          std::string& error)
+{
+    typed_checker checker(layout);
+    std::vector<unsigned char> buffer(TYPED_WINDOW);
+    for (std::uint64_t offset = 0; offset < file_size;) {
+        std::size_t wanted =
+            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), file_size - offset));
+        std::int64_t count = platform_read_at(file, offset, buffer.data(), wanted);
+        if (count < 0) {
+            error = system_reason();
+            return false;
+        }
+        if (count == 0) {
+            error = "the file ended early: it shrank while being read";
+            return false;
+        }
+        checker.feed(byte_span(buffer.data(), static_cast<std::size_t>(count)));
+        offset += static_cast<std::uint64_t>(count);
+        if (bytes_done != nullptr)
+            bytes_done->fetch_add(static_cast<std::uint64_t>(count));
+    }
+    checker.finish();
+    outcome = checker.outcome();
+    return true;
+}
+
+bool verify_typed_stream(platform_file file, byte_span sample, const file_layout& layout,
+                         std::atomic<std::uint64_t>* bytes_done, verify_outcome& outcome,
+                         std::string& error)
+{
+    typed_checker checker(layout);
+    checker.feed(sample);
+    if (bytes_done != nullptr)
+        bytes_done->fetch_add(sample.size());
+    std::vector<unsigned char> buffer(TYPED_WINDOW);
+    for (;;) {
+        std::int64_t count = platform_read_stream(file, buffer.data(), buffer.size());
+        if (count < 0) {
+            error = system_reason();
+            return false;
+        }
+        if (count == 0)
+            break;
+        checker.feed(byte_span(buffer.data(), static_cast<std::size_t>(count)));
+        if (bytes_done != nullptr)
+            bytes_done->fetch_add(static_cast<std::uint64_t>(count));
+    }
+    checker.finish();
+    outcome = checker.outcome();
+    return true;
+}

@@ -1,0 +1,150 @@
+#include "../../../src/survey/detect/layout_survey.h"
+#include "../../../src/survey/detect/record_types.h"
+#include "../../../src/survey/verify/typed_records.h"
+#include "../survey_fixtures.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+const char X12_ISA[] = "ISA*00*          *00*          *ZZ*SENDER         *ZZ*RECEIVER       "
+                       "*240101*1200*U*00401*000000001*0*P*:";
+
+std::vector<std::string> x12_segments()
+{
+    std::vector<std::string> segments = {X12_ISA, "GS*PO*SENDER*RECEIVER*20240101*1200*1*X*004010"};
+    for (int order = 0; order < 3; order++) {
+        std::string number = std::to_string(order);
+        segments.insert(segments.end(),
+                        {"ST*850*000" + number, "BEG*00*SA*PO" + number + "**1", "N1*ST*ACME CORP",
+                         "N3*1 MAIN ST", "N4*SPRINGFIELD*IL*62701", "PO1*1*10*EA*9.99**VP*ABC123",
+                         "CTT*1", "SE*8*000" + number});
+    }
+    segments.insert(segments.end(), {"GE*3*1", "IEA*1*000000001"});
+    return segments;
+}
+
+std::vector<std::string> hl7_segments()
+{
+    std::vector<std::string> segments;
+    for (int message = 0; message < 3; message++)
+        segments.insert(
+            segments.end(),
+            {"MSH|^~\\&|LAB|HOSP|EHR|HOSP|20240101||ORU^R01|M" + std::to_string(message) + "|P|2.5",
+             "PID|1||1000^^^HOSP^MR||DOE^JOHN||19700101|M", "PV1|1|O|CLINIC",
+             "OBX|1|NM|WBC||7.2|10*3/uL|4.0-11.0|N|||F",
+             "OBX|2|NM|HGB||14.1|g/dL|13.5-17.5|N|||F"});
+    return segments;
+}
+
+std::vector<std::string> edifact_segments()
+{
+    std::vector<std::string> segments = {"UNA:+.? '", "UNB+UNOC:3+501:14+503:14+060223:1601+21++Q'",
+                                         "UNH+1+QUOTES:D:96A:UN:EAN002'", "BGM+31C::28+1+9'"};
+    for (int line = 1; line <= 4; line++)
+        segments.insert(segments.end(), {"LIN+" + std::to_string(line) + "++978014:EN'",
+                                         "IMD+L+050+:::Title?+ subtitle'", "QTY+1:1'"});
+    segments.insert(segments.end(), {"UNT+15+1'", "UNZ+1+21'"});
+    return segments;
+}
+
+struct typed_case {
+    const char* name;
+    fixture_file file;
+    unsigned char delimiter;
+    const char* terminator; // JSON's: a line end's name or the segment byte
+    std::size_t types;
+    std::uint64_t records;
+};
+
+void PrintTo(const typed_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+std::string terminator_of(const file_layout& layout)
+{
+    if (layout.segment_terminator)
+        return std::string(1, static_cast<char>(*layout.segment_terminator));
+    const char* names[] = {"none", "LF", "CRLF", "CR", "NEL", "mixed"};
+    return names[static_cast<int>(layout.terminator)];
+}
+
+class RecordTypes : public testing::TestWithParam<typed_case>
+{
+};
+
+TEST_P(RecordTypes, TagsChooseTheDelimiterAndTheTerminator)
+{
+    const typed_case& c = GetParam();
+    file_layout layout = survey_layout(c.file.sample());
+    EXPECT_EQ(layout.kind, record_layout::lines);
+    EXPECT_EQ(layout.delimiter, c.delimiter);
+    EXPECT_EQ(terminator_of(layout), c.terminator);
+    EXPECT_EQ(layout.record_types.size(), c.types);
+    EXPECT_EQ(layout.records, c.records);
+    EXPECT_FALSE(layout.header_row);
+    EXPECT_EQ(layout.header_length, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, RecordTypes,
+    testing::Values(
+        typed_case{"hl7_ended_by_cr", text_lines(hl7_segments(), "\r"), '|', "CR", 4, 15},
+        typed_case{"x12_without_line_ends", text_lines(x12_segments(), "~"), '*', "~", 12, 28},
+        typed_case{"x12_a_segment_a_line", text_lines(x12_segments(), "~\n"), '*', "LF", 12, 28},
+        typed_case{"edifact_with_una", text_lines(edifact_segments(), "\n"), '+', "LF", 9, 18},
+        typed_case{"edifact_without_line_ends", text_lines(edifact_segments(), ""), '+', "'", 9,
+                   18}),
+    [](const testing::TestParamInfo<typed_case>& info) { return info.param.name; });
+
+// Text whose first field only looks like a tag: numbers before a decimal
+// point, codes that a dash joins to a number, a code column in records of
+// one field count, names of settings.
+TEST(RecordTypes, NoTypesInOrdinaryText)
+{
+    std::vector<std::string> numbers, codes, columns, settings;
+    for (int row = 0; row < 40; row++) {
+        std::string n = std::to_string(row);
+        numbers.push_back(std::to_string(row % 7) + "." + n + "," + n + (row % 3 ? ",1" : ""));
+        codes.push_back("MA-" + n + (row % 2 ? "-B-" : "") + ",x,y");
+        columns.push_back(std::string(row % 2 ? "IN" : "OUT") + "," + n + ",z");
+        settings.push_back("KEY" + n + "=" + n + (row % 2 ? "=x" : ""));
+    }
+    for (const auto& lines : {numbers, codes, columns, settings}) {
+        std::vector<std::string_view> views(lines.begin(), lines.end());
+        EXPECT_FALSE(find_record_types(views, {}).found) << lines.front();
+        EXPECT_TRUE(survey_layout(text_lines(lines, "\n").sample()).record_types.empty())
+            << lines.front();
+    }
+}
+
+// A clean file passes whole; a record with another count of fields than
+// its type, one with a tag of no type and one with no tag are anomalies.
+TEST(RecordTypes, VerifyHoldsEachRecordToItsType)
+{
+    std::vector<std::string> segments = x12_segments();
+    fixture_file clean = text_lines(segments, "~");
+    file_layout layout = survey_layout(clean.sample());
+    typed_checker checker(layout);
+    checker.feed(clean.bytes);
+    checker.finish();
+    EXPECT_EQ(checker.outcome().records, 28u);
+    EXPECT_EQ(checker.outcome().anomalies, 0u);
+
+    segments[4] = "N1*ST*ACME*92*1";
+    segments[6] = "ZZ*1";
+    segments[8] = "*no tag";
+    fixture_file broken = text_lines(segments, "~\r\n");
+    typed_checker again(layout);
+    again.feed(broken.bytes);
+    again.finish();
+    EXPECT_EQ(again.outcome().records, 28u);
+    EXPECT_EQ(again.outcome().anomalies, 3u);
+    ASSERT_FALSE(again.outcome().first_anomalies.empty());
+    EXPECT_EQ(again.outcome().first_anomalies[0].record, 5u);
+    EXPECT_EQ(again.outcome().first_anomalies[0].what, "5 fields, expected 3 for N1");
+}
+
+} // namespace
