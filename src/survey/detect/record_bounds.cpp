@@ -15,6 +15,9 @@ constexpr double LEAST_GAIN = 5;
 // Records that do not fill the space between header and trailer must
 // explain the bytes this much better than whole records do.
 constexpr double SHORT_RECORD_GAIN = 5;
+// Nor with fewer whole records than this between them: a few records say
+// too little of where they end.
+constexpr std::uint64_t FEWEST_BEFORE_SHORT = 16;
 constexpr unsigned char END_OF_FILE_MARK = 0x1A;
 constexpr double END_MARK_GAIN = 6;
 // Headers and trailers are looked for this far into the start and back
@@ -247,7 +250,8 @@ record_bounds place_records(std::uint64_t size, std::uint32_t length, const boun
     record_bounds whole = place_whole_records(size, length, header, trailer, whole_gain);
     std::uint64_t from = best_boundary(header, header_gain);
     std::uint64_t to = best_boundary(trailer, trailer_gain);
-    if (from >= to || header_gain + trailer_gain <= whole_gain + SHORT_RECORD_GAIN)
+    if (from >= to || (to - from) / length < FEWEST_BEFORE_SHORT ||
+        header_gain + trailer_gain <= whole_gain + SHORT_RECORD_GAIN)
         return whole;
     record_bounds bounds;
     bounds.header = from;
@@ -303,8 +307,10 @@ record_bounds find_record_bounds(const file_sample& sample, std::uint32_t length
     boundary_gains trailer =
         end_is_seen(sample) ? trailer_gains(model, end_region(sample)) : no_boundary(length, size);
     record_bounds bounds = place_records(size, length, header, trailer);
-    if (!bounds.found || bounds.records < 2 ||
-        static_cast<double>(bounds.records) * length < LEAST_COVER * static_cast<double>(size))
+    // A last record cut short is no evidence of the length.
+    std::uint64_t whole = (size - bounds.header - bounds.trailer) / length;
+    if (!bounds.found || whole < 2 ||
+        static_cast<double>(whole) * length < LEAST_COVER * static_cast<double>(size))
         return none;
     if (!records_hold_throughout(model, sample, bounds))
         return none;
