@@ -10,9 +10,9 @@ import os
 import sys
 
 KEYS = ["file", "size", "error", "encoding", "layout", "terminator", "record_length",
-        "header_length", "trailer_length", "records", "delimiter", "quote", "fields",
+        "element_length", "header_length", "trailer_length", "records", "delimiter", "quote", "fields",
         "header_row", "columns", "verified", "anomalies", "first_anomaly"]
-INTEGER_OR_NULL = {"record_length", "records", "fields", "anomalies"}
+INTEGER_OR_NULL = {"record_length", "element_length", "records", "fields", "anomalies"}
 CHARACTER_OR_NULL = {"delimiter", "quote"}
 
 

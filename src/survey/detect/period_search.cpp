@@ -30,8 +30,6 @@ constexpr std::uint32_t MOST_RECORDS_PER_REPEAT = 6;
 constexpr std::uint32_t MULTIPLES_WEIGHED = 3;
 // A length needs this many records in the bytes to be weighed at all.
 constexpr std::size_t FEWEST_RECORDS = 3;
-// Weaker repeats than this are chance, not records.
-constexpr double WEAKEST_REPEAT = 0.2;
 // Samples of sound and other numbers that change a little from record to
 // record repeat no byte exactly, but each byte of a record keeps its own
 // range of values: short records show in how much less it takes to write
