@@ -358,6 +358,20 @@ std::vector<double> row_strengths(const std::vector<double>& differences, std::s
     return strengths;
 }
 
+// Whether no length near length (of its phase in step) lines up better.
+bool is_best_near(const std::vector<double>& strengths, std::size_t length, std::size_t step,
+                  std::size_t longest_row)
+{
+    std::size_t reach = std::max(static_cast<std::size_t>(length * NEAR_LENGTHS_SHARE), step);
+    reach -= reach % step;
+    for (std::size_t near = length > reach ? length - reach : step;
+         near <= std::min(length + reach, longest_row); near += step) {
+        if (strengths[near] > strengths[length])
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 element_choice find_element_rows(byte_span bytes, std::uint32_t element)
@@ -406,19 +420,21 @@ element_choice find_element_rows(byte_span bytes, std::uint32_t element)
     for (std::size_t length = shortest_row; length < best_length; length += step) {
         if (best_length % length != 0 || strengths[length] < best * ROW_DIVISOR_SHARE)
             continue;
-        std::size_t reach = std::max(static_cast<std::size_t>(length * NEAR_LENGTHS_SHARE), step);
-        reach -= reach % step;
-        bool best_near = true;
-        for (std::size_t near = length > reach ? length - reach : step;
-             near <= std::min(length + reach, longest_row) && best_near; near += step)
-            best_near = strengths[near] <= strengths[length];
-        if (best_near) {
+        if (is_best_near(strengths, length, step, longest_row)) {
             row = length;
             break;
         }
     }
     if (row == 0)
         return result;
+    // Values that repeat at a shorter length the row is no multiple of are
+    // a tone or a pattern, whose repeats line up at some length by chance
+    // of their periods, not rows.
+    for (std::size_t length = shortest_row; length < row; length += step) {
+        if (row % length != 0 && strengths[length] >= LEAST_ROW_STRENGTH &&
+            is_best_near(strengths, length, step, longest_row))
+            return result;
+    }
     // Rows line up throughout the bytes; a tone or a voice repeats at a
     // length only for a while.
     if (again_count >= FEWEST_VALUES && row * FEWEST_ROWS <= again_count) {

@@ -9,6 +9,7 @@
 #include "period_search.h"
 #include "record_bounds.h"
 #include "record_profile.h"
+#include "sector_padding.h"
 #include "terminator_choice.h"
 #include "text_columns.h"
 #include "text_layout.h"
@@ -252,7 +253,10 @@ void weigh_element_rows(survey_evidence& evidence, layout_hypothesis& hypothesis
             }
         }
     }
-    if (rows.choice.row == 0)
+    // Rows that are runs of the records the bytes repeat at are those
+    // records' to claim.
+    if (rows.choice.row == 0 ||
+        (period.choice.length > LONGEST_ELEMENT && rows.choice.row % period.choice.length == 0))
         return;
     // Rows of elements fit as well as the elements do, and line up in
     // value besides.
@@ -260,6 +264,20 @@ void weigh_element_rows(survey_evidence& evidence, layout_hypothesis& hypothesis
     weigh_length(evidence.sample, rows.choice.row, fit, hypothesis);
     if (hypothesis.viable)
         hypothesis.layout.element_length = rows.choice.element;
+}
+
+// Sectors whose contents are padded with zeros to their end: the share of
+// sectors so padded is the fit.
+void weigh_padded_sectors(survey_evidence& evidence, layout_hypothesis& hypothesis)
+{
+    if (is_text(evidence.guess.encoding))
+        return;
+    const file_sample& sample = evidence.sample;
+    bool later = sample.later.size() >= 2;
+    sector_guess sectors =
+        find_padded_sectors(period_region(sample), later ? sample.later.front().offset : 0);
+    if (sectors.length != 0)
+        weigh_length(sample, sectors.length, sectors.strength, hypothesis);
 }
 
 using weigher = void (*)(survey_evidence&, layout_hypothesis&);
@@ -276,6 +294,7 @@ constexpr hypothesis_kind HYPOTHESES[] = {
     {"fixed-length", weigh_fixed_length},
     {"longer fixed-length", weigh_longer_length},
     {"rows of values", weigh_element_rows},
+    {"padded sectors", weigh_padded_sectors},
 };
 
 } // namespace
