@@ -386,6 +386,63 @@ std::optional<stated_layout> read_sas_transport(const header_reader& in, std::ui
     return records_to_end("SAS transport file", 0, 80, size);
 }
 
+// The number after key in a NumPy header's dictionary text, and where it
+// ends; none when the key is missing.
+std::optional<std::uint64_t> npy_number(std::string_view text, std::size_t& at)
+{
+    while (at < text.size() && (text[at] == ' ' || text[at] == '(' || text[at] == ','))
+        at++;
+    if (at >= text.size() || text[at] < '0' || text[at] > '9')
+        return std::nullopt;
+    std::uint64_t value = 0;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9' && value < (1ULL << 40))
+        value = value * 10 + static_cast<std::uint64_t>(text[at++] - '0');
+    return value;
+}
+
+// NumPy arrays (.npy): the magic "\x93NUMPY", a version, the header's
+// length (2 bytes little-endian in version 1, 4 after), and a dictionary
+// giving 'descr' (a simple type such as '<f8' states its item size),
+// 'fortran_order' and 'shape'. In C order a record is one row of the last
+// dimensions: all but the first.
+std::optional<stated_layout> read_npy(const header_reader& in, std::uint64_t size)
+{
+    if (!in.holds(0, "\x93NUMPY") || !in.has(0, 12))
+        return std::nullopt;
+    unsigned version = in.bytes[6];
+    std::uint64_t header =
+        version == 1 ? 10 + std::uint64_t{in.le16(8)} : 12 + std::uint64_t{in.le32(8)};
+    if (!in.has(0, header) || header > size)
+        return std::nullopt;
+    std::string_view text(reinterpret_cast<const char*>(in.bytes.data()), header);
+    std::size_t descr = text.find("'descr': '");
+    std::size_t shape = text.find("'shape': (");
+    if (descr == std::string_view::npos || shape == std::string_view::npos ||
+        text.find("'fortran_order': False") == std::string_view::npos)
+        return std::nullopt;
+    // A byte order, a kind, then the item size: of numbers and byte
+    // strings, the size in bytes.
+    std::size_t at = descr + 10;
+    if (at + 2 >= text.size() || std::strchr("biufcS", text[at + 1]) == nullptr)
+        return std::nullopt;
+    at += 2;
+    std::optional<std::uint64_t> item = npy_number(text, at);
+    if (!item || at >= text.size() || text[at] != '\'' || *item == 0)
+        return std::nullopt;
+    at = shape + 10;
+    std::optional<std::uint64_t> rows = npy_number(text, at);
+    std::uint64_t record = *item;
+    while (rows) {
+        std::optional<std::uint64_t> next = npy_number(text, at);
+        if (!next)
+            break;
+        record *= *next;
+    }
+    if (!rows || *rows == 0)
+        return std::nullopt;
+    return image_rows("NumPy array", header, record, *rows, size);
+}
+
 // POSIX tar archives: everything comes in blocks of 512 bytes.
 std::optional<stated_layout> read_tar(const header_reader& in, std::uint64_t size)
 {
@@ -511,10 +568,10 @@ std::optional<stated_layout> read_stated_layout(byte_span start, std::uint64_t f
     header_reader in{start};
     using reader = std::optional<stated_layout> (*)(const header_reader&, std::uint64_t);
     static const reader readers[] = {
-        read_wave,      read_aiff,  read_sun_audio, read_psf,           read_shape_index,
-        read_shapefile, read_fits,  read_iso9660,   read_sas_transport, read_tar,
-        read_sqlite,    read_bmp,   read_netpbm,    read_sun_raster,    read_compound_file,
-        read_stata,     read_dbase, read_varying};
+        read_wave,          read_aiff,   read_sun_audio, read_psf,           read_shape_index,
+        read_shapefile,     read_fits,   read_iso9660,   read_sas_transport, read_npy,
+        read_tar,           read_sqlite, read_bmp,       read_netpbm,        read_sun_raster,
+        read_compound_file, read_stata,  read_dbase,     read_varying};
     for (reader read : readers) {
         if (std::optional<stated_layout> stated = read(in, file_size))
             return stated;

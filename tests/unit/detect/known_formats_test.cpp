@@ -53,6 +53,15 @@ std::string disc_image(std::uint32_t blocks)
     return bytes;
 }
 
+// A NumPy array file of version 1 with this dictionary and 216 bytes of
+// data, its header padded to 128 bytes.
+std::string npy(std::string dictionary)
+{
+    dictionary.resize(117, ' ');
+    dictionary += '\n';
+    return std::string("\x93NUMPY\x01\x00\x76\x00", 10) + dictionary + std::string(216, '\x01');
+}
+
 std::string fits_cards(const char* line_end)
 {
     std::string card = "SIMPLE  =                    T";
@@ -104,6 +113,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "HEADER RECORD*******LIBRARY HEADER RECORD!!!!!!!" + std::string(272, '0'),
                     "SAS transport file 0 80 4 0"},
         stated_case{"fits", fits_cards(""), "FITS 0 2880 1 0"},
+        stated_case{"npy_rows", npy("{'descr': '<f8', 'fortran_order': False, 'shape': (3, 9), }"),
+                    "NumPy array 128 72 3 0"},
+        stated_case{"npy_fortran_order",
+                    npy("{'descr': '<f8', 'fortran_order': True, 'shape': (3, 9), }"), "none"},
         // The same cards a line each are text, not FITS.
         stated_case{"fits_cards_as_lines", fits_cards("\n"), "none"}),
     [](const testing::TestParamInfo<stated_case>& info) { return info.param.name; });
