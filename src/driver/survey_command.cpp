@@ -14,7 +14,7 @@ namespace
 {
 
 const char USAGE_OPTIONS[] =
-    "usage: korvalen --survey [--verify] [--json] [--] FILE...\n"
+    "usage: korvalen --survey [--verify] [--json | --schema=FORM] [--] FILE...\n"
     "       korvalen FILE [-f | N]\n"
     "\n"
     "The first form works out how the records of each FILE are laid out and\n"
@@ -26,6 +26,10 @@ const char USAGE_OPTIONS[] =
     "  --verify   then read each whole file and check every record against\n"
     "             the layout\n"
     "  --json     one JSON object per file per line instead of text\n"
+    "  --schema=FORM\n"
+    "             instead of the report, a recipe that loads the records:\n"
+    "             duckdb (an SQL query), pandas (Python leaving DataFrame\n"
+    "             df) or frictionless (a Frictionless Data resource)\n"
     "  --help     print this help\n"
     "  --version  print the version\n"
     "  --         end of the options: every argument after it is a file\n"
@@ -56,7 +60,7 @@ std::string json_key_list()
     return text + line + "\n\n";
 }
 
-enum class command { survey, help, version, unknown_option, no_file };
+enum class command { survey, help, version, unknown_option, bad_form, no_file };
 
 bool names_option(const char* argument)
 {
@@ -64,12 +68,21 @@ bool names_option(const char* argument)
 }
 
 // An unknown option outweighs --help, and --help --version.
-command parse(int argument_count, char** arguments, survey_options& options, const char*& unknown)
+void take_schema(const char* form, survey_options& options, const char*& bad_form)
+{
+    options.schema = recipe_form_named(form);
+    if (!options.schema && bad_form == nullptr)
+        bad_form = form;
+}
+
+command parse(int argument_count, char** arguments, survey_options& options, const char*& unknown,
+              const char*& bad_form)
 {
     bool help = false;
     bool version = false;
     bool options_ended = false;
     unknown = nullptr;
+    bad_form = nullptr;
     for (int index = 1; index < argument_count; index++) {
         const char* argument = arguments[index];
         if (options_ended || !names_option(argument))
@@ -82,6 +95,12 @@ command parse(int argument_count, char** arguments, survey_options& options, con
             options.verify = true;
         else if (std::strcmp(argument, "--json") == 0)
             options.json = true;
+        else if (std::strncmp(argument, "--schema", 8) == 0 &&
+                 (argument[8] == '=' || argument[8] == '\0'))
+            take_schema(argument[8] == '='           ? argument + 9
+                        : index + 1 < argument_count ? arguments[++index]
+                                                     : "",
+                        options, bad_form);
         else if (std::strcmp(argument, "--help") == 0)
             help = true;
         else if (std::strcmp(argument, "--version") == 0)
@@ -91,6 +110,8 @@ command parse(int argument_count, char** arguments, survey_options& options, con
     }
     if (unknown != nullptr)
         return command::unknown_option;
+    if (bad_form != nullptr)
+        return command::bad_form;
     if (help)
         return command::help;
     if (version)
@@ -100,9 +121,11 @@ command parse(int argument_count, char** arguments, survey_options& options, con
 
 // Called by the C++ allocator, on whichever thread asked, when the heap
 // cannot give what the survey needs: the reports already printed stay,
-// and the run ends saying why rather than by an uncaught exception.
+// and the run ends saying why rather than by an uncaught exception. Only
+// the main thread ends it, so that no worker exits under the others.
 [[noreturn]] void survey_out_of_memory()
 {
+    park_if_helping();
     std::fputs("korvalen: not enough memory\n", stderr);
     exit_routine(INSUFFICIENT_MEMORY);
 }
@@ -119,7 +142,8 @@ void run_survey_command(int argument_count, char** arguments)
     platform_write_binary();
     survey_options options;
     const char* unknown = nullptr;
-    switch (parse(argument_count, arguments, options, unknown)) {
+    const char* bad_form = nullptr;
+    switch (parse(argument_count, arguments, options, unknown, bad_form)) {
     case command::help:
         std::fputs(USAGE_OPTIONS, stdout);
         std::fputs(json_key_list().c_str(), stdout);
@@ -130,6 +154,10 @@ void run_survey_command(int argument_count, char** arguments)
         exit_routine(NORMAL_EXIT);
     case command::unknown_option:
         std::fprintf(stderr, "korvalen: unknown option '%s'; see korvalen --help\n", unknown);
+        exit_routine(USAGE_ERROR);
+    case command::bad_form:
+        std::fprintf(stderr, "korvalen: no recipe form '%s': give duckdb, pandas or frictionless\n",
+                     bad_form);
         exit_routine(USAGE_ERROR);
     case command::no_file:
         std::fputs("korvalen: no file named; see korvalen --help\n", stderr);

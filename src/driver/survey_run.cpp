@@ -3,6 +3,7 @@
 #include "../process/exit_routine.h"
 #include "../process/platform.h"
 #include "../survey/detect/layout_survey.h"
+#include "../survey/report/recipes.h"
 #include "../survey/report/survey_json.h"
 #include "../survey/report/text_report.h"
 #include "../survey/base/sample_input.h"
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,11 +24,13 @@ namespace
 // How often the progress line is brought up to date, and how long a run
 // goes before it shows one.
 constexpr unsigned TICK_MILLISECONDS = 50;
-constexpr unsigned PROGRESS_AFTER_TICKS = 1000 / TICK_MILLISECONDS;
+constexpr auto PROGRESS_AFTER = std::chrono::seconds(1);
 // Reports finished ahead of the one that must be printed next wait in
 // memory; past this many, workers wait too.
 constexpr std::size_t MOST_WAITING_REPORTS = 1024;
-constexpr unsigned WAIT_MILLISECONDS = 10;
+// After a worker ran out of memory, how long the others get to reach the
+// end of the file they are on before the run ends without them.
+constexpr auto OUT_OF_MEMORY_GRACE = std::chrono::seconds(1);
 constexpr int DEFAULT_WIDTH = 80;
 
 enum file_phase : int { WAITING, SURVEYING, VERIFYING, DONE };
@@ -53,17 +57,30 @@ struct survey_run {
     std::atomic<std::size_t> next_to_take{0};
     std::atomic<std::size_t> next_to_print{0};
     std::atomic<unsigned> files_running{0};
+    // Workers that have started and not yet returned, and of those the
+    // ones parked for want of memory.
     std::atomic<unsigned> workers_running{0};
+    std::atomic<unsigned> workers_parked{0};
     std::atomic<bool> stop{false};
+    std::atomic<bool> out_of_memory{false};
+    // Every worker has returned.
+    std::atomic<bool> finished{false};
 
     // Output of every thread goes through this lock, and what it guards.
     platform_mutex* output_lock = nullptr;
+    // Told whenever a report is printed or a worker returns or parks: what
+    // a waiting worker, the progress line and the main thread wait for.
+    platform_condition* changed = nullptr;
     exit_status status = ALL_SURVEYED;
     // Why standard output failed, 0 while it has not.
     int write_error = 0;
     bool printed_a_report = false;
     std::size_t progress_length = 0;
 };
+
+// The run a thread other than the main one works for: a worker that runs
+// out of memory there parks and leaves the ending to the main thread.
+thread_local survey_run* helping_run = nullptr;
 
 bool should_stop(const survey_run& run)
 {
@@ -108,6 +125,21 @@ void survey_opened(survey_run& run, file_slot& slot, survey_input& input, survey
     }
     report.first_records =
         pick_first_records(report.layout, sample.start, input.start_is_whole_file);
+    count_lines_around(report, sample);
+}
+
+// A recipe instead of the report; a file no recipe can load says why and
+// counts as one that could not be read.
+void write_recipe_of(const survey_run& run, const survey_report& report, file_slot& slot)
+{
+    recipe made = write_recipe(*run.options.schema, report);
+    slot.output = made.text;
+    if (made.text.empty() && !report.error) {
+        slot.error_line = "korvalen: " + report.name + ": no " +
+                          recipe_form_name(*run.options.schema) + " recipe: " + made.why_none +
+                          "\n";
+        slot.status = FILE_UNREADABLE;
+    }
 }
 
 void survey_file(survey_run& run, std::size_t index)
@@ -132,15 +164,22 @@ void survey_file(survey_run& run, std::size_t index)
     } else if (report.verified && report.outcome.anomalies > 0) {
         slot.status = ANOMALIES_FOUND;
     }
-    slot.output = run.options.json ? survey_json_line(report) : text_report(report, run.width);
+    if (run.options.schema)
+        write_recipe_of(run, report, slot);
+    else
+        slot.output = run.options.json ? survey_json_line(report) : text_report(report, run.width);
 }
 
 void erase_progress(survey_run& run)
 {
     if (run.progress_length == 0)
         return;
-    std::string blank(run.progress_length, ' ');
-    std::fprintf(stderr, "\r%s\r", blank.c_str());
+    // Nothing is allocated under the lock: a worker out of memory parks,
+    // and must not park holding it.
+    std::fputc('\r', stderr);
+    for (std::size_t i = 0; i < run.progress_length; i++)
+        std::fputc(' ', stderr);
+    std::fputc('\r', stderr);
     std::fflush(stderr);
     run.progress_length = 0;
 }
@@ -174,13 +213,18 @@ void print_ready_reports(survey_run& run)
         print_report(run, run.slots[next]);
         run.next_to_print = ++next;
     }
+    platform_notify_all(run.changed);
     platform_unlock(run.output_lock);
 }
 
-void wait_for_room(const survey_run& run, std::size_t index)
+// Finished reports wait in memory for those before them; a worker far
+// ahead waits for the printing to catch up.
+void wait_for_room(survey_run& run, std::size_t index)
 {
+    platform_lock(run.output_lock);
     while (index >= run.next_to_print + MOST_WAITING_REPORTS && !should_stop(run))
-        platform_sleep(WAIT_MILLISECONDS);
+        platform_wait(run.changed, run.output_lock, TICK_MILLISECONDS);
+    platform_unlock(run.output_lock);
 }
 
 void survey_files(survey_run& run)
@@ -227,18 +271,26 @@ std::string progress_text(const survey_run& run, std::size_t index)
 }
 
 // The file the user waits for: the first whose report is not out yet.
-void draw_progress(survey_run& run)
+// Made outside the lock, which guards nothing it reads.
+std::string progress_line(const survey_run& run)
 {
     std::size_t index = run.next_to_print;
     while (index < run.count && run.slots[index].phase == DONE)
         index++;
     if (index >= run.count || run.slots[index].phase == WAITING)
-        return;
+        return {};
     std::string text = progress_text(run, index);
     // A line the terminal wraps could not be rewritten in place.
     int width = platform_terminal_width(stderr);
     if (width > 1 && text.size() >= static_cast<std::size_t>(width))
         text.resize(static_cast<std::size_t>(width) - 1);
+    return text;
+}
+
+void draw_progress(survey_run& run, std::string text)
+{
+    if (text.empty())
+        return;
     std::size_t length = text.size();
     if (length < run.progress_length)
         text.append(run.progress_length - length, ' ');
@@ -247,33 +299,63 @@ void draw_progress(survey_run& run)
     run.progress_length = std::max(length, run.progress_length);
 }
 
-void show_progress(survey_run& run)
+// The progress line's own thread: it redraws at every tick once the run
+// has gone on for a second, and is told when the workers are done.
+void keep_progress(void* context)
 {
-    unsigned ticks = 0;
-    while (run.workers_running > 0) {
-        platform_sleep(TICK_MILLISECONDS);
-        if (++ticks < PROGRESS_AFTER_TICKS)
-            continue;
-        platform_lock(run.output_lock);
-        draw_progress(run);
-        platform_unlock(run.output_lock);
-    }
+    auto& run = *static_cast<survey_run*>(context);
+    helping_run = &run;
+    auto start = std::chrono::steady_clock::now();
     platform_lock(run.output_lock);
+    while (!run.finished && !run.out_of_memory) {
+        platform_wait(run.changed, run.output_lock, TICK_MILLISECONDS);
+        if (std::chrono::steady_clock::now() - start < PROGRESS_AFTER)
+            continue;
+        platform_unlock(run.output_lock);
+        std::string text = progress_line(run);
+        platform_lock(run.output_lock);
+        draw_progress(run, std::move(text));
+    }
     erase_progress(run);
     platform_unlock(run.output_lock);
 }
 
-// Worker pool_size, when there is one, keeps the progress line; the others
-// survey files.
+// Said on the main thread: the reports done so far are printed, then the
+// run ends through the exit routine.
+[[noreturn]] void end_out_of_memory(survey_run& run)
+{
+    run.stop = true;
+    auto until = std::chrono::steady_clock::now() + OUT_OF_MEMORY_GRACE;
+    platform_lock(run.output_lock);
+    platform_notify_all(run.changed);
+    while (run.workers_running > run.workers_parked && std::chrono::steady_clock::now() < until)
+        platform_wait(run.changed, run.output_lock, TICK_MILLISECONDS);
+    platform_unlock(run.output_lock);
+    print_ready_reports(run);
+    std::fputs("korvalen: not enough memory\n", stderr);
+    exit_routine(INSUFFICIENT_MEMORY);
+}
+
+// Each worker surveys files while there are any; the main thread, worker
+// 0, then waits for the others, or ends the run when one has run out of
+// memory.
 void work(void* context, unsigned worker)
 {
     auto& run = *static_cast<survey_run*>(context);
-    if (worker == run.pool_size) {
-        show_progress(run);
-        return;
-    }
+    if (worker != 0)
+        helping_run = &run;
+    run.workers_running++;
     survey_files(run);
+    platform_lock(run.output_lock);
     run.workers_running--;
+    platform_notify_all(run.changed);
+    if (worker == 0) {
+        while (run.workers_running > run.workers_parked && !run.out_of_memory)
+            platform_wait(run.changed, run.output_lock, TICK_MILLISECONDS);
+    }
+    platform_unlock(run.output_lock);
+    if (worker == 0 && run.out_of_memory)
+        end_out_of_memory(run);
 }
 
 std::size_t first_standard_input(const survey_options& options)
@@ -284,6 +366,20 @@ std::size_t first_standard_input(const survey_options& options)
 }
 
 } // namespace
+
+bool park_if_helping()
+{
+    survey_run* run = helping_run;
+    if (run == nullptr)
+        return false;
+    // Nothing here may allocate, nor take the lock: the thread may hold
+    // nothing else the main thread needs.
+    run->workers_parked++;
+    run->out_of_memory = true;
+    platform_notify_all(run->changed);
+    for (;;)
+        platform_sleep(TICK_MILLISECONDS);
+}
 
 exit_status run_survey(const survey_options& options)
 {
@@ -297,10 +393,18 @@ exit_status run_survey(const survey_options& options)
                    pool_size,
                    width > 0 ? width : DEFAULT_WIDTH,
                    first_standard_input(options)};
-    run.workers_running = pool_size;
     run.output_lock = platform_new_mutex();
-    bool progress = platform_is_terminal(stderr);
-    platform_run_workers(pool_size + (progress ? 1 : 0), work, &run);
+    run.changed = platform_new_condition();
+    platform_thread* progress =
+        platform_is_terminal(stderr) ? platform_start_thread(keep_progress, &run) : nullptr;
+    platform_run_workers(pool_size, work, &run);
+    platform_lock(run.output_lock);
+    run.finished = true;
+    platform_notify_all(run.changed);
+    platform_unlock(run.output_lock);
+    if (progress != nullptr)
+        platform_join_thread(progress);
+    platform_delete_condition(run.changed);
     platform_delete_mutex(run.output_lock);
     if (run.write_error != 0) {
         // Said here, while the reason is known: a later flush finds only

@@ -4,12 +4,16 @@
 #define KORVALEN_SURVEY_RUN_H
 
 #include "../process/exit_routine.h"
+#include "../survey/report/recipes.h"
 
+#include <optional>
 #include <vector>
 
 struct survey_options {
     bool verify = false;
     bool json = false;
+    // Print a recipe that loads each file instead of its report.
+    std::optional<recipe_form> schema;
     std::vector<const char*> files;
 };
 
@@ -18,5 +22,10 @@ struct survey_options {
 // (and verified without anomaly), 1 when --verify found anomalies, 2 when
 // a file could not be opened or read.
 exit_status run_survey(const survey_options& options);
+
+// For the allocator's handler when memory runs out: on a thread of the
+// run other than the main one, parks that thread for good and has the
+// main thread end the run; returns false on any other thread.
+bool park_if_helping();
 
 #endif

@@ -111,6 +111,13 @@ unsigned platform_processor_count();
 void platform_run_workers(unsigned count, void (*work)(void* context, unsigned worker),
                           void* context);
 
+// One thread beside the others, running work(context); null when the
+// system would not start it.
+struct platform_thread;
+platform_thread* platform_start_thread(void (*work)(void* context), void* context);
+// Waits for the thread to return, and forgets it.
+void platform_join_thread(platform_thread* thread);
+
 // Columns of the terminal behind stream, 0 when it is not a terminal.
 int platform_terminal_width(std::FILE* stream);
 
@@ -120,6 +127,17 @@ platform_mutex* platform_new_mutex();
 void platform_delete_mutex(platform_mutex* mutex);
 void platform_lock(platform_mutex* mutex);
 void platform_unlock(platform_mutex* mutex);
+
+// A condition those threads wait on under a lock. MinGW's default thread
+// model (win32) has no std::thread nor std::condition_variable, so the
+// survey's pool waits on these instead.
+struct platform_condition;
+platform_condition* platform_new_condition();
+void platform_delete_condition(platform_condition* condition);
+// Waits, the mutex locked, until notified or milliseconds have passed (a
+// wake-up may also come for no reason: test the predicate again).
+void platform_wait(platform_condition* condition, platform_mutex* mutex, unsigned milliseconds);
+void platform_notify_all(platform_condition* condition);
 
 void platform_sleep(unsigned milliseconds);
 

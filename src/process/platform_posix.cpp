@@ -432,6 +432,32 @@ void platform_run_workers(unsigned count, void (*work)(void* context, unsigned w
     }
 }
 
+struct platform_thread {
+    pthread_t thread;
+    void (*work)(void*);
+    void* context;
+};
+
+platform_thread* platform_start_thread(void (*work)(void* context), void* context)
+{
+    auto* made = new platform_thread{pthread_t{}, work, context};
+    auto run = [](void* start) -> void* {
+        auto* given = static_cast<platform_thread*>(start);
+        given->work(given->context);
+        return nullptr;
+    };
+    if (pthread_create(&made->thread, nullptr, run, made) == 0)
+        return made;
+    delete made;
+    return nullptr;
+}
+
+void platform_join_thread(platform_thread* thread)
+{
+    pthread_join(thread->thread, nullptr);
+    delete thread;
+}
+
 int platform_terminal_width(std::FILE* stream)
 {
     struct winsize size;
@@ -462,6 +488,46 @@ void platform_lock(platform_mutex* mutex)
 void platform_unlock(platform_mutex* mutex)
 {
     pthread_mutex_unlock(&mutex->mutex);
+}
+
+struct platform_condition {
+    pthread_cond_t condition;
+};
+
+platform_condition* platform_new_condition()
+{
+    auto* made = new platform_condition;
+    pthread_condattr_t attributes;
+    pthread_condattr_init(&attributes);
+    // A wait measured on the wall clock would stretch when the clock is set.
+    pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC);
+    pthread_cond_init(&made->condition, &attributes);
+    pthread_condattr_destroy(&attributes);
+    return made;
+}
+
+void platform_delete_condition(platform_condition* condition)
+{
+    pthread_cond_destroy(&condition->condition);
+    delete condition;
+}
+
+void platform_wait(platform_condition* condition, platform_mutex* mutex, unsigned milliseconds)
+{
+    struct timespec until;
+    clock_gettime(CLOCK_MONOTONIC, &until);
+    until.tv_sec += static_cast<time_t>(milliseconds / 1000);
+    until.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000L;
+    if (until.tv_nsec >= 1000000000L) {
+        until.tv_sec++;
+        until.tv_nsec -= 1000000000L;
+    }
+    pthread_cond_timedwait(&condition->condition, &mutex->mutex, &until);
+}
+
+void platform_notify_all(platform_condition* condition)
+{
+    pthread_cond_broadcast(&condition->condition);
 }
 
 void platform_sleep(unsigned milliseconds)

@@ -417,6 +417,38 @@ void platform_run_workers(unsigned count, void (*work)(void* context, unsigned w
     }
 }
 
+struct platform_thread {
+    HANDLE thread;
+    void (*work)(void*);
+    void* context;
+};
+
+// Its own function: a thread's start on 32-bit Windows is WINAPI, which a
+// lambda is not.
+static DWORD WINAPI run_thread(void* start)
+{
+    auto* given = static_cast<platform_thread*>(start);
+    given->work(given->context);
+    return 0;
+}
+
+platform_thread* platform_start_thread(void (*work)(void* context), void* context)
+{
+    auto* made = new platform_thread{nullptr, work, context};
+    made->thread = CreateThread(nullptr, 0, run_thread, made, 0, nullptr);
+    if (made->thread != nullptr)
+        return made;
+    delete made;
+    return nullptr;
+}
+
+void platform_join_thread(platform_thread* thread)
+{
+    WaitForSingleObject(thread->thread, INFINITE);
+    CloseHandle(thread->thread);
+    delete thread;
+}
+
 int platform_terminal_width(std::FILE* stream)
 {
     if (!platform_is_terminal(stream))
@@ -450,6 +482,30 @@ void platform_lock(platform_mutex* mutex)
 void platform_unlock(platform_mutex* mutex)
 {
     ReleaseSRWLockExclusive(&mutex->lock);
+}
+
+struct platform_condition {
+    CONDITION_VARIABLE condition = CONDITION_VARIABLE_INIT;
+};
+
+platform_condition* platform_new_condition()
+{
+    return new platform_condition;
+}
+
+void platform_delete_condition(platform_condition* condition)
+{
+    delete condition;
+}
+
+void platform_wait(platform_condition* condition, platform_mutex* mutex, unsigned milliseconds)
+{
+    SleepConditionVariableSRW(&condition->condition, &mutex->lock, milliseconds, 0);
+}
+
+void platform_notify_all(platform_condition* condition)
+{
+    WakeAllConditionVariable(&condition->condition);
 }
 
 void platform_sleep(unsigned milliseconds)

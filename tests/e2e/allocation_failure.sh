@@ -31,4 +31,17 @@ status=$?
 [ -s out ] && { echo "survey: a report without a sample:"; cat out; failed=1; }
 [ "$(cat err)" = "korvalen: not enough memory" ] ||
     { echo "survey: standard error is not the message:"; cat -A err; failed=1; }
+
+# A worker thread runs out while the main thread surveys on: the run ends
+# from the main thread, once, with the reports done before it whole.
+head -c 1500000 /dev/zero | tr '\0' 'x' > big
+for n in 1 2 3 4 5 6; do cp big "big$n"; done
+KORVALEN_FAIL_OFF_MAIN=1 LD_PRELOAD=$failing_malloc timeout 20 "$program" --json big1 big2 big3 \
+    big4 big5 big6 > out 2> err
+status=$?
+[ "$status" = 6 ] || { echo "worker: status $status, expected 6"; failed=1; }
+[ "$(cat err)" = "korvalen: not enough memory" ] ||
+    { echo "worker: standard error is not the message once:"; cat -A err; failed=1; }
+python3 -c 'import json, sys; [json.loads(line) for line in open(sys.argv[1])]' out ||
+    { echo "worker: a report printed in part:"; cat out; failed=1; }
 exit $failed

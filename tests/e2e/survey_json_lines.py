@@ -20,6 +20,32 @@ def is_integer(value):
     return isinstance(value, int) and not isinstance(value, bool) and value >= 0
 
 
+COLUMN_KEYS = ["name", "type", "start", "end", "index", "format", "decimal", "grouping",
+               "nullable", "null"]
+COLUMN_TYPES = ("integer", "decimal", "float", "date", "time", "datetime", "boolean", "text")
+
+
+def column_faults(column):
+    if list(column) != COLUMN_KEYS:
+        return ["keys " + repr(list(column))]
+    faults = []
+    if not isinstance(column["name"], str) or not column["name"]:
+        faults.append("name is not a text")
+    if column["type"] not in COLUMN_TYPES:
+        faults.append("type is " + repr(column["type"]))
+    place = [column[key] is not None for key in ("start", "end", "index")]
+    if place not in ([True, True, False], [False, False, True]):
+        faults.append("neither start and end nor index")
+    if not all(column[key] is None or is_integer(column[key]) for key in ("start", "end", "index")):
+        faults.append("start, end or index not an integer")
+    for key in ("format", "decimal", "grouping", "null"):
+        if column[key] is not None and not isinstance(column[key], str):
+            faults.append(key + " is not a text or null")
+    if not isinstance(column["nullable"], bool) or column["nullable"] != (column["null"] is not None):
+        faults.append("nullable does not say whether null is set")
+    return faults
+
+
 def type_faults(line):
     faults = []
     if not isinstance(line["file"], str):
@@ -52,10 +78,11 @@ def type_faults(line):
         if not isinstance(line[key], bool):
             faults.append(key + " is not a boolean")
     columns = line["columns"]
-    if columns is not None and not (isinstance(columns, list) and all(
-            isinstance(c, list) and len(c) == 2 and all(is_integer(n) for n in c)
-            for c in columns)):
-        faults.append("columns is not a list of [start, end] or null")
+    if columns is not None and not (isinstance(columns, list) and columns and all(
+            isinstance(c, dict) and not column_faults(c) for c in columns)):
+        faults.append("columns is not a list of column objects or null")
+    elif columns is not None and line["fields"] != len(columns):
+        faults.append("fields is not the number of columns")
     anomaly = line["first_anomaly"]
     if anomaly is not None and (not isinstance(anomaly, dict) or
                                 list(anomaly) != ["record", "offset", "what"]):

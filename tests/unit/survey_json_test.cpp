@@ -70,16 +70,33 @@ TEST(SurveyJson, FullReportHasEveryKeyInOrder)
     report.layout.quote = '"';
     report.layout.fields = 4;
     report.layout.header_row = true;
-    report.layout.columns = {{0, 4}, {5, 48}};
+    column_description id;
+    id.name = "id";
+    id.type = value_type::integer;
+    id.index = 0;
+    column_description amount;
+    amount.name = "amount";
+    amount.type = value_type::decimal;
+    amount.index = 1;
+    amount.decimal_mark = ',';
+    amount.grouping_mark = '.';
+    amount.nullable = true;
+    amount.null_marker = "\\N";
+    report.layout.described_columns = {id, amount};
     report.verified = true;
     report.outcome.records = 99999999;
     report.outcome.anomalies = 2;
     report.outcome.first_anomaly = record_anomaly{17, 4294967318, "no \"CR\" before LF"};
     EXPECT_EQ(survey_json_line(report),
               R"({"file":"people.psv","size":5000000000,"error":null,"encoding":"utf-8",)"
-              R"("layout":"lines","terminator":"CRLF","record_length":50,"header_length":22,)"
+              R"("layout":"lines","terminator":"CRLF","record_length":50,)"
+              R"("element_length":null,"header_length":22,)"
               R"("trailer_length":1,"records":99999999,"delimiter":"|","quote":"\"","fields":4,)"
-              R"("header_row":true,"columns":[[0,4],[5,48]],"verified":true,"anomalies":2,)"
+              R"("header_row":true,"columns":[{"name":"id","type":"integer","start":null,)"
+              R"("end":null,"index":0,"format":null,"decimal":null,"grouping":null,)"
+              R"("nullable":false,"null":null},{"name":"amount","type":"decimal","start":null,)"
+              R"("end":null,"index":1,"format":null,"decimal":",","grouping":".",)"
+              R"("nullable":true,"null":"\\N"}],"verified":true,"anomalies":2,)"
               R"("first_anomaly":{"record":17,"offset":4294967318,"what":"no \"CR\" before LF"}})"
               "\n");
 }
@@ -95,7 +112,8 @@ TEST(SurveyJson, UnverifiedFixedLengthLeavesWhatIsUnknownNull)
     report.layout.delimiter = '\t';
     EXPECT_EQ(survey_json_line(report),
               R"({"file":"-","size":null,"error":null,"encoding":"ebcdic",)"
-              R"("layout":"fixed-length","terminator":null,"record_length":80,"header_length":0,)"
+              R"("layout":"fixed-length","terminator":null,"record_length":80,)"
+              R"("element_length":null,"header_length":0,)"
               R"("trailer_length":0,"records":null,"delimiter":"\t","quote":null,"fields":null,)"
               R"("header_row":false,"columns":null,"verified":false,"anomalies":null,)"
               R"("first_anomaly":null})"
@@ -111,7 +129,8 @@ TEST(SurveyJson, ErrorNullsEveryKeyAfterIt)
     report.layout.records = 3;
     EXPECT_EQ(survey_json_line(report),
               R"({"file":"caf\udce9","size":null,"error":"Permission denied","encoding":null,)"
-              R"("layout":null,"terminator":null,"record_length":null,"header_length":null,)"
+              R"("layout":null,"terminator":null,"record_length":null,)"
+              R"("element_length":null,"header_length":null,)"
               R"("trailer_length":null,"records":null,"delimiter":null,"quote":null,)"
               R"("fields":null,"header_row":null,"columns":null,"verified":null,)"
               R"("anomalies":null,"first_anomaly":null})"

@@ -20,3 +20,26 @@ const char* encoding_name(text_encoding encoding)
     }
     return "binary";
 }
+
+const char* value_type_name(value_type type)
+{
+    switch (type) {
+    case value_type::integer:
+        return "integer";
+    case value_type::decimal:
+        return "decimal";
+    case value_type::floating:
+        return "float";
+    case value_type::date:
+        return "date";
+    case value_type::time:
+        return "time";
+    case value_type::datetime:
+        return "datetime";
+    case value_type::boolean:
+        return "boolean";
+    case value_type::text:
+        break;
+    }
+    return "text";
+}

@@ -25,6 +25,37 @@ struct column_span {
     std::uint32_t end;
 };
 
+// What the values of a column are, as loaders name them.
+enum class value_type { integer, decimal, floating, date, time, datetime, boolean, text };
+
+// A column of the records: its name, where it lies and what its values are.
+struct column_description {
+    std::string name;
+    value_type type = value_type::text;
+    // Of a fixed-width or fixed-length record's bytes; none for a field of
+    // delimited text, which has its index (from 0) instead.
+    std::optional<column_span> span;
+    std::optional<std::uint32_t> index;
+    // A strptime pattern for dates and times, e.g. "%d.%m.%Y %H:%M".
+    std::string format;
+    // Of numbers: the decimal mark, and the mark between groups of three
+    // digits where the values have one.
+    char decimal_mark = '.';
+    std::optional<char> grouping_mark;
+    // Digits before and after the decimal mark, the most any value has.
+    std::uint32_t integer_digits = 0;
+    std::uint32_t fraction_digits = 0;
+    // Some values are missing: empty, or the marker null_marker says.
+    bool nullable = false;
+    std::string null_marker;
+    // Why a column of mostly one type is text, empty when it is not.
+    std::string why_text;
+};
+
+// The type's name as the survey's output gives it: "integer", "decimal",
+// "float", "date", "time", "datetime", "boolean", "text".
+const char* value_type_name(value_type type);
+
 // What every record of the file showed in the sample, byte offset by byte
 // offset, for records of one length: --verify holds each record to it.
 struct record_profile {
@@ -71,6 +102,9 @@ struct file_layout {
     std::uint32_t most_fields = 0;
     bool header_row = false;
     std::vector<column_span> columns;
+    // Every column, named and typed: of delimited text, fixed-width text
+    // and records a known format describes; empty otherwise.
+    std::vector<column_description> described_columns;
     // A format whose own header stated the layout, e.g. "dBASE table";
     // empty when the layout comes from the bytes' statistics alone.
     std::string format_name;

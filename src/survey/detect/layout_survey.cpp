@@ -3,6 +3,7 @@
 #include "../base/byte_class.h"
 #include "../base/lines.h"
 #include "../base/text_decode.h"
+#include "described_columns.h"
 #include "element_period.h"
 #include "encoding_guess.h"
 #include "known_formats.h"
@@ -332,6 +333,7 @@ layout_contest weigh_layouts(const file_sample& sample)
     }
     if (contest.chosen < contest.hypotheses.size()) {
         layout = contest.hypotheses[contest.chosen].layout;
+        describe_columns(sample, layout);
         return contest;
     }
     layout.kind = record_layout::unknown;

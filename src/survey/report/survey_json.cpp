@@ -183,13 +183,53 @@ const char* terminator_name(line_terminator terminator)
     return nullptr;
 }
 
-std::string columns_array(const std::vector<column_span>& columns)
+bool is_number(value_type type)
+{
+    return type == value_type::integer || type == value_type::decimal ||
+           type == value_type::floating;
+}
+
+std::string column_object(const column_description& column)
+{
+    json_object object;
+    object.string("name", column.name);
+    object.string("type", value_type_name(column.type));
+    std::optional<std::uint64_t> start, end, index;
+    if (column.span) {
+        start = column.span->start;
+        end = column.span->end;
+    }
+    if (column.index)
+        index = *column.index;
+    object.number("start", start);
+    object.number("end", end);
+    object.number("index", index);
+    if (column.format.empty())
+        object.null("format");
+    else
+        object.string("format", column.format);
+    bool number = is_number(column.type);
+    object.byte("decimal", number && column.type != value_type::integer
+                               ? std::optional<unsigned char>(column.decimal_mark)
+                               : std::nullopt);
+    object.byte("grouping", number && column.grouping_mark
+                                ? std::optional<unsigned char>(*column.grouping_mark)
+                                : std::nullopt);
+    object.boolean("nullable", column.nullable);
+    if (column.nullable)
+        object.string("null", column.null_marker);
+    else
+        object.null("null");
+    std::string line = object.line();
+    line.pop_back();
+    return line;
+}
+
+std::string columns_array(const std::vector<column_description>& columns)
 {
     std::string text = "[";
-    for (const column_span& column : columns) {
-        text += text.size() > 1 ? ",[" : "[";
-        text += std::to_string(column.start) + "," + std::to_string(column.end) + "]";
-    }
+    for (const column_description& column : columns)
+        text += (text.size() > 1 ? "," : "") + column_object(column);
     return text + "]";
 }
 
@@ -268,21 +308,26 @@ constexpr json_key JSON_KEYS[] = {
      [](json_object& o, const char* k, const survey_report& r) { o.byte(k, r.layout.delimiter); }},
     {"quote", "string", "the byte that quotes fields",
      [](json_object& o, const char* k, const survey_report& r) { o.byte(k, r.layout.quote); }},
-    {"fields", "number", "fields per record",
+    {"fields", "number", "columns per record: delimited text's usual fields, else the columns",
      [](json_object& o, const char* k, const survey_report& r) {
-         o.number(k,
-                  r.layout.fields ? std::optional<std::uint64_t>(*r.layout.fields) : std::nullopt);
+         std::optional<std::uint64_t> count;
+         if (r.layout.fields)
+             count = *r.layout.fields;
+         else if (!r.layout.described_columns.empty())
+             count = r.layout.described_columns.size();
+         o.number(k, count);
      }},
     {"header_row", "boolean", "whether the first record holds column names",
      [](json_object& o, const char* k, const survey_report& r) {
          o.boolean(k, r.layout.header_row);
      }},
-    {"columns", "array", "each column's first and past-last byte offset in a record",
+    {"columns", "array", "each column: name, type, start, end, index, format, decimal, grouping, "
+                         "nullable, null",
      [](json_object& o, const char* k, const survey_report& r) {
-         if (r.layout.columns.empty())
+         if (r.layout.described_columns.empty())
              o.null(k);
          else
-             o.raw(k, columns_array(r.layout.columns));
+             o.raw(k, columns_array(r.layout.described_columns));
      }},
     {"verified", "boolean", "whether --verify read and checked the whole file",
      [](json_object& o, const char* k, const survey_report& r) { o.boolean(k, r.verified); }},

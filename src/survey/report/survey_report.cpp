@@ -1,5 +1,6 @@
 #include "survey_report.h"
 
+#include "../base/lines.h"
 #include "../base/text_decode.h"
 
 #include <algorithm>
@@ -143,4 +144,50 @@ std::vector<shown_record> pick_first_records(const file_layout& layout, byte_spa
         break;
     }
     return {};
+}
+
+namespace
+{
+
+// Lines in bytes, a last one without its line end included.
+std::uint64_t lines_in(byte_span bytes, const file_layout& layout)
+{
+    if (bytes.empty())
+        return 0;
+    std::vector<line_span> lines =
+        split_lines(bytes, 0, layout.terminator, layout.encoding, true, true);
+    return lines.size();
+}
+
+} // namespace
+
+void count_lines_around(survey_report& report, const file_sample& sample)
+{
+    const file_layout& layout = report.layout;
+    if (layout.kind != record_layout::lines)
+        return;
+    // The byte order mark is no line of the header, though the header's
+    // length counts it.
+    std::uint64_t mark = !layout.byte_order_mark                   ? 0
+                         : layout.encoding == text_encoding::utf8 ? 3
+                                                                  : 2;
+    if (layout.header_length <= sample.start.size() && mark <= layout.header_length)
+        report.header_lines =
+            lines_in(sample.start.subspan(mark, layout.header_length - mark), layout);
+    if (layout.trailer_length == 0) {
+        report.trailer_lines = 0;
+        return;
+    }
+    if (!sample.file_size || layout.trailer_length > *sample.file_size)
+        return;
+    std::uint64_t from = *sample.file_size - layout.trailer_length;
+    if (sample_is_whole_file(sample)) {
+        report.trailer_lines = lines_in(sample.start.subspan(from), layout);
+        return;
+    }
+    if (sample.later.empty())
+        return;
+    const sample_piece& end = sample.later.back();
+    if (end.offset <= from && end.offset + end.bytes.size() == *sample.file_size)
+        report.trailer_lines = lines_in(end.bytes.subspan(from - end.offset), layout);
 }

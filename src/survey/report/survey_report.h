@@ -42,7 +42,14 @@ struct survey_report {
     // The first records after the header, or for a layout without
     // records the file's first bytes as one.
     std::vector<shown_record> first_records;
+    // Lines of the header and of the trailer, for loaders that skip lines
+    // rather than bytes; none where the sample does not hold them.
+    std::optional<std::uint64_t> header_lines;
+    std::optional<std::uint64_t> trailer_lines;
 };
+
+// Counts the lines of the layout's header and trailer in the sample.
+void count_lines_around(survey_report& report, const file_sample& sample);
 
 // The first records of start, the first bytes of the file, as layout
 // divides them (line ends inside quotes do not end a record). A line that

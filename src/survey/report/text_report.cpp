@@ -376,6 +376,41 @@ std::vector<std::string> column_numbers(const file_layout& layout, std::size_t c
     return names;
 }
 
+// A column's type as the table shows it under its name: a date's pattern,
+// a number's marks where they are not the usual point.
+std::string type_text(const column_description& column)
+{
+    std::string text = value_type_name(column.type);
+    if (!column.format.empty())
+        text += " " + column.format;
+    if (column.type == value_type::decimal && column.decimal_mark != '.')
+        text += std::string(" ") + column.decimal_mark;
+    if (column.grouping_mark)
+        text += column.grouping_mark == ' ' ? " grouped by blanks"
+                                            : std::string(" grouped by ") + *column.grouping_mark;
+    return text;
+}
+
+// Why columns that looked like numbers or dates are text, and each
+// column's name and type where the picture is of bytes.
+void add_column_notes(std::string& out, const file_layout& layout, bool list_all)
+{
+    bool first = true;
+    for (const column_description& column : layout.described_columns) {
+        if (!list_all && column.why_text.empty())
+            continue;
+        std::string place = column.span ? "@" + std::to_string(column.span->start) + "-" +
+                                              std::to_string(column.span->end) + " "
+                                        : "";
+        std::string note =
+            place + cell_of_value(column.name, std::nullopt) + ": " + type_text(column);
+        if (!column.why_text.empty())
+            note += " (" + column.why_text + ")";
+        add_fact(out, first ? "columns" : "", note);
+        first = false;
+    }
+}
+
 std::string padded(const std::string& text, std::size_t width)
 {
     return text + std::string(width > text.size() ? width - text.size() : 0, ' ');
@@ -404,12 +439,20 @@ void add_field_table(std::string& out, const survey_report& report, int width)
     for (const auto& row : rows)
         columns = std::max(columns, row.size());
     std::vector<std::string> names = first_values == 1 ? rows[0] : column_numbers(layout, columns);
+    std::vector<std::string> types;
+    for (std::size_t column = 0; column < layout.described_columns.size(); column++) {
+        const column_description& described = layout.described_columns[column];
+        if (column < names.size() && first_values == 0)
+            names[column] = cell_of_value(described.name, std::nullopt);
+        types.push_back(type_text(described));
+    }
     std::uint64_t last_offset = report.first_records.back().offset;
     std::size_t label_width = digits_of(last_offset);
     std::vector<std::size_t> widths;
     std::size_t used = label_width;
     for (std::size_t column = 0; column < columns; column++) {
         std::size_t widest = column < names.size() ? names[column].size() : 0;
+        widest = std::max(widest, column < types.size() ? types[column].size() : 0);
         for (std::size_t row = first_values; row < rows.size(); row++)
             widest = std::max(widest, column < rows[row].size() ? rows[row][column].size() : 0);
         if (used + 2 + widest > static_cast<std::size_t>(width))
@@ -418,6 +461,8 @@ void add_field_table(std::string& out, const survey_report& report, int width)
         used += 2 + widest;
     }
     out += "\n" + table_row("", label_width, names, widths);
+    if (!types.empty())
+        out += table_row("", label_width, types, widths);
     std::vector<std::string> rules;
     for (std::size_t each : widths)
         rules.push_back(std::string(each, '-'));
@@ -441,11 +486,14 @@ std::string text_report(const survey_report& report, int width)
     std::string out = facts_of(report);
     if (report.first_records.empty())
         return out;
-    if (report.layout.kind == record_layout::unknown)
+    if (report.layout.kind == record_layout::unknown) {
         add_first_bytes(out, report, width);
-    else if (shown_record_count(report.layout) > SHOWN_RECORD_COUNT)
+    } else if (shown_record_count(report.layout) > SHOWN_RECORD_COUNT) {
         add_field_table(out, report, width);
-    else
+        add_column_notes(out, report.layout, false);
+    } else {
+        add_column_notes(out, report.layout, true);
         add_record_picture(out, report, width);
+    }
     return out;
 }

@@ -1,0 +1,296 @@
+#include "column_types.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <string>
+
+namespace
+{
+
+// What exports write for a missing value besides nothing: R and pandas
+// write NA, databases NULL, MySQL and PostgreSQL's COPY \N, spreadsheets
+// #N/A.
+constexpr std::array<std::string_view, 7> NULL_MARKERS = {"NA",   "N/A", "n/a", "NULL",
+                                                          "null", "\\N", "#N/A"};
+// A 64-bit integer holds every number of this many digits; a longer one
+// (an account or card number) is text to a loader.
+constexpr std::uint32_t MOST_INTEGER_DIGITS = 18;
+// Digits in a group between grouping marks, as in 1,234,567.
+constexpr std::uint32_t GROUP_DIGITS = 3;
+// Of a value shown in the reason a column is text.
+constexpr std::size_t LONGEST_QUOTED_VALUE = 20;
+
+// The forms numbers are written in, in the order they are preferred where
+// values fit several: a point before a comma as the decimal mark, no
+// grouping before grouping.
+struct number_form {
+    char decimal;
+    char grouping; // 0 for none
+};
+constexpr std::array<number_form, 7> NUMBER_FORMS = {
+    {{'.', 0}, {'.', ','}, {',', 0}, {',', '.'}, {'.', ' '}, {',', ' '}, {'.', '\''}}};
+
+// Dates with a four-digit year, the unambiguous forms first. Where every
+// day and month is 12 or less the values cannot tell which comes first: a
+// slash is read month first, as in American exports, a dot or dash day
+// first; a value past 12 in either place decides.
+constexpr std::array<std::string_view, 8> DATE_PATTERNS = {
+    "%Y-%m-%d", "%Y/%m/%d", "%Y.%m.%d", "%d.%m.%Y", "%m/%d/%Y", "%d/%m/%Y", "%d-%m-%Y", "%m-%d-%Y"};
+constexpr std::array<std::string_view, 3> TIME_PATTERNS = {"%H:%M:%S", "%H:%M", "%H:%M:%S.%f"};
+constexpr std::array<std::string_view, 2> DATE_TIME_JOINS = {" ", "T"};
+
+struct number_shape {
+    std::uint32_t integer_digits = 0;
+    std::uint32_t fraction_digits = 0;
+    bool fraction = false;
+    bool exponent = false;
+    bool grouped = false;
+};
+
+bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+std::optional<number_shape> read_number(std::string_view value, number_form form)
+{
+    number_shape shape;
+    std::size_t at = 0;
+    if (at < value.size() && (value[at] == '-' || value[at] == '+'))
+        at++;
+    std::uint32_t group = 0;
+    for (; at < value.size(); at++) {
+        char c = value[at];
+        if (is_digit(c)) {
+            shape.integer_digits++;
+            group++;
+        } else if (form.grouping != 0 && c == form.grouping && group >= 1 &&
+                   (shape.grouped ? group == GROUP_DIGITS : group <= GROUP_DIGITS)) {
+            shape.grouped = true;
+            group = 0;
+        } else {
+            break;
+        }
+    }
+    if (shape.grouped && group != GROUP_DIGITS)
+        return std::nullopt;
+    if (at < value.size() && value[at] == form.decimal) {
+        shape.fraction = true;
+        for (at++; at < value.size() && is_digit(value[at]); at++)
+            shape.fraction_digits++;
+    }
+    if (shape.integer_digits + shape.fraction_digits == 0)
+        return std::nullopt;
+    if (at < value.size() && (value[at] == 'e' || value[at] == 'E') && form.decimal == '.' &&
+        !shape.grouped) {
+        shape.exponent = true;
+        at++;
+        if (at < value.size() && (value[at] == '-' || value[at] == '+'))
+            at++;
+        std::size_t digits_from = at;
+        while (at < value.size() && is_digit(value[at]))
+            at++;
+        if (at == digits_from)
+            return std::nullopt;
+    }
+    if (at != value.size())
+        return std::nullopt;
+    return shape;
+}
+
+// Reads up to `most` digits, at least `least`, as a number within
+// [low, high].
+bool read_field(std::string_view value, std::size_t& at, std::size_t least, std::size_t most,
+                int low, int high)
+{
+    std::size_t from = at;
+    int number = 0;
+    while (at < value.size() && at - from < most && is_digit(value[at]))
+        number = number * 10 + (value[at++] - '0');
+    return at - from >= least && number >= low && number <= high;
+}
+
+// Whether value is written in pattern, strptime's directives %Y %m %d %H
+// %M %S %f and literal bytes.
+bool fits_pattern(std::string_view value, std::string_view pattern)
+{
+    std::size_t at = 0;
+    for (std::size_t p = 0; p < pattern.size(); p++) {
+        if (pattern[p] != '%' || p + 1 == pattern.size()) {
+            if (at >= value.size() || value[at] != pattern[p])
+                return false;
+            at++;
+            continue;
+        }
+        bool fits = false;
+        switch (pattern[++p]) {
+        case 'Y':
+            fits = read_field(value, at, 4, 4, 0, 9999);
+            break;
+        case 'm':
+            fits = read_field(value, at, 1, 2, 1, 12);
+            break;
+        case 'd':
+            fits = read_field(value, at, 1, 2, 1, 31);
+            break;
+        case 'H':
+            fits = read_field(value, at, 1, 2, 0, 23);
+            break;
+        case 'M':
+            fits = read_field(value, at, 2, 2, 0, 59);
+            break;
+        case 'S':
+            fits = read_field(value, at, 2, 2, 0, 60);
+            break;
+        case 'f':
+            fits = read_field(value, at, 1, 9, 0, 999999999);
+            break;
+        default:
+            break;
+        }
+        if (!fits)
+            return false;
+    }
+    return at == value.size();
+}
+
+bool is_boolean(std::string_view value)
+{
+    std::string lower(value);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+    return lower == "true" || lower == "false";
+}
+
+// A type the values may still have, with what its values showed so far.
+struct candidate {
+    value_type type;
+    number_form form{'.', 0};
+    std::string pattern;
+    number_shape widest;
+    bool alive = true;
+
+    bool take(std::string_view value)
+    {
+        if (type == value_type::boolean)
+            return is_boolean(value);
+        if (!pattern.empty())
+            return fits_pattern(value, pattern);
+        std::optional<number_shape> shape = read_number(value, form);
+        if (!shape)
+            return false;
+        widest.integer_digits = std::max(widest.integer_digits, shape->integer_digits);
+        widest.fraction_digits = std::max(widest.fraction_digits, shape->fraction_digits);
+        widest.fraction |= shape->fraction;
+        widest.exponent |= shape->exponent;
+        widest.grouped |= shape->grouped;
+        return true;
+    }
+};
+
+std::vector<candidate> all_candidates()
+{
+    std::vector<candidate> candidates;
+    for (number_form form : NUMBER_FORMS)
+        candidates.push_back({value_type::integer, form, "", {}});
+    candidates.push_back({value_type::boolean, {}, "", {}});
+    for (std::string_view date : DATE_PATTERNS)
+        candidates.push_back({value_type::date, {}, std::string(date), {}});
+    for (std::string_view time : TIME_PATTERNS)
+        candidates.push_back({value_type::time, {}, std::string(time), {}});
+    for (std::string_view date : DATE_PATTERNS) {
+        for (std::string_view join : DATE_TIME_JOINS) {
+            for (std::string_view time : TIME_PATTERNS)
+                candidates.push_back({value_type::datetime,
+                                      {},
+                                      std::string(date) + std::string(join) + std::string(time),
+                                      {}});
+        }
+    }
+    return candidates;
+}
+
+bool is_null_marker(std::string_view value)
+{
+    return std::find(NULL_MARKERS.begin(), NULL_MARKERS.end(), value) != NULL_MARKERS.end();
+}
+
+std::string quoted(std::string_view value)
+{
+    std::string text(value.substr(0, LONGEST_QUOTED_VALUE));
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F)
+            c = '.';
+    }
+    return "\"" + text + (value.size() > LONGEST_QUOTED_VALUE ? "...\"" : "\"");
+}
+
+// A number candidate's type once every value is in.
+value_type number_type(const candidate& chosen)
+{
+    if (chosen.widest.exponent)
+        return value_type::floating;
+    return chosen.widest.fraction ? value_type::decimal : value_type::integer;
+}
+
+void describe_choice(const candidate& chosen, column_description& column)
+{
+    column.type = chosen.type;
+    column.format = chosen.pattern;
+    if (chosen.type != value_type::integer)
+        return;
+    column.type = number_type(chosen);
+    column.decimal_mark = chosen.form.decimal;
+    if (chosen.widest.grouped)
+        column.grouping_mark = chosen.form.grouping;
+    column.integer_digits = chosen.widest.integer_digits;
+    column.fraction_digits = chosen.widest.fraction_digits;
+    if (column.type == value_type::integer && column.integer_digits > MOST_INTEGER_DIGITS) {
+        column.type = value_type::text;
+        column.why_text = "integers of " + std::to_string(column.integer_digits) +
+                          " digits, more than a 64-bit integer holds";
+    }
+}
+
+} // namespace
+
+column_description infer_column_type(const std::vector<std::string_view>& values)
+{
+    column_description column;
+    std::vector<candidate> candidates = all_candidates();
+    std::size_t alive = candidates.size();
+    std::size_t typed = 0;
+    for (std::size_t at = 0; at < values.size() && alive > 0; at++) {
+        std::string_view value = values[at];
+        if (value.empty()) {
+            column.nullable = true;
+            continue;
+        }
+        if (is_null_marker(value) && (column.null_marker.empty() || column.null_marker == value)) {
+            column.nullable = true;
+            column.null_marker = value;
+            continue;
+        }
+        const candidate* last = nullptr;
+        for (candidate& each : candidates) {
+            if (each.alive && !each.take(value)) {
+                each.alive = false;
+                alive--;
+                last = last != nullptr ? last : &each;
+            }
+        }
+        if (alive == 0 && typed > 0 && last != nullptr)
+            column.why_text = std::string("mixed: ") +
+                              value_type_name(last->type == value_type::integer ? number_type(*last)
+                                                                                : last->type) +
+                              " values until " + quoted(value) + " in record " +
+                              std::to_string(at + 1);
+        typed++;
+    }
+    auto chosen = std::find_if(candidates.begin(), candidates.end(),
+                               [](const candidate& each) { return each.alive; });
+    if (typed > 0 && chosen != candidates.end())
+        describe_choice(*chosen, column);
+    return column;
+}

@@ -1,0 +1,252 @@
+#include "described_columns.h"
+
+#include "../base/field_split.h"
+#include "../base/text_decode.h"
+#include "../base/text_lines.h"
+#include "column_types.h"
+
+#include <algorithm>
+#include <set>
+#include <string>
+
+namespace
+{
+
+// dBASE's field descriptors: 32 bytes each from offset 32, the name in the
+// first 11 (NUL-padded), the type letter at 11, the width at 16 and the
+// digits after the point at 17.
+constexpr std::size_t DBASE_DESCRIPTORS = 32;
+constexpr std::size_t DBASE_DESCRIPTOR_SIZE = 32;
+constexpr std::size_t DBASE_NAME_SIZE = 11;
+constexpr std::size_t DBASE_TYPE_AT = 11;
+constexpr std::size_t DBASE_DECIMALS_AT = 17;
+
+std::string_view trimmed(std::string_view value)
+{
+    std::size_t first = value.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return {};
+    return value.substr(first, value.find_last_not_of(" \t") - first + 1);
+}
+
+// A field's value without the quotes around it. A doubled quote inside
+// stays doubled: the value is only looked at, and a quote makes it text.
+std::string_view unquoted(std::string_view value, std::optional<unsigned char> quote)
+{
+    value = trimmed(value);
+    if (quote && value.size() >= 2 && static_cast<unsigned char>(value.front()) == *quote &&
+        static_cast<unsigned char>(value.back()) == *quote)
+        return trimmed(value.substr(1, value.size() - 2));
+    return value;
+}
+
+// The records of the sample's text after the header, one per line or,
+// with a quote, as many lines as a quoted line end joins. Comments and
+// blank lines among them are not records; a record the sample may have
+// cut is left out.
+std::vector<std::string_view> text_records(const decoded_text& decoded, bool whole,
+                                           std::optional<unsigned char> quote)
+{
+    std::vector<std::string_view> records;
+    std::vector<text_line> lines = split_text_lines(decoded.text, whole);
+    if (!whole && !lines.empty())
+        lines.pop_back();
+    std::string_view text = decoded.text;
+    bool open = false;
+    for (const text_line& line : lines) {
+        if (open)
+            records.back() =
+                text.substr(records.back().data() - text.data(),
+                            line.start + line.text.size() -
+                                static_cast<std::size_t>(records.back().data() - text.data()));
+        else if (!is_blank_line(line.text) && !is_comment_line(line.text))
+            records.push_back(line.text);
+        else
+            continue;
+        if (ends_inside_quotes(line.text, quote))
+            open = !open;
+    }
+    if (open && !whole)
+        records.pop_back();
+    return records;
+}
+
+decoded_text record_text(const file_sample& sample, const file_layout& layout, bool& whole)
+{
+    std::uint64_t end = sample.start.size();
+    whole = sample_is_whole_file(sample);
+    if (whole)
+        end -= std::min<std::uint64_t>(end, layout.trailer_length);
+    std::uint64_t start = std::min<std::uint64_t>(layout.header_length, end);
+    return decode_text(sample.start.subspan(start, end - start), start, layout.encoding);
+}
+
+// Latin-1 text, and EBCDIC's as decoded, in UTF-8, as every loader
+// takes a column's name.
+std::string latin1_to_utf8(std::string_view text)
+{
+    std::string utf8;
+    for (char c : text) {
+        unsigned char byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            utf8 += c;
+            continue;
+        }
+        utf8 += static_cast<char>(0xC0 | byte >> 6);
+        utf8 += static_cast<char>(0x80 | (byte & 0x3F));
+    }
+    return utf8;
+}
+
+// Names unique and not empty, as loaders require them.
+void settle_names(std::vector<column_description>& columns, text_encoding encoding)
+{
+    std::set<std::string> taken;
+    for (std::size_t at = 0; at < columns.size(); at++) {
+        std::string& name = columns[at].name;
+        if (encoding == text_encoding::latin1 || encoding == text_encoding::ebcdic)
+            name = latin1_to_utf8(name);
+        if (name.empty())
+            name = "column_" + std::to_string(at + 1);
+        std::string base = name;
+        for (int suffix = 2; taken.count(name) > 0; suffix++)
+            name = base + "_" + std::to_string(suffix);
+        taken.insert(name);
+    }
+}
+
+// Types every column from its values, record by record; a header row
+// gives the names.
+std::vector<column_description>
+typed_columns(const std::vector<std::vector<std::string_view>>& rows, std::size_t count,
+              bool header_row)
+{
+    std::vector<column_description> columns;
+    std::size_t first = header_row && !rows.empty() ? 1 : 0;
+    for (std::size_t column = 0; column < count; column++) {
+        std::vector<std::string_view> values;
+        for (std::size_t row = first; row < rows.size(); row++)
+            values.push_back(column < rows[row].size() ? rows[row][column] : std::string_view{});
+        column_description described = infer_column_type(values);
+        if (first == 1 && column < rows[0].size())
+            described.name = rows[0][column];
+        columns.push_back(described);
+    }
+    return columns;
+}
+
+void describe_delimited(const file_sample& sample, file_layout& layout)
+{
+    bool whole = false;
+    decoded_text decoded = record_text(sample, layout, whole);
+    field_rule rule{*layout.delimiter, layout.quote};
+    std::vector<std::vector<std::string_view>> rows;
+    for (std::string_view record : text_records(decoded, whole, layout.quote)) {
+        std::vector<std::string_view> row;
+        for (std::string_view field : split_fields(record, rule))
+            row.push_back(unquoted(field, layout.quote));
+        rows.push_back(row);
+    }
+    std::size_t count = std::max<std::size_t>(layout.fields.value_or(0), layout.most_fields);
+    layout.described_columns = typed_columns(rows, count, layout.header_row);
+    for (std::size_t column = 0; column < count; column++)
+        layout.described_columns[column].index = static_cast<std::uint32_t>(column);
+}
+
+std::vector<std::vector<std::string_view>> sliced(const std::vector<std::string_view>& records,
+                                                  const std::vector<column_span>& spans,
+                                                  std::uint32_t unit_width)
+{
+    std::vector<std::vector<std::string_view>> rows;
+    for (std::string_view record : records) {
+        std::vector<std::string_view> row;
+        for (const column_span& span : spans) {
+            std::size_t start = span.start / unit_width, end = span.end / unit_width;
+            row.push_back(start < record.size()
+                              ? trimmed(record.substr(start, std::min(end, record.size()) - start))
+                              : std::string_view{});
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+void describe_fixed_width(const file_sample& sample, file_layout& layout)
+{
+    bool whole = false;
+    decoded_text decoded = record_text(sample, layout, whole);
+    std::vector<std::string_view> records;
+    if (layout.kind == record_layout::lines) {
+        records = text_records(decoded, whole, std::nullopt);
+    } else {
+        std::size_t length = *layout.record_length / decoded.unit_width;
+        std::string_view text = decoded.text;
+        for (std::size_t at = 0; length > 0 && at + length <= text.size(); at += length)
+            records.push_back(text.substr(at, length));
+    }
+    layout.described_columns = typed_columns(sliced(records, layout.columns, decoded.unit_width),
+                                             layout.columns.size(), layout.header_row);
+    for (std::size_t column = 0; column < layout.columns.size(); column++)
+        layout.described_columns[column].span = layout.columns[column];
+}
+
+// The type a dBASE field's letter declares; its values are text of that
+// form. Binary fields (integers, currency, timestamps of later versions)
+// are told apart by their bytes alone.
+void dbase_type(char letter, unsigned decimals, column_description& column)
+{
+    switch (letter) {
+    case 'N':
+        column.type = decimals > 0 ? value_type::decimal : value_type::integer;
+        column.fraction_digits = decimals;
+        break;
+    case 'F':
+        column.type = value_type::floating;
+        break;
+    case 'D':
+        column.type = value_type::date;
+        column.format = "%Y%m%d";
+        break;
+    case 'L':
+        column.type = value_type::boolean;
+        break;
+    default:
+        column.type = value_type::text;
+        break;
+    }
+}
+
+void describe_dbase(const file_sample& sample, file_layout& layout)
+{
+    byte_span bytes = sample.start;
+    for (std::size_t column = 0; column < layout.columns.size(); column++) {
+        std::size_t at = DBASE_DESCRIPTORS + column * DBASE_DESCRIPTOR_SIZE;
+        if (at + DBASE_DESCRIPTOR_SIZE > bytes.size())
+            break;
+        column_description described;
+        const unsigned char* name = bytes.data() + at;
+        const unsigned char* name_end = std::find(name, name + DBASE_NAME_SIZE, 0);
+        described.name = trimmed(std::string_view(reinterpret_cast<const char*>(name),
+                                                  static_cast<std::size_t>(name_end - name)));
+        dbase_type(static_cast<char>(bytes[at + DBASE_TYPE_AT]), bytes[at + DBASE_DECIMALS_AT],
+                   described);
+        described.span = layout.columns[column];
+        layout.described_columns.push_back(described);
+    }
+    if (layout.described_columns.size() != layout.columns.size())
+        layout.described_columns.clear();
+}
+
+} // namespace
+
+void describe_columns(const file_sample& sample, file_layout& layout)
+{
+    bool text = layout.encoding != text_encoding::binary;
+    if (layout.format_name == "dBASE table" && !layout.columns.empty())
+        describe_dbase(sample, layout);
+    else if (layout.kind == record_layout::lines && layout.delimiter && layout.fields)
+        describe_delimited(sample, layout);
+    else if (text && layout.record_length && !layout.columns.empty() && layout.format_name.empty())
+        describe_fixed_width(sample, layout);
+    settle_names(layout.described_columns, layout.encoding);
+}

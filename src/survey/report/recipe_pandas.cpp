@@ -1,0 +1,185 @@
+// The pandas recipe: Python that leaves the records in a DataFrame named
+// df. read_csv or read_fwf read every value the way the column's type
+// needs; dates, times, booleans and numbers with marks other than the
+// point are read as text and converted after, column by column.
+#include "recipe_parts.h"
+
+namespace
+{
+
+std::string python_list(const std::vector<std::string>& items)
+{
+    std::string list = "[";
+    for (const std::string& item : items)
+        list += (list.size() > 1 ? ", " : "") + item;
+    return list + "]";
+}
+
+std::string codec(const file_layout& layout)
+{
+    switch (layout.encoding) {
+    case text_encoding::utf8:
+        return layout.byte_order_mark ? "utf-8-sig" : "utf-8";
+    case text_encoding::latin1:
+        return "latin-1";
+    case text_encoding::utf16le:
+    case text_encoding::utf16be:
+        return layout.byte_order_mark                      ? "utf-16"
+               : layout.encoding == text_encoding::utf16le ? "utf-16-le"
+                                                           : "utf-16-be";
+    case text_encoding::ebcdic:
+        return "cp037";
+    default:
+        break;
+    }
+    return "ascii";
+}
+
+bool is_number(const column_description& column)
+{
+    return column.type == value_type::integer || column.type == value_type::decimal ||
+           column.type == value_type::floating;
+}
+
+// The dtype read_csv reads the column as; "str" for those converted after.
+std::string read_dtype(const column_description& column)
+{
+    if (is_number(column) && plain_number(column))
+        return column.type == value_type::integer ? "Int64" : "float64";
+    return "str";
+}
+
+// The statement that converts a column read as text, empty for none.
+std::string conversion(const column_description& column)
+{
+    std::string value = "df[" + python_string(column.name) + "]";
+    if (is_number(column) && !plain_number(column)) {
+        std::string digits = value + ".str";
+        if (column.grouping_mark)
+            digits += ".replace(" + python_string(std::string(1, *column.grouping_mark)) +
+                      ", '', regex=False).str";
+        digits += ".replace(" + python_string(std::string(1, column.decimal_mark)) +
+                  ", '.', regex=False)";
+        std::string number = "pd.to_numeric(" + digits + ")";
+        if (column.type == value_type::integer)
+            number += ".astype('Int64')";
+        return value + " = " + number;
+    }
+    switch (column.type) {
+    case value_type::date:
+    case value_type::datetime:
+        return value + " = pd.to_datetime(" + value + ", format=" + python_string(column.format) +
+               ")";
+    case value_type::time:
+        return value + " = pd.to_datetime(" + value + ", format=" + python_string(column.format) +
+               ").dt.time";
+    case value_type::boolean:
+        return value + " = " + value +
+               ".str.lower().map({'true': True, 'false': False}).astype('boolean')";
+    default:
+        break;
+    }
+    return "";
+}
+
+std::string common_options(const load_plan& plan)
+{
+    const file_layout& layout = *plan.layout;
+    std::vector<std::string> names, dtypes, markers;
+    for (const column_description& column : layout.described_columns) {
+        names.push_back(python_string(column.name));
+        dtypes.push_back(python_string(column.name) + ": '" + read_dtype(column) + "'");
+    }
+    for (const std::string& marker : plan.null_markers)
+        markers.push_back(python_string(marker));
+    std::string options = ",\n    header=None, names=" + python_list(names) + ",\n    dtype={" +
+                          python_list(dtypes).substr(1);
+    options.back() = '}';
+    options += ",\n    skiprows=" + std::to_string(plan.skip_lines) + ", encoding='" +
+               codec(layout) + "',\n    keep_default_na=False, na_values=" + python_list(markers);
+    if (plan.trailer_lines > 0)
+        options += ",\n    skipfooter=" + std::to_string(plan.trailer_lines) + ", engine='python'";
+    return options;
+}
+
+std::string read_call(const load_plan& plan)
+{
+    const file_layout& layout = *plan.layout;
+    std::string path = python_string(plan.report->name);
+    if (plan.fixed_width) {
+        std::uint32_t unit =
+            layout.encoding == text_encoding::utf16le || layout.encoding == text_encoding::utf16be
+                ? 2
+                : 1;
+        std::vector<std::string> spans;
+        for (const column_description& column : layout.described_columns)
+            spans.push_back("(" + std::to_string(column.span->start / unit) + ", " +
+                            std::to_string(column.span->end / unit) + ")");
+        return "df = pd.read_fwf(" + path + ", colspecs=" + python_list(spans) +
+               common_options(plan) + ")\n";
+    }
+    std::string delimiter(1, static_cast<char>(*layout.delimiter));
+    std::string separator = delimiter == " " ? "r'\\s+'" : python_string(delimiter);
+    std::string quoting =
+        layout.quote
+            ? "quotechar=" + python_string(std::string(1, static_cast<char>(*layout.quote)))
+            : std::string("quoting=3");
+    return "df = pd.read_csv(" + path + ", sep=" + separator + ", " + quoting +
+           common_options(plan) + ")\n";
+}
+
+// Records without line ends: cut from the file's bytes by their length.
+std::string read_by_length(const load_plan& plan)
+{
+    const file_layout& layout = *plan.layout;
+    std::uint64_t length = *layout.record_length;
+    std::string code = "with open(" + python_string(plan.report->name) +
+                       ", 'rb') as file:\n    data = file.read()\n"
+                       "start = " +
+                       std::to_string(layout.header_length) + " + " +
+                       std::to_string(layout.header_row ? length : 0) +
+                       "\nrecords = [data[at:at + " + std::to_string(length) +
+                       "] for at in range(start, len(data) - " +
+                       std::to_string(layout.trailer_length) + " - " + std::to_string(length - 1) +
+                       ", " + std::to_string(length) + ")]\n";
+    std::vector<std::string> markers;
+    for (const std::string& marker : plan.null_markers)
+        markers.push_back(python_string(marker));
+    code += "missing = {" + python_list(markers).substr(1);
+    code.back() = '}';
+    code += "\ndef field(record, start, end):\n"
+            "    value = record[start:end].decode('" +
+            codec(layout) +
+            "').strip()\n"
+            "    return None if value in missing else value\n"
+            "df = pd.DataFrame({\n";
+    for (const column_description& column : layout.described_columns)
+        code += "    " + python_string(column.name) + ": [field(r, " +
+                std::to_string(column.span->start) + ", " + std::to_string(column.span->end) +
+                ") for r in records],\n";
+    code += "})\n";
+    for (const column_description& column : layout.described_columns) {
+        std::string value = "df[" + python_string(column.name) + "]";
+        if (is_number(column) && plain_number(column))
+            code += value + " = pd.to_numeric(" + value + ")" +
+                    (column.type == value_type::integer ? ".astype('Int64')" : "") + "\n";
+    }
+    return code;
+}
+
+} // namespace
+
+recipe pandas_recipe(const load_plan& plan)
+{
+    recipe made;
+    std::string code = plan.by_length ? read_by_length(plan) : read_call(plan);
+    for (const column_description& column : plan.layout->described_columns) {
+        std::string statement = conversion(column);
+        if (!statement.empty())
+            code += statement + "\n";
+    }
+    // A name that is not UTF-8 is given by its bytes, through os.
+    made.text = std::string(code.find("os.fsdecode(") != std::string::npos ? "import os\n" : "") +
+                "import pandas as pd\n" + code;
+    return made;
+}

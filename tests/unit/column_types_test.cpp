@@ -1,0 +1,117 @@
+#include "../../src/survey/detect/column_types.h"
+#include "../../src/survey/detect/layout_survey.h"
+#include "survey_fixtures.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+// A column's type in one line, so that a failure says what differs.
+std::string describe_type(const column_description& column)
+{
+    std::string text = value_type_name(column.type);
+    if (!column.format.empty())
+        text += " " + column.format;
+    if (column.type == value_type::decimal || column.type == value_type::floating)
+        text += std::string(" mark ") + column.decimal_mark;
+    if (column.grouping_mark)
+        text += std::string(" grouped ") + *column.grouping_mark;
+    if (column.nullable)
+        text += " null '" + column.null_marker + "'";
+    return text;
+}
+
+struct type_case {
+    const char* name;
+    std::vector<std::string_view> values;
+    const char* expected;
+};
+
+class ColumnType : public testing::TestWithParam<type_case>
+{
+};
+
+TEST_P(ColumnType, FromEveryValue)
+{
+    EXPECT_EQ(describe_type(infer_column_type(GetParam().values)), GetParam().expected);
+}
+
+std::string case_name(const testing::TestParamInfo<type_case>& info)
+{
+    return info.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Numbers, ColumnType,
+    testing::Values(type_case{"integers_with_signs", {"1", "-20", "+300"}, "integer"},
+                    type_case{"points_make_decimals", {"1", "2.50", "-.5"}, "decimal mark ."},
+                    type_case{"commas_make_decimals", {"1,5", "20,25"}, "decimal mark ,"},
+                    type_case{"grouped_thousands", {"1,234,567", "12"}, "integer grouped ,"},
+                    type_case{
+                        "grouped_by_points", {"1.234,50", "7,25"}, "decimal mark , grouped ."},
+                    type_case{"exponents_make_floats", {"1.5e3", "2", "-3E-2"}, "float mark ."},
+                    type_case{"too_long_for_64_bits", {"1234567890123456789"}, "text"},
+                    type_case{"misplaced_group_is_text", {"1,234,56"}, "text"}),
+    case_name);
+
+INSTANTIATE_TEST_SUITE_P(
+    Times, ColumnType,
+    testing::Values(
+        type_case{"iso_dates", {"2024-01-31", "2023-12-01"}, "date %Y-%m-%d"},
+        type_case{"day_first_decided_by_a_13", {"01/02/2024", "13/02/2024"}, "date %d/%m/%Y"},
+        type_case{"month_first_decided_by_a_13", {"01/02/2024", "02/13/2024"}, "date %m/%d/%Y"},
+        type_case{"undecided_slash_is_month_first", {"01/02/2024"}, "date %m/%d/%Y"},
+        type_case{"dotted_day_first", {"31.12.2024"}, "date %d.%m.%Y"},
+        type_case{"times", {"23:59:60", "0:00:00"}, "time %H:%M:%S"},
+        type_case{"datetimes_without_seconds", {"2024/05/06 07:08"}, "datetime %Y/%m/%d %H:%M"},
+        type_case{"iso_datetimes", {"2024-05-06T07:08:09.123"}, "datetime %Y-%m-%dT%H:%M:%S.%f"},
+        type_case{"no_month_13", {"2024-13-01"}, "text"},
+        type_case{"booleans", {"true", "FALSE", "True"}, "boolean"}),
+    case_name);
+
+INSTANTIATE_TEST_SUITE_P(
+    Missing, ColumnType,
+    testing::Values(type_case{"empty_values", {"1", "", "3"}, "integer null ''"},
+                    type_case{"na_marker", {"NA", "2.5", ""}, "decimal mark . null 'NA'"},
+                    type_case{"backslash_n", {"\\N", "2024-01-01"}, "date %Y-%m-%d null '\\N'"},
+                    type_case{"two_markers_are_text", {"NA", "NULL", "1"}, "text null 'NA'"},
+                    type_case{"all_missing", {"", ""}, "text null ''"}),
+    case_name);
+
+TEST(ColumnType, MixedValuesSayWhyText)
+{
+    column_description column = infer_column_type({"1", "2", "x3", "4"});
+    EXPECT_EQ(column.type, value_type::text);
+    EXPECT_EQ(column.why_text, "mixed: integer values until \"x3\" in record 3");
+    EXPECT_EQ(infer_column_type({"Anna", "Ole"}).why_text, "");
+}
+
+TEST(DescribedColumns, NamesFromTheHeaderRowMadeUnique)
+{
+    file_layout layout = survey_layout(
+        text_lines({"id,name,id,", "1,Anna,2024-01-02,x", "2,Ole,2024-02-03,y"}, "\n").sample());
+    ASSERT_EQ(layout.described_columns.size(), 4u);
+    std::string names, types;
+    for (const column_description& column : layout.described_columns) {
+        names += column.name + " ";
+        types += std::string(value_type_name(column.type)) + " ";
+    }
+    EXPECT_EQ(names, "id name id_2 column_4 ");
+    EXPECT_EQ(types, "integer text date text ");
+}
+
+TEST(DescribedColumns, FixedWidthSpansAndNames)
+{
+    file_layout layout = survey_layout(
+        text_lines({"CODE  AMOUNT", "AB01   12.50", "CD02    7.25", "EF03  100.00"}, "\n")
+            .sample());
+    ASSERT_EQ(layout.described_columns.size(), 2u);
+    EXPECT_EQ(layout.described_columns[0].name, "CODE");
+    EXPECT_EQ(layout.described_columns[1].name, "AMOUNT");
+    EXPECT_EQ(layout.described_columns[1].type, value_type::decimal);
+    ASSERT_TRUE(layout.described_columns[1].span.has_value());
+    EXPECT_EQ(layout.described_columns[1].span->end, 12u);
+}
+
+} // namespace
