@@ -423,7 +423,8 @@ std::optional<stated_layout> read_npy(const header_reader& in, std::uint64_t siz
     // A byte order, a kind, then the item size: of numbers and byte
     // strings, the size in bytes.
     std::size_t at = descr + 10;
-    if (at + 2 >= text.size() || std::strchr("biufcS", text[at + 1]) == nullptr)
+    if (at + 2 >= text.size() || text[at + 1] == '\0' ||
+        std::strchr("biufcS", text[at + 1]) == nullptr)
         return std::nullopt;
     at += 2;
     std::optional<std::uint64_t> item = npy_number(text, at);
