@@ -10,10 +10,10 @@ import os
 import sys
 
 KEYS = ["file", "size", "error", "encoding", "layout", "terminator", "record_length",
-        "header_length", "trailer_length", "records", "shortest_record", "usual_record",
+        "element_length", "header_length", "trailer_length", "records", "shortest_record", "usual_record",
         "longest_record", "length_prefix", "delimiter", "quote", "fields",
         "header_row", "columns", "record_types", "verified", "anomalies", "first_anomaly"]
-INTEGER_OR_NULL = {"record_length", "records", "fields", "anomalies", "shortest_record",
+INTEGER_OR_NULL = {"record_length", "element_length", "records", "fields", "anomalies", "shortest_record",
                    "usual_record", "longest_record"}
 PREFIX_KEYS = ["size", "length_bytes", "byte_order", "counts_itself", "repeated_after", "blocks"]
 CHARACTER_OR_NULL = {"delimiter", "quote"}
