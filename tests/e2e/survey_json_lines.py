@@ -10,12 +10,13 @@ import os
 import sys
 
 KEYS = ["file", "size", "error", "encoding", "layout", "terminator", "record_length",
-        "header_length", "trailer_length", "records", "shortest_record", "usual_record",
-        "longest_record", "length_prefix", "delimiter", "quote", "fields", "fewest_fields",
-        "most_fields", "header_row", "columns", "record_types", "verified", "anomalies",
-        "anomaly_kinds", "first_anomalies", "first_anomaly"]
-INTEGER_OR_NULL = {"record_length", "records", "fields", "fewest_fields", "most_fields",
-                   "anomalies", "shortest_record", "usual_record", "longest_record"}
+        "element_length", "header_length", "trailer_length", "records", "shortest_record",
+        "usual_record", "longest_record", "length_prefix", "delimiter", "quote", "fields",
+        "fewest_fields", "most_fields", "header_row", "columns", "record_types", "verified",
+        "anomalies", "anomaly_kinds", "first_anomalies", "first_anomaly"]
+INTEGER_OR_NULL = {"record_length", "element_length", "records", "fields", "fewest_fields",
+                   "most_fields", "anomalies", "shortest_record", "usual_record",
+                   "longest_record"}
 PREFIX_KEYS = ["size", "length_bytes", "byte_order", "counts_itself", "repeated_after", "blocks"]
 ANOMALY_KINDS = ["line_end", "length", "cut_short", "field_count", "quote", "byte_class"]
 ANOMALY_KEYS = ["record", "line", "offset", "kind", "what"]

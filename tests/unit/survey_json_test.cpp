@@ -92,7 +92,7 @@ TEST(SurveyJson, FullReportHasEveryKeyInOrder)
         {18, 4294967368, "x", anomaly_kind::line_end, std::nullopt}};
     EXPECT_EQ(survey_json_line(report),
               R"({"file":"people.psv","size":5000000000,"error":null,"encoding":"utf-8",)"
-              R"("layout":"lines","terminator":"CRLF","record_length":50,"header_length":22,)"
+              R"("layout":"lines","terminator":"CRLF","record_length":50,"element_length":null,"header_length":22,)"
               R"("trailer_length":1,"records":99999999,"shortest_record":null,)"
               R"("usual_record":null,"longest_record":null,"length_prefix":null,)"
               R"("delimiter":"|","quote":"\"","fields":4,)"
@@ -124,7 +124,7 @@ TEST(SurveyJson, UnverifiedFixedLengthLeavesWhatIsUnknownNull)
     report.layout.delimiter = '\t';
     EXPECT_EQ(survey_json_line(report),
               R"({"file":"-","size":null,"error":null,"encoding":"ebcdic",)"
-              R"("layout":"fixed-length","terminator":null,"record_length":80,"header_length":0,)"
+              R"("layout":"fixed-length","terminator":null,"record_length":80,"element_length":null,"header_length":0,)"
               R"("trailer_length":0,"records":null,"shortest_record":null,"usual_record":null,)"
               R"("longest_record":null,"length_prefix":null,"delimiter":"\t","quote":null,)"
               R"("fields":null,"fewest_fields":null,"most_fields":null,"header_row":false,)"
@@ -143,7 +143,7 @@ TEST(SurveyJson, ErrorNullsEveryKeyAfterIt)
     EXPECT_EQ(
         survey_json_line(report),
         R"({"file":"caf\udce9","size":null,"error":"Permission denied","encoding":null,)"
-        R"("layout":null,"terminator":null,"record_length":null,"header_length":null,)"
+        R"("layout":null,"terminator":null,"record_length":null,"element_length":null,"header_length":null,)"
         R"("trailer_length":null,"records":null,"shortest_record":null,"usual_record":null,)"
         R"("longest_record":null,"length_prefix":null,"delimiter":null,"quote":null,)"
         R"("fields":null,"fewest_fields":null,"most_fields":null,"header_row":null,)"

@@ -129,6 +129,9 @@ struct file_layout {
     // From one record's start to the next, terminator included; none when
     // the records vary.
     std::optional<std::uint64_t> record_length;
+    // Of records made of values of one size (the samples of an image's
+    // rows), the size of one; none for records of other kinds.
+    std::optional<std::uint64_t> element_length;
     // The commonest record length, also when the records vary.
     std::uint64_t usual_length = 0;
     // Bytes before the first record that has the layout, and after the

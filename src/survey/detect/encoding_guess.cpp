@@ -25,6 +25,9 @@ constexpr std::uint64_t UTF16_ZERO_LOW_PERCENT = 5;
 constexpr std::uint64_t EBCDIC_BLANK_PERCENT = 5;
 constexpr std::uint64_t EBCDIC_ALPHANUMERIC_PERCENT = 25;
 constexpr std::uint64_t EBCDIC_TEXT_PERCENT = 97;
+// Cards of codes and numbers have few blanks: letters and digits for this
+// share of the bytes are EBCDIC text without them.
+constexpr std::uint64_t EBCDIC_DENSE_ALPHANUMERIC_PERCENT = 75;
 // Latin-1 text uses the printable upper half (0xA0 to 0xFF) for nearly
 // all of its high bytes, and writes mostly ASCII: more high bytes than
 // this are not a Western language's accents.
@@ -159,7 +162,8 @@ text_encoding guess_utf16(byte_span bytes)
 }
 
 // EBCDIC text is mostly blanks (0x40), letters and digits in the upper
-// half, and few bytes below 0x40 other than its line ends.
+// half (or letters and digits nearly alone), and few bytes below 0x40
+// other than its line ends.
 bool looks_like_ebcdic(const byte_counts& counts, std::uint64_t total)
 {
     std::uint64_t blanks = counts[0x40];
@@ -171,10 +175,11 @@ bool looks_like_ebcdic(const byte_counts& counts, std::uint64_t total)
                                 count_in(counts, 0x6A, 0x6F) + count_in(counts, 0x79, 0x7F);
     std::uint64_t line_ends = counts[0x15] + counts[0x25] + counts[0x0D];
     std::uint64_t text = blanks + letters + digits + punctuation + line_ends;
-    bool spaced =
-        blanks * 100 >= total * EBCDIC_BLANK_PERCENT || counts[0x15] * LONGEST_NEL_LINE >= total;
-    return spaced && (letters + digits) * 100 >= total * EBCDIC_ALPHANUMERIC_PERCENT &&
-           text * 100 >= total * EBCDIC_TEXT_PERCENT;
+    bool alphanumeric = (letters + digits) * 100 >= total * EBCDIC_ALPHANUMERIC_PERCENT;
+    bool words = blanks * 100 >= total * EBCDIC_BLANK_PERCENT && alphanumeric;
+    bool dense = (letters + digits) * 100 >= total * EBCDIC_DENSE_ALPHANUMERIC_PERCENT;
+    bool nel_lines = counts[0x15] * LONGEST_NEL_LINE >= total && alphanumeric;
+    return (words || dense || nel_lines) && text * 100 >= total * EBCDIC_TEXT_PERCENT;
 }
 
 bool looks_like_latin1(const byte_counts& counts, std::uint64_t high, std::uint64_t total)

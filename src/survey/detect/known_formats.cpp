@@ -321,26 +321,127 @@ std::optional<stated_layout> read_shape_index(const header_reader& in, std::uint
     return records_to_end("shapefile index", 100, 8, size);
 }
 
-// ESRI shapefile main file: records of one length only for points, each a
-// record header of 8 bytes and the point; every other shape type varies.
+// ESRI shapefile main file: each record is a header of 8 bytes (its
+// number and its content's length in 16-bit words, both big-endian) and
+// the content. The records are of one length when every record header the
+// sample reaches states one content length and the rest of the file holds
+// whole records of it; else they vary.
 std::optional<stated_layout> read_shapefile(const header_reader& in, std::uint64_t size)
 {
     if (!in.has(0, 108) || in.be32(0) != 9994 || in.le32(28) != 1000 ||
         std::uint64_t{in.be32(24)} * 2 != size || in.be32(100) != 1)
         return std::nullopt;
-    std::uint32_t type = in.le32(32);
-    std::uint64_t content = type == 1 ? 20 : type == 21 ? 28 : type == 11 ? 36 : 0;
-    if (content == 0)
-        return stated_layout{"shapefile", 100, 0, 0, 0, true};
-    return records_to_end("shapefile", 100, 8 + content, size);
+    constexpr std::uint64_t header = 100, record_header = 8;
+    std::optional<std::uint64_t> content;
+    for (std::uint64_t at = header; at < size && in.has(at, record_header);) {
+        std::uint64_t length = std::uint64_t{in.be32(at + 4)} * 2;
+        if (content && *content != length)
+            return stated_layout{"shapefile", header, 0, 0, 0, true};
+        content = length;
+        at += record_header + length;
+    }
+    if (!content || (size - header) % (record_header + *content) != 0)
+        return stated_layout{"shapefile", header, 0, 0, 0, true};
+    return records_to_end("shapefile", header, record_header + *content, size);
 }
 
-// FITS: headers and data alike come in logical records of 2880 bytes.
+// FITS: headers and data alike come in logical records of 2880 bytes;
+// a header's records are cards of 80 printable ASCII characters without
+// line ends (the same cards a line each are a text file, not FITS).
 std::optional<stated_layout> read_fits(const header_reader& in, std::uint64_t size)
 {
-    if (!in.holds(0, "SIMPLE  = ") || !in.has(0, 80) || in.bytes[29] != 'T')
+    constexpr std::uint64_t card = 80, logical_record = 2880;
+    if (!in.holds(0, "SIMPLE  = ") || !in.has(0, card) || in.bytes[29] != 'T')
         return std::nullopt;
-    return records_to_end("FITS", 0, 2880, size);
+    std::uint64_t header_seen = std::min<std::uint64_t>(logical_record, in.bytes.size());
+    for (std::uint64_t at = 0; at < header_seen; at++) {
+        if (in.bytes[at] < 0x20 || in.bytes[at] > 0x7E)
+            return std::nullopt;
+    }
+    return records_to_end("FITS", 0, logical_record, size);
+}
+
+// ISO 9660 (ECMA-119) disc images: a system area of 16 logical sectors of
+// 2048 bytes, then volume descriptors; the primary one (type 1, "CD001")
+// states the logical block size at byte 128 and the volume's size in
+// blocks at byte 80, each both little- and big-endian.
+std::optional<stated_layout> read_iso9660(const header_reader& in, std::uint64_t size)
+{
+    constexpr std::uint64_t descriptor = 16 * 2048;
+    if (!in.has(descriptor, 136) || in.bytes[descriptor] != 1 || !in.holds(descriptor + 1, "CD001"))
+        return std::nullopt;
+    std::uint64_t block = in.le16(descriptor + 128), blocks = in.le32(descriptor + 80);
+    if (block != in.be16(descriptor + 130) || blocks != in.be32(descriptor + 84) || block < 512 ||
+        (block & (block - 1)) != 0 || blocks == 0)
+        return std::nullopt;
+    return records_to_end("ISO 9660 image", 0, block, size);
+}
+
+// SAS transport (XPORT) files: 80-byte records throughout, headers of
+// text and observations alike, the first the library header record.
+std::optional<stated_layout> read_sas_transport(const header_reader& in, std::uint64_t size)
+{
+    if (!in.holds(0, "HEADER RECORD*******LIBRARY HEADER RECORD!!!!!!!"))
+        return std::nullopt;
+    return records_to_end("SAS transport file", 0, 80, size);
+}
+
+// The number after key in a NumPy header's dictionary text, and where it
+// ends; none when the key is missing.
+std::optional<std::uint64_t> npy_number(std::string_view text, std::size_t& at)
+{
+    while (at < text.size() && (text[at] == ' ' || text[at] == '(' || text[at] == ','))
+        at++;
+    if (at >= text.size() || text[at] < '0' || text[at] > '9')
+        return std::nullopt;
+    std::uint64_t value = 0;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9' && value < (1ULL << 40))
+        value = value * 10 + static_cast<std::uint64_t>(text[at++] - '0');
+    return value;
+}
+
+// NumPy arrays (.npy): the magic "\x93NUMPY", a version, the header's
+// length (2 bytes little-endian in version 1, 4 after), and a dictionary
+// giving 'descr' (a simple type such as '<f8' states its item size),
+// 'fortran_order' and 'shape'. In C order a record is one row of the last
+// dimensions: all but the first.
+std::optional<stated_layout> read_npy(const header_reader& in, std::uint64_t size)
+{
+    if (!in.holds(0, "\x93NUMPY") || !in.has(0, 12))
+        return std::nullopt;
+    unsigned version = in.bytes[6];
+    std::uint64_t header =
+        version == 1 ? 10 + std::uint64_t{in.le16(8)} : 12 + std::uint64_t{in.le32(8)};
+    if (!in.has(0, header) || header > size)
+        return std::nullopt;
+    std::string_view text(reinterpret_cast<const char*>(in.bytes.data()), header);
+    std::size_t descr = text.find("'descr': '");
+    std::size_t shape = text.find("'shape': (");
+    if (descr == std::string_view::npos || shape == std::string_view::npos ||
+        text.find("'fortran_order': False") == std::string_view::npos)
+        return std::nullopt;
+    // A byte order, a kind, then the item size: of numbers and byte
+    // strings, the size in bytes.
+    std::size_t at = descr + 10;
+    if (at + 2 >= text.size() || text[at + 1] == '\0' ||
+        std::strchr("biufcS", text[at + 1]) == nullptr)
+        return std::nullopt;
+    at += 2;
+    std::optional<std::uint64_t> item = npy_number(text, at);
+    if (!item || at >= text.size() || text[at] != '\'' || *item == 0)
+        return std::nullopt;
+    at = shape + 10;
+    std::optional<std::uint64_t> rows = npy_number(text, at);
+    std::uint64_t record = *item;
+    while (rows) {
+        std::optional<std::uint64_t> next = npy_number(text, at);
+        if (!next)
+            break;
+        record *= *next;
+    }
+    if (!rows || *rows == 0)
+        return std::nullopt;
+    return image_rows("NumPy array", header, record, *rows, size);
 }
 
 // POSIX tar archives: everything comes in blocks of 512 bytes.
@@ -468,10 +569,10 @@ std::optional<stated_layout> read_stated_layout(byte_span start, std::uint64_t f
     header_reader in{start};
     using reader = std::optional<stated_layout> (*)(const header_reader&, std::uint64_t);
     static const reader readers[] = {
-        read_wave,          read_aiff,      read_sun_audio, read_psf,
-        read_shape_index,   read_shapefile, read_fits,      read_tar,
-        read_sqlite,        read_bmp,       read_netpbm,    read_sun_raster,
-        read_compound_file, read_stata,     read_dbase,     read_varying};
+        read_wave,          read_aiff,   read_sun_audio, read_psf,           read_shape_index,
+        read_shapefile,     read_fits,   read_iso9660,   read_sas_transport, read_npy,
+        read_tar,           read_sqlite, read_bmp,       read_netpbm,        read_sun_raster,
+        read_compound_file, read_stata,  read_dbase,     read_varying};
     for (reader read : readers) {
         if (std::optional<stated_layout> stated = read(in, file_size))
             return stated;

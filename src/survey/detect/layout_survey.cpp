@@ -5,6 +5,7 @@
 #include "../base/text_decode.h"
 #include "../base/text_lines.h"
 #include "described_columns.h"
+#include "element_period.h"
 #include "encoding_guess.h"
 #include "known_formats.h"
 #include "length_prefix.h"
@@ -12,6 +13,7 @@
 #include "record_bounds.h"
 #include "record_profile.h"
 #include "record_types.h"
+#include "sector_padding.h"
 #include "terminator_choice.h"
 #include "text_columns.h"
 #include "text_layout.h"
@@ -349,6 +351,75 @@ void weigh_record_types(survey_evidence& evidence, layout_hypothesis& hypothesis
     hypothesis.fit = TEXT_FIT;
 }
 
+// The strongest length weighed short enough for an element, if any
+// repeats beyond chance.
+period_guess strongest_short_length(const period_choice& period)
+{
+    period_guess element;
+    for (const scored<std::uint32_t>& each : period.candidates) {
+        if (each.value <= LONGEST_ELEMENT && each.score >= WEAKEST_REPEAT &&
+            each.score > element.strength)
+            element = {each.value, each.score};
+    }
+    return element;
+}
+
+// Values of one size in rows of one length (images, grids, volumes): the
+// row is the record, the value its element. A short period found by the
+// byte search is the element. Without one (a row that repeats byte for
+// byte outshines its samples; bytes mostly of one value hide them), the
+// strongest short length and single bytes are both tried, and the element
+// whose rows line up better wins, the longer where both find one row.
+void weigh_element_rows(survey_evidence& evidence, layout_hypothesis& hypothesis)
+{
+    if (is_text(evidence.guess.encoding))
+        return;
+    const period_choice& period = evidence.periods();
+    byte_span region = period_region(evidence.sample);
+    period_guess element = period.choice;
+    element_choice rows;
+    if (element.length != 0 && element.length <= LONGEST_ELEMENT) {
+        rows = find_element_rows(region, element.length);
+    } else {
+        element = {1, 0};
+        rows = find_element_rows(region, 1);
+        period_guess shorter = strongest_short_length(period);
+        if (shorter.length > 1) {
+            element_choice other = find_element_rows(region, shorter.length);
+            if (other.choice.row == rows.choice.row ||
+                other.choice.strength > rows.choice.strength) {
+                rows = other;
+                element = shorter;
+            }
+        }
+    }
+    // Rows that are runs of the records the bytes repeat at are those
+    // records' to claim.
+    if (rows.choice.row == 0 ||
+        (period.choice.length > LONGEST_ELEMENT && rows.choice.row % period.choice.length == 0))
+        return;
+    // Rows of elements fit as well as the elements do, and line up in
+    // value besides.
+    double fit = element.strength + (1 - element.strength) * rows.choice.strength;
+    weigh_length(evidence.sample, rows.choice.row, fit, hypothesis);
+    if (hypothesis.viable)
+        hypothesis.layout.element_length = rows.choice.element;
+}
+
+// Sectors whose contents are padded with zeros to their end: the share of
+// sectors so padded is the fit.
+void weigh_padded_sectors(survey_evidence& evidence, layout_hypothesis& hypothesis)
+{
+    if (is_text(evidence.guess.encoding))
+        return;
+    const file_sample& sample = evidence.sample;
+    bool later = sample.later.size() >= 2;
+    sector_guess sectors =
+        find_padded_sectors(period_region(sample), later ? sample.later.front().offset : 0);
+    if (sectors.length != 0)
+        weigh_length(sample, sectors.length, sectors.strength, hypothesis);
+}
+
 using weigher = void (*)(survey_evidence&, layout_hypothesis&);
 
 struct hypothesis_kind {
@@ -364,6 +435,8 @@ constexpr hypothesis_kind HYPOTHESES[] = {
     {"lines", weigh_lines},
     {"fixed-length", weigh_fixed_length},
     {"longer fixed-length", weigh_longer_length},
+    {"rows of values", weigh_element_rows},
+    {"padded sectors", weigh_padded_sectors},
 };
 
 } // namespace

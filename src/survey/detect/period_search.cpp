@@ -30,8 +30,10 @@ constexpr std::uint32_t MOST_RECORDS_PER_REPEAT = 6;
 constexpr std::uint32_t MULTIPLES_WEIGHED = 3;
 // A length needs this many records in the bytes to be weighed at all.
 constexpr std::size_t FEWEST_RECORDS = 3;
-// Weaker repeats than this are chance, not records.
-constexpr double WEAKEST_REPEAT = 0.2;
+// Fewer bytes than this of binary data line up at some short length by
+// chance as often as not (a few hundred bytes of numbers agree every two
+// bytes): they are too little evidence to claim a length from.
+constexpr std::size_t FEWEST_BINARY_BYTES = 512;
 // Samples of sound and other numbers that change a little from record to
 // record repeat no byte exactly, but each byte of a record keeps its own
 // range of values: short records show in how much less it takes to write
@@ -260,7 +262,8 @@ void add_candidates(std::vector<std::uint32_t>& into, const std::vector<std::uin
 period_choice find_period(byte_span bytes, const byte_class_table* text_classes)
 {
     period_choice result;
-    if (bytes.size() < FEWEST_RECORDS * SHORTEST_PERIOD)
+    if (bytes.size() < FEWEST_RECORDS * SHORTEST_PERIOD ||
+        (text_classes == nullptr && bytes.size() < FEWEST_BINARY_BYTES))
         return result;
     period_guess best;
     double chance = chance_agreement(bytes.first(std::min(bytes.size(), WEIGHED_BYTES * 2)));
@@ -288,11 +291,23 @@ period_choice find_period(byte_span bytes, const byte_class_table* text_classes)
         return result;
     }
     // The shortest divisor that repeats about as strongly is the record;
-    // the longer length is a run of such records.
+    // the longer length is a run of such records. Bytes a record apart
+    // agree more than bytes a byte nearer or farther: bytes of text agree
+    // a few bytes apart wherever they stand (letters beside letters), and
+    // less the farther apart, which is no record.
+    auto agreement = [&](std::uint32_t length) {
+        double score = strength_against_chance(bytes, length, chance);
+        if (!kinds.empty())
+            score = std::max(score, strength_against_chance(kinds, length, kind_chance));
+        return score;
+    };
     period_guess shortest = best;
     for (auto [length, score] : scored_lengths) {
-        if (length < shortest.length && best.length % length == 0 &&
-            score >= best.strength * DIVISOR_SHARE)
+        if (length >= shortest.length || best.length % length != 0 ||
+            score < best.strength * DIVISOR_SHARE)
+            continue;
+        double at = agreement(length);
+        if (at > agreement(length - 1) && at > agreement(length + 1))
             shortest = {length, score};
     }
     result.choice = shortest.strength >= WEAKEST_REPEAT ? shortest : find_column_period(bytes);

@@ -16,6 +16,8 @@ constexpr std::uint32_t LONGEST_PERIOD = 65536;
 // strongly, the divisor is the record: content that repeats itself (a tone,
 // a cycle of record types) makes a multiple of the record stand out.
 constexpr double DIVISOR_SHARE = 0.8;
+// Weaker repeats than this are chance, not records.
+constexpr double WEAKEST_REPEAT = 0.2;
 
 struct period_guess {
     std::uint32_t length = 0; // 0: no period

@@ -369,6 +369,11 @@ constexpr json_key JSON_KEYS[] = {
      [](json_object& o, const char* k, const survey_report& r) {
          o.number(k, r.layout.record_length);
      }},
+    {"element_length", "number",
+     "bytes of one value where records are rows of values of one size; null otherwise",
+     [](json_object& o, const char* k, const survey_report& r) {
+         o.number(k, r.layout.element_length);
+     }},
     {"header_length", "number", "bytes before the first record",
      [](json_object& o, const char* k, const survey_report& r) {
          o.number(k, r.layout.header_length);

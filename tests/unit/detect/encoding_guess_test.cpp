@@ -91,6 +91,11 @@ INSTANTIATE_TEST_SUITE_P(
                       "Caf\xE9s cr\xE8me br\xFBl\xE9"
                       "e, na\xEFve\n",
                       text_encoding::latin1, 0},
+        // Cards of codes and numbers, no blanks, no line ends.
+        encoding_case{"ebcdic_cards_without_blanks",
+                      "\xF0\xF0\xF1\xC1\xC2\xF5\xF5\x4B\xF2\xD1\xE2\xF9\xF0\xF0\xF2\xC3"
+                      "\xC4\xF6\xF1\x4B\xF7\xD2\xE3\xF8",
+                      text_encoding::ebcdic, 0},
         encoding_case{"latin1_too_high", "\xE9\xE9\xE9,1\n\xE9\xE9\xE9,1\n", text_encoding::binary,
                       0},
         // A stray control byte in a hundred is too many; NULs far fewer.

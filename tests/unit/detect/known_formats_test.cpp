@@ -6,6 +6,72 @@
 namespace
 {
 
+void put_be32(std::string& bytes, std::size_t at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; i++)
+        bytes[at + i] = static_cast<char>(value >> (24 - 8 * i));
+}
+
+void put_le(std::string& bytes, std::size_t at, std::uint32_t value, int width)
+{
+    for (int i = 0; i < width; i++)
+        bytes[at + i] = static_cast<char>(value >> (8 * i));
+}
+
+// A shapefile of polygons whose record headers state these content
+// lengths in 16-bit words.
+std::string shapefile(const std::vector<std::uint32_t>& words)
+{
+    std::string bytes(100, '\0');
+    put_be32(bytes, 0, 9994);
+    put_le(bytes, 28, 1000, 4);
+    put_le(bytes, 32, 5, 4);
+    std::uint32_t number = 1;
+    for (std::uint32_t content : words) {
+        std::string record(8 + 2 * content, '\x11');
+        put_be32(record, 0, number++);
+        put_be32(record, 4, content);
+        bytes += record;
+    }
+    put_be32(bytes, 24, static_cast<std::uint32_t>(bytes.size() / 2));
+    return bytes;
+}
+
+// An ISO 9660 image of blocks 2048 bytes, its primary volume descriptor
+// at sector 16.
+std::string disc_image(std::uint32_t blocks)
+{
+    std::string bytes(std::size_t{blocks} * 2048, '\0');
+    std::size_t descriptor = 16 * 2048;
+    bytes[descriptor] = 1;
+    bytes.replace(descriptor + 1, 5, "CD001");
+    put_le(bytes, descriptor + 80, blocks, 4);
+    put_be32(bytes, descriptor + 84, blocks);
+    put_le(bytes, descriptor + 128, 2048, 2);
+    bytes[descriptor + 130] = 0x08;
+    bytes[descriptor + 131] = 0x00;
+    return bytes;
+}
+
+// A NumPy array file of version 1 with this dictionary and 216 bytes of
+// data, its header padded to 128 bytes.
+std::string npy(std::string dictionary)
+{
+    dictionary.resize(117, ' ');
+    dictionary += '\n';
+    return std::string("\x93NUMPY\x01\x00\x76\x00", 10) + dictionary + std::string(216, '\x01');
+}
+
+std::string fits_cards(const char* line_end)
+{
+    std::string card = "SIMPLE  =                    T";
+    card.resize(80, ' ');
+    std::string bytes;
+    for (int i = 0; i < 36; i++)
+        bytes += card + line_end;
+    return bytes;
+}
+
 struct stated_case {
     const char* name;
     std::string bytes;
@@ -39,7 +105,20 @@ INSTANTIATE_TEST_SUITE_P(
                     "Netpbm image 21 4 3 1"},
         // A header whose rows do not fit the file states nothing.
         stated_case{"greymap_cut_short", "P5 4 3 255\n" + std::string(11, 'x'), "none"},
-        stated_case{"text", "P5 is a name\n", "none"}),
+        stated_case{"text", "P5 is a name\n", "none"},
+        stated_case{"shapefile_of_one_length", shapefile({64, 64, 64}), "shapefile 100 136 3 0"},
+        stated_case{"shapefile_of_lengths", shapefile({64, 40, 64}), "shapefile 100 0 0 0"},
+        stated_case{"iso9660", disc_image(20), "ISO 9660 image 0 2048 20 0"},
+        stated_case{"sas_transport",
+                    "HEADER RECORD*******LIBRARY HEADER RECORD!!!!!!!" + std::string(272, '0'),
+                    "SAS transport file 0 80 4 0"},
+        stated_case{"fits", fits_cards(""), "FITS 0 2880 1 0"},
+        stated_case{"npy_rows", npy("{'descr': '<f8', 'fortran_order': False, 'shape': (3, 9), }"),
+                    "NumPy array 128 72 3 0"},
+        stated_case{"npy_fortran_order",
+                    npy("{'descr': '<f8', 'fortran_order': True, 'shape': (3, 9), }"), "none"},
+        // The same cards a line each are text, not FITS.
+        stated_case{"fits_cards_as_lines", fits_cards("\n"), "none"}),
     [](const testing::TestParamInfo<stated_case>& info) { return info.param.name; });
 
 } // namespace

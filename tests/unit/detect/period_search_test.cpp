@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace
 {
 
@@ -38,6 +40,9 @@ INSTANTIATE_TEST_SUITE_P(Files, PeriodSearch,
                                          period_case{"long", binary_records(497, 200, 0, 0), 497},
                                          period_case{"divisor_of_a_pair", paired_records(), 24},
                                          period_case{"random", random_bytes(100000), 0},
+                                         // A few hundred bytes of anything
+                                         // are too little to claim from.
+                                         period_case{"few_bytes", binary_records(7, 60, 0, 0), 0},
                                          period_case{"too_few", random_bytes(5), 0}),
                          [](const testing::TestParamInfo<period_case>& info) {
                              return info.param.name;
@@ -51,6 +56,28 @@ TEST(PeriodSearch, KeepsTheMultiplesItWeighed)
     for (const auto& each : period.candidates)
         pair_weighed |= each.value == 48 && each.score >= period.choice.strength * DIVISOR_SHARE;
     EXPECT_TRUE(pair_weighed);
+}
+
+// Cards of 80 characters of words, without line ends: letters stand beside
+// letters, so bytes two apart agree often, but only the card lines them
+// up by position.
+TEST(PeriodSearch, FindsCardsOfText)
+{
+    const char* words[] = {"THE", "VALUE", "OF", "A", "FIELD", "NAME", "DATA", "RECORD"};
+    std::string deck;
+    unsigned state = 1;
+    for (int card = 0; card < 200; card++) {
+        std::string text;
+        while (text.size() < 60) {
+            state = state * 1103515245 + 12345;
+            text += std::string(words[(state >> 16) % 8]) + ' ';
+        }
+        text.resize(72, ' ');
+        std::string number = std::to_string(10000000 + card * 10);
+        deck += text + number;
+    }
+    period_choice period = find_period(bytes_of(deck), &byte_classes_of(text_encoding::ascii));
+    EXPECT_EQ(period.choice.length, 80u);
 }
 
 } // namespace

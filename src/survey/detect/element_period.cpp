@@ -1,0 +1,447 @@
+#include "element_period.h"
+
+#include <algorithm>
+#include <array>
+#include <complex>
+#include <numbers>
+#include <vector>
+
+namespace
+{
+
+// Values read from the bytes; fewer than the least of these are too few
+// to tell rows from chance (a few hundred bytes of anything line up at
+// some length).
+constexpr std::size_t MOST_VALUES = std::size_t{1} << 13;
+constexpr std::size_t FEWEST_VALUES = 2048;
+// A row length needs this many rows among the values read, and a row
+// holds at least this many values: shorter repeats are the period
+// search's, length by length.
+constexpr std::size_t FEWEST_ROWS = 4;
+constexpr std::size_t SHORTEST_ROW_VALUES = 4;
+// Values a row apart are compared with values at lengths within this
+// share of the row on either side: the same place in a row shifted a
+// little.
+constexpr double NEAR_LENGTHS_SHARE = 0.25;
+constexpr std::size_t FEWEST_NEAR_LENGTHS = 2;
+// A row lines up at its multiples too (two, three rows apart); a length
+// inside a row does not.
+constexpr std::size_t MULTIPLES_WEIGHED = 3;
+// Values a row apart must differ at most half as much as near it.
+constexpr double LEAST_ROW_STRENGTH = 0.5;
+// Of a row length and a divisor that lines up this share as strongly, the
+// divisor is the row: a slice of an image is a run of rows.
+constexpr double ROW_DIVISOR_SHARE = 0.8;
+// Stretches whose bytes change less than this share as often as the
+// busiest hold too little to show rows (counted at every stride-th byte).
+constexpr double BUSY_SHARE = 0.25;
+constexpr std::size_t CHANGES_STRIDE = 7;
+// The byte order and form of numbers are told from this many of them.
+constexpr std::size_t READING_VALUES = 1024;
+
+// The ways a value of 2, 4 or 8 bytes may be written: either byte order,
+// and unsigned, two's complement, or sign and magnitude (IEEE floating
+// point, whose bits as a magnitude keep the order of the values).
+enum class number_form { unsigned_number, twos_complement, sign_magnitude };
+
+struct value_reading {
+    bool big_endian;
+    number_form form;
+};
+
+double read_number(const unsigned char* at, std::uint32_t width, value_reading reading)
+{
+    std::uint64_t raw = 0;
+    for (std::uint32_t i = 0; i < width; i++)
+        raw = raw << 8 | at[reading.big_endian ? i : width - 1 - i];
+    unsigned bits = width * 8;
+    std::uint64_t sign = std::uint64_t{1} << (bits - 1);
+    if (reading.form == number_form::unsigned_number || (raw & sign) == 0)
+        return static_cast<double>(raw);
+    if (reading.form == number_form::sign_magnitude)
+        return -static_cast<double>(raw & (sign - 1));
+    return static_cast<double>(raw & (sign - 1)) - static_cast<double>(sign);
+}
+
+// Each value as its rank among them, 0 to 1, equal values sharing theirs:
+// what matters is which values are near each other, and no outlier (a
+// no-data mark, a header read as numbers) outweighs the rest.
+void rank_values(std::vector<double>& values)
+{
+    std::vector<std::uint32_t> order(values.size());
+    for (std::size_t i = 0; i < order.size(); i++)
+        order[i] = static_cast<std::uint32_t>(i);
+    std::sort(order.begin(), order.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return values[a] < values[b]; });
+    double scale = values.size() > 1 ? 1.0 / static_cast<double>(values.size() - 1) : 1;
+    std::vector<double> ranks(values.size());
+    for (std::size_t first = 0; first < order.size();) {
+        std::size_t last = first;
+        while (last + 1 < order.size() && values[order[last + 1]] == values[order[first]])
+            last++;
+        double rank = static_cast<double>(first + last) / 2 * scale;
+        for (std::size_t i = first; i <= last; i++)
+            ranks[order[i]] = rank;
+        first = last + 1;
+    }
+    values = std::move(ranks);
+}
+
+// How much neighbouring values differ against how much any two do: near 0
+// for smooth values, near 1 for noise. The reading of the bytes that
+// makes values smoothest is the one they were written in.
+double roughness(const std::vector<double>& values)
+{
+    double mean = 0;
+    for (double value : values)
+        mean += value;
+    mean /= static_cast<double>(values.size());
+    double spread = 0, steps = 0;
+    for (std::size_t i = 0; i < values.size(); i++) {
+        spread += (values[i] - mean) * (values[i] - mean);
+        if (i > 0)
+            steps += (values[i] - values[i - 1]) * (values[i] - values[i - 1]);
+    }
+    return spread > 0 ? steps / (2 * spread) : 2;
+}
+
+std::vector<double> numbers_of(byte_span bytes, std::uint32_t width)
+{
+    static constexpr value_reading readings[] = {
+        {false, number_form::unsigned_number}, {false, number_form::twos_complement},
+        {false, number_form::sign_magnitude},  {true, number_form::unsigned_number},
+        {true, number_form::twos_complement},  {true, number_form::sign_magnitude},
+    };
+    std::size_t count = std::min(bytes.size() / width, MOST_VALUES);
+    auto read = [&](value_reading reading, std::size_t wanted) {
+        std::vector<double> values(wanted);
+        for (std::size_t i = 0; i < wanted; i++)
+            values[i] = read_number(bytes.data() + i * width, width, reading);
+        rank_values(values);
+        return values;
+    };
+    // The reading is chosen on the first values alone, to keep it cheap.
+    value_reading best = readings[0];
+    double smoothest = 0;
+    for (std::size_t i = 0; i < std::size(readings); i++) {
+        double rough = roughness(read(readings[i], std::min(count, READING_VALUES)));
+        if (i == 0 || rough < smoothest) {
+            smoothest = rough;
+            best = readings[i];
+        }
+    }
+    return read(best, count);
+}
+
+// The discrete Fourier transform in place, size a power of two; the
+// products are written out, as std::complex's guard against infinities
+// costs a call per product.
+void fourier_transform(std::vector<std::complex<double>>& data, bool inverse)
+{
+    std::size_t size = data.size();
+    for (std::size_t i = 1, j = 0; i < size; i++) {
+        std::size_t bit = size >> 1;
+        for (; j & bit; bit >>= 1)
+            j ^= bit;
+        j ^= bit;
+        if (i < j)
+            std::swap(data[i], data[j]);
+    }
+    std::vector<std::complex<double>> turns(size / 2);
+    for (std::size_t k = 0; k < size / 2; k++)
+        turns[k] = std::polar(1.0, (inverse ? 2 : -2) * std::numbers::pi * static_cast<double>(k) /
+                                       static_cast<double>(size));
+    for (std::size_t half = 1; half < size; half <<= 1) {
+        std::size_t stride = size / (2 * half);
+        for (std::size_t block = 0; block < size; block += 2 * half) {
+            for (std::size_t k = 0; k < half; k++) {
+                std::complex<double> turn = turns[k * stride];
+                std::complex<double> odd = data[block + k + half];
+                std::complex<double> turned(odd.real() * turn.real() - odd.imag() * turn.imag(),
+                                            odd.real() * turn.imag() + odd.imag() * turn.real());
+                std::complex<double> even = data[block + k];
+                data[block + k] = {even.real() + turned.real(), even.imag() + turned.imag()};
+                data[block + k + half] = {even.real() - turned.real(), even.imag() - turned.imag()};
+            }
+        }
+    }
+}
+
+struct centred_values {
+    std::vector<double> squares_before; // sums of squares of the first i
+    double mean = 0;
+};
+
+centred_values centre(const std::vector<double>& values)
+{
+    centred_values result;
+    for (double value : values)
+        result.mean += value;
+    if (!values.empty())
+        result.mean /= static_cast<double>(values.size());
+    result.squares_before.assign(values.size() + 1, 0);
+    for (std::size_t i = 0; i < values.size(); i++) {
+        double centred = values[i] - result.mean;
+        result.squares_before[i + 1] = result.squares_before[i] + centred * centred;
+    }
+    return result;
+}
+
+// Mean square differences from the sums of products a length apart.
+std::vector<double> differences_from(const centred_values& centred, std::size_t count,
+                                     const std::vector<double>& products, std::size_t longest)
+{
+    std::vector<double> differences(longest + 1, 0);
+    const std::vector<double>& squares_before = centred.squares_before;
+    for (std::size_t length = 1; length <= longest && length < count; length++) {
+        double squares =
+            squares_before[count - length] + squares_before[count] - squares_before[length];
+        differences[length] =
+            std::max(0.0, squares - 2 * products[length]) / static_cast<double>(count - length);
+    }
+    return differences;
+}
+
+// For every length up to half their count, the mean square difference of
+// values that length apart, in two runs of values at once: all lengths
+// through the autocorrelation, the two runs as the real and imaginary
+// parts of one transform.
+std::array<std::vector<double>, 2> differences_by_length(const std::vector<double>& first,
+                                                         const std::vector<double>& second)
+{
+    std::size_t count = std::max(first.size(), second.size());
+    std::size_t size = 1;
+    while (size < 2 * count)
+        size <<= 1;
+    centred_values centred[2] = {centre(first), centre(second)};
+    std::vector<std::complex<double>> data(size);
+    for (std::size_t i = 0; i < first.size(); i++)
+        data[i].real(first[i] - centred[0].mean);
+    for (std::size_t i = 0; i < second.size(); i++)
+        data[i].imag(second[i] - centred[1].mean);
+    fourier_transform(data, false);
+    std::vector<std::complex<double>> powers(size);
+    for (std::size_t k = 0; k < size; k++) {
+        std::complex<double> mirror = std::conj(data[(size - k) % size]);
+        powers[k] = {std::norm(data[k] + mirror) / 4, std::norm(data[k] - mirror) / 4};
+    }
+    fourier_transform(powers, true);
+    std::array<std::vector<double>, 2> differences;
+    const std::vector<double>* runs[2] = {&first, &second};
+    for (int run = 0; run < 2; run++) {
+        std::size_t run_count = runs[run]->size();
+        std::vector<double> products(run_count / 2 + 1);
+        for (std::size_t length = 0; length < products.size(); length++)
+            products[length] = (run == 0 ? powers[length].real() : powers[length].imag()) /
+                               static_cast<double>(size);
+        differences[run] = differences_from(centred[run], run_count, products, run_count / 2);
+    }
+    return differences;
+}
+
+// How much less values a length apart differ than values at lengths near
+// it (of the same phase in step), 0 to 1.
+struct dip_finder {
+    const std::vector<double>& differences;
+    std::size_t step;
+    std::vector<double> sum_before; // over lengths of one phase
+
+    dip_finder(const std::vector<double>& by_length, std::size_t phase_step)
+        : differences(by_length), step(phase_step), sum_before(by_length.size() + 1, 0)
+    {
+        for (std::size_t length = 1; length < by_length.size(); length++)
+            sum_before[length] =
+                by_length[length] + (length >= step ? sum_before[length - step] : 0);
+    }
+
+    double dip(std::size_t length) const
+    {
+        std::size_t longest = differences.size() - 1;
+        std::size_t reach = std::max(static_cast<std::size_t>(length * NEAR_LENGTHS_SHARE),
+                                     FEWEST_NEAR_LENGTHS * step);
+        reach -= reach % step;
+        std::size_t low = length > reach + step ? length - reach : length % step + step;
+        std::size_t high = std::min(length + reach, longest - (longest - length) % step);
+        if (high <= low)
+            return 0;
+        double near = (sum_before[high] - sum_before[low - step]) /
+                      static_cast<double>((high - low) / step + 1);
+        if (near <= 0)
+            return 0;
+        return std::max(0.0, 1 - differences[length] / near);
+    }
+
+    double strength(std::size_t length) const
+    {
+        double sum = 0;
+        std::size_t weighed = 0;
+        for (std::size_t times = 1; times <= MULTIPLES_WEIGHED; times++) {
+            if (times * length >= differences.size())
+                break;
+            sum += dip(times * length);
+            weighed++;
+        }
+        return weighed == 0 ? 0 : sum / static_cast<double>(weighed);
+    }
+};
+
+// Two stretches of the bytes as long as the values read: the two nearest
+// the middle of those whose bytes change often enough (a volume of mostly
+// empty space shows its rows only where something is in it), one to find
+// rows in and one to confirm them. Bytes too short for two are halved.
+std::array<byte_span, 2> middle_stretches(byte_span bytes, std::size_t length)
+{
+    if (bytes.size() < 2 * length)
+        return {bytes.first(std::min(bytes.size(), length)), bytes.subspan(bytes.size() / 2)};
+    std::size_t stretches = bytes.size() / length;
+    std::vector<std::size_t> changes(stretches, 0);
+    std::size_t most = 0;
+    for (std::size_t stretch = 0; stretch < stretches; stretch++) {
+        std::size_t at = stretch * length;
+        for (std::size_t i = at + 1; i < at + length; i += CHANGES_STRIDE)
+            changes[stretch] += bytes[i] != bytes[i - 1];
+        most = std::max(most, changes[stretch]);
+    }
+    std::size_t chosen[2] = {stretches, stretches};
+    for (std::size_t& each : chosen) {
+        std::size_t best_distance = stretches;
+        for (std::size_t stretch = 0; stretch < stretches; stretch++) {
+            std::size_t distance =
+                stretch > stretches / 2 ? stretch - stretches / 2 : stretches / 2 - stretch;
+            if (changes[stretch] >= most * BUSY_SHARE && stretch != chosen[0] &&
+                distance < best_distance) {
+                best_distance = distance;
+                each = stretch;
+            }
+        }
+    }
+    if (chosen[1] == stretches)
+        chosen[1] = chosen[0];
+    return {bytes.subspan(chosen[0] * length, length), bytes.subspan(chosen[1] * length, length)};
+}
+
+// The values of the bytes, element by element for numbers, else byte by
+// byte, as ranks.
+std::vector<double> values_of(byte_span bytes, std::uint32_t element, bool as_numbers)
+{
+    if (as_numbers)
+        return numbers_of(bytes, element);
+    // Bytes are ranked by counting them.
+    std::array<double, 256> below{};
+    std::array<std::size_t, 256> counts{};
+    for (unsigned char byte : bytes)
+        counts[byte]++;
+    double scale = bytes.size() > 1 ? 1.0 / static_cast<double>(bytes.size() - 1) : 1;
+    std::size_t seen = 0;
+    for (std::size_t value = 0; value < 256; value++) {
+        if (counts[value] > 0)
+            below[value] = static_cast<double>(2 * seen + counts[value] - 1) / 2 * scale;
+        seen += counts[value];
+    }
+    std::vector<double> values(bytes.size());
+    for (std::size_t i = 0; i < bytes.size(); i++)
+        values[i] = below[bytes[i]];
+    return values;
+}
+
+// How well rows of each length (in values, of the phase of step) line up
+// in values, 0 where not weighed.
+std::vector<double> row_strengths(const std::vector<double>& differences, std::size_t step,
+                                  std::size_t longest_row)
+{
+    std::vector<double> strengths(longest_row + 1, 0);
+    if (differences.size() < 2)
+        return strengths;
+    dip_finder finder(differences, step);
+    for (std::size_t row = SHORTEST_ROW_VALUES * step; row <= longest_row; row += step)
+        strengths[row] = finder.strength(row);
+    return strengths;
+}
+
+// Whether no length near length (of its phase in step) lines up better.
+bool is_best_near(const std::vector<double>& strengths, std::size_t length, std::size_t step,
+                  std::size_t longest_row)
+{
+    std::size_t reach = std::max(static_cast<std::size_t>(length * NEAR_LENGTHS_SHARE), step);
+    reach -= reach % step;
+    for (std::size_t near = length > reach ? length - reach : step;
+         near <= std::min(length + reach, longest_row); near += step) {
+        if (strengths[near] > strengths[length])
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+element_choice find_element_rows(byte_span bytes, std::uint32_t element)
+{
+    element_choice result;
+    if (element == 0 || element > LONGEST_ELEMENT)
+        return result;
+    // Numbers of two, four or eight bytes are read as numbers; other
+    // elements (pixels of three samples, bytes) byte by byte, rows being
+    // whole elements long.
+    bool as_numbers = element == 2 || element == 4 || element == 8;
+    std::size_t step = as_numbers ? 1 : element;
+    std::size_t value_bytes = as_numbers ? element : 1;
+    std::array<byte_span, 2> stretches = middle_stretches(bytes, MOST_VALUES * value_bytes);
+    std::size_t count = stretches[0].size() / value_bytes;
+    if (count < FEWEST_VALUES)
+        return result;
+    std::size_t longest_row = count / FEWEST_ROWS;
+    std::size_t shortest_row =
+        std::max(SHORTEST_ROW_VALUES * step, (LONGEST_ELEMENT + value_bytes) / value_bytes);
+    shortest_row += (step - shortest_row % step) % step;
+    std::size_t again_count = stretches[1].size() / value_bytes;
+    std::array<std::vector<double>, 2> differences = differences_by_length(
+        values_of(stretches[0], element, as_numbers),
+        again_count >= FEWEST_VALUES ? values_of(stretches[1], element, as_numbers)
+                                     : std::vector<double>{});
+    std::vector<double> strengths = row_strengths(differences[0], step, longest_row);
+    double best = 0;
+    for (std::size_t length = shortest_row; length <= longest_row; length += step)
+        best = std::max(best, strengths[length]);
+    if (best < LEAST_ROW_STRENGTH)
+        return result;
+    // Rows a value more or less apart are near neighbours too and line up
+    // almost as well: only the best of its neighbourhood is a row length.
+    // Of the best length's divisors that are, the shortest that lines up
+    // about as well is the row; the longer are runs of rows (slices).
+    std::size_t best_length = 0;
+    for (std::size_t length = shortest_row; length <= longest_row; length += step) {
+        if (strengths[length] >= best * ROW_DIVISOR_SHARE)
+            result.candidates.push_back(
+                {static_cast<std::uint32_t>(length * value_bytes), strengths[length]});
+        if (strengths[length] == best && best_length == 0)
+            best_length = length;
+    }
+    std::size_t row = best_length;
+    for (std::size_t length = shortest_row; length < best_length; length += step) {
+        if (best_length % length != 0 || strengths[length] < best * ROW_DIVISOR_SHARE)
+            continue;
+        if (is_best_near(strengths, length, step, longest_row)) {
+            row = length;
+            break;
+        }
+    }
+    if (row == 0)
+        return result;
+    // Values that repeat at a shorter length the row is no multiple of are
+    // a tone or a pattern, whose repeats line up at some length by chance
+    // of their periods, not rows.
+    for (std::size_t length = shortest_row; length < row; length += step) {
+        if (row % length != 0 && strengths[length] >= LEAST_ROW_STRENGTH &&
+            is_best_near(strengths, length, step, longest_row))
+            return result;
+    }
+    // Rows line up throughout the bytes; a tone or a voice repeats at a
+    // length only for a while.
+    if (again_count >= FEWEST_VALUES && row * FEWEST_ROWS <= again_count) {
+        std::vector<double> again = row_strengths(differences[1], step, row);
+        if (again[row] < LEAST_ROW_STRENGTH * ROW_DIVISOR_SHARE)
+            return result;
+    }
+    result.choice = {element, static_cast<std::uint32_t>(row * value_bytes), strengths[row]};
+    return result;
+}

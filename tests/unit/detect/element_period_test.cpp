@@ -1,0 +1,108 @@
+#include "../../../src/survey/detect/element_period.h"
+#include "../../../src/survey/detect/sector_padding.h"
+#include "../survey_fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+namespace
+{
+
+struct rows_case {
+    const char* name;
+    std::vector<unsigned char> bytes;
+    std::uint32_t element;
+    std::uint32_t expected_row; // 0: none
+};
+
+class ElementRows : public testing::TestWithParam<rows_case>
+{
+};
+
+TEST_P(ElementRows, Chooses)
+{
+    const rows_case& each = GetParam();
+    element_choice rows = find_element_rows({each.bytes.data(), each.bytes.size()}, each.element);
+    EXPECT_EQ(rows.choice.row, each.expected_row);
+}
+
+// A volume of smooth values without a period of their own (a bright spot
+// on a slope) plus a little noise, width x height x depth samples of
+// sample_bytes bytes, little-endian; slices alike but not equal.
+std::vector<unsigned char> volume(int width, int height, int depth, int sample_bytes)
+{
+    std::mt19937 noise(7);
+    std::vector<unsigned char> bytes;
+    for (int z = 0; z < depth; z++) {
+        for (int y = 0; y < height; y++) {
+            for (int x = 0; x < width; x++) {
+                double dx = x - 0.6 * width, dy = y - 0.4 * height;
+                double spread = 2.0 * (width / 4.0) * (width / 4.0);
+                double value =
+                    (150 - 5 * z) * std::exp(-(dx * dx + dy * dy) / spread) + 0.3 * x + 20;
+                auto sample =
+                    static_cast<std::uint32_t>(value * (sample_bytes == 1 ? 1 : 37) + noise() % 3);
+                for (int i = 0; i < sample_bytes; i++)
+                    bytes.push_back(static_cast<unsigned char>(sample >> (8 * i)));
+            }
+        }
+    }
+    return bytes;
+}
+
+// Sound without a pitch that holds: noise through a low-pass filter, in
+// frames of two 16-bit channels.
+std::vector<unsigned char> filtered_noise(int frames)
+{
+    std::mt19937 noise(3);
+    std::vector<unsigned char> bytes;
+    double left = 0, right = 0;
+    for (int i = 0; i < frames; i++) {
+        left = 0.9 * left + static_cast<double>(noise() % 2001) - 1000;
+        right = 0.8 * right + static_cast<double>(noise() % 2001) - 1000;
+        for (double channel : {left, right}) {
+            auto sample = static_cast<std::uint16_t>(static_cast<std::int16_t>(channel));
+            bytes.push_back(static_cast<unsigned char>(sample));
+            bytes.push_back(static_cast<unsigned char>(sample >> 8));
+        }
+    }
+    return bytes;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, ElementRows,
+    testing::Values(rows_case{"rows_in_slices_16_bit", volume(33, 41, 5, 2), 2, 66},
+                    rows_case{"rows_of_bytes", volume(91, 60, 4, 1), 1, 91},
+                    rows_case{"rows_of_32_bit", volume(101, 30, 3, 4), 4, 404},
+                    rows_case{"pixels_of_three_samples", volume(3 * 64, 40, 1, 1), 3, 192},
+                    rows_case{"sound_keeps_its_frame", filtered_noise(30000), 4, 0},
+                    rows_case{"noise", random_bytes(100000).bytes, 2, 0},
+                    rows_case{"too_few_values", volume(33, 10, 1, 2), 2, 0}),
+    [](const testing::TestParamInfo<rows_case>& info) { return info.param.name; });
+
+// Sectors of 2048 bytes, each holding less than that and zeros after.
+std::vector<unsigned char> padded_sectors(int sectors)
+{
+    std::mt19937 fill(5);
+    std::vector<unsigned char> bytes;
+    for (int sector = 0; sector < sectors; sector++) {
+        std::size_t used = 200 + fill() % 1600;
+        for (std::size_t i = 0; i < 2048; i++)
+            bytes.push_back(i < used ? static_cast<unsigned char>(1 + fill() % 255) : 0);
+    }
+    return bytes;
+}
+
+TEST(PaddedSectors, EndWhereThePaddingEnds)
+{
+    std::vector<unsigned char> bytes = padded_sectors(40);
+    sector_guess sectors = find_padded_sectors({bytes.data(), bytes.size()}, 0);
+    EXPECT_EQ(sectors.length, 2048u);
+    EXPECT_GT(sectors.strength, 0.9);
+    std::vector<unsigned char> noise = random_bytes(80000).bytes;
+    EXPECT_EQ(find_padded_sectors({noise.data(), noise.size()}, 0).length, 0u);
+}
+
+} // namespace
