@@ -111,7 +111,11 @@ struct plain_checker {
         // Runs of blanks separate fields however long: their count says
         // nothing. Fields may range from the fewest to the most.
         std::uint32_t fewest = 0, most = 0;
-        if (layout.delimiter && *layout.delimiter != ' ' && layout.fields.value_or(0) > 0) {
+        // A byte that may also be the second of a double-byte character
+        // cannot be counted as a delimiter without decoding: its fields are
+        // not held to a count.
+        if (layout.delimiter && *layout.delimiter != ' ' && layout.fields.value_or(0) > 0 &&
+            !may_trail_a_lead(layout.encoding, *layout.delimiter)) {
             fewest = most = *layout.fields;
             if (layout.fewest_fields > 0 && layout.most_fields >= layout.fewest_fields) {
                 fewest = layout.fewest_fields;
