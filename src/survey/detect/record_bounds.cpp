@@ -75,9 +75,15 @@ struct pair_model {
         return evidence_by_column[column][outcome];
     }
 
-    double evidence_at(const region& where, std::uint64_t first, std::uint64_t second) const
+    // The next column to the right or left: the walks over the bytes step
+    // their column along rather than divide for it at every byte.
+    std::uint32_t next_column(std::uint32_t column) const
     {
-        return evidence(column_of(first), outcome(where.at(first), where.at(second)));
+        return column + 1 == length ? 0 : column + 1;
+    }
+    std::uint32_t previous_column(std::uint32_t column) const
+    {
+        return column == 0 ? length - 1 : column - 1;
     }
 };
 
@@ -102,14 +108,17 @@ pair_model learn_pairs(const region& reference, std::uint32_t length,
 {
     pair_model model{length, reference.offset, &classes, {}};
     std::vector<outcome_counts> by_column(length, outcome_counts{});
-    std::uint64_t end = reference.end();
-    for (std::uint64_t at = reference.offset; at + length < end; at++)
-        by_column[model.column_of(at)]
-                 [model.outcome(reference.at(at), reference.at(at + length))]++;
+    const unsigned char* bytes = reference.bytes.data();
+    std::size_t size = reference.bytes.size();
+    std::uint32_t column = model.column_of(reference.offset);
+    for (std::size_t at = 0; at + length < size; at++) {
+        by_column[column][model.outcome(bytes[at], bytes[at + length])]++;
+        column = model.next_column(column);
+    }
     // Bytes a record and one apart stand in different columns: unrelated.
     outcome_counts unrelated{};
-    for (std::uint64_t at = reference.offset; at + length + 1 < end; at++)
-        unrelated[model.outcome(reference.at(at), reference.at(at + length + 1))]++;
+    for (std::size_t at = 0; at + length + 1 < size; at++)
+        unrelated[model.outcome(bytes[at], bytes[at + length + 1])]++;
     std::array<double, OUTCOMES> even{1.0 / 3, 1.0 / 3, 1.0 / 3};
     std::array<double, OUTCOMES> chance = probabilities(unrelated, even, 1.5);
     model.evidence_by_column.resize(length);
@@ -153,15 +162,6 @@ boundary_gains no_boundary(std::uint32_t length, std::uint64_t at)
     return gains;
 }
 
-void offer(boundary_gains& gains, std::uint32_t length, std::uint64_t at, double gain)
-{
-    std::uint32_t phase = static_cast<std::uint32_t>(at % length);
-    if (gain > gains.gain[phase]) {
-        gains.gain[phase] = gain;
-        gains.at[phase] = at;
-    }
-}
-
 // Where the header may end: the gain of each end is how much better the
 // bytes before it look unlike records than like them, less what claiming
 // a header at all must overcome.
@@ -170,9 +170,16 @@ boundary_gains header_gains(const pair_model& model, const region& start)
     boundary_gains gains = no_boundary(model.length, 0);
     std::uint64_t limit = std::min(start.end(), LONGEST_SEARCH);
     double sum = 0;
+    std::uint32_t column = model.column_of(0);
+    std::uint32_t phase = 1 % model.length;
     for (std::uint64_t at = 0; at + model.length < limit; at++) {
-        sum += model.evidence_at(start, at, at + model.length);
-        offer(gains, model.length, at + 1, sum - LEAST_GAIN);
+        sum += model.evidence(column, model.outcome(start.at(at), start.at(at + model.length)));
+        if (sum - LEAST_GAIN > gains.gain[phase]) {
+            gains.gain[phase] = sum - LEAST_GAIN;
+            gains.at[phase] = at + 1;
+        }
+        column = model.next_column(column);
+        phase = phase + 1 == model.length ? 0 : phase + 1;
     }
     return gains;
 }
@@ -188,9 +195,19 @@ boundary_gains trailer_gains(const pair_model& model, const region& end)
     std::uint64_t from = end.end() > LONGEST_SEARCH ? end.end() - LONGEST_SEARCH : 0;
     from = std::max(from, end.offset + model.length);
     double sum = 0;
+    if (end.end() <= from)
+        return gains;
+    std::uint32_t column = model.column_of(end.end() - 1);
+    std::uint32_t phase = static_cast<std::uint32_t>((end.end() - 1) % model.length);
     for (std::uint64_t at = end.end(); at > from; at--) {
-        sum += model.evidence_at(end, at - 1, at - 1 - model.length);
-        offer(gains, model.length, at - 1, sum + end_mark - LEAST_GAIN);
+        sum += model.evidence(column, model.outcome(end.at(at - 1), end.at(at - 1 - model.length)));
+        double gain = sum + end_mark - LEAST_GAIN;
+        if (gain > gains.gain[phase]) {
+            gains.gain[phase] = gain;
+            gains.at[phase] = at - 1;
+        }
+        column = model.previous_column(column);
+        phase = phase == 0 ? model.length - 1 : phase - 1;
     }
     return gains;
 }
@@ -280,8 +297,13 @@ bool records_hold_throughout(const pair_model& model, const file_sample& sample,
         std::uint64_t to = std::min(where.end(), records_end);
         for (std::uint64_t at = from; at + stretch + model.length <= to; at += stretch) {
             double sum = 0;
-            for (std::uint64_t byte = at; byte < at + stretch; byte++)
-                sum += model.evidence_at(where, byte, byte + model.length);
+            std::uint32_t column = model.column_of(at);
+            const unsigned char* bytes = where.bytes.data() + (at - where.offset);
+            for (std::uint64_t byte = 0; byte < stretch; byte++) {
+                sum +=
+                    model.evidence(column, model.outcome(bytes[byte], bytes[byte + model.length]));
+                column = model.next_column(column);
+            }
             stretches++;
             record_like += sum < 0;
         }
