@@ -56,8 +56,14 @@ std::uint32_t count_fields(std::string_view record, const field_rule& rule)
 std::vector<std::string_view> split_fields(std::string_view record, const field_rule& rule)
 {
     std::vector<std::string_view> fields;
-    visit_fields(record, rule, [&](std::string_view field) { fields.push_back(field); });
+    append_fields(record, rule, fields);
     return fields;
+}
+
+void append_fields(std::string_view record, const field_rule& rule,
+                   std::vector<std::string_view>& fields)
+{
+    visit_fields(record, rule, [&](std::string_view field) { fields.push_back(field); });
 }
 
 bool ends_inside_quotes(std::string_view text, std::optional<unsigned char> quote)

@@ -129,21 +129,46 @@ void settle_names(std::vector<column_description>& columns, text_encoding encodi
     }
 }
 
+// The values of the records, row by row, in one vector: the sample's
+// tens of thousands of records cost no allocation each.
+struct value_table {
+    std::vector<std::string_view> values;
+    std::vector<std::size_t> row_starts{0};
+
+    std::size_t rows() const
+    {
+        return row_starts.size() - 1;
+    }
+    std::size_t width(std::size_t row) const
+    {
+        return row_starts[row + 1] - row_starts[row];
+    }
+    std::string_view at(std::size_t row, std::size_t column) const
+    {
+        return values[row_starts[row] + column];
+    }
+    void end_row()
+    {
+        row_starts.push_back(values.size());
+    }
+};
+
 // Types every column from its values, record by record; a header row
 // gives the names.
-std::vector<column_description>
-typed_columns(const std::vector<std::vector<std::string_view>>& rows, std::size_t count,
-              bool header_row)
+std::vector<column_description> typed_columns(const value_table& rows, std::size_t count,
+                                              bool header_row)
 {
     std::vector<column_description> columns;
-    std::size_t first = header_row && !rows.empty() ? 1 : 0;
+    std::size_t first = header_row && rows.rows() > 0 ? 1 : 0;
+    std::vector<std::string_view> values;
+    values.reserve(rows.rows());
     for (std::size_t column = 0; column < count; column++) {
-        std::vector<std::string_view> values;
-        for (std::size_t row = first; row < rows.size(); row++)
-            values.push_back(column < rows[row].size() ? rows[row][column] : std::string_view{});
+        values.clear();
+        for (std::size_t row = first; row < rows.rows(); row++)
+            values.push_back(column < rows.width(row) ? rows.at(row, column) : std::string_view{});
         column_description described = infer_column_type(values);
-        if (first == 1 && column < rows[0].size())
-            described.name = rows[0][column];
+        if (first == 1 && column < rows.width(0))
+            described.name = rows.at(0, column);
         columns.push_back(described);
     }
     return columns;
@@ -154,12 +179,15 @@ void describe_delimited(const file_sample& sample, file_layout& layout)
     bool whole = false;
     decoded_text decoded = record_text(sample, layout, whole);
     field_rule rule{*layout.delimiter, layout.quote};
-    std::vector<std::vector<std::string_view>> rows;
-    for (std::string_view record : text_records(decoded, whole, layout.quote)) {
-        std::vector<std::string_view> row;
-        for (std::string_view field : split_fields(record, rule))
-            row.push_back(unquoted(field, layout.quote));
-        rows.push_back(row);
+    value_table rows;
+    std::vector<std::string_view> records = text_records(decoded, whole, layout.quote);
+    rows.row_starts.reserve(records.size() + 1);
+    for (std::string_view record : records) {
+        std::size_t first = rows.values.size();
+        append_fields(record, rule, rows.values);
+        for (std::size_t field = first; field < rows.values.size(); field++)
+            rows.values[field] = unquoted(rows.values[field], layout.quote);
+        rows.end_row();
     }
     std::size_t count = std::max<std::size_t>(layout.fields.value_or(0), layout.most_fields);
     layout.described_columns = typed_columns(rows, count, layout.header_row);
@@ -167,20 +195,21 @@ void describe_delimited(const file_sample& sample, file_layout& layout)
         layout.described_columns[column].index = static_cast<std::uint32_t>(column);
 }
 
-std::vector<std::vector<std::string_view>> sliced(const std::vector<std::string_view>& records,
-                                                  const std::vector<column_span>& spans,
-                                                  std::uint32_t unit_width)
+value_table sliced(const std::vector<std::string_view>& records,
+                   const std::vector<column_span>& spans, std::uint32_t unit_width)
 {
-    std::vector<std::vector<std::string_view>> rows;
+    value_table rows;
+    rows.values.reserve(records.size() * spans.size());
+    rows.row_starts.reserve(records.size() + 1);
     for (std::string_view record : records) {
-        std::vector<std::string_view> row;
         for (const column_span& span : spans) {
             std::size_t start = span.start / unit_width, end = span.end / unit_width;
-            row.push_back(start < record.size()
-                              ? trimmed(record.substr(start, std::min(end, record.size()) - start))
-                              : std::string_view{});
+            rows.values.push_back(
+                start < record.size()
+                    ? trimmed(record.substr(start, std::min(end, record.size()) - start))
+                    : std::string_view{});
         }
-        rows.push_back(row);
+        rows.end_row();
     }
     return rows;
 }
