@@ -49,6 +49,7 @@ std::vector<std::string_view> text_records(const decoded_text& decoded, bool who
 {
     std::vector<std::string_view> records;
     std::vector<text_line> lines = split_text_lines(decoded.text, whole);
+    records.reserve(lines.size());
     if (!whole && !lines.empty())
         lines.pop_back();
     std::string_view text = decoded.text;
@@ -182,6 +183,9 @@ void describe_delimited(const file_sample& sample, file_layout& layout)
     value_table rows;
     std::vector<std::string_view> records = text_records(decoded, whole, layout.quote);
     rows.row_starts.reserve(records.size() + 1);
+    // Records mostly have the usual number of fields.
+    rows.values.reserve(records.size() *
+                        std::max<std::size_t>(layout.fields.value_or(0), layout.most_fields));
     for (std::string_view record : records) {
         std::size_t first = rows.values.size();
         append_fields(record, rule, rows.values);
