@@ -25,7 +25,6 @@ struct column_tally {
     // records hold, if any holds most.
     unsigned char candidate = 0;
     std::uint32_t lead = 0;
-    std::uint32_t agreeing = 0;
 };
 
 // Calls visit(record bytes, place) for every whole record in each place
@@ -69,9 +68,12 @@ int kind_index(std::uint8_t kind)
     return index;
 }
 
-bool all_of(std::uint64_t agreeing, std::uint64_t records)
+// Whether every record holds one byte at the column. The vote's lead
+// grows at every record only when each holds its candidate: no second
+// pass is needed to count them.
+bool one_byte_in_all(const column_tally& tally, std::uint64_t records)
 {
-    return agreeing == records;
+    return tally.lead == records;
 }
 
 bool all_of_kind(const column_tally& tally, int kind)
@@ -90,7 +92,7 @@ bool counter_digit(const std::vector<column_tally>& tallies, std::uint32_t colum
         const column_tally& after = tallies[next];
         if (!all_of_kind(after, digit))
             return false;
-        if (!all_of(after.agreeing, records))
+        if (!one_byte_in_all(after, records))
             return all_of_kind(tallies[column], digit);
     }
     return false;
@@ -129,16 +131,11 @@ record_profile profile_records(const file_sample& sample, std::uint64_t first_re
         places_with_records(sample, first_record, records_end, length) >= LEAST_CONFIRMING_PLACES;
     if (records < LEAST_PROFILED_RECORDS || !confirmed)
         return profile;
-    each_record(sample, first_record, records_end, length,
-                [&](const unsigned char* record, std::size_t) {
-                    for (std::uint32_t column = 0; column < length; column++)
-                        tallies[column].agreeing += tallies[column].candidate == record[column];
-                });
     profile.allowed_classes.assign(length, 0xFF);
     profile.constant_byte.assign(length, -1);
     for (std::uint32_t column = 0; column < length; column++) {
         const column_tally& tally = tallies[column];
-        if (all_of(tally.agreeing, records) && !counter_digit(tallies, column, records))
+        if (one_byte_in_all(tally, records) && !counter_digit(tallies, column, records))
             profile.constant_byte[column] = tally.candidate;
         for (int kind = 0; kind < 8; kind++) {
             if (all_of_kind(tally, kind))
