@@ -63,7 +63,7 @@ TEST(TextLines, SplitsAtEveryKindOfLineEnd)
         EXPECT_EQ(split(each.text, each.at_end), each.lines) << each.name;
 }
 
-TEST(TextLines, TellsCommentLinesByTheirMarker)
+TEST(TextLines, TellsCommentAndBlankLines)
 {
     const std::vector<std::pair<const char*, bool>> cases = {
         {"# note", true},   {"  % tex", true}, {"\t// c", true}, {"-- sql", true},
@@ -73,6 +73,9 @@ TEST(TextLines, TellsCommentLinesByTheirMarker)
     };
     for (auto [line, comment] : cases)
         EXPECT_EQ(is_comment_line(line), comment) << '"' << line << '"';
+    EXPECT_TRUE(is_blank_line(""));
+    EXPECT_TRUE(is_blank_line(" \t\f\v "));
+    EXPECT_FALSE(is_blank_line(" \t.\v"));
 }
 
 struct field_case {

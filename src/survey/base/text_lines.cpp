@@ -88,13 +88,21 @@ std::vector<text_line> split_text_lines(std::string_view text, bool at_end)
 
 bool is_blank_line(std::string_view line)
 {
-    return line.find_first_not_of(" \t\f\v") == std::string_view::npos;
+    // Written out, as below: a search for any of a set of bytes calls the
+    // library at every byte, and every line is asked.
+    for (char byte : line) {
+        if (byte != ' ' && byte != '\t' && byte != '\f' && byte != '\v')
+            return false;
+    }
+    return true;
 }
 
 bool is_comment_line(std::string_view line)
 {
-    std::size_t first = line.find_first_not_of(" \t");
-    if (first == std::string_view::npos)
+    std::size_t first = 0;
+    while (first < line.size() && (line[first] == ' ' || line[first] == '\t'))
+        first++;
+    if (first == line.size())
         return false;
     // Compared byte by byte: a call to compare one or two bytes at every
     // line costs more than the comparison.

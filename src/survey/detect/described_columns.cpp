@@ -21,12 +21,23 @@ constexpr std::size_t DBASE_NAME_SIZE = 11;
 constexpr std::size_t DBASE_TYPE_AT = 11;
 constexpr std::size_t DBASE_DECIMALS_AT = 17;
 
+bool is_blank(char byte)
+{
+    return byte == ' ' || byte == '\t';
+}
+
+// Written out: a search for any of a set of bytes calls the library at
+// every byte, and every value of the sample is trimmed.
 std::string_view trimmed(std::string_view value)
 {
-    std::size_t first = value.find_first_not_of(" \t");
-    if (first == std::string_view::npos)
+    std::size_t first = 0, end = value.size();
+    while (first < end && is_blank(value[first]))
+        first++;
+    if (first == end)
         return {};
-    return value.substr(first, value.find_last_not_of(" \t") - first + 1);
+    while (is_blank(value[end - 1]))
+        end--;
+    return value.substr(first, end - first);
 }
 
 // A field's value without the quotes around it. A doubled quote inside
