@@ -4,6 +4,7 @@
 #include "../base/lines.h"
 #include "../base/text_decode.h"
 #include "../base/text_lines.h"
+#include "ascending_values.h"
 #include "described_columns.h"
 #include "element_period.h"
 #include "encoding_guess.h"
@@ -53,6 +54,9 @@ constexpr double LONGER_LENGTH_DISCOUNT = DIVISOR_SHARE;
 // record, accounts for every byte and fits wholly: it cannot be chance
 // once the length step has found it long enough.
 constexpr double CHAIN_FIT = 1;
+// Values that grow strictly from one to the next, record after record,
+// are no chance either.
+constexpr double ASCENDING_FIT = 1;
 
 bool is_text(text_encoding encoding)
 {
@@ -420,6 +424,24 @@ void weigh_padded_sectors(survey_evidence& evidence, layout_hypothesis& hypothes
         weigh_length(sample, sectors.length, sectors.strength, hypothesis);
 }
 
+// A table of values that only grow: each value a record, the bytes before
+// the run a header.
+void weigh_ascending_values(survey_evidence& evidence, layout_hypothesis& hypothesis)
+{
+    if (is_text(evidence.guess.encoding))
+        return;
+    const file_sample& sample = evidence.sample;
+    ascending_run run = find_ascending_values(sample).choice;
+    if (run.width == 0)
+        return;
+    std::uint64_t size = sample.file_size ? *sample.file_size : sample.start.size();
+    std::uint64_t trailer = size - run.first - run.values * run.width;
+    set_fixed_length(hypothesis.layout, sample, run.first, run.width, run.values, trailer);
+    hypothesis.viable = true;
+    hypothesis.explained = static_cast<double>(run.values * run.width) / static_cast<double>(size);
+    hypothesis.fit = ASCENDING_FIT;
+}
+
 using weigher = void (*)(survey_evidence&, layout_hypothesis&);
 
 struct hypothesis_kind {
@@ -431,6 +453,7 @@ struct hypothesis_kind {
 constexpr hypothesis_kind HYPOTHESES[] = {
     {"stated", weigh_stated},
     {"length-prefixed", weigh_length_prefix},
+    {"ascending values", weigh_ascending_values},
     {"record types", weigh_record_types},
     {"lines", weigh_lines},
     {"fixed-length", weigh_fixed_length},
