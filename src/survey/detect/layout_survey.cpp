@@ -314,7 +314,16 @@ void weigh_record_types(survey_evidence& evidence, layout_hypothesis& hypothesis
     typed_text typed = typed_lines(text, whole);
     record_types_choice types = find_record_types(typed.records, stated);
     file_layout& layout = hypothesis.layout;
-    if (types.found) {
+    positional_types_choice positional;
+    if (!types.found && !stated.delimiter)
+        positional = find_positional_types(typed.records);
+    if (positional.found) {
+        weigh_lines(evidence, hypothesis);
+        if (!hypothesis.viable)
+            return;
+        types.types = std::move(positional.types);
+        layout.tag_width = positional.tag_width;
+    } else if (types.found) {
         weigh_lines(evidence, hypothesis);
         if (!hypothesis.viable)
             return;
@@ -333,7 +342,10 @@ void weigh_record_types(survey_evidence& evidence, layout_hypothesis& hypothesis
         layout.terminator = line_terminator::none;
         layout.segment_terminator = terminator;
     }
-    layout.delimiter = types.delimiter;
+    if (positional.found)
+        layout.delimiter.reset();
+    else
+        layout.delimiter = types.delimiter;
     layout.release = types.release;
     layout.quote.reset();
     layout.fields.reset();
