@@ -259,7 +259,8 @@ stated_separators read_stated_separators(std::string_view text)
         stated.delimiter = static_cast<unsigned char>(text[4]);
         stated.release = static_cast<unsigned char>(text[6]);
         stated.terminator = static_cast<unsigned char>(text[8]);
-    } else if (text.size() > 3 && text.substr(0, 3) == "MSH") {
+    } else if (text.size() > 3 && (text.substr(0, 3) == "MSH" || text.substr(0, 3) == "FHS" ||
+                                   text.substr(0, 3) == "BHS")) {
         stated.delimiter = static_cast<unsigned char>(text[3]);
     }
     // A separator that is a letter, a digit or a blank is no separator:

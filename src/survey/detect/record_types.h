@@ -17,7 +17,8 @@
 // (ISA, 106 bytes: element separator at byte 3, segment terminator at byte
 // 105), EDIFACT's service string advice (UNA: data element separator at
 // byte 4, release character at 6, segment terminator at 8) and HL7's
-// message header (MSH: field separator at byte 3).
+// message, file and batch headers (MSH, FHS, BHS: field separator at byte
+// 3).
 struct stated_separators {
     std::optional<unsigned char> delimiter;
     std::optional<unsigned char> terminator;

@@ -38,6 +38,20 @@ std::vector<std::string> hl7_segments()
     return segments;
 }
 
+// Two messages in a batch file: file and batch headers before them,
+// trailers after, too few segments to show types without the header.
+std::vector<std::string> hl7_batch()
+{
+    std::vector<std::string> segments = {"FHS|^~\\&|LAB|||||||", "BHS|^~\\&|LAB|||||||"};
+    for (int message = 0; message < 2; message++)
+        segments.insert(
+            segments.end(),
+            {"MSH|^~\\&|LAB|HOSP|EHR|HOSP|20240101||ADT^A01|M" + std::to_string(message) + "|P|2.4",
+             "PID|1||1000^^^HOSP^MR||DOE^JOHN||19700101|M", "NTE|1|x", "PV1|1|O|CLINIC"});
+    segments.insert(segments.end(), {"BTS|2", "FTS|1", "FTS|1"});
+    return segments;
+}
+
 std::vector<std::string> edifact_segments()
 {
     std::vector<std::string> segments = {"UNA:+.? '", "UNB+UNOC:3+501:14+503:14+060223:1601+21++Q'",
@@ -92,6 +106,8 @@ INSTANTIATE_TEST_SUITE_P(
     Formats, RecordTypes,
     testing::Values(
         typed_case{"hl7_ended_by_cr", text_lines(hl7_segments(), "\r"), '|', "CR", 4, 15},
+        // A batch file's header states the separator as MSH does.
+        typed_case{"hl7_batch", text_lines(hl7_batch(), "\n"), '|', "LF", 8, 13},
         typed_case{"x12_without_line_ends", text_lines(x12_segments(), "~"), '*', "~", 12, 28},
         typed_case{"x12_a_segment_a_line", text_lines(x12_segments(), "~\n"), '*', "LF", 12, 28},
         typed_case{"edifact_with_una", text_lines(edifact_segments(), "\n"), '+', "LF", 9, 18},
