@@ -43,6 +43,13 @@ constexpr double LEAST_TEXT_SHARE_FOR_LINES = 0.97;
 // and a handful of like objects in one line of JSON are not a table.
 constexpr std::uint64_t FEWEST_TEXT_RECORDS = 5;
 constexpr std::uint64_t SHORTEST_TEXT_RECORD = 8;
+// Binary bytes that repeat at one length show records only with this many
+// of them, or this many bytes in them: a small file of a few dozen like
+// structures (messages of one size, a header's repeated fields) repeats by
+// its make, not by records. A documented header or values that grow need
+// no such count.
+constexpr std::uint64_t FEWEST_BINARY_RECORDS = 32;
+constexpr std::uint64_t LEAST_BINARY_RECORD_BYTES = std::uint64_t{1} << 16;
 // Text that the start holds whole without a line end is one line; it
 // gives way to any records of one length found in it.
 constexpr double ONE_LINE_FIT = 0.01;
@@ -207,6 +214,9 @@ void weigh_length(const file_sample& sample, std::uint32_t length, double fit,
         return;
     if (is_text(layout.encoding) &&
         (length < SHORTEST_TEXT_RECORD || bounds.records < FEWEST_TEXT_RECORDS))
+        return;
+    if (!is_text(layout.encoding) && bounds.records < FEWEST_BINARY_RECORDS &&
+        bounds.records * length < LEAST_BINARY_RECORD_BYTES)
         return;
     set_fixed_length(layout, sample, bounds.header, length, bounds.records, bounds.trailer);
     hypothesis.viable = true;
