@@ -171,6 +171,10 @@ struct file_layout {
     // segment terminator when it is a byte of its own rather than a line
     // end (X12's ~ in a file without line ends).
     std::vector<record_type> record_types;
+    // Tags of this many bytes at the start of each record, when the types
+    // are told by position rather than by the delimiter after the tag (a
+    // record type code in column 1); 0 otherwise.
+    std::uint32_t tag_width = 0;
     std::optional<unsigned char> segment_terminator;
     // The byte that makes the next one data, not a delimiter (EDIFACT's ?).
     std::optional<unsigned char> release;

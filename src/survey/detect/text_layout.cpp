@@ -50,6 +50,11 @@ constexpr std::uint32_t FEWEST_FIELDS = 2;
 // records at most (one in this many): a file of two kinds of record is not
 // taken for a preamble.
 constexpr std::size_t MOST_TITLES_ONE_IN = 2;
+// A leading record is a title only when its field count is rare among the
+// records after the first of a regular count (one in this many at most):
+// free text split at blanks has a long tail of counts that its first
+// record may fall in.
+constexpr std::size_t TITLE_COUNT_ONE_IN = 100;
 // A first line of another length is told for a note only among this many
 // records at least: fewer show no usual length.
 constexpr std::size_t FEWEST_RECORDS_FOR_NOTE = 4;
@@ -258,6 +263,22 @@ std::size_t title_records(const std::vector<text_record>& records, const field_r
         titles < records.size() && MOST_TITLES_ONE_IN * (titles + 1) <= records.size() &&
         (is_remark(records[titles].text) || !range.holds(count_fields(records[titles].text, rule))))
         titles++;
+    std::map<std::uint32_t, std::size_t> later;
+    std::size_t weighed = 0;
+    for (std::size_t record = titles; record < records.size() && weighed < MOST_RECORDS_FOR_SHAPES;
+         record++) {
+        if (!is_remark(records[record].text)) {
+            later[count_fields(records[record].text, rule)]++;
+            weighed++;
+        }
+    }
+    for (std::size_t record = 0; record < titles; record++) {
+        if (is_remark(records[record].text))
+            continue;
+        std::size_t like = later[count_fields(records[record].text, rule)];
+        if (like > 0 && like * TITLE_COUNT_ONE_IN >= weighed)
+            return record;
+    }
     return titles;
 }
 
