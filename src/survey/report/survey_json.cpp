@@ -346,7 +346,9 @@ void write_string_or_null(json_object& object, const char* key, const char* valu
 constexpr json_key JSON_KEYS[] = {
     {"file", "string", "the file as named",
      [](json_object& o, const char* k, const survey_report& r) { o.string(k, r.name); }},
-    {"size", "number", "its size in bytes; null for a stream",
+    {"size", "number",
+     "its size in bytes; null for a stream longer than the sample that "
+     "--verify did not read whole",
      [](json_object& o, const char* k, const survey_report& r) { o.number(k, r.size); }},
     {"error", "string", "why the file could not be surveyed; null when it was",
      [](json_object& o, const char* k, const survey_report& r) {
