@@ -24,11 +24,13 @@ def fixed_records(count, cut=0, insert_at=None):
     return data[:len(data) - cut]
 
 
-def out_of_line(count, put_in, left_out):
+def out_of_line(count, put_in, left_out=None):
     """Fixed-length records with a byte put in at put_in and one left out at
-    left_out: the records between are out of line."""
+    left_out: the records after the first are out of line."""
     data = fixed_records(count)
-    return data[:put_in] + b"Z" + data[put_in:left_out] + data[left_out + 1:]
+    if left_out is not None:
+        data = data[:left_out] + data[left_out + 1:]
+    return data[:put_in] + b"Z" + data[put_in:]
 
 
 def fixed_width_lines(short_line):
@@ -53,8 +55,13 @@ CASES = [
       "first": {"record": 5000, "offset": 4999 * 32, "what": "cut short: 21 of 32 bytes"}}),
     ("a byte put in", fixed_records(5000, insert_at=2000 * 32 + 7),
      {"record_length": 32, "header_length": 0, "trailer_length": 0, "verified": False}),
-    # Between the places the survey samples, so that it learns the
-    # records' profile: the records line up again after each.
+    # The survey reads the records of its later pieces where they line up
+    # with the start's; --verify lines them up again after the byte.
+    ("a byte put in, past the sample", out_of_line(131072, 37500 * 32 + 7),
+     {"size": 131072 * 32 + 1, "records": 131072, "trailer_length": 0, "anomalies": 1,
+      "length": 1, "stray_bytes": 1,
+      "first": {"record": 37501, "offset": 37500 * 32, "kind": "length",
+                "what": "1 byte too many before the next record lines up"}}),
     ("a byte put in and one left out, past the sample",
      out_of_line(131072, 37500 * 32 + 7, 56250 * 32 + 20),
      {"size": 131072 * 32, "records": 131072, "trailer_length": 0, "anomalies": 2, "length": 2,
