@@ -218,6 +218,11 @@ struct verify_outcome {
     std::array<std::uint64_t, ANOMALY_KINDS> anomaly_kinds{};
     // The first ones in file order, up to the number asked for.
     std::vector<record_anomaly> first_anomalies;
+    // Fixed-length records: bytes put in (positive) or left out (negative)
+    // where records went out of line and lined up again, so that
+    // header, records times their length, these and trailer make the size
+    // (less what a last record cut short lacks).
+    std::int64_t stray_bytes = 0;
     // The trailer as reading the file found it, when it starts before the
     // one the survey saw.
     std::optional<std::uint64_t> trailer_length;

@@ -354,7 +354,8 @@ std::uint64_t commonest(const std::map<std::uint64_t, std::uint64_t>& counts)
 
 // Lengths in bytes of the file, line end included, of the records the
 // start holds whole; later pieces' lines too, unless their line ends may
-// lie inside quotes.
+// lie inside quotes. Lines of the trailer (blank lines, often many) are
+// not records: counted, they would make the usual length theirs.
 void measure_records(const file_sample& sample, const text_view& view,
                      const std::vector<text_record>& records, std::size_t first,
                      bool quoted_line_ends, file_layout& layout)
@@ -362,10 +363,14 @@ void measure_records(const file_sample& sample, const text_view& view,
     std::map<std::uint64_t, std::uint64_t> lengths;
     std::uint64_t unit = view.decoded.unit_width;
     std::uint64_t terminated = 0, bytes = 0;
+    std::uint64_t records_end =
+        sample.file_size ? *sample.file_size - std::min(*sample.file_size, layout.trailer_length)
+                         : UINT64_MAX;
     for (std::size_t record = first; record < records.size(); record++) {
         // The last line of a file may lack its line end and be a record all
         // the same; its length says nothing.
-        if (records[record].end == records[record].start + records[record].text.size())
+        if (records[record].end == records[record].start + records[record].text.size() ||
+            view.file_offset(records[record].start) >= records_end)
             continue;
         std::uint64_t length = (records[record].end - records[record].start) * unit;
         lengths[length]++;
@@ -379,7 +384,7 @@ void measure_records(const file_sample& sample, const text_view& view,
         for (std::size_t piece = 0; piece < later.size(); piece++) {
             for (const line_span& line : later[piece]) {
                 bool last_piece = piece + 1 == later.size();
-                if (line.terminated || !last_piece) {
+                if ((line.terminated || !last_piece) && line.offset < records_end) {
                     lengths[line.length]++;
                     terminated++;
                     bytes += line.length;
