@@ -201,9 +201,10 @@ std::uint64_t mark_length(const file_layout& layout)
 void name_from_preamble(const file_sample& sample, file_layout& layout, std::uint32_t unit_width,
                         const std::vector<std::vector<std::string_view>>& rows)
 {
-    std::uint64_t end = std::min<std::uint64_t>(layout.header_length, sample.start.size());
+    // The line before the records must be in the sample, not cut by its end.
+    std::uint64_t end = layout.header_length;
     std::uint64_t start = std::min(mark_length(layout), end);
-    if (start == end)
+    if (start == end || end > sample.start.size())
         return;
     decoded_text preamble =
         decode_text(sample.start.subspan(start, end - start), start, layout.encoding);
