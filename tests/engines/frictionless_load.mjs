@@ -21,8 +21,18 @@ function unsupported(descriptor) {
     return null;
 }
 
-function unsupportedValues(fields, rows) {
+// Nor does it drop a UTF-8 byte order mark before the first name, or the
+// blanks that pad a name or a number on the right.
+function unsupportedValues(descriptor, fields, headers, rows) {
+    const start = readFileSync(descriptor.path).subarray(0, 3);
+    if (/^utf-?8$/i.test(descriptor.encoding ?? "utf-8") && start.equals(Buffer.from([0xef, 0xbb, 0xbf])))
+        return "the library keeps the byte order mark in the first name";
+    if (headers && headers.some((name, at) => fields[at] && name !== fields[at].name && name.trim() === fields[at].name))
+        return "the library keeps the blanks that pad the names";
     for (const [at, field] of fields.entries()) {
+        if (field.type !== "integer" && field.type !== "number") continue;
+        const padded = rows.find((row) => /\s$/.test(row[at] ?? ""));
+        if (padded) return "the library takes no number padded with blanks, such as " + JSON.stringify(padded[at]);
         if (field.type !== "integer") continue;
         const long = rows.find((row) => /^\s*[+-]?0\d|^\s*\+/.test(row[at] ?? ""));
         if (long) return "the library takes no integer such as " + JSON.stringify(long[at]);
@@ -51,7 +61,8 @@ try {
     } else {
         const resource = await datapackage.Resource.load(descriptor, { basePath: process.cwd() });
         const fields = resource.schema.fields;
-        const valuesWhy = unsupportedValues(fields, await resource.read({ cast: false }));
+        const raw = await resource.read({ cast: false });
+        const valuesWhy = unsupportedValues(descriptor, fields, resource.headers, raw);
         if (valuesWhy) {
             console.log(JSON.stringify({ unsupported: valuesWhy }));
         } else {
