@@ -124,9 +124,16 @@ std::string read_call(const load_plan& plan)
                 ? 2
                 : 1;
         std::vector<std::string> spans;
-        for (const column_description& column : layout.described_columns)
-            spans.push_back("(" + std::to_string(column.span->start / unit) + ", " +
-                            std::to_string(column.span->end / unit) + ")");
+        // Appended piece by piece: GCC 12's -Wrestrict misfires on a chain of
+        // operator+ that starts with a literal in optimised builds.
+        for (const column_description& column : layout.described_columns) {
+            std::string span = "(";
+            span += std::to_string(column.span->start / unit);
+            span += ", ";
+            span += std::to_string(column.span->end / unit);
+            span += ")";
+            spans.push_back(std::move(span));
+        }
         return "df = pd.read_fwf(" + path + ", colspecs=" + python_list(spans) +
                common_options(plan) + ")\n";
     }
