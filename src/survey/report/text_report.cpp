@@ -455,6 +455,16 @@ std::vector<std::string> column_numbers(const file_layout& layout, std::size_t c
 // a number's marks where they are not the usual point.
 std::string type_text(const column_description& column)
 {
+    if (column.binary) {
+        const binary_field& field = *column.binary;
+        std::string text = binary_form_name(field.form);
+        if (field.form == binary_form::integer)
+            text += ", " + std::to_string(column.span->end - column.span->start) + " bytes " +
+                    (field.big_endian ? "big-endian" : "little-endian");
+        if (field.form == binary_form::text)
+            text += std::string(", ") + encoding_name(field.code);
+        return text + (field.is_signed ? ", signed" : "");
+    }
     std::string text = value_type_name(column.type);
     if (!column.format.empty())
         text += " " + column.format;
