@@ -24,6 +24,11 @@ constexpr std::size_t MAX_PACKED_BYTES = 16;
 // The widths of binary integers, widest first: a wider one that fits is
 // the one value, not two neighbours.
 constexpr std::array<std::size_t, 3> INTEGER_WIDTHS = {8, 4, 2};
+// A small integer's top byte only extends its sign: its high nibble is 0
+// or F in every record. Floating-point numbers put their exponent there
+// (0x3F, 0x40, 0xC0...), and so are not taken for integers.
+constexpr unsigned char SIGN_NIBBLE_PLUS = 0x0;
+constexpr unsigned char SIGN_NIBBLE_MINUS = 0xF;
 // An integer's low byte must vary by this many bits of entropy more than
 // its high byte for its byte order to be told: small values leave the high
 // byte nearly constant.
@@ -31,6 +36,15 @@ constexpr double ORDER_MARGIN_BITS = 1.0;
 // From the high byte to the low one, each byte varies at least as much as
 // the one before, but for this much that a sample's chance allows.
 constexpr double RAMP_SLACK_BITS = 0.5;
+
+// An offset where this share of records, but not all, has a form's byte
+// is a field whose records disagree: the digits beside it are its own,
+// not a field of their own.
+constexpr double NEAR_SHARE = 0.5;
+
+// A zoned sign byte's digit varies as the digit before it does, but for
+// this much that a sample's chance allows.
+constexpr double SIGN_DIGIT_SLACK_BITS = 0.5;
 
 // Nibbles of the forms.
 constexpr unsigned ZONE_DIGIT = 0xF;
@@ -73,6 +87,8 @@ struct offset_facts {
     bool zoned_digit = true;
     bool zoned_sign = true;
     bool bcd = true;
+    bool near_zoned_digit = false;
+    bool near_bcd = false;
     bool packed_sign = true;
     bool text = true;
     bool letter = false;
@@ -80,6 +96,8 @@ struct offset_facts {
     bool constant = true;
     std::size_t distinct = 0;
     double entropy = 0;
+    // Of the low nibbles alone: a zoned sign byte's digit.
+    double digit_entropy = 0;
 };
 
 std::vector<offset_facts> facts_of(const std::vector<byte_span>& records,
@@ -93,6 +111,7 @@ std::vector<offset_facts> facts_of(const std::vector<byte_span>& records,
         for (byte_span record : records)
             counts[record[at]]++;
         offset_facts& fact = facts[at];
+        std::size_t zoned_digits = 0, bcds = 0;
         for (unsigned value = 0; value < counts.size(); value++) {
             if (counts[value] == 0)
                 continue;
@@ -104,11 +123,23 @@ std::vector<offset_facts> facts_of(const std::vector<byte_span>& records,
             fact.text = fact.text && (classes[byte] & TEXT_CLASSES) != 0;
             fact.letter = fact.letter || (classes[byte] & LETTER_CLASSES) != 0;
             fact.blank = fact.blank && classes[byte] == BYTE_BLANK;
+            zoned_digits += is_zoned_digit(byte) ? counts[value] : 0;
+            bcds += is_bcd(byte) ? counts[value] : 0;
             fact.distinct++;
             double share = static_cast<double>(counts[value]) / records.size();
             fact.entropy -= share * std::log2(share);
         }
+        std::array<std::size_t, 16> digits{};
+        for (unsigned value = 0; value < counts.size(); value++)
+            digits[value & 0xF] += counts[value];
+        for (std::size_t digit : digits) {
+            double share = static_cast<double>(digit) / records.size();
+            fact.digit_entropy -= digit > 0 ? share * std::log2(share) : 0;
+        }
         fact.constant = fact.distinct == 1;
+        fact.near_zoned_digit =
+            !fact.zoned_digit && zoned_digits >= NEAR_SHARE * static_cast<double>(records.size());
+        fact.near_bcd = !fact.bcd && bcds >= NEAR_SHARE * static_cast<double>(records.size());
     }
     return facts;
 }
@@ -140,7 +171,8 @@ struct cutting {
 
 // Digits of zone F, the last one's zone the sign where a record has C or
 // D there. A lone signed byte is not taken: the letters A to R are such
-// bytes in EBCDIC.
+// bytes in EBCDIC. Nor are digits beside an offset where most records
+// but not all have a digit.
 void claim_zoned(cutting& cut)
 {
     std::size_t length = cut.facts.size();
@@ -152,10 +184,16 @@ void claim_zoned(cutting& cut)
         std::size_t end = at;
         while (end < length && cut.facts[end].zoned_digit)
             end++;
-        bool is_signed = end < length && cut.facts[end].zoned_sign;
+        // The sign byte holds the last digit, which varies at least as the
+        // one before it does; a letter after digits rarely does.
+        bool is_signed =
+            end < length && cut.facts[end].zoned_sign &&
+            cut.facts[end].digit_entropy + SIGN_DIGIT_SLACK_BITS >= cut.facts[end - 1].entropy;
         if (is_signed)
             end++;
-        if (cut.varies(at, end))
+        bool broken = (at > 0 && cut.facts[at - 1].near_zoned_digit) ||
+                      (end < length && cut.facts[end].near_zoned_digit);
+        if (cut.varies(at, end) && !broken)
             cut.claim(at, end, {binary_form::zoned_decimal, false, is_signed});
         at = end;
     }
@@ -173,7 +211,7 @@ void claim_packed(cutting& cut)
         while (start > 0 && sign - start + 1 < MAX_PACKED_BYTES && !cut.claimed[start - 1] &&
                cut.facts[start - 1].bcd && !cut.facts[start - 1].text)
             start--;
-        if (!cut.varies(start, sign + 1))
+        if (!cut.varies(start, sign + 1) || (start > 0 && cut.facts[start - 1].near_bcd))
             continue;
         bool negative = false;
         for (byte_span record : cut.records)
@@ -240,8 +278,8 @@ bool rises(const cutting& cut, std::size_t start, std::size_t width, bool big_en
 }
 
 // The evidence that [start, start + width) is one integer in the byte
-// order: how much more its low byte varies than its high one, or a
-// counter. Negative where it is not one.
+// order: a counter, or a small value in every record whose low byte
+// varies more than its high one by as much. Negative where it is not one.
 double integer_evidence(const cutting& cut, std::size_t start, std::size_t width, bool big_endian)
 {
     std::size_t high = big_endian ? start : start + width - 1;
@@ -250,6 +288,11 @@ double integer_evidence(const cutting& cut, std::size_t start, std::size_t width
         return -1;
     if (rises(cut, start, width, big_endian) && !rises(cut, start, width, !big_endian))
         return entropy_of(cut, low) - entropy_of(cut, high) + ORDER_MARGIN_BITS;
+    for (byte_span record : cut.records) {
+        unsigned nibble = record[high] >> 4;
+        if (nibble != SIGN_NIBBLE_PLUS && nibble != SIGN_NIBBLE_MINUS)
+            return -1;
+    }
     for (std::size_t step = 0; step + 1 < width; step++) {
         std::size_t higher = big_endian ? start + step : start + width - 1 - step;
         std::size_t lower = big_endian ? higher + 1 : higher - 1;
@@ -375,6 +418,20 @@ void weigh_candidates(const cutting& cut, binary_column& column, text_encoding c
     column.candidates.push_back({binary_form::integer, std::clamp(integer, 0.0, 1.0)});
 }
 
+// Filler next to filler is one stretch, whichever step found each.
+void merge_filler(std::vector<binary_column>& columns)
+{
+    std::vector<binary_column> merged;
+    for (binary_column& column : columns) {
+        if (!merged.empty() && merged.back().field.form == binary_form::filler &&
+            column.field.form == binary_form::filler)
+            merged.back().span.end = column.span.end;
+        else
+            merged.push_back(std::move(column));
+    }
+    columns = std::move(merged);
+}
+
 } // namespace
 
 text_encoding text_code_of(const std::vector<byte_span>& records)
@@ -391,8 +448,7 @@ text_encoding text_code_of(const std::vector<byte_span>& records)
     return ebcdic_letters > ascii_letters ? text_encoding::ebcdic : text_encoding::ascii;
 }
 
-binary_columns_choice find_binary_columns(const std::vector<byte_span>& records,
-                                          text_encoding code)
+binary_columns_choice find_binary_columns(const std::vector<byte_span>& records, text_encoding code)
 {
     binary_columns_choice result;
     if (records.size() < MIN_RECORDS || records[0].empty())
@@ -407,10 +463,10 @@ binary_columns_choice find_binary_columns(const std::vector<byte_span>& records,
     claim_packed(cut);
     claim_text(cut, decoded, code);
     claim_rest(cut);
-    std::sort(cut.columns.begin(), cut.columns.end(),
-              [](const binary_column& a, const binary_column& b) {
-                  return a.span.start < b.span.start;
-              });
+    std::sort(
+        cut.columns.begin(), cut.columns.end(),
+        [](const binary_column& a, const binary_column& b) { return a.span.start < b.span.start; });
+    merge_filler(cut.columns);
     bool any_form = false;
     for (binary_column& column : cut.columns) {
         weigh_candidates(cut, column, code);
@@ -432,11 +488,11 @@ std::vector<byte_span> sampled_records(const file_sample& sample, const file_lay
     std::uint64_t end = layout.header_length + layout.records.value_or(0) * length;
     std::vector<byte_span> records;
     auto take = [&](byte_span bytes, std::uint64_t offset) {
-        std::uint64_t first = offset <= layout.header_length
-                                  ? layout.header_length
-                                  : layout.header_length +
-                                        (offset - layout.header_length + length - 1) / length *
-                                            length;
+        std::uint64_t first =
+            offset <= layout.header_length
+                ? layout.header_length
+                : layout.header_length +
+                      (offset - layout.header_length + length - 1) / length * length;
         for (std::uint64_t at = first; at + length <= std::min(end, offset + bytes.size());
              at += length)
             records.push_back(bytes.subspan(at - offset, length));
@@ -474,8 +530,8 @@ bool describe_binary_columns(const file_sample& sample, file_layout& layout)
         layout.element_length || !layout.records)
         return false;
     std::vector<byte_span> records = sampled_records(sample, layout);
-    text_encoding code = layout.encoding == text_encoding::ebcdic ? text_encoding::ebcdic
-                                                                   : text_code_of(records);
+    text_encoding code =
+        layout.encoding == text_encoding::ebcdic ? text_encoding::ebcdic : text_code_of(records);
     layout.described_columns.clear();
     for (const binary_column& column : find_binary_columns(records, code).choice) {
         column_description described;

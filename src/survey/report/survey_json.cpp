@@ -198,15 +198,15 @@ void binary_keys(json_object& object, const column_description& column)
 {
     const binary_field& field = *column.binary;
     bool integer = field.form == binary_form::integer;
-    bool decimal = field.form == binary_form::zoned_decimal ||
-                   field.form == binary_form::packed_decimal;
+    bool decimal =
+        field.form == binary_form::zoned_decimal || field.form == binary_form::packed_decimal;
     if (integer)
         object.string("byte_order", field.big_endian ? "big-endian" : "little-endian");
     else
         object.null("byte_order");
-    object.number("size", integer ? std::optional<std::uint64_t>(column.span->end -
-                                                                 column.span->start)
-                                  : std::nullopt);
+    object.number("size", integer
+                              ? std::optional<std::uint64_t>(column.span->end - column.span->start)
+                              : std::nullopt);
     object.null("scale");
     if (integer || decimal)
         object.boolean("signed", field.is_signed);
