@@ -96,7 +96,8 @@ struct offset_facts {
     bool constant = true;
     std::size_t distinct = 0;
     double entropy = 0;
-    // Of the low nibbles alone: a zoned sign byte's digit.
+    // Of the low nibbles alone: a zoned sign byte's digit, an integer's
+    // lowest bits.
     double digit_entropy = 0;
 };
 
@@ -284,7 +285,9 @@ double integer_evidence(const cutting& cut, std::size_t start, std::size_t width
 {
     std::size_t high = big_endian ? start : start + width - 1;
     std::size_t low = big_endian ? start + width - 1 : start;
-    if (cut.facts[low].distinct < 2)
+    // An integer's lowest bits vary; a float's mantissa of a few plain
+    // values (0.5, 1.5, 3.0) has them all zero.
+    if (cut.facts[low].distinct < 2 || cut.facts[low].digit_entropy == 0)
         return -1;
     if (rises(cut, start, width, big_endian) && !rises(cut, start, width, !big_endian))
         return entropy_of(cut, low) - entropy_of(cut, high) + ORDER_MARGIN_BITS;

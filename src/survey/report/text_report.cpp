@@ -332,6 +332,18 @@ std::size_t pictured_length(const shown_record& record)
     return std::min(record.bytes.size(), PICTURED_RECORD_LIMIT);
 }
 
+// The columns the ruler marks: binary fields where the bytes gave them,
+// else the text columns.
+std::vector<column_span> ruled_columns(const file_layout& layout)
+{
+    std::vector<column_span> spans;
+    for (const column_description& column : layout.described_columns) {
+        if (column.binary)
+            spans.push_back(*column.span);
+    }
+    return spans.empty() ? layout.columns : spans;
+}
+
 void add_record_picture(std::string& out, const survey_report& report, int width)
 {
     const std::vector<shown_record>& records = report.first_records;
@@ -342,8 +354,9 @@ void add_record_picture(std::string& out, const survey_report& report, int width
         last_offset = std::max(last_offset, record.offset + pictured_length(record));
     }
     std::size_t offset_width = digits_of(last_offset);
+    std::vector<column_span> ruled = ruled_columns(report.layout);
     picture_rows rows{offset_width, row_bytes_for(longest, offset_width, width),
-                      report.layout.encoding, &report.layout.columns};
+                      report.layout.encoding, &ruled};
     out += '\n';
     for (std::size_t from = 0; from < longest; from += rows.row_bytes) {
         std::size_t to = std::min(longest, from + rows.row_bytes);
