@@ -16,8 +16,9 @@ namespace
 // Fewer records leave every pattern of a few bytes to chance: eight
 // records agree on a random byte's nibbles far too rarely to be mistaken.
 constexpr std::size_t MIN_RECORDS = 8;
-// A mainframe's records are seldom longer than a track's block; counts of
-// every byte value at every offset stay small below this.
+// Longer records are a format's blocks (sectors, pages, images' rows)
+// rather than a copybook's records; and counts of every byte value at
+// every offset stay small below this.
 constexpr std::uint64_t MAX_RECORD_LENGTH = 4096;
 // Packed decimal holds at most 31 digits and its sign: 16 bytes.
 constexpr std::size_t MAX_PACKED_BYTES = 16;
@@ -36,6 +37,17 @@ constexpr double ORDER_MARGIN_BITS = 1.0;
 // From the high byte to the low one, each byte varies at least as much as
 // the one before, but for this much that a sample's chance allows.
 constexpr double RAMP_SLACK_BITS = 0.5;
+
+// Floating-point numbers of measurements lie within this many powers of
+// two either side of 1 (about 1e-12 to 1e12); small integers read as
+// floats are far smaller (or not numbers), so a word of such floats in
+// every record is no integer.
+constexpr int FLOAT_EXPONENT_REACH = 40;
+constexpr int FLOAT32_BIAS = 127;
+constexpr int FLOAT64_BIAS = 1023;
+// ASCII's letters are common bytes of binary numbers (a float's exponent
+// byte 0x40 to 0x43 is @ to C); a lone one is not taken for text there.
+constexpr std::size_t MIN_ASCII_TEXT_BYTES = 2;
 
 // An offset where this share of records, but not all, has a form's byte
 // is a field whose records disagree: the digits beside it are its own,
@@ -96,8 +108,7 @@ struct offset_facts {
     bool constant = true;
     std::size_t distinct = 0;
     double entropy = 0;
-    // Of the low nibbles alone: a zoned sign byte's digit, an integer's
-    // lowest bits.
+    // Of the low nibbles alone: a zoned sign byte's digit.
     double digit_entropy = 0;
 };
 
@@ -235,6 +246,10 @@ void claim_text(cutting& cut, const std::vector<std::string>& decoded, text_enco
         bool letter = false;
         for (; end < length && !cut.claimed[end] && cut.facts[end].text; end++)
             letter = letter || cut.facts[end].letter;
+        if (code != text_encoding::ebcdic && end - at < MIN_ASCII_TEXT_BYTES) {
+            at = end;
+            continue;
+        }
         std::vector<std::string_view> slices;
         for (const std::string& record : decoded)
             slices.push_back(std::string_view(record).substr(at, end - at));
@@ -285,12 +300,20 @@ double integer_evidence(const cutting& cut, std::size_t start, std::size_t width
 {
     std::size_t high = big_endian ? start : start + width - 1;
     std::size_t low = big_endian ? start + width - 1 : start;
-    // An integer's lowest bits vary; a float's mantissa of a few plain
-    // values (0.5, 1.5, 3.0) has them all zero.
-    if (cut.facts[low].distinct < 2 || cut.facts[low].digit_entropy == 0)
+    if (cut.facts[low].distinct < 2)
         return -1;
     if (rises(cut, start, width, big_endian) && !rises(cut, start, width, !big_endian))
         return entropy_of(cut, low) - entropy_of(cut, high) + ORDER_MARGIN_BITS;
+    // Values that are not a counter are odd in some record and even in
+    // another; the mantissas of floats of a few plain values (0.5, 1.5,
+    // 3.0) end in zero bits, and so do not pass for integers.
+    bool odd = false, even = false;
+    for (byte_span record : cut.records) {
+        odd = odd || (record[low] & 1) != 0;
+        even = even || (record[low] & 1) == 0;
+    }
+    if (!odd || !even)
+        return -1;
     for (byte_span record : cut.records) {
         unsigned nibble = record[high] >> 4;
         if (nibble != SIGN_NIBBLE_PLUS && nibble != SIGN_NIBBLE_MINUS)
@@ -327,8 +350,56 @@ bool signed_values(const cutting& cut, std::size_t start, std::size_t width, boo
     return signed_high - signed_low < unsigned_high - unsigned_low;
 }
 
+// Every record holds a float of a measurement's size there, or zero.
+bool plain_floats(const cutting& cut, std::size_t start, std::size_t width, bool big_endian)
+{
+    bool nonzero = false;
+    int exponent_bits = width == 4 ? 8 : 11;
+    int bias = width == 4 ? FLOAT32_BIAS : FLOAT64_BIAS;
+    for (byte_span record : cut.records) {
+        std::uint64_t bits = 0;
+        for (std::size_t each = 0; each < width; each++)
+            bits = bits << 8 | record[big_endian ? start + each : start + width - 1 - each];
+        std::uint64_t magnitude = bits & ~(std::uint64_t{1} << (width * 8 - 1));
+        if (magnitude == 0)
+            continue;
+        int exponent = static_cast<int>(magnitude >> (width * 8 - 1 - exponent_bits));
+        if (std::abs(exponent - bias) > FLOAT_EXPONENT_REACH)
+            return false;
+        nonzero = true;
+    }
+    return nonzero && cut.varies(start, start + width);
+}
+
+// Where floats lie, how wide they are; 0 where none do.
+std::size_t float_width(const cutting& cut, std::size_t start, std::size_t room)
+{
+    for (std::size_t width : {std::size_t{8}, std::size_t{4}}) {
+        for (bool big_endian : {true, false}) {
+            if (width <= room && plain_floats(cut, start, width, big_endian))
+                return width;
+        }
+    }
+    return 0;
+}
+
+// Bytes of no form, or filler, joined to the same before them.
+void claim_undecided(cutting& cut, std::size_t start, std::size_t end, binary_form form)
+{
+    if (!cut.columns.empty() && cut.columns.back().span.end == start &&
+        cut.columns.back().field.form == form) {
+        std::fill(cut.claimed.begin() + static_cast<std::ptrdiff_t>(start),
+                  cut.claimed.begin() + static_cast<std::ptrdiff_t>(end), true);
+        cut.columns.back().span.end = static_cast<std::uint32_t>(end);
+    } else {
+        cut.claim(start, end, {form, false, false});
+    }
+}
+
 // The offsets nothing else claimed: integers where their bytes vary as an
 // integer's do, filler where every record has the same, bytes otherwise.
+// Floats are not typed, but their bytes are kept from passing for
+// integers.
 void claim_rest(cutting& cut)
 {
     std::size_t length = cut.facts.size();
@@ -340,6 +411,10 @@ void claim_rest(cutting& cut)
         std::size_t free = at;
         while (free < length && !cut.claimed[free])
             free++;
+        if (std::size_t floats = float_width(cut, at, free - at); floats > 0) {
+            claim_undecided(cut, at, at + floats, binary_form::bytes);
+            continue;
+        }
         double best = -1;
         binary_field field;
         std::size_t width = 0;
@@ -360,16 +435,8 @@ void claim_rest(cutting& cut)
         if (width > 0) {
             cut.claim(at, at + width, field);
         } else {
-            binary_form form = cut.facts[at].constant ? binary_form::filler : binary_form::bytes;
-            std::size_t end = at + 1;
-            bool merges = !cut.columns.empty() && cut.columns.back().span.end == at &&
-                          cut.columns.back().field.form == form;
-            if (merges) {
-                cut.claimed[at] = true;
-                cut.columns.back().span.end = static_cast<std::uint32_t>(end);
-            } else {
-                cut.claim(at, end, {form, false, false});
-            }
+            claim_undecided(cut, at, at + 1,
+                            cut.facts[at].constant ? binary_form::filler : binary_form::bytes);
         }
     }
 }
