@@ -506,16 +506,26 @@ void merge_filler(std::vector<binary_column>& columns)
 
 text_encoding text_code_of(const std::vector<byte_span>& records)
 {
-    const byte_class_table& ebcdic = byte_classes_of(text_encoding::ebcdic);
-    const byte_class_table& ascii = byte_classes_of(text_encoding::ascii);
-    std::size_t ebcdic_letters = 0, ascii_letters = 0;
-    for (byte_span record : records) {
-        for (unsigned char byte : record) {
-            ebcdic_letters += (ebcdic[byte] & LETTER_CLASSES) != 0;
-            ascii_letters += (ascii[byte] & LETTER_CLASSES) != 0;
+    if (records.empty())
+        return text_encoding::ascii;
+    // Offsets where every record holds text and some record a letter:
+    // where names and codes lie in that code.
+    auto text_offsets = [&](const byte_class_table& classes) {
+        std::size_t offsets = 0;
+        for (std::size_t at = 0; at < records[0].size(); at++) {
+            bool text = true, letter = false;
+            for (byte_span record : records) {
+                text = text && (classes[record[at]] & TEXT_CLASSES) != 0;
+                letter = letter || (classes[record[at]] & LETTER_CLASSES) != 0;
+            }
+            offsets += text && letter;
         }
-    }
-    return ebcdic_letters > ascii_letters ? text_encoding::ebcdic : text_encoding::ascii;
+        return offsets;
+    };
+    return text_offsets(byte_classes_of(text_encoding::ebcdic)) >
+                   text_offsets(byte_classes_of(text_encoding::ascii))
+               ? text_encoding::ebcdic
+               : text_encoding::ascii;
 }
 
 binary_columns_choice find_binary_columns(const std::vector<byte_span>& records, text_encoding code)

@@ -26,7 +26,7 @@ struct binary_columns_choice {
 };
 
 // Whether text in records reads better as EBCDIC or as ASCII: the code
-// in which more of their bytes are letters.
+// in which more offsets hold text in every record, letters among it.
 text_encoding text_code_of(const std::vector<byte_span>& records);
 
 // records are all of one length. code is the one text columns are read in;
