@@ -2,17 +2,17 @@
 
 #include "../process/exit_routine.h"
 #include "../process/platform.h"
+#include "../survey/base/sample_input.h"
 #include "../survey/detect/layout_survey.h"
 #include "../survey/report/recipes.h"
 #include "../survey/report/survey_json.h"
 #include "../survey/report/text_report.h"
-#include "../survey/base/sample_input.h"
 #include "../survey/verify/verify_file.h"
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -154,7 +154,11 @@ void survey_file(survey_run& run, std::size_t index)
     survey_input input;
     if (names_standard_input(name) && index != run.standard_input_index)
         report.error = "standard input is named more than once";
-    else if (!open_survey_input(name, input))
+    // --verify reads a stream to its end anyway: read whole, it is checked
+    // as the same bytes by name would be, trailer and all.
+    else if (!open_survey_input(name, input,
+                                run.options.verify ? stream_reading::whole
+                                                   : stream_reading::sample_only))
         report.error = input.error;
     else
         survey_opened(run, slot, input, report);

@@ -90,27 +90,28 @@ TEST(SurveyJson, FullReportHasEveryKeyInOrder)
     report.outcome.first_anomalies = {
         {17, 4294967318, "no \"CR\" before LF", anomaly_kind::line_end, 40},
         {18, 4294967368, "x", anomaly_kind::line_end, std::nullopt}};
-    EXPECT_EQ(survey_json_line(report),
-              R"({"file":"people.psv","size":5000000000,"error":null,"encoding":"utf-8",)"
-              R"("layout":"lines","terminator":"CRLF","record_length":50,"element_length":null,"header_length":22,)"
-              R"("trailer_length":1,"records":99999999,"shortest_record":null,)"
-              R"("usual_record":null,"longest_record":null,"length_prefix":null,)"
-              R"("delimiter":"|","quote":"\"","fields":4,)"
-              R"("fewest_fields":4,"most_fields":4,)"
-              R"("header_row":true,"columns":[{"name":"id","type":"integer","start":null,)"
-              R"("end":null,"index":0,"format":null,"decimal":null,"grouping":null,)"
-              R"("nullable":false,"null":null},{"name":"amount","type":"decimal","start":null,)"
-              R"("end":null,"index":1,"format":null,"decimal":",","grouping":".",)"
-              R"("nullable":true,"null":"\\N"}],"record_types":null,"verified":false,)"
-              R"("anomalies":2,)"
-              R"("anomaly_kinds":{"line_end":2,"length":0,"cut_short":0,"field_count":0,)"
-              R"("quote":0,"byte_class":0},"first_anomalies":[)"
-              R"({"record":17,"line":40,"offset":4294967318,"kind":"line_end",)"
-              R"("what":"no \"CR\" before LF"},)"
-              R"({"record":18,"line":null,"offset":4294967368,"kind":"line_end","what":"x"}],)"
-              R"("first_anomaly":{"record":17,"line":40,"offset":4294967318,"kind":"line_end",)"
-              R"("what":"no \"CR\" before LF"}})"
-              "\n");
+    EXPECT_EQ(
+        survey_json_line(report),
+        R"({"file":"people.psv","size":5000000000,"error":null,"encoding":"utf-8",)"
+        R"("layout":"lines","terminator":"CRLF","record_length":50,"element_length":null,"header_length":22,)"
+        R"("trailer_length":1,"records":99999999,"shortest_record":null,)"
+        R"("usual_record":null,"longest_record":null,"length_prefix":null,)"
+        R"("delimiter":"|","quote":"\"","fields":4,)"
+        R"("fewest_fields":4,"most_fields":4,)"
+        R"("header_row":true,"columns":[{"name":"id","type":"integer","start":null,)"
+        R"("end":null,"index":0,"format":null,"decimal":null,"grouping":null,)"
+        R"("nullable":false,"null":null},{"name":"amount","type":"decimal","start":null,)"
+        R"("end":null,"index":1,"format":null,"decimal":",","grouping":".",)"
+        R"("nullable":true,"null":"\\N"}],"record_types":null,"verified":false,)"
+        R"("anomalies":2,)"
+        R"("anomaly_kinds":{"line_end":2,"length":0,"cut_short":0,"field_count":0,)"
+        R"("quote":0,"byte_class":0},"stray_bytes":null,"first_anomalies":[)"
+        R"({"record":17,"line":40,"offset":4294967318,"kind":"line_end",)"
+        R"("what":"no \"CR\" before LF"},)"
+        R"({"record":18,"line":null,"offset":4294967368,"kind":"line_end","what":"x"}],)"
+        R"("first_anomaly":{"record":17,"line":40,"offset":4294967318,"kind":"line_end",)"
+        R"("what":"no \"CR\" before LF"}})"
+        "\n");
 }
 
 TEST(SurveyJson, UnverifiedFixedLengthLeavesWhatIsUnknownNull)
@@ -122,15 +123,17 @@ TEST(SurveyJson, UnverifiedFixedLengthLeavesWhatIsUnknownNull)
     report.layout.terminator = line_terminator::lf;
     report.layout.record_length = 80;
     report.layout.delimiter = '\t';
-    EXPECT_EQ(survey_json_line(report),
-              R"({"file":"-","size":null,"error":null,"encoding":"ebcdic",)"
-              R"("layout":"fixed-length","terminator":null,"record_length":80,"element_length":null,"header_length":0,)"
-              R"("trailer_length":0,"records":null,"shortest_record":null,"usual_record":null,)"
-              R"("longest_record":null,"length_prefix":null,"delimiter":"\t","quote":null,)"
-              R"("fields":null,"fewest_fields":null,"most_fields":null,"header_row":false,)"
-              R"("columns":null,"record_types":null,"verified":null,"anomalies":null,)"
-              R"("anomaly_kinds":null,"first_anomalies":null,"first_anomaly":null})"
-              "\n");
+    EXPECT_EQ(
+        survey_json_line(report),
+        R"({"file":"-","size":null,"error":null,"encoding":"ebcdic",)"
+        R"("layout":"fixed-length","terminator":null,"record_length":80,"element_length":null,"header_length":0,)"
+        R"("trailer_length":0,"records":null,"shortest_record":null,"usual_record":null,)"
+        R"("longest_record":null,"length_prefix":null,"delimiter":"\t","quote":null,)"
+        R"("fields":null,"fewest_fields":null,"most_fields":null,"header_row":false,)"
+        R"("columns":null,"record_types":null,"verified":null,"anomalies":null,)"
+        R"("anomaly_kinds":null,"stray_bytes":null,"first_anomalies":null,)"
+        R"("first_anomaly":null})"
+        "\n");
 }
 
 TEST(SurveyJson, ErrorNullsEveryKeyAfterIt)
@@ -148,7 +151,7 @@ TEST(SurveyJson, ErrorNullsEveryKeyAfterIt)
         R"("longest_record":null,"length_prefix":null,"delimiter":null,"quote":null,)"
         R"("fields":null,"fewest_fields":null,"most_fields":null,"header_row":null,)"
         R"("columns":null,"record_types":null,"verified":null,"anomalies":null,)"
-        R"("anomaly_kinds":null,"first_anomalies":null,"first_anomaly":null})"
+        R"("anomaly_kinds":null,"stray_bytes":null,"first_anomalies":null,"first_anomaly":null})"
         "\n");
 }
 
