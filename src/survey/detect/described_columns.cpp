@@ -3,6 +3,7 @@
 #include "../base/field_split.h"
 #include "../base/text_decode.h"
 #include "../base/text_lines.h"
+#include "binary_columns.h"
 #include "column_names_line.h"
 #include "column_types.h"
 
@@ -293,6 +294,10 @@ void describe_dbase(const file_sample& sample, file_layout& layout)
 void describe_columns(const file_sample& sample, file_layout& layout)
 {
     bool text = layout.encoding != text_encoding::binary;
+    if (describe_binary_columns(sample, layout)) {
+        settle_names(layout.described_columns, text_encoding::ascii);
+        return;
+    }
     if (layout.format_name == "dBASE table" && !layout.columns.empty())
         describe_dbase(sample, layout);
     else if (layout.kind == record_layout::lines && layout.delimiter && layout.fields)

@@ -314,6 +314,18 @@ std::size_t pictured_length(const shown_record& record)
     return std::min(record.bytes.size(), PICTURED_RECORD_LIMIT);
 }
 
+// The columns the ruler marks: binary fields where the bytes gave them,
+// else the text columns.
+std::vector<column_span> ruled_columns(const file_layout& layout)
+{
+    std::vector<column_span> spans;
+    for (const column_description& column : layout.described_columns) {
+        if (column.binary)
+            spans.push_back(*column.span);
+    }
+    return spans.empty() ? layout.columns : spans;
+}
+
 void add_record_picture(std::string& out, const survey_report& report, int width,
                         bool utf8_terminal)
 {
@@ -325,8 +337,9 @@ void add_record_picture(std::string& out, const survey_report& report, int width
         last_offset = std::max(last_offset, record.offset + pictured_length(record));
     }
     std::size_t offset_width = digits_of(last_offset);
+    std::vector<column_span> ruled = ruled_columns(report.layout);
     picture_rows rows{offset_width, row_bytes_for(longest, offset_width, width),
-                      report.layout.encoding, &report.layout.columns, utf8_terminal};
+                      report.layout.encoding, &ruled, utf8_terminal};
     out += '\n';
     for (std::size_t from = 0; from < longest; from += rows.row_bytes) {
         std::size_t to = std::min(longest, from + rows.row_bytes);
@@ -434,6 +447,16 @@ std::vector<std::string> column_numbers(const file_layout& layout, std::size_t c
 // a number's marks where they are not the usual point.
 std::string type_text(const column_description& column)
 {
+    if (column.binary) {
+        const binary_field& field = *column.binary;
+        std::string text = binary_form_name(field.form);
+        if (field.form == binary_form::integer)
+            text += ", " + std::to_string(column.span->end - column.span->start) + " bytes " +
+                    (field.big_endian ? "big-endian" : "little-endian");
+        if (field.form == binary_form::text)
+            text += std::string(", ") + encoding_name(field.code);
+        return text + (field.is_signed ? ", signed" : "");
+    }
     std::string text = value_type_name(column.type);
     if (!column.format.empty())
         text += " " + column.format;
