@@ -168,6 +168,15 @@ struct value_table {
     {
         row_starts.push_back(values.size());
     }
+    // A vector for each row, for the steps that take them so.
+    std::vector<std::vector<std::string_view>> as_rows() const
+    {
+        std::vector<std::vector<std::string_view>> each(rows());
+        for (std::size_t row = 0; row < rows(); row++)
+            each[row].assign(values.begin() + static_cast<std::ptrdiff_t>(row_starts[row]),
+                             values.begin() + static_cast<std::ptrdiff_t>(row_starts[row + 1]));
+        return each;
+    }
 };
 
 // Types every column from its values, record by record; a header row
@@ -277,13 +286,12 @@ void describe_fixed_width(const file_sample& sample, file_layout& layout)
         for (std::size_t at = 0; length > 0 && at + length <= text.size(); at += length)
             records.push_back(text.substr(at, length));
     }
-    std::vector<std::vector<std::string_view>> rows =
-        sliced(records, layout.columns, decoded.unit_width);
+    value_table rows = sliced(records, layout.columns, decoded.unit_width);
     layout.described_columns = typed_columns(rows, layout.columns.size(), layout.header_row);
     for (std::size_t column = 0; column < layout.columns.size(); column++)
         layout.described_columns[column].span = layout.columns[column];
     if (layout.kind == record_layout::lines && !layout.header_row)
-        name_from_preamble(sample, layout, decoded.unit_width, rows);
+        name_from_preamble(sample, layout, decoded.unit_width, rows.as_rows());
 }
 
 // The type a dBASE field's letter declares; its values are text of that
