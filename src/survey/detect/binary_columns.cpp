@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -117,11 +119,15 @@ std::vector<offset_facts> facts_of(const std::vector<byte_span>& records,
 {
     std::size_t length = records[0].size();
     std::vector<offset_facts> facts(length);
-    std::vector<std::uint32_t> counts(256);
+    // Counted record by record, in the order the bytes lie in memory: a
+    // walk down one offset at a time touches a new cache line per record.
+    std::vector<std::uint32_t> table(length * 256);
+    for (byte_span record : records) {
+        for (std::size_t at = 0; at < length; at++)
+            table[at * 256 + record[at]]++;
+    }
     for (std::size_t at = 0; at < length; at++) {
-        std::fill(counts.begin(), counts.end(), 0);
-        for (byte_span record : records)
-            counts[record[at]]++;
+        std::span<const std::uint32_t> counts(table.data() + at * 256, 256);
         offset_facts& fact = facts[at];
         std::size_t zoned_digits = 0, bcds = 0;
         for (unsigned value = 0; value < counts.size(); value++) {
@@ -234,7 +240,7 @@ void claim_packed(cutting& cut)
 
 // Runs of text, cut where blanks or the kind of character line up in every
 // record; a run of blanks alone is filler.
-void claim_text(cutting& cut, const std::vector<std::string>& decoded, text_encoding code)
+void claim_text(cutting& cut, std::string_view decoded, text_encoding code)
 {
     std::size_t length = cut.facts.size();
     for (std::size_t at = 0; at < length;) {
@@ -251,8 +257,8 @@ void claim_text(cutting& cut, const std::vector<std::string>& decoded, text_enco
             continue;
         }
         std::vector<std::string_view> slices;
-        for (const std::string& record : decoded)
-            slices.push_back(std::string_view(record).substr(at, end - at));
+        for (std::size_t record = 0; record < cut.records.size(); record++)
+            slices.push_back(decoded.substr(record * length + at, end - at));
         std::vector<column_span> spans = find_text_columns(slices).choice;
         if (!letter && !cut.varies(at, end))
             spans.clear();
@@ -353,6 +359,9 @@ bool signed_values(const cutting& cut, std::size_t start, std::size_t width, boo
 // Every record holds a float of a measurement's size there, or zero.
 bool plain_floats(const cutting& cut, std::size_t start, std::size_t width, bool big_endian)
 {
+    // Asked first, as it costs nothing: padding is most of many records.
+    if (!cut.varies(start, start + width))
+        return false;
     bool nonzero = false;
     int exponent_bits = width == 4 ? 8 : 11;
     int bias = width == 4 ? FLOAT32_BIAS : FLOAT64_BIAS;
@@ -368,7 +377,7 @@ bool plain_floats(const cutting& cut, std::size_t start, std::size_t width, bool
             return false;
         nonzero = true;
     }
-    return nonzero && cut.varies(start, start + width);
+    return nonzero;
 }
 
 // Where floats lie, how wide they are; 0 where none do.
@@ -511,15 +520,17 @@ text_encoding text_code_of(const std::vector<byte_span>& records)
     // Offsets where every record holds text and some record a letter:
     // where names and codes lie in that code.
     auto text_offsets = [&](const byte_class_table& classes) {
-        std::size_t offsets = 0;
-        for (std::size_t at = 0; at < records[0].size(); at++) {
-            bool text = true, letter = false;
-            for (byte_span record : records) {
-                text = text && (classes[record[at]] & TEXT_CLASSES) != 0;
-                letter = letter || (classes[record[at]] & LETTER_CLASSES) != 0;
+        std::size_t length = records[0].size();
+        std::vector<std::uint8_t> text(length, 1), letter(length, 0);
+        for (byte_span record : records) {
+            for (std::size_t at = 0; at < length; at++) {
+                text[at] &= (classes[record[at]] & TEXT_CLASSES) != 0;
+                letter[at] |= (classes[record[at]] & LETTER_CLASSES) != 0;
             }
-            offsets += text && letter;
         }
+        std::size_t offsets = 0;
+        for (std::size_t at = 0; at < length; at++)
+            offsets += text[at] && letter[at];
         return offsets;
     };
     return text_offsets(byte_classes_of(text_encoding::ebcdic)) >
@@ -534,9 +545,12 @@ binary_columns_choice find_binary_columns(const std::vector<byte_span>& records,
     if (records.size() < MIN_RECORDS || records[0].empty())
         return result;
     std::vector<offset_facts> facts = facts_of(records, byte_classes_of(code));
-    std::vector<std::string> decoded;
+    // Both codes map a byte to a byte, so the records are decoded as one.
+    std::vector<unsigned char> joined;
+    joined.reserve(records.size() * records[0].size());
     for (byte_span record : records)
-        decoded.push_back(decode_text(record, 0, code).text);
+        joined.insert(joined.end(), record.begin(), record.end());
+    std::string decoded = decode_text(byte_span(joined), 0, code).text;
     cutting cut{records, facts, std::vector<bool>(facts.size(), false), {}};
     if (code == text_encoding::ebcdic)
         claim_zoned(cut);
