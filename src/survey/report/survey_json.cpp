@@ -359,8 +359,8 @@ constexpr json_key JSON_KEYS[] = {
          o.string(k, layout_name(r.layout.kind));
      }},
     {"format", "string", "", "null for a file of no known format",
-     "the name of a known format whose header gives the layout: dBASE table, ESRI shapefile, "
-     "ISO 9660 image, SAS transport file, NumPy array and the others the README lists",
+     "the name of a known format whose header gives the layout, as the text report gives it, "
+     "e.g. dBASE table, shapefile, ISO 9660 image, SAS transport file, NumPy array",
      [](json_object& o, const char* k, const survey_report& r) {
          write_string_or_null(
              o, k, r.layout.format_name.empty() ? nullptr : r.layout.format_name.c_str());
