@@ -73,6 +73,9 @@ enum class command { survey, help, version, unknown_option, bad_form, bad_count,
 
 // A pool larger than this gains nothing on any machine korvalen runs on.
 constexpr std::size_t MOST_JOBS = 1024;
+// More anomalies than this are not described one by one: the first
+// million tell all there is to tell.
+constexpr std::size_t MOST_ANOMALIES = 1000000;
 // Past this many records, a picture is no longer something to look at; a
 // sample holds fewer anyway.
 constexpr std::size_t MOST_ROWS = 1000;
@@ -84,6 +87,7 @@ struct count_option {
     std::size_t most;
 };
 
+constexpr count_option MAX_ANOMALIES_OPTION{"--max-anomalies", 0, MOST_ANOMALIES};
 constexpr count_option JOBS_OPTION{"--jobs", 1, MOST_JOBS};
 constexpr count_option ROWS_OPTION{"--rows", 0, MOST_ROWS};
 
@@ -92,10 +96,10 @@ bool names_option(const char* argument)
     return std::strncmp(argument, "--", 2) == 0;
 }
 
-// A count of decimal digits alone, small enough to keep that many.
+// A count of decimal digits alone, small enough for every option's range.
 bool parse_count(const char* text, std::size_t& count)
 {
-    constexpr std::size_t MOST_KEPT = 1000000;
+    constexpr std::size_t MOST_KEPT = MOST_ANOMALIES;
     std::size_t value = 0;
     if (*text == '\0')
         return false;
@@ -126,8 +130,9 @@ struct parse_faults {
 
 // The count after an option that takes one; a count missing or out of
 // its range is the first such fault.
+template <typename count_type>
 void take_count_option(const count_option& option, int argument_count, char** arguments, int& index,
-                       std::optional<std::size_t>& count, parse_faults& faults)
+                       count_type& count, parse_faults& faults)
 {
     std::size_t value = 0;
     if (index + 1 < argument_count && parse_count(arguments[index + 1], value) &&
@@ -158,9 +163,9 @@ command parse(int argument_count, char** arguments, survey_options& options, par
             continue;
         else if (std::strcmp(argument, "--verify") == 0)
             options.verify = true;
-        else if (std::strcmp(argument, "--max-anomalies") == 0 && index + 1 < argument_count &&
-                 parse_count(arguments[index + 1], options.max_anomalies))
-            index++;
+        else if (std::strcmp(argument, MAX_ANOMALIES_OPTION.name) == 0)
+            take_count_option(MAX_ANOMALIES_OPTION, argument_count, arguments, index,
+                              options.max_anomalies, faults);
         else if (std::strcmp(argument, JOBS_OPTION.name) == 0)
             take_count_option(JOBS_OPTION, argument_count, arguments, index, options.jobs, faults);
         else if (std::strcmp(argument, ROWS_OPTION.name) == 0)
