@@ -168,7 +168,11 @@ void survey_file(survey_run& run, std::size_t index)
         report.error = run.files[index].error;
     else if (names_standard_input(name) && index != run.standard_input_index)
         report.error = "standard input is named more than once";
-    else if (!open_survey_input(name, input))
+    // --verify reads a stream to its end anyway: read whole, it is checked
+    // as the same bytes by name would be, trailer and all.
+    else if (!open_survey_input(name, input,
+                                run.options.verify ? stream_reading::whole
+                                                   : stream_reading::sample_only))
         report.error = input.error;
     else
         survey_opened(run, slot, input, report);

@@ -120,6 +120,18 @@ bool platform_list_directory(const char* path,
                                           int error),
                              void* context);
 
+// A new file for reading and writing that nobody else can open and that
+// the system removes when it is closed, or when the process ends however it
+// ends: room to keep a stream that must be read more than once. where gets
+// the folder it is made in (for a message); NO_FILE when it cannot be made
+// (then platform_last_error says why).
+platform_file platform_open_temporary(char* where, std::size_t size);
+
+// Writes count bytes at the current position, going on after short
+// writes. False when the write fails (a full disk), with
+// platform_last_error set.
+bool platform_write_all(platform_file file, const void* buffer, std::size_t count);
+
 unsigned platform_processor_count();
 
 // Runs work(context, i) for every i below count, each on a thread of its

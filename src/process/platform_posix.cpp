@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -451,6 +453,40 @@ std::int64_t platform_read_stream(platform_file file, void* buffer, std::size_t 
             return -1;
     }
     return static_cast<std::int64_t>(delivered);
+}
+
+platform_file platform_open_temporary(char* where, std::size_t size)
+{
+    const char* folder = std::getenv("TMPDIR");
+    if (folder == nullptr || folder[0] == '\0')
+        folder = "/tmp";
+    std::snprintf(where, size, "%s", folder);
+    std::string name = std::string(folder) + "/korvalen-XXXXXX";
+    int fd = mkstemp(name.data());
+    if (fd < 0)
+        return NO_FILE;
+    // Unlinked at once: no name is left behind, however the run ends.
+    unlink(name.c_str());
+    fcntl(fd, F_SETFD, FD_CLOEXEC);
+    return fd;
+}
+
+bool platform_write_all(platform_file file, const void* buffer, std::size_t count)
+{
+    const char* from = static_cast<const char*>(buffer);
+    while (count > 0) {
+        ssize_t put = write(descriptor_of(file), from, count);
+        if (put > 0) {
+            from += put;
+            count -= static_cast<std::size_t>(put);
+        } else if (put == 0) {
+            errno = ENOSPC;
+            return false;
+        } else if (errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
 }
 
 unsigned platform_processor_count()

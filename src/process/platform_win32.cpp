@@ -444,6 +444,48 @@ std::int64_t platform_read_stream(platform_file file, void* buffer, std::size_t 
     return static_cast<std::int64_t>(delivered);
 }
 
+platform_file platform_open_temporary(char* where, std::size_t size)
+{
+    char folder[MAX_PATH + 1];
+    DWORD length = GetTempPathA(MAX_PATH + 1, folder);
+    if (length == 0 || length > MAX_PATH)
+        return NO_FILE;
+    std::snprintf(where, size, "%s", folder);
+    char name[MAX_PATH + 1];
+    if (GetTempFileNameA(folder, "kvl", 0, name) == 0)
+        return NO_FILE;
+    // The name GetTempFileName made is opened again to be deleted on
+    // close: the system removes it when the handle closes or the process
+    // ends, and shares it with no other opener.
+    HANDLE handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        DeleteFileA(name);
+        SetLastError(error);
+        return NO_FILE;
+    }
+    return reinterpret_cast<platform_file>(handle);
+}
+
+bool platform_write_all(platform_file file, const void* buffer, std::size_t count)
+{
+    const char* from = static_cast<const char*>(buffer);
+    while (count > 0) {
+        DWORD chunk = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
+        DWORD put = 0;
+        if (!WriteFile(handle_of(file), from, chunk, &put, nullptr))
+            return false;
+        if (put == 0) {
+            SetLastError(ERROR_DISK_FULL);
+            return false;
+        }
+        from += put;
+        count -= put;
+    }
+    return true;
+}
+
 unsigned platform_processor_count()
 {
     SYSTEM_INFO information;

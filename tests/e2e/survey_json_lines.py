@@ -14,7 +14,7 @@ KEYS = ["file", "size", "error", "encoding", "layout", "format", "terminator", "
         "shortest_record",
         "usual_record", "longest_record", "length_prefix", "delimiter", "quote", "fields",
         "fewest_fields", "most_fields", "header_row", "columns", "record_types", "verified",
-        "anomalies", "anomaly_kinds", "first_anomalies", "first_anomaly"]
+        "anomalies", "anomaly_kinds", "stray_bytes", "first_anomalies", "first_anomaly"]
 INTEGER_OR_NULL = {"record_length", "element_length", "records", "fields", "fewest_fields",
                    "most_fields", "anomalies", "shortest_record", "usual_record",
                    "longest_record"}
@@ -108,6 +108,17 @@ def type_faults(line):
     for key in ("anomalies", "anomaly_kinds", "first_anomalies"):
         if (line[key] is None) == checked:
             faults.append(key + " is not null exactly when verified is")
+    stray = line["stray_bytes"]
+    if (stray is not None) != (checked and line["layout"] == "fixed-length"):
+        faults.append("stray_bytes is not null exactly when fixed-length records were verified")
+    elif stray is not None and line["size"] is not None:
+        # The bytes are all accounted for, but for what a last record cut
+        # short lacks.
+        length = line["record_length"]
+        left = (line["size"] - line["header_length"] - line["trailer_length"] -
+                line["records"] * length - stray)
+        if not (isinstance(stray, int) and -length < left <= 0):
+            faults.append("header, records, stray_bytes and trailer do not make the size")
     kinds = line["anomaly_kinds"]
     if kinds is not None and (list(kinds) != ANOMALY_KINDS or
                               sum(kinds.values()) != line["anomalies"]):

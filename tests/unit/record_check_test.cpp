@@ -358,3 +358,80 @@ TEST(BlockMasks, WideKernelsMatchThePortableOnes)
 }
 
 } // namespace
+
+// Fixed-length records out of line after a byte put in or left out line up
+// again where the profile shows it, whatever the windows and ranges; a
+// profile that cannot tell a shift (zeros and anything) does not realign.
+TEST(RecordCheck, OutOfLineRecordsLineUpAgain)
+{
+    file_layout counters = with_profile(fixed(6), {0xFF, 0xFF, BYTE_DIGIT, BYTE_DIGIT, BYTE_DIGIT},
+                                        {'A', 'C', -1, -1, -1, ';'});
+    file_layout zeros = with_profile(fixed(6), {}, {0, 0, 0, -1, -1, -1});
+    std::string records, images;
+    for (int i = 0; i < 40; i++) {
+        records += "AC" + std::string(1, '0' + i / 100) + std::string(1, '0' + i / 10 % 10) +
+                   std::string(1, '0' + i % 10) + ";";
+        images += std::string(3, '\0') + "abc";
+    }
+    auto put_in = [](std::string file, std::size_t at) { return file.insert(at, "Z"); };
+    auto left_out = [](std::string file, std::size_t at) { return file.erase(at, 1); };
+    struct realign_case {
+        const char* name;
+        std::string file;
+        const file_layout& layout;
+        std::uint64_t records, anomalies;
+        std::int64_t stray;
+        std::vector<std::string> whats;
+    } cases[] = {
+        {"put in",
+         put_in(records, 9 * 6 + 3),
+         counters,
+         40,
+         1,
+         1,
+         {"1 byte too many before the next record lines up"}},
+        {"left out",
+         left_out(records, 9 * 6 + 3),
+         counters,
+         40,
+         1,
+         -1,
+         {"1 byte too few before the next record lines up"}},
+        {"put in, then left out",
+         left_out(put_in(records, 9 * 6 + 3), 29 * 6 + 3),
+         counters,
+         40,
+         2,
+         0,
+         {"1 byte too many before the next record lines up",
+          "1 byte too few before the next record lines up"}},
+        {"two put in near the end",
+         put_in(put_in(records, 37 * 6 + 1), 37 * 6 + 1),
+         counters,
+         40,
+         1,
+         2,
+         {"2 bytes too many before the next record lines up"}},
+        {"a shift the profile cannot tell",
+         put_in(images, 9 * 6),
+         zeros,
+         41,
+         32,
+         0,
+         {"byte 0 is 0x5A, expected 0x00", "byte 0 is 0x63, expected 0x00"}},
+    };
+    for (const realign_case& test : cases) {
+        SCOPED_TRACE(test.name);
+        for (std::size_t window : {1, 5, 64, 1 << 16}) {
+            for (unsigned ranges : {1u, 3u}) {
+                verify_outcome outcome = block_check(test.file, test.layout, window, ranges);
+                EXPECT_EQ(outcome.records, test.records);
+                EXPECT_EQ(outcome.anomalies, test.anomalies);
+                EXPECT_EQ(outcome.stray_bytes, test.stray);
+                ASSERT_GE(outcome.first_anomalies.size(), test.whats.size());
+                for (std::size_t i = 0; i < test.whats.size(); i++)
+                    EXPECT_EQ(outcome.first_anomalies[i].what, test.whats[i]);
+            }
+        }
+    }
+}

@@ -106,7 +106,7 @@ TEST(SurveyJson, FullReportHasEveryKeyInOrder)
         R"("nullable":true,"null":"\\N"}],"record_types":null,"verified":false,)"
         R"("anomalies":2,)"
         R"("anomaly_kinds":{"line_end":2,"length":0,"cut_short":0,"field_count":0,)"
-        R"("quote":0,"byte_class":0},"first_anomalies":[)"
+        R"("quote":0,"byte_class":0},"stray_bytes":null,"first_anomalies":[)"
         R"({"record":17,"line":40,"offset":4294967318,"kind":"line_end",)"
         R"("what":"no \"CR\" before LF"},)"
         R"({"record":18,"line":null,"offset":4294967368,"kind":"line_end","what":"x"}],)"
@@ -134,7 +134,8 @@ TEST(SurveyJson, UnverifiedFixedLengthLeavesWhatIsUnknownNull)
         R"("longest_record":null,"length_prefix":null,"delimiter":"\t","quote":null,)"
         R"("fields":null,"fewest_fields":null,"most_fields":null,"header_row":false,)"
         R"("columns":null,"record_types":null,"verified":null,"anomalies":null,)"
-        R"("anomaly_kinds":null,"first_anomalies":null,"first_anomaly":null})"
+        R"("anomaly_kinds":null,"stray_bytes":null,"first_anomalies":null,)"
+        R"("first_anomaly":null})"
         "\n");
 }
 
@@ -155,7 +156,7 @@ TEST(SurveyJson, ErrorNullsEveryKeyAfterIt)
         R"("longest_record":null,"length_prefix":null,"delimiter":null,"quote":null,)"
         R"("fields":null,"fewest_fields":null,"most_fields":null,"header_row":null,)"
         R"("columns":null,"record_types":null,"verified":null,"anomalies":null,)"
-        R"("anomaly_kinds":null,"first_anomalies":null,"first_anomaly":null})"
+        R"("anomaly_kinds":null,"stray_bytes":null,"first_anomalies":null,"first_anomaly":null})"
         "\n");
 }
 

@@ -41,6 +41,21 @@ lines hourly_readings()
     return readings;
 }
 
+// Entries of a glossary split at blanks: glosses of one to three words,
+// and now and then (the first entry too) of six.
+lines glossary()
+{
+    lines entries;
+    for (int entry = 0; entry < 200; entry++) {
+        int words = entry % 33 == 0 ? 6 : 1 + entry % 3;
+        std::string line = "w" + std::to_string(entry) + " [r] /";
+        for (int word = 0; word < words; word++)
+            line += (word ? " g" : "g") + std::to_string(word);
+        entries.push_back(line + "/");
+    }
+    return entries;
+}
+
 // The text side of a layout in one line, so that a failure says what
 // differs.
 std::string describe_text(const file_layout& layout)
@@ -116,6 +131,10 @@ INSTANTIATE_TEST_SUITE_P(
                                "C|2",
                                "\x89\xD4\x8Eq|\x95\\\x8E\xA6|3"},
                               "| fields 3 names header 0 trailer 0 length - records 4"},
+                    // A first entry with a count of fields other entries
+                    // have, however seldom, is one of them, not a title.
+                    text_case{"first_entry_in_the_tail_of_counts", glossary(),
+                              "  fields 4 header 0 trailer 0 length - records 200"},
                     text_case{"one_line_has_no_consistency",
                               {"Hello, world"},
                               "none fields - header 0 trailer 0 length 13 records 1"}),

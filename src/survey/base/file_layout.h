@@ -171,6 +171,10 @@ struct file_layout {
     // segment terminator when it is a byte of its own rather than a line
     // end (X12's ~ in a file without line ends).
     std::vector<record_type> record_types;
+    // Tags of this many bytes at the start of each record, when the types
+    // are told by position rather than by the delimiter after the tag (a
+    // record type code in column 1); 0 otherwise.
+    std::uint32_t tag_width = 0;
     std::optional<unsigned char> segment_terminator;
     // The byte that makes the next one data, not a delimiter (EDIFACT's ?).
     std::optional<unsigned char> release;
@@ -214,6 +218,11 @@ struct verify_outcome {
     std::array<std::uint64_t, ANOMALY_KINDS> anomaly_kinds{};
     // The first ones in file order, up to the number asked for.
     std::vector<record_anomaly> first_anomalies;
+    // Fixed-length records: bytes put in (positive) or left out (negative)
+    // where records went out of line and lined up again, so that
+    // header, records times their length, these and trailer make the size
+    // (less what a last record cut short lacks).
+    std::int64_t stray_bytes = 0;
     // The trailer as reading the file found it, when it starts before the
     // one the survey saw.
     std::optional<std::uint64_t> trailer_length;

@@ -5,6 +5,10 @@
 namespace
 {
 
+// A stream is copied to its temporary file through a buffer of this size:
+// what stays resident does not grow with the stream.
+constexpr std::size_t SPOOL_BLOCK = std::size_t{1} << 20;
+
 // Reads count bytes from offset into bytes, keeping as many as the file
 // still holds there.
 bool read_piece(platform_file file, std::uint64_t offset, std::size_t count, byte_buffer& bytes)
@@ -35,10 +39,73 @@ bool read_stream_sample(survey_input& input)
     return true;
 }
 
-bool read_standard_input(survey_input& input)
+bool read_sample(survey_input& input, stream_reading reading);
+
+bool spool_failed(survey_input& input, platform_file spool, const std::string& where)
+{
+    describe_last_error(input.error);
+    input.error =
+        "can't keep it in a temporary file in " + where + " to read it whole: " + input.error;
+    platform_close(spool);
+    return false;
+}
+
+// Copies the stream, its sample first, to a temporary file, which then
+// stands in for it as a file by name.
+bool spool_stream(survey_input& input)
+{
+    char folder[1024] = "";
+    platform_file spool = platform_open_temporary(folder, sizeof folder);
+    std::string where = folder[0] != '\0' ? folder : "the temporary folder";
+    if (spool == NO_FILE) {
+        describe_last_error(input.error);
+        input.error =
+            "can't make a temporary file in " + where + " to read it whole: " + input.error;
+        return false;
+    }
+    if (!platform_write_all(spool, input.start.bytes.get(), input.start.size))
+        return spool_failed(input, spool, where);
+    byte_buffer block;
+    block.make_room(SPOOL_BLOCK);
+    for (;;) {
+        std::int64_t got = platform_read_stream(input.file, block.bytes.get(), block.size);
+        if (platform_interrupted()) {
+            input.error = "interrupted";
+            platform_close(spool);
+            return false;
+        }
+        if (got < 0) {
+            describe_last_error(input.error);
+            platform_close(spool);
+            return false;
+        }
+        if (got == 0)
+            break;
+        if (!platform_write_all(spool, block.bytes.get(), static_cast<std::size_t>(got)))
+            return spool_failed(input, spool, where);
+    }
+    if (input.owns_stream)
+        platform_close(input.file);
+    input.file = spool;
+    input.is_stream = false;
+    input.owns_stream = false;
+    input.start = {};
+    return read_sample(input, stream_reading::sample_only);
+}
+
+bool read_whole_if_longer(survey_input& input, stream_reading reading)
+{
+    if (!read_stream_sample(input))
+        return false;
+    if (reading == stream_reading::whole && !input.start_is_whole_file)
+        return spool_stream(input);
+    return true;
+}
+
+bool read_standard_input(survey_input& input, stream_reading reading)
 {
     input.file = platform_standard_input();
-    return read_stream_sample(input);
+    return read_whole_if_longer(input, reading);
 }
 
 // Only a regular file can be read at offsets and has a size; anything else
@@ -59,7 +126,7 @@ bool check_kind(const char* name, survey_input& input)
     }
 }
 
-bool read_sample(survey_input& input)
+bool read_sample(survey_input& input, stream_reading reading)
 {
     std::uint64_t size = 0;
     if (!platform_size_of(input.file, size)) {
@@ -70,7 +137,7 @@ bool read_sample(survey_input& input)
     // when read: only reading to the end tells their size.
     if (size == 0) {
         input.owns_stream = true;
-        return read_stream_sample(input);
+        return read_whole_if_longer(input, reading);
     }
     input.size = size;
     std::size_t start_size =
@@ -98,16 +165,16 @@ bool names_standard_input(const char* name)
     return std::strcmp(name, "-") == 0;
 }
 
-bool open_survey_input(const char* name, survey_input& input)
+bool open_survey_input(const char* name, survey_input& input, stream_reading reading)
 {
     if (names_standard_input(name))
-        return read_standard_input(input);
+        return read_standard_input(input, reading);
     input.file = platform_open_any(name);
     if (input.file == NO_FILE) {
         describe_last_error(input.error);
         return false;
     }
-    return check_kind(name, input) && read_sample(input);
+    return check_kind(name, input) && read_sample(input, reading);
 }
 
 file_sample sample_of(const survey_input& input)

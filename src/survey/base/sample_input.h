@@ -47,10 +47,23 @@ struct survey_input {
 // The name that stands for standard input.
 bool names_standard_input(const char* name);
 
+// How an input that is a stream (standard input, a file of the system
+// that says 0 bytes) is read.
+enum class stream_reading {
+    // Its sample only; the rest may be read on from where it stands.
+    sample_only,
+    // Whole, when it goes past the sample: kept in a temporary file that
+    // deletes itself, and then sampled and read as a file by name is, so
+    // that the same bytes get the same answer however they come.
+    whole,
+};
+
 // Opens name and reads its sample: its start and, for a large file, pieces
 // from further in. False with error set when it cannot be opened or read,
-// or is not a regular file (a directory, a FIFO, a device).
-bool open_survey_input(const char* name, survey_input& input);
+// or is not a regular file (a directory, a FIFO, a device), or, read
+// whole, cannot be kept or Ctrl+C came meanwhile ("interrupted").
+bool open_survey_input(const char* name, survey_input& input,
+                       stream_reading reading = stream_reading::sample_only);
 
 // Views into input, valid while input lives unchanged.
 file_sample sample_of(const survey_input& input);

@@ -93,6 +93,40 @@ double digit_flanked_share(const std::vector<std::string_view>& records, unsigne
     return seen == 0 ? 0 : static_cast<double>(flanked) / static_cast<double>(seen);
 }
 
+// ISO 2022 text (ISO-2022-JP, -KR) switches character sets with escape
+// sequences (ESC, intermediate bytes 0x20-0x2F, a final byte 0x30-0x7E);
+// the sequence and, after one that designates a set of double-byte
+// characters (an intermediate '$'), the bytes of those characters are text
+// and split nothing.
+constexpr unsigned char ESCAPE = 0x1B;
+
+struct escape_state {
+    bool in_sequence = false;
+    bool double_bytes = false;
+    bool shifted = false;
+
+    // Whether byte belongs to an escape sequence or a double-byte
+    // character.
+    bool holds(unsigned char byte)
+    {
+        if (byte == ESCAPE) {
+            in_sequence = true;
+            double_bytes = false;
+            return true;
+        }
+        if (in_sequence) {
+            if (byte >= 0x20 && byte <= 0x2F) {
+                double_bytes |= byte == '$';
+                return true;
+            }
+            in_sequence = false;
+            shifted = double_bytes;
+            return true;
+        }
+        return shifted && byte > 0x20 && byte < 0x7F;
+    }
+};
+
 // Fields of each record for every byte as delimiter but the blank: one
 // pass over a record counts every byte that stands outside quotes.
 struct byte_tallies {
@@ -112,9 +146,12 @@ byte_tallies tally_bytes(const std::vector<std::string_view>& records,
         auto& tally = result.tallies[record];
         tally.fill(0);
         bool quoted = false, in_value = false;
+        escape_state escape;
         std::uint32_t values = 0;
         for (char byte : records[record]) {
             unsigned char value = static_cast<unsigned char>(byte);
+            if (escape.holds(value))
+                continue;
             bool blank = !quoted && (value == ' ' || value == '\t');
             values += !blank && !in_value;
             in_value = !blank;

@@ -4,6 +4,7 @@
 #include "../base/lines.h"
 #include "../base/text_decode.h"
 #include "../base/text_lines.h"
+#include "ascending_values.h"
 #include "described_columns.h"
 #include "element_period.h"
 #include "encoding_guess.h"
@@ -42,6 +43,13 @@ constexpr double LEAST_TEXT_SHARE_FOR_LINES = 0.97;
 // and a handful of like objects in one line of JSON are not a table.
 constexpr std::uint64_t FEWEST_TEXT_RECORDS = 5;
 constexpr std::uint64_t SHORTEST_TEXT_RECORD = 8;
+// Binary bytes that repeat at one length show records only with this many
+// of them, or this many bytes in them: a small file of a few dozen like
+// structures (messages of one size, a header's repeated fields) repeats by
+// its make, not by records. A documented header or values that grow need
+// no such count.
+constexpr std::uint64_t FEWEST_BINARY_RECORDS = 32;
+constexpr std::uint64_t LEAST_BINARY_RECORD_BYTES = std::uint64_t{1} << 16;
 // Text that the start holds whole without a line end is one line; it
 // gives way to any records of one length found in it.
 constexpr double ONE_LINE_FIT = 0.01;
@@ -53,6 +61,9 @@ constexpr double LONGER_LENGTH_DISCOUNT = DIVISOR_SHARE;
 // record, accounts for every byte and fits wholly: it cannot be chance
 // once the length step has found it long enough.
 constexpr double CHAIN_FIT = 1;
+// Values that grow strictly from one to the next, record after record,
+// are no chance either.
+constexpr double ASCENDING_FIT = 1;
 
 bool is_text(text_encoding encoding)
 {
@@ -204,6 +215,9 @@ void weigh_length(const file_sample& sample, std::uint32_t length, double fit,
     if (is_text(layout.encoding) &&
         (length < SHORTEST_TEXT_RECORD || bounds.records < FEWEST_TEXT_RECORDS))
         return;
+    if (!is_text(layout.encoding) && bounds.records < FEWEST_BINARY_RECORDS &&
+        bounds.records * length < LEAST_BINARY_RECORD_BYTES)
+        return;
     set_fixed_length(layout, sample, bounds.header, length, bounds.records, bounds.trailer);
     hypothesis.viable = true;
     hypothesis.explained = std::min(
@@ -310,7 +324,16 @@ void weigh_record_types(survey_evidence& evidence, layout_hypothesis& hypothesis
     typed_text typed = typed_lines(text, whole);
     record_types_choice types = find_record_types(typed.records, stated);
     file_layout& layout = hypothesis.layout;
-    if (types.found) {
+    positional_types_choice positional;
+    if (!types.found && !stated.delimiter)
+        positional = find_positional_types(typed.records);
+    if (positional.found) {
+        weigh_lines(evidence, hypothesis);
+        if (!hypothesis.viable)
+            return;
+        types.types = std::move(positional.types);
+        layout.tag_width = positional.tag_width;
+    } else if (types.found) {
         weigh_lines(evidence, hypothesis);
         if (!hypothesis.viable)
             return;
@@ -329,7 +352,10 @@ void weigh_record_types(survey_evidence& evidence, layout_hypothesis& hypothesis
         layout.terminator = line_terminator::none;
         layout.segment_terminator = terminator;
     }
-    layout.delimiter = types.delimiter;
+    if (positional.found)
+        layout.delimiter.reset();
+    else
+        layout.delimiter = types.delimiter;
     layout.release = types.release;
     layout.quote.reset();
     layout.fields.reset();
@@ -420,6 +446,24 @@ void weigh_padded_sectors(survey_evidence& evidence, layout_hypothesis& hypothes
         weigh_length(sample, sectors.length, sectors.strength, hypothesis);
 }
 
+// A table of values that only grow: each value a record, the bytes before
+// the run a header.
+void weigh_ascending_values(survey_evidence& evidence, layout_hypothesis& hypothesis)
+{
+    if (is_text(evidence.guess.encoding))
+        return;
+    const file_sample& sample = evidence.sample;
+    ascending_run run = find_ascending_values(sample).choice;
+    if (run.width == 0)
+        return;
+    std::uint64_t size = sample.file_size ? *sample.file_size : sample.start.size();
+    std::uint64_t trailer = size - run.first - run.values * run.width;
+    set_fixed_length(hypothesis.layout, sample, run.first, run.width, run.values, trailer);
+    hypothesis.viable = true;
+    hypothesis.explained = static_cast<double>(run.values * run.width) / static_cast<double>(size);
+    hypothesis.fit = ASCENDING_FIT;
+}
+
 using weigher = void (*)(survey_evidence&, layout_hypothesis&);
 
 struct hypothesis_kind {
@@ -431,6 +475,7 @@ struct hypothesis_kind {
 constexpr hypothesis_kind HYPOTHESES[] = {
     {"stated", weigh_stated},
     {"length-prefixed", weigh_length_prefix},
+    {"ascending values", weigh_ascending_values},
     {"record types", weigh_record_types},
     {"lines", weigh_lines},
     {"fixed-length", weigh_fixed_length},

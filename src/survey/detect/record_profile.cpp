@@ -26,16 +26,31 @@ struct column_tally {
     std::uint32_t agreeing = 0;
 };
 
+// A later place may lie out of line with the start by a few bytes put in
+// or left out between them (--verify lines such records up again); its
+// records are read where they line up with the start's, up to this far.
+constexpr std::uint64_t SHIFT_MOST = 16;
+// Records of a later place held to the start's constant bytes to find
+// where its records lie.
+constexpr std::uint64_t SHIFT_PROBE_RECORDS = 64;
+// A place is read shifted only where that breaks at most this share of
+// the constant bytes that reading it in line breaks: out of line, nearly
+// every record breaks them; a shift that only breaks fewer is chance.
+constexpr std::uint64_t SHIFT_BREAKS_ONE_IN = 4;
+
 // Calls visit(record bytes, place) for every whole record in each place
-// the sample read.
+// the sample read, the records of place i starting shifts[i] bytes after
+// where they would in line with the first (none: in line), modulo the
+// length.
 template <typename Visit>
 void each_record(const file_sample& sample, std::uint64_t first_record, std::uint64_t records_end,
-                 std::uint32_t length, Visit visit)
+                 std::uint32_t length, Visit visit, const std::vector<std::uint64_t>& shifts = {})
 {
     std::size_t place = 0;
     auto walk = [&](byte_span bytes, std::uint64_t offset) {
+        std::uint64_t first = first_record + (place < shifts.size() ? shifts[place] : 0);
         std::uint64_t end = std::min<std::uint64_t>(records_end, offset + bytes.size());
-        std::uint64_t record = first_record;
+        std::uint64_t record = first;
         if (record < offset)
             record += (offset - record + length - 1) / length * length;
         for (; record + length <= end; record += length)
@@ -45,6 +60,79 @@ void each_record(const file_sample& sample, std::uint64_t first_record, std::uin
     walk(sample.start, 0);
     for (const sample_piece& piece : sample.later)
         walk(piece.bytes, piece.offset);
+}
+
+// Whether the start's constant bytes, read shift bytes on, differ from
+// themselves somewhere: records of zeros and anything (an image) read the
+// same at every shift, and a place cannot be lined up by them.
+bool constants_tell(const std::vector<int>& constant, std::uint64_t shift)
+{
+    std::size_t length = constant.size();
+    for (std::size_t column = 0; column < length; column++) {
+        int other = constant[(column + shift) % length];
+        if (constant[column] >= 0 && other >= 0 && other != constant[column])
+            return true;
+    }
+    return false;
+}
+
+// For each place, the shift at which its first records break the fewest of
+// the bytes every record of the start holds; 0 unless another breaks
+// fewer.
+std::vector<std::uint64_t> shifts_of_places(const file_sample& sample, std::uint64_t first_record,
+                                            std::uint64_t records_end, std::uint32_t length)
+{
+    std::vector<std::uint64_t> shifts(1 + sample.later.size(), 0);
+    std::vector<int> constant(length, -1);
+    bool first = true;
+    each_record(sample, first_record, records_end, length,
+                [&](const unsigned char* record, std::size_t place) {
+                    if (place != 0)
+                        return;
+                    for (std::uint32_t column = 0; column < length; column++) {
+                        if (first)
+                            constant[column] = record[column];
+                        else if (constant[column] != record[column])
+                            constant[column] = -1;
+                    }
+                    first = false;
+                });
+    if (first || std::count(constant.begin(), constant.end(), -1) == length)
+        return shifts;
+    std::uint64_t most = std::min<std::uint64_t>(SHIFT_MOST, length - 1);
+    for (std::size_t index = 0; index < sample.later.size(); index++) {
+        const sample_piece& piece = sample.later[index];
+        auto breaks = [&](std::uint64_t shift) {
+            std::uint64_t start = first_record + shift;
+            if (start < piece.offset)
+                start += (piece.offset - start + length - 1) / length * length;
+            std::uint64_t end =
+                std::min<std::uint64_t>(records_end, piece.offset + piece.bytes.size());
+            std::uint64_t count = 0;
+            for (std::uint64_t record = 0; record < SHIFT_PROBE_RECORDS && start + length <= end;
+                 record++, start += length) {
+                const unsigned char* bytes = piece.bytes.data() + (start - piece.offset);
+                for (std::uint32_t column = 0; column < length; column++)
+                    count += constant[column] >= 0 && bytes[column] != constant[column];
+            }
+            return count;
+        };
+        std::uint64_t in_line = breaks(0);
+        std::uint64_t fewest = in_line;
+        // Bytes left out read as the shift of the rest of a record.
+        for (std::uint64_t shift = 1; shift <= most && fewest > 0; shift++) {
+            for (std::uint64_t way : {shift, length - shift}) {
+                if (!constants_tell(constant, way))
+                    continue;
+                std::uint64_t count = breaks(way);
+                if (count < fewest && count * SHIFT_BREAKS_ONE_IN <= in_line) {
+                    fewest = count;
+                    shifts[index + 1] = way;
+                }
+            }
+        }
+    }
+    return shifts;
 }
 
 // The places whose records the rules rest on.
@@ -97,31 +185,36 @@ record_profile profile_records(const file_sample& sample, std::uint64_t first_re
 {
     std::vector<column_tally> tallies(length);
     std::uint64_t records = 0;
-    each_record(sample, first_record, records_end, length,
-                [&](const unsigned char* record, std::size_t) {
-                    for (std::uint32_t column = 0; column < length; column++) {
-                        column_tally& tally = tallies[column];
-                        tally.kinds[kind_index(classes[record[column]])]++;
-                        if (tally.lead == 0)
-                            tally.candidate = record[column];
-                        if (tally.candidate == record[column])
-                            tally.lead++;
-                        else
-                            tally.lead--;
-                    }
-                    records++;
-                });
+    std::vector<std::uint64_t> shifts = shifts_of_places(sample, first_record, records_end, length);
+    each_record(
+        sample, first_record, records_end, length,
+        [&](const unsigned char* record, std::size_t) {
+            for (std::uint32_t column = 0; column < length; column++) {
+                column_tally& tally = tallies[column];
+                tally.kinds[kind_index(classes[record[column]])]++;
+                if (tally.lead == 0)
+                    tally.candidate = record[column];
+                if (tally.candidate == record[column])
+                    tally.lead++;
+                else
+                    tally.lead--;
+            }
+            records++;
+        },
+        shifts);
     record_profile profile;
     bool confirmed =
         sample_is_whole_file(sample) ||
         places_with_records(sample, first_record, records_end, length) >= LEAST_CONFIRMING_PLACES;
     if (records < LEAST_PROFILED_RECORDS || !confirmed)
         return profile;
-    each_record(sample, first_record, records_end, length,
-                [&](const unsigned char* record, std::size_t) {
-                    for (std::uint32_t column = 0; column < length; column++)
-                        tallies[column].agreeing += tallies[column].candidate == record[column];
-                });
+    each_record(
+        sample, first_record, records_end, length,
+        [&](const unsigned char* record, std::size_t) {
+            for (std::uint32_t column = 0; column < length; column++)
+                tallies[column].agreeing += tallies[column].candidate == record[column];
+        },
+        shifts);
     profile.allowed_classes.assign(length, 0xFF);
     profile.constant_byte.assign(length, -1);
     for (std::uint32_t column = 0; column < length; column++) {

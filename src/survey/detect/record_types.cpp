@@ -31,6 +31,16 @@ constexpr std::size_t LONGEST_USUAL_SEGMENT = 4096;
 // ISA is fixed-width: its last byte, the segment terminator, is here.
 constexpr std::size_t ISA_LENGTH = 106;
 constexpr std::size_t UNA_LENGTH = 9;
+// A type code in the first column is one byte.
+constexpr std::uint32_t POSITIONAL_TAG_WIDTH = 1;
+// The records of a type put their usual kind of byte at each column this
+// share of the time at least: prose whose lines start with capitals does
+// not line its words up.
+constexpr double LEAST_COLUMN_CONSISTENCY = 0.9;
+// Two types differ in their columns when this share of the columns holds
+// another usual kind of byte: a table whose first column holds a code
+// gives every code the same columns.
+constexpr double LEAST_TYPE_DIFFERENCE = 0.3;
 
 bool is_tag_byte(unsigned char byte)
 {
@@ -143,7 +153,101 @@ bool fields_differ(const std::vector<record_type>& types)
     return false;
 }
 
+// The kinds of byte that line up in columns: blanks, digits, letters,
+// the rest, and past the record's end.
+enum column_kind { BLANK, DIGIT, LETTER, OTHER, PAST_END, KINDS };
+
+column_kind kind_of(unsigned char byte)
+{
+    if (byte == ' ')
+        return BLANK;
+    if (byte >= '0' && byte <= '9')
+        return DIGIT;
+    if ((byte | 0x20) >= 'a' && (byte | 0x20) <= 'z')
+        return LETTER;
+    return OTHER;
+}
+
+// Per column, how many of a type's records hold each kind there.
+using column_census = std::vector<std::array<std::size_t, KINDS>>;
+
+std::vector<column_kind> usual_kinds(const column_census& census)
+{
+    std::vector<column_kind> usual;
+    for (const auto& counts : census)
+        usual.push_back(static_cast<column_kind>(std::max_element(counts.begin(), counts.end()) -
+                                                 counts.begin()));
+    return usual;
+}
+
+double share_unlike(const std::vector<column_kind>& one, const std::vector<column_kind>& other)
+{
+    std::size_t columns = std::max(one.size(), other.size()), unlike = 0;
+    for (std::size_t column = 0; column < columns; column++) {
+        column_kind a = column < one.size() ? one[column] : PAST_END;
+        column_kind b = column < other.size() ? other[column] : PAST_END;
+        unlike += a != b;
+    }
+    return columns == 0 ? 0 : static_cast<double>(unlike) / static_cast<double>(columns);
+}
+
 } // namespace
+
+positional_types_choice find_positional_types(const std::vector<std::string_view>& records)
+{
+    positional_types_choice result;
+    if (records.size() < LEAST_TYPED_RECORDS)
+        return result;
+    // Records of one length, each led by a digit: a table or a CSV file
+    // whose first column holds a number has lines of many lengths, or a
+    // row of names before them.
+    std::size_t longest = records.front().size();
+    for (std::string_view record : records) {
+        if (record.size() != longest || record.size() <= POSITIONAL_TAG_WIDTH || record[0] < '0' ||
+            record[0] > '9')
+            return result;
+    }
+    std::vector<record_type> types;
+    std::vector<column_census> census;
+    std::map<std::string_view, std::size_t> index;
+    for (std::string_view record : records) {
+        std::string_view tag = record.substr(0, POSITIONAL_TAG_WIDTH);
+        auto [at, added] = index.emplace(tag, types.size());
+        if (added) {
+            types.push_back({std::string(tag), 0, 1, 1});
+            census.emplace_back(longest, std::array<std::size_t, KINDS>{});
+        }
+        types[at->second].records++;
+        column_census& columns = census[at->second];
+        for (std::size_t column = 0; column < longest; column++)
+            columns[column][column < record.size()
+                                ? kind_of(static_cast<unsigned char>(record[column]))
+                                : PAST_END]++;
+    }
+    if (types.size() < 2 || static_cast<double>(types.size()) >
+                                MOST_TYPES_PER_RECORD * static_cast<double>(records.size()))
+        return result;
+    std::size_t usual_cells = 0;
+    std::vector<std::vector<column_kind>> usual;
+    for (const column_census& columns : census) {
+        usual.push_back(usual_kinds(columns));
+        for (std::size_t column = 0; column < columns.size(); column++)
+            usual_cells += columns[column][usual.back()[column]];
+    }
+    double consistency =
+        static_cast<double>(usual_cells) / static_cast<double>(records.size() * longest);
+    std::size_t commonest = 0;
+    for (std::size_t type = 0; type < types.size(); type++)
+        commonest = types[type].records > types[commonest].records ? type : commonest;
+    for (const std::vector<column_kind>& each : usual)
+        result.difference = std::max(result.difference, share_unlike(usual[commonest], each));
+    if (consistency < LEAST_COLUMN_CONSISTENCY || result.difference < LEAST_TYPE_DIFFERENCE)
+        return result;
+    result.found = true;
+    result.tag_width = POSITIONAL_TAG_WIDTH;
+    result.types = std::move(types);
+    return result;
+}
 
 stated_separators read_stated_separators(std::string_view text)
 {
@@ -155,7 +259,8 @@ stated_separators read_stated_separators(std::string_view text)
         stated.delimiter = static_cast<unsigned char>(text[4]);
         stated.release = static_cast<unsigned char>(text[6]);
         stated.terminator = static_cast<unsigned char>(text[8]);
-    } else if (text.size() > 3 && text.substr(0, 3) == "MSH") {
+    } else if (text.size() > 3 && (text.substr(0, 3) == "MSH" || text.substr(0, 3) == "FHS" ||
+                                   text.substr(0, 3) == "BHS")) {
         stated.delimiter = static_cast<unsigned char>(text[3]);
     }
     // A separator that is a letter, a digit or a blank is no separator:

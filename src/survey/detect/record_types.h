@@ -17,7 +17,8 @@
 // (ISA, 106 bytes: element separator at byte 3, segment terminator at byte
 // 105), EDIFACT's service string advice (UNA: data element separator at
 // byte 4, release character at 6, segment terminator at 8) and HL7's
-// message header (MSH: field separator at byte 3).
+// message, file and batch headers (MSH, FHS, BHS: field separator at byte
+// 3).
 struct stated_separators {
     std::optional<unsigned char> delimiter;
     std::optional<unsigned char> terminator;
@@ -40,6 +41,22 @@ struct record_types_choice {
 
 record_types_choice find_record_types(const std::vector<std::string_view>& records,
                                       const stated_separators& stated);
+
+// Records of one length and several types told by a digit in their first
+// column, with no delimiter after it (a bank's file header, batch, entry
+// and control records): each type lines its kinds of byte up in columns
+// of its own, and the types differ in them. Found only when the records of
+// each type keep to their columns and the types do not share them.
+struct positional_types_choice {
+    bool found = false;
+    std::uint32_t tag_width = 0;
+    // Of the commonest type and the type most unlike it: the share of
+    // columns whose usual kind of byte differs.
+    double difference = 0;
+    std::vector<record_type> types;
+};
+
+positional_types_choice find_positional_types(const std::vector<std::string_view>& records);
 
 // For text without line ends: the byte that ends each segment, which a tag
 // follows. Scored by the segments it gives that start with a tag. Text of

@@ -50,6 +50,11 @@ constexpr std::uint32_t FEWEST_FIELDS = 2;
 // records at most (one in this many): a file of two kinds of record is not
 // taken for a preamble.
 constexpr std::size_t MOST_TITLES_ONE_IN = 2;
+// A leading record is a title only when its field count is rare among the
+// records after the first of a regular count (one in this many at most):
+// free text split at blanks has a long tail of counts that its first
+// record may fall in.
+constexpr std::size_t TITLE_COUNT_ONE_IN = 100;
 // A first line of another length is told for a note only among this many
 // records at least: fewer show no usual length.
 constexpr std::size_t FEWEST_RECORDS_FOR_NOTE = 4;
@@ -258,6 +263,22 @@ std::size_t title_records(const std::vector<text_record>& records, const field_r
         titles < records.size() && MOST_TITLES_ONE_IN * (titles + 1) <= records.size() &&
         (is_remark(records[titles].text) || !range.holds(count_fields(records[titles].text, rule))))
         titles++;
+    std::map<std::uint32_t, std::size_t> later;
+    std::size_t weighed = 0;
+    for (std::size_t record = titles; record < records.size() && weighed < MOST_RECORDS_FOR_SHAPES;
+         record++) {
+        if (!is_remark(records[record].text)) {
+            later[count_fields(records[record].text, rule)]++;
+            weighed++;
+        }
+    }
+    for (std::size_t record = 0; record < titles; record++) {
+        if (is_remark(records[record].text))
+            continue;
+        std::size_t like = later[count_fields(records[record].text, rule)];
+        if (like > 0 && like * TITLE_COUNT_ONE_IN >= weighed)
+            return record;
+    }
     return titles;
 }
 
@@ -333,7 +354,8 @@ std::uint64_t commonest(const std::map<std::uint64_t, std::uint64_t>& counts)
 
 // Lengths in bytes of the file, line end included, of the records the
 // start holds whole; later pieces' lines too, unless their line ends may
-// lie inside quotes.
+// lie inside quotes. Lines of the trailer (blank lines, often many) are
+// not records: counted, they would make the usual length theirs.
 void measure_records(const file_sample& sample, const text_view& view,
                      const std::vector<text_record>& records, std::size_t first,
                      bool quoted_line_ends, file_layout& layout)
@@ -341,10 +363,14 @@ void measure_records(const file_sample& sample, const text_view& view,
     std::map<std::uint64_t, std::uint64_t> lengths;
     std::uint64_t unit = view.decoded.unit_width;
     std::uint64_t terminated = 0, bytes = 0;
+    std::uint64_t records_end =
+        sample.file_size ? *sample.file_size - std::min(*sample.file_size, layout.trailer_length)
+                         : UINT64_MAX;
     for (std::size_t record = first; record < records.size(); record++) {
         // The last line of a file may lack its line end and be a record all
         // the same; its length says nothing.
-        if (records[record].end == records[record].start + records[record].text.size())
+        if (records[record].end == records[record].start + records[record].text.size() ||
+            view.file_offset(records[record].start) >= records_end)
             continue;
         std::uint64_t length = (records[record].end - records[record].start) * unit;
         lengths[length]++;
@@ -358,7 +384,7 @@ void measure_records(const file_sample& sample, const text_view& view,
         for (std::size_t piece = 0; piece < later.size(); piece++) {
             for (const line_span& line : later[piece]) {
                 bool last_piece = piece + 1 == later.size();
-                if (line.terminated || !last_piece) {
+                if ((line.terminated || !last_piece) && line.offset < records_end) {
                     lengths[line.length]++;
                     terminated++;
                     bytes += line.length;

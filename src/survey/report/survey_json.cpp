@@ -109,6 +109,12 @@ class json_object
         text_ += std::to_string(value);
     }
 
+    void signed_number(const char* name, std::int64_t value)
+    {
+        key(name);
+        text_ += std::to_string(value);
+    }
+
     void number(const char* name, const std::optional<std::uint64_t>& value)
     {
         if (value)
@@ -340,7 +346,9 @@ void write_string_or_null(json_object& object, const char* key, const char* valu
 constexpr json_key JSON_KEYS[] = {
     {"file", "string", "", "never null", "the file as named",
      [](json_object& o, const char* k, const survey_report& r) { o.string(k, r.name); }},
-    {"size", "number", "bytes", "null for standard input that did not end within the first MiB",
+    {"size", "number", "bytes",
+     "null for standard input that did not end within the first MiB, unless --verify read it "
+     "whole",
      "its size",
      [](json_object& o, const char* k, const survey_report& r) { o.number(k, r.size); }},
     {"error", "string", "", "null when the file was surveyed", "why the file could not be surveyed",
@@ -503,6 +511,17 @@ constexpr json_key JSON_KEYS[] = {
      [](json_object& o, const char* k, const survey_report& r) {
          if (records_checked(r))
              o.raw(k, kinds_object(r.outcome));
+         else
+             o.null(k);
+     }},
+    {"stray_bytes", "number", "bytes", "null for other layouts and without --verify",
+     "of fixed-length records: bytes put in (positive) or left out (negative) where records "
+     "went out of line and lined up again",
+     [](json_object& o, const char* k, const survey_report& r) {
+         bool fixed = records_checked(r) && r.layout.kind == record_layout::fixed_length &&
+                      !r.layout.length_prefix && r.layout.record_types.empty();
+         if (fixed)
+             o.signed_number(k, r.outcome.stray_bytes);
          else
              o.null(k);
      }},

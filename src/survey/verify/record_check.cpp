@@ -190,7 +190,7 @@ record_rules rules_for(const file_layout& layout, const block_kernels& kernels)
 record_checker::record_checker(const record_rules& rules, record_range range, bool first_range,
                                bool quote_open, const unsigned char before[2])
     : rules_(rules), range_(range), block_bytes_(BLOCK_SIZE * rules.unit), position_(range.from),
-      record_open_(first_range), record_start_(range.from),
+      origin_(range.from), record_open_(first_range), record_start_(range.from),
       record_is_names_(first_range && rules.first_record_is_names),
       wanted_ending_(ending_of(rules.terminator)), units_(BATCH * BLOCK_SIZE)
 {
@@ -219,6 +219,8 @@ record_checker::record_checker(const record_rules& rules, record_range range, bo
 
 bool record_checker::feed(byte_span bytes)
 {
+    if (rules_.layout == record_layout::fixed_length)
+        return feed_fixed(bytes);
     const unsigned char* at = bytes.data();
     std::size_t left = bytes.size();
     while (left > 0 && !stopped_) {
@@ -246,6 +248,19 @@ void record_checker::finish()
 {
     if (stopped_)
         return;
+    // A look-ahead cut off by the end decides on what it has; the bytes it
+    // gives back may end in a block of their own, and start another.
+    while (rules_.layout == record_layout::fixed_length &&
+           (looking_ahead_ || pending_length_ > 0)) {
+        if (looking_ahead_) {
+            settle_look_ahead();
+            continue;
+        }
+        std::memset(pending_ + pending_length_, 0, sizeof pending_ - pending_length_);
+        std::size_t length = pending_length_;
+        pending_length_ = 0;
+        take_last_block(pending_, length);
+    }
     if (pending_length_ > 0) {
         std::memset(pending_ + pending_length_, 0, sizeof pending_ - pending_length_);
         std::size_t length = pending_length_;
@@ -274,10 +289,6 @@ void record_checker::finish()
 
 void record_checker::take_blocks(const unsigned char* bytes, std::size_t blocks)
 {
-    if (rules_.layout == record_layout::fixed_length) {
-        check_fixed_blocks(bytes, blocks);
-        return;
-    }
     while (blocks > 0 && !stopped_) {
         std::size_t passed = pass_fitting_blocks(bytes, blocks);
         bytes += passed * block_bytes_;
@@ -371,19 +382,33 @@ void record_checker::count_anomaly(std::uint64_t record, std::uint64_t offset, a
         result_.first.push_back(record_anomaly{record, offset, what(), kind, std::nullopt});
 }
 
-void record_checker::check_fixed_blocks(const unsigned char* bytes, std::size_t blocks)
+// Stops after the block where a look-ahead starts; gives the blocks taken.
+std::size_t record_checker::check_fixed_blocks(const unsigned char* bytes, std::size_t blocks)
 {
     std::uint64_t misses[BATCH] = {};
-    while (blocks > 0) {
-        std::size_t count = std::min(blocks, BATCH);
+    std::size_t taken = 0;
+    while (taken < blocks) {
+        std::size_t count = std::min(blocks - taken, BATCH);
         if (rules_.profile_length > 0)
             rules_.kernels.fixed_misses(bytes, count, profile_at(0), phase_, rules_.record_length,
                                         rules_.classes, misses);
-        for (std::size_t i = 0; i < count; i++, position_ += BLOCK_SIZE)
-            note_fixed_misses(bytes + i * BLOCK_SIZE, BLOCK_SIZE, misses[i]);
+        for (std::size_t i = 0; i < count; i++) {
+            const unsigned char* block = bytes + i * BLOCK_SIZE;
+            const unsigned char* before = taken + i > 0              ? block - SHIFT_MOST
+                                          : recent_end_ == position_ ? recent_
+                                                                     : nullptr;
+            note_fixed_misses(block, BLOCK_SIZE, misses[i], before);
+            position_ += BLOCK_SIZE;
+            if (looking_ahead_)
+                return taken + i + 1;
+        }
         bytes += count * BLOCK_SIZE;
-        blocks -= count;
+        taken += count;
     }
+    // Kept for a look-ahead that starts in the next block.
+    std::memcpy(recent_, bytes - SHIFT_MOST, SHIFT_MOST);
+    recent_end_ = position_;
+    return taken;
 }
 
 void record_checker::check_fixed_block(const unsigned char* bytes, std::size_t length)
@@ -392,7 +417,7 @@ void record_checker::check_fixed_block(const unsigned char* bytes, std::size_t l
     if (rules_.profile_length > 0)
         misses = rules_.kernels.profile_misses(bytes, profile_at(phase_), rules_.classes) &
                  lanes_below(static_cast<unsigned>(length));
-    note_fixed_misses(bytes, length, misses);
+    note_fixed_misses(bytes, length, misses, recent_end_ == position_ ? recent_ : nullptr);
 }
 
 profile_lanes record_checker::profile_at(std::uint64_t phase) const
@@ -402,21 +427,22 @@ profile_lanes record_checker::profile_at(std::uint64_t phase) const
 
 // Counts each record with a miss once, and moves the phase on.
 void record_checker::note_fixed_misses(const unsigned char* bytes, std::size_t length,
-                                       std::uint64_t misses)
+                                       std::uint64_t misses, const unsigned char* before)
 {
     std::uint64_t record_length = rules_.record_length;
     while (misses != 0) {
         unsigned lane = static_cast<unsigned>(std::countr_zero(misses));
-        std::uint64_t index = (position_ + lane - range_.from) / record_length;
-        std::uint64_t start = range_.from + index * record_length;
-        std::uint64_t record = index + 1;
+        std::uint64_t index = (position_ + lane - origin_) / record_length;
+        std::uint64_t start = origin_ + index * record_length;
+        std::uint64_t record = records_before_ + index + 1;
         bool names = record == 1 && rules_.first_record_is_names && record_is_names_;
         if (record != last_bad_record_ && !names) {
             last_bad_record_ = record;
             std::uint64_t offset = position_ + lane - start;
             unsigned char byte = bytes[lane];
-            count_anomaly(record, start, anomaly_kind::byte_class,
-                          [&] { return byte_miss_text(rules_, offset, byte); });
+            if (starts_look_ahead(record, start, offset, byte, bytes, length, before))
+                return;
+            count_byte_miss(record, start, offset, byte);
         }
         std::uint64_t next = start + record_length - position_;
         misses &= next >= 64 ? 0 : ~lanes_below(static_cast<unsigned>(next));
@@ -424,13 +450,22 @@ void record_checker::note_fixed_misses(const unsigned char* bytes, std::size_t l
     phase_ = phase_after(phase_, length, record_length);
 }
 
+void record_checker::count_byte_miss(std::uint64_t record, std::uint64_t start,
+                                     std::uint64_t offset, unsigned char byte)
+{
+    count_anomaly(record, start, anomaly_kind::byte_class,
+                  [&] { return byte_miss_text(rules_, offset, byte); });
+}
+
 void record_checker::close_fixed_end()
 {
     std::uint64_t length = rules_.record_length;
-    std::uint64_t bytes = position_ - range_.from;
-    result_.records = (bytes + length - 1) / length;
+    std::uint64_t bytes = position_ - std::min(position_, origin_);
+    result_.records = records_before_ + (bytes + length - 1) / length;
     std::uint64_t cut = bytes % length;
+    result_.fixed_tail = cut;
     if (cut != 0 && last_bad_record_ != result_.records) {
+        result_.tail_counted = true;
         count_anomaly(result_.records, position_ - cut, anomaly_kind::cut_short, [&] {
             return "cut short: " + std::to_string(cut) + " of " + std::to_string(length) + " bytes";
         });

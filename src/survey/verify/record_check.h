@@ -84,6 +84,13 @@ struct range_result {
     std::vector<record_anomaly> first;
     // Inside quotes at the range's end, as this range read it.
     bool quote_open_at_end = false;
+    // Fixed-length records: bytes put in (positive) or left out (negative)
+    // where records went out of line and lined up again.
+    std::int64_t stray_bytes = 0;
+    // Bytes of the record the range's end cuts short; its cut_short
+    // anomaly is the range's last, when it counted one.
+    std::uint64_t fixed_tail = 0;
+    bool tail_counted = false;
 };
 
 // Where a piece of the records region starts and where the next one does.
@@ -114,10 +121,11 @@ class record_checker
   private:
     void take_blocks(const unsigned char* bytes, std::size_t blocks);
     void take_last_block(const unsigned char* bytes, std::size_t length);
-    void check_fixed_blocks(const unsigned char* bytes, std::size_t blocks);
+    std::size_t check_fixed_blocks(const unsigned char* bytes, std::size_t blocks);
     void check_fixed_block(const unsigned char* bytes, std::size_t length);
     profile_lanes profile_at(std::uint64_t phase) const;
-    void note_fixed_misses(const unsigned char* bytes, std::size_t length, std::uint64_t misses);
+    void note_fixed_misses(const unsigned char* bytes, std::size_t length, std::uint64_t misses,
+                           const unsigned char* before);
     void check_line_block(const unsigned char* units, const block_masks& masks, unsigned count);
     std::size_t pass_fitting_blocks(const unsigned char* bytes, std::size_t blocks);
     void narrow_units(const unsigned char* bytes, std::size_t length, unsigned char* units) const;
@@ -125,6 +133,19 @@ class record_checker
                              unsigned to);
     void close_line(std::uint64_t end, int ending);
     void close_fixed_end();
+    // Fixed-length records that go out of line and line up again
+    // (fixed_realign.cpp).
+    bool feed_fixed(byte_span bytes);
+    byte_span take_fixed(byte_span bytes);
+    bool starts_look_ahead(std::uint64_t record, std::uint64_t start, std::uint64_t offset,
+                           unsigned char byte, const unsigned char* block, std::size_t length,
+                           const unsigned char* before);
+    void settle_look_ahead();
+    std::optional<std::int64_t> shift_that_lines_up() const;
+    bool shift_shows(std::uint64_t shift) const;
+    bool records_fit(std::uint64_t from, std::uint64_t count) const;
+    void count_byte_miss(std::uint64_t record, std::uint64_t start, std::uint64_t offset,
+                         unsigned char byte);
     void count_anomaly(std::uint64_t record, std::uint64_t offset, anomaly_kind kind,
                        const std::function<std::string()>& what);
 
@@ -141,6 +162,29 @@ class record_checker
     // Fixed-length records.
     std::uint64_t phase_ = 0;
     std::uint64_t last_bad_record_ = 0;
+    // A record start of the records as they line up now, and the records
+    // before it.
+    std::uint64_t origin_;
+    std::uint64_t records_before_ = 0;
+    // After a record that breaks the profile, the bytes from just before
+    // it are kept until there are enough to tell whether the records line
+    // up again elsewhere; then they are checked again from where they do.
+    static constexpr std::size_t SHIFT_MOST = 16;
+    bool looking_ahead_ = false;
+    std::vector<unsigned char> ahead_;
+    std::uint64_t ahead_from_ = 0;
+    std::size_t ahead_wanted_ = 0;
+    struct byte_miss {
+        std::uint64_t record, start, offset;
+        unsigned char byte;
+    } suspect_{};
+    // The last bytes before the blocks at hand, and where they lie.
+    unsigned char recent_[SHIFT_MOST] = {};
+    std::uint64_t recent_end_ = 0;
+    // Records that break the profile and nowhere line up again may be
+    // many: looking ahead backs off after each time it finds nothing.
+    std::uint64_t next_look_record_ = 0;
+    unsigned failed_looks_ = 0;
 
     // Lines.
     line_carry carry_;

@@ -11,7 +11,7 @@ namespace
 struct range_job {
     const record_rules* rules;
     std::uint64_t region_end;
-    const std::vector<record_range>* ranges;
+    std::vector<record_range> ranges;
     const std::function<std::unique_ptr<window_reader>()>* make_reader;
     std::atomic<std::uint64_t>* bytes_done;
     std::vector<range_result> results;
@@ -20,10 +20,10 @@ struct range_job {
 
 // Checks one range from the state given for its start. A range of lines
 // reads on past its end until its last record ends.
-bool check_range(range_job& job, std::size_t index, bool quote_open)
+bool check_range(range_job& job, std::size_t index, bool quote_open, bool again)
 {
     const record_rules& rules = *job.rules;
-    record_range range = (*job.ranges)[index];
+    record_range range = job.ranges[index];
     bool first = index == 0;
     bool lines = rules.layout == record_layout::lines;
     std::uint64_t end = lines ? job.region_end : range.to;
@@ -62,7 +62,7 @@ bool check_range(range_job& job, std::size_t index, bool quote_open)
         if (!bytes.empty()) {
             bool more = checker.feed(bytes);
             std::uint64_t next = at + bytes.size();
-            if (job.bytes_done != nullptr && !quote_open && at < range.to)
+            if (job.bytes_done != nullptr && !again && at < range.to)
                 job.bytes_done->fetch_add(std::min(next, range.to) - at);
             at = next;
             if (!more)
@@ -79,10 +79,34 @@ bool check_range(range_job& job, std::size_t index, bool quote_open)
     return true;
 }
 
+// Fixed-length records that went out of line and lined up again within
+// a range leave its end inside a record: that record goes on into the
+// next range, not cut short, and the next range is read again from where
+// it ends. Says whether the range must be read again.
+bool go_on_in_line(const record_rules& rules, range_job& job, std::size_t index,
+                   verify_outcome& outcome)
+{
+    const range_result& before = job.results[index - 1];
+    if (rules.layout != record_layout::fixed_length || before.fixed_tail == 0)
+        return false;
+    if (before.tail_counted) {
+        std::size_t kind = static_cast<std::size_t>(anomaly_kind::cut_short);
+        outcome.anomalies--;
+        outcome.anomaly_kinds[kind]--;
+        if (!outcome.first_anomalies.empty() &&
+            outcome.first_anomalies.back().kind == anomaly_kind::cut_short &&
+            outcome.first_anomalies.back().record == outcome.records)
+            outcome.first_anomalies.pop_back();
+    }
+    record_range& range = job.ranges[index];
+    range.from = std::min(range.to, range.from + (rules.record_length - before.fixed_tail));
+    return true;
+}
+
 void run_range(void* context, unsigned worker)
 {
     auto* job = static_cast<range_job*>(context);
-    check_range(*job, worker, false);
+    check_range(*job, worker, false, false);
 }
 
 } // namespace
@@ -100,6 +124,7 @@ void add_range_result(const record_rules& rules, const range_result& result,
         outcome.anomaly_kinds[kind] += result.anomaly_kinds[kind];
     outcome.records += result.records;
     outcome.anomalies += result.anomalies;
+    outcome.stray_bytes += result.stray_bytes;
 }
 
 std::vector<record_range> plan_ranges(const record_rules& rules, std::uint64_t region_end,
@@ -141,7 +166,7 @@ bool verify_region(const record_rules& rules, std::uint64_t region_end,
 {
     range_job job{&rules,
                   region_end,
-                  &ranges,
+                  ranges,
                   &make_reader,
                   bytes_done,
                   std::vector<range_result>(ranges.size()),
@@ -156,7 +181,8 @@ bool verify_region(const record_rules& rules, std::uint64_t region_end,
         // Each range after the first took its start to lie outside
         // quotes; when the range before ends inside them, it is read again.
         bool quote_open = i > 0 && rules.find_quote && job.results[i - 1].quote_open_at_end;
-        if (quote_open && !check_range(job, i, true)) {
+        bool out_of_line = i > 0 && go_on_in_line(rules, job, i, outcome);
+        if ((quote_open || out_of_line) && !check_range(job, i, quote_open, true)) {
             error = job.errors[i];
             return false;
         }

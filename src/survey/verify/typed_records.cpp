@@ -90,6 +90,12 @@ void typed_checker::take(unsigned char byte)
         end_record();
         return;
     }
+    if (!tag_done_ && layout_.tag_width > 0) {
+        tag_ += static_cast<char>(byte);
+        tag_done_ = tag_.size() == layout_.tag_width;
+        after_tag_ = 0;
+        return;
+    }
     if (!tag_done_) {
         if (is_tag_byte(byte) && tag_.size() <= LONGEST_TAG) {
             tag_ += static_cast<char>(byte);

@@ -24,7 +24,8 @@ bool verify_file(platform_file file, std::uint64_t file_size, const file_layout&
                  std::string& error, std::size_t kept_anomalies = DEFAULT_MAX_ANOMALIES);
 
 // The same for a stream without a size (standard input): sample holds what the survey
-// already read from it; reading goes on from there to its end.
+// already read from it; reading goes on from there to its end. (The run keeps a
+// stream longer than the sample in a temporary file and verifies that instead.)
 // When the stream ends within the sample, the layout's trailer holds as for a file.
 // Otherwise the survey could not see the end and there is no trailer: a tail
 // shorter than one fixed-length record is a record cut short.

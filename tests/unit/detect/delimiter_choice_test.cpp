@@ -59,7 +59,14 @@ INSTANTIATE_TEST_SUITE_P(
         delimiter_case{"pipes", "a|1|x\nb|2|y\nc|3|z\n", "|-3"},
         delimiter_case{"statements_end_with_semicolons", "go;\nrun;\nstop;\n", "none"},
         delimiter_case{"prose", "The fox ran.\nIt was quick, and\nbrown.\n", "none"},
-        delimiter_case{"one_record", "a,b,c\n", "none"}),
+        delimiter_case{"one_record", "a,b,c\n", "none"},
+        // ISO-2022-JP: the escapes' '$' and '(' and the double-byte
+        // characters' halves ('0,' and '0|' here) split nothing; the
+        // commas outside them do.
+        delimiter_case{"iso_2022_escapes_and_characters",
+                       "\x1b$B0,\x1b(B\n\x1b$B0|\x1b(B\n\x1b$B0!\x1b(B\n\x1b$B0,\x1b(B\n", "none"},
+        delimiter_case{"commas_around_iso_2022_text",
+                       "1,\x1b$B0,\x1b(B,x\n2,\x1b$B0|\x1b(B,y\n3,\x1b$B0!\x1b(B,z\n", ",-3"}),
     [](const testing::TestParamInfo<delimiter_case>& info) { return info.param.name; });
 
 TEST(DelimiterChoice, WeighsEveryPair)

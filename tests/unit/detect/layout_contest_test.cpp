@@ -61,6 +61,14 @@ TEST(LayoutContest, RecordsOfOneLengthBeatTheirPairs)
     EXPECT_EQ(contest.choice.record_length, 24u);
 }
 
+// A few dozen like structures repeat by their make: records need more.
+TEST(LayoutContest, FewBinaryRecordsClaimNoLength)
+{
+    EXPECT_EQ(weigh_layouts(binary_records(200, 24, 0, 0).sample()).choice.kind,
+              record_layout::unknown);
+    EXPECT_EQ(weigh_layouts(binary_records(200, 40, 0, 0).sample()).choice.record_length, 200u);
+}
+
 TEST(LayoutContest, NothingViableInRandomBytes)
 {
     layout_contest contest = weigh_layouts(random_bytes(100000).sample());

@@ -38,6 +38,20 @@ std::vector<std::string> hl7_segments()
     return segments;
 }
 
+// Two messages in a batch file: file and batch headers before them,
+// trailers after, too few segments to show types without the header.
+std::vector<std::string> hl7_batch()
+{
+    std::vector<std::string> segments = {"FHS|^~\\&|LAB|||||||", "BHS|^~\\&|LAB|||||||"};
+    for (int message = 0; message < 2; message++)
+        segments.insert(
+            segments.end(),
+            {"MSH|^~\\&|LAB|HOSP|EHR|HOSP|20240101||ADT^A01|M" + std::to_string(message) + "|P|2.4",
+             "PID|1||1000^^^HOSP^MR||DOE^JOHN||19700101|M", "NTE|1|x", "PV1|1|O|CLINIC"});
+    segments.insert(segments.end(), {"BTS|2", "FTS|1", "FTS|1"});
+    return segments;
+}
+
 std::vector<std::string> edifact_segments()
 {
     std::vector<std::string> segments = {"UNA:+.? '", "UNB+UNOC:3+501:14+503:14+060223:1601+21++Q'",
@@ -92,6 +106,8 @@ INSTANTIATE_TEST_SUITE_P(
     Formats, RecordTypes,
     testing::Values(
         typed_case{"hl7_ended_by_cr", text_lines(hl7_segments(), "\r"), '|', "CR", 4, 15},
+        // A batch file's header states the separator as MSH does.
+        typed_case{"hl7_batch", text_lines(hl7_batch(), "\n"), '|', "LF", 8, 13},
         typed_case{"x12_without_line_ends", text_lines(x12_segments(), "~"), '*', "~", 12, 28},
         typed_case{"x12_a_segment_a_line", text_lines(x12_segments(), "~\n"), '*', "LF", 12, 28},
         typed_case{"edifact_with_una", text_lines(edifact_segments(), "\n"), '+', "LF", 9, 18},
@@ -118,6 +134,50 @@ TEST(RecordTypes, NoTypesInOrdinaryText)
         EXPECT_TRUE(survey_layout(text_lines(lines, "\n").sample()).record_types.empty())
             << lines.front();
     }
+}
+
+// A bank file: a file header, batches of a header, entries and a control
+// record, a file control and lines of 9s to fill the block, all 94 bytes
+// and told apart by the digit in column 1 only; a comma in the names.
+std::vector<std::string> bank_records()
+{
+    auto padded = [](std::string text) { return text + std::string(94 - text.size(), ' '); };
+    std::vector<std::string> records = {padded("101 091000019 0719047792405071642A094101BANK")};
+    for (int batch = 1; batch <= 2; batch++) {
+        std::string number = std::to_string(batch);
+        records.push_back(padded("5225Payroll " + number + "      8665801226 Debit    PAY"));
+        for (int entry = 0; entry < 6; entry++)
+            records.push_back(padded("62707100104112345678" + number + "        00000" +
+                                     std::to_string(140662 + entry) + "       Doe, J" +
+                                     std::to_string(entry) + "   0" + number + "23456780000"));
+        records.push_back(padded("82250000060014200402000000000000000000012345" + number));
+    }
+    records.push_back(padded("9000002000002000000120014200402000000000000000000024690"));
+    records.insert(records.end(), 3, std::string(94, '9'));
+    return records;
+}
+
+// The code in column 1 tells the types; the comma in the names splits
+// nothing. Numbers of one length whose first digit varies are one table.
+TEST(RecordTypes, TypeCodesInTheFirstColumn)
+{
+    fixture_file bank = text_lines(bank_records(), "\n");
+    file_layout layout = survey_layout(bank.sample());
+    EXPECT_EQ(layout.record_types.size(), 5u);
+    EXPECT_EQ(layout.tag_width, 1u);
+    EXPECT_FALSE(layout.delimiter);
+    EXPECT_EQ(layout.header_length, 0u);
+    EXPECT_EQ(layout.record_length, 95u);
+    typed_checker checker(layout);
+    checker.feed(bank.bytes);
+    checker.finish();
+    EXPECT_EQ(checker.outcome().anomalies, 0u);
+
+    std::vector<std::string> table;
+    for (int row = 0; row < 40; row++)
+        table.push_back(std::to_string(1 + row % 9) + " " + std::to_string(1000 + row * 7) +
+                        " item" + std::to_string(10 + row));
+    EXPECT_TRUE(survey_layout(text_lines(table, "\n").sample()).record_types.empty());
 }
 
 // A clean file passes whole; a record with another count of fields than

@@ -1,0 +1,58 @@
+#include "../../../src/survey/detect/ascending_values.h"
+#include "../survey_fixtures.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+// A header of five numbers that break the order (a version, counts, a
+// mark), then offsets that grow by a few hundred, width bytes each.
+fixture_file offset_table(std::uint32_t width, bool big_endian, std::uint32_t count)
+{
+    fixture_file file;
+    auto put = [&](std::uint64_t value) {
+        for (std::uint32_t index = 0; index < width; index++) {
+            std::uint32_t shift = 8 * (big_endian ? width - 1 - index : index);
+            file.bytes.push_back(static_cast<unsigned char>(value >> shift));
+        }
+    };
+    for (std::uint64_t value : {2, 85, 574, 32, 0})
+        put(value);
+    std::uint64_t offset = 0;
+    for (std::uint32_t value = 0; value < count; value++) {
+        put(offset);
+        offset += 30 + (value * 37) % 500;
+    }
+    return file;
+}
+
+struct ascending_case {
+    const char* name;
+    fixture_file file;
+    std::uint32_t width;
+    std::uint64_t first;
+};
+
+class AscendingValues : public testing::TestWithParam<ascending_case>
+{
+};
+
+TEST_P(AscendingValues, FindsTheRun)
+{
+    ascending_run run = find_ascending_values(GetParam().file.sample()).choice;
+    EXPECT_EQ(run.width, GetParam().width);
+    EXPECT_EQ(run.first, GetParam().first);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tables, AscendingValues,
+    testing::Values(ascending_case{"offsets_big_endian", offset_table(4, true, 100), 4, 20},
+                    // The narrowest width that grows, not twice it.
+                    ascending_case{"offsets_little_endian", offset_table(8, false, 100), 8, 40},
+                    // Too few values to tell from chance.
+                    ascending_case{"few_offsets", offset_table(4, true, 20), 0, 0},
+                    ascending_case{"random_bytes", random_bytes(4000), 0, 0}),
+    [](const testing::TestParamInfo<ascending_case>& info) { return info.param.name; });
+
+} // namespace
