@@ -57,6 +57,7 @@ struct survey_run {
     // Only the first "-" reads standard input; a second would find it
     // taken by another thread.
     std::size_t standard_input_index;
+    bool utf8_terminal = false;
     std::atomic<std::size_t> next_to_take{0};
     std::atomic<std::size_t> next_to_print{0};
     std::atomic<unsigned> files_running{0};
@@ -188,7 +189,8 @@ void survey_file(survey_run& run, std::size_t index)
     if (run.options.schema)
         write_recipe_of(run, report, slot);
     else
-        slot.output = run.options.json ? survey_json_line(report) : text_report(report, run.width);
+        slot.output = run.options.json ? survey_json_line(report)
+                                       : text_report(report, run.width, run.utf8_terminal);
 }
 
 void erase_progress(survey_run& run)
@@ -415,6 +417,7 @@ exit_status run_survey(const survey_options& options)
                    pool_size,
                    width > 0 ? width : DEFAULT_WIDTH,
                    standard_input_index};
+    run.utf8_terminal = platform_terminal_shows_utf8(stdout);
     run.output_lock = platform_new_mutex();
     run.changed = platform_new_condition();
     platform_thread* progress =

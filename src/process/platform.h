@@ -67,6 +67,11 @@ int platform_read_keystroke();
 
 bool platform_is_terminal(std::FILE* stream);
 
+// Whether stream is a terminal that shows UTF-8: as the locale's
+// variables name the character set on POSIX, by the console's output code
+// page on Windows.
+bool platform_terminal_shows_utf8(std::FILE* stream);
+
 // Writes text of code page 437 as the console behind stream shows it.
 // Returns the count of bytes written, negative when the write fails.
 int platform_write_cp437(std::FILE* stream, const char* text);

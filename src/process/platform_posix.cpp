@@ -1,5 +1,6 @@
 #include "platform.h"
 
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -280,6 +281,24 @@ int platform_read_keystroke()
 bool platform_is_terminal(std::FILE* stream)
 {
     return isatty(fileno(stream)) != 0;
+}
+
+// The first of LC_ALL, LC_CTYPE and LANG that is set names the
+// character set, as "de_DE.UTF-8" or "C.utf8".
+bool platform_terminal_shows_utf8(std::FILE* stream)
+{
+    if (!platform_is_terminal(stream))
+        return false;
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value == nullptr || *value == '\0')
+            continue;
+        std::string lower;
+        for (const char* at = value; *at != '\0'; at++)
+            lower += static_cast<char>(std::tolower(static_cast<unsigned char>(*at)));
+        return lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
+    }
+    return false;
 }
 
 int platform_write_cp437(std::FILE* stream, const char* text)

@@ -256,6 +256,11 @@ bool platform_is_terminal(std::FILE* stream)
     return _isatty(_fileno(stream)) != 0;
 }
 
+bool platform_terminal_shows_utf8(std::FILE* stream)
+{
+    return platform_is_terminal(stream) && GetConsoleOutputCP() == CP_UTF8;
+}
+
 int platform_write_cp437(std::FILE* stream, const char* text)
 {
     // The console shows code page 437 as it is.

@@ -2,6 +2,7 @@
 #include "../../src/survey/detect/layout_survey.h"
 #include "survey_fixtures.h"
 
+#include <cstdio>
 #include <gtest/gtest.h>
 
 namespace
@@ -160,6 +161,25 @@ TEST(TextLayout, ColumnNamesOverNumbers)
         text_lines({"id,name,amount", "1,Anna,10.50", "2,Ole,7.25", "3,Kari,100.00"}, "\n")
             .sample());
     EXPECT_EQ(describe_text(layout), ", fields 3 names header 0 trailer 0 length - records 4");
+}
+
+// The rule under the names has the records' length, but is the header's
+// as the names are; the names line names the columns.
+TEST(TextLayout, NamesAndARuleOfTheRecordLength)
+{
+    lines given = {"CODE  AMOUNT  DAY", "----  ------  ----------"};
+    for (int code = 1; code < 30; code++) {
+        char record[32];
+        std::snprintf(record, sizeof record, "C%03d  %6.2f  2024-03-%02d", code, code * 1.5,
+                      code % 28 + 1);
+        given.push_back(record);
+    }
+    file_layout layout = survey_layout(text_lines(given, "\n").sample());
+    EXPECT_EQ(describe_text(layout), "none fields - header 43 trailer 0 length 25 records 29");
+    std::string names;
+    for (const column_description& column : layout.described_columns)
+        names += column.name + "|";
+    EXPECT_EQ(names, "CODE|column_2|AMOUNT|DAY|");
 }
 
 } // namespace

@@ -73,3 +73,27 @@ const char* value_type_name(value_type type)
     }
     return "text";
 }
+
+const char* binary_form_name(binary_form form)
+{
+    switch (form) {
+    case binary_form::text:
+        return "text";
+    case binary_form::zoned_decimal:
+        return "zoned_decimal";
+    case binary_form::packed_decimal:
+        return "packed_decimal";
+    case binary_form::integer:
+        return "integer";
+    case binary_form::filler:
+        return "filler";
+    case binary_form::bytes:
+        break;
+    }
+    return "bytes";
+}
+
+const char* column_type_name(const column_description& column)
+{
+    return column.binary ? binary_form_name(column.binary->form) : value_type_name(column.type);
+}

@@ -49,6 +49,27 @@ struct column_span {
 // What the values of a column are, as loaders name them.
 enum class value_type { integer, decimal, floating, date, time, datetime, boolean, text };
 
+// How a field of binary records holds its value: text in the records'
+// code, a mainframe's zoned or packed decimal digits, a binary integer,
+// bytes every record has alike (filler), or bytes of no form the records
+// agree on.
+enum class binary_form { text, zoned_decimal, packed_decimal, integer, filler, bytes };
+
+// The form's name as the survey's output gives it: "text", "zoned_decimal",
+// "packed_decimal", "integer", "filler", "bytes".
+const char* binary_form_name(binary_form form);
+
+struct binary_field {
+    binary_form form = binary_form::bytes;
+    // Of an integer.
+    bool big_endian = false;
+    // Of numbers: some record's value may be negative (a sign nibble, or
+    // an integer's top bit set where the top byte extends the sign).
+    bool is_signed = false;
+    // Of text: the code its bytes are read in, ebcdic or ascii.
+    text_encoding code = text_encoding::ebcdic;
+};
+
 // A column of the records: its name, where it lies and what its values are.
 struct column_description {
     std::string name;
@@ -71,11 +92,18 @@ struct column_description {
     std::string null_marker;
     // Why a column of mostly one type is text, empty when it is not.
     std::string why_text;
+    // Of binary records, how the field's bytes hold its value; type is
+    // then the nearest loaders' type (integer, decimal, text).
+    std::optional<binary_field> binary;
 };
 
 // The type's name as the survey's output gives it: "integer", "decimal",
 // "float", "date", "time", "datetime", "boolean", "text".
 const char* value_type_name(value_type type);
+
+// The type as the survey's output gives it: the binary form where the
+// column has one, else value_type_name.
+const char* column_type_name(const column_description& column);
 
 // What every record of the file showed in the sample, byte offset by byte
 // offset, for records of one length: --verify holds each record to it.

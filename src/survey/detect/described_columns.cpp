@@ -3,6 +3,8 @@
 #include "../base/field_split.h"
 #include "../base/text_decode.h"
 #include "../base/text_lines.h"
+#include "binary_columns.h"
+#include "column_names_line.h"
 #include "column_types.h"
 
 #include <algorithm>
@@ -20,6 +22,9 @@ constexpr std::size_t DBASE_DESCRIPTOR_SIZE = 32;
 constexpr std::size_t DBASE_NAME_SIZE = 11;
 constexpr std::size_t DBASE_TYPE_AT = 11;
 constexpr std::size_t DBASE_DECIMALS_AT = 17;
+// A byte order mark's bytes in UTF-8 and in UTF-16.
+constexpr std::uint64_t UTF8_MARK = 3;
+constexpr std::uint64_t UTF16_MARK = 2;
 
 std::string_view trimmed(std::string_view value)
 {
@@ -185,6 +190,36 @@ std::vector<std::vector<std::string_view>> sliced(const std::vector<std::string_
     return rows;
 }
 
+// Bytes of the byte order mark that the header holds.
+std::uint64_t mark_length(const file_layout& layout)
+{
+    if (!layout.byte_order_mark)
+        return 0;
+    return layout.encoding == text_encoding::utf8 ? UTF8_MARK : UTF16_MARK;
+}
+
+// A line before the records whose words sit over the columns names them.
+void name_from_preamble(const file_sample& sample, file_layout& layout, std::uint32_t unit_width,
+                        const std::vector<std::vector<std::string_view>>& rows)
+{
+    // The line before the records must be in the sample, not cut by its end.
+    std::uint64_t end = layout.header_length;
+    std::uint64_t start = std::min(mark_length(layout), end);
+    if (start == end || end > sample.start.size())
+        return;
+    decoded_text preamble =
+        decode_text(sample.start.subspan(start, end - start), start, layout.encoding);
+    std::vector<column_span> in_characters = layout.columns;
+    for (column_span& column : in_characters) {
+        column.start /= unit_width;
+        column.end /= unit_width;
+    }
+    std::vector<std::string> names =
+        names_over_columns(names_line_of(preamble.text), in_characters, rows);
+    for (std::size_t column = 0; column < names.size(); column++)
+        layout.described_columns[column].name = names[column];
+}
+
 void describe_fixed_width(const file_sample& sample, file_layout& layout)
 {
     bool whole = false;
@@ -198,10 +233,13 @@ void describe_fixed_width(const file_sample& sample, file_layout& layout)
         for (std::size_t at = 0; length > 0 && at + length <= text.size(); at += length)
             records.push_back(text.substr(at, length));
     }
-    layout.described_columns = typed_columns(sliced(records, layout.columns, decoded.unit_width),
-                                             layout.columns.size(), layout.header_row);
+    std::vector<std::vector<std::string_view>> rows =
+        sliced(records, layout.columns, decoded.unit_width);
+    layout.described_columns = typed_columns(rows, layout.columns.size(), layout.header_row);
     for (std::size_t column = 0; column < layout.columns.size(); column++)
         layout.described_columns[column].span = layout.columns[column];
+    if (layout.kind == record_layout::lines && !layout.header_row)
+        name_from_preamble(sample, layout, decoded.unit_width, rows);
 }
 
 // The type a dBASE field's letter declares; its values are text of that
@@ -256,6 +294,10 @@ void describe_dbase(const file_sample& sample, file_layout& layout)
 void describe_columns(const file_sample& sample, file_layout& layout)
 {
     bool text = layout.encoding != text_encoding::binary;
+    if (describe_binary_columns(sample, layout)) {
+        settle_names(layout.described_columns, text_encoding::ascii);
+        return;
+    }
     if (layout.format_name == "dBASE table" && !layout.columns.empty())
         describe_dbase(sample, layout);
     else if (layout.kind == record_layout::lines && layout.delimiter && layout.fields)

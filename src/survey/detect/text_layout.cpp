@@ -518,9 +518,11 @@ line_run records_of_length(const text_view& view, std::uint64_t length,
         end = view.last;
     // The run starts at the first line of length that the next lines
     // confirm: a line of another length among them breaks the layout, it
-    // does not end a preamble.
+    // does not end a preamble. A comment or a rule under the column names
+    // that has the length is still the preamble's.
     std::size_t first = view.first;
-    while (first < end && !(length_of(view, first) == length && confirmed_at(first, end)))
+    while (first < end && (is_remark(view.lines[first].text) || length_of(view, first) != length ||
+                           !confirmed_at(first, end)))
         first++;
     // --verify holds blank and comment lines to the length too.
     std::size_t lines = end - first;

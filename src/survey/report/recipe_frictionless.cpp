@@ -28,9 +28,13 @@ const char* field_type(value_type type)
     return "string";
 }
 
+// The IANA name the standard asks for. ASCII text is UTF-8 as it is, and
+// "utf-8" is the one name every loader knows (the Frictionless Data
+// project's own JavaScript library takes no "us-ascii").
 const char* encoding_label(text_encoding encoding)
 {
     switch (encoding) {
+    case text_encoding::ascii:
     case text_encoding::utf8:
         return "utf-8";
     case text_encoding::latin1:
@@ -49,7 +53,7 @@ const char* encoding_label(text_encoding encoding)
     default:
         break;
     }
-    return "us-ascii";
+    return "utf-8";
 }
 
 std::string field_object(const column_description& column)
@@ -80,6 +84,21 @@ std::string resource_name(const std::string& path)
         name += kept ? lower : '_';
     }
     return name.empty() ? "records" : name;
+}
+
+// Values that start with blanks after the delimiter, which the survey
+// reads past (and a loader keeps, as the standard would have it, unless
+// told).
+bool blanks_after_delimiters(const survey_report& report, unsigned char delimiter)
+{
+    for (const shown_record& record : report.first_records) {
+        const std::string& bytes = record.bytes;
+        for (std::size_t at = 0; at + 1 < bytes.size(); at++) {
+            if (static_cast<unsigned char>(bytes[at]) == delimiter && bytes[at + 1] == ' ')
+                return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -115,6 +134,8 @@ recipe frictionless_recipe(const load_plan& plan)
         text +=
             ", \"quoteChar\": " + json_string(std::string(1, static_cast<char>(*layout.quote))) +
             ", \"doubleQuote\": true";
+    if (blanks_after_delimiters(*plan.report, *layout.delimiter))
+        text += ", \"skipInitialSpace\": true";
     std::uint64_t header_lines = plan.report->header_lines.value_or(0);
     text += ", \"header\": " + std::string(layout.header_row ? "true" : "false");
     if (layout.header_row)

@@ -20,6 +20,9 @@ struct load_plan {
     bool fixed_width = false;
     // Records without line ends, read by their length.
     bool by_length = false;
+    // Fields of binary records, which only code that decodes their bytes
+    // can read: zoned and packed decimal, integers, text in EBCDIC.
+    bool binary_fields = false;
     // Every marker of a missing value the columns use, "" first.
     std::vector<std::string> null_markers;
 };

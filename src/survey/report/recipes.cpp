@@ -31,6 +31,8 @@ bool valid_utf8(std::string_view bytes)
 
 const char HEX[] = "0123456789abcdef";
 
+const char BINARY_FIELDS[] = "binary records: their fields are not text";
+
 } // namespace
 
 std::optional<recipe_form> recipe_form_named(std::string_view name)
@@ -126,13 +128,14 @@ std::optional<load_plan> plan_load(const survey_report& report, std::string& why
     else if (layout.described_columns.empty())
         why_none = layout.kind == record_layout::lines ? "the lines have no columns"
                                                          : "the records have no known columns";
-    else if (layout.encoding == text_encoding::binary)
-        why_none = "binary records: their fields are not text";
+    else if (layout.encoding == text_encoding::binary && !layout.described_columns[0].binary)
+        why_none = BINARY_FIELDS;
     else if (layout.kind == record_layout::lines &&
              (!report.header_lines || !report.trailer_lines))
         why_none = "the header or trailer lies outside the sample";
     if (!why_none.empty())
         return std::nullopt;
+    plan.binary_fields = layout.described_columns[0].binary.has_value();
     plan.by_length = layout.kind == record_layout::fixed_length;
     plan.fixed_width = !layout.delimiter;
     plan.skip_lines = report.header_lines.value_or(0) + (layout.header_row ? 1 : 0);
@@ -157,6 +160,12 @@ recipe write_recipe(recipe_form form, const survey_report& report)
     std::optional<load_plan> plan = plan_load(report, none.why_none);
     if (!plan)
         return none;
+    // Only code can decode zoned and packed digits or integers' bytes; a
+    // query's reader or a schema's types cannot say them.
+    if (plan->binary_fields && form != recipe_form::pandas) {
+        none.why_none = BINARY_FIELDS;
+        return none;
+    }
     switch (form) {
     case recipe_form::duckdb:
         return duckdb_recipe(*plan);

@@ -197,11 +197,38 @@ bool is_number(value_type type)
            type == value_type::floating;
 }
 
+// The keys only a field of binary records has: an integer's byte order
+// and size, a decimal's scale (the records do not say it), whether values
+// may be negative, and the code text is read in.
+void binary_keys(json_object& object, const column_description& column)
+{
+    const binary_field& field = *column.binary;
+    bool integer = field.form == binary_form::integer;
+    bool decimal =
+        field.form == binary_form::zoned_decimal || field.form == binary_form::packed_decimal;
+    if (integer)
+        object.string("byte_order", field.big_endian ? "big-endian" : "little-endian");
+    else
+        object.null("byte_order");
+    object.number("size", integer
+                              ? std::optional<std::uint64_t>(column.span->end - column.span->start)
+                              : std::nullopt);
+    object.null("scale");
+    if (integer || decimal)
+        object.boolean("signed", field.is_signed);
+    else
+        object.null("signed");
+    if (field.form == binary_form::text)
+        object.string("encoding", encoding_name(field.code));
+    else
+        object.null("encoding");
+}
+
 std::string column_object(const column_description& column)
 {
     json_object object;
     object.string("name", column.name);
-    object.string("type", value_type_name(column.type));
+    object.string("type", column_type_name(column));
     std::optional<std::uint64_t> start, end, index;
     if (column.span) {
         start = column.span->start;
@@ -216,7 +243,7 @@ std::string column_object(const column_description& column)
         object.null("format");
     else
         object.string("format", column.format);
-    bool number = is_number(column.type);
+    bool number = is_number(column.type) && !column.binary;
     object.byte("decimal", number && column.type != value_type::integer
                                ? std::optional<unsigned char>(column.decimal_mark)
                                : std::nullopt);
@@ -228,6 +255,8 @@ std::string column_object(const column_description& column)
         object.string("null", column.null_marker);
     else
         object.null("null");
+    if (column.binary)
+        binary_keys(object, column);
     std::string line = object.line();
     line.pop_back();
     return line;
@@ -475,8 +504,8 @@ constexpr json_key JSON_KEYS[] = {
              o.boolean(k, r.layout.header_row);
      }},
     {"columns", "array", "", "null for a layout without columns",
-     "each column: name, type, start, end, index, format, decimal, grouping, "
-     "nullable, null",
+     "each column: name, type, start, end, index, format, decimal, grouping, nullable, null; "
+     "of binary records also byte_order, size, scale, signed and encoding",
      [](json_object& o, const char* k, const survey_report& r) {
          if (r.layout.described_columns.empty())
              o.null(k);

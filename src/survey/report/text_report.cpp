@@ -2,6 +2,7 @@
 
 #include "../base/field_split.h"
 #include "../base/text_decode.h"
+#include "shown_text.h"
 
 #include <algorithm>
 
@@ -20,29 +21,10 @@ constexpr unsigned UNKNOWN_LAYOUT_ROWS = 3;
 // A value wider than this is cut in the table of fields.
 constexpr std::size_t WIDEST_CELL = 24;
 
-// Code page 037, the commonest EBCDIC page, where it has printable ASCII.
-constexpr char EBCDIC_TO_ASCII[257] = "................"
-                                      "................"
-                                      "................"
-                                      "................"
-                                      " ...........<(+|"
-                                      "&.........!$*);."
-                                      "-/.........,%_>?"
-                                      ".........`:#@'=\""
-                                      ".abcdefghi......"
-                                      ".jklmnopqr......"
-                                      ".~stuvwxyz......"
-                                      "^.........[]...."
-                                      "{ABCDEFGHI......"
-                                      "}JKLMNOPQR......"
-                                      "\\.STUVWXYZ......"
-                                      "0123456789......";
-
 char cell_of(unsigned char byte, text_encoding encoding)
 {
-    if (encoding == text_encoding::ebcdic)
-        return EBCDIC_TO_ASCII[byte];
-    return byte >= 0x20 && byte < 0x7F ? static_cast<char>(byte) : '.';
+    char text = static_cast<char>(byte);
+    return shown_bytes(std::string_view(&text, 1), 0, 1, encoding, false)[0];
 }
 
 std::string count_of(std::uint64_t count, const char* one, const char* many)
@@ -268,6 +250,7 @@ struct picture_rows {
     std::size_t row_bytes;
     text_encoding encoding;
     const std::vector<column_span>* columns;
+    bool utf8_terminal;
 
     std::string margin() const
     {
@@ -316,14 +299,13 @@ struct picture_rows {
         return marks;
     }
 
-    void add_bytes(std::string& out, std::uint64_t offset, std::string_view bytes) const
+    // Bytes [from, to) of the record that starts at offset.
+    void add_bytes(std::string& out, std::uint64_t offset, std::string_view record,
+                   std::size_t from, std::size_t to) const
     {
-        std::string number = std::to_string(offset);
+        std::string number = std::to_string(offset + from);
         out.append(offset_width - std::min(offset_width, number.size()), ' ');
-        out += number + "  ";
-        for (char byte : bytes)
-            out += cell_of(static_cast<unsigned char>(byte), encoding);
-        out += '\n';
+        out += number + "  " + shown_bytes(record, from, to, encoding, utf8_terminal) + "\n";
     }
 };
 
@@ -350,7 +332,20 @@ std::size_t pictured_length(const shown_record& record)
     return std::min(record.bytes.size(), PICTURED_RECORD_LIMIT);
 }
 
-void add_record_picture(std::string& out, const survey_report& report, int width)
+// The columns the ruler marks: binary fields where the bytes gave them,
+// else the text columns.
+std::vector<column_span> ruled_columns(const file_layout& layout)
+{
+    std::vector<column_span> spans;
+    for (const column_description& column : layout.described_columns) {
+        if (column.binary)
+            spans.push_back(*column.span);
+    }
+    return spans.empty() ? layout.columns : spans;
+}
+
+void add_record_picture(std::string& out, const survey_report& report, int width,
+                        bool utf8_terminal)
 {
     const std::vector<shown_record>& records = report.first_records;
     std::size_t longest = 0;
@@ -360,8 +355,9 @@ void add_record_picture(std::string& out, const survey_report& report, int width
         last_offset = std::max(last_offset, record.offset + pictured_length(record));
     }
     std::size_t offset_width = offset_column_width(last_offset);
+    std::vector<column_span> ruled = ruled_columns(report.layout);
     picture_rows rows{offset_width, row_bytes_for(longest, offset_width, width),
-                      report.layout.encoding, &report.layout.columns};
+                      report.layout.encoding, &ruled, utf8_terminal};
     out += '\n';
     for (std::size_t from = 0; from < longest; from += rows.row_bytes) {
         std::size_t to = std::min(longest, from + rows.row_bytes);
@@ -371,9 +367,8 @@ void add_record_picture(std::string& out, const survey_report& report, int width
         for (const shown_record& record : records) {
             std::size_t length = pictured_length(record);
             if (length > from)
-                rows.add_bytes(
-                    out, record.offset + from,
-                    std::string_view(record.bytes).substr(from, std::min(length, to) - from));
+                rows.add_bytes(out, record.offset, std::string_view(record.bytes).substr(0, length),
+                               from, std::min(length, to));
         }
     }
     bool cut = std::any_of(records.begin(), records.end(), [](const shown_record& record) {
@@ -385,7 +380,7 @@ void add_record_picture(std::string& out, const survey_report& report, int width
 }
 
 // Without records to show, the first bytes of the file in a few rows.
-void add_first_bytes(std::string& out, const survey_report& report, int width)
+void add_first_bytes(std::string& out, const survey_report& report, int width, bool utf8_terminal)
 {
     const shown_record& first = report.first_records.front();
     std::size_t row_bytes = row_bytes_for(SHOWN_RECORD_LIMIT, 1, width);
@@ -394,18 +389,18 @@ void add_first_bytes(std::string& out, const survey_report& report, int width)
     row_bytes = row_bytes_for(shown, offset_width, width);
     shown = std::min(first.bytes.size(), UNKNOWN_LAYOUT_ROWS * row_bytes);
     static const std::vector<column_span> no_columns;
-    picture_rows rows{offset_width, row_bytes, report.layout.encoding, &no_columns};
+    picture_rows rows{offset_width, row_bytes, report.layout.encoding, &no_columns, utf8_terminal};
     out += '\n';
     rows.add_ruler(out, 0, std::min(shown, row_bytes));
     for (std::size_t from = 0; from < shown; from += row_bytes)
-        rows.add_bytes(
-            out, first.offset + from,
-            std::string_view(first.bytes).substr(from, std::min(shown - from, row_bytes)));
+        rows.add_bytes(out, first.offset, std::string_view(first.bytes).substr(0, shown), from,
+                       std::min(shown, from + row_bytes));
 }
 
 // A field's value as a table shows it: without the quotes around it and
 // with doubled quotes single, control bytes as dots, cut when too wide.
-std::string cell_of_value(std::string_view value, std::optional<unsigned char> quote)
+std::string cell_of_value(std::string_view value, std::optional<unsigned char> quote,
+                          text_encoding encoding, bool utf8_terminal)
 {
     std::string cell;
     if (quote && value.size() >= 2 && static_cast<unsigned char>(value.front()) == *quote &&
@@ -420,17 +415,14 @@ std::string cell_of_value(std::string_view value, std::optional<unsigned char> q
     } else {
         cell = value;
     }
-    for (char& byte : cell) {
-        unsigned char c = static_cast<unsigned char>(byte);
-        if (c < 0x20 || c >= 0x7F)
-            byte = '.';
-    }
-    if (cell.size() > WIDEST_CELL)
-        cell = cell.substr(0, WIDEST_CELL - 1) + "~";
+    cell = shown_value(cell, encoding, utf8_terminal);
+    if (shown_width(cell) > WIDEST_CELL)
+        cell = shown_prefix(cell, WIDEST_CELL - 1) + "~";
     return cell;
 }
 
-std::vector<std::string> cells_of(const shown_record& record, const file_layout& layout)
+std::vector<std::string> cells_of(const shown_record& record, const file_layout& layout,
+                                  bool utf8_terminal)
 {
     decoded_text decoded = decode_text(
         byte_span(reinterpret_cast<const unsigned char*>(record.bytes.data()), record.bytes.size()),
@@ -439,7 +431,7 @@ std::vector<std::string> cells_of(const shown_record& record, const file_layout&
     if (layout.delimiter) {
         field_rule rule{*layout.delimiter, layout.quote};
         for (std::string_view field : split_fields(decoded.text, rule))
-            cells.push_back(cell_of_value(field, layout.quote));
+            cells.push_back(cell_of_value(field, layout.quote, layout.encoding, utf8_terminal));
         return cells;
     }
     std::string_view text = decoded.text;
@@ -451,7 +443,7 @@ std::vector<std::string> cells_of(const shown_record& record, const file_layout&
         value = first == std::string_view::npos
                     ? std::string_view{}
                     : value.substr(first, value.find_last_not_of(' ') - first + 1);
-        cells.push_back(cell_of_value(value, std::nullopt));
+        cells.push_back(cell_of_value(value, std::nullopt, layout.encoding, utf8_terminal));
     }
     return cells;
 }
@@ -473,6 +465,16 @@ std::vector<std::string> column_numbers(const file_layout& layout, std::size_t c
 // a number's marks where they are not the usual point.
 std::string type_text(const column_description& column)
 {
+    if (column.binary) {
+        const binary_field& field = *column.binary;
+        std::string text = binary_form_name(field.form);
+        if (field.form == binary_form::integer)
+            text += ", " + std::to_string(column.span->end - column.span->start) + " bytes " +
+                    (field.big_endian ? "big-endian" : "little-endian");
+        if (field.form == binary_form::text)
+            text += std::string(", ") + encoding_name(field.code);
+        return text + (field.is_signed ? ", signed" : "");
+    }
     std::string text = value_type_name(column.type);
     if (!column.format.empty())
         text += " " + column.format;
@@ -486,7 +488,8 @@ std::string type_text(const column_description& column)
 
 // Why columns that looked like numbers or dates are text, and each
 // column's name and type where the picture is of bytes.
-void add_column_notes(std::string& out, const file_layout& layout, bool list_all)
+void add_column_notes(std::string& out, const file_layout& layout, bool list_all,
+                      bool utf8_terminal)
 {
     bool first = true;
     for (const column_description& column : layout.described_columns) {
@@ -496,7 +499,8 @@ void add_column_notes(std::string& out, const file_layout& layout, bool list_all
                                               std::to_string(column.span->end) + " "
                                         : "";
         std::string note =
-            place + cell_of_value(column.name, std::nullopt) + ": " + type_text(column);
+            place + cell_of_value(column.name, std::nullopt, text_encoding::utf8, utf8_terminal) +
+            ": " + type_text(column);
         if (!column.why_text.empty())
             note += " (" + column.why_text + ")";
         add_fact(out, first ? "columns" : "", note);
@@ -506,7 +510,8 @@ void add_column_notes(std::string& out, const file_layout& layout, bool list_all
 
 std::string padded(const std::string& text, std::size_t width)
 {
-    return text + std::string(width > text.size() ? width - text.size() : 0, ' ');
+    std::size_t shown = shown_width(text);
+    return text + std::string(width > shown ? width - shown : 0, ' ');
 }
 
 std::string table_row(const std::string& label, std::size_t label_width,
@@ -521,12 +526,12 @@ std::string table_row(const std::string& label, std::size_t label_width,
 
 // Text records split into their fields, under the names the first record
 // gives them when it holds names, as wide as the terminal allows.
-void add_field_table(std::string& out, const survey_report& report, int width)
+void add_field_table(std::string& out, const survey_report& report, int width, bool utf8_terminal)
 {
     const file_layout& layout = report.layout;
     std::vector<std::vector<std::string>> rows;
     for (const shown_record& record : report.first_records)
-        rows.push_back(cells_of(record, layout));
+        rows.push_back(cells_of(record, layout, utf8_terminal));
     std::size_t first_values = layout.header_row && rows.size() > 1 ? 1 : 0;
     std::size_t columns = 0;
     for (const auto& row : rows)
@@ -536,7 +541,8 @@ void add_field_table(std::string& out, const survey_report& report, int width)
     for (std::size_t column = 0; column < layout.described_columns.size(); column++) {
         const column_description& described = layout.described_columns[column];
         if (column < names.size() && first_values == 0)
-            names[column] = cell_of_value(described.name, std::nullopt);
+            names[column] =
+                cell_of_value(described.name, std::nullopt, text_encoding::utf8, utf8_terminal);
         types.push_back(type_text(described));
     }
     std::uint64_t last_offset = report.first_records.back().offset;
@@ -544,10 +550,11 @@ void add_field_table(std::string& out, const survey_report& report, int width)
     std::vector<std::size_t> widths;
     std::size_t used = label_width;
     for (std::size_t column = 0; column < columns; column++) {
-        std::size_t widest = column < names.size() ? names[column].size() : 0;
+        std::size_t widest = column < names.size() ? shown_width(names[column]) : 0;
         widest = std::max(widest, column < types.size() ? types[column].size() : 0);
         for (std::size_t row = first_values; row < rows.size(); row++)
-            widest = std::max(widest, column < rows[row].size() ? rows[row][column].size() : 0);
+            widest =
+                std::max(widest, column < rows[row].size() ? shown_width(rows[row][column]) : 0);
         if (used + 2 + widest > static_cast<std::size_t>(width))
             break;
         widths.push_back(widest);
@@ -570,7 +577,7 @@ void add_field_table(std::string& out, const survey_report& report, int width)
 
 } // namespace
 
-std::string text_report(const survey_report& report, int width)
+std::string text_report(const survey_report& report, int width, bool utf8_terminal)
 {
     if (report.error)
         return "";
@@ -580,13 +587,13 @@ std::string text_report(const survey_report& report, int width)
     if (report.first_records.empty())
         return out;
     if (report.layout.kind == record_layout::unknown) {
-        add_first_bytes(out, report, width);
+        add_first_bytes(out, report, width, utf8_terminal);
     } else if (shows_fields(report.layout)) {
-        add_field_table(out, report, width);
-        add_column_notes(out, report.layout, false);
+        add_field_table(out, report, width, utf8_terminal);
+        add_column_notes(out, report.layout, false, utf8_terminal);
     } else {
-        add_column_notes(out, report.layout, true);
-        add_record_picture(out, report, width);
+        add_column_notes(out, report.layout, true, utf8_terminal);
+        add_record_picture(out, report, width, utf8_terminal);
     }
     return out;
 }

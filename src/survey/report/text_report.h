@@ -11,7 +11,8 @@
 constexpr std::size_t PICTURED_RECORD_LIMIT = 512;
 
 // The report folded to width columns; empty for a file that could not be
-// surveyed, whose error goes to standard error alone.
-std::string text_report(const survey_report& report, int width);
+// surveyed, whose error goes to standard error alone. On a terminal that
+// shows UTF-8, text's letters beyond ASCII show as they are, else as dots.
+std::string text_report(const survey_report& report, int width, bool utf8_terminal = false);
 
 #endif

@@ -1,20 +1,14 @@
 #include "typed_records.h"
 
+#include "window_reading.h"
+
 #include <vector>
 
 namespace
 {
 
-constexpr std::size_t TYPED_WINDOW = std::size_t{256} << 10;
 // Past this a tag is no tag; the survey takes tags no longer.
 constexpr std::size_t LONGEST_TAG = 6;
-
-std::string system_reason()
-{
-    char text[256];
-    platform_describe_error(platform_last_error(), text, sizeof text);
-    return text;
-}
 
 bool is_tag_byte(unsigned char byte)
 {
@@ -131,24 +125,12 @@ bool verify_typed_records(platform_file file, std::uint64_t file_size, const fil
                           std::string& error)
 {
     typed_checker checker(layout);
-    std::vector<unsigned char> buffer(TYPED_WINDOW);
-    for (std::uint64_t offset = 0; offset < file_size;) {
-        std::size_t wanted =
-            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), file_size - offset));
-        std::int64_t count = platform_read_at(file, offset, buffer.data(), wanted);
-        if (count < 0) {
-            error = system_reason();
-            return false;
-        }
-        if (count == 0) {
-            error = "the file ended early: it shrank while being read";
-            return false;
-        }
-        checker.feed(byte_span(buffer.data(), static_cast<std::size_t>(count)));
-        offset += static_cast<std::uint64_t>(count);
-        if (bytes_done != nullptr)
-            bytes_done->fetch_add(static_cast<std::uint64_t>(count));
-    }
+    auto feed = [&](byte_span bytes) {
+        checker.feed(bytes);
+        return true;
+    };
+    if (!read_file_windows(file, file_size, bytes_done, feed, error))
+        return false;
     checker.finish();
     outcome = checker.outcome();
     return true;
@@ -159,22 +141,12 @@ bool verify_typed_stream(platform_file file, byte_span sample, const file_layout
                          std::string& error)
 {
     typed_checker checker(layout);
-    checker.feed(sample);
-    if (bytes_done != nullptr)
-        bytes_done->fetch_add(sample.size());
-    std::vector<unsigned char> buffer(TYPED_WINDOW);
-    for (;;) {
-        std::int64_t count = platform_read_stream(file, buffer.data(), buffer.size());
-        if (count < 0) {
-            error = system_reason();
-            return false;
-        }
-        if (count == 0)
-            break;
-        checker.feed(byte_span(buffer.data(), static_cast<std::size_t>(count)));
-        if (bytes_done != nullptr)
-            bytes_done->fetch_add(static_cast<std::uint64_t>(count));
-    }
+    auto feed = [&](byte_span bytes) {
+        checker.feed(bytes);
+        return true;
+    };
+    if (!read_stream_windows(file, sample, bytes_done, feed, error))
+        return false;
     checker.finish();
     outcome = checker.outcome();
     return true;

@@ -3,6 +3,7 @@
 #include "prefix_chain.h"
 #include "record_check.h"
 #include "typed_records.h"
+#include "window_reading.h"
 
 #include "../base/byte_class.h"
 
@@ -21,13 +22,6 @@ constexpr std::uint64_t RANGE_LEAST = std::uint64_t{16} << 20;
 // Pieces of a stream.
 constexpr std::size_t STREAM_PIECE = std::size_t{4} << 20;
 
-std::string system_reason()
-{
-    char text[256];
-    platform_describe_error(platform_last_error(), text, sizeof text);
-    return text;
-}
-
 // Reads rather than maps: on virtual machines each newly mapped page
 // costs a trip to the hypervisor, and a mapped 1 GiB file was read several
 // times slower than through a reused buffer.
@@ -43,17 +37,7 @@ class buffered_reader : public window_reader
     {
         std::size_t wanted =
             static_cast<std::size_t>(std::min<std::uint64_t>(WINDOW, end - offset));
-        std::int64_t count = platform_read_at(file_, offset, buffer_.data(), wanted);
-        if (count < 0) {
-            error = system_reason();
-            return false;
-        }
-        if (count == 0) {
-            error = "the file ended early: it shrank while being read";
-            return false;
-        }
-        bytes = byte_span(buffer_.data(), static_cast<std::size_t>(count));
-        return true;
+        return read_some_at(file_, offset, buffer_.data(), wanted, bytes, error);
     }
 
   private:

@@ -1,0 +1,624 @@
+#include "binary_columns.h"
+
+#include "../base/byte_class.h"
+#include "../base/text_decode.h"
+#include "text_columns.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <string>
+#include <string_view>
+
+namespace
+{
+
+// Fewer records leave every pattern of a few bytes to chance: eight
+// records agree on a random byte's nibbles far too rarely to be mistaken.
+constexpr std::size_t MIN_RECORDS = 8;
+// Longer records are a format's blocks (sectors, pages, images' rows)
+// rather than a copybook's records; and counts of every byte value at
+// every offset stay small below this.
+constexpr std::uint64_t MAX_RECORD_LENGTH = 4096;
+// Packed decimal holds at most 31 digits and its sign: 16 bytes.
+constexpr std::size_t MAX_PACKED_BYTES = 16;
+// The widths of binary integers, widest first: a wider one that fits is
+// the one value, not two neighbours.
+constexpr std::array<std::size_t, 3> INTEGER_WIDTHS = {8, 4, 2};
+// A small integer's top byte only extends its sign: its high nibble is 0
+// or F in every record. Floating-point numbers put their exponent there
+// (0x3F, 0x40, 0xC0...), and so are not taken for integers.
+constexpr unsigned char SIGN_NIBBLE_PLUS = 0x0;
+constexpr unsigned char SIGN_NIBBLE_MINUS = 0xF;
+// An integer's low byte must vary by this many bits of entropy more than
+// its high byte for its byte order to be told: small values leave the high
+// byte nearly constant.
+constexpr double ORDER_MARGIN_BITS = 1.0;
+// From the high byte to the low one, each byte varies at least as much as
+// the one before, but for this much that a sample's chance allows.
+constexpr double RAMP_SLACK_BITS = 0.5;
+
+// Floating-point numbers of measurements lie within this many powers of
+// two either side of 1 (about 1e-12 to 1e12); small integers read as
+// floats are far smaller (or not numbers), so a word of such floats in
+// every record is no integer.
+constexpr int FLOAT_EXPONENT_REACH = 40;
+constexpr int FLOAT32_BIAS = 127;
+constexpr int FLOAT64_BIAS = 1023;
+// ASCII's letters are common bytes of binary numbers (a float's exponent
+// byte 0x40 to 0x43 is @ to C); a lone one is not taken for text there.
+constexpr std::size_t MIN_ASCII_TEXT_BYTES = 2;
+
+// An offset where this share of records, but not all, has a form's byte
+// is a field whose records disagree: the digits beside it are its own,
+// not a field of their own.
+constexpr double NEAR_SHARE = 0.5;
+
+// A zoned sign byte's digit varies as the digit before it does, but for
+// this much that a sample's chance allows.
+constexpr double SIGN_DIGIT_SLACK_BITS = 0.5;
+
+// Nibbles of the forms.
+constexpr unsigned ZONE_DIGIT = 0xF;
+constexpr unsigned SIGN_PLUS = 0xC;
+constexpr unsigned SIGN_MINUS = 0xD;
+constexpr unsigned SIGN_NONE = 0xF;
+constexpr unsigned LARGEST_DIGIT = 9;
+
+constexpr std::uint8_t TEXT_CLASSES =
+    BYTE_BLANK | BYTE_DIGIT | BYTE_UPPER | BYTE_LOWER | BYTE_PUNCTUATION;
+constexpr std::uint8_t LETTER_CLASSES = BYTE_UPPER | BYTE_LOWER;
+
+bool is_sign(unsigned nibble)
+{
+    return nibble == SIGN_PLUS || nibble == SIGN_MINUS || nibble == SIGN_NONE;
+}
+
+bool is_bcd(unsigned char byte)
+{
+    return (byte >> 4) <= LARGEST_DIGIT && (byte & 0xF) <= LARGEST_DIGIT;
+}
+
+bool is_packed_sign(unsigned char byte)
+{
+    return (byte >> 4) <= LARGEST_DIGIT && is_sign(byte & 0xFu);
+}
+
+bool is_zoned_digit(unsigned char byte)
+{
+    return (byte >> 4) == ZONE_DIGIT && (byte & 0xF) <= LARGEST_DIGIT;
+}
+
+bool is_zoned_sign(unsigned char byte)
+{
+    return is_sign(byte >> 4) && (byte & 0xF) <= LARGEST_DIGIT;
+}
+
+// What every record holds at one offset.
+struct offset_facts {
+    bool zoned_digit = true;
+    bool zoned_sign = true;
+    bool bcd = true;
+    bool near_zoned_digit = false;
+    bool near_bcd = false;
+    bool packed_sign = true;
+    bool text = true;
+    bool letter = false;
+    bool blank = true;
+    bool constant = true;
+    std::size_t distinct = 0;
+    double entropy = 0;
+    // Of the low nibbles alone: a zoned sign byte's digit.
+    double digit_entropy = 0;
+};
+
+std::vector<offset_facts> facts_of(const std::vector<byte_span>& records,
+                                   const byte_class_table& classes)
+{
+    std::size_t length = records[0].size();
+    std::vector<offset_facts> facts(length);
+    std::vector<std::uint32_t> counts(256);
+    for (std::size_t at = 0; at < length; at++) {
+        std::fill(counts.begin(), counts.end(), 0);
+        for (byte_span record : records)
+            counts[record[at]]++;
+        offset_facts& fact = facts[at];
+        std::size_t zoned_digits = 0, bcds = 0;
+        for (unsigned value = 0; value < counts.size(); value++) {
+            if (counts[value] == 0)
+                continue;
+            unsigned char byte = static_cast<unsigned char>(value);
+            fact.zoned_digit = fact.zoned_digit && is_zoned_digit(byte);
+            fact.zoned_sign = fact.zoned_sign && is_zoned_sign(byte);
+            fact.bcd = fact.bcd && is_bcd(byte);
+            fact.packed_sign = fact.packed_sign && is_packed_sign(byte);
+            fact.text = fact.text && (classes[byte] & TEXT_CLASSES) != 0;
+            fact.letter = fact.letter || (classes[byte] & LETTER_CLASSES) != 0;
+            fact.blank = fact.blank && classes[byte] == BYTE_BLANK;
+            zoned_digits += is_zoned_digit(byte) ? counts[value] : 0;
+            bcds += is_bcd(byte) ? counts[value] : 0;
+            fact.distinct++;
+            double share = static_cast<double>(counts[value]) / records.size();
+            fact.entropy -= share * std::log2(share);
+        }
+        std::array<std::size_t, 16> digits{};
+        for (unsigned value = 0; value < counts.size(); value++)
+            digits[value & 0xF] += counts[value];
+        for (std::size_t digit : digits) {
+            double share = static_cast<double>(digit) / records.size();
+            fact.digit_entropy -= digit > 0 ? share * std::log2(share) : 0;
+        }
+        fact.constant = fact.distinct == 1;
+        fact.near_zoned_digit =
+            !fact.zoned_digit && zoned_digits >= NEAR_SHARE * static_cast<double>(records.size());
+        fact.near_bcd = !fact.bcd && bcds >= NEAR_SHARE * static_cast<double>(records.size());
+    }
+    return facts;
+}
+
+// How each offset was claimed while the record is cut into columns.
+struct cutting {
+    const std::vector<byte_span>& records;
+    const std::vector<offset_facts>& facts;
+    std::vector<bool> claimed;
+    std::vector<binary_column> columns;
+
+    void claim(std::size_t start, std::size_t end, binary_field field)
+    {
+        std::fill(claimed.begin() + static_cast<std::ptrdiff_t>(start),
+                  claimed.begin() + static_cast<std::ptrdiff_t>(end), true);
+        columns.push_back(
+            {{static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(end)}, field, {}});
+    }
+
+    bool varies(std::size_t start, std::size_t end) const
+    {
+        for (std::size_t at = start; at < end; at++) {
+            if (!facts[at].constant)
+                return true;
+        }
+        return false;
+    }
+};
+
+// Digits of zone F, the last one's zone the sign where a record has C or
+// D there. A lone signed byte is not taken: the letters A to R are such
+// bytes in EBCDIC. Nor are digits beside an offset where most records
+// but not all have a digit.
+void claim_zoned(cutting& cut)
+{
+    std::size_t length = cut.facts.size();
+    for (std::size_t at = 0; at < length;) {
+        if (!cut.facts[at].zoned_digit) {
+            at++;
+            continue;
+        }
+        std::size_t end = at;
+        while (end < length && cut.facts[end].zoned_digit)
+            end++;
+        // The sign byte holds the last digit, which varies at least as the
+        // one before it does; a letter after digits rarely does.
+        bool is_signed =
+            end < length && cut.facts[end].zoned_sign &&
+            cut.facts[end].digit_entropy + SIGN_DIGIT_SLACK_BITS >= cut.facts[end - 1].entropy;
+        if (is_signed)
+            end++;
+        bool broken = (at > 0 && cut.facts[at - 1].near_zoned_digit) ||
+                      (end < length && cut.facts[end].near_zoned_digit);
+        if (cut.varies(at, end) && !broken)
+            cut.claim(at, end, {binary_form::zoned_decimal, false, is_signed});
+        at = end;
+    }
+}
+
+// A sign nibble in every record, and before it bytes of two digits each.
+// A byte that is text in every record stops the digits: a name's blanks
+// are 0x40, two digits' byte too, and names sit before amounts.
+void claim_packed(cutting& cut)
+{
+    for (std::size_t sign = 0; sign < cut.facts.size(); sign++) {
+        if (cut.claimed[sign] || !cut.facts[sign].packed_sign)
+            continue;
+        std::size_t start = sign;
+        while (start > 0 && sign - start + 1 < MAX_PACKED_BYTES && !cut.claimed[start - 1] &&
+               cut.facts[start - 1].bcd && !cut.facts[start - 1].text)
+            start--;
+        if (!cut.varies(start, sign + 1) || (start > 0 && cut.facts[start - 1].near_bcd))
+            continue;
+        bool negative = false;
+        for (byte_span record : cut.records)
+            negative = negative || (record[sign] & 0xFu) == SIGN_MINUS;
+        cut.claim(start, sign + 1, {binary_form::packed_decimal, false, negative});
+    }
+}
+
+// Runs of text, cut where blanks or the kind of character line up in every
+// record; a run of blanks alone is filler.
+void claim_text(cutting& cut, const std::vector<std::string>& decoded, text_encoding code)
+{
+    std::size_t length = cut.facts.size();
+    for (std::size_t at = 0; at < length;) {
+        if (cut.claimed[at] || !cut.facts[at].text) {
+            at++;
+            continue;
+        }
+        std::size_t end = at;
+        bool letter = false;
+        for (; end < length && !cut.claimed[end] && cut.facts[end].text; end++)
+            letter = letter || cut.facts[end].letter;
+        if (code != text_encoding::ebcdic && end - at < MIN_ASCII_TEXT_BYTES) {
+            at = end;
+            continue;
+        }
+        std::vector<std::string_view> slices;
+        for (const std::string& record : decoded)
+            slices.push_back(std::string_view(record).substr(at, end - at));
+        std::vector<column_span> spans = find_text_columns(slices).choice;
+        if (!letter && !cut.varies(at, end))
+            spans.clear();
+        if (spans.empty()) {
+            cut.claim(at, end, {binary_form::filler, false, false});
+        } else {
+            // Blanks after a field's text belong to it, those before the
+            // first to the first.
+            for (std::size_t each = 0; each < spans.size(); each++) {
+                std::size_t from = each == 0 ? at : at + spans[each].start;
+                std::size_t to = each + 1 < spans.size() ? at + spans[each + 1].start : end;
+                cut.claim(from, to, {binary_form::text, false, false, code});
+            }
+        }
+        at = end;
+    }
+}
+
+double entropy_of(const cutting& cut, std::size_t at)
+{
+    return cut.facts[at].entropy;
+}
+
+// Values read in the byte order rise record by record: a counter.
+bool rises(const cutting& cut, std::size_t start, std::size_t width, bool big_endian)
+{
+    std::uint64_t last = 0;
+    for (std::size_t record = 0; record < cut.records.size(); record++) {
+        std::uint64_t value = 0;
+        for (std::size_t each = 0; each < width; each++) {
+            std::size_t at = big_endian ? start + each : start + width - 1 - each;
+            value = value << 8 | cut.records[record][at];
+        }
+        if (record > 0 && value <= last)
+            return false;
+        last = value;
+    }
+    return true;
+}
+
+// The evidence that [start, start + width) is one integer in the byte
+// order: a counter, or a small value in every record whose low byte
+// varies more than its high one by as much. Negative where it is not one.
+double integer_evidence(const cutting& cut, std::size_t start, std::size_t width, bool big_endian)
+{
+    std::size_t high = big_endian ? start : start + width - 1;
+    std::size_t low = big_endian ? start + width - 1 : start;
+    if (cut.facts[low].distinct < 2)
+        return -1;
+    if (rises(cut, start, width, big_endian) && !rises(cut, start, width, !big_endian))
+        return entropy_of(cut, low) - entropy_of(cut, high) + ORDER_MARGIN_BITS;
+    // Values that are not a counter are odd in some record and even in
+    // another; the mantissas of floats of a few plain values (0.5, 1.5,
+    // 3.0) end in zero bits, and so do not pass for integers.
+    bool odd = false, even = false;
+    for (byte_span record : cut.records) {
+        odd = odd || (record[low] & 1) != 0;
+        even = even || (record[low] & 1) == 0;
+    }
+    if (!odd || !even)
+        return -1;
+    for (byte_span record : cut.records) {
+        unsigned nibble = record[high] >> 4;
+        if (nibble != SIGN_NIBBLE_PLUS && nibble != SIGN_NIBBLE_MINUS)
+            return -1;
+    }
+    for (std::size_t step = 0; step + 1 < width; step++) {
+        std::size_t higher = big_endian ? start + step : start + width - 1 - step;
+        std::size_t lower = big_endian ? higher + 1 : higher - 1;
+        if (entropy_of(cut, lower) + RAMP_SLACK_BITS < entropy_of(cut, higher))
+            return -1;
+    }
+    double margin = entropy_of(cut, low) - entropy_of(cut, high);
+    return margin >= ORDER_MARGIN_BITS ? margin : -1;
+}
+
+// Read as two's complement the values lie closer together than read
+// unsigned: small numbers either side of zero.
+bool signed_values(const cutting& cut, std::size_t start, std::size_t width, bool big_endian)
+{
+    double unsigned_low = 0, unsigned_high = 0, signed_low = 0, signed_high = 0;
+    double span = std::ldexp(1.0, static_cast<int>(width * 8));
+    for (std::size_t record = 0; record < cut.records.size(); record++) {
+        double value = 0;
+        for (std::size_t each = 0; each < width; each++) {
+            std::size_t at = big_endian ? start + each : start + width - 1 - each;
+            value = value * 256 + cut.records[record][at];
+        }
+        double as_signed = value >= span / 2 ? value - span : value;
+        unsigned_low = record == 0 ? value : std::min(unsigned_low, value);
+        unsigned_high = record == 0 ? value : std::max(unsigned_high, value);
+        signed_low = record == 0 ? as_signed : std::min(signed_low, as_signed);
+        signed_high = record == 0 ? as_signed : std::max(signed_high, as_signed);
+    }
+    return signed_high - signed_low < unsigned_high - unsigned_low;
+}
+
+// Every record holds a float of a measurement's size there, or zero.
+bool plain_floats(const cutting& cut, std::size_t start, std::size_t width, bool big_endian)
+{
+    bool nonzero = false;
+    int exponent_bits = width == 4 ? 8 : 11;
+    int bias = width == 4 ? FLOAT32_BIAS : FLOAT64_BIAS;
+    for (byte_span record : cut.records) {
+        std::uint64_t bits = 0;
+        for (std::size_t each = 0; each < width; each++)
+            bits = bits << 8 | record[big_endian ? start + each : start + width - 1 - each];
+        std::uint64_t magnitude = bits & ~(std::uint64_t{1} << (width * 8 - 1));
+        if (magnitude == 0)
+            continue;
+        int exponent = static_cast<int>(magnitude >> (width * 8 - 1 - exponent_bits));
+        if (std::abs(exponent - bias) > FLOAT_EXPONENT_REACH)
+            return false;
+        nonzero = true;
+    }
+    return nonzero && cut.varies(start, start + width);
+}
+
+// Where floats lie, how wide they are; 0 where none do.
+std::size_t float_width(const cutting& cut, std::size_t start, std::size_t room)
+{
+    for (std::size_t width : {std::size_t{8}, std::size_t{4}}) {
+        for (bool big_endian : {true, false}) {
+            if (width <= room && plain_floats(cut, start, width, big_endian))
+                return width;
+        }
+    }
+    return 0;
+}
+
+// Bytes of no form, or filler, joined to the same before them.
+void claim_undecided(cutting& cut, std::size_t start, std::size_t end, binary_form form)
+{
+    if (!cut.columns.empty() && cut.columns.back().span.end == start &&
+        cut.columns.back().field.form == form) {
+        std::fill(cut.claimed.begin() + static_cast<std::ptrdiff_t>(start),
+                  cut.claimed.begin() + static_cast<std::ptrdiff_t>(end), true);
+        cut.columns.back().span.end = static_cast<std::uint32_t>(end);
+    } else {
+        cut.claim(start, end, {form, false, false});
+    }
+}
+
+// The offsets nothing else claimed: integers where their bytes vary as an
+// integer's do, filler where every record has the same, bytes otherwise.
+// Floats are not typed, but their bytes are kept from passing for
+// integers.
+void claim_rest(cutting& cut)
+{
+    std::size_t length = cut.facts.size();
+    for (std::size_t at = 0; at < length;) {
+        if (cut.claimed[at]) {
+            at++;
+            continue;
+        }
+        std::size_t free = at;
+        while (free < length && !cut.claimed[free])
+            free++;
+        if (std::size_t floats = float_width(cut, at, free - at); floats > 0) {
+            claim_undecided(cut, at, at + floats, binary_form::bytes);
+            continue;
+        }
+        double best = -1;
+        binary_field field;
+        std::size_t width = 0;
+        for (std::size_t each : INTEGER_WIDTHS) {
+            for (bool big_endian : {true, false}) {
+                double evidence =
+                    each <= free - at ? integer_evidence(cut, at, each, big_endian) : -1;
+                if (evidence > best && width <= each) {
+                    best = evidence;
+                    width = each;
+                    field = {binary_form::integer, big_endian,
+                             signed_values(cut, at, each, big_endian)};
+                }
+            }
+            if (width > 0)
+                break;
+        }
+        if (width > 0) {
+            cut.claim(at, at + width, field);
+        } else {
+            claim_undecided(cut, at, at + 1,
+                            cut.facts[at].constant ? binary_form::filler : binary_form::bytes);
+        }
+    }
+}
+
+// The share of records whose bytes in the span have the form.
+double form_share(const cutting& cut, column_span span, binary_form form, text_encoding code)
+{
+    const byte_class_table& classes = byte_classes_of(code);
+    std::size_t fitting = 0;
+    byte_span first = cut.records[0];
+    for (byte_span record : cut.records) {
+        bool fits = true;
+        for (std::size_t at = span.start; at < span.end && fits; at++) {
+            unsigned char byte = record[at];
+            bool last = at + 1 == span.end;
+            switch (form) {
+            case binary_form::zoned_decimal:
+                fits = is_zoned_digit(byte) || (last && is_zoned_sign(byte));
+                break;
+            case binary_form::packed_decimal:
+                fits = last ? is_packed_sign(byte) : is_bcd(byte);
+                break;
+            case binary_form::text:
+                fits = (classes[byte] & TEXT_CLASSES) != 0;
+                break;
+            case binary_form::filler:
+                fits = byte == first[at];
+                break;
+            default:
+                break;
+            }
+        }
+        fitting += fits;
+    }
+    return static_cast<double>(fitting) / cut.records.size();
+}
+
+void weigh_candidates(const cutting& cut, binary_column& column, text_encoding code)
+{
+    for (binary_form form : {binary_form::text, binary_form::zoned_decimal,
+                             binary_form::packed_decimal, binary_form::filler})
+        column.candidates.push_back({form, form_share(cut, column.span, form, code)});
+    std::size_t width = column.span.end - column.span.start;
+    double integer = 0;
+    if (std::find(INTEGER_WIDTHS.begin(), INTEGER_WIDTHS.end(), width) != INTEGER_WIDTHS.end())
+        integer = std::max(integer_evidence(cut, column.span.start, width, true),
+                           integer_evidence(cut, column.span.start, width, false)) /
+                  8;
+    column.candidates.push_back({binary_form::integer, std::clamp(integer, 0.0, 1.0)});
+}
+
+// Filler next to filler is one stretch, whichever step found each.
+void merge_filler(std::vector<binary_column>& columns)
+{
+    std::vector<binary_column> merged;
+    for (binary_column& column : columns) {
+        if (!merged.empty() && merged.back().field.form == binary_form::filler &&
+            column.field.form == binary_form::filler)
+            merged.back().span.end = column.span.end;
+        else
+            merged.push_back(std::move(column));
+    }
+    columns = std::move(merged);
+}
+
+} // namespace
+
+text_encoding text_code_of(const std::vector<byte_span>& records)
+{
+    if (records.empty())
+        return text_encoding::ascii;
+    // Offsets where every record holds text and some record a letter:
+    // where names and codes lie in that code.
+    auto text_offsets = [&](const byte_class_table& classes) {
+        std::size_t offsets = 0;
+        for (std::size_t at = 0; at < records[0].size(); at++) {
+            bool text = true, letter = false;
+            for (byte_span record : records) {
+                text = text && (classes[record[at]] & TEXT_CLASSES) != 0;
+                letter = letter || (classes[record[at]] & LETTER_CLASSES) != 0;
+            }
+            offsets += text && letter;
+        }
+        return offsets;
+    };
+    return text_offsets(byte_classes_of(text_encoding::ebcdic)) >
+                   text_offsets(byte_classes_of(text_encoding::ascii))
+               ? text_encoding::ebcdic
+               : text_encoding::ascii;
+}
+
+binary_columns_choice find_binary_columns(const std::vector<byte_span>& records, text_encoding code)
+{
+    binary_columns_choice result;
+    if (records.size() < MIN_RECORDS || records[0].empty())
+        return result;
+    std::vector<offset_facts> facts = facts_of(records, byte_classes_of(code));
+    std::vector<std::string> decoded;
+    for (byte_span record : records)
+        decoded.push_back(decode_text(record, 0, code).text);
+    cutting cut{records, facts, std::vector<bool>(facts.size(), false), {}};
+    if (code == text_encoding::ebcdic)
+        claim_zoned(cut);
+    claim_packed(cut);
+    claim_text(cut, decoded, code);
+    claim_rest(cut);
+    std::sort(
+        cut.columns.begin(), cut.columns.end(),
+        [](const binary_column& a, const binary_column& b) { return a.span.start < b.span.start; });
+    merge_filler(cut.columns);
+    bool any_form = false;
+    for (binary_column& column : cut.columns) {
+        weigh_candidates(cut, column, code);
+        any_form = any_form || (column.field.form != binary_form::bytes &&
+                                column.field.form != binary_form::filler);
+    }
+    if (any_form)
+        result.choice = std::move(cut.columns);
+    return result;
+}
+
+namespace
+{
+
+// The whole records of the sample, the later pieces' too.
+std::vector<byte_span> sampled_records(const file_sample& sample, const file_layout& layout)
+{
+    std::uint64_t length = *layout.record_length;
+    std::uint64_t end = layout.header_length + layout.records.value_or(0) * length;
+    std::vector<byte_span> records;
+    auto take = [&](byte_span bytes, std::uint64_t offset) {
+        std::uint64_t first =
+            offset <= layout.header_length
+                ? layout.header_length
+                : layout.header_length +
+                      (offset - layout.header_length + length - 1) / length * length;
+        for (std::uint64_t at = first; at + length <= std::min(end, offset + bytes.size());
+             at += length)
+            records.push_back(bytes.subspan(at - offset, length));
+    };
+    take(sample.start, 0);
+    for (const sample_piece& piece : sample.later) {
+        if (piece.offset >= sample.start.size())
+            take(piece.bytes, piece.offset);
+    }
+    return records;
+}
+
+value_type loaders_type(binary_form form)
+{
+    switch (form) {
+    case binary_form::integer:
+        return value_type::integer;
+    case binary_form::zoned_decimal:
+    case binary_form::packed_decimal:
+        return value_type::decimal;
+    default:
+        break;
+    }
+    return value_type::text;
+}
+
+} // namespace
+
+bool describe_binary_columns(const file_sample& sample, file_layout& layout)
+{
+    bool binary =
+        layout.encoding == text_encoding::binary || layout.encoding == text_encoding::ebcdic;
+    if (!binary || layout.kind != record_layout::fixed_length || !layout.record_length ||
+        *layout.record_length > MAX_RECORD_LENGTH || !layout.format_name.empty() ||
+        layout.element_length || !layout.records)
+        return false;
+    std::vector<byte_span> records = sampled_records(sample, layout);
+    text_encoding code =
+        layout.encoding == text_encoding::ebcdic ? text_encoding::ebcdic : text_code_of(records);
+    layout.described_columns.clear();
+    for (const binary_column& column : find_binary_columns(records, code).choice) {
+        column_description described;
+        described.type = loaders_type(column.field.form);
+        described.span = column.span;
+        described.binary = column.field;
+        layout.described_columns.push_back(described);
+    }
+    return true;
+}
