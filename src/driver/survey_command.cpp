@@ -219,6 +219,7 @@ bool selects_survey(int argument_count, char** arguments)
 void run_survey_command(int argument_count, char** arguments)
 {
     platform_write_binary();
+    platform_keep_freed_memory();
     survey_options options;
     parse_faults faults;
     switch (parse(argument_count, arguments, options, faults)) {

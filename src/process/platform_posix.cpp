@@ -8,6 +8,9 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <poll.h>
 #include <pthread.h>
 #include <string>
@@ -653,4 +656,17 @@ void platform_sleep(unsigned milliseconds)
 void platform_write_binary()
 {
     // POSIX streams never translate line ends.
+}
+
+void platform_keep_freed_memory()
+{
+#if defined(__GLIBC__)
+    // Blocks below this come from the heap, not a mapping of their own
+    // that is unmapped when freed; and the heap is not trimmed while less
+    // than this is free at its top.
+    constexpr int HEAP_BLOCKS_UP_TO = 32 << 20;
+    constexpr int TRIM_ABOVE = 256 << 20;
+    mallopt(M_MMAP_THRESHOLD, HEAP_BLOCKS_UP_TO);
+    mallopt(M_TRIM_THRESHOLD, TRIM_ABOVE);
+#endif
 }

@@ -634,6 +634,11 @@ void platform_sleep(unsigned milliseconds)
     Sleep(milliseconds);
 }
 
+void platform_keep_freed_memory()
+{
+    // The Windows heap keeps freed blocks for reuse as it is.
+}
+
 void platform_write_binary()
 {
     std::fflush(stdout);

@@ -31,6 +31,11 @@ std::uint32_t count_fields(std::string_view record, const field_rule& rule);
 
 std::vector<std::string_view> split_fields(std::string_view record, const field_rule& rule);
 
+// The same fields added to the end of fields, for a table of many records
+// kept in one vector.
+void append_fields(std::string_view record, const field_rule& rule,
+                   std::vector<std::string_view>& fields);
+
 // Whether a quoted stretch is still open at the end of text.
 bool ends_inside_quotes(std::string_view text, std::optional<unsigned char> quote);
 

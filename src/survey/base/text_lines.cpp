@@ -1,11 +1,49 @@
 #include "text_lines.h"
 
+#include <cstring>
+
 namespace
 {
 
-bool starts_with(std::string_view line, std::string_view prefix)
+constexpr std::uint64_t LOW_SEVEN_BITS = 0x7F7F7F7F7F7F7F7Fu;
+constexpr std::uint64_t EVERY_BYTE = 0x0101010101010101u;
+constexpr std::uint64_t EVERY_OTHER_BYTE = 0x00FF00FF00FF00FFu;
+// Lane counts of one byte each add up at most two a word: this many words
+// before they are added into the total.
+constexpr std::size_t WORDS_PER_FLUSH = 127;
+
+// 1 in each byte of word that is zero, 0 in the others.
+std::uint64_t zero_bytes(std::uint64_t word)
 {
-    return line.substr(0, prefix.size()) == prefix;
+    return (~(((word & LOW_SEVEN_BITS) + LOW_SEVEN_BITS) | word) & ~LOW_SEVEN_BITS) >> 7;
+}
+
+std::uint64_t lane_total(std::uint64_t lanes)
+{
+    std::uint64_t pairs = (lanes & EVERY_OTHER_BYTE) + (lanes >> 8 & EVERY_OTHER_BYTE);
+    return pairs * 0x0001000100010001u >> 48;
+}
+
+// How many LF and CR bytes text holds, eight bytes at a time: a bound on
+// its lines, so that their vector is allocated once.
+std::size_t count_line_end_bytes(std::string_view text)
+{
+    std::size_t total = 0, at = 0;
+    while (at + sizeof(std::uint64_t) <= text.size()) {
+        std::uint64_t lanes = 0;
+        for (std::size_t word = 0;
+             word < WORDS_PER_FLUSH && at + sizeof(std::uint64_t) <= text.size(); word++) {
+            std::uint64_t bytes;
+            std::memcpy(&bytes, text.data() + at, sizeof bytes);
+            lanes +=
+                zero_bytes(bytes ^ ('\n' * EVERY_BYTE)) + zero_bytes(bytes ^ ('\r' * EVERY_BYTE));
+            at += sizeof(std::uint64_t);
+        }
+        total += lane_total(lanes);
+    }
+    for (; at < text.size(); at++)
+        total += text[at] == '\n' || text[at] == '\r';
+    return total;
 }
 
 } // namespace
@@ -13,6 +51,7 @@ bool starts_with(std::string_view line, std::string_view prefix)
 std::vector<text_line> split_text_lines(std::string_view text, bool at_end)
 {
     std::vector<text_line> lines;
+    lines.reserve(count_line_end_bytes(text) + 1);
     std::size_t start = 0;
     // The next line end is the nearer of the next LF and the next CR; each
     // is looked for again only once the scan has passed it.
@@ -49,18 +88,28 @@ std::vector<text_line> split_text_lines(std::string_view text, bool at_end)
 
 bool is_blank_line(std::string_view line)
 {
-    return line.find_first_not_of(" \t\f\v") == std::string_view::npos;
+    // Written out, as below: a search for any of a set of bytes calls the
+    // library at every byte, and every line is asked.
+    for (char byte : line) {
+        if (byte != ' ' && byte != '\t' && byte != '\f' && byte != '\v')
+            return false;
+    }
+    return true;
 }
 
 bool is_comment_line(std::string_view line)
 {
-    std::size_t first = line.find_first_not_of(" \t");
-    if (first == std::string_view::npos)
+    std::size_t first = 0;
+    while (first < line.size() && (line[first] == ' ' || line[first] == '\t'))
+        first++;
+    if (first == line.size())
         return false;
-    line.remove_prefix(first);
-    return starts_with(line, "#") || starts_with(line, "%") || starts_with(line, "//") ||
-           starts_with(line, "--") || starts_with(line, "!") || starts_with(line, "\\") ||
-           starts_with(line, ";");
+    // Compared byte by byte: a call to compare one or two bytes at every
+    // line costs more than the comparison.
+    char lead = line[first];
+    char next = first + 1 < line.size() ? line[first + 1] : '\0';
+    return lead == '#' || lead == '%' || (lead == '/' && next == '/') ||
+           (lead == '-' && next == '-') || lead == '!' || lead == '\\' || lead == ';';
 }
 
 std::size_t front_matter_lines(const std::vector<text_line>& lines)

@@ -155,13 +155,40 @@ bool fits_pattern(std::string_view value, std::string_view pattern)
     return at == value.size();
 }
 
+bool equals_ignoring_case(std::string_view value, std::string_view lower)
+{
+    if (value.size() != lower.size())
+        return false;
+    for (std::size_t at = 0; at < value.size(); at++) {
+        char c = value[at];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c) != lower[at])
+            return false;
+    }
+    return true;
+}
+
 bool is_boolean(std::string_view value)
 {
-    std::string lower(value);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-    return lower == "true" || lower == "false";
+    return equals_ignoring_case(value, "true") || equals_ignoring_case(value, "false");
 }
+
+// A value read as a number once for each decimal mark: a form whose
+// grouping mark the value lacks reads it as the form without grouping
+// does, so the seven forms cost two readings of most values.
+struct number_readings {
+    std::string_view value;
+    std::optional<std::optional<number_shape>> plain[2]; // '.' and ','
+
+    std::optional<number_shape> read(number_form form)
+    {
+        if (form.grouping != 0 && value.find(form.grouping) != std::string_view::npos)
+            return read_number(value, form);
+        std::optional<std::optional<number_shape>>& cached = plain[form.decimal == ',' ? 1 : 0];
+        if (!cached)
+            cached = read_number(value, {form.decimal, 0});
+        return *cached;
+    }
+};
 
 // A type the values may still have, with what its values showed so far.
 struct candidate {
@@ -171,13 +198,13 @@ struct candidate {
     number_shape widest;
     bool alive = true;
 
-    bool take(std::string_view value)
+    bool take(std::string_view value, number_readings& readings)
     {
         if (type == value_type::boolean)
             return is_boolean(value);
         if (!pattern.empty())
             return fits_pattern(value, pattern);
-        std::optional<number_shape> shape = read_number(value, form);
+        std::optional<number_shape> shape = readings.read(form);
         if (!shape)
             return false;
         widest.integer_digits = std::max(widest.integer_digits, shape->integer_digits);
@@ -260,6 +287,11 @@ column_description infer_column_type(const std::vector<std::string_view>& values
     column_description column;
     std::vector<candidate> candidates = all_candidates();
     std::size_t alive = candidates.size();
+    // The candidates still alive, in order: most die at the first value or
+    // two, and a long column is not walked past them again at every value.
+    std::vector<std::uint8_t> living(candidates.size());
+    for (std::size_t index = 0; index < living.size(); index++)
+        living[index] = static_cast<std::uint8_t>(index);
     std::size_t typed = 0;
     for (std::size_t at = 0; at < values.size() && alive > 0; at++) {
         std::string_view value = values[at];
@@ -273,13 +305,19 @@ column_description infer_column_type(const std::vector<std::string_view>& values
             continue;
         }
         const candidate* last = nullptr;
-        for (candidate& each : candidates) {
-            if (each.alive && !each.take(value)) {
+        std::size_t kept = 0;
+        number_readings readings{value, {}};
+        for (std::uint8_t index : living) {
+            candidate& each = candidates[index];
+            if (!each.take(value, readings)) {
                 each.alive = false;
                 alive--;
                 last = last != nullptr ? last : &each;
+            } else {
+                living[kept++] = index;
             }
         }
+        living.resize(kept);
         if (alive == 0 && typed > 0 && last != nullptr)
             column.why_text = std::string("mixed: ") +
                               value_type_name(last->type == value_type::integer ? number_type(*last)

@@ -93,6 +93,25 @@ double digit_flanked_share(const std::vector<std::string_view>& records, unsigne
     return seen == 0 ? 0 : static_cast<double>(flanked) / static_cast<double>(seen);
 }
 
+// Each byte that may delimit fields has a slot in a record's tally; all
+// other bytes share the last, which nothing reads. A record's tally is
+// then a few dozen counts, not one for each of the 256 bytes.
+struct delimiter_slots {
+    std::array<std::uint8_t, 256> slot_of{};
+    std::size_t slots = 0;
+
+    constexpr delimiter_slots()
+    {
+        for (unsigned char delimiter : USUAL_DELIMITERS)
+            slot_of[delimiter] = static_cast<std::uint8_t>(++slots);
+        for (unsigned char delimiter : OTHER_DELIMITERS)
+            slot_of[delimiter] = static_cast<std::uint8_t>(++slots);
+        // Slot 0 is the shared one; the delimiters' are 1 to slots.
+        slots++;
+    }
+};
+constexpr delimiter_slots SLOTS;
+
 // ISO 2022 text (ISO-2022-JP, -KR) switches character sets with escape
 // sequences (ESC, intermediate bytes 0x20-0x2F, a final byte 0x30-0x7E);
 // the sequence and, after one that designates a set of double-byte
@@ -130,21 +149,26 @@ struct escape_state {
 // Fields of each record for every byte as delimiter but the blank: one
 // pass over a record counts every byte that stands outside quotes.
 struct byte_tallies {
-    // tallies[record][byte]: how often byte stands outside quotes.
-    std::vector<std::array<std::uint16_t, 256>> tallies;
+    // counts[record * SLOTS.slots + slot]: how often the slot's byte stands
+    // outside quotes.
+    std::vector<std::uint16_t> counts;
     // The values blanks separate in each record, outside quotes.
     std::vector<std::uint32_t> values;
+
+    std::uint16_t of(std::size_t record, unsigned char delimiter) const
+    {
+        return counts[record * SLOTS.slots + SLOTS.slot_of[delimiter]];
+    }
 };
 
 byte_tallies tally_bytes(const std::vector<std::string_view>& records,
                          std::optional<unsigned char> quote)
 {
     byte_tallies result;
-    result.tallies.resize(records.size());
+    result.counts.assign(records.size() * SLOTS.slots, 0);
     result.values.resize(records.size());
     for (std::size_t record = 0; record < records.size(); record++) {
-        auto& tally = result.tallies[record];
-        tally.fill(0);
+        std::uint16_t* tally = result.counts.data() + record * SLOTS.slots;
         bool quoted = false, in_value = false;
         escape_state escape;
         std::uint32_t values = 0;
@@ -157,8 +181,8 @@ byte_tallies tally_bytes(const std::vector<std::string_view>& records,
             in_value = !blank;
             if (quote && value == *quote)
                 quoted = !quoted;
-            else if (!quoted && tally[value] < 0xFFFF)
-                tally[value]++;
+            else if (!quoted && tally[SLOTS.slot_of[value]] < 0xFFFF)
+                tally[SLOTS.slot_of[value]]++;
         }
         result.values[record] = values;
     }
@@ -182,7 +206,7 @@ candidate_score weigh(const std::vector<std::string_view>& records, const byte_t
     std::map<std::uint32_t, std::uint64_t> counts;
     for (std::size_t record = 0; record < records.size(); record++) {
         std::uint32_t fields =
-            delimiter == ' ' ? tallies.values[record] : tallies.tallies[record][delimiter] + 1u;
+            delimiter == ' ' ? tallies.values[record] : tallies.of(record, delimiter) + 1u;
         counts[fields]++;
     }
     std::uint32_t usual_fields = 0;
@@ -214,7 +238,7 @@ candidate_score weigh(const std::vector<std::string_view>& records, const byte_t
                        : (with_usual + NEAR_CREDIT * near) / total;
     bool first_fits =
         !records.empty() &&
-        (delimiter == ' ' ? tallies.values[0] : tallies.tallies[0][delimiter] + 1u) == usual_fields;
+        (delimiter == ' ' ? tallies.values[0] : tallies.of(0, delimiter) + 1u) == usual_fields;
     return {delimiter, usual_fields, score, share, usual, first_fits};
 }
 

@@ -26,12 +26,23 @@ constexpr std::size_t DBASE_DECIMALS_AT = 17;
 constexpr std::uint64_t UTF8_MARK = 3;
 constexpr std::uint64_t UTF16_MARK = 2;
 
+bool is_blank(char byte)
+{
+    return byte == ' ' || byte == '\t';
+}
+
+// Written out: a search for any of a set of bytes calls the library at
+// every byte, and every value of the sample is trimmed.
 std::string_view trimmed(std::string_view value)
 {
-    std::size_t first = value.find_first_not_of(" \t");
-    if (first == std::string_view::npos)
+    std::size_t first = 0, end = value.size();
+    while (first < end && is_blank(value[first]))
+        first++;
+    if (first == end)
         return {};
-    return value.substr(first, value.find_last_not_of(" \t") - first + 1);
+    while (is_blank(value[end - 1]))
+        end--;
+    return value.substr(first, end - first);
 }
 
 // A field's value without the quotes around it. A doubled quote inside
@@ -54,6 +65,7 @@ std::vector<std::string_view> text_records(const decoded_text& decoded, bool who
 {
     std::vector<std::string_view> records;
     std::vector<text_line> lines = split_text_lines(decoded.text, whole);
+    records.reserve(lines.size());
     if (!whole && !lines.empty())
         lines.pop_back();
     std::string_view text = decoded.text;
@@ -134,21 +146,55 @@ void settle_names(std::vector<column_description>& columns, text_encoding encodi
     }
 }
 
+// The values of the records, row by row, in one vector: the sample's
+// tens of thousands of records cost no allocation each.
+struct value_table {
+    std::vector<std::string_view> values;
+    std::vector<std::size_t> row_starts{0};
+
+    std::size_t rows() const
+    {
+        return row_starts.size() - 1;
+    }
+    std::size_t width(std::size_t row) const
+    {
+        return row_starts[row + 1] - row_starts[row];
+    }
+    std::string_view at(std::size_t row, std::size_t column) const
+    {
+        return values[row_starts[row] + column];
+    }
+    void end_row()
+    {
+        row_starts.push_back(values.size());
+    }
+    // A vector for each row, for the steps that take them so.
+    std::vector<std::vector<std::string_view>> as_rows() const
+    {
+        std::vector<std::vector<std::string_view>> each(rows());
+        for (std::size_t row = 0; row < rows(); row++)
+            each[row].assign(values.begin() + static_cast<std::ptrdiff_t>(row_starts[row]),
+                             values.begin() + static_cast<std::ptrdiff_t>(row_starts[row + 1]));
+        return each;
+    }
+};
+
 // Types every column from its values, record by record; a header row
 // gives the names.
-std::vector<column_description>
-typed_columns(const std::vector<std::vector<std::string_view>>& rows, std::size_t count,
-              bool header_row)
+std::vector<column_description> typed_columns(const value_table& rows, std::size_t count,
+                                              bool header_row)
 {
     std::vector<column_description> columns;
-    std::size_t first = header_row && !rows.empty() ? 1 : 0;
+    std::size_t first = header_row && rows.rows() > 0 ? 1 : 0;
+    std::vector<std::string_view> values;
+    values.reserve(rows.rows());
     for (std::size_t column = 0; column < count; column++) {
-        std::vector<std::string_view> values;
-        for (std::size_t row = first; row < rows.size(); row++)
-            values.push_back(column < rows[row].size() ? rows[row][column] : std::string_view{});
+        values.clear();
+        for (std::size_t row = first; row < rows.rows(); row++)
+            values.push_back(column < rows.width(row) ? rows.at(row, column) : std::string_view{});
         column_description described = infer_column_type(values);
-        if (first == 1 && column < rows[0].size())
-            described.name = rows[0][column];
+        if (first == 1 && column < rows.width(0))
+            described.name = rows.at(0, column);
         columns.push_back(described);
     }
     return columns;
@@ -159,12 +205,18 @@ void describe_delimited(const file_sample& sample, file_layout& layout)
     bool whole = false;
     decoded_text decoded = record_text(sample, layout, whole);
     field_rule rule{*layout.delimiter, layout.quote};
-    std::vector<std::vector<std::string_view>> rows;
-    for (std::string_view record : text_records(decoded, whole, layout.quote)) {
-        std::vector<std::string_view> row;
-        for (std::string_view field : split_fields(record, rule))
-            row.push_back(unquoted(field, layout.quote));
-        rows.push_back(row);
+    value_table rows;
+    std::vector<std::string_view> records = text_records(decoded, whole, layout.quote);
+    rows.row_starts.reserve(records.size() + 1);
+    // Records mostly have the usual number of fields.
+    rows.values.reserve(records.size() *
+                        std::max<std::size_t>(layout.fields.value_or(0), layout.most_fields));
+    for (std::string_view record : records) {
+        std::size_t first = rows.values.size();
+        append_fields(record, rule, rows.values);
+        for (std::size_t field = first; field < rows.values.size(); field++)
+            rows.values[field] = unquoted(rows.values[field], layout.quote);
+        rows.end_row();
     }
     std::size_t count = std::max<std::size_t>(layout.fields.value_or(0), layout.most_fields);
     layout.described_columns = typed_columns(rows, count, layout.header_row);
@@ -172,20 +224,21 @@ void describe_delimited(const file_sample& sample, file_layout& layout)
         layout.described_columns[column].index = static_cast<std::uint32_t>(column);
 }
 
-std::vector<std::vector<std::string_view>> sliced(const std::vector<std::string_view>& records,
-                                                  const std::vector<column_span>& spans,
-                                                  std::uint32_t unit_width)
+value_table sliced(const std::vector<std::string_view>& records,
+                   const std::vector<column_span>& spans, std::uint32_t unit_width)
 {
-    std::vector<std::vector<std::string_view>> rows;
+    value_table rows;
+    rows.values.reserve(records.size() * spans.size());
+    rows.row_starts.reserve(records.size() + 1);
     for (std::string_view record : records) {
-        std::vector<std::string_view> row;
         for (const column_span& span : spans) {
             std::size_t start = span.start / unit_width, end = span.end / unit_width;
-            row.push_back(start < record.size()
-                              ? trimmed(record.substr(start, std::min(end, record.size()) - start))
-                              : std::string_view{});
+            rows.values.push_back(
+                start < record.size()
+                    ? trimmed(record.substr(start, std::min(end, record.size()) - start))
+                    : std::string_view{});
         }
-        rows.push_back(row);
+        rows.end_row();
     }
     return rows;
 }
@@ -233,13 +286,12 @@ void describe_fixed_width(const file_sample& sample, file_layout& layout)
         for (std::size_t at = 0; length > 0 && at + length <= text.size(); at += length)
             records.push_back(text.substr(at, length));
     }
-    std::vector<std::vector<std::string_view>> rows =
-        sliced(records, layout.columns, decoded.unit_width);
+    value_table rows = sliced(records, layout.columns, decoded.unit_width);
     layout.described_columns = typed_columns(rows, layout.columns.size(), layout.header_row);
     for (std::size_t column = 0; column < layout.columns.size(); column++)
         layout.described_columns[column].span = layout.columns[column];
     if (layout.kind == record_layout::lines && !layout.header_row)
-        name_from_preamble(sample, layout, decoded.unit_width, rows);
+        name_from_preamble(sample, layout, decoded.unit_width, rows.as_rows());
 }
 
 // The type a dBASE field's letter declares; its values are text of that

@@ -298,7 +298,9 @@ struct typed_text {
 typed_text typed_lines(std::string_view text, bool whole)
 {
     typed_text typed;
-    for (const text_line& line : split_text_lines(text, whole)) {
+    std::vector<text_line> lines = split_text_lines(text, whole);
+    typed.records.reserve(lines.size());
+    for (const text_line& line : lines) {
         if (!whole && !line.terminated)
             break;
         if (!is_blank_line(line.text))

@@ -3,6 +3,7 @@
 #include "../base/small_math.h"
 
 #include "../base/byte_class.h"
+#include "../base/byte_kernels.h"
 
 #include <algorithm>
 #include <array>
@@ -61,32 +62,13 @@ double chance_agreement(byte_span bytes)
     return chance;
 }
 
-std::uint64_t count_agreeing(const unsigned char* first, const unsigned char* second,
-                             std::size_t count)
-{
-    std::uint64_t agreeing = 0;
-    constexpr std::size_t BLOCK = 64;
-    std::size_t at = 0;
-    // Counted a block at a time, so that the compiler keeps each block's
-    // counts in one wide register.
-    for (; at + BLOCK <= count; at += BLOCK) {
-        unsigned block_count = 0;
-        for (std::size_t i = 0; i < BLOCK; i++)
-            block_count += first[at + i] == second[at + i];
-        agreeing += block_count;
-    }
-    for (; at < count; at++)
-        agreeing += first[at] == second[at];
-    return agreeing;
-}
-
 double strength_against_chance(byte_span bytes, std::uint32_t period, double chance)
 {
     if (period == 0 || bytes.size() <= period)
         return 0;
     std::size_t compared = std::min(bytes.size() - period, WEIGHED_BYTES);
     double agreement =
-        static_cast<double>(count_agreeing(bytes.data(), bytes.data() + period, compared)) /
+        static_cast<double>(count_equal_bytes(bytes.data(), bytes.data() + period, compared)) /
         static_cast<double>(compared);
     if (chance >= 1)
         return 0;

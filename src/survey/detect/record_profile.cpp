@@ -18,12 +18,13 @@ constexpr std::uint64_t LEAST_PROFILED_RECORDS = 32;
 constexpr std::size_t LEAST_CONFIRMING_PLACES = 2;
 
 struct column_tally {
-    std::array<std::uint32_t, 8> kinds{};
+    // The kinds every record so far holds at the column, as bits: each
+    // byte is of one kind, so this is that kind's bit or none.
+    std::uint8_t kinds_of_all = 0xFF;
     // A majority vote of the bytes (Boyer and Moore's): the byte most
     // records hold, if any holds most.
     unsigned char candidate = 0;
     std::uint32_t lead = 0;
-    std::uint32_t agreeing = 0;
 };
 
 // A later place may lie out of line with the start by a few bytes put in
@@ -155,9 +156,17 @@ int kind_index(std::uint8_t kind)
     return index;
 }
 
-bool all_of(std::uint64_t agreeing, std::uint64_t records)
+// Whether every record holds one byte at the column. The vote's lead
+// grows at every record only when each holds its candidate: no second
+// pass is needed to count them.
+bool one_byte_in_all(const column_tally& tally, std::uint64_t records)
 {
-    return agreeing == records;
+    return tally.lead == records;
+}
+
+bool all_of_kind(const column_tally& tally, int kind)
+{
+    return (tally.kinds_of_all >> kind & 1) != 0;
 }
 
 // A digit that stayed put while the digit after it changed is the high
@@ -169,10 +178,10 @@ bool counter_digit(const std::vector<column_tally>& tallies, std::uint32_t colum
     int digit = kind_index(BYTE_DIGIT);
     for (std::uint32_t next = column + 1; next < tallies.size(); next++) {
         const column_tally& after = tallies[next];
-        if (after.kinds[digit] != records)
+        if (!all_of_kind(after, digit))
             return false;
-        if (!all_of(after.agreeing, records))
-            return tallies[column].kinds[digit] == records;
+        if (!one_byte_in_all(after, records))
+            return all_of_kind(tallies[column], digit);
     }
     return false;
 }
@@ -185,13 +194,18 @@ record_profile profile_records(const file_sample& sample, std::uint64_t first_re
 {
     std::vector<column_tally> tallies(length);
     std::uint64_t records = 0;
+    // Each byte's kind as its bit, looked up once, not worked out at every
+    // byte.
+    std::array<std::uint8_t, 256> kind_bit{};
+    for (std::size_t byte = 0; byte < kind_bit.size(); byte++)
+        kind_bit[byte] = static_cast<std::uint8_t>(1u << kind_index(classes[byte]));
     std::vector<std::uint64_t> shifts = shifts_of_places(sample, first_record, records_end, length);
     each_record(
         sample, first_record, records_end, length,
         [&](const unsigned char* record, std::size_t) {
             for (std::uint32_t column = 0; column < length; column++) {
                 column_tally& tally = tallies[column];
-                tally.kinds[kind_index(classes[record[column]])]++;
+                tally.kinds_of_all &= kind_bit[record[column]];
                 if (tally.lead == 0)
                     tally.candidate = record[column];
                 if (tally.candidate == record[column])
@@ -208,21 +222,14 @@ record_profile profile_records(const file_sample& sample, std::uint64_t first_re
         places_with_records(sample, first_record, records_end, length) >= LEAST_CONFIRMING_PLACES;
     if (records < LEAST_PROFILED_RECORDS || !confirmed)
         return profile;
-    each_record(
-        sample, first_record, records_end, length,
-        [&](const unsigned char* record, std::size_t) {
-            for (std::uint32_t column = 0; column < length; column++)
-                tallies[column].agreeing += tallies[column].candidate == record[column];
-        },
-        shifts);
     profile.allowed_classes.assign(length, 0xFF);
     profile.constant_byte.assign(length, -1);
     for (std::uint32_t column = 0; column < length; column++) {
         const column_tally& tally = tallies[column];
-        if (all_of(tally.agreeing, records) && !counter_digit(tallies, column, records))
+        if (one_byte_in_all(tally, records) && !counter_digit(tallies, column, records))
             profile.constant_byte[column] = tally.candidate;
         for (int kind = 0; kind < 8; kind++) {
-            if (all_of(tally.kinds[kind], records))
+            if (all_of_kind(tally, kind))
                 profile.allowed_classes[column] = static_cast<std::uint8_t>(1 << kind);
         }
     }

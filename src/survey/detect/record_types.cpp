@@ -4,6 +4,7 @@
 #include <array>
 #include <map>
 #include <string>
+#include <unordered_map>
 
 namespace
 {
@@ -108,12 +109,25 @@ struct typed_census {
     double consistency = 0;
 };
 
+// A tag of up to LONGEST_TAG bytes as one number, its length in the top
+// byte: a key that compares and hashes at once.
+std::uint64_t tag_key(std::string_view tag)
+{
+    static_assert(LONGEST_TAG < 8);
+    std::uint64_t key = std::uint64_t{tag.size()} << 56;
+    for (std::size_t at = 0; at < tag.size(); at++)
+        key |= std::uint64_t{static_cast<unsigned char>(tag[at])} << (8 * at);
+    return key;
+}
+
+// Stops, with the types so far, once there are more than most_types: so
+// many tags are counters or keys, not types, and the count is not needed.
 typed_census types_of(const std::vector<std::string_view>& records, unsigned char delimiter,
-                      std::optional<unsigned char> release)
+                      std::optional<unsigned char> release, std::size_t most_types)
 {
     std::vector<record_type> types;
-    std::map<std::string_view, std::size_t> index;
-    std::map<std::pair<std::size_t, std::uint32_t>, std::size_t> counts;
+    std::unordered_map<std::uint64_t, std::size_t> index;
+    std::unordered_map<std::uint64_t, std::size_t> counts; // type and field count
     for (std::string_view record : records) {
         // A service record whose tag another byte follows (EDIFACT's UNA
         // stating the separators) is a type of its own all the same.
@@ -121,18 +135,21 @@ typed_census types_of(const std::vector<std::string_view>& records, unsigned cha
         if (tag.empty())
             continue;
         std::uint32_t fields = count_typed_fields(record, delimiter, release);
-        auto [at, added] = index.emplace(tag, types.size());
-        if (added)
+        auto [at, added] = index.emplace(tag_key(tag), types.size());
+        if (added) {
             types.push_back({std::string(tag), 0, fields, fields});
+            if (types.size() > most_types)
+                return {std::move(types), 0};
+        }
         record_type& type = types[at->second];
         type.records++;
         type.fewest_fields = std::min(type.fewest_fields, fields);
         type.most_fields = std::max(type.most_fields, fields);
-        counts[{at->second, fields}]++;
+        counts[std::uint64_t{at->second} << 32 | fields]++;
     }
     std::vector<std::size_t> commonest(types.size(), 0);
     for (const auto& [key, count] : counts)
-        commonest[key.first] = std::max(commonest[key.first], count);
+        commonest[key >> 32] = std::max(commonest[key >> 32], count);
     std::size_t consistent = 0;
     for (std::size_t each : commonest)
         consistent += each;
@@ -300,7 +317,13 @@ record_types_choice find_record_types(const std::vector<std::string_view>& recor
     std::size_t least = is_stated ? LEAST_STATED_RECORDS : LEAST_TYPED_RECORDS;
     if (records.size() < least || share < LEAST_TAGGED_SHARE)
         return result;
-    typed_census census = types_of(records, delimiter, stated.release);
+    // Past this many types the records are not typed, unless the separators
+    // were stated; the census can stop there.
+    std::size_t most_types =
+        is_stated
+            ? records.size()
+            : static_cast<std::size_t>(MOST_TYPES_PER_RECORD * static_cast<double>(records.size()));
+    typed_census census = types_of(records, delimiter, stated.release, most_types);
     if (census.types.size() < 2 || !fields_differ(census.types))
         return result;
     if (!is_stated && (static_cast<double>(census.types.size()) >

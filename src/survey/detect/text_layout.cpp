@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <map>
+#include <span>
 
 namespace
 {
@@ -144,6 +145,7 @@ struct text_record {
 std::vector<text_record> records_of(const text_view& view, std::optional<unsigned char> quote)
 {
     std::vector<text_record> records;
+    records.reserve(view.last - view.first);
     bool open = false;
     std::string_view text = view.decoded.text;
     for (std::size_t line = view.first; line < view.last; line++) {
@@ -164,6 +166,7 @@ std::vector<text_record> records_of(const text_view& view, std::optional<unsigne
 std::vector<std::string_view> line_texts(const text_view& view)
 {
     std::vector<std::string_view> texts;
+    texts.reserve(view.last - view.first);
     for (std::size_t line = view.first; line < view.last; line++) {
         if (!is_remark(view.lines[line].text))
             texts.push_back(view.lines[line].text);
@@ -285,7 +288,7 @@ std::size_t title_records(const std::vector<text_record>& records, const field_r
 // A first record longer or shorter than all the rest, which are of one
 // length, and that does not name the columns, is a line about the table (a
 // count of its rows, say) rather than one of its records.
-bool first_is_a_note(const std::vector<text_record>& records, bool names)
+bool first_is_a_note(std::span<const text_record> records, bool names)
 {
     if (names || records.size() < FEWEST_RECORDS_FOR_NOTE)
         return false;
@@ -313,7 +316,7 @@ bool quote_is_used(const std::vector<text_record>& records, const field_rule& ru
     return false;
 }
 
-bool first_names_columns(const std::vector<text_record>& records, const field_rule& rule)
+bool first_names_columns(std::span<const text_record> records, const field_rule& rule)
 {
     std::vector<std::vector<std::string_view>> rows;
     for (std::size_t record = 0; record < records.size() && rows.size() < MOST_ROWS_FOR_NAMES;
@@ -661,6 +664,7 @@ text_layout_choice survey_text_lines(const file_sample& sample, const encoding_g
     text_view view = view_start(sample, guess, layout.encoding);
     std::vector<std::string_view> lines = line_texts(view);
     std::vector<std::string_view> all_lines;
+    all_lines.reserve(view.last - view.first);
     for (std::size_t line = view.first; line < view.last; line++)
         all_lines.push_back(view.lines[line].text);
     result.fields = choose_delimiter_and_quote(all_lines);
@@ -693,11 +697,11 @@ text_layout_choice survey_text_lines(const file_sample& sample, const encoding_g
     std::size_t first = title_records(records, rule, range);
     if (!quote_is_used(records, rule))
         rule.quote.reset();
-    std::vector<text_record> data(records.begin() + static_cast<std::ptrdiff_t>(first),
-                                  records.end());
+    std::span<const text_record> data(records.begin() + static_cast<std::ptrdiff_t>(first),
+                                      records.end());
     layout.header_row = first_names_columns(data, rule);
     if (first_is_a_note(data, layout.header_row)) {
-        data.erase(data.begin());
+        data = data.subspan(1);
         first++;
     }
     layout.delimiter = rule.delimiter;

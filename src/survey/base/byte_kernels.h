@@ -1,0 +1,30 @@
+// Kernels that compare runs of bytes, one body built for each instruction
+// set (byte_kernels_body.h) and the widest the processor runs chosen once.
+#ifndef KORVALEN_BYTE_KERNELS_H
+#define KORVALEN_BYTE_KERNELS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// How many of first[i] and second[i], i below count, are equal.
+std::uint64_t count_equal_bytes(const unsigned char* first, const unsigned char* second,
+                                std::size_t count);
+
+using count_equal_kernel = std::uint64_t (*)(const unsigned char*, const unsigned char*,
+                                             std::size_t);
+
+struct byte_kernels {
+    const char* name;
+    count_equal_kernel count_equal;
+};
+
+// Every set of kernels this processor runs, the portable one first and
+// the one count_equal_bytes uses last; for tests, which hold each to the
+// others.
+const std::vector<byte_kernels>& usable_byte_kernels();
+
+// Adds the kernels of the processor's wider instruction sets, if any.
+void processor_byte_kernels(std::vector<byte_kernels>& kernels);
+
+#endif

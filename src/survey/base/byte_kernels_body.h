@@ -1,0 +1,38 @@
+// The byte kernels' one body, included once for each instruction set
+// inside a namespace of its own (and, for the wide ones, in a region of
+// code built for that set: byte_kernels_x86.cpp). No include guard, by
+// design.
+//
+// Before it, the namespace gives what differs between the sets:
+//   constexpr std::size_t WIDTH;          // bytes compared at once
+//   lanes zero();                         // counters, one byte each
+//   lanes add_equal(lanes, const unsigned char*, const unsigned char*);
+//   std::uint64_t total(lanes);           // the sum of the counters
+// Every set must give exactly the same counts.
+
+// A counter of one byte wraps after 255: the counters are added into the
+// total before then.
+constexpr std::size_t STEPS_PER_TOTAL = 255;
+
+std::uint64_t count_equal(const unsigned char* first, const unsigned char* second,
+                          std::size_t count)
+{
+    std::uint64_t equal = 0;
+    std::size_t at = 0;
+    while (at + WIDTH <= count) {
+        lanes counters = zero();
+        for (std::size_t step = 0; step < STEPS_PER_TOTAL && at + WIDTH <= count; step++) {
+            counters = add_equal(counters, first + at, second + at);
+            at += WIDTH;
+        }
+        equal += total(counters);
+    }
+    for (; at < count; at++)
+        equal += first[at] == second[at];
+    return equal;
+}
+
+byte_kernels kernels_of(const char* name)
+{
+    return {name, count_equal};
+}

@@ -1,0 +1,117 @@
+// The wide byte kernels for x86 processors: SSE2 and AVX2, chosen at run
+// time. The program itself is built for the plain instruction set; only
+// the regions below are built for more, each compiling the one body of
+// byte_kernels_body.h with its own loads and compares. Elsewhere this
+// unit offers nothing and the portable kernels serve.
+#include "byte_kernels.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+
+#include <immintrin.h>
+
+// Every function between the two marks is built for the instruction set
+// named (the system headers stay outside them).
+#define KORVALEN_PRAGMA(text) _Pragma(#text)
+#if defined(__clang__)
+#define TARGET_REGION(set)                                                                         \
+    KORVALEN_PRAGMA(clang attribute push(__attribute__((target(set))), apply_to = function))
+#define END_TARGET_REGION _Pragma("clang attribute pop")
+#else
+#define TARGET_REGION(set) _Pragma("GCC push_options") KORVALEN_PRAGMA(GCC target(set))
+#define END_TARGET_REGION _Pragma("GCC pop_options")
+#endif
+
+TARGET_REGION("sse2")
+namespace sse2
+{
+namespace
+{
+
+constexpr std::size_t WIDTH = 16;
+using lanes = __m128i;
+
+inline lanes zero()
+{
+    return _mm_setzero_si128();
+}
+
+// An equal byte compares to all ones, -1: subtracting it counts it.
+inline lanes add_equal(lanes counters, const unsigned char* first, const unsigned char* second)
+{
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first));
+    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(second));
+    return _mm_sub_epi8(counters, _mm_cmpeq_epi8(a, b));
+}
+
+inline std::uint64_t sum_of_halves(__m128i sums)
+{
+    alignas(16) std::uint64_t halves[2];
+    _mm_store_si128(reinterpret_cast<__m128i*>(halves), sums);
+    return halves[0] + halves[1];
+}
+
+inline std::uint64_t total(lanes counters)
+{
+    return sum_of_halves(_mm_sad_epu8(counters, _mm_setzero_si128()));
+}
+
+#include "byte_kernels_body.h"
+
+} // namespace
+} // namespace sse2
+END_TARGET_REGION
+
+TARGET_REGION("avx2")
+namespace avx2
+{
+namespace
+{
+
+constexpr std::size_t WIDTH = 32;
+using lanes = __m256i;
+
+inline lanes zero()
+{
+    return _mm256_setzero_si256();
+}
+
+inline lanes add_equal(lanes counters, const unsigned char* first, const unsigned char* second)
+{
+    __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first));
+    __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(second));
+    return _mm256_sub_epi8(counters, _mm256_cmpeq_epi8(a, b));
+}
+
+inline std::uint64_t total(lanes counters)
+{
+    __m256i sums = _mm256_sad_epu8(counters, _mm256_setzero_si256());
+    alignas(16) std::uint64_t halves[2];
+    _mm_store_si128(reinterpret_cast<__m128i*>(halves),
+                    _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1)));
+    return halves[0] + halves[1];
+}
+
+#include "byte_kernels_body.h"
+
+} // namespace
+} // namespace avx2
+END_TARGET_REGION
+
+void processor_byte_kernels(std::vector<byte_kernels>& kernels)
+{
+    __builtin_cpu_init();
+    if (!__builtin_cpu_supports("sse2"))
+        return;
+    kernels.push_back(sse2::kernels_of("sse2"));
+    if (!__builtin_cpu_supports("avx2"))
+        return;
+    kernels.push_back(avx2::kernels_of("avx2"));
+}
+
+#else
+
+void processor_byte_kernels(std::vector<byte_kernels>&)
+{
+}
+
+#endif

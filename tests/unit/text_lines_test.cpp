@@ -1,0 +1,108 @@
+#include "../../src/survey/base/field_split.h"
+#include "../../src/survey/base/text_lines.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+
+struct split_case {
+    const char* name;
+    std::string text;
+    bool at_end;
+    std::vector<std::string> lines; // each with its line end, a cut last line without
+};
+
+std::vector<std::string> split(const std::string& text, bool at_end)
+{
+    std::vector<std::string> result;
+    for (const text_line& line : split_text_lines(text, at_end)) {
+        EXPECT_EQ(line.text, std::string_view(text).substr(line.start, line.text.size()));
+        result.push_back(text.substr(line.start, line.end - line.start));
+    }
+    return result;
+}
+
+// Line ends are found a word at a time: ends at every place in a word, and
+// bytes that differ from LF or CR in one bit only, must come out as byte
+// by byte.
+TEST(TextLines, SplitsAtEveryKindOfLineEnd)
+{
+    using namespace std::string_literals;
+    const std::string near_misses = "\x8a\x8d\x0b\x0c\x0e\x00\x2a\x2d"
+                                    "x"s;
+    const std::vector<split_case> cases = {
+        {"lf", "a\nbc\n", true, {"a\n", "bc\n"}},
+        {"crlf", "one\r\ntwo\r\n", true, {"one\r\n", "two\r\n"}},
+        {"lone cr", "one\rtwo\r", true, {"one\r", "two\r"}},
+        {"cr lf across a word",
+         "abcdefg\r\nhijklmnopq\r\n",
+         true,
+         {"abcdefg\r\n", "hijklmnopq\r\n"}},
+        {"end in each place of a word",
+         "1\n12\n123\n1234\n12345\n123456\n1234567\n12345678\n123456789\n",
+         true,
+         {"1\n", "12\n", "123\n", "1234\n", "12345\n", "123456\n", "1234567\n", "12345678\n",
+          "123456789\n"}},
+        {"bytes near line ends",
+         near_misses + "\n" + near_misses,
+         true,
+         {near_misses + "\n", near_misses}},
+        {"cut last line", "a\nbcdefghijk", false, {"a\n"}},
+        {"cut last line kept at the end", "a\nbcdefghijk", true, {"a\n", "bcdefghijk"}},
+        {"cr at the end of a piece may begin cr lf", "abc\r", false, {}},
+        {"cr at the end of the file", "abc\r", true, {"abc\r"}},
+        {"empty lines", "\n\r\n\r", true, {"\n", "\r\n", "\r"}},
+        {"no line end", "abcdefghijklmnop", true, {"abcdefghijklmnop"}},
+        {"nothing", "", true, {}},
+    };
+    for (const split_case& each : cases)
+        EXPECT_EQ(split(each.text, each.at_end), each.lines) << each.name;
+}
+
+TEST(TextLines, TellsCommentAndBlankLines)
+{
+    const std::vector<std::pair<const char*, bool>> cases = {
+        {"# note", true},   {"  % tex", true}, {"\t// c", true}, {"-- sql", true},
+        {"!fortran", true}, {"\\ idl", true},  {"; ini", true},  {"/ half", false},
+        {"- half", false},  {"/", false},      {"-", false},     {"a # b", false},
+        {"   ", false},     {"", false},
+    };
+    for (auto [line, comment] : cases)
+        EXPECT_EQ(is_comment_line(line), comment) << '"' << line << '"';
+    EXPECT_TRUE(is_blank_line(""));
+    EXPECT_TRUE(is_blank_line(" \t\f\v "));
+    EXPECT_FALSE(is_blank_line(" \t.\v"));
+}
+
+struct field_case {
+    const char* record;
+    unsigned char delimiter;
+    std::optional<unsigned char> quote;
+    std::vector<std::string_view> fields;
+};
+
+TEST(FieldSplit, SplitsOutsideQuotesOnly)
+{
+    const std::vector<field_case> cases = {
+        {"a,b,,c", ',', '"', {"a", "b", "", "c"}},
+        {",", ',', '"', {"", ""}},
+        {"", ',', '"', {""}},
+        {"\"x,y\",z", ',', '"', {"\"x,y\"", "z"}},
+        {"\"a\"\"b,c\",d", ',', '"', {"\"a\"\"b,c\"", "d"}},
+        {"\"x,y\",z", ',', std::nullopt, {"\"x", "y\"", "z"}},
+        {"a|'b|c'|d", '|', '\'', {"a", "'b|c'", "d"}},
+        {"  a  b 'c d' ", ' ', '\'', {"a", "b", "'c d'"}},
+        {"a\tb", ' ', std::nullopt, {"a", "b"}},
+    };
+    for (const field_case& each : cases) {
+        field_rule rule{each.delimiter, each.quote};
+        EXPECT_EQ(split_fields(each.record, rule), each.fields) << each.record;
+        EXPECT_EQ(count_fields(each.record, rule), each.fields.size()) << each.record;
+    }
+}
+
+} // namespace
