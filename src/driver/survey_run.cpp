@@ -8,6 +8,8 @@
 #include "../survey/report/survey_json.h"
 #include "../survey/report/text_report.h"
 #include "../survey/verify/verify_file.h"
+#include "file_walk.h"
+#include "progress_line.h"
 
 #include <algorithm>
 #include <atomic>
@@ -47,6 +49,7 @@ struct file_slot {
 
 struct survey_run {
     const survey_options& options;
+    std::vector<run_file> files;
     std::size_t count;
     std::unique_ptr<file_slot[]> slots;
     unsigned pool_size;
@@ -88,11 +91,20 @@ bool should_stop(const survey_run& run)
     return run.stop || platform_interrupted();
 }
 
-// The processors are shared among the files being surveyed now.
+// The processors, or as many as --jobs allows, are shared among the files
+// being surveyed now.
+unsigned threads_at_most(const survey_options& options)
+{
+    unsigned processors = platform_processor_count();
+    if (options.jobs && *options.jobs < processors)
+        return static_cast<unsigned>(*options.jobs);
+    return processors;
+}
+
 unsigned threads_for_one_file(const survey_run& run)
 {
     unsigned running = std::max(1u, run.files_running.load());
-    return std::max(1u, platform_processor_count() / running);
+    return std::max(1u, threads_at_most(run.options) / running);
 }
 
 bool verify_input(survey_run& run, file_slot& slot, survey_input& input, survey_report& report)
@@ -127,8 +139,8 @@ void survey_opened(survey_run& run, file_slot& slot, survey_input& input, survey
         // Without a size, only reading to the end could count them.
         report.layout.records.reset();
     }
-    report.first_records =
-        pick_first_records(report.layout, sample.start, input.start_is_whole_file);
+    report.first_records = pick_first_records(report.layout, sample.start,
+                                              input.start_is_whole_file, run.options.rows);
     count_lines_around(report, sample);
 }
 
@@ -149,11 +161,13 @@ void write_recipe_of(const survey_run& run, const survey_report& report, file_sl
 void survey_file(survey_run& run, std::size_t index)
 {
     file_slot& slot = run.slots[index];
-    const char* name = run.options.files[index];
+    const char* name = run.files[index].name.c_str();
     survey_report report;
     report.name = name;
     survey_input input;
-    if (names_standard_input(name) && index != run.standard_input_index)
+    if (run.files[index].error)
+        report.error = run.files[index].error;
+    else if (names_standard_input(name) && index != run.standard_input_index)
         report.error = "standard input is named more than once";
     // --verify reads a stream to its end anyway: read whole, it is checked
     // as the same bytes by name would be, trailer and all.
@@ -258,25 +272,27 @@ void survey_files(survey_run& run)
     }
 }
 
-std::string progress_text(const survey_run& run, std::size_t index)
+progress_parts progress_of(const survey_run& run, std::size_t index)
 {
     const file_slot& slot = run.slots[index];
-    std::string text = "korvalen: ";
+    progress_parts parts;
+    parts.name = run.files[index].name;
     if (slot.phase == VERIFYING) {
         std::uint64_t done = slot.bytes_done;
-        text += "verifying " + std::string(run.options.files[index]);
+        parts.lead = "korvalen: verifying ";
         if (slot.size > 0)
-            text += "  " +
-                    std::to_string(std::min<std::uint64_t>(done, slot.size) * 100 / slot.size) +
-                    "%";
+            parts.figure =
+                "  " + std::to_string(std::min<std::uint64_t>(done, slot.size) * 100 / slot.size) +
+                "%";
         else
-            text += "  " + std::to_string(done >> 20) + " MiB";
+            parts.figure = "  " + std::to_string(done >> 20) + " MiB";
     } else {
-        text += "surveying " + std::string(run.options.files[index]);
+        parts.lead = "korvalen: surveying ";
     }
     if (run.count > 1)
-        text += "  (file " + std::to_string(index + 1) + " of " + std::to_string(run.count) + ")";
-    return text;
+        parts.place =
+            "  (file " + std::to_string(index + 1) + " of " + std::to_string(run.count) + ")";
+    return parts;
 }
 
 // The file the user waits for: the first whose report is not out yet.
@@ -288,12 +304,7 @@ std::string progress_line(const survey_run& run)
         index++;
     if (index >= run.count || run.slots[index].phase == WAITING)
         return {};
-    std::string text = progress_text(run, index);
-    // A line the terminal wraps could not be rewritten in place.
-    int width = platform_terminal_width(stderr);
-    if (width > 1 && text.size() >= static_cast<std::size_t>(width))
-        text.resize(static_cast<std::size_t>(width) - 1);
-    return text;
+    return fit_progress_line(progress_of(run, index), platform_terminal_width(stderr));
 }
 
 void draw_progress(survey_run& run, std::string text)
@@ -367,11 +378,12 @@ void work(void* context, unsigned worker)
         end_out_of_memory(run);
 }
 
-std::size_t first_standard_input(const survey_options& options)
+std::size_t first_standard_input(const std::vector<run_file>& files)
 {
-    auto named = std::find_if(options.files.begin(), options.files.end(),
-                              [](const char* name) { return names_standard_input(name); });
-    return static_cast<std::size_t>(named - options.files.begin());
+    auto named = std::find_if(files.begin(), files.end(), [](const run_file& file) {
+        return !file.error && names_standard_input(file.name.c_str());
+    });
+    return static_cast<std::size_t>(named - files.begin());
 }
 
 } // namespace
@@ -392,16 +404,19 @@ bool park_if_helping()
 
 exit_status run_survey(const survey_options& options)
 {
-    std::size_t count = options.files.size();
+    std::vector<run_file> files = files_to_survey(options.files);
+    std::size_t count = files.size();
     unsigned pool_size = static_cast<unsigned>(
-        std::max<std::size_t>(1, std::min<std::size_t>(platform_processor_count(), count)));
+        std::max<std::size_t>(1, std::min<std::size_t>(threads_at_most(options), count)));
     int width = platform_terminal_width(stdout);
+    std::size_t standard_input_index = first_standard_input(files);
     survey_run run{options,
+                   std::move(files),
                    count,
                    std::make_unique<file_slot[]>(count),
                    pool_size,
                    width > 0 ? width : DEFAULT_WIDTH,
-                   first_standard_input(options)};
+                   standard_input_index};
     run.utf8_terminal = platform_terminal_shows_utf8(stdout);
     run.output_lock = platform_new_mutex();
     run.changed = platform_new_condition();

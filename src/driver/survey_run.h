@@ -18,6 +18,12 @@ struct survey_options {
     std::size_t max_anomalies = DEFAULT_MAX_ANOMALIES;
     // Print a recipe that loads each file instead of its report.
     std::optional<recipe_form> schema;
+    // At most this many files at once, and threads for one; else one per
+    // processor.
+    std::optional<std::size_t> jobs;
+    // Records in each report's picture, where not its own count.
+    std::optional<std::size_t> rows;
+    // As named: a directory stands for the files under it.
     std::vector<const char*> files;
 };
 

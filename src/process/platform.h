@@ -109,6 +109,22 @@ std::int64_t platform_read_at(platform_file file, std::uint64_t offset, void* bu
 // Ctrl+C), -1 on failure.
 std::int64_t platform_read_stream(platform_file file, void* buffer, std::size_t count);
 
+// What a directory holds, as a walk that follows no link sees it.
+enum class platform_entry_kind { regular, directory, link, other, unreadable };
+
+// Whether name, links followed, is a directory.
+bool platform_is_directory(const char* name);
+
+// Calls take(context, name, kind, error) for each entry of the directory
+// path but "." and "..", in the order the system lists them; error is the
+// reason an entry's kind could not be told (it vanished), 0 otherwise.
+// Returns false when the directory cannot be listed (to its end): then
+// platform_last_error says why.
+bool platform_list_directory(const char* path,
+                             void (*take)(void* context, const char* name, platform_entry_kind kind,
+                                          int error),
+                             void* context);
+
 // A new file for reading and writing that nobody else can open and that
 // the system removes when it is closed, or when the process ends however it
 // ends: room to keep a stream that must be read more than once. where gets

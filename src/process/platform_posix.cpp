@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -352,6 +353,62 @@ platform_file platform_open_any(const char* name)
 platform_file platform_standard_input()
 {
     return 0;
+}
+
+bool platform_is_directory(const char* name)
+{
+    struct stat status;
+    return stat(name, &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+namespace
+{
+
+platform_entry_kind entry_kind(const std::string& path, int& error)
+{
+    struct stat status;
+    error = 0;
+    if (lstat(path.c_str(), &status) != 0) {
+        error = errno;
+        return platform_entry_kind::unreadable;
+    }
+    if (S_ISREG(status.st_mode))
+        return platform_entry_kind::regular;
+    if (S_ISDIR(status.st_mode))
+        return platform_entry_kind::directory;
+    if (S_ISLNK(status.st_mode))
+        return platform_entry_kind::link;
+    return platform_entry_kind::other;
+}
+
+} // namespace
+
+bool platform_list_directory(const char* path,
+                             void (*take)(void* context, const char* name, platform_entry_kind kind,
+                                          int error),
+                             void* context)
+{
+    DIR* directory = opendir(path);
+    if (directory == nullptr)
+        return false;
+    std::string prefix = path;
+    if (prefix.empty() || prefix.back() != '/')
+        prefix += '/';
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(directory);
+        if (entry == nullptr)
+            break;
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+            continue;
+        int error = 0;
+        platform_entry_kind kind = entry_kind(prefix + entry->d_name, error);
+        take(context, entry->d_name, kind, error);
+    }
+    int error = errno;
+    closedir(directory);
+    errno = error;
+    return error == 0;
 }
 
 platform_file_kind platform_kind_of(platform_file file)

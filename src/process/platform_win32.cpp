@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <io.h>
+#include <string>
 #include <vector>
 #include <windows.h>
 
@@ -293,6 +294,79 @@ platform_file platform_open_any(const char* name)
     if (file == INVALID_HANDLE_VALUE)
         return NO_FILE;
     return reinterpret_cast<platform_file>(file);
+}
+
+bool platform_is_directory(const char* name)
+{
+    DWORD attributes = GetFileAttributesA(name);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+namespace
+{
+
+// Files are opened by their names in the ANSI code page; a name it cannot
+// spell could not be opened, and is reported, as near as it can be
+// spelled, rather than guessed at.
+bool ansi_name(const wchar_t* wide, std::string& name)
+{
+    BOOL lossy = FALSE;
+    int size =
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0)
+        return false;
+    std::vector<char> bytes(static_cast<std::size_t>(size));
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, bytes.data(), size, nullptr,
+                        &lossy);
+    name = bytes.data();
+    return !lossy;
+}
+
+platform_entry_kind entry_kind(const WIN32_FIND_DATAW& found)
+{
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return platform_entry_kind::link;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return platform_entry_kind::directory;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DEVICE)
+        return platform_entry_kind::other;
+    return platform_entry_kind::regular;
+}
+
+} // namespace
+
+bool platform_list_directory(const char* path,
+                             void (*take)(void* context, const char* name, platform_entry_kind kind,
+                                          int error),
+                             void* context)
+{
+    std::string pattern = path;
+    if (pattern.empty() || (pattern.back() != '/' && pattern.back() != '\\'))
+        pattern += '\\';
+    pattern += '*';
+    int size = MultiByteToWideChar(CP_ACP, 0, pattern.c_str(), -1, nullptr, 0);
+    if (size <= 0)
+        return false;
+    std::vector<wchar_t> wide(static_cast<std::size_t>(size));
+    MultiByteToWideChar(CP_ACP, 0, pattern.c_str(), -1, wide.data(), size);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(wide.data(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    do {
+        if (lstrcmpW(found.cFileName, L".") == 0 || lstrcmpW(found.cFileName, L"..") == 0)
+            continue;
+        std::string name;
+        if (ansi_name(found.cFileName, name))
+            take(context, name.c_str(), entry_kind(found), 0);
+        else
+            take(context, name.c_str(), platform_entry_kind::unreadable,
+                 ERROR_NO_UNICODE_TRANSLATION);
+    } while (FindNextFileW(search, &found));
+    DWORD error = GetLastError();
+    FindClose(search);
+    SetLastError(error);
+    return error == ERROR_NO_MORE_FILES;
 }
 
 platform_file platform_standard_input()

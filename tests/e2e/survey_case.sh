@@ -9,6 +9,9 @@
 #   stdin       what standard input holds (optional: nothing)
 #   status      the exit status
 #   stderr      what standard error must hold (optional: nothing)
+#   stderr_pattern
+#               instead of stderr, one extended regular expression a line
+#               that each line of standard error must match, in order
 #   stdout      what standard output must hold (optional: not compared)
 #   lines.json  a JSON array with one object per line that standard output
 #               must hold, each naming some of the line's keys and values;
@@ -46,9 +49,19 @@ compare() {
     fi
 }
 compare "$case_dir/status" actual.status "exit status"
-expected_stderr=/dev/null
-[ -f "$case_dir/stderr" ] && expected_stderr="$case_dir/stderr"
-compare "$expected_stderr" actual.stderr "standard error"
+if [ -f "$case_dir/stderr_pattern" ]; then
+    mapfile -t patterns < "$case_dir/stderr_pattern"
+    mapfile -t lines < actual.stderr
+    matched=$(( ${#patterns[@]} == ${#lines[@]} ))
+    for i in "${!patterns[@]}"; do
+        [[ "${lines[i]-}" =~ ^${patterns[i]}$ ]] || matched=0
+    done
+    [ "$matched" = 1 ] || { echo "== standard error does not match its patterns:"; head -c 2000 actual.stderr; failed=1; }
+else
+    expected_stderr=/dev/null
+    [ -f "$case_dir/stderr" ] && expected_stderr="$case_dir/stderr"
+    compare "$expected_stderr" actual.stderr "standard error"
+fi
 [ -f "$case_dir/stdout" ] && compare "$case_dir/stdout" actual.stdout "standard output"
 if [ -f "$case_dir/lines.json" ]; then
     if ! command -v python3 > /dev/null; then

@@ -9,8 +9,9 @@ import json
 import os
 import sys
 
-KEYS = ["file", "size", "error", "encoding", "layout", "terminator", "record_length",
-        "element_length", "header_length", "trailer_length", "records", "shortest_record",
+KEYS = ["file", "size", "error", "encoding", "layout", "format", "terminator", "record_length",
+        "element_length", "header_length", "trailer_length", "records", "records_estimated",
+        "shortest_record",
         "usual_record", "longest_record", "length_prefix", "delimiter", "quote", "fields",
         "fewest_fields", "most_fields", "header_row", "columns", "record_types", "verified",
         "anomalies", "anomaly_kinds", "stray_bytes", "first_anomalies", "first_anomaly"]
@@ -92,8 +93,15 @@ def type_faults(line):
     for key in CHARACTER_OR_NULL:
         if line[key] is not None and (not isinstance(line[key], str) or len(line[key]) != 1):
             faults.append(key + " is not one character or null")
-    if not isinstance(line["header_row"], bool):
-        faults.append("header_row is not a boolean")
+    # Binary records hold no row of names: null, not false.
+    if (line["header_row"] is None) != (line["encoding"] == "binary") or (
+            line["header_row"] is not None and not isinstance(line["header_row"], bool)):
+        faults.append("header_row is not a boolean, or null for binary records")
+    if line["format"] is not None and (not isinstance(line["format"], str) or not line["format"]):
+        faults.append("format is not a name or null")
+    if not isinstance(line["records_estimated"], bool) or (
+            line["records_estimated"] and line["records"] is None):
+        faults.append("records_estimated is not a boolean, or true without records")
     checked = line["verified"] is not None
     if checked and not isinstance(line["verified"], bool):
         faults.append("verified is not a boolean or null")

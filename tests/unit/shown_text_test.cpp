@@ -66,13 +66,13 @@ TEST(ShownText, TableColumnsLineUpByCharacters)
     report.first_records = pick_first_records(
         layout, {reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()}, true);
     std::string text = text_report(report, 80, true);
-    EXPECT_NE(text.find("    name    city\n"
-                        "    ------  ----\n"
-                        "10  M\xC3\xBCller  K\xC3\xB6ln\n"
-                        "24  Li      Oslo\n"),
+    EXPECT_NE(text.find("offset  name    city\n"
+                        "        ------  ----\n"
+                        "    10  M\xC3\xBCller  K\xC3\xB6ln\n"
+                        "    24  Li      Oslo\n"),
               std::string::npos)
         << text;
-    EXPECT_NE(text_report(report, 80).find("10  M..ller  K..ln\n"), std::string::npos);
+    EXPECT_NE(text_report(report, 80).find("    10  M..ller  K..ln\n"), std::string::npos);
 }
 
 } // namespace

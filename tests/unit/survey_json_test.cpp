@@ -93,8 +93,9 @@ TEST(SurveyJson, FullReportHasEveryKeyInOrder)
     EXPECT_EQ(
         survey_json_line(report),
         R"({"file":"people.psv","size":5000000000,"error":null,"encoding":"utf-8",)"
-        R"("layout":"lines","terminator":"CRLF","record_length":50,"element_length":null,"header_length":22,)"
-        R"("trailer_length":1,"records":99999999,"shortest_record":null,)"
+        R"("layout":"lines","format":null,"terminator":"CRLF","record_length":50,)"
+        R"("element_length":null,"header_length":22,)"
+        R"("trailer_length":1,"records":99999999,"records_estimated":false,"shortest_record":null,)"
         R"("usual_record":null,"longest_record":null,"length_prefix":null,)"
         R"("delimiter":"|","quote":"\"","fields":4,)"
         R"("fewest_fields":4,"most_fields":4,)"
@@ -126,8 +127,10 @@ TEST(SurveyJson, UnverifiedFixedLengthLeavesWhatIsUnknownNull)
     EXPECT_EQ(
         survey_json_line(report),
         R"({"file":"-","size":null,"error":null,"encoding":"ebcdic",)"
-        R"("layout":"fixed-length","terminator":null,"record_length":80,"element_length":null,"header_length":0,)"
-        R"("trailer_length":0,"records":null,"shortest_record":null,"usual_record":null,)"
+        R"("layout":"fixed-length","format":null,"terminator":null,"record_length":80,)"
+        R"("element_length":null,"header_length":0,)"
+        R"("trailer_length":0,"records":null,"records_estimated":false,"shortest_record":null,)"
+        R"("usual_record":null,)"
         R"("longest_record":null,"length_prefix":null,"delimiter":"\t","quote":null,)"
         R"("fields":null,"fewest_fields":null,"most_fields":null,"header_row":false,)"
         R"("columns":null,"record_types":null,"verified":null,"anomalies":null,)"
@@ -146,13 +149,39 @@ TEST(SurveyJson, ErrorNullsEveryKeyAfterIt)
     EXPECT_EQ(
         survey_json_line(report),
         R"({"file":"caf\udce9","size":null,"error":"Permission denied","encoding":null,)"
-        R"("layout":null,"terminator":null,"record_length":null,"element_length":null,"header_length":null,)"
-        R"("trailer_length":null,"records":null,"shortest_record":null,"usual_record":null,)"
+        R"("layout":null,"format":null,"terminator":null,"record_length":null,)"
+        R"("element_length":null,"header_length":null,)"
+        R"("trailer_length":null,"records":null,"records_estimated":null,"shortest_record":null,)"
+        R"("usual_record":null,)"
         R"("longest_record":null,"length_prefix":null,"delimiter":null,"quote":null,)"
         R"("fields":null,"fewest_fields":null,"most_fields":null,"header_row":null,)"
         R"("columns":null,"record_types":null,"verified":null,"anomalies":null,)"
         R"("anomaly_kinds":null,"stray_bytes":null,"first_anomalies":null,"first_anomaly":null})"
         "\n");
+}
+
+// A known format by its name; binary records have no row of names, so
+// header_row is null rather than false; an estimate of the records says
+// so until --verify counts them.
+TEST(SurveyJson, KnownFormatBinaryRecordsAndAnEstimate)
+{
+    survey_report report;
+    report.name = "t.dbf";
+    report.size = 1000;
+    report.layout.encoding = text_encoding::binary;
+    report.layout.kind = record_layout::fixed_length;
+    report.layout.record_length = 40;
+    report.layout.format_name = "dBASE table";
+    report.layout.records = 24;
+    report.layout.records_estimated = true;
+    std::string line = survey_json_line(report);
+    EXPECT_NE(line.find(R"("format":"dBASE table",)"), std::string::npos) << line;
+    EXPECT_NE(line.find(R"("records":24,"records_estimated":true,)"), std::string::npos) << line;
+    EXPECT_NE(line.find(R"("header_row":null,)"), std::string::npos) << line;
+    report.verified = true;
+    report.outcome.records = 23;
+    line = survey_json_line(report);
+    EXPECT_NE(line.find(R"("records":23,"records_estimated":false,)"), std::string::npos) << line;
 }
 
 // The prefix's form as an object; a type's fields as a number when its
@@ -191,23 +220,39 @@ TEST(SurveyJson, PrefixFormRecordTypesAndSegmentTerminator)
 
 } // namespace
 
-// The manual's list of keys is the writer's table, name for name in order.
-TEST(JsonKeys, ManualListsEveryKeyInOrder)
+// The manual's list of keys is the writer's table, name for name in order,
+// each with its type and unit, and saying when it is null in the table's
+// words.
+TEST(JsonKeys, ManualDescribesEveryKeyInOrder)
 {
     std::ifstream manual(KORVALEN_MANUAL);
     ASSERT_TRUE(manual) << KORVALEN_MANUAL;
     std::vector<std::string> listed;
+    std::vector<std::string> bodies;
     bool in_list = false;
     std::string line, previous;
     while (std::getline(manual, line)) {
-        if (line.rfind(".SS ", 0) == 0 || line.rfind(".SH ", 0) == 0)
+        bool heading = line.rfind(".SS ", 0) == 0 || line.rfind(".SH ", 0) == 0;
+        if (heading)
             in_list = line == ".SS JSON keys";
-        else if (in_list && previous == ".TP" && line.rfind(".BR ", 0) == 0)
-            listed.push_back(line.substr(4, line.find(' ', 4) - 4));
+        else if (in_list && previous == ".TP" && line.rfind(".BR ", 0) == 0) {
+            listed.push_back(line.substr(4));
+            bodies.emplace_back();
+        } else if (in_list && !bodies.empty() && line != ".TP") {
+            for (std::size_t at = line.find("\\-"); at != std::string::npos;
+                 at = line.find("\\-", at))
+                line.erase(at, 1);
+            bodies.back() += line + " ";
+        }
         previous = line;
     }
     std::vector<std::string> keys;
-    for (const json_key& key : json_keys())
-        keys.push_back(key.name);
-    EXPECT_EQ(listed, keys);
+    for (const json_key& key : json_keys()) {
+        std::string unit = *key.unit != '\0' ? std::string(", ") + key.unit : "";
+        keys.push_back(std::string(key.name) + " \" (" + key.type + unit + ")\"");
+    }
+    ASSERT_EQ(listed, keys);
+    for (std::size_t index = 0; index < keys.size(); index++)
+        EXPECT_NE(bodies[index].find(json_keys()[index].null_when), std::string::npos)
+            << keys[index] << ": " << bodies[index];
 }

@@ -36,40 +36,43 @@ survey_report people_report()
 
 TEST(SurveyText, FixedLengthReport)
 {
-    EXPECT_EQ(text_report(people_report(), 80), "people.dat\n"
-                                                "  size       41 bytes\n"
-                                                "  encoding   binary\n"
-                                                "  layout     fixed-length records, no line ends\n"
-                                                "  record     12 bytes\n"
-                                                "  header     4 bytes\n"
-                                                "  trailer    1 byte\n"
-                                                "  records    3\n"
-                                                "  verified   every record matches the layout\n"
-                                                "\n"
-                                                "    0         10\n"
-                                                "    012345678901\n"
-                                                "    |---|-----|-\n"
-                                                " 4  0001ANNA  .*\n"
-                                                "16  0002BOB   ..\n"
-                                                "28  0003CLARA ..\n");
+    // The bytes around the records are named as such, and the column of
+    // file offsets is labelled.
+    EXPECT_EQ(text_report(people_report(), 80),
+              "people.dat\n"
+              "  size            41 bytes\n"
+              "  encoding        binary\n"
+              "  layout          fixed-length records, no line ends\n"
+              "  record          12 bytes\n"
+              "  leading bytes   4 bytes\n"
+              "  trailing bytes  1 byte\n"
+              "  records         3\n"
+              "  verified        every record matches the layout\n"
+              "\n"
+              "        0         10\n"
+              "        012345678901\n"
+              "offset  |---|-----|-\n"
+              "     4  0001ANNA  .*\n"
+              "    16  0002BOB   ..\n"
+              "    28  0003CLARA ..\n");
 }
 
 TEST(SurveyText, NarrowWidthFoldsAtWholeTens)
 {
-    std::string text = text_report(people_report(), 14);
-    EXPECT_EQ(text.substr(text.find("\n\n") + 2), "    0\n"
-                                                  "    0123456789\n"
-                                                  "    |---|-----\n"
-                                                  " 4  0001ANNA  \n"
-                                                  "16  0002BOB   \n"
-                                                  "28  0003CLARA \n"
+    std::string text = text_report(people_report(), 18);
+    EXPECT_EQ(text.substr(text.find("\n\n") + 2), "        0\n"
+                                                  "        0123456789\n"
+                                                  "offset  |---|-----\n"
+                                                  "     4  0001ANNA  \n"
+                                                  "    16  0002BOB   \n"
+                                                  "    28  0003CLARA \n"
                                                   "\n"
-                                                  "    10\n"
-                                                  "    01\n"
-                                                  "    |-\n"
-                                                  "14  .*\n"
-                                                  "26  ..\n"
-                                                  "38  ..\n");
+                                                  "        10\n"
+                                                  "        01\n"
+                                                  "offset  |-\n"
+                                                  "    14  .*\n"
+                                                  "    26  ..\n"
+                                                  "    38  ..\n");
 }
 
 TEST(SurveyText, AnomaliesAndAnEstimatedCount)
@@ -77,7 +80,7 @@ TEST(SurveyText, AnomaliesAndAnEstimatedCount)
     survey_report report = people_report();
     report.layout.records_estimated = true;
     report.verified = false;
-    EXPECT_NE(text_report(report, 80).find("  records    about 3\n"), std::string::npos);
+    EXPECT_NE(text_report(report, 80).find("  records         about 3\n"), std::string::npos);
     report.verified = true;
     report.outcome.records = 1000;
     report.outcome.anomalies = 3;
@@ -87,12 +90,13 @@ TEST(SurveyText, AnomaliesAndAnEstimatedCount)
         {17, 196, "length 11, not 12", anomaly_kind::length, 18},
         {20, 230, "3 fields, expected 2", anomaly_kind::field_count, 21}};
     std::string text = text_report(report, 80);
-    EXPECT_NE(text.find("  records    1000\n"
-                        "  verified   3 of 1000 records break the layout (2 length, 1 field "
-                        "count), the first:\n"
-                        "             record 17, line 18 at offset 196: length 11, not 12\n"
-                        "             record 20, line 21 at offset 230: 3 fields, expected 2\n"),
-              std::string::npos)
+    EXPECT_NE(
+        text.find("  records         1000\n"
+                  "  verified        3 of 1000 records break the layout (2 length, 1 field "
+                  "count), the first:\n"
+                  "                  record 17, line 18 at offset 196: length 11, not 12\n"
+                  "                  record 20, line 21 at offset 230: 3 fields, expected 2\n"),
+        std::string::npos)
         << text;
 }
 
@@ -112,21 +116,24 @@ TEST(SurveyText, LinesReportFromAStream)
     layout.fields = 2;
     layout.header_row = true;
     report.first_records = pick_first_records(layout, span_of(bytes), true);
-    EXPECT_EQ(text_report(report, 80), "-\n"
-                                       "  size       unknown, read from a stream\n"
-                                       "  encoding   utf-8 with BOM\n"
-                                       "  layout     lines ended by LF\n"
-                                       "  record     varies, usually 7 bytes, line end included\n"
-                                       "  header     3 bytes\n"
-                                       "  trailer    none\n"
-                                       "  delimiter  tab\n"
-                                       "  fields     2\n"
-                                       "  header row yes, the first record holds column names\n"
-                                       "\n"
-                                       "    id  name\n"
-                                       "    --  ----\n"
-                                       "11  1   Anna\n"
-                                       "18  22  Bob\n");
+    // The byte order mark is a leading byte; the row of column names is a
+    // record, named as such above the others.
+    EXPECT_EQ(text_report(report, 80),
+              "-\n"
+              "  size            unknown, read from a stream\n"
+              "  encoding        utf-8 with BOM\n"
+              "  layout          lines ended by LF\n"
+              "  record          varies, usually 7 bytes, line end included\n"
+              "  leading bytes   3 bytes\n"
+              "  trailing bytes  none\n"
+              "  delimiter       tab\n"
+              "  fields          2\n"
+              "  column names    in the first record\n"
+              "\n"
+              "offset  id  name\n"
+              "        --  ----\n"
+              "    11  1   Anna\n"
+              "    18  22  Bob\n");
 }
 
 TEST(SurveyText, UnknownLayoutShowsThreeRowsOfFirstBytes)
@@ -138,12 +145,12 @@ TEST(SurveyText, UnknownLayoutShowsThreeRowsOfFirstBytes)
     report.size = bytes.size();
     report.layout.encoding = text_encoding::ebcdic;
     report.first_records = pick_first_records(report.layout, span_of(bytes), true);
-    std::string text = text_report(report, 26);
-    EXPECT_EQ(text.substr(text.find("\n\n") + 2), "    0         10\n"
-                                                  "    01234567890123456789\n"
-                                                  " 0  Hello World.........\n"
-                                                  "20  ....................\n"
-                                                  "40  ....................\n")
+    std::string text = text_report(report, 30);
+    EXPECT_EQ(text.substr(text.find("\n\n") + 2), "        0         10\n"
+                                                  "offset  01234567890123456789\n"
+                                                  "     0  Hello World.........\n"
+                                                  "    20  ....................\n"
+                                                  "    40  ....................\n")
         << text;
 }
 

@@ -373,27 +373,37 @@ void write_string_or_null(json_object& object, const char* key, const char* valu
 // line each. The keys after "error" are null for a file that could not be
 // surveyed.
 constexpr json_key JSON_KEYS[] = {
-    {"file", "string", "the file as named",
+    {"file", "string", "", "never null", "the file as named",
      [](json_object& o, const char* k, const survey_report& r) { o.string(k, r.name); }},
-    {"size", "number",
-     "its size in bytes; null for a stream longer than the sample that "
-     "--verify did not read whole",
+    {"size", "number", "bytes",
+     "null for standard input that did not end within the first MiB, unless --verify read it "
+     "whole",
+     "its size",
      [](json_object& o, const char* k, const survey_report& r) { o.number(k, r.size); }},
-    {"error", "string", "why the file could not be surveyed; null when it was",
+    {"error", "string", "", "null when the file was surveyed", "why the file could not be surveyed",
      [](json_object& o, const char* k, const survey_report& r) {
          write_string_or_null(o, k, r.error ? r.error->c_str() : nullptr);
      }},
-    {"encoding", "string",
+    {"encoding", "string", "", "null only for a file not surveyed",
      "ascii, utf-8, utf-16le, utf-16be, latin-1, ebcdic, shift_jis, euc-jp, euc-kr, gb18030, "
      "big5, windows-1252 or binary",
      [](json_object& o, const char* k, const survey_report& r) {
          o.string(k, encoding_name(r.layout.encoding));
      }},
-    {"layout", "string", "fixed-length, lines, length-prefixed, empty or unknown",
+    {"layout", "string", "", "null only for a file not surveyed",
+     "fixed-length, lines, length-prefixed, empty or unknown",
      [](json_object& o, const char* k, const survey_report& r) {
          o.string(k, layout_name(r.layout.kind));
      }},
-    {"terminator", "string",
+    {"format", "string", "", "null for a file of no known format",
+     "the name of a known format whose header gives the layout, as the text report gives it, "
+     "e.g. dBASE table, shapefile, ISO 9660 image, SAS transport file, NumPy array",
+     [](json_object& o, const char* k, const survey_report& r) {
+         write_string_or_null(
+             o, k, r.layout.format_name.empty() ? nullptr : r.layout.format_name.c_str());
+     }},
+    {"terminator", "string", "",
+     "null for records without line ends or a byte of their own to end them",
      "the line end of lines: LF, CRLF, CR, NEL or mixed; or the byte that ends each segment "
      "of records without line ends, e.g. ~",
      [](json_object& o, const char* k, const survey_report& r) {
@@ -402,42 +412,54 @@ constexpr json_key JSON_KEYS[] = {
          else
              write_string_or_null(o, k, terminator_of(r.layout));
      }},
-    {"record_length", "number", "bytes from one record's start to the next; null when they vary",
+    {"record_length", "number", "bytes", "null when records vary in length",
+     "bytes from one record's start to the next",
      [](json_object& o, const char* k, const survey_report& r) {
          o.number(k, r.layout.record_length);
      }},
-    {"element_length", "number",
-     "bytes of one value where records are rows of values of one size; null otherwise",
+    {"element_length", "number", "bytes", "null unless records are rows of values of one size",
+     "bytes of one value where records are rows of values of one size",
      [](json_object& o, const char* k, const survey_report& r) {
          o.number(k, r.layout.element_length);
      }},
-    {"header_length", "number", "bytes before the first record",
+    {"header_length", "number", "bytes", "null only for a file not surveyed",
+     "bytes before the first record",
      [](json_object& o, const char* k, const survey_report& r) {
          o.number(k, r.layout.header_length);
      }},
-    {"trailer_length", "number", "bytes after the last record",
+    {"trailer_length", "number", "bytes", "null only for a file not surveyed",
+     "bytes after the last record",
      [](json_object& o, const char* k, const survey_report& r) {
          o.number(k, r.layout.trailer_length);
      }},
-    {"records", "number",
+    {"records", "number", "records",
+     "null when not known (a long stream without --verify, no layout)",
      "records in the file: counted by --verify (a last one cut short included), else reckoned",
      [](json_object& o, const char* k, const survey_report& r) {
          o.number(k, records_checked(r) ? r.outcome.records : r.layout.records);
      }},
-    {"shortest_record", "number",
+    {"records_estimated", "boolean", "", "null only for a file not surveyed",
+     "true when records is the size divided by the records' average length rather than a count",
+     [](json_object& o, const char* k, const survey_report& r) {
+         o.boolean(k, r.layout.records_estimated && !records_checked(r) &&
+                          r.layout.records.has_value());
+     }},
+    {"shortest_record", "number", "bytes", "null unless the file is length-prefixed",
      "bytes of the shortest record of a length-prefixed file, its prefix left out",
      [](json_object& o, const char* k, const survey_report& r) {
          o.number(k, prefixed_only(r.layout, r.layout.shortest_record));
      }},
-    {"usual_record", "number", "bytes of its commonest record, likewise",
+    {"usual_record", "number", "bytes", "null unless the file is length-prefixed",
+     "bytes of its commonest record, likewise",
      [](json_object& o, const char* k, const survey_report& r) {
          o.number(k, prefixed_only(r.layout, r.layout.usual_length));
      }},
-    {"longest_record", "number", "bytes of its longest record, likewise",
+    {"longest_record", "number", "bytes", "null unless the file is length-prefixed",
+     "bytes of its longest record, likewise",
      [](json_object& o, const char* k, const survey_report& r) {
          o.number(k, prefixed_only(r.layout, r.layout.longest_record));
      }},
-    {"length_prefix", "object",
+    {"length_prefix", "object", "", "null unless the file is length-prefixed",
      "how each record states its length: size and length_bytes of the prefix, byte_order, "
      "counts_itself, repeated_after (after the record too), blocks",
      [](json_object& o, const char* k, const survey_report& r) {
@@ -446,11 +468,14 @@ constexpr json_key JSON_KEYS[] = {
          else
              o.null(k);
      }},
-    {"delimiter", "string", "the byte between fields",
+    {"delimiter", "string", "", "null when there is none",
+     "the byte between fields, as an ASCII character",
      [](json_object& o, const char* k, const survey_report& r) { o.byte(k, r.layout.delimiter); }},
-    {"quote", "string", "the byte that quotes fields",
+    {"quote", "string", "", "null when there is none",
+     "the byte that quotes fields, as an ASCII character",
      [](json_object& o, const char* k, const survey_report& r) { o.byte(k, r.layout.quote); }},
-    {"fields", "number", "columns per record: delimited text's usual fields, else the columns",
+    {"fields", "number", "fields", "null for records without fields",
+     "columns per record: delimited text's usual fields, else the columns",
      [](json_object& o, const char* k, const survey_report& r) {
          std::optional<std::uint64_t> count;
          if (r.layout.fields)
@@ -459,19 +484,26 @@ constexpr json_key JSON_KEYS[] = {
              count = r.layout.described_columns.size();
          o.number(k, count);
      }},
-    {"fewest_fields", "number", "the fewest fields a record may have; fields when exact",
+    {"fewest_fields", "number", "fields", "null without a delimiter",
+     "the fewest fields a record may have, equal to fields when the count is exact",
      [](json_object& o, const char* k, const survey_report& r) {
          o.number(k, fields_bound(r.layout, false));
      }},
-    {"most_fields", "number", "the most fields a record may have; fields when exact",
+    {"most_fields", "number", "fields", "null without a delimiter",
+     "the most fields a record may have, equal to fields when the count is exact",
      [](json_object& o, const char* k, const survey_report& r) {
          o.number(k, fields_bound(r.layout, true));
      }},
-    {"header_row", "boolean", "whether the first record holds column names",
+    {"header_row", "boolean", "", "null for binary records, which hold no row of names",
+     "whether the first record holds column names",
      [](json_object& o, const char* k, const survey_report& r) {
-         o.boolean(k, r.layout.header_row);
+         // Binary records are not text: no row of them holds names.
+         if (r.layout.encoding == text_encoding::binary)
+             o.null(k);
+         else
+             o.boolean(k, r.layout.header_row);
      }},
-    {"columns", "array",
+    {"columns", "array", "", "null for a layout without columns",
      "each column: name, type, start, end, index, format, decimal, grouping, nullable, null; "
      "of binary records also byte_order, size, scale, signed and encoding",
      [](json_object& o, const char* k, const survey_report& r) {
@@ -480,7 +512,7 @@ constexpr json_key JSON_KEYS[] = {
          else
              o.raw(k, columns_array(r.layout.described_columns));
      }},
-    {"record_types", "array",
+    {"record_types", "array", "", "null unless records are of several types",
      "for records of several types, each led by its tag: per type its tag, records and "
      "fields (a number, or [fewest, most])",
      [](json_object& o, const char* k, const survey_report& r) {
@@ -489,21 +521,21 @@ constexpr json_key JSON_KEYS[] = {
          else
              o.raw(k, record_types_array(r.layout.record_types));
      }},
-    {"verified", "boolean",
-     "true when --verify checked every record and each matched, false when some did not; null "
-     "without --verify or with nothing to check",
+    {"verified", "boolean", "",
+     "null without --verify and when there was nothing to check (layout unknown, empty file)",
+     "true when --verify checked every record and each matched, false when some did not",
      [](json_object& o, const char* k, const survey_report& r) {
          if (records_checked(r))
              o.boolean(k, r.outcome.anomalies == 0);
          else
              o.null(k);
      }},
-    {"anomalies", "number", "records that break the layout",
+    {"anomalies", "number", "records", "null when verified is", "records that break the layout",
      [](json_object& o, const char* k, const survey_report& r) {
          o.number(k, records_checked(r) ? std::optional<std::uint64_t>(r.outcome.anomalies)
                                         : std::nullopt);
      }},
-    {"anomaly_kinds", "object",
+    {"anomaly_kinds", "object", "records", "null when verified is",
      "the anomalies by kind: line_end, length, cut_short, field_count, quote, byte_class",
      [](json_object& o, const char* k, const survey_report& r) {
          if (records_checked(r))
@@ -511,9 +543,9 @@ constexpr json_key JSON_KEYS[] = {
          else
              o.null(k);
      }},
-    {"stray_bytes", "number",
+    {"stray_bytes", "number", "bytes", "null for other layouts and without --verify",
      "of fixed-length records: bytes put in (positive) or left out (negative) where records "
-     "went out of line and lined up again; null for other layouts and without --verify",
+     "went out of line and lined up again",
      [](json_object& o, const char* k, const survey_report& r) {
          bool fixed = records_checked(r) && r.layout.kind == record_layout::fixed_length &&
                       !r.layout.length_prefix && r.layout.record_types.empty();
@@ -522,7 +554,7 @@ constexpr json_key JSON_KEYS[] = {
          else
              o.null(k);
      }},
-    {"first_anomalies", "array",
+    {"first_anomalies", "array", "", "null when verified is",
      "the first anomalies (--max-anomalies), each its record, line, offset, kind and what",
      [](json_object& o, const char* k, const survey_report& r) {
          if (records_checked(r))
@@ -530,7 +562,7 @@ constexpr json_key JSON_KEYS[] = {
          else
              o.null(k);
      }},
-    {"first_anomaly", "object", "the first of first_anomalies",
+    {"first_anomaly", "object", "", "null when there is none", "the first of first_anomalies",
      [](json_object& o, const char* k, const survey_report& r) {
          if (records_checked(r) && !r.outcome.first_anomalies.empty())
              o.raw(k, anomaly_object(r.outcome.first_anomalies.front()));

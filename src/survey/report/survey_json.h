@@ -10,11 +10,15 @@
 
 class json_object;
 
-// One key of the JSON line: its name, JSON type and meaning (as --help and
-// the manual list them), and how its value is written.
+// One key of the JSON line: its name, JSON type, the unit of a number
+// (empty for none), when it is null and what it means (as --help and the
+// manual list them), and how its value is written.
 struct json_key {
     const char* name;
     const char* type;
+    const char* unit;
+    // The manual's clause, word for word.
+    const char* null_when;
     const char* meaning;
     void (*write)(json_object& object, const char* name, const survey_report& report);
 };

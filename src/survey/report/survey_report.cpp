@@ -23,7 +23,7 @@ shown_record record_at(byte_span start, std::uint64_t offset, std::uint64_t leng
 }
 
 std::vector<shown_record> fixed_length_records(const file_layout& layout, byte_span start,
-                                               bool start_is_whole_file)
+                                               bool start_is_whole_file, std::size_t wanted)
 {
     std::vector<shown_record> records;
     if (!layout.record_length || *layout.record_length == 0)
@@ -33,7 +33,7 @@ std::vector<shown_record> fixed_length_records(const file_layout& layout, byte_s
     // there; at the end of the file the whole record, or it is a trailer.
     std::uint64_t needed =
         start_is_whole_file ? length : std::min<std::uint64_t>(length, SHOWN_RECORD_LIMIT);
-    for (std::uint64_t index = 0; index < shown_record_count(layout); index++) {
+    for (std::uint64_t index = 0; index < wanted; index++) {
         std::uint64_t offset = layout.header_length + index * length;
         if (offset + needed > start.size())
             break;
@@ -88,7 +88,7 @@ struct line_reader {
 };
 
 std::vector<shown_record> line_records(const file_layout& layout, byte_span start,
-                                       bool start_is_whole_file)
+                                       bool start_is_whole_file, std::size_t wanted)
 {
     std::vector<shown_record> records;
     bool utf16 =
@@ -96,7 +96,6 @@ std::vector<shown_record> line_records(const file_layout& layout, byte_span star
     line_reader reader{start, utf16 ? 2u : 1u, layout.encoding == text_encoding::utf16be};
     std::uint64_t line_start = layout.header_length;
     std::uint64_t at = line_start;
-    std::size_t wanted = shown_record_count(layout);
     std::optional<unsigned> quote;
     if (layout.quote)
         quote = encoded_byte(*layout.quote, layout.encoding);
@@ -121,10 +120,9 @@ std::vector<shown_record> line_records(const file_layout& layout, byte_span star
 // Segments ended by a byte of their own; line ends between them are not
 // part of the next.
 std::vector<shown_record> segment_records(const file_layout& layout, byte_span start,
-                                          bool start_is_whole_file)
+                                          bool start_is_whole_file, std::size_t wanted)
 {
     std::vector<shown_record> records;
-    std::size_t wanted = shown_record_count(layout);
     std::size_t at = layout.header_length;
     while (records.size() < wanted && at < start.size()) {
         while (at < start.size() && (start[at] == LINE_FEED || start[at] == CARRIAGE_RETURN))
@@ -140,40 +138,48 @@ std::vector<shown_record> segment_records(const file_layout& layout, byte_span s
     return records;
 }
 
-std::vector<shown_record> prefixed_records(const file_layout& layout, byte_span start)
+std::vector<shown_record> prefixed_records(const file_layout& layout, byte_span start,
+                                           std::size_t wanted)
 {
     std::vector<shown_record> records;
     if (!layout.length_prefix)
         return records;
-    for (auto [offset, length] :
-         first_prefixed_records(*layout.length_prefix, start, shown_record_count(layout)))
+    for (auto [offset, length] : first_prefixed_records(*layout.length_prefix, start, wanted))
         records.push_back(record_at(start, offset, length));
     return records;
 }
 
 } // namespace
 
-std::size_t shown_record_count(const file_layout& layout)
+bool shows_fields(const file_layout& layout)
 {
-    bool fields =
-        layout.delimiter || (layout.kind == record_layout::lines && !layout.columns.empty());
-    if (!fields)
-        return SHOWN_RECORD_COUNT;
-    return SHOWN_FIELD_RECORDS + (layout.header_row ? 1 : 0);
+    return layout.delimiter || (layout.kind == record_layout::lines && !layout.columns.empty());
+}
+
+std::size_t shown_record_count(const file_layout& layout, std::optional<std::size_t> rows)
+{
+    if (!shows_fields(layout))
+        return rows.value_or(SHOWN_RECORD_COUNT);
+    // The row of column names is shown above the records, not among them.
+    return rows.value_or(SHOWN_FIELD_RECORDS) + (layout.header_row ? 1 : 0);
 }
 
 std::vector<shown_record> pick_first_records(const file_layout& layout, byte_span start,
-                                             bool start_is_whole_file)
+                                             bool start_is_whole_file,
+                                             std::optional<std::size_t> rows)
 {
+    if (rows == 0)
+        return {};
+    std::size_t wanted = shown_record_count(layout, rows);
     switch (layout.kind) {
     case record_layout::fixed_length:
-        return fixed_length_records(layout, start, start_is_whole_file);
+        return fixed_length_records(layout, start, start_is_whole_file, wanted);
     case record_layout::lines:
         if (layout.segment_terminator)
-            return segment_records(layout, start, start_is_whole_file);
-        return line_records(layout, start, start_is_whole_file);
+            return segment_records(layout, start, start_is_whole_file, wanted);
+        return line_records(layout, start, start_is_whole_file, wanted);
     case record_layout::length_prefixed:
-        return prefixed_records(layout, start);
+        return prefixed_records(layout, start, wanted);
     case record_layout::unknown:
         if (!start.empty())
             return {record_at(start, 0, start.size())};

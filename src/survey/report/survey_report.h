@@ -17,8 +17,13 @@ constexpr std::size_t SHOWN_RECORD_LIMIT = 4096;
 constexpr std::size_t SHOWN_RECORD_COUNT = 3;
 constexpr std::size_t SHOWN_FIELD_RECORDS = 5;
 
-// How many records the picture of a layout takes.
-std::size_t shown_record_count(const file_layout& layout);
+// Whether the picture is a table of fields rather than of bytes.
+bool shows_fields(const file_layout& layout);
+
+// How many records the picture of a layout takes: rows when given (the
+// row of column names besides), else the picture's own count.
+std::size_t shown_record_count(const file_layout& layout,
+                               std::optional<std::size_t> rows = std::nullopt);
 
 struct shown_record {
     // Of its first byte, from the start of the file.
@@ -58,8 +63,10 @@ void count_lines_around(survey_report& report, const file_sample& sample);
 
 // The first records of start, the first bytes of the file, as layout
 // divides them (line ends inside quotes do not end a record). A line that
-// start cuts off counts only when start is the whole file.
+// start cuts off counts only when start is the whole file. Rows of 0 pick
+// none, not even the first bytes of a file without a layout.
 std::vector<shown_record> pick_first_records(const file_layout& layout, byte_span start,
-                                             bool start_is_whole_file);
+                                             bool start_is_whole_file,
+                                             std::optional<std::size_t> rows = std::nullopt);
 
 #endif

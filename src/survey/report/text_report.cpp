@@ -9,8 +9,10 @@
 namespace
 {
 
-// Room for "header row", the longest label, and a space.
-constexpr std::size_t LABEL_WIDTH = 11;
+// Room for "trailing bytes", the longest label, and two spaces.
+constexpr std::size_t LABEL_WIDTH = 16;
+// Over the file offsets in front of each row of the picture.
+constexpr std::string_view OFFSET_LABEL = "offset";
 constexpr std::size_t RULER_STEP = 10;
 // Fewer columns than this for the bytes make no picture anyone can read.
 constexpr std::size_t NARROWEST_ROW = 10;
@@ -108,8 +110,12 @@ void add_record_facts(std::string& out, const file_layout& layout)
         add_fact(out, "record", bytes_of(*layout.record_length) + line_end);
     else if (layout.usual_length > 0)
         add_fact(out, "record", "varies, usually " + bytes_of(layout.usual_length) + line_end);
-    add_fact(out, "header", layout.header_length > 0 ? bytes_of(layout.header_length) : "none");
-    add_fact(out, "trailer", layout.trailer_length > 0 ? bytes_of(layout.trailer_length) : "none");
+    // The bytes before the first record and after the last; a row of
+    // column names is a record, and is told apart below.
+    add_fact(out, "leading bytes",
+             layout.header_length > 0 ? bytes_of(layout.header_length) : "none");
+    add_fact(out, "trailing bytes",
+             layout.trailer_length > 0 ? bytes_of(layout.trailer_length) : "none");
 }
 
 std::string prefix_text(const length_prefix_form& form)
@@ -167,7 +173,7 @@ void add_field_facts(std::string& out, const file_layout& layout)
     else if (layout.fields)
         add_fact(out, "fields", std::to_string(*layout.fields));
     if (layout.header_row)
-        add_fact(out, "header row", "yes, the first record holds column names");
+        add_fact(out, "column names", "in the first record");
     add_type_facts(out, layout);
 }
 
@@ -251,6 +257,13 @@ struct picture_rows {
         return std::string(offset_width + 2, ' ');
     }
 
+    // The margin of the ruler's last line, just above the offsets.
+    std::string labelled_margin() const
+    {
+        return std::string(offset_width - OFFSET_LABEL.size(), ' ') + std::string(OFFSET_LABEL) +
+               "  ";
+    }
+
     void add_ruler(std::string& out, std::size_t from, std::size_t to) const
     {
         std::string tens;
@@ -264,9 +277,13 @@ struct picture_rows {
         std::string units;
         for (std::size_t at = from; at < to; at++)
             units += static_cast<char>('0' + at % RULER_STEP);
-        out += margin() + tens + "\n" + margin() + units + "\n";
-        if (!columns->empty())
-            out += margin() + column_marks(from, to) + "\n";
+        out += margin() + tens + "\n";
+        if (columns->empty()) {
+            out += labelled_margin() + units + "\n";
+            return;
+        }
+        out += margin() + units + "\n";
+        out += labelled_margin() + column_marks(from, to) + "\n";
     }
 
     // | where a field begins, - over the rest of it.
@@ -292,9 +309,10 @@ struct picture_rows {
     }
 };
 
-std::size_t digits_of(std::uint64_t number)
+// Room for the column of file offsets, its label included.
+std::size_t offset_column_width(std::uint64_t number)
 {
-    return std::to_string(number).size();
+    return std::max(OFFSET_LABEL.size(), std::to_string(number).size());
 }
 
 // Bytes a row holds when a row of shown bytes does not fit: whole tens, so
@@ -336,7 +354,7 @@ void add_record_picture(std::string& out, const survey_report& report, int width
         longest = std::max(longest, pictured_length(record));
         last_offset = std::max(last_offset, record.offset + pictured_length(record));
     }
-    std::size_t offset_width = digits_of(last_offset);
+    std::size_t offset_width = offset_column_width(last_offset);
     std::vector<column_span> ruled = ruled_columns(report.layout);
     picture_rows rows{offset_width, row_bytes_for(longest, offset_width, width),
                       report.layout.encoding, &ruled, utf8_terminal};
@@ -367,7 +385,7 @@ void add_first_bytes(std::string& out, const survey_report& report, int width, b
     const shown_record& first = report.first_records.front();
     std::size_t row_bytes = row_bytes_for(SHOWN_RECORD_LIMIT, 1, width);
     std::size_t shown = std::min(first.bytes.size(), UNKNOWN_LAYOUT_ROWS * row_bytes);
-    std::size_t offset_width = digits_of(first.offset + shown);
+    std::size_t offset_width = offset_column_width(first.offset + shown);
     row_bytes = row_bytes_for(shown, offset_width, width);
     shown = std::min(first.bytes.size(), UNKNOWN_LAYOUT_ROWS * row_bytes);
     static const std::vector<column_span> no_columns;
@@ -528,7 +546,7 @@ void add_field_table(std::string& out, const survey_report& report, int width, b
         types.push_back(type_text(described));
     }
     std::uint64_t last_offset = report.first_records.back().offset;
-    std::size_t label_width = digits_of(last_offset);
+    std::size_t label_width = offset_column_width(last_offset);
     std::vector<std::size_t> widths;
     std::size_t used = label_width;
     for (std::size_t column = 0; column < columns; column++) {
@@ -542,7 +560,7 @@ void add_field_table(std::string& out, const survey_report& report, int width, b
         widths.push_back(widest);
         used += 2 + widest;
     }
-    out += "\n" + table_row("", label_width, names, widths);
+    out += "\n" + table_row(std::string(OFFSET_LABEL), label_width, names, widths);
     if (!types.empty())
         out += table_row("", label_width, types, widths);
     std::vector<std::string> rules;
@@ -570,7 +588,7 @@ std::string text_report(const survey_report& report, int width, bool utf8_termin
         return out;
     if (report.layout.kind == record_layout::unknown) {
         add_first_bytes(out, report, width, utf8_terminal);
-    } else if (shown_record_count(report.layout) > SHOWN_RECORD_COUNT) {
+    } else if (shows_fields(report.layout)) {
         add_field_table(out, report, width, utf8_terminal);
         add_column_notes(out, report.layout, false, utf8_terminal);
     } else {
