@@ -9,17 +9,8 @@
 
 #include <immintrin.h>
 
-// Every function between the two marks is built for the instruction set
-// named (the system headers stay outside them).
-#define KORVALEN_PRAGMA(text) _Pragma(#text)
-#if defined(__clang__)
-#define TARGET_REGION(set)                                                                         \
-    KORVALEN_PRAGMA(clang attribute push(__attribute__((target(set))), apply_to = function))
-#define END_TARGET_REGION _Pragma("clang attribute pop")
-#else
-#define TARGET_REGION(set) _Pragma("GCC push_options") KORVALEN_PRAGMA(GCC target(set))
-#define END_TARGET_REGION _Pragma("GCC pop_options")
-#endif
+#include "target_region.h"
+
 
 TARGET_REGION("sse2")
 namespace sse2
