@@ -11,7 +11,6 @@
 
 #include "target_region.h"
 
-
 TARGET_REGION("sse2")
 namespace sse2
 {

@@ -127,11 +127,10 @@ std::optional<load_plan> plan_load(const survey_report& report, std::string& why
         why_none = "standard input cannot be read again by name";
     else if (layout.described_columns.empty())
         why_none = layout.kind == record_layout::lines ? "the lines have no columns"
-                                                         : "the records have no known columns";
+                                                       : "the records have no known columns";
     else if (layout.encoding == text_encoding::binary && !layout.described_columns[0].binary)
         why_none = BINARY_FIELDS;
-    else if (layout.kind == record_layout::lines &&
-             (!report.header_lines || !report.trailer_lines))
+    else if (layout.kind == record_layout::lines && (!report.header_lines || !report.trailer_lines))
         why_none = "the header or trailer lies outside the sample";
     if (!why_none.empty())
         return std::nullopt;

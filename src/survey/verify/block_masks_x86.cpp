@@ -12,7 +12,6 @@
 
 #include "../base/target_region.h"
 
-
 TARGET_REGION("sse2")
 namespace sse2
 {

@@ -4,7 +4,6 @@
 
 #include "../base/prefix_chain.h"
 
-
 namespace
 {
 
@@ -28,8 +27,8 @@ bool verify_prefix_chain(platform_file file, std::uint64_t file_size,
 {
     outcome = {};
     prefix_chain chain(form, nullptr);
-    if (!read_file_windows(file, file_size, bytes_done,
-                           [&](byte_span bytes) { return chain.feed(bytes); }, error))
+    if (!read_file_windows(
+            file, file_size, bytes_done, [&](byte_span bytes) { return chain.feed(bytes); }, error))
         return false;
     take_outcome(chain, outcome);
     return true;

@@ -25,8 +25,8 @@ std::string system_reason()
     return text;
 }
 
-bool read_some_at(platform_file file, std::uint64_t offset, unsigned char* into,
-                  std::size_t wanted, byte_span& bytes, std::string& error)
+bool read_some_at(platform_file file, std::uint64_t offset, unsigned char* into, std::size_t wanted,
+                  byte_span& bytes, std::string& error)
 {
     std::int64_t count = platform_read_at(file, offset, into, wanted);
     if (count < 0) {

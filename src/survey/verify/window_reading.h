@@ -17,8 +17,8 @@ std::string system_reason();
 
 // Reads what one read gives at `offset`, up to `wanted` bytes, into
 // `into`; nothing at all means the file shrank while being read.
-bool read_some_at(platform_file file, std::uint64_t offset, unsigned char* into,
-                  std::size_t wanted, byte_span& bytes, std::string& error);
+bool read_some_at(platform_file file, std::uint64_t offset, unsigned char* into, std::size_t wanted,
+                  byte_span& bytes, std::string& error);
 
 // Returns false to stop the walk early; the read still counts as done.
 using window_taker = std::function<bool(byte_span)>;
