@@ -99,16 +99,37 @@ std::optional<number_shape> read_number(std::string_view value, number_form form
     return shape;
 }
 
-// Reads up to `most` digits, at least `least`, as a number within
-// [low, high].
-bool read_field(std::string_view value, std::size_t& at, std::size_t least, std::size_t most,
-                int low, int high)
+// A directive of a date or time pattern: how many digits it takes and
+// the range its number lies in, as strptime reads them.
+struct pattern_field {
+    char directive;
+    std::size_t least, most;
+    int low, high;
+};
+
+constexpr std::array<pattern_field, 7> PATTERN_FIELDS = {{
+    {'Y', 4, 4, 0, 9999},
+    {'m', 1, 2, 1, 12},
+    {'d', 1, 2, 1, 31},
+    {'H', 1, 2, 0, 23},
+    {'M', 2, 2, 0, 59},
+    {'S', 2, 2, 0, 60}, // a leap second
+    {'f', 1, 9, 0, 999999999},
+}};
+
+// Reads the directive's digits at `at` as a number within its range.
+bool read_field(std::string_view value, std::size_t& at, char directive)
 {
+    const pattern_field* field = nullptr;
+    for (const pattern_field& each : PATTERN_FIELDS)
+        field = each.directive == directive ? &each : field;
+    if (field == nullptr)
+        return false;
     std::size_t from = at;
     int number = 0;
-    while (at < value.size() && at - from < most && is_digit(value[at]))
+    while (at < value.size() && at - from < field->most && is_digit(value[at]))
         number = number * 10 + (value[at++] - '0');
-    return at - from >= least && number >= low && number <= high;
+    return at - from >= field->least && number >= field->low && number <= field->high;
 }
 
 // Whether value is written in pattern, strptime's directives %Y %m %d %H
@@ -123,33 +144,7 @@ bool fits_pattern(std::string_view value, std::string_view pattern)
             at++;
             continue;
         }
-        bool fits = false;
-        switch (pattern[++p]) {
-        case 'Y':
-            fits = read_field(value, at, 4, 4, 0, 9999);
-            break;
-        case 'm':
-            fits = read_field(value, at, 1, 2, 1, 12);
-            break;
-        case 'd':
-            fits = read_field(value, at, 1, 2, 1, 31);
-            break;
-        case 'H':
-            fits = read_field(value, at, 1, 2, 0, 23);
-            break;
-        case 'M':
-            fits = read_field(value, at, 2, 2, 0, 59);
-            break;
-        case 'S':
-            fits = read_field(value, at, 2, 2, 0, 60);
-            break;
-        case 'f':
-            fits = read_field(value, at, 1, 9, 0, 999999999);
-            break;
-        default:
-            break;
-        }
-        if (!fits)
+        if (!read_field(value, at, pattern[++p]))
             return false;
     }
     return at == value.size();

@@ -120,34 +120,41 @@ void typed_checker::finish()
         end_record();
 }
 
-bool verify_typed_records(platform_file file, std::uint64_t file_size, const file_layout& layout,
-                          std::atomic<std::uint64_t>* bytes_done, verify_outcome& outcome,
-                          std::string& error)
+namespace
+{
+
+// Feeds the checker whatever `read` reads, a window at a time.
+template <class Reader>
+bool check_typed(const file_layout& layout, verify_outcome& outcome, Reader read)
 {
     typed_checker checker(layout);
-    auto feed = [&](byte_span bytes) {
+    window_taker feed = [&](byte_span bytes) {
         checker.feed(bytes);
         return true;
     };
-    if (!read_file_windows(file, file_size, bytes_done, feed, error))
+    if (!read(feed))
         return false;
     checker.finish();
     outcome = checker.outcome();
     return true;
 }
 
+} // namespace
+
+bool verify_typed_records(platform_file file, std::uint64_t file_size, const file_layout& layout,
+                          std::atomic<std::uint64_t>* bytes_done, verify_outcome& outcome,
+                          std::string& error)
+{
+    return check_typed(layout, outcome, [&](const window_taker& feed) {
+        return read_file_windows(file, file_size, bytes_done, feed, error);
+    });
+}
+
 bool verify_typed_stream(platform_file file, byte_span sample, const file_layout& layout,
                          std::atomic<std::uint64_t>* bytes_done, verify_outcome& outcome,
                          std::string& error)
 {
-    typed_checker checker(layout);
-    auto feed = [&](byte_span bytes) {
-        checker.feed(bytes);
-        return true;
-    };
-    if (!read_stream_windows(file, sample, bytes_done, feed, error))
-        return false;
-    checker.finish();
-    outcome = checker.outcome();
-    return true;
+    return check_typed(layout, outcome, [&](const window_taker& feed) {
+        return read_stream_windows(file, sample, bytes_done, feed, error);
+    });
 }
