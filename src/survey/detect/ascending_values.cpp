@@ -45,7 +45,9 @@ ascending_run run_to_end(const file_sample& sample, std::uint32_t width, bool bi
     ascending_run best;
     byte_span start = sample.start;
     std::uint64_t size = sample.file_size ? *sample.file_size : start.size();
-    for (std::uint32_t phase = 0; phase < width && start.size() >= width; phase++) {
+    // A phase needs one whole value after it, or the walk back from the
+    // end would start before the first byte.
+    for (std::uint32_t phase = 0; phase < width && start.size() >= phase + width; phase++) {
         std::size_t end = phase + (start.size() - phase) / width * width;
         // A file that does not end on a value's end has a trailer.
         if (sample_is_whole_file(sample) && end != start.size())
@@ -59,6 +61,10 @@ ascending_run run_to_end(const file_sample& sample, std::uint32_t width, bool bi
             next = value;
             first -= width;
         }
+        // The values counted for the evidence are those seen, not those
+        // the file's size would hold.
+        if ((end - first) / width < FEWEST_VALUES)
+            continue;
         std::uint64_t last = value_at(start, end - width, width, big_endian);
         bool grows = true;
         for (const sample_piece& piece : sample.later)

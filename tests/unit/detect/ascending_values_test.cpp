@@ -55,4 +55,16 @@ INSTANTIATE_TEST_SUITE_P(
                     ascending_case{"random_bytes", random_bytes(4000), 0, 0}),
     [](const testing::TestParamInfo<ascending_case>& info) { return info.param.name; });
 
+// A start of a stream or of a file still growing, shorter than some
+// phases and a value: nothing may be read before its first byte.
+TEST(AscendingValues, AShortStartOfALongerInput)
+{
+    std::vector<unsigned char> bytes = {0xCC, 0, 0x0C, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    for (std::optional<std::uint64_t> size :
+         {std::optional<std::uint64_t>{}, std::optional<std::uint64_t>{std::uint64_t{1} << 20}}) {
+        file_sample sample{size, byte_span(bytes), {}};
+        EXPECT_EQ(find_ascending_values(sample).choice.width, 0u);
+    }
+}
+
 } // namespace
