@@ -98,7 +98,8 @@ std::vector<std::uint64_t> shifts_of_places(const file_sample& sample, std::uint
                     }
                     first = false;
                 });
-    if (first || std::count(constant.begin(), constant.end(), -1) == length)
+    if (first ||
+        static_cast<std::uint64_t>(std::count(constant.begin(), constant.end(), -1)) == length)
         return shifts;
     std::uint64_t most = std::min<std::uint64_t>(SHIFT_MOST, length - 1);
     for (std::size_t index = 0; index < sample.later.size(); index++) {
