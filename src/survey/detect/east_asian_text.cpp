@@ -36,6 +36,11 @@ constexpr std::uint64_t TYPICAL_PERCENT = 50;
 // not one unit in this many is a NUL, a stray control or a lone surrogate.
 constexpr std::uint64_t MOST_UNITS_PER_LINE = 4096;
 constexpr std::uint64_t FAULT_ONE_IN = 2000;
+// Text in a legacy double-byte encoding has a line end in this many bytes
+// at least (two bytes a character: the UTF-16 bound above): high bytes
+// that pair up for tens of kilobytes without one are samples or pixels of
+// light colours, which pair up as well as characters do.
+constexpr std::uint64_t MOST_BYTES_PER_LINE = 2 * MOST_UNITS_PER_LINE;
 
 // GB18030's longest character.
 constexpr std::size_t LONGEST_CHARACTER = 4;
@@ -237,18 +242,30 @@ bool reads_as_utf16(byte_span bytes, bool little)
            counts.faults * FAULT_ONE_IN <= units;
 }
 
+// Whether bytes end their lines often enough, on average, to be text: a
+// stretch no longer than the bound needs none.
+bool has_line_ends(byte_span bytes)
+{
+    std::uint64_t line_ends = 0;
+    for (unsigned char byte : bytes)
+        line_ends += byte == '\n' || byte == '\r';
+    return bytes.size() <= MOST_BYTES_PER_LINE ||
+           (line_ends > 0 && bytes.size() / line_ends <= MOST_BYTES_PER_LINE);
+}
+
 } // namespace
 
 east_asian_choice weigh_east_asian(byte_span bytes)
 {
     east_asian_choice result;
+    bool lines = has_line_ends(bytes);
     // In the order that wins ties: the EUC forms first, whose bytes the
     // others also read, then by how strictly each one's bytes are bound.
     for (text_encoding encoding :
          {text_encoding::euc_kr, text_encoding::euc_jp, text_encoding::big5,
           text_encoding::shift_jis, text_encoding::gb18030}) {
         census counts = count_characters(encoding, bytes);
-        bool fits = well_formed(counts);
+        bool fits = lines && well_formed(counts);
         double formed = counts.high == 0 ? 0
                                          : 1 - static_cast<double>(counts.stray) /
                                                    static_cast<double>(counts.high);
