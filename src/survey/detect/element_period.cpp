@@ -29,6 +29,11 @@ constexpr std::size_t FEWEST_NEAR_LENGTHS = 2;
 constexpr std::size_t MULTIPLES_WEIGHED = 3;
 // Values a row apart must differ at most half as much as near it.
 constexpr double LEAST_ROW_STRENGTH = 0.5;
+// Pixels of several samples read byte by byte are weighed against lengths
+// of their own phase alone, the same sample of pixels a little to the
+// side, which differ less than bytes of other samples would: their rows
+// stand out by less, and two or three rows apart by less still.
+constexpr double LEAST_PIXEL_ROW_STRENGTH = 0.3;
 // Of a row length and a divisor that lines up this share as strongly, the
 // divisor is the row: a slice of an image is a run of rows.
 constexpr double ROW_DIVISOR_SHARE = 0.8;
@@ -402,7 +407,8 @@ element_choice find_element_rows(byte_span bytes, std::uint32_t element)
     double best = 0;
     for (std::size_t length = shortest_row; length <= longest_row; length += step)
         best = std::max(best, strengths[length]);
-    if (best < LEAST_ROW_STRENGTH)
+    double least = step > 1 ? LEAST_PIXEL_ROW_STRENGTH : LEAST_ROW_STRENGTH;
+    if (best < least)
         return result;
     // Rows a value more or less apart are near neighbours too and line up
     // almost as well: only the best of its neighbourhood is a row length.
@@ -439,7 +445,7 @@ element_choice find_element_rows(byte_span bytes, std::uint32_t element)
     // length only for a while.
     if (again_count >= FEWEST_VALUES && row * FEWEST_ROWS <= again_count) {
         std::vector<double> again = row_strengths(differences[1], step, row);
-        if (again[row] < LEAST_ROW_STRENGTH * ROW_DIVISOR_SHARE)
+        if (again[row] < least * ROW_DIVISOR_SHARE)
             return result;
     }
     result.choice = {element, static_cast<std::uint32_t>(row * value_bytes), strengths[row]};

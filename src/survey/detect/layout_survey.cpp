@@ -14,6 +14,7 @@
 #include "record_bounds.h"
 #include "record_profile.h"
 #include "record_types.h"
+#include "row_bounds.h"
 #include "sector_padding.h"
 #include "terminator_choice.h"
 #include "text_columns.h"
@@ -380,38 +381,64 @@ void weigh_record_types(survey_evidence& evidence, layout_hypothesis& hypothesis
 }
 
 // The strongest length weighed short enough for an element, if any
-// repeats beyond chance.
-period_guess strongest_short_length(const period_choice& period)
+// repeats beyond chance; with a multiple of, only among multiples of it.
+period_guess strongest_short_length(const period_choice& period, std::uint32_t multiple_of)
 {
     period_guess element;
     for (const scored<std::uint32_t>& each : period.candidates) {
-        if (each.value <= LONGEST_ELEMENT && each.score >= WEAKEST_REPEAT &&
+        if (each.value <= LONGEST_ELEMENT && each.value != multiple_of &&
+            each.value % multiple_of == 0 && each.score >= WEAKEST_REPEAT &&
             each.score > element.strength)
             element = {each.value, each.score};
     }
     return element;
 }
 
+// Rows of values between a header and a trailer told by values, not by
+// bytes that repeat exactly.
+void weigh_rows(const file_sample& sample, std::uint32_t row, double fit,
+                layout_hypothesis& hypothesis)
+{
+    row_bounds bounds = find_row_bounds(sample, row);
+    if (!bounds.found ||
+        (bounds.rows < FEWEST_BINARY_RECORDS && bounds.rows * row < LEAST_BINARY_RECORD_BYTES))
+        return;
+    set_fixed_length(hypothesis.layout, sample, bounds.header, row, bounds.rows, bounds.trailer);
+    std::uint64_t size = sample.file_size ? *sample.file_size : sample.start.size();
+    hypothesis.viable = true;
+    hypothesis.explained =
+        std::min(1.0, static_cast<double>(bounds.rows * row) / static_cast<double>(size));
+    hypothesis.fit = std::clamp(fit, 0.0, 1.0);
+}
+
 // Values of one size in rows of one length (images, grids, volumes): the
 // row is the record, the value its element. A short period found by the
-// byte search is the element. Without one (a row that repeats byte for
-// byte outshines its samples; bytes mostly of one value hide them), the
-// strongest short length and single bytes are both tried, and the element
-// whose rows line up better wins, the longer where both find one row.
+// byte search is the element; where it finds no rows (a sample of a
+// pixel), the strongest short multiple of it is tried. Without one (a row
+// that repeats byte for byte outshines its samples; bytes mostly of one
+// value hide them), the strongest short length and single bytes are both
+// tried, and the element whose rows line up better wins, the longer where
+// both find one row.
 void weigh_element_rows(survey_evidence& evidence, layout_hypothesis& hypothesis)
 {
     if (is_text(evidence.guess.encoding))
         return;
     const period_choice& period = evidence.periods();
     byte_span region = period_region(evidence.sample);
-    period_guess element = period.choice;
+    period_guess found = period.choice;
+    period_guess element = found;
     element_choice rows;
-    if (element.length != 0 && element.length <= LONGEST_ELEMENT) {
-        rows = find_element_rows(region, element.length);
+    if (found.length != 0 && found.length <= LONGEST_ELEMENT) {
+        rows = find_element_rows(region, found.length);
+        period_guess pixel = strongest_short_length(period, found.length);
+        if (rows.choice.row == 0 && pixel.length != 0) {
+            rows = find_element_rows(region, pixel.length);
+            element = pixel;
+        }
     } else {
         element = {1, 0};
         rows = find_element_rows(region, 1);
-        period_guess shorter = strongest_short_length(period);
+        period_guess shorter = strongest_short_length(period, 1);
         if (shorter.length > 1) {
             element_choice other = find_element_rows(region, shorter.length);
             if (other.choice.row == rows.choice.row ||
@@ -422,14 +449,18 @@ void weigh_element_rows(survey_evidence& evidence, layout_hypothesis& hypothesis
         }
     }
     // Rows that are runs of the records the bytes repeat at are those
-    // records' to claim.
-    if (rows.choice.row == 0 ||
-        (period.choice.length > LONGEST_ELEMENT && rows.choice.row % period.choice.length == 0))
+    // records' to claim, where their bytes show where they start.
+    if (rows.choice.row == 0)
+        return;
+    if (found.length > LONGEST_ELEMENT && rows.choice.row % found.length == 0 &&
+        find_record_bounds(evidence.sample, found.length,
+                           byte_classes_of(hypothesis.layout.encoding))
+            .found)
         return;
     // Rows of elements fit as well as the elements do, and line up in
     // value besides.
     double fit = element.strength + (1 - element.strength) * rows.choice.strength;
-    weigh_length(evidence.sample, rows.choice.row, fit, hypothesis);
+    weigh_rows(evidence.sample, rows.choice.row, fit, hypothesis);
     if (hypothesis.viable)
         hypothesis.layout.element_length = rows.choice.element;
 }
