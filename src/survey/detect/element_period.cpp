@@ -278,15 +278,14 @@ struct dip_finder {
 
     double strength(std::size_t length) const
     {
-        double sum = 0;
-        std::size_t weighed = 0;
+        double sum = 0, weights = 0;
         for (std::size_t times = 1; times <= MULTIPLES_WEIGHED; times++) {
             if (times * length >= differences.size())
                 break;
-            sum += dip(times * length);
-            weighed++;
+            sum += dip(times * length) / static_cast<double>(times);
+            weights += 1 / static_cast<double>(times);
         }
-        return weighed == 0 ? 0 : sum / static_cast<double>(weighed);
+        return weights == 0 ? 0 : sum / weights;
     }
 };
 
@@ -422,9 +421,15 @@ element_choice find_element_rows(byte_span bytes, std::uint32_t element)
         if (strengths[length] == best && best_length == 0)
             best_length = length;
     }
+    // A slanted picture may line up best a value to the side of two rows
+    // down: a length a value off twice the row counts as its multiple too.
+    auto runs_of = [&](std::size_t length) {
+        return best_length % length == 0 || best_length + step == 2 * length ||
+               best_length == 2 * length + step;
+    };
     std::size_t row = best_length;
     for (std::size_t length = shortest_row; length < best_length; length += step) {
-        if (best_length % length != 0 || strengths[length] < best * ROW_DIVISOR_SHARE)
+        if (!runs_of(length) || strengths[length] < best * ROW_DIVISOR_SHARE)
             continue;
         if (is_best_near(strengths, length, step, longest_row)) {
             row = length;
