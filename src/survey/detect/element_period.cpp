@@ -37,6 +37,10 @@ constexpr double LEAST_PIXEL_ROW_STRENGTH = 0.3;
 // Of a row length and a divisor that lines up this share as strongly, the
 // divisor is the row: a slice of an image is a run of rows.
 constexpr double ROW_DIVISOR_SHARE = 0.8;
+// A slice of a volume, or a volume of a series, lines up far better than
+// its rows do (a whole picture against its neighbour row): a divisor that
+// lines up on its own, this share as strongly, is the row all the same.
+constexpr double NESTED_ROW_SHARE = 0.5;
 // Stretches whose bytes change less than this share as often as the
 // busiest hold too little to show rows (counted at every stride-th byte).
 constexpr double BUSY_SHARE = 0.25;
@@ -429,7 +433,7 @@ element_choice find_element_rows(byte_span bytes, std::uint32_t element)
     };
     std::size_t row = best_length;
     for (std::size_t length = shortest_row; length < best_length; length += step) {
-        if (!runs_of(length) || strengths[length] < best * ROW_DIVISOR_SHARE)
+        if (!runs_of(length) || strengths[length] < std::max(least, best * NESTED_ROW_SHARE))
             continue;
         if (is_best_near(strengths, length, step, longest_row)) {
             row = length;
