@@ -102,6 +102,22 @@ fixture_file text_lines(const std::vector<std::string>& lines, const std::string
     return file;
 }
 
+std::vector<unsigned char> smooth_picture(int width, int height, int samples, int dark_rows)
+{
+    std::mt19937 noise(11);
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(width * samples * dark_rows), 0);
+    for (int y = 0; y < height; y++) {
+        for (int x = 0; x < width; x++) {
+            double dx = x - 0.6 * width, dy = y - 0.4 * height;
+            double spot = 120 * std::exp(-(dx * dx + dy * dy) / (width * width / 8.0));
+            for (int sample = 0; sample < samples; sample++)
+                bytes.push_back(static_cast<unsigned char>(spot + 0.4 * x + 30 * sample + 20 +
+                                                           static_cast<double>(noise() % 5)));
+        }
+    }
+    return bytes;
+}
+
 fixture_file random_bytes(std::uint32_t size, std::uint32_t seed)
 {
     std::mt19937 random(seed);

@@ -30,6 +30,12 @@ fixture_file text_records(std::uint32_t length, std::uint32_t count, std::uint32
 // Lines of text joined by terminator, each given whole.
 fixture_file text_lines(const std::vector<std::string>& lines, const std::string& terminator);
 
+// A picture of width x height pixels of samples bytes each, smooth (a
+// bright spot on a slope, a little noise) so that neighbouring rows are
+// alike in value though hardly ever byte for byte; rows of zeros (a
+// brush's empty border) above it when dark_rows.
+std::vector<unsigned char> smooth_picture(int width, int height, int samples, int dark_rows = 0);
+
 // Bytes that repeat nothing: what a compressed file looks like.
 fixture_file random_bytes(std::uint32_t size, std::uint32_t seed = 1);
 

@@ -52,6 +52,22 @@ std::vector<unsigned char> volume(int width, int height, int depth, int sample_b
     return bytes;
 }
 
+// A series of volumes, each much like the one before: whole volumes line
+// up far better than rows do, and the row is the record all the same.
+std::vector<unsigned char> series(int width, int height, int depth, int volumes)
+{
+    std::vector<unsigned char> one = volume(width, height, depth, 2), bytes;
+    for (int each = 0; each < volumes; each++) {
+        for (std::size_t at = 0; at < one.size(); at += 2) {
+            auto sample = static_cast<std::uint16_t>(one[at] | one[at + 1] << 8);
+            sample = static_cast<std::uint16_t>(sample + each * 3 + (at / 2 * 7 + each) % 4);
+            bytes.push_back(static_cast<unsigned char>(sample));
+            bytes.push_back(static_cast<unsigned char>(sample >> 8));
+        }
+    }
+    return bytes;
+}
+
 // Sound without a pitch that holds: noise through a low-pass filter, in
 // frames of two 16-bit channels.
 std::vector<unsigned char> filtered_noise(int frames)
@@ -77,6 +93,9 @@ INSTANTIATE_TEST_SUITE_P(
                     rows_case{"rows_of_bytes", volume(91, 60, 4, 1), 1, 91},
                     rows_case{"rows_of_32_bit", volume(101, 30, 3, 4), 4, 404},
                     rows_case{"pixels_of_three_samples", volume(3 * 64, 40, 1, 1), 3, 192},
+                    rows_case{"rows_in_a_series", series(24, 21, 3, 12), 2, 48},
+                    rows_case{"picture_of_three_samples", smooth_picture(90, 70, 3), 3, 270},
+                    rows_case{"small_picture_of_bytes", smooth_picture(53, 49, 1), 1, 53},
                     rows_case{"sound_keeps_its_frame", filtered_noise(30000), 4, 0},
                     rows_case{"noise", random_bytes(100000).bytes, 2, 0},
                     rows_case{"too_few_values", volume(33, 10, 1, 2), 2, 0}),

@@ -28,6 +28,14 @@ TEST_P(EncodingGuess, Chooses)
 
 using namespace std::string_literals;
 
+std::string repeated(const std::string& part, int times)
+{
+    std::string whole;
+    for (int each = 0; each < times; each++)
+        whole += part;
+    return whole;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Samples, EncodingGuess,
     testing::Values(
@@ -55,6 +63,11 @@ INSTANTIATE_TEST_SUITE_P(
                       "\xCC\xBE\xC1\xB0,\xC6\xC9\xA4\xDF\x0A\xBB\xB3\xC5\xC4,"
                       "\xA4\xE4\xA4\xDE\xA4\xC0\x0A\xCE\xEB\xCC\xDA,\xA4\xB9\xA4\xBA\xA4\xAD\x0A",
                       text_encoding::euc_jp, 0},
+        // Light pixels pair up as the characters of GB18030 do; tens of
+        // kilobytes of them without a line end are no text.
+        encoding_case{"light_pixels_without_line_ends",
+                      repeated("\xE3\xE5\xFA\xDC\xEF\xDA\xEC\xDB\xEE\xDD\xFB\xDE", 3000),
+                      text_encoding::binary, 0},
         encoding_case{"euc_kr",
                       "\xC0\xCC\xB8\xA7,\xB3\xAA\xC0\xCC\x0A\xB1\xE8\xC3\xB6\xBC\xF6,"
                       "30\x0A\xC0\xCC\xBF\xB5\xC8\xF1,25\x0A",

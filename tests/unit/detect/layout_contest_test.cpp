@@ -69,6 +69,25 @@ TEST(LayoutContest, FewBinaryRecordsClaimNoLength)
     EXPECT_EQ(weigh_layouts(binary_records(200, 40, 0, 0).sample()).choice.record_length, 200u);
 }
 
+// A picture of three-sample pixels behind a header of words and a name:
+// the row is the record, the pixel its element, the header what comes
+// before the rows.
+TEST(LayoutContest, RowsOfPixelsBehindANamedHeader)
+{
+    std::string header("\0\0\0\x1c\0\0\0\x01\0\0\0\x50\0\0\0\x46\0\0\0\x03GPATIce", 28);
+    std::vector<unsigned char> picture = smooth_picture(80, 70, 3);
+    fixture_file file;
+    file.bytes.assign(header.begin(), header.end());
+    file.bytes.insert(file.bytes.end(), picture.begin(), picture.end());
+    file_layout layout = weigh_layouts(file.sample()).choice;
+    EXPECT_EQ(layout.encoding, text_encoding::binary);
+    EXPECT_EQ(layout.record_length, 240u);
+    EXPECT_EQ(layout.element_length, 3u);
+    EXPECT_EQ(layout.header_length, 28u);
+    EXPECT_EQ(layout.trailer_length, 0u);
+    EXPECT_EQ(layout.records, 70u);
+}
+
 TEST(LayoutContest, NothingViableInRandomBytes)
 {
     layout_contest contest = weigh_layouts(random_bytes(100000).sample());
