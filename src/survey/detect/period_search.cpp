@@ -39,7 +39,10 @@ constexpr std::size_t FEWEST_BINARY_BYTES = 512;
 // record repeat no byte exactly, but each byte of a record keeps its own
 // range of values: short records show in how much less it takes to write
 // each column of bytes down on its own (in bits a byte) than all together.
-constexpr std::uint32_t LONGEST_COLUMN_PERIOD = 16;
+// Records of a dozen floating-point numbers (a mesh's triangles) are
+// within reach too: each number's sign and exponent bytes keep to a few
+// values where its other bytes vary.
+constexpr std::uint32_t LONGEST_COLUMN_PERIOD = 64;
 constexpr std::size_t COLUMN_BYTES = std::size_t{1} << 16;
 constexpr double LEAST_COLUMN_GAIN = 0.25;
 // Fewer bytes than this teach the column codes nothing.

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <random>
 #include <string>
 
 namespace
@@ -35,10 +37,30 @@ fixture_file paired_records()
     return file;
 }
 
+// A mesh's triangles: twelve floating-point numbers (a normal and three
+// corners) and two zero bytes each, no byte sequence repeating exactly.
+fixture_file triangles(int count)
+{
+    std::mt19937 random(9);
+    fixture_file file;
+    for (int triangle = 0; triangle < count; triangle++) {
+        for (int number = 0; number < 12; number++) {
+            float value = number < 3 ? static_cast<float>(random() % 2001) / 1000.0f - 1.0f
+                                     : 10.0f + static_cast<float>(random() % 40000) / 1000.0f;
+            unsigned char bytes[4];
+            std::memcpy(bytes, &value, 4);
+            file.bytes.insert(file.bytes.end(), bytes, bytes + 4);
+        }
+        file.bytes.insert(file.bytes.end(), 2, 0);
+    }
+    return file;
+}
+
 INSTANTIATE_TEST_SUITE_P(Files, PeriodSearch,
                          testing::Values(period_case{"short", binary_records(7, 3000, 0, 0), 7},
                                          period_case{"long", binary_records(497, 200, 0, 0), 497},
                                          period_case{"divisor_of_a_pair", paired_records(), 24},
+                                         period_case{"triangles", triangles(300), 50},
                                          period_case{"random", random_bytes(100000), 0},
                                          // A few hundred bytes of anything
                                          // are too little to claim from.
