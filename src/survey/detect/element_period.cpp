@@ -41,6 +41,10 @@ constexpr double ROW_DIVISOR_SHARE = 0.8;
 // its rows do (a whole picture against its neighbour row): a divisor that
 // lines up on its own, this share as strongly, is the row all the same.
 constexpr double NESTED_ROW_SHARE = 0.5;
+// A picture slanted in one part lines up as well a value to the side of
+// a row down there: lengths near the row that line up this share as well
+// in the stretch searched are told apart by both stretches together.
+constexpr double ROW_TIE_SHARE = 0.95;
 // Stretches whose bytes change less than this share as often as the
 // busiest hold too little to show rows (counted at every stride-th byte).
 constexpr double BUSY_SHARE = 0.25;
@@ -380,6 +384,27 @@ bool is_best_near(const std::vector<double>& strengths, std::size_t length, std:
     return true;
 }
 
+// Of the row and the lengths near it that line up about as well, the one
+// that lines up best in both stretches together.
+std::size_t settle_tie(const std::vector<double>& strengths, const std::vector<double>& again,
+                       std::size_t row, std::size_t step, std::size_t longest_row)
+{
+    std::vector<double> others = row_strengths(again, step, longest_row);
+    std::size_t reach = std::max(static_cast<std::size_t>(row * NEAR_LENGTHS_SHARE), step);
+    reach -= reach % step;
+    std::size_t chosen = row;
+    double best = row <= longest_row ? strengths[row] + others[row] : 0;
+    for (std::size_t near = row > reach ? row - reach : step;
+         near <= std::min(row + reach, longest_row); near += step) {
+        if (strengths[near] >= strengths[row] * ROW_TIE_SHARE &&
+            strengths[near] + others[near] > best) {
+            best = strengths[near] + others[near];
+            chosen = near;
+        }
+    }
+    return chosen;
+}
+
 } // namespace
 
 element_choice find_element_rows(byte_span bytes, std::uint32_t element)
@@ -442,6 +467,10 @@ element_choice find_element_rows(byte_span bytes, std::uint32_t element)
     }
     if (row == 0)
         return result;
+    bool again_weighed = again_count >= FEWEST_VALUES && row * FEWEST_ROWS <= again_count;
+    if (again_weighed)
+        row = settle_tie(strengths, differences[1], row, step,
+                         std::min(longest_row, again_count / FEWEST_ROWS));
     // Values that repeat at a shorter length the row is no multiple of are
     // a tone or a pattern, whose repeats line up at some length by chance
     // of their periods, not rows.
@@ -452,7 +481,7 @@ element_choice find_element_rows(byte_span bytes, std::uint32_t element)
     }
     // Rows line up throughout the bytes; a tone or a voice repeats at a
     // length only for a while.
-    if (again_count >= FEWEST_VALUES && row * FEWEST_ROWS <= again_count) {
+    if (again_weighed) {
         std::vector<double> again = row_strengths(differences[1], step, row);
         if (again[row] < least * ROW_DIVISOR_SHARE)
             return result;

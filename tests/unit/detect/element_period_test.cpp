@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -68,6 +69,29 @@ std::vector<unsigned char> series(int width, int height, int depth, int volumes)
     return bytes;
 }
 
+// A picture whose lower three sevenths slant a pixel a row, so that there values
+// line up a pixel to the side of a row down; the rest does not.
+std::vector<unsigned char> slanted_picture(int width, int height)
+{
+    std::mt19937 noise(5);
+    // Values along a line without a period of their own: a random walk.
+    std::vector<double> walk(static_cast<std::size_t>(width + height));
+    double value = 120;
+    for (double& each : walk) {
+        value = std::clamp(value + static_cast<double>(noise() % 9) - 4, 40.0, 200.0);
+        each = value;
+    }
+    std::vector<unsigned char> bytes;
+    for (int y = 0; y < height; y++) {
+        for (int x = 0; x < width; x++) {
+            int along = y >= height * 4 / 7 ? x - y + height : x;
+            bytes.push_back(static_cast<unsigned char>(walk[static_cast<std::size_t>(along)] +
+                                                       static_cast<double>(noise() % 5)));
+        }
+    }
+    return bytes;
+}
+
 // Sound without a pitch that holds: noise through a low-pass filter, in
 // frames of two 16-bit channels.
 std::vector<unsigned char> filtered_noise(int frames)
@@ -96,6 +120,7 @@ INSTANTIATE_TEST_SUITE_P(
                     rows_case{"rows_in_a_series", series(24, 21, 3, 12), 2, 48},
                     rows_case{"picture_of_three_samples", smooth_picture(90, 70, 3), 3, 270},
                     rows_case{"small_picture_of_bytes", smooth_picture(53, 49, 1), 1, 53},
+                    rows_case{"partly_slanted_picture", slanted_picture(121, 140), 1, 121},
                     rows_case{"sound_keeps_its_frame", filtered_noise(30000), 4, 0},
                     rows_case{"noise", random_bytes(100000).bytes, 2, 0},
                     rows_case{"too_few_values", volume(33, 10, 1, 2), 2, 0}),
