@@ -28,12 +28,12 @@ TEST_P(EncodingGuess, Chooses)
 
 using namespace std::string_literals;
 
-std::string repeated(const std::string& part, int times)
+std::string repeat(const std::string& piece, int times)
 {
-    std::string whole;
+    std::string text;
     for (int each = 0; each < times; each++)
-        whole += part;
-    return whole;
+        text += piece;
+    return text;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -66,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Light pixels pair up as the characters of GB18030 do; tens of
         // kilobytes of them without a line end are no text.
         encoding_case{"light_pixels_without_line_ends",
-                      repeated("\xE3\xE5\xFA\xDC\xEF\xDA\xEC\xDB\xEE\xDD\xFB\xDE", 3000),
+                      repeat("\xE3\xE5\xFA\xDC\xEF\xDA\xEC\xDB\xEE\xDD\xFB\xDE", 3000),
                       text_encoding::binary, 0},
         encoding_case{"euc_kr",
                       "\xC0\xCC\xB8\xA7,\xB3\xAA\xC0\xCC\x0A\xB1\xE8\xC3\xB6\xBC\xF6,"
@@ -116,6 +116,14 @@ INSTANTIATE_TEST_SUITE_P(
                       0},
         encoding_case{"one_stray_control", std::string(198, 'a') + "\n\x01", text_encoding::ascii,
                       0},
+        // ASCII's separators between printable bytes are text (FIX's SOH,
+        // ASCII-delimited text's US); runs of them are not.
+        encoding_case{"soh_between_fields",
+                      repeat("8=FIX.4.4\x01" "9=5\x01" "35=0\x01" "10=161\x01\n", 4),
+                      text_encoding::ascii, 0},
+        encoding_case{"unit_separators", repeat("id\x1Fname\x1F" "city\n", 6),
+                      text_encoding::ascii, 0},
+        encoding_case{"soh_in_runs", repeat("ab\x01\x01" "cd\n", 10), text_encoding::binary, 0},
         encoding_case{"nul_bytes_are_binary",
                       "ab\0\0\0\x01\x02"
                       "cd\0\0\0\x03\x04"s,
