@@ -13,10 +13,8 @@ namespace
 // than records do before it counts.
 constexpr double LEAST_GAIN = 5;
 // Records that do not fill the space between header and trailer must
-// explain the bytes this much better than whole records do: files are
-// written a whole record at a time far more often than they are cut off,
-// and a header of zero bytes looks much like records holding zeros.
-constexpr double SHORT_RECORD_GAIN = 40;
+// explain the bytes this much better than whole records do.
+constexpr double SHORT_RECORD_GAIN = 5;
 // Nor with fewer whole records than this between them: a few records say
 // too little of where they end.
 constexpr std::uint64_t FEWEST_BEFORE_SHORT = 16;

@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 namespace
 {
 
@@ -88,19 +86,6 @@ TEST(LayoutContest, RowsOfPixelsBehindANamedHeader)
     EXPECT_EQ(layout.header_length, 28u);
     EXPECT_EQ(layout.trailer_length, 0u);
     EXPECT_EQ(layout.records, 70u);
-}
-
-// A header of zero bytes looks much like records holding zeros; that it
-// leaves whole records to the end tells where it stops, not a last record
-// cut short.
-TEST(LayoutContest, ZeroHeaderLeavesWholeRecords)
-{
-    fixture_file file = binary_records(50, 400, 84, 0);
-    std::fill(file.bytes.begin(), file.bytes.begin() + 84, 0);
-    file_layout layout = weigh_layouts(file.sample()).choice;
-    EXPECT_EQ(layout.record_length, 50u);
-    EXPECT_EQ(layout.header_length, 84u);
-    EXPECT_EQ(layout.records, 400u);
 }
 
 TEST(LayoutContest, NothingViableInRandomBytes)
