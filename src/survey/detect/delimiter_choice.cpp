@@ -42,6 +42,10 @@ constexpr std::uint64_t APOSTROPHE_HANDICAP = 2;
 // closes most fields only when its pair splits the records clearly more
 // consistently: a stray quote that joins lines which are not one record.
 constexpr double PAIR_MARGIN = 0.1;
+// A byte that opens this share of the records it splits into the usual
+// number of fields is a mark that leads each record (a tag's colon, the
+// start code of a hex record), not a separator between fields.
+constexpr double LEADING_MARK_SHARE = 0.9;
 
 bool is_field_edge(char byte)
 {
@@ -292,6 +296,71 @@ std::vector<std::string_view> join_records(const std::vector<std::string_view>& 
     return records;
 }
 
+// The share of the records of the usual number of fields that the
+// delimiter opens.
+double leading_share(const std::vector<std::string_view>& records, const byte_tallies& tallies,
+                     const candidate_score& each)
+{
+    std::uint64_t usual = 0, leading = 0;
+    for (std::size_t record = 0; record < records.size(); record++) {
+        if (tallies.of(record, each.delimiter) + 1u != each.fields)
+            continue;
+        usual++;
+        leading += static_cast<unsigned char>(records[record].front()) == each.delimiter;
+    }
+    return usual == 0 ? 0 : static_cast<double>(leading) / static_cast<double>(usual);
+}
+
+// Whether every record, the first included, splits at the delimiter into
+// at least two fields of which none is empty.
+bool splits_each_record(const std::vector<std::string_view>& records, const byte_tallies& tallies,
+                        unsigned char delimiter)
+{
+    for (std::size_t record = 0; record < records.size(); record++) {
+        if (tallies.of(record, delimiter) == 0)
+            return false;
+    }
+    return splits_every_record(records, delimiter);
+}
+
+// Blanks stand inside values as well as between them. They give way to
+// a byte that splits the records into as many fields as they do, nearly
+// as often (tabs, which blanks count too); and to one that splits every
+// record, the first included, into non-empty fields where blanks leave the
+// first record (the names) whole.
+void blanks_give_way(const std::vector<std::string_view>& records, const byte_tallies& tallies,
+                     std::vector<candidate_score>& scores)
+{
+    auto blank = std::find_if(scores.begin(), scores.end(),
+                              [](const candidate_score& each) { return each.delimiter == ' '; });
+    if (blank == scores.end() || blank->score == 0)
+        return;
+    for (const candidate_score& other : scores) {
+        if (other.delimiter == ' ' || other.score < LEAST_CONSISTENCY)
+            continue;
+        bool same_split =
+            other.fields == blank->fields && other.usual_share >= blank->usual_share - CLOSE_SCORES;
+        bool names_whole = tallies.values[0] == 1 && other.usual &&
+                           splits_each_record(records, tallies, other.delimiter);
+        if (same_split || names_whole) {
+            blank->score = 0;
+            return;
+        }
+    }
+}
+
+// Bytes that lead the records separate no fields.
+void drop_leading_marks(const std::vector<std::string_view>& records, const byte_tallies& tallies,
+                        std::vector<candidate_score>& scores)
+{
+    for (candidate_score& each : scores) {
+        if (each.score == 0)
+            continue;
+        if (each.delimiter != ' ' && leading_share(records, tallies, each) >= LEADING_MARK_SHARE)
+            each.score = 0;
+    }
+}
+
 std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view>& records,
                                               std::optional<unsigned char> quote)
 {
@@ -330,6 +399,8 @@ std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view
                 each.score *= FLANKED_PENALTY;
         }
     }
+    drop_leading_marks(weighed, tallies, scores);
+    blanks_give_way(weighed, tallies, scores);
     return scores;
 }
 

@@ -442,13 +442,19 @@ bool later_pieces_fit(const file_sample& sample, const file_layout& layout, std:
     return true;
 }
 
-// Free text: every line a record, counted when the start is the whole file
-// and estimated from the usual length otherwise.
+// Free text: every line after the preamble and before the trailer a
+// record (every line, without them), counted when the start is the whole
+// file and estimated from the usual length otherwise.
 void count_free_lines(const file_sample& sample, const text_view& view, std::uint64_t length,
-                      file_layout& layout)
+                      bool preamble, file_layout& layout)
 {
     if (view.whole_file) {
-        layout.records = view.lines.size();
+        layout.records = preamble
+                             ? static_cast<std::uint64_t>(std::count_if(
+                                   view.lines.begin() + static_cast<std::ptrdiff_t>(view.first),
+                                   view.lines.begin() + static_cast<std::ptrdiff_t>(view.last),
+                                   [](const text_line& line) { return !is_remark(line.text); }))
+                             : view.lines.size();
         return;
     }
     if (!sample.file_size || length == 0)
@@ -620,7 +626,7 @@ void survey_fixed_width(const file_sample& sample, const text_view& view, bool t
                                    ? view.file_offset(view.lines[view.first].start)
                                    : view.decoded.file_offset;
         layout.trailer_length = preamble ? trailer_of(sample, view, layout) : 0;
-        count_free_lines(sample, view, length, layout);
+        count_free_lines(sample, view, length, preamble, layout);
         return;
     }
     layout.record_length = length;
