@@ -66,6 +66,9 @@ constexpr std::size_t FEWEST_LIKE_LINES = 3;
 // Free text with one line in this many indented is program source.
 constexpr std::size_t INDENTED_ONE_IN = 5;
 constexpr std::size_t LARGE_FILE_TEXT = std::size_t{1} << 18;
+// Bytes of a comment's opening mark that a commented row of names starts
+// with ("#CHROM\tPOS"); the names are the fields after them.
+constexpr std::string_view NAME_MARKS = "#%!;/";
 
 struct text_view {
     decoded_text decoded;
@@ -341,6 +344,46 @@ bool first_names_fixed_columns(const std::vector<std::string_view>& texts,
         rows.push_back(row);
     }
     return choose_header_row(rows).choice;
+}
+
+// The opening mark of a comment line: the run of its first byte.
+std::string_view comment_mark(std::string_view line)
+{
+    std::size_t start = std::min(line.size(), line.find_first_not_of(" \t"));
+    std::size_t end = start;
+    while (end < line.size() && line[end] == line[start] &&
+           NAME_MARKS.find(line[end]) != std::string_view::npos)
+        end++;
+    return line.substr(start, end - start);
+}
+
+// The comment line just before the records, when it splits as they do
+// and names their columns, and the meta lines before it open with a longer
+// run of its mark: the row of names of a table whose program reads past
+// comments (the "#CHROM" line under the "##" lines of a VCF file). A
+// comment among comments of one mark is a note, whatever it says. Its
+// index among the lines, or 0 for none.
+std::size_t commented_names_line(const text_view& view, std::span<const text_record> data,
+                                 const field_rule& rule, field_range range)
+{
+    if (view.first < 2 || data.empty() || !is_comment_line(view.lines[view.first - 1].text))
+        return 0;
+    std::string_view line = view.lines[view.first - 1].text;
+    std::string_view mark = comment_mark(line);
+    std::string_view meta = comment_mark(view.lines[view.first - 2].text);
+    if (mark.empty() || meta.size() <= mark.size() || meta.front() != mark.front())
+        return 0;
+    line.remove_prefix(static_cast<std::size_t>(mark.data() + mark.size() - line.data()));
+    std::vector<std::string_view> names = split_fields(line, rule);
+    if (names.empty() || !range.holds(static_cast<std::uint32_t>(names.size())))
+        return 0;
+    std::vector<std::vector<std::string_view>> rows{names};
+    for (std::size_t record = 0; record < data.size() && rows.size() < MOST_ROWS_FOR_NAMES;
+         record++) {
+        if (!is_remark(data[record].text))
+            rows.push_back(split_fields(data[record].text, rule));
+    }
+    return choose_header_row(rows).choice ? view.first - 1 : 0;
 }
 
 std::uint64_t commonest(const std::map<std::uint64_t, std::uint64_t>& counts)
@@ -719,7 +762,16 @@ text_layout_choice survey_text_lines(const file_sample& sample, const encoding_g
     }
     layout.header_length =
         data.empty() ? view.file_offset(view.decoded.text.size()) : view.file_offset(data[0].start);
+    std::size_t names =
+        first == 0 && !layout.header_row ? commented_names_line(view, data, rule, range) : 0;
+    if (names > 0) {
+        layout.header_row = true;
+        layout.header_length = view.file_offset(view.lines[names].start);
+    }
     layout.trailer_length = trailer_of(sample, view, layout);
     measure_records(sample, view, records, first, rule.quote.has_value(), layout);
+    // The row of names counts among the records, as an uncommented one does.
+    if (names > 0 && view.whole_file && layout.records)
+        *layout.records += 1;
     return result;
 }
