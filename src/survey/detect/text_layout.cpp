@@ -63,6 +63,9 @@ constexpr std::size_t FEWEST_RECORDS_FOR_NOTE = 4;
 // the records' kinds of byte are records of other lengths (numbers that
 // grow a digit), not a preamble.
 constexpr std::size_t FEWEST_LIKE_LINES = 3;
+// A record length is claimed on the evidence of this many records at
+// least: one line of a length shows no layout.
+constexpr std::uint64_t FEWEST_RECORDS_FOR_LENGTH = 2;
 // Free text with one line in this many indented is program source.
 constexpr std::size_t INDENTED_ONE_IN = 5;
 constexpr std::size_t LARGE_FILE_TEXT = std::size_t{1} << 18;
@@ -412,12 +415,17 @@ void measure_records(const file_sample& sample, const text_view& view,
     std::uint64_t records_end =
         sample.file_size ? *sample.file_size - std::min(*sample.file_size, layout.trailer_length)
                          : UINT64_MAX;
+    // The last line of a file may lack its line end and be a record all
+    // the same; with one, it has the others' length or they have none.
+    std::optional<std::uint64_t> unterminated;
     for (std::size_t record = first; record < records.size(); record++) {
-        // The last line of a file may lack its line end and be a record all
-        // the same; its length says nothing.
-        if (records[record].end == records[record].start + records[record].text.size() ||
-            view.file_offset(records[record].start) >= records_end)
+        if (view.file_offset(records[record].start) >= records_end)
             continue;
+        if (records[record].end == records[record].start + records[record].text.size()) {
+            if (!is_remark(records[record].text))
+                unterminated = (records[record].end - records[record].start) * unit;
+            continue;
+        }
         std::uint64_t length = (records[record].end - records[record].start) * unit;
         lengths[length]++;
         terminated++;
@@ -439,7 +447,9 @@ void measure_records(const file_sample& sample, const text_view& view,
         }
     }
     layout.usual_length = commonest(lengths);
-    if (lengths.size() == 1 && in_start == 1)
+    std::uint64_t line_end = unit * (layout.terminator == line_terminator::crlf ? 2 : 1);
+    if (lengths.size() == 1 && in_start == 1 && terminated >= FEWEST_RECORDS_FOR_LENGTH &&
+        (!unterminated || *unterminated + line_end == layout.usual_length))
         layout.record_length = layout.usual_length;
     if (view.whole_file) {
         // Comments and blank lines among the records are not records.
@@ -660,7 +670,8 @@ void survey_fixed_width(const file_sample& sample, const text_view& view, bool t
     // chance.
     bool all_lines = run.first == view.first && run.last == view.last;
     bool fixed =
-        length > 0 && later_pieces_fit(sample, layout, length) &&
+        length > 0 && lines >= FEWEST_RECORDS_FOR_LENGTH &&
+        later_pieces_fit(sample, layout, length) &&
         (all_lines || (run.records >= FEWEST_FIXED_LINES &&
                        run.records * FIXED_RUN_ONE_IN >= lines && !run_continues_lines(view, run)));
     if (!fixed) {
