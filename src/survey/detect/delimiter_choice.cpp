@@ -33,7 +33,9 @@ constexpr double NEAR_CREDIT = 0.5;
 // A byte that ends this share of two-field records with nothing after it
 // ends statements rather than separating fields.
 constexpr double ENDING_SHARE = 0.5;
-// A quote opens and closes at least this many fields to be one; single
+// A quote opens and closes at least this many fields to be one, or one
+// field in a text where it leaves every line whole (a small file) if it is
+// a double quote; single
 // quotes, which stand inside words as apostrophes, must do this many
 // times as well as double quotes to win over them.
 constexpr std::uint64_t FEWEST_QUOTED_FIELDS = 2;
@@ -425,6 +427,12 @@ const candidate_score* best_delimiter(const std::vector<candidate_score>& scores
     return chosen;
 }
 
+bool joins_lines(const std::vector<std::string_view>& lines, unsigned char quote)
+{
+    return std::any_of(lines.begin(), lines.end(),
+                       [quote](std::string_view line) { return ends_inside_quotes(line, quote); });
+}
+
 // The quotes worth a pair, the one that opens and closes most fields
 // first, then none.
 std::vector<scored<std::optional<unsigned char>>>
@@ -434,7 +442,8 @@ quote_candidates(const std::vector<std::string_view>& lines)
     std::uint64_t best = FEWEST_QUOTED_FIELDS - 1;
     for (unsigned char quote : {'"', '\''}) {
         std::uint64_t fields = quoted_fields(lines, quote);
-        if (fields < FEWEST_QUOTED_FIELDS)
+        if (fields == 0 ||
+            (fields < FEWEST_QUOTED_FIELDS && (quote == '\'' || joins_lines(lines, quote))))
             continue;
         bool first =
             fields > (quote == '\'' && !quotes.empty() ? APOSTROPHE_HANDICAP * best : best);
