@@ -28,6 +28,10 @@ constexpr double OTHER_MARGIN = 0.15;
 constexpr double DIGIT_FLANKED = 0.9;
 constexpr double NEARLY_AS_WELL = 0.9;
 constexpr double FLANKED_PENALTY = 0.5;
+// A byte whose every occurrence, in this many records at most, falls in
+// one field of another delimiter's split splits a value (a list in the last
+// column), not the records.
+constexpr std::size_t MOST_RECORDS_NESTED = 500;
 // Records a field or two off the usual count count this much of a record.
 constexpr double NEAR_CREDIT = 0.5;
 // A byte that ends this share of two-field records with nothing after it
@@ -351,6 +355,68 @@ void blanks_give_way(const std::vector<std::string_view>& records, const byte_ta
     }
 }
 
+bool holds_byte(std::string_view field, unsigned char byte)
+{
+    if (byte != ' ')
+        return field.find(static_cast<char>(byte)) != std::string_view::npos;
+    // Blanks inside a value, not those that pad it.
+    std::size_t first = field.find_first_not_of(" \t");
+    std::size_t last = field.find_last_not_of(" \t");
+    return first != std::string_view::npos &&
+           field.substr(first, last - first + 1).find_first_of(" \t") != std::string_view::npos;
+}
+
+// Whether every occurrence of inner stands in one and the same field of
+// the records that outer splits into its usual number of fields.
+bool nested_in_one_field(const std::vector<std::string_view>& records,
+                         std::optional<unsigned char> quote, const candidate_score& inner,
+                         const candidate_score& outer)
+{
+    field_rule rule{outer.delimiter, quote};
+    std::optional<std::size_t> only;
+    for (std::size_t record = 0; record < records.size() && record < MOST_RECORDS_NESTED;
+         record++) {
+        std::vector<std::string_view> fields = split_fields(records[record], rule);
+        if (fields.size() != outer.fields)
+            continue;
+        for (std::size_t field = 0; field < fields.size(); field++) {
+            if (!holds_byte(fields[field], inner.delimiter))
+                continue;
+            if (only && *only != field)
+                return false;
+            only = field;
+        }
+    }
+    return only.has_value();
+}
+
+// Of two bytes that both split the records consistently, the second a
+// usual delimiter (any byte may stand inside one field of a rare one that
+// splits a few records at runs of itself), one that stands
+// only inside one field of the other's split (the ';' between a GTF line's
+// attributes, in its last tab-separated field) separates parts of a value;
+// unless each stands inside one field of the other ("1,2,Hello world"),
+// where the counts decide.
+void drop_nested(const std::vector<std::string_view>& records, std::optional<unsigned char> quote,
+                 std::vector<candidate_score>& scores)
+{
+    std::vector<bool> nested(scores.size(), false);
+    for (std::size_t inner = 0; inner < scores.size(); inner++) {
+        for (std::size_t outer = 0; outer < scores.size(); outer++) {
+            if (inner == outer || !scores[outer].usual || scores[inner].score < LEAST_CONSISTENCY ||
+                scores[outer].score < LEAST_CONSISTENCY)
+                continue;
+            if (nested_in_one_field(records, quote, scores[inner], scores[outer]) &&
+                !nested_in_one_field(records, quote, scores[outer], scores[inner]))
+                nested[inner] = true;
+        }
+    }
+    for (std::size_t each = 0; each < scores.size(); each++) {
+        if (nested[each])
+            scores[each].score = 0;
+    }
+}
+
 // Bytes that lead the records separate no fields.
 void drop_leading_marks(const std::vector<std::string_view>& records, const byte_tallies& tallies,
                         std::vector<candidate_score>& scores)
@@ -402,6 +468,7 @@ std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view
         }
     }
     drop_leading_marks(weighed, tallies, scores);
+    drop_nested(weighed, quote, scores);
     blanks_give_way(weighed, tallies, scores);
     return scores;
 }
