@@ -169,6 +169,10 @@ INSTANTIATE_TEST_SUITE_P(
                    "m1\tsrc\texon\t30\t45\t.\t-\t.\tgene_id \"g1\"; tx \"t2\";\t",
                    "m1\tsrc\tCDS\t31\t45\t.\t-\t0\tgene_id \"g1\"; tx \"t2\";\t"},
                   "\t fields 10 header 0 trailer 0 length - records 4"},
+        // A sequence after the table: lines without a tab.
+        text_case{"closing_lines_without_the_delimiter",
+                  {"c1\t10\t20\tgene", "c1\t30\t40\texon", "c1\t50\t600\texon", ">", "ACGTACGT"},
+                  "\t fields 4 header 0 trailer 11 length - records 3"},
         // "##" meta lines, then a row of names behind one '#'.
         text_case{"commented_names_under_meta_lines",
                   {"##format=4", "##source=x", "#CHROM\tPOS\tID", "1\t100\trs1", "1\t250\t.",

@@ -66,6 +66,10 @@ constexpr std::size_t FEWEST_LIKE_LINES = 3;
 // A record length is claimed on the evidence of this many records at
 // least: one line of a length shows no layout.
 constexpr std::uint64_t FEWEST_RECORDS_FOR_LENGTH = 2;
+// Closing lines without a delimiter after delimited records (a sequence
+// after a table) are a trailer when they are this share of the lines at
+// most (one in this many).
+constexpr std::size_t MOST_CLOSING_ONE_IN = 2;
 // Free text with one line in this many indented is program source.
 constexpr std::size_t INDENTED_ONE_IN = 5;
 constexpr std::size_t LARGE_FILE_TEXT = std::size_t{1} << 18;
@@ -387,6 +391,24 @@ std::size_t commented_names_line(const text_view& view, std::span<const text_rec
             rows.push_back(split_fields(data[record].text, rule));
     }
     return choose_header_row(rows).choice ? view.first - 1 : 0;
+}
+
+// Where the closing lines that the delimiter does not split begin, or
+// view.last: the lines before must hold the delimiter, and no quote may
+// join the closing lines to a record.
+std::size_t closing_lines(const text_view& view, const field_rule& rule)
+{
+    if (!view.whole_file || rule.quote)
+        return view.last;
+    std::size_t end = view.last, closing = 0;
+    while (end > view.first && (is_remark(view.lines[end - 1].text) ||
+                                count_fields(view.lines[end - 1].text, rule) == 1)) {
+        closing += !is_remark(view.lines[end - 1].text);
+        end--;
+    }
+    if (closing == 0 || MOST_CLOSING_ONE_IN * (view.last - end) > view.last - view.first)
+        return view.last;
+    return end;
 }
 
 std::uint64_t commonest(const std::map<std::uint64_t, std::uint64_t>& counts)
@@ -751,8 +773,9 @@ text_layout_choice survey_text_lines(const file_sample& sample, const encoding_g
         return result;
     }
     result.choice = text_shape::delimited;
-    std::vector<text_record> records = records_of(view, pair->value.quote);
     field_rule rule{pair->value.delimiter, pair->value.quote};
+    view.last = closing_lines(view, rule);
+    std::vector<text_record> records = records_of(view, pair->value.quote);
     field_range range = regular_fields(records, rule, pair->value.fields);
     std::size_t first = title_records(records, rule, range);
     if (!quote_is_used(records, rule))
