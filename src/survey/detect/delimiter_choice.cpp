@@ -330,10 +330,11 @@ bool splits_each_record(const std::vector<std::string_view>& records, const byte
 }
 
 // Blanks stand inside values as well as between them. They give way to
-// a byte that splits the records consistently into as many fields as they
-// do (tabs, which blanks count too, under a title line of blanks); and to one that splits every
-// record, the first included, into non-empty fields where blanks leave the
-// first record (the names) whole.
+// a usual delimiter that splits the records consistently into as many
+// fields as they do (tabs, which blanks count too, under a title line of
+// blanks), and to one that splits every record, the first included, into
+// non-empty fields where blanks leave the first record (the names) whole.
+// A rare byte that splits as blanks do splits so by chance.
 void blanks_give_way(const std::vector<std::string_view>& records, const byte_tallies& tallies,
                      std::vector<candidate_score>& scores)
 {
@@ -344,7 +345,7 @@ void blanks_give_way(const std::vector<std::string_view>& records, const byte_ta
     for (const candidate_score& other : scores) {
         if (other.delimiter == ' ' || other.score < LEAST_CONSISTENCY)
             continue;
-        bool same_split = other.fields == blank->fields;
+        bool same_split = other.usual && other.fields == blank->fields;
         bool names_whole = tallies.values[0] == 1 && other.usual &&
                            splits_each_record(records, tallies, other.delimiter);
         if (same_split || names_whole) {
