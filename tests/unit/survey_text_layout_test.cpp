@@ -157,9 +157,9 @@ INSTANTIATE_TEST_SUITE_P(
         // fields.
         text_case{"commas_over_blanks_in_values",
                   {"version,codename,created,eol,extra", "4.10,Warty Warthog,2004-03-05",
-                   "5.04,Hoary Hedgehog,2004-10-20", "5.10,Breezy Badger,2005-04-08",
-                   "6.06 LTS,Dapper Drake,2005-10-12,2011-06-01,2009", "6.10,Edgy Eft,2006-06-01",
-                   "7.04,Feisty Fawn,2006-10-26"},
+                   "5.04,Hoary Hedgehog,2004-10-20,2006-10-31", "5.10,Breezy Badger,2005-04-08",
+                   "6.06,Dapper Drake,2005-10-12,2011-06-01,2009",
+                   "6.10,Edgy Eft,2006-06-01,2008-04-25", "7.04,Feisty Fawn,2006-10-26"},
                   ", fields 3 names header 0 trailer 0 length - records 7"},
         // Semicolons part the attributes in the last tab-separated
         // field, which some lines end with a tab.
