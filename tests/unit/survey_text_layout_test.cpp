@@ -92,53 +92,98 @@ TEST_P(TextLayout, Finds)
 
 INSTANTIATE_TEST_SUITE_P(
     Files, TextLayout,
-    testing::Values(text_case{"decimal_commas_behind_semicolons",
-                              {"1;10,50;x", "2;7,25;y", "3;100,00;z", "4;1,5;w"},
-                              "; fields 3 header 0 trailer 0 length - records 4"},
-                    text_case{"quoted_delimiters_and_line_ends",
-                              {"\"a,b\",1", "\"c\",2", "\"multi", "line\",3", "\"d\",4"},
-                              ", quote \" fields 2 header 0 trailer 0 length - records 4"},
-                    text_case{"comment_preamble_and_closing",
-                              {"# made by hand", "#", "a\t1\tx", "b\t2\ty", "c\t3\tz", "# end"},
-                              "\t fields 3 header 17 trailer 6 length 6 records 3"},
-                    text_case{"title_line_before_the_records",
-                              {"Sales 2026", "a|1|x", "b|2|y", "c|3|z", "d|4|w", "e|5|v"},
-                              "| fields 3 header 11 trailer 0 length 6 records 5"},
-                    text_case{"no_delimiter_in_free_text",
-                              {"# a program", "int main()", "{", "    return 0;", "}"},
-                              "none fields - header 0 trailer 0 length - records 5"},
-                    // Lines that grow a digit are not a preamble before
-                    // lines of three digits.
-                    text_case{"numbers_growing_a_digit", numbers_from_one(400),
-                              "none fields - header 0 trailer 0 length - records 400"},
-                    text_case{"comma_over_blanks_and_colons_in_dates", hourly_readings(),
-                              ", fields 2 names header 0 trailer 0 length - records 13"},
-                    text_case{"semicolon_comments_before_fixed_lines", station_readings(),
-                              "none fields - header 317 trailer 0 length 25 records 4"},
-                    text_case{"names_and_rule_before_fixed_lines",
-                              {"ID   | NAME    | SCORE", "-----+---------+------",
-                               "1      alice     10.5", "2      bob       7.25",
-                               "3      carol     12.0", "4      dave      3.75"},
-                              "none fields - header 46 trailer 0 length 22 records 4"},
-                    // Shift_JIS puts 0x7C in the second byte of some
-                    // characters: no field ends there.
-                    text_case{"shift_jis_pipes_inside_characters",
-                              {"\x96\xBC\x91O|\x83|\x83"
-                               "C\x83\x93\x83g|x",
-                               "\x8ER\x93"
-                               "c|\x83|\x83"
-                               "C|1",
-                               "\x97\xE9\x96\xD8|\x83|\x83"
-                               "C|2",
-                               "\x89\xD4\x8Eq|\x95\\\x8E\xA6|3"},
-                              "| fields 3 names header 0 trailer 0 length - records 4"},
-                    // A first entry with a count of fields other entries
-                    // have, however seldom, is one of them, not a title.
-                    text_case{"first_entry_in_the_tail_of_counts", glossary(),
-                              "  fields 4 header 0 trailer 0 length - records 200"},
-                    text_case{"one_line_has_no_consistency",
-                              {"Hello, world"},
-                              "none fields - header 0 trailer 0 length 13 records 1"}),
+    testing::Values(
+        text_case{"decimal_commas_behind_semicolons",
+                  {"1;10,50;x", "2;7,25;y", "3;100,00;z", "4;1,5;w"},
+                  "; fields 3 header 0 trailer 0 length - records 4"},
+        text_case{"quoted_delimiters_and_line_ends",
+                  {"\"a,b\",1", "\"c\",2", "\"multi", "line\",3", "\"d\",4"},
+                  ", quote \" fields 2 header 0 trailer 0 length - records 4"},
+        text_case{"comment_preamble_and_closing",
+                  {"# made by hand", "#", "a\t1\tx", "b\t2\ty", "c\t3\tz", "# end"},
+                  "\t fields 3 header 17 trailer 6 length 6 records 3"},
+        text_case{"title_line_before_the_records",
+                  {"Sales 2026", "a|1|x", "b|2|y", "c|3|z", "d|4|w", "e|5|v"},
+                  "| fields 3 header 11 trailer 0 length 6 records 5"},
+        text_case{"no_delimiter_in_free_text",
+                  {"# a program", "int main()", "{", "    return 0;", "}"},
+                  "none fields - header 0 trailer 0 length - records 5"},
+        // Lines that grow a digit are not a preamble before
+        // lines of three digits.
+        text_case{"numbers_growing_a_digit", numbers_from_one(400),
+                  "none fields - header 0 trailer 0 length - records 400"},
+        text_case{"comma_over_blanks_and_colons_in_dates", hourly_readings(),
+                  ", fields 2 names header 0 trailer 0 length - records 13"},
+        text_case{"semicolon_comments_before_fixed_lines", station_readings(),
+                  "none fields - header 317 trailer 0 length 25 records 4"},
+        text_case{"names_and_rule_before_fixed_lines",
+                  {"ID   | NAME    | SCORE", "-----+---------+------", "1      alice     10.5",
+                   "2      bob       7.25", "3      carol     12.0", "4      dave      3.75"},
+                  "none fields - header 46 trailer 0 length 22 records 4"},
+        // Shift_JIS puts 0x7C in the second byte of some
+        // characters: no field ends there.
+        text_case{"shift_jis_pipes_inside_characters",
+                  {"\x96\xBC\x91O|\x83|\x83"
+                   "C\x83\x93\x83g|x",
+                   "\x8ER\x93"
+                   "c|\x83|\x83"
+                   "C|1",
+                   "\x97\xE9\x96\xD8|\x83|\x83"
+                   "C|2",
+                   "\x89\xD4\x8Eq|\x95\\\x8E\xA6|3"},
+                  "| fields 3 names header 0 trailer 0 length - records 4"},
+        // A first entry with a count of fields other entries
+        // have, however seldom, is one of them, not a title.
+        text_case{"first_entry_in_the_tail_of_counts", glossary(),
+                  "  fields 4 header 0 trailer 0 length - records 200"},
+        // One line is no evidence of a record length.
+        text_case{"one_line_has_no_consistency",
+                  {"Hello, world"},
+                  "none fields - header 0 trailer 0 length - records 1"},
+        // The colon that starts every hex record marks it; the
+        // comments before are a preamble, not records.
+        text_case{"leading_marks_behind_comments",
+                  {"# loader", "#", ":03000000020003F8", ":0A000300758180AD0102030405060708",
+                   ":0B000D00B004E5B8A1A2A3", ":00000001FF"},
+                  "none fields - header 11 trailer 0 length - records 4"},
+        // Tabs split the records as blanks do, and the track line
+        // with blanks inside its values is a preamble.
+        text_case{"tabs_over_blanks_behind_a_track_line",
+                  {"track name=demo description=\"a b c\" visibility=2", "chr1\t10\t20\tx1\t0\t+",
+                   "chr1\t20\t30\tx2\t0\t+", "chr1\t30\t40\tx3\t0\t-", "chr1\t40\t50\tx4\t0\t+"},
+                  "\t fields 6 header 49 trailer 0 length 18 records 4"},
+        // Blanks inside two-word values leave the names whole;
+        // commas split every record, a few of them into more
+        // fields.
+        text_case{"commas_over_blanks_in_values",
+                  {"version,codename,created,eol,extra", "4.10,Warty Warthog,2004-03-05",
+                   "5.04,Hoary Hedgehog,2004-10-20,2006-10-31", "5.10,Breezy Badger,2005-04-08",
+                   "6.06,Dapper Drake,2005-10-12,2011-06-01,2009",
+                   "6.10,Edgy Eft,2006-06-01,2008-04-25", "7.04,Feisty Fawn,2006-10-26"},
+                  ", fields 3 names header 0 trailer 0 length - records 7"},
+        // Semicolons part the attributes in the last tab-separated
+        // field, which some lines end with a tab.
+        text_case{"semicolons_inside_the_last_field",
+                  {"m1\tsrc\texon\t10\t20\t.\t-\t.\tgene_id \"g1\"; tx \"t1\";\t",
+                   "m1\tsrc\tCDS\t12\t20\t.\t-\t0\tgene_id \"g1\"; tx \"t1\";",
+                   "m1\tsrc\texon\t30\t45\t.\t-\t.\tgene_id \"g1\"; tx \"t2\";\t",
+                   "m1\tsrc\tCDS\t31\t45\t.\t-\t0\tgene_id \"g1\"; tx \"t2\";\t"},
+                  "\t fields 10 header 0 trailer 0 length - records 4"},
+        // A sequence after the table: lines without a tab.
+        text_case{"closing_lines_without_the_delimiter",
+                  {"c1\t10\t20\tgene", "c1\t30\t40\texon", "c1\t50\t600\texon", ">", "ACGTACGT"},
+                  "\t fields 4 header 0 trailer 11 length - records 3"},
+        // "##" meta lines, then a row of names behind one '#'.
+        text_case{"commented_names_under_meta_lines",
+                  {"##format=4", "##source=x", "#CHROM\tPOS\tID", "1\t100\trs1", "1\t250\t.",
+                   "2\t75\trs9"},
+                  "\t fields 3 names header 22 trailer 0 length - records 4"},
+        // A comment among comments of one mark is a note, though
+        // it splits as the records do.
+        text_case{
+            "commented_names_among_notes",
+            {"# zones", "# codes\tplace", "AD\tEurope/Andorra", "AE\tAsia/Dubai", "AF\tAsia/Kabul"},
+            "\t fields 2 header 22 trailer 0 length - records 3"}),
     [](const testing::TestParamInfo<text_case>& info) { return std::string(info.param.name); });
 
 // A short line of text without a line end repeats two bytes, but is no
@@ -153,6 +198,21 @@ TEST(TextLayout, ShortTextWithoutLineEndIsOneLine)
     EXPECT_EQ(layout.terminator, line_terminator::none);
     EXPECT_FALSE(layout.record_length.has_value());
     EXPECT_EQ(layout.records, 1u);
+}
+
+// Records that the last line, without its line end, shows to be of other
+// lengths have no record length; one record behind the names shows none,
+// and a lone double-quoted field still quotes its comma.
+TEST(TextLayout, FewRecordsClaimNoLength)
+{
+    for (const char* text :
+         {"a,b,c\n1,2,3\n4,5,xy", "first,last,city,zip\nJo,Doe,\"Town, WW\",08123"}) {
+        fixture_file file;
+        file.bytes.assign(text, text + std::string_view(text).size());
+        file_layout layout = survey_layout(file.sample());
+        EXPECT_FALSE(layout.record_length.has_value()) << text;
+        EXPECT_EQ(layout.fields, 3u + (text[0] == 'f')) << text;
+    }
 }
 
 TEST(TextLayout, ColumnNamesOverNumbers)

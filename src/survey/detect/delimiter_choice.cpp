@@ -28,12 +28,18 @@ constexpr double OTHER_MARGIN = 0.15;
 constexpr double DIGIT_FLANKED = 0.9;
 constexpr double NEARLY_AS_WELL = 0.9;
 constexpr double FLANKED_PENALTY = 0.5;
+// A byte whose every occurrence, in this many records at most, falls in
+// one field of another delimiter's split splits a value (a list in the last
+// column), not the records.
+constexpr std::size_t MOST_RECORDS_NESTED = 500;
 // Records a field or two off the usual count count this much of a record.
 constexpr double NEAR_CREDIT = 0.5;
 // A byte that ends this share of two-field records with nothing after it
 // ends statements rather than separating fields.
 constexpr double ENDING_SHARE = 0.5;
-// A quote opens and closes at least this many fields to be one; single
+// A quote opens and closes at least this many fields to be one, or one
+// field in a text where it leaves every line whole (a small file) if it is
+// a double quote; single
 // quotes, which stand inside words as apostrophes, must do this many
 // times as well as double quotes to win over them.
 constexpr std::uint64_t FEWEST_QUOTED_FIELDS = 2;
@@ -42,6 +48,10 @@ constexpr std::uint64_t APOSTROPHE_HANDICAP = 2;
 // closes most fields only when its pair splits the records clearly more
 // consistently: a stray quote that joins lines which are not one record.
 constexpr double PAIR_MARGIN = 0.1;
+// A byte that opens this share of the records it splits into the usual
+// number of fields is a mark that leads each record (a tag's colon, the
+// start code of a hex record), not a separator between fields.
+constexpr double LEADING_MARK_SHARE = 0.9;
 
 bool is_field_edge(char byte)
 {
@@ -292,6 +302,133 @@ std::vector<std::string_view> join_records(const std::vector<std::string_view>& 
     return records;
 }
 
+// The share of the records of the usual number of fields that the
+// delimiter opens.
+double leading_share(const std::vector<std::string_view>& records, const byte_tallies& tallies,
+                     const candidate_score& each)
+{
+    std::uint64_t usual = 0, leading = 0;
+    for (std::size_t record = 0; record < records.size(); record++) {
+        if (tallies.of(record, each.delimiter) + 1u != each.fields)
+            continue;
+        usual++;
+        leading += static_cast<unsigned char>(records[record].front()) == each.delimiter;
+    }
+    return usual == 0 ? 0 : static_cast<double>(leading) / static_cast<double>(usual);
+}
+
+// Whether every record, the first included, splits at the delimiter into
+// at least two fields of which none is empty.
+bool splits_each_record(const std::vector<std::string_view>& records, const byte_tallies& tallies,
+                        unsigned char delimiter)
+{
+    for (std::size_t record = 0; record < records.size(); record++) {
+        if (tallies.of(record, delimiter) == 0)
+            return false;
+    }
+    return splits_every_record(records, delimiter);
+}
+
+// Blanks stand inside values as well as between them. They give way to
+// a usual delimiter that splits the records consistently into as many
+// fields as they do (tabs, which blanks count too, under a title line of
+// blanks), and to one that splits every record, the first included, into
+// non-empty fields where blanks leave the first record (the names) whole.
+// A rare byte that splits as blanks do splits so by chance.
+void blanks_give_way(const std::vector<std::string_view>& records, const byte_tallies& tallies,
+                     std::vector<candidate_score>& scores)
+{
+    auto blank = std::find_if(scores.begin(), scores.end(),
+                              [](const candidate_score& each) { return each.delimiter == ' '; });
+    if (blank == scores.end() || blank->score == 0)
+        return;
+    for (const candidate_score& other : scores) {
+        if (other.delimiter == ' ' || other.score < LEAST_CONSISTENCY)
+            continue;
+        bool same_split = other.usual && other.fields == blank->fields;
+        bool names_whole = tallies.values[0] == 1 && other.usual &&
+                           splits_each_record(records, tallies, other.delimiter);
+        if (same_split || names_whole) {
+            blank->score = 0;
+            return;
+        }
+    }
+}
+
+bool holds_byte(std::string_view field, unsigned char byte)
+{
+    if (byte != ' ')
+        return field.find(static_cast<char>(byte)) != std::string_view::npos;
+    // Blanks inside a value, not those that pad it.
+    std::size_t first = field.find_first_not_of(" \t");
+    std::size_t last = field.find_last_not_of(" \t");
+    return first != std::string_view::npos &&
+           field.substr(first, last - first + 1).find_first_of(" \t") != std::string_view::npos;
+}
+
+// Whether every occurrence of inner stands in one and the same field of
+// the records that outer splits into its usual number of fields.
+bool nested_in_one_field(const std::vector<std::string_view>& records,
+                         std::optional<unsigned char> quote, const candidate_score& inner,
+                         const candidate_score& outer)
+{
+    field_rule rule{outer.delimiter, quote};
+    std::optional<std::size_t> only;
+    for (std::size_t record = 0; record < records.size() && record < MOST_RECORDS_NESTED;
+         record++) {
+        std::vector<std::string_view> fields = split_fields(records[record], rule);
+        if (fields.size() != outer.fields)
+            continue;
+        for (std::size_t field = 0; field < fields.size(); field++) {
+            if (!holds_byte(fields[field], inner.delimiter))
+                continue;
+            if (only && *only != field)
+                return false;
+            only = field;
+        }
+    }
+    return only.has_value();
+}
+
+// Of two bytes that both split the records consistently, the second a
+// usual delimiter (any byte may stand inside one field of a rare one that
+// splits a few records at runs of itself), one that stands
+// only inside one field of the other's split (the ';' between a GTF line's
+// attributes, in its last tab-separated field) separates parts of a value;
+// unless each stands inside one field of the other ("1,2,Hello world"),
+// where the counts decide.
+void drop_nested(const std::vector<std::string_view>& records, std::optional<unsigned char> quote,
+                 std::vector<candidate_score>& scores)
+{
+    std::vector<bool> nested(scores.size(), false);
+    for (std::size_t inner = 0; inner < scores.size(); inner++) {
+        for (std::size_t outer = 0; outer < scores.size(); outer++) {
+            if (inner == outer || !scores[outer].usual || scores[inner].score < LEAST_CONSISTENCY ||
+                scores[outer].score < LEAST_CONSISTENCY)
+                continue;
+            if (nested_in_one_field(records, quote, scores[inner], scores[outer]) &&
+                !nested_in_one_field(records, quote, scores[outer], scores[inner]))
+                nested[inner] = true;
+        }
+    }
+    for (std::size_t each = 0; each < scores.size(); each++) {
+        if (nested[each])
+            scores[each].score = 0;
+    }
+}
+
+// Bytes that lead the records separate no fields.
+void drop_leading_marks(const std::vector<std::string_view>& records, const byte_tallies& tallies,
+                        std::vector<candidate_score>& scores)
+{
+    for (candidate_score& each : scores) {
+        if (each.score == 0)
+            continue;
+        if (each.delimiter != ' ' && leading_share(records, tallies, each) >= LEADING_MARK_SHARE)
+            each.score = 0;
+    }
+}
+
 std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view>& records,
                                               std::optional<unsigned char> quote)
 {
@@ -330,6 +467,9 @@ std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view
                 each.score *= FLANKED_PENALTY;
         }
     }
+    drop_leading_marks(weighed, tallies, scores);
+    drop_nested(weighed, quote, scores);
+    blanks_give_way(weighed, tallies, scores);
     return scores;
 }
 
@@ -354,6 +494,12 @@ const candidate_score* best_delimiter(const std::vector<candidate_score>& scores
     return chosen;
 }
 
+bool joins_lines(const std::vector<std::string_view>& lines, unsigned char quote)
+{
+    return std::any_of(lines.begin(), lines.end(),
+                       [quote](std::string_view line) { return ends_inside_quotes(line, quote); });
+}
+
 // The quotes worth a pair, the one that opens and closes most fields
 // first, then none.
 std::vector<scored<std::optional<unsigned char>>>
@@ -363,7 +509,8 @@ quote_candidates(const std::vector<std::string_view>& lines)
     std::uint64_t best = FEWEST_QUOTED_FIELDS - 1;
     for (unsigned char quote : {'"', '\''}) {
         std::uint64_t fields = quoted_fields(lines, quote);
-        if (fields < FEWEST_QUOTED_FIELDS)
+        if (fields == 0 ||
+            (fields < FEWEST_QUOTED_FIELDS && (quote == '\'' || joins_lines(lines, quote))))
             continue;
         bool first =
             fields > (quote == '\'' && !quotes.empty() ? APOSTROPHE_HANDICAP * best : best);

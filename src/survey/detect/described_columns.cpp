@@ -60,8 +60,14 @@ std::string_view unquoted(std::string_view value, std::optional<unsigned char> q
 // with a quote, as many lines as a quoted line end joins. Comments and
 // blank lines among them are not records; a record the sample may have
 // cut is left out.
+// names_first keeps a first line that is a comment: a commented row of
+// names ("#CHROM\tPOS") that the survey found at the records' start.
+// Bytes of a comment's opening mark, which a commented name starts with.
+constexpr std::string_view COMMENT_MARKS = " \t#%!;/";
+
 std::vector<std::string_view> text_records(const decoded_text& decoded, bool whole,
-                                           std::optional<unsigned char> quote)
+                                           std::optional<unsigned char> quote,
+                                           bool names_first = false)
 {
     std::vector<std::string_view> records;
     std::vector<text_line> lines = split_text_lines(decoded.text, whole);
@@ -76,7 +82,8 @@ std::vector<std::string_view> text_records(const decoded_text& decoded, bool who
                 text.substr(records.back().data() - text.data(),
                             line.start + line.text.size() -
                                 static_cast<std::size_t>(records.back().data() - text.data()));
-        else if (!is_blank_line(line.text) && !is_comment_line(line.text))
+        else if (!is_blank_line(line.text) &&
+                 (!is_comment_line(line.text) || (names_first && records.empty())))
             records.push_back(line.text);
         else
             continue;
@@ -206,7 +213,8 @@ void describe_delimited(const file_sample& sample, file_layout& layout)
     decoded_text decoded = record_text(sample, layout, whole);
     field_rule rule{*layout.delimiter, layout.quote};
     value_table rows;
-    std::vector<std::string_view> records = text_records(decoded, whole, layout.quote);
+    std::vector<std::string_view> records =
+        text_records(decoded, whole, layout.quote, layout.header_row);
     rows.row_starts.reserve(records.size() + 1);
     // Records mostly have the usual number of fields.
     rows.values.reserve(records.size() *
@@ -216,6 +224,11 @@ void describe_delimited(const file_sample& sample, file_layout& layout)
         append_fields(record, rule, rows.values);
         for (std::size_t field = first; field < rows.values.size(); field++)
             rows.values[field] = unquoted(rows.values[field], layout.quote);
+        // A commented row of names: the first name follows the mark.
+        if (first == 0 && first < rows.values.size() && is_comment_line(record)) {
+            std::string_view& name = rows.values[first];
+            name.remove_prefix(std::min(name.size(), name.find_first_not_of(COMMENT_MARKS)));
+        }
         rows.end_row();
     }
     std::size_t count = std::max<std::size_t>(layout.fields.value_or(0), layout.most_fields);

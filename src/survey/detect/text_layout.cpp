@@ -63,9 +63,19 @@ constexpr std::size_t FEWEST_RECORDS_FOR_NOTE = 4;
 // the records' kinds of byte are records of other lengths (numbers that
 // grow a digit), not a preamble.
 constexpr std::size_t FEWEST_LIKE_LINES = 3;
+// A record length is claimed on the evidence of this many records at
+// least: one line of a length shows no layout.
+constexpr std::uint64_t FEWEST_RECORDS_FOR_LENGTH = 2;
+// Closing lines without a delimiter after delimited records (a sequence
+// after a table) are a trailer when they are this share of the lines at
+// most (one in this many).
+constexpr std::size_t MOST_CLOSING_ONE_IN = 2;
 // Free text with one line in this many indented is program source.
 constexpr std::size_t INDENTED_ONE_IN = 5;
 constexpr std::size_t LARGE_FILE_TEXT = std::size_t{1} << 18;
+// Bytes of a comment's opening mark that a commented row of names starts
+// with ("#CHROM\tPOS"); the names are the fields after them.
+constexpr std::string_view NAME_MARKS = "#%!;/";
 
 struct text_view {
     decoded_text decoded;
@@ -343,6 +353,64 @@ bool first_names_fixed_columns(const std::vector<std::string_view>& texts,
     return choose_header_row(rows).choice;
 }
 
+// The opening mark of a comment line: the run of its first byte.
+std::string_view comment_mark(std::string_view line)
+{
+    std::size_t start = std::min(line.size(), line.find_first_not_of(" \t"));
+    std::size_t end = start;
+    while (end < line.size() && line[end] == line[start] &&
+           NAME_MARKS.find(line[end]) != std::string_view::npos)
+        end++;
+    return line.substr(start, end - start);
+}
+
+// The comment line just before the records, when it splits as they do
+// and names their columns, and the meta lines before it open with a longer
+// run of its mark: the row of names of a table whose program reads past
+// comments (the "#CHROM" line under the "##" lines of a VCF file). A
+// comment among comments of one mark is a note, whatever it says. Its
+// index among the lines, or 0 for none.
+std::size_t commented_names_line(const text_view& view, std::span<const text_record> data,
+                                 const field_rule& rule, field_range range)
+{
+    if (view.first < 2 || data.empty() || !is_comment_line(view.lines[view.first - 1].text))
+        return 0;
+    std::string_view line = view.lines[view.first - 1].text;
+    std::string_view mark = comment_mark(line);
+    std::string_view meta = comment_mark(view.lines[view.first - 2].text);
+    if (mark.empty() || meta.size() <= mark.size() || meta.front() != mark.front())
+        return 0;
+    line.remove_prefix(static_cast<std::size_t>(mark.data() + mark.size() - line.data()));
+    std::vector<std::string_view> names = split_fields(line, rule);
+    if (names.empty() || !range.holds(static_cast<std::uint32_t>(names.size())))
+        return 0;
+    std::vector<std::vector<std::string_view>> rows{names};
+    for (std::size_t record = 0; record < data.size() && rows.size() < MOST_ROWS_FOR_NAMES;
+         record++) {
+        if (!is_remark(data[record].text))
+            rows.push_back(split_fields(data[record].text, rule));
+    }
+    return choose_header_row(rows).choice ? view.first - 1 : 0;
+}
+
+// Where the closing lines that the delimiter does not split begin, or
+// view.last: the lines before must hold the delimiter, and no quote may
+// join the closing lines to a record.
+std::size_t closing_lines(const text_view& view, const field_rule& rule)
+{
+    if (!view.whole_file || rule.quote)
+        return view.last;
+    std::size_t end = view.last, closing = 0;
+    while (end > view.first && (is_remark(view.lines[end - 1].text) ||
+                                count_fields(view.lines[end - 1].text, rule) == 1)) {
+        closing += !is_remark(view.lines[end - 1].text);
+        end--;
+    }
+    if (closing == 0 || MOST_CLOSING_ONE_IN * (view.last - end) > view.last - view.first)
+        return view.last;
+    return end;
+}
+
 std::uint64_t commonest(const std::map<std::uint64_t, std::uint64_t>& counts)
 {
     std::uint64_t best = 0, best_count = 0;
@@ -369,12 +437,17 @@ void measure_records(const file_sample& sample, const text_view& view,
     std::uint64_t records_end =
         sample.file_size ? *sample.file_size - std::min(*sample.file_size, layout.trailer_length)
                          : UINT64_MAX;
+    // The last line of a file may lack its line end and be a record all
+    // the same; with one, it has the others' length or they have none.
+    std::optional<std::uint64_t> unterminated;
     for (std::size_t record = first; record < records.size(); record++) {
-        // The last line of a file may lack its line end and be a record all
-        // the same; its length says nothing.
-        if (records[record].end == records[record].start + records[record].text.size() ||
-            view.file_offset(records[record].start) >= records_end)
+        if (view.file_offset(records[record].start) >= records_end)
             continue;
+        if (records[record].end == records[record].start + records[record].text.size()) {
+            if (!is_remark(records[record].text))
+                unterminated = (records[record].end - records[record].start) * unit;
+            continue;
+        }
         std::uint64_t length = (records[record].end - records[record].start) * unit;
         lengths[length]++;
         terminated++;
@@ -396,7 +469,9 @@ void measure_records(const file_sample& sample, const text_view& view,
         }
     }
     layout.usual_length = commonest(lengths);
-    if (lengths.size() == 1 && in_start == 1)
+    std::uint64_t line_end = unit * (layout.terminator == line_terminator::crlf ? 2 : 1);
+    if (lengths.size() == 1 && in_start == 1 && terminated >= FEWEST_RECORDS_FOR_LENGTH &&
+        (!unterminated || *unterminated + line_end == layout.usual_length))
         layout.record_length = layout.usual_length;
     if (view.whole_file) {
         // Comments and blank lines among the records are not records.
@@ -442,13 +517,19 @@ bool later_pieces_fit(const file_sample& sample, const file_layout& layout, std:
     return true;
 }
 
-// Free text: every line a record, counted when the start is the whole file
-// and estimated from the usual length otherwise.
+// Free text: every line after the preamble and before the trailer a
+// record (every line, without them), counted when the start is the whole
+// file and estimated from the usual length otherwise.
 void count_free_lines(const file_sample& sample, const text_view& view, std::uint64_t length,
-                      file_layout& layout)
+                      bool preamble, file_layout& layout)
 {
     if (view.whole_file) {
-        layout.records = view.lines.size();
+        layout.records = preamble
+                             ? static_cast<std::uint64_t>(std::count_if(
+                                   view.lines.begin() + static_cast<std::ptrdiff_t>(view.first),
+                                   view.lines.begin() + static_cast<std::ptrdiff_t>(view.last),
+                                   [](const text_line& line) { return !is_remark(line.text); }))
+                             : view.lines.size();
         return;
     }
     if (!sample.file_size || length == 0)
@@ -611,7 +692,8 @@ void survey_fixed_width(const file_sample& sample, const text_view& view, bool t
     // chance.
     bool all_lines = run.first == view.first && run.last == view.last;
     bool fixed =
-        length > 0 && later_pieces_fit(sample, layout, length) &&
+        length > 0 && lines >= FEWEST_RECORDS_FOR_LENGTH &&
+        later_pieces_fit(sample, layout, length) &&
         (all_lines || (run.records >= FEWEST_FIXED_LINES &&
                        run.records * FIXED_RUN_ONE_IN >= lines && !run_continues_lines(view, run)));
     if (!fixed) {
@@ -620,7 +702,7 @@ void survey_fixed_width(const file_sample& sample, const text_view& view, bool t
                                    ? view.file_offset(view.lines[view.first].start)
                                    : view.decoded.file_offset;
         layout.trailer_length = preamble ? trailer_of(sample, view, layout) : 0;
-        count_free_lines(sample, view, length, layout);
+        count_free_lines(sample, view, length, preamble, layout);
         return;
     }
     layout.record_length = length;
@@ -691,8 +773,9 @@ text_layout_choice survey_text_lines(const file_sample& sample, const encoding_g
         return result;
     }
     result.choice = text_shape::delimited;
-    std::vector<text_record> records = records_of(view, pair->value.quote);
     field_rule rule{pair->value.delimiter, pair->value.quote};
+    view.last = closing_lines(view, rule);
+    std::vector<text_record> records = records_of(view, pair->value.quote);
     field_range range = regular_fields(records, rule, pair->value.fields);
     std::size_t first = title_records(records, rule, range);
     if (!quote_is_used(records, rule))
@@ -713,7 +796,16 @@ text_layout_choice survey_text_lines(const file_sample& sample, const encoding_g
     }
     layout.header_length =
         data.empty() ? view.file_offset(view.decoded.text.size()) : view.file_offset(data[0].start);
+    std::size_t names =
+        first == 0 && !layout.header_row ? commented_names_line(view, data, rule, range) : 0;
+    if (names > 0) {
+        layout.header_row = true;
+        layout.header_length = view.file_offset(view.lines[names].start);
+    }
     layout.trailer_length = trailer_of(sample, view, layout);
     measure_records(sample, view, records, first, rule.quote.has_value(), layout);
+    // The row of names counts among the records, as an uncommented one does.
+    if (names > 0 && view.whole_file && layout.records)
+        *layout.records += 1;
     return result;
 }

@@ -57,6 +57,16 @@ INSTANTIATE_TEST_SUITE_P(
                        "1/1 10:00,6\n",
                        ",-2"},
         delimiter_case{"pipes", "a|1|x\nb|2|y\nc|3|z\n", "|-3"},
+        // A colon that opens every record marks it and separates nothing.
+        delimiter_case{"leading_marks", ":20:A1\n:25:B22\n:28C:C3\n:61:D44\n", "none"},
+        // Semicolons stand only in the last tab-separated field; tabs stand
+        // in two of the semicolons' fields.
+        delimiter_case{"semicolons_inside_the_last_field",
+                       "a\t1\tk=1; m=2;\t\nb\t2\tk=3; m=4;\nc\t3\tk=5; m=6;\t\n", "\t-4"},
+        // Tabs split the records as blanks do, which split the title line
+        // alike as well.
+        delimiter_case{"tabs_over_blanks",
+                       "t name=a desc=b\nx1\t10\ty\nx2\t20\tz\nx3\t30\tw\nx4\t40\tv\n", "\t-3"},
         delimiter_case{"statements_end_with_semicolons", "go;\nrun;\nstop;\n", "none"},
         delimiter_case{"prose", "The fox ran.\nIt was quick, and\nbrown.\n", "none"},
         delimiter_case{"one_record", "a,b,c\n", "none"},
