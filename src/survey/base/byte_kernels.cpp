@@ -1,5 +1,6 @@
 #include "byte_kernels.h"
 
+#include <algorithm>
 #include <cstring>
 
 // The portable kernels: plain C++, eight bytes at a time in one word.
@@ -60,4 +61,33 @@ std::uint64_t count_equal_bytes(const unsigned char* first, const unsigned char*
 {
     static const count_equal_kernel chosen = usable_byte_kernels().back().count_equal;
     return chosen(first, second, count);
+}
+
+std::array<std::uint64_t, 256> count_byte_values(const unsigned char* bytes, std::size_t count)
+{
+    // Four tables, so that a run of one value does not wait on its own
+    // last count; 32-bit counts halve the tables, added up before they
+    // could wrap.
+    constexpr std::size_t TABLES = 4;
+    constexpr std::size_t MOST_PER_ROUND = std::size_t{1} << 30;
+    std::array<std::uint64_t, 256> counts{};
+    std::array<std::array<std::uint32_t, 256>, TABLES> tables;
+    for (std::size_t round = 0; round < count; round += MOST_PER_ROUND) {
+        for (auto& table : tables)
+            table.fill(0);
+        const unsigned char* at = bytes + round;
+        const unsigned char* end = at + std::min(count - round, MOST_PER_ROUND);
+        for (; at + TABLES <= end; at += TABLES) {
+            tables[0][at[0]]++;
+            tables[1][at[1]]++;
+            tables[2][at[2]]++;
+            tables[3][at[3]]++;
+        }
+        for (; at < end; at++)
+            tables[0][*at]++;
+        for (std::size_t value = 0; value < counts.size(); value++)
+            counts[value] += std::uint64_t{tables[0][value]} + tables[1][value] + tables[2][value] +
+                             tables[3][value];
+    }
+    return counts;
 }

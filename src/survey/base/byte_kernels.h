@@ -3,6 +3,7 @@
 #ifndef KORVALEN_BYTE_KERNELS_H
 #define KORVALEN_BYTE_KERNELS_H
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -10,6 +11,9 @@
 // How many of first[i] and second[i], i below count, are equal.
 std::uint64_t count_equal_bytes(const unsigned char* first, const unsigned char* second,
                                 std::size_t count);
+
+// How many of the bytes hold each value.
+std::array<std::uint64_t, 256> count_byte_values(const unsigned char* bytes, std::size_t count);
 
 using count_equal_kernel = std::uint64_t (*)(const unsigned char*, const unsigned char*,
                                              std::size_t);

@@ -173,10 +173,41 @@ bool is_boolean(std::string_view value)
 struct number_readings {
     std::string_view value;
     std::optional<std::optional<number_shape>> plain[2]; // '.' and ','
+    // Which of the grouping marks the value holds, found in one pass:
+    // a search for each mark of each form calls the library per value.
+    std::uint8_t marks = 0;
+
+    static std::uint8_t mark_bit(char mark)
+    {
+        switch (mark) {
+        case ',':
+            return 1;
+        case '.':
+            return 2;
+        case ' ':
+            return 4;
+        case '\'':
+            return 8;
+        default:
+            return 0;
+        }
+    }
+
+    explicit number_readings(std::string_view text) : value(text)
+    {
+        for (char c : value)
+            marks |= mark_bit(c);
+    }
+
+    bool holds(char grouping) const
+    {
+        std::uint8_t bit = mark_bit(grouping);
+        return bit != 0 ? (marks & bit) != 0 : value.find(grouping) != std::string_view::npos;
+    }
 
     std::optional<number_shape> read(number_form form)
     {
-        if (form.grouping != 0 && value.find(form.grouping) != std::string_view::npos)
+        if (form.grouping != 0 && holds(form.grouping))
             return read_number(value, form);
         std::optional<std::optional<number_shape>>& cached = plain[form.decimal == ',' ? 1 : 0];
         if (!cached)
@@ -301,7 +332,7 @@ column_description infer_column_type(const std::vector<std::string_view>& values
         }
         const candidate* last = nullptr;
         std::size_t kept = 0;
-        number_readings readings{value, {}};
+        number_readings readings(value);
         for (std::uint8_t index : living) {
             candidate& each = candidates[index];
             if (!each.take(value, readings)) {
