@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -306,6 +307,78 @@ void describe_choice(const candidate& chosen, column_description& column)
     }
 }
 
+// A value with each digit written as 9: every number form reads all
+// values of one signature alike, as it tells digits apart from the marks
+// and signs around them but never one digit from another. Kept exactly,
+// for values of up to SIGNATURE_BYTES bytes.
+constexpr std::size_t SIGNATURE_BYTES = 16;
+
+struct value_signature {
+    std::uint64_t words[2] = {0, 0};
+    std::size_t length = 0;
+
+    bool operator==(const value_signature&) const = default;
+};
+
+bool signature_of(std::string_view value, value_signature& signature)
+{
+    if (value.size() > SIGNATURE_BYTES)
+        return false;
+    unsigned char bytes[SIGNATURE_BYTES] = {};
+    for (std::size_t at = 0; at < value.size(); at++)
+        bytes[at] = is_digit(value[at]) ? '9' : static_cast<unsigned char>(value[at]);
+    std::memcpy(signature.words, bytes, sizeof bytes);
+    signature.length = value.size();
+    return true;
+}
+
+// The signatures of values that every number form still alive has taken:
+// taking another value of one of them changes nothing, and a long column
+// of ids or amounts has but a few. A table of fixed size that stops
+// growing when nearly full.
+class signatures_taken
+{
+  public:
+    bool contains(const value_signature& signature) const
+    {
+        for (std::size_t slot = first_slot(signature);; slot = (slot + 1) % SLOTS) {
+            if (!used_[slot])
+                return false;
+            if (slots_[slot] == signature)
+                return true;
+        }
+    }
+
+    void insert(const value_signature& signature)
+    {
+        if (count_ >= MOST_KEPT)
+            return;
+        std::size_t slot = first_slot(signature);
+        for (; used_[slot]; slot = (slot + 1) % SLOTS) {
+            if (slots_[slot] == signature)
+                return;
+        }
+        used_[slot] = true;
+        slots_[slot] = signature;
+        count_++;
+    }
+
+  private:
+    static constexpr std::size_t SLOTS = 64;
+    static constexpr std::size_t MOST_KEPT = SLOTS * 3 / 4;
+
+    static std::size_t first_slot(const value_signature& signature)
+    {
+        std::uint64_t mixed = (signature.words[0] * 0x9E3779B97F4A7C15u) ^
+                              (signature.words[1] * 0xC2B2AE3D27D4EB4Fu) ^ signature.length;
+        return static_cast<std::size_t>(mixed >> 58) % SLOTS;
+    }
+
+    std::array<value_signature, SLOTS> slots_{};
+    std::array<bool, SLOTS> used_{};
+    std::size_t count_ = 0;
+};
+
 } // namespace
 
 column_description infer_column_type(const std::vector<std::string_view>& values)
@@ -319,6 +392,7 @@ column_description infer_column_type(const std::vector<std::string_view>& values
     for (std::size_t index = 0; index < living.size(); index++)
         living[index] = static_cast<std::uint8_t>(index);
     std::size_t typed = 0;
+    signatures_taken taken;
     for (std::size_t at = 0; at < values.size() && alive > 0; at++) {
         std::string_view value = values[at];
         if (value.empty()) {
@@ -328,6 +402,14 @@ column_description infer_column_type(const std::vector<std::string_view>& values
         if (is_null_marker(value) && (column.null_marker.empty() || column.null_marker == value)) {
             column.nullable = true;
             column.null_marker = value;
+            continue;
+        }
+        // While only number forms live, a value of a signature they all
+        // took before is taken again with no change.
+        value_signature signature;
+        bool signed_value = signature_of(value, signature);
+        if (signed_value && living.back() < NUMBER_FORMS.size() && taken.contains(signature)) {
+            typed++;
             continue;
         }
         const candidate* last = nullptr;
@@ -344,6 +426,8 @@ column_description infer_column_type(const std::vector<std::string_view>& values
             }
         }
         living.resize(kept);
+        if (signed_value && alive > 0)
+            taken.insert(signature);
         if (alive == 0 && typed > 0 && last != nullptr)
             column.why_text = std::string("mixed: ") +
                               value_type_name(last->type == value_type::integer ? number_type(*last)
