@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 #include <vector>
 
@@ -31,6 +32,27 @@ TEST(ByteKernels, CountEqualBytesAsAPlainLoopDoes)
                     expected += first[at] == second[at];
                 EXPECT_EQ(kernels.count_equal(first.data() + start, second.data() + start, length),
                           expected)
+                    << kernels.name << " from " << start << ", " << length << " bytes";
+            }
+        }
+    }
+}
+
+// Every kernel finds the first LF or CR where a plain loop does: at each
+// place in its width and past it, from unaligned starts, and none.
+TEST(ByteKernels, FindLineEndAsAPlainLoopDoes)
+{
+    std::vector<unsigned char> bytes(300, 'x');
+    for (std::size_t at : {70, 75, 140, 141, 299})
+        bytes[at] = at % 2 == 0 ? '\n' : '\r';
+    for (const byte_kernels& kernels : usable_byte_kernels()) {
+        for (std::size_t start = 0; start < 142; start++) {
+            for (std::size_t length : {std::size_t{0}, std::size_t{5}, 300 - start}) {
+                std::size_t expected = 0;
+                while (expected < length && bytes[start + expected] != '\n' &&
+                       bytes[start + expected] != '\r')
+                    expected++;
+                EXPECT_EQ(kernels.next_line_end(bytes.data() + start, length), expected)
                     << kernels.name << " from " << start << ", " << length << " bytes";
             }
         }
