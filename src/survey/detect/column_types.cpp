@@ -174,9 +174,10 @@ bool is_boolean(std::string_view value)
 struct number_readings {
     std::string_view value;
     std::optional<std::optional<number_shape>> plain[2]; // '.' and ','
-    // Which of the grouping marks the value holds, found in one pass:
-    // a search for each mark of each form calls the library per value.
-    std::uint8_t marks = 0;
+    // Which of the grouping marks the value holds, found in one pass when
+    // first asked: a search for each mark of each form calls the library
+    // per value.
+    std::optional<std::uint8_t> marks;
 
     static std::uint8_t mark_bit(char mark)
     {
@@ -196,14 +197,19 @@ struct number_readings {
 
     explicit number_readings(std::string_view text) : value(text)
     {
-        for (char c : value)
-            marks |= mark_bit(c);
     }
 
-    bool holds(char grouping) const
+    bool holds(char grouping)
     {
         std::uint8_t bit = mark_bit(grouping);
-        return bit != 0 ? (marks & bit) != 0 : value.find(grouping) != std::string_view::npos;
+        if (bit == 0)
+            return value.find(grouping) != std::string_view::npos;
+        if (!marks) {
+            marks = 0;
+            for (char c : value)
+                *marks |= mark_bit(c);
+        }
+        return (*marks & bit) != 0;
     }
 
     std::optional<number_shape> read(number_form form)
@@ -407,7 +413,7 @@ column_description infer_column_type(const std::vector<std::string_view>& values
         // While only number forms live, a value of a signature they all
         // took before is taken again with no change.
         value_signature signature;
-        bool signed_value = signature_of(value, signature);
+        bool signed_value = living.front() < NUMBER_FORMS.size() && signature_of(value, signature);
         if (signed_value && living.back() < NUMBER_FORMS.size() && taken.contains(signature)) {
             typed++;
             continue;
