@@ -203,6 +203,9 @@ struct file_layout {
     // are told by position rather than by the delimiter after the tag (a
     // record type code in column 1); 0 otherwise.
     std::uint32_t tag_width = 0;
+    // The field that names the type, key included, when it is not the
+    // record's first ("35=", FIX's MsgType); the tags then are that field.
+    std::string type_field;
     std::optional<unsigned char> segment_terminator;
     // The byte that makes the next one data, not a delimiter (EDIFACT's ?).
     std::optional<unsigned char> release;

@@ -38,6 +38,13 @@ constexpr std::uint64_t LATIN1_MOST_HIGH_PERCENT = 25;
 // EBCDIC lines ended by NEL (0x15) need no blanks to be text: delimited
 // records have few. NEL must end a line this often on average.
 constexpr std::uint64_t LONGEST_NEL_LINE = 256;
+// ASCII's own separators (SOH as FIX puts it between tag=value pairs; FS,
+// GS, RS and US of ASCII-delimited text) are text where they stand
+// between printable bytes: this share of their stand-ins at least, and
+// this many of them, lest a binary file's odd 0x01 pass.
+constexpr unsigned char SEPARATOR_CONTROLS[] = {0x01, 0x1C, 0x1D, 0x1E, 0x1F};
+constexpr std::uint64_t SEPARATOR_BETWEEN_TEXT_PERCENT = 95;
+constexpr std::uint64_t FEWEST_SEPARATORS = 8;
 // Bytes that Windows-1252 leaves undefined in 0x80-0x9F.
 constexpr unsigned char WINDOWS1252_UNDEFINED[] = {0x81, 0x8D, 0x8F, 0x90, 0x9D};
 
@@ -59,11 +66,41 @@ bool is_text_control(unsigned byte)
            byte == 0x0B || byte == 0x1B;
 }
 
-std::uint64_t count_stray_controls(const byte_counts& counts)
+bool printable_or_line_end(unsigned char byte)
+{
+    return (byte >= 0x20 && byte != 0x7F) || byte == '\n' || byte == '\r' || byte == '\t';
+}
+
+// The separator control that stands between text nearly everywhere it
+// occurs: a field or record separator rather than binary data, whose
+// 0x01 sits beside zeros and other controls.
+std::optional<unsigned char> separator_between_text(byte_span bytes, const byte_counts& counts)
+{
+    std::optional<unsigned char> found;
+    for (unsigned char separator : SEPARATOR_CONTROLS) {
+        std::uint64_t occurrences = counts[separator];
+        if (occurrences < FEWEST_SEPARATORS || (found && counts[*found] >= occurrences))
+            continue;
+        std::uint64_t between = 0;
+        for (std::size_t at = 0; at < bytes.size(); at++) {
+            if (bytes[at] != separator)
+                continue;
+            bool before = at == 0 || printable_or_line_end(bytes[at - 1]);
+            bool after = at + 1 == bytes.size() || printable_or_line_end(bytes[at + 1]);
+            between += before && after;
+        }
+        if (between * 100 >= occurrences * SEPARATOR_BETWEEN_TEXT_PERCENT)
+            found = separator;
+    }
+    return found;
+}
+
+std::uint64_t count_stray_controls(const byte_counts& counts,
+                                   std::optional<unsigned char> separator = std::nullopt)
 {
     std::uint64_t total = counts[0x7F];
     for (unsigned byte = 1; byte < 0x20; byte++) {
-        if (!is_text_control(byte))
+        if (!is_text_control(byte) && !(separator && byte == *separator))
             total += counts[byte];
     }
     return total;
@@ -264,7 +301,8 @@ text_encoding guess_without_mark(judged_bytes& judged)
     if (looks_like_ebcdic(counts, total))
         return text_encoding::ebcdic;
     if (counts[0] > total * MOST_NUL_SHARE ||
-        count_stray_controls(counts) > total * MOST_CONTROL_SHARE)
+        count_stray_controls(counts, separator_between_text(bytes, counts)) >
+            total * MOST_CONTROL_SHARE)
         return text_encoding::binary;
     std::uint64_t high = judged.high;
     if (high == 0)
@@ -290,7 +328,8 @@ void weigh_encodings(judged_bytes& judged, encoding_guess& guess)
         return;
     const byte_counts& counts = judged.counts;
     double total = static_cast<double>(bytes.size());
-    double stray = static_cast<double>(counts[0] + count_stray_controls(counts));
+    double stray = static_cast<double>(
+        counts[0] + count_stray_controls(counts, separator_between_text(bytes, counts)));
     double high = static_cast<double>(judged.high);
     double units = static_cast<double>(bytes.size() / 2);
     double zero_high_le = static_cast<double>(judged.zero_units().zero_high_le);

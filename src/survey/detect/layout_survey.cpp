@@ -386,6 +386,8 @@ void weigh_record_types(survey_evidence& evidence, layout_hypothesis& hypothesis
     layout.header_length = 0;
     layout.trailer_length = 0;
     layout.record_types = std::move(types.types);
+    if (!positional.found)
+        layout.type_field = std::string(stated.type_field);
     layout.records = typed.records.size();
     layout.records_estimated = !whole && sample.file_size && typed.covered > 0;
     if (layout.records_estimated)

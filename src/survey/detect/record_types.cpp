@@ -30,6 +30,9 @@ constexpr double LEAST_TYPE_CONSISTENCY = 0.8;
 // Segments of X12 and EDIFACT are seldom longer; a terminator that gives
 // longer pieces is a byte inside them.
 constexpr std::size_t LONGEST_USUAL_SEGMENT = 4096;
+// FIX messages start with BeginString and name their type in MsgType.
+constexpr std::string_view FIX_BEGIN = "8=FIX";
+constexpr std::string_view FIX_TYPE_FIELD = "35=";
 // ISA is fixed-width: its last byte, the segment terminator, is here.
 constexpr std::size_t ISA_LENGTH = 106;
 constexpr std::size_t UNA_LENGTH = 9;
@@ -90,6 +93,31 @@ std::pair<std::string_view, unsigned char> tag_of(std::string_view record)
     return {tag, after};
 }
 
+// The tag of a record whose type is a field of its own: that field, key
+// and value, found after a delimiter.
+std::pair<std::string_view, unsigned char> field_tag_of(std::string_view record,
+                                                        const stated_separators& stated)
+{
+    std::string key = static_cast<char>(*stated.delimiter) + std::string(stated.type_field);
+    std::size_t at = record.find(key);
+    if (at == std::string_view::npos)
+        return {{}, 0};
+    std::size_t start = at + 1;
+    std::size_t end = record.find(static_cast<char>(*stated.delimiter), start);
+    std::string_view tag = record.substr(start, end == std::string_view::npos ? end : end - start);
+    if (tag.size() == stated.type_field.size() || tag.size() > LONGEST_TAG)
+        return {{}, 0};
+    return {tag, *stated.delimiter};
+}
+
+std::pair<std::string_view, unsigned char> typed_tag_of(std::string_view record,
+                                                        const stated_separators& stated)
+{
+    if (!stated.type_field.empty() && stated.delimiter)
+        return field_tag_of(record, stated);
+    return tag_of(record);
+}
+
 std::uint32_t count_typed_fields(std::string_view record, unsigned char delimiter,
                                  std::optional<unsigned char> release)
 {
@@ -126,7 +154,8 @@ std::uint64_t tag_key(std::string_view tag)
 // How many different tags the records start with, up to more than most:
 // keys in a flat table, with no allocation per tag, as a file of keys or
 // counters has nearly as many tags as records.
-std::size_t distinct_tags(const std::vector<std::string_view>& records, std::size_t most)
+std::size_t distinct_tags(const std::vector<std::string_view>& records,
+                          const stated_separators& stated, std::size_t most)
 {
     std::size_t slots = 16;
     while (slots < 2 * records.size())
@@ -135,7 +164,7 @@ std::size_t distinct_tags(const std::vector<std::string_view>& records, std::siz
     std::vector<std::uint64_t> keys(slots, 0);
     std::size_t distinct = 0;
     for (std::string_view record : records) {
-        std::string_view tag = tag_of(record).first;
+        std::string_view tag = typed_tag_of(record, stated).first;
         if (tag.empty())
             continue;
         std::uint64_t key = tag_key(tag);
@@ -155,9 +184,9 @@ std::size_t distinct_tags(const std::vector<std::string_view>& records, std::siz
 // Takes no census when there are more than most_types tags: so many tags
 // are counters or keys, not types, and the count is not needed.
 typed_census types_of(const std::vector<std::string_view>& records, unsigned char delimiter,
-                      std::optional<unsigned char> release, std::size_t most_types)
+                      const stated_separators& stated, std::size_t most_types)
 {
-    if (distinct_tags(records, most_types) > most_types)
+    if (distinct_tags(records, stated, most_types) > most_types)
         return {{}, 0, true};
     std::vector<record_type> types;
     std::unordered_map<std::uint64_t, std::size_t> index;
@@ -165,10 +194,10 @@ typed_census types_of(const std::vector<std::string_view>& records, unsigned cha
     for (std::string_view record : records) {
         // A service record whose tag another byte follows (EDIFACT's UNA
         // stating the separators) is a type of its own all the same.
-        std::string_view tag = tag_of(record).first;
+        std::string_view tag = typed_tag_of(record, stated).first;
         if (tag.empty())
             continue;
-        std::uint32_t fields = count_typed_fields(record, delimiter, release);
+        std::uint32_t fields = count_typed_fields(record, delimiter, stated.release);
         auto [at, added] = index.emplace(tag_key(tag), types.size());
         if (added)
             types.push_back({std::string(tag), 0, fields, fields});
@@ -316,6 +345,15 @@ stated_separators read_stated_separators(std::string_view text)
     } else if (text.size() > 3 && (text.substr(0, 3) == "MSH" || text.substr(0, 3) == "FHS" ||
                                    text.substr(0, 3) == "BHS")) {
         stated.delimiter = static_cast<unsigned char>(text[3]);
+    } else if (text.substr(0, FIX_BEGIN.size()) == FIX_BEGIN) {
+        std::size_t end = FIX_BEGIN.size();
+        while (end < text.size() &&
+               (is_tag_byte(static_cast<unsigned char>(text[end])) || text[end] == '.'))
+            end++;
+        if (end < text.size()) {
+            stated.delimiter = static_cast<unsigned char>(text[end]);
+            stated.type_field = FIX_TYPE_FIELD;
+        }
     }
     // A separator that is a letter, a digit or a blank is no separator:
     // the text only starts with those letters.
@@ -333,7 +371,7 @@ record_types_choice find_record_types(const std::vector<std::string_view>& recor
     record_types_choice result;
     std::array<std::size_t, 256> votes{};
     for (std::string_view record : records) {
-        auto [tag, after] = tag_of(record);
+        auto [tag, after] = typed_tag_of(record, stated);
         if (!tag.empty())
             votes[after]++;
     }
@@ -360,7 +398,7 @@ record_types_choice find_record_types(const std::vector<std::string_view>& recor
         is_stated
             ? records.size()
             : static_cast<std::size_t>(MOST_TYPES_PER_RECORD * static_cast<double>(records.size()));
-    typed_census census = types_of(records, delimiter, stated.release, most_types);
+    typed_census census = types_of(records, delimiter, stated, most_types);
     if (census.too_many || census.types.size() < 2 || !fields_differ(census.types))
         return result;
     if (!is_stated && (static_cast<double>(census.types.size()) >
@@ -399,6 +437,10 @@ segment_terminator_choice
 find_segment_terminator(std::string_view text, const stated_separators& stated, std::size_t lines)
 {
     segment_terminator_choice result;
+    // FIX messages run on without a terminator byte: a byte between them
+    // is a field separator, not a segment's end.
+    if (!stated.type_field.empty())
+        return result;
     bool own_terminator =
         stated.terminator && *stated.terminator != '\r' && *stated.terminator != '\n';
     if (!own_terminator && lines >= LEAST_TYPED_RECORDS)

@@ -18,12 +18,16 @@
 // 105), EDIFACT's service string advice (UNA: data element separator at
 // byte 4, release character at 6, segment terminator at 8) and HL7's
 // message, file and batch headers (MSH, FHS, BHS: field separator at byte
-// 3).
+// 3), and FIX's BeginString (8=FIX.4.4 or 8=FIXT.1.1: the field
+// separator, SOH in the standard, right after it).
 struct stated_separators {
     std::optional<unsigned char> delimiter;
     std::optional<unsigned char> terminator;
     // The byte that makes the next one data (EDIFACT's ?).
     std::optional<unsigned char> release;
+    // The field that names a record's type when it is not the first, as
+    // "35=" (FIX's MsgType): the tag is that field, key and value.
+    std::string_view type_field;
 };
 
 stated_separators read_stated_separators(std::string_view text);

@@ -42,8 +42,34 @@ void typed_checker::count_anomaly(anomaly_kind kind, std::string what)
             record_anomaly{outcome_.records, record_start_, std::move(what), kind, std::nullopt});
 }
 
+// A field that starts with the type field's key is the tag; the first
+// field, BeginString in FIX, never is.
+void typed_checker::end_field()
+{
+    const std::string& key = layout_.type_field;
+    if (!tag_done_ && fields_ > 1 && field_.size() > key.size() && field_.size() <= LONGEST_TAG &&
+        field_.compare(0, key.size(), key) == 0) {
+        tag_ = field_;
+        tag_done_ = true;
+        after_tag_ = layout_.delimiter.value_or(0);
+    }
+    field_.clear();
+}
+
+void typed_checker::take_field_tag(unsigned char byte)
+{
+    if (layout_.delimiter && byte == *layout_.delimiter) {
+        end_field();
+        fields_++;
+    } else if (!tag_done_ && field_.size() <= LONGEST_TAG) {
+        field_ += static_cast<char>(byte);
+    }
+}
+
 void typed_checker::end_record()
 {
+    if (!layout_.type_field.empty())
+        end_field();
     in_record_ = false;
     outcome_.records++;
     auto type = types_.find(tag_);
@@ -79,9 +105,14 @@ void typed_checker::take(unsigned char byte)
         after_tag_ = -1;
         fields_ = 1;
         released_ = false;
+        field_.clear();
     }
     if (ends) {
         end_record();
+        return;
+    }
+    if (!layout_.type_field.empty()) {
+        take_field_tag(byte);
         return;
     }
     if (!tag_done_ && layout_.tag_width > 0) {

@@ -1,6 +1,7 @@
 // --verify of records of several types: every record must start with the
 // tag of a type the survey found and have that type's fields, as few and
-// as many as its records in the sample had. Records end at a line end (CR,
+// as many as its records in the sample had (or, where the layout names a
+// type field, that field must name one). Records end at a line end (CR,
 // LF or both; blank lines are no records) or at the layout's segment
 // terminator, line ends after which are skipped.
 #ifndef KORVALEN_VERIFY_TYPED_RECORDS_H
@@ -28,6 +29,8 @@ class typed_checker
 
   private:
     void take(unsigned char byte);
+    void take_field_tag(unsigned char byte);
+    void end_field();
     void end_record();
     void count_anomaly(anomaly_kind kind, std::string what);
 
@@ -43,6 +46,8 @@ class typed_checker
     int after_tag_ = -1;
     std::uint32_t fields_ = 1;
     bool released_ = false;
+    // Of records typed by a field of their own: the field's first bytes.
+    std::string field_;
 };
 
 bool verify_typed_records(platform_file file, std::uint64_t file_size, const file_layout& layout,

@@ -28,6 +28,14 @@ TEST_P(EncodingGuess, Chooses)
 
 using namespace std::string_literals;
 
+std::string repeat(const std::string& piece, int times)
+{
+    std::string text;
+    for (int each = 0; each < times; each++)
+        text += piece;
+    return text;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Samples, EncodingGuess,
     testing::Values(
@@ -103,6 +111,14 @@ INSTANTIATE_TEST_SUITE_P(
                       0},
         encoding_case{"one_stray_control", std::string(198, 'a') + "\n\x01", text_encoding::ascii,
                       0},
+        // ASCII's separators between printable bytes are text (FIX's SOH,
+        // ASCII-delimited text's US); runs of them are not.
+        encoding_case{"soh_between_fields",
+                      repeat("8=FIX.4.4\x01" "9=5\x01" "35=0\x01" "10=161\x01\n", 4),
+                      text_encoding::ascii, 0},
+        encoding_case{"unit_separators", repeat("id\x1Fname\x1F" "city\n", 6),
+                      text_encoding::ascii, 0},
+        encoding_case{"soh_in_runs", repeat("ab\x01\x01" "cd\n", 10), text_encoding::binary, 0},
         encoding_case{"nul_bytes_are_binary",
                       "ab\0\0\0\x01\x02"
                       "cd\0\0\0\x03\x04"s,

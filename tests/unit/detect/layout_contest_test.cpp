@@ -27,7 +27,7 @@ fixture_file text_with_stray_controls()
 {
     std::vector<std::string> lines;
     for (int line = 0; line < 300; line++)
-        lines.push_back(std::to_string(10000 + line) + (line % 3 == 0 ? ",\x01" : ",") + "name" +
+        lines.push_back(std::to_string(10000 + line) + (line % 3 == 0 ? ",\x02" : ",") + "name" +
                         std::string(static_cast<std::size_t>(line % 7), 'x') + ",42");
     return text_lines(lines, "\n");
 }

@@ -63,6 +63,22 @@ std::vector<std::string> edifact_segments()
     return segments;
 }
 
+// FIX messages, a line each: BeginString states the separator (SOH) and
+// MsgType (35), not the first field, names the type.
+std::vector<std::string> fix_messages()
+{
+    std::vector<std::string> messages;
+    for (int each = 1; each <= 12; each++) {
+        std::string seq = "\x01" "34=" + std::to_string(each) + "\x01" "49=A\x01" "56=B\x01";
+        if (each % 3 == 0)
+            messages.push_back("8=FIX.4.4\x01" "9=20\x01" "35=0" + seq + "10=001\x01");
+        else
+            messages.push_back("8=FIX.4.4\x01" "9=40\x01" "35=D" + seq +
+                               "11=X\x01" "55=IBM\x01" "54=1\x01" "10=002\x01");
+    }
+    return messages;
+}
+
 struct typed_case {
     const char* name;
     fixture_file file;
@@ -110,6 +126,7 @@ INSTANTIATE_TEST_SUITE_P(
         typed_case{"hl7_batch", text_lines(hl7_batch(), "\n"), '|', "LF", 8, 13},
         typed_case{"x12_without_line_ends", text_lines(x12_segments(), "~"), '*', "~", 12, 28},
         typed_case{"x12_a_segment_a_line", text_lines(x12_segments(), "~\n"), '*', "LF", 12, 28},
+        typed_case{"fix_a_message_a_line", text_lines(fix_messages(), "\n"), 0x01, "LF", 2, 12},
         typed_case{"edifact_with_una", text_lines(edifact_segments(), "\n"), '+', "LF", 9, 18},
         typed_case{"edifact_without_line_ends", text_lines(edifact_segments(), ""), '+', "'", 9,
                    18}),
@@ -205,6 +222,23 @@ TEST(RecordTypes, VerifyHoldsEachRecordToItsType)
     ASSERT_FALSE(again.outcome().first_anomalies.empty());
     EXPECT_EQ(again.outcome().first_anomalies[0].record, 5u);
     EXPECT_EQ(again.outcome().first_anomalies[0].what, "5 fields, expected 3 for N1");
+}
+
+TEST(RecordTypes, VerifyReadsTheTypeFromItsOwnField)
+{
+    std::vector<std::string> messages = fix_messages();
+    file_layout layout = survey_layout(text_lines(messages, "\n").sample());
+    EXPECT_EQ(layout.type_field, "35=");
+    messages[1] = "8=FIX.4.4\x01" "9=40\x01" "35=D\x01" "10=002\x01";
+    messages[4] = "8=FIX.4.4\x01" "9=40\x01" "35=Z\x01" "10=002\x01";
+    fixture_file broken = text_lines(messages, "\r\n");
+    typed_checker checker(layout);
+    checker.feed(broken.bytes);
+    checker.finish();
+    EXPECT_EQ(checker.outcome().records, 12u);
+    ASSERT_EQ(checker.outcome().first_anomalies.size(), 2u);
+    EXPECT_EQ(checker.outcome().first_anomalies[0].what, "5 fields, expected 11 for 35=D");
+    EXPECT_EQ(checker.outcome().first_anomalies[1].what, "tag 35=Z is of no type found");
 }
 
 } // namespace
