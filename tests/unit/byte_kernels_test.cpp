@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 #include <vector>
 
@@ -33,6 +34,47 @@ TEST(ByteKernels, CountEqualBytesAsAPlainLoopDoes)
                           expected)
                     << kernels.name << " from " << start << ", " << length << " bytes";
             }
+        }
+    }
+}
+
+// Every kernel finds the first LF or CR where a plain loop does: at each
+// place in its width and past it, from unaligned starts, and none.
+TEST(ByteKernels, FindLineEndAsAPlainLoopDoes)
+{
+    std::vector<unsigned char> bytes(300, 'x');
+    for (std::size_t at : {70, 75, 140, 141, 299})
+        bytes[at] = at % 2 == 0 ? '\n' : '\r';
+    for (const byte_kernels& kernels : usable_byte_kernels()) {
+        for (std::size_t start = 0; start < 142; start++) {
+            for (std::size_t length : {std::size_t{0}, std::size_t{5}, 300 - start}) {
+                std::size_t expected = 0;
+                while (expected < length && bytes[start + expected] != '\n' &&
+                       bytes[start + expected] != '\r')
+                    expected++;
+                EXPECT_EQ(kernels.next_line_end(bytes.data() + start, length), expected)
+                    << kernels.name << " from " << start << ", " << length << " bytes";
+            }
+        }
+    }
+}
+
+// The byte counts of four tables add up to a plain loop's at every length
+// around the tables' stride, from unaligned starts, and for a run of one
+// value.
+TEST(ByteKernels, CountByteValuesAsAPlainLoopDoes)
+{
+    std::mt19937 random(18);
+    std::vector<unsigned char> bytes(5000);
+    for (std::size_t at = 0; at < bytes.size(); at++)
+        bytes[at] = static_cast<unsigned char>(at < 1000 ? 0xFF : random());
+    for (std::size_t start : {0, 1, 3, 999}) {
+        for (std::size_t length : {0, 1, 2, 3, 4, 5, 7, 8, 9, 4001}) {
+            std::array<std::uint64_t, 256> expected{};
+            for (std::size_t at = start; at < start + length; at++)
+                expected[bytes[at]]++;
+            EXPECT_EQ(count_byte_values(bytes.data() + start, length), expected)
+                << "from " << start << ", " << length << " bytes";
         }
     }
 }

@@ -87,6 +87,23 @@ TEST(ColumnType, MixedValuesSayWhyText)
     EXPECT_EQ(infer_column_type({"Anna", "Ole"}).why_text, "");
 }
 
+// Values whose digits alone differ from one taken before are passed over
+// while only number forms live: the widest value and the first that
+// breaks the type still count, however many like values come between.
+TEST(ColumnType, LikeValuesPassedOverStillCount)
+{
+    std::vector<std::string_view> values(300, "12.50");
+    values[150] = "12.5";
+    values[200] = "1,234.50";
+    column_description column = infer_column_type(values);
+    EXPECT_EQ(describe_type(column), "decimal mark . grouped ,");
+    EXPECT_EQ(column.integer_digits, 4u);
+    EXPECT_EQ(column.fraction_digits, 2u);
+    values.push_back("12.5x");
+    EXPECT_EQ(infer_column_type(values).why_text,
+              "mixed: decimal values until \"12.5x\" in record 301");
+}
+
 TEST(DescribedColumns, NamesFromTheHeaderRowMadeUnique)
 {
     file_layout layout = survey_layout(

@@ -97,6 +97,16 @@ TEST(FieldSplit, SplitsOutsideQuotesOnly)
         {"a|'b|c'|d", '|', '\'', {"a", "'b|c'", "d"}},
         {"  a  b 'c d' ", ' ', '\'', {"a", "b", "'c d'"}},
         {"a\tb", ' ', std::nullopt, {"a", "b"}},
+        // Fields are found eight bytes at a time: delimiters and quotes at
+        // every place in a word and across words, and bytes one bit away.
+        {"abcdefgh,ijklmnopq,\"rstuvw,xyz0123\"456789,",
+         ',',
+         '"',
+         {"abcdefgh", "ijklmnopq", "\"rstuvw,xyz0123\"456789", ""}},
+        {"\xac\x2d\x0c\xa2;\xbb;1234567;;12345678",
+         ';',
+         std::nullopt,
+         {"\xac\x2d\x0c\xa2", "\xbb", "1234567", "", "12345678"}},
     };
     for (const field_case& each : cases) {
         field_rule rule{each.delimiter, each.quote};

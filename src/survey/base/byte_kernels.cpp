@@ -1,5 +1,7 @@
 #include "byte_kernels.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
 
 // The portable kernels: plain C++, eight bytes at a time in one word.
@@ -40,6 +42,25 @@ std::uint64_t total(lanes counters)
     return pairs * 0x0001000100010001u >> 48;
 }
 
+// The index of the first LF or CR of the eight bytes, 8 if none: 1 in
+// each byte that is either, read in memory order.
+std::size_t first_line_end(const unsigned char* at)
+{
+    constexpr std::uint64_t EVERY_BYTE = 0x0101010101010101u;
+    auto zero_bytes = [](std::uint64_t word) {
+        return (~(((word & LOW_SEVEN_BITS) + LOW_SEVEN_BITS) | word) & ~LOW_SEVEN_BITS) >> 7;
+    };
+    std::uint64_t word = load(at);
+    std::uint64_t ends =
+        zero_bytes(word ^ ('\n' * EVERY_BYTE)) | zero_bytes(word ^ ('\r' * EVERY_BYTE));
+    if (ends == 0)
+        return WIDTH;
+    if constexpr (std::endian::native == std::endian::little)
+        return static_cast<std::size_t>(std::countr_zero(ends)) / 8;
+    else
+        return static_cast<std::size_t>(std::countl_zero(ends)) / 8;
+}
+
 #include "byte_kernels_body.h"
 
 } // namespace
@@ -60,4 +81,39 @@ std::uint64_t count_equal_bytes(const unsigned char* first, const unsigned char*
 {
     static const count_equal_kernel chosen = usable_byte_kernels().back().count_equal;
     return chosen(first, second, count);
+}
+
+std::size_t find_line_end(const unsigned char* bytes, std::size_t count)
+{
+    static const line_end_kernel chosen = usable_byte_kernels().back().next_line_end;
+    return chosen(bytes, count);
+}
+
+std::array<std::uint64_t, 256> count_byte_values(const unsigned char* bytes, std::size_t count)
+{
+    // Four tables, so that a run of one value does not wait on its own
+    // last count; 32-bit counts halve the tables, added up before they
+    // could wrap.
+    constexpr std::size_t TABLES = 4;
+    constexpr std::size_t MOST_PER_ROUND = std::size_t{1} << 30;
+    std::array<std::uint64_t, 256> counts{};
+    std::array<std::array<std::uint32_t, 256>, TABLES> tables;
+    for (std::size_t round = 0; round < count; round += MOST_PER_ROUND) {
+        for (auto& table : tables)
+            table.fill(0);
+        const unsigned char* at = bytes + round;
+        const unsigned char* end = at + std::min(count - round, MOST_PER_ROUND);
+        for (; at + TABLES <= end; at += TABLES) {
+            tables[0][at[0]]++;
+            tables[1][at[1]]++;
+            tables[2][at[2]]++;
+            tables[3][at[3]]++;
+        }
+        for (; at < end; at++)
+            tables[0][*at]++;
+        for (std::size_t value = 0; value < counts.size(); value++)
+            counts[value] += std::uint64_t{tables[0][value]} + tables[1][value] + tables[2][value] +
+                             tables[3][value];
+    }
+    return counts;
 }

@@ -3,6 +3,7 @@
 #ifndef KORVALEN_BYTE_KERNELS_H
 #define KORVALEN_BYTE_KERNELS_H
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -11,12 +12,20 @@
 std::uint64_t count_equal_bytes(const unsigned char* first, const unsigned char* second,
                                 std::size_t count);
 
+// How many of the bytes hold each value.
+std::array<std::uint64_t, 256> count_byte_values(const unsigned char* bytes, std::size_t count);
+
+// Where the first LF or CR of the bytes lies; count when none does.
+std::size_t find_line_end(const unsigned char* bytes, std::size_t count);
+
 using count_equal_kernel = std::uint64_t (*)(const unsigned char*, const unsigned char*,
                                              std::size_t);
+using line_end_kernel = std::size_t (*)(const unsigned char*, std::size_t);
 
 struct byte_kernels {
     const char* name;
     count_equal_kernel count_equal;
+    line_end_kernel next_line_end;
 };
 
 // Every set of kernels this processor runs, the portable one first and

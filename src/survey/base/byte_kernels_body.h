@@ -8,6 +8,7 @@
 //   lanes zero();                         // counters, one byte each
 //   lanes add_equal(lanes, const unsigned char*, const unsigned char*);
 //   std::uint64_t total(lanes);           // the sum of the counters
+//   std::size_t first_line_end(const unsigned char*); // of WIDTH bytes, WIDTH if none
 // Every set must give exactly the same counts.
 
 // A counter of one byte wraps after 255: the counters are added into the
@@ -32,7 +33,22 @@ std::uint64_t count_equal(const unsigned char* first, const unsigned char* secon
     return equal;
 }
 
+std::size_t next_line_end(const unsigned char* bytes, std::size_t count)
+{
+    std::size_t at = 0;
+    for (; at + WIDTH <= count; at += WIDTH) {
+        std::size_t found = first_line_end(bytes + at);
+        if (found < WIDTH)
+            return at + found;
+    }
+    for (; at < count; at++) {
+        if (bytes[at] == '\n' || bytes[at] == '\r')
+            return at;
+    }
+    return count;
+}
+
 byte_kernels kernels_of(const char* name)
 {
-    return {name, count_equal};
+    return {name, count_equal, next_line_end};
 }

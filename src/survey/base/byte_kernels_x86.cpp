@@ -45,6 +45,15 @@ inline std::uint64_t total(lanes counters)
     return sum_of_halves(_mm_sad_epu8(counters, _mm_setzero_si128()));
 }
 
+inline std::size_t first_line_end(const unsigned char* at)
+{
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')),
+                                _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(ends));
+    return mask == 0 ? WIDTH : static_cast<std::size_t>(__builtin_ctz(mask));
+}
+
 #include "byte_kernels_body.h"
 
 } // namespace
@@ -79,6 +88,15 @@ inline std::uint64_t total(lanes counters)
     _mm_store_si128(reinterpret_cast<__m128i*>(halves),
                     _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1)));
     return halves[0] + halves[1];
+}
+
+inline std::size_t first_line_end(const unsigned char* at)
+{
+    __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+    __m256i ends = _mm256_or_si256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\n')),
+                                   _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\r')));
+    unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(ends));
+    return mask == 0 ? WIDTH : static_cast<std::size_t>(__builtin_ctz(mask));
 }
 
 #include "byte_kernels_body.h"

@@ -1,49 +1,22 @@
 #include "text_lines.h"
 
-#include <cstring>
+#include "byte_kernels.h"
 
 namespace
 {
 
-constexpr std::uint64_t LOW_SEVEN_BITS = 0x7F7F7F7F7F7F7F7Fu;
-constexpr std::uint64_t EVERY_BYTE = 0x0101010101010101u;
-constexpr std::uint64_t EVERY_OTHER_BYTE = 0x00FF00FF00FF00FFu;
-// Lane counts of one byte each add up at most two a word: this many words
-// before they are added into the total.
-constexpr std::size_t WORDS_PER_FLUSH = 127;
+// Room for the lines of text reserved at first, as if lines were this
+// long: a guess, not a bound, as a pass to count them would cost half as
+// much again as the split; memory reserved and not used is never touched.
+constexpr std::size_t GUESSED_LINE_BYTES = 24;
 
-// 1 in each byte of word that is zero, 0 in the others.
-std::uint64_t zero_bytes(std::uint64_t word)
+// Where the next LF or CR at or after from lies, text.size() if none: both
+// looked for at once by the widest kernel, where a search for each would
+// pass over a line of CR LF twice and call the library twice a line.
+std::size_t next_line_end(std::string_view text, std::size_t from)
 {
-    return (~(((word & LOW_SEVEN_BITS) + LOW_SEVEN_BITS) | word) & ~LOW_SEVEN_BITS) >> 7;
-}
-
-std::uint64_t lane_total(std::uint64_t lanes)
-{
-    std::uint64_t pairs = (lanes & EVERY_OTHER_BYTE) + (lanes >> 8 & EVERY_OTHER_BYTE);
-    return pairs * 0x0001000100010001u >> 48;
-}
-
-// How many LF and CR bytes text holds, eight bytes at a time: a bound on
-// its lines, so that their vector is allocated once.
-std::size_t count_line_end_bytes(std::string_view text)
-{
-    std::size_t total = 0, at = 0;
-    while (at + sizeof(std::uint64_t) <= text.size()) {
-        std::uint64_t lanes = 0;
-        for (std::size_t word = 0;
-             word < WORDS_PER_FLUSH && at + sizeof(std::uint64_t) <= text.size(); word++) {
-            std::uint64_t bytes;
-            std::memcpy(&bytes, text.data() + at, sizeof bytes);
-            lanes +=
-                zero_bytes(bytes ^ ('\n' * EVERY_BYTE)) + zero_bytes(bytes ^ ('\r' * EVERY_BYTE));
-            at += sizeof(std::uint64_t);
-        }
-        total += lane_total(lanes);
-    }
-    for (; at < text.size(); at++)
-        total += text[at] == '\n' || text[at] == '\r';
-    return total;
+    return from + find_line_end(reinterpret_cast<const unsigned char*>(text.data()) + from,
+                                text.size() - from);
 }
 
 } // namespace
@@ -51,35 +24,19 @@ std::size_t count_line_end_bytes(std::string_view text)
 std::vector<text_line> split_text_lines(std::string_view text, bool at_end)
 {
     std::vector<text_line> lines;
-    lines.reserve(count_line_end_bytes(text) + 1);
+    lines.reserve(text.size() / GUESSED_LINE_BYTES + 1);
     std::size_t start = 0;
-    // The next line end is the nearer of the next LF and the next CR; each
-    // is looked for again only once the scan has passed it.
-    std::size_t next_lf = 0, next_cr = 0;
-    for (std::size_t at = 0; at < text.size(); at++) {
-        if (next_lf != std::string_view::npos && next_lf < at)
-            next_lf = text.find('\n', at);
-        if (next_cr != std::string_view::npos && next_cr < at)
-            next_cr = text.find('\r', at);
-        if (at == 0) {
-            next_lf = text.find('\n');
-            next_cr = text.find('\r');
-        }
-        std::size_t next = std::min(next_lf, next_cr);
-        if (next == std::string_view::npos)
-            break;
-        at = next;
-        char byte = text[at];
+    for (std::size_t at = next_line_end(text, 0); at < text.size();
+         at = next_line_end(text, start)) {
         std::size_t after = at + 1;
-        if (byte == '\r') {
+        if (text[at] == '\r') {
             if (after == text.size() && !at_end)
-                break;
+                return lines;
             if (after < text.size() && text[after] == '\n')
                 after++;
         }
         lines.push_back({text.substr(start, at - start), start, after, true});
         start = after;
-        at = after - 1;
     }
     if (start < text.size() && at_end)
         lines.push_back({text.substr(start), start, text.size(), false});

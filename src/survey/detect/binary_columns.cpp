@@ -450,37 +450,47 @@ void claim_rest(cutting& cut)
     }
 }
 
+// The share of records whose bytes in the span all pass fits(byte, last).
+template <typename Fits> double share_fitting(const cutting& cut, column_span span, Fits fits)
+{
+    std::size_t fitting = 0;
+    for (byte_span record : cut.records) {
+        bool all = true;
+        for (std::size_t at = span.start; at < span.end && all; at++)
+            all = fits(record[at], at + 1 == span.end);
+        fitting += all;
+    }
+    return static_cast<double>(fitting) / cut.records.size();
+}
+
 // The share of records whose bytes in the span have the form.
 double form_share(const cutting& cut, column_span span, binary_form form, text_encoding code)
 {
     const byte_class_table& classes = byte_classes_of(code);
-    std::size_t fitting = 0;
     byte_span first = cut.records[0];
-    for (byte_span record : cut.records) {
-        bool fits = true;
-        for (std::size_t at = span.start; at < span.end && fits; at++) {
-            unsigned char byte = record[at];
-            bool last = at + 1 == span.end;
-            switch (form) {
-            case binary_form::zoned_decimal:
-                fits = is_zoned_digit(byte) || (last && is_zoned_sign(byte));
-                break;
-            case binary_form::packed_decimal:
-                fits = last ? is_packed_sign(byte) : is_bcd(byte);
-                break;
-            case binary_form::text:
-                fits = (classes[byte] & TEXT_CLASSES) != 0;
-                break;
-            case binary_form::filler:
-                fits = byte == first[at];
-                break;
-            default:
-                break;
-            }
-        }
-        fitting += fits;
+    switch (form) {
+    case binary_form::zoned_decimal:
+        return share_fitting(cut, span, [](unsigned char byte, bool last) {
+            return is_zoned_digit(byte) || (last && is_zoned_sign(byte));
+        });
+    case binary_form::packed_decimal:
+        return share_fitting(cut, span, [](unsigned char byte, bool last) {
+            return last ? is_packed_sign(byte) : is_bcd(byte);
+        });
+    case binary_form::text:
+        return share_fitting(cut, span, [&classes](unsigned char byte, bool) {
+            return (classes[byte] & TEXT_CLASSES) != 0;
+        });
+    case binary_form::filler: {
+        std::size_t fitting = 0;
+        for (byte_span record : cut.records)
+            fitting += std::equal(record.begin() + span.start, record.begin() + span.end,
+                                  first.begin() + span.start);
+        return static_cast<double>(fitting) / cut.records.size();
     }
-    return static_cast<double>(fitting) / cut.records.size();
+    default:
+        return 1;
+    }
 }
 
 void weigh_candidates(const cutting& cut, binary_column& column, text_encoding code)
@@ -518,25 +528,33 @@ text_encoding text_code_of(const std::vector<byte_span>& records)
     if (records.empty())
         return text_encoding::ascii;
     // Offsets where every record holds text and some record a letter:
-    // where names and codes lie in that code.
-    auto text_offsets = [&](const byte_class_table& classes) {
-        std::size_t length = records[0].size();
-        std::vector<std::uint8_t> text(length, 1), letter(length, 0);
-        for (byte_span record : records) {
-            for (std::size_t at = 0; at < length; at++) {
-                text[at] &= (classes[record[at]] & TEXT_CLASSES) != 0;
-                letter[at] |= (classes[record[at]] & LETTER_CLASSES) != 0;
-            }
+    // where names and codes lie in that code. Both codes' bits are looked
+    // up in one table, and the records read once.
+    constexpr std::uint8_t ASCII_TEXT = 1, ASCII_LETTER = 2, EBCDIC_TEXT = 4, EBCDIC_LETTER = 8;
+    const byte_class_table& ascii = byte_classes_of(text_encoding::ascii);
+    const byte_class_table& ebcdic = byte_classes_of(text_encoding::ebcdic);
+    std::array<std::uint8_t, 256> bits{};
+    for (std::size_t byte = 0; byte < bits.size(); byte++)
+        bits[byte] =
+            static_cast<std::uint8_t>(((ascii[byte] & TEXT_CLASSES) != 0 ? ASCII_TEXT : 0) |
+                                      ((ascii[byte] & LETTER_CLASSES) != 0 ? ASCII_LETTER : 0) |
+                                      ((ebcdic[byte] & TEXT_CLASSES) != 0 ? EBCDIC_TEXT : 0) |
+                                      ((ebcdic[byte] & LETTER_CLASSES) != 0 ? EBCDIC_LETTER : 0));
+    std::size_t length = records[0].size();
+    std::vector<std::uint8_t> all_of(length, 0xFF), any_of(length, 0);
+    for (byte_span record : records) {
+        for (std::size_t at = 0; at < length; at++) {
+            std::uint8_t each = bits[record[at]];
+            all_of[at] &= each;
+            any_of[at] |= each;
         }
-        std::size_t offsets = 0;
-        for (std::size_t at = 0; at < length; at++)
-            offsets += text[at] && letter[at];
-        return offsets;
-    };
-    return text_offsets(byte_classes_of(text_encoding::ebcdic)) >
-                   text_offsets(byte_classes_of(text_encoding::ascii))
-               ? text_encoding::ebcdic
-               : text_encoding::ascii;
+    }
+    std::size_t ascii_offsets = 0, ebcdic_offsets = 0;
+    for (std::size_t at = 0; at < length; at++) {
+        ascii_offsets += (all_of[at] & ASCII_TEXT) != 0 && (any_of[at] & ASCII_LETTER) != 0;
+        ebcdic_offsets += (all_of[at] & EBCDIC_TEXT) != 0 && (any_of[at] & EBCDIC_LETTER) != 0;
+    }
+    return ebcdic_offsets > ascii_offsets ? text_encoding::ebcdic : text_encoding::ascii;
 }
 
 binary_columns_choice find_binary_columns(const std::vector<byte_span>& records, text_encoding code)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -173,10 +174,47 @@ bool is_boolean(std::string_view value)
 struct number_readings {
     std::string_view value;
     std::optional<std::optional<number_shape>> plain[2]; // '.' and ','
+    // Which of the grouping marks the value holds, found in one pass when
+    // first asked: a search for each mark of each form calls the library
+    // per value.
+    std::optional<std::uint8_t> marks;
+
+    static std::uint8_t mark_bit(char mark)
+    {
+        switch (mark) {
+        case ',':
+            return 1;
+        case '.':
+            return 2;
+        case ' ':
+            return 4;
+        case '\'':
+            return 8;
+        default:
+            return 0;
+        }
+    }
+
+    explicit number_readings(std::string_view text) : value(text)
+    {
+    }
+
+    bool holds(char grouping)
+    {
+        std::uint8_t bit = mark_bit(grouping);
+        if (bit == 0)
+            return value.find(grouping) != std::string_view::npos;
+        if (!marks) {
+            marks = 0;
+            for (char c : value)
+                *marks |= mark_bit(c);
+        }
+        return (*marks & bit) != 0;
+    }
 
     std::optional<number_shape> read(number_form form)
     {
-        if (form.grouping != 0 && value.find(form.grouping) != std::string_view::npos)
+        if (form.grouping != 0 && holds(form.grouping))
             return read_number(value, form);
         std::optional<std::optional<number_shape>>& cached = plain[form.decimal == ',' ? 1 : 0];
         if (!cached)
@@ -275,6 +313,78 @@ void describe_choice(const candidate& chosen, column_description& column)
     }
 }
 
+// A value with each digit written as 9: every number form reads all
+// values of one signature alike, as it tells digits apart from the marks
+// and signs around them but never one digit from another. Kept exactly,
+// for values of up to SIGNATURE_BYTES bytes.
+constexpr std::size_t SIGNATURE_BYTES = 16;
+
+struct value_signature {
+    std::uint64_t words[2] = {0, 0};
+    std::size_t length = 0;
+
+    bool operator==(const value_signature&) const = default;
+};
+
+bool signature_of(std::string_view value, value_signature& signature)
+{
+    if (value.size() > SIGNATURE_BYTES)
+        return false;
+    unsigned char bytes[SIGNATURE_BYTES] = {};
+    for (std::size_t at = 0; at < value.size(); at++)
+        bytes[at] = is_digit(value[at]) ? '9' : static_cast<unsigned char>(value[at]);
+    std::memcpy(signature.words, bytes, sizeof bytes);
+    signature.length = value.size();
+    return true;
+}
+
+// The signatures of values that every number form still alive has taken:
+// taking another value of one of them changes nothing, and a long column
+// of ids or amounts has but a few. A table of fixed size that stops
+// growing when nearly full.
+class signatures_taken
+{
+  public:
+    bool contains(const value_signature& signature) const
+    {
+        for (std::size_t slot = first_slot(signature);; slot = (slot + 1) % SLOTS) {
+            if (!used_[slot])
+                return false;
+            if (slots_[slot] == signature)
+                return true;
+        }
+    }
+
+    void insert(const value_signature& signature)
+    {
+        if (count_ >= MOST_KEPT)
+            return;
+        std::size_t slot = first_slot(signature);
+        for (; used_[slot]; slot = (slot + 1) % SLOTS) {
+            if (slots_[slot] == signature)
+                return;
+        }
+        used_[slot] = true;
+        slots_[slot] = signature;
+        count_++;
+    }
+
+  private:
+    static constexpr std::size_t SLOTS = 64;
+    static constexpr std::size_t MOST_KEPT = SLOTS * 3 / 4;
+
+    static std::size_t first_slot(const value_signature& signature)
+    {
+        std::uint64_t mixed = (signature.words[0] * 0x9E3779B97F4A7C15u) ^
+                              (signature.words[1] * 0xC2B2AE3D27D4EB4Fu) ^ signature.length;
+        return static_cast<std::size_t>(mixed >> 58) % SLOTS;
+    }
+
+    std::array<value_signature, SLOTS> slots_{};
+    std::array<bool, SLOTS> used_{};
+    std::size_t count_ = 0;
+};
+
 } // namespace
 
 column_description infer_column_type(const std::vector<std::string_view>& values)
@@ -288,6 +398,7 @@ column_description infer_column_type(const std::vector<std::string_view>& values
     for (std::size_t index = 0; index < living.size(); index++)
         living[index] = static_cast<std::uint8_t>(index);
     std::size_t typed = 0;
+    signatures_taken taken;
     for (std::size_t at = 0; at < values.size() && alive > 0; at++) {
         std::string_view value = values[at];
         if (value.empty()) {
@@ -299,9 +410,17 @@ column_description infer_column_type(const std::vector<std::string_view>& values
             column.null_marker = value;
             continue;
         }
+        // While only number forms live, a value of a signature they all
+        // took before is taken again with no change.
+        value_signature signature;
+        bool signed_value = living.front() < NUMBER_FORMS.size() && signature_of(value, signature);
+        if (signed_value && living.back() < NUMBER_FORMS.size() && taken.contains(signature)) {
+            typed++;
+            continue;
+        }
         const candidate* last = nullptr;
         std::size_t kept = 0;
-        number_readings readings{value, {}};
+        number_readings readings(value);
         for (std::uint8_t index : living) {
             candidate& each = candidates[index];
             if (!each.take(value, readings)) {
@@ -313,6 +432,8 @@ column_description infer_column_type(const std::vector<std::string_view>& values
             }
         }
         living.resize(kept);
+        if (signed_value && alive > 0)
+            taken.insert(signature);
         if (alive == 0 && typed > 0 && last != nullptr)
             column.why_text = std::string("mixed: ") +
                               value_type_name(last->type == value_type::integer ? number_type(*last)

@@ -2,6 +2,7 @@
 
 #include "../base/text_decode.h"
 
+#include <array>
 #include <cstring>
 
 namespace
@@ -213,31 +214,35 @@ struct unit_census {
     std::uint64_t faults = 0;
 };
 
-unit_census count_units(byte_span bytes, bool little)
+// One unit read one way round: its low and high byte.
+void count_unit(unit_census& counts, bool& expect_low_surrogate, unsigned low, unsigned high)
 {
-    unit_census counts;
-    bool expect_low_surrogate = false;
+    bool low_surrogate = between(high, 0xDC, 0xDF);
+    counts.faults += expect_low_surrogate != low_surrogate;
+    expect_low_surrogate = between(high, 0xD8, 0xDB);
+    if (high != 0)
+        return;
+    bool line_end = low == '\n' || low == '\r';
+    bool text = line_end || low == '\t' || between(low, 0x20, 0x7E) || low >= 0xA0;
+    counts.ascii += text;
+    counts.line_ends += line_end;
+    counts.faults += !text;
+}
+
+// The units read little-endian and big-endian, in one pass.
+std::array<unit_census, 2> count_units(byte_span bytes)
+{
+    std::array<unit_census, 2> counts{};
+    bool expect_low[2] = {false, false};
     for (std::size_t at = 0; at + 1 < bytes.size(); at += 2) {
-        unsigned low = little ? bytes[at] : bytes[at + 1];
-        unsigned high = little ? bytes[at + 1] : bytes[at];
-        bool low_surrogate = between(high, 0xDC, 0xDF);
-        counts.faults += expect_low_surrogate != low_surrogate;
-        expect_low_surrogate = between(high, 0xD8, 0xDB);
-        if (high != 0)
-            continue;
-        bool line_end = low == '\n' || low == '\r';
-        bool text = line_end || low == '\t' || between(low, 0x20, 0x7E) || low >= 0xA0;
-        counts.ascii += text;
-        counts.line_ends += line_end;
-        counts.faults += !text;
+        count_unit(counts[0], expect_low[0], bytes[at], bytes[at + 1]);
+        count_unit(counts[1], expect_low[1], bytes[at + 1], bytes[at]);
     }
     return counts;
 }
 
-bool reads_as_utf16(byte_span bytes, bool little)
+bool reads_as_utf16(const unit_census& counts, std::uint64_t units)
 {
-    std::uint64_t units = bytes.size() / 2;
-    unit_census counts = count_units(bytes, little);
     return counts.line_ends > 0 && units / counts.line_ends <= MOST_UNITS_PER_LINE &&
            counts.faults * FAULT_ONE_IN <= units;
 }
@@ -279,8 +284,9 @@ east_asian_choice weigh_east_asian(byte_span bytes)
 
 text_encoding guess_utf16_by_units(byte_span bytes)
 {
-    bool little = reads_as_utf16(bytes, true);
-    bool big = reads_as_utf16(bytes, false);
+    std::array<unit_census, 2> counts = count_units(bytes);
+    bool little = reads_as_utf16(counts[0], bytes.size() / 2);
+    bool big = reads_as_utf16(counts[1], bytes.size() / 2);
     if (little == big)
         return text_encoding::binary;
     return little ? text_encoding::utf16le : text_encoding::utf16be;

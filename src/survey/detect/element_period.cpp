@@ -146,6 +146,22 @@ std::vector<double> numbers_of(byte_span bytes, std::uint32_t width)
     return read(best, count);
 }
 
+// The turns of a transform of size, one way: each transform is followed
+// by its inverse of the same size, and a file's rows are read at several
+// lengths, so the last of each way is kept for this thread.
+const std::vector<std::complex<double>>& turns_of(std::size_t size, bool inverse)
+{
+    thread_local std::vector<std::complex<double>> kept[2];
+    std::vector<std::complex<double>>& turns = kept[inverse ? 1 : 0];
+    if (turns.size() != size / 2) {
+        turns.resize(size / 2);
+        for (std::size_t k = 0; k < size / 2; k++)
+            turns[k] = std::polar(1.0, (inverse ? 2 : -2) * std::numbers::pi *
+                                           static_cast<double>(k) / static_cast<double>(size));
+    }
+    return turns;
+}
+
 // The discrete Fourier transform in place, size a power of two; the
 // products are written out, as std::complex's guard against infinities
 // costs a call per product.
@@ -160,10 +176,7 @@ void fourier_transform(std::vector<std::complex<double>>& data, bool inverse)
         if (i < j)
             std::swap(data[i], data[j]);
     }
-    std::vector<std::complex<double>> turns(size / 2);
-    for (std::size_t k = 0; k < size / 2; k++)
-        turns[k] = std::polar(1.0, (inverse ? 2 : -2) * std::numbers::pi * static_cast<double>(k) /
-                                       static_cast<double>(size));
+    const std::vector<std::complex<double>>& turns = turns_of(size, inverse);
     for (std::size_t half = 1; half < size; half <<= 1) {
         std::size_t stride = size / (2 * half);
         for (std::size_t block = 0; block < size; block += 2 * half) {

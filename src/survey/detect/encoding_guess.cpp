@@ -1,5 +1,6 @@
 #include "encoding_guess.h"
 
+#include "../base/byte_kernels.h"
 #include "east_asian_text.h"
 
 #include <algorithm>
@@ -48,14 +49,6 @@ constexpr std::uint64_t FEWEST_SEPARATORS = 8;
 constexpr unsigned char WINDOWS1252_UNDEFINED[] = {0x81, 0x8D, 0x8F, 0x90, 0x9D};
 
 using byte_counts = std::array<std::uint64_t, 256>;
-
-byte_counts count_bytes(byte_span bytes)
-{
-    byte_counts counts{};
-    for (unsigned char byte : bytes)
-        counts[byte]++;
-    return counts;
-}
 
 std::uint64_t count_in(const byte_counts& counts, unsigned low, unsigned high)
 {
@@ -178,18 +171,72 @@ utf8_census check_utf8(byte_span bytes)
     return census;
 }
 
+// Units with a zero in one byte and not in the other, each way round.
+struct zero_halves {
+    std::size_t zero_high_le = 0, zero_high_be = 0;
+};
+
+zero_halves count_zero_halves(byte_span bytes)
+{
+    zero_halves halves;
+    for (std::size_t unit = 0; unit + 1 < bytes.size(); unit += 2) {
+        halves.zero_high_le += bytes[unit + 1] == 0 && bytes[unit] != 0;
+        halves.zero_high_be += bytes[unit] == 0 && bytes[unit + 1] != 0;
+    }
+    return halves;
+}
+
+// What the tests of every encoding read of the bytes judged, each read
+// once however many tests ask: the bytes are the same for the choice and
+// for the record of what was weighed.
+struct judged_bytes {
+    byte_span bytes;
+    byte_counts counts;
+    std::uint64_t high = 0;
+    std::optional<zero_halves> halves;
+    std::optional<bool> utf8_valid;
+    std::optional<east_asian_choice> east_asian;
+
+    explicit judged_bytes(byte_span all)
+        : bytes(all.first(std::min(all.size(), JUDGED_BYTES))),
+          counts(count_byte_values(bytes.data(), bytes.size()))
+    {
+        for (unsigned byte = 0x80; byte <= 0xFF; byte++)
+            high += counts[byte];
+    }
+
+    // Without a zero byte no unit has a zero half.
+    const zero_halves& zero_units()
+    {
+        if (!halves)
+            halves = counts[0] == 0 ? zero_halves{} : count_zero_halves(bytes);
+        return *halves;
+    }
+    // ASCII is valid UTF-8.
+    bool valid_utf8()
+    {
+        if (!utf8_valid)
+            utf8_valid = high == 0 || check_utf8(bytes).valid;
+        return *utf8_valid;
+    }
+    // ASCII bytes count toward no East Asian character.
+    const east_asian_choice& east_asian_weights()
+    {
+        if (!east_asian)
+            east_asian = weigh_east_asian(high == 0 ? bytes.first(0) : bytes);
+        return *east_asian;
+    }
+};
+
 // UTF-16 text of a Latin script has a zero in nearly every other byte, on
 // the side of the high half of each unit.
-text_encoding guess_utf16(byte_span bytes)
+text_encoding guess_utf16(judged_bytes& judged)
 {
-    std::size_t units = bytes.size() / 2;
+    std::size_t units = judged.bytes.size() / 2;
     if (units < 2)
         return text_encoding::binary;
-    std::size_t zero_high_le = 0, zero_high_be = 0;
-    for (std::size_t unit = 0; unit < units; unit++) {
-        zero_high_le += bytes[2 * unit + 1] == 0 && bytes[2 * unit] != 0;
-        zero_high_be += bytes[2 * unit] == 0 && bytes[2 * unit + 1] != 0;
-    }
+    std::size_t zero_high_le = judged.zero_units().zero_high_le;
+    std::size_t zero_high_be = judged.zero_units().zero_high_be;
     std::size_t least = units * UTF16_ZERO_HIGH_PERCENT / 100;
     std::size_t most_other = units * UTF16_ZERO_LOW_PERCENT / 100;
     if (zero_high_le >= least && zero_high_be <= most_other)
@@ -237,18 +284,19 @@ bool looks_like_windows1252(const byte_counts& counts, std::uint64_t high, std::
     return high * 100 <= total * LATIN1_MOST_HIGH_PERCENT;
 }
 
-text_encoding guess_without_mark(byte_span bytes)
+text_encoding guess_without_mark(judged_bytes& judged)
 {
+    byte_span bytes = judged.bytes;
     if (bytes.empty())
         return text_encoding::ascii;
-    bytes = bytes.first(std::min(bytes.size(), JUDGED_BYTES));
-    text_encoding utf16 = guess_utf16(bytes);
+    text_encoding utf16 = guess_utf16(judged);
     if (utf16 != text_encoding::binary)
         return utf16;
-    utf16 = guess_utf16_by_units(bytes);
+    // UTF-16 by its units needs units with a zero high byte.
+    utf16 = judged.counts[0] == 0 ? text_encoding::binary : guess_utf16_by_units(bytes);
     if (utf16 != text_encoding::binary)
         return utf16;
-    byte_counts counts = count_bytes(bytes);
+    const byte_counts& counts = judged.counts;
     std::uint64_t total = bytes.size();
     if (looks_like_ebcdic(counts, total))
         return text_encoding::ebcdic;
@@ -256,12 +304,12 @@ text_encoding guess_without_mark(byte_span bytes)
         count_stray_controls(counts, separator_between_text(bytes, counts)) >
             total * MOST_CONTROL_SHARE)
         return text_encoding::binary;
-    std::uint64_t high = count_in(counts, 0x80, 0xFF);
+    std::uint64_t high = judged.high;
     if (high == 0)
         return text_encoding::ascii;
-    if (check_utf8(bytes).valid)
+    if (judged.valid_utf8())
         return text_encoding::utf8;
-    text_encoding east_asian = weigh_east_asian(bytes).choice;
+    text_encoding east_asian = judged.east_asian_weights().choice;
     if (east_asian != text_encoding::binary)
         return east_asian;
     if (looks_like_latin1(counts, high, total))
@@ -273,22 +321,19 @@ text_encoding guess_without_mark(byte_span bytes)
 
 // Each encoding's share of the bytes it reads as text, for the record of
 // what was weighed; the choice above tests them in their order.
-void weigh_encodings(byte_span bytes, encoding_guess& guess)
+void weigh_encodings(judged_bytes& judged, encoding_guess& guess)
 {
-    bytes = bytes.first(std::min(bytes.size(), JUDGED_BYTES));
+    byte_span bytes = judged.bytes;
     if (bytes.empty())
         return;
-    byte_counts counts = count_bytes(bytes);
+    const byte_counts& counts = judged.counts;
     double total = static_cast<double>(bytes.size());
     double stray = static_cast<double>(
         counts[0] + count_stray_controls(counts, separator_between_text(bytes, counts)));
-    double high = static_cast<double>(count_in(counts, 0x80, 0xFF));
+    double high = static_cast<double>(judged.high);
     double units = static_cast<double>(bytes.size() / 2);
-    double zero_high_le = 0, zero_high_be = 0;
-    for (std::size_t unit = 0; unit + 1 < bytes.size(); unit += 2) {
-        zero_high_le += bytes[unit + 1] == 0 && bytes[unit] != 0;
-        zero_high_be += bytes[unit] == 0 && bytes[unit + 1] != 0;
-    }
+    double zero_high_le = static_cast<double>(judged.zero_units().zero_high_le);
+    double zero_high_be = static_cast<double>(judged.zero_units().zero_high_be);
     guess.text_share = 1 - stray / total;
     double latin1_other = high - static_cast<double>(count_in(counts, 0xA0, 0xFF));
     guess.candidates = {
@@ -296,10 +341,10 @@ void weigh_encodings(byte_span bytes, encoding_guess& guess)
         {text_encoding::utf16be, units > 0 ? zero_high_be / units : 0},
         {text_encoding::ebcdic, looks_like_ebcdic(counts, bytes.size()) ? 1.0 : 0.0},
         {text_encoding::ascii, 1 - (stray + high) / total},
-        {text_encoding::utf8, check_utf8(bytes).valid ? guess.text_share : 0},
+        {text_encoding::utf8, judged.valid_utf8() ? guess.text_share : 0},
         {text_encoding::latin1, 1 - (stray + latin1_other) / total},
     };
-    for (const scored<text_encoding>& each : weigh_east_asian(bytes).candidates)
+    for (const scored<text_encoding>& each : judged.east_asian_weights().candidates)
         guess.candidates.push_back(each);
 }
 
@@ -320,14 +365,20 @@ bool starts_with(byte_span bytes, std::initializer_list<unsigned char> mark)
 encoding_guess guess_encoding(byte_span bytes)
 {
     encoding_guess guess;
+    std::size_t mark = 0;
     if (starts_with(bytes, {0xEF, 0xBB, 0xBF}))
-        guess = {text_encoding::utf8, 3, 1, {}};
+        mark = 3;
     else if (starts_with(bytes, {0xFF, 0xFE}) && !starts_with(bytes, {0xFF, 0xFE, 0x00, 0x00}))
-        guess = {text_encoding::utf16le, 2, 1, {}};
+        mark = 2;
     else if (starts_with(bytes, {0xFE, 0xFF}))
-        guess = {text_encoding::utf16be, 2, 1, {}};
+        mark = 2;
+    judged_bytes judged(bytes.subspan(mark));
+    if (mark == 3)
+        guess = {text_encoding::utf8, 3, 1, {}};
+    else if (mark == 2)
+        guess = {bytes[0] == 0xFF ? text_encoding::utf16le : text_encoding::utf16be, 2, 1, {}};
     else
-        guess = {guess_without_mark(bytes), 0, 1, {}};
-    weigh_encodings(bytes.subspan(guess.byte_order_mark), guess);
+        guess = {guess_without_mark(judged), 0, 1, {}};
+    weigh_encodings(judged, guess);
     return guess;
 }

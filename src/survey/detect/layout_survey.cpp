@@ -103,13 +103,20 @@ void set_fixed_length(file_layout& layout, const file_sample& sample, std::uint6
     layout.header_length = header;
     layout.trailer_length = trailer;
     layout.records = records;
-    std::uint64_t records_end = header + records * length;
-    if (length <= LONGEST_PERIOD)
-        layout.profile =
-            profile_records(sample, header, records_end, static_cast<std::uint32_t>(length),
-                            byte_classes_of(layout.encoding));
     if (is_text(layout.encoding))
-        find_record_columns(layout, sample, records_end);
+        find_record_columns(layout, sample, header + records * length);
+}
+
+// The profile of the records is the dearest part of a length's layout and
+// bears on no hypothesis' evidence: only the winner's is made.
+void profile_fixed_length(file_layout& layout, const file_sample& sample)
+{
+    std::uint64_t length = *layout.record_length;
+    if (length > LONGEST_PERIOD)
+        return;
+    layout.profile = profile_records(
+        sample, layout.header_length, layout.header_length + *layout.records * length,
+        static_cast<std::uint32_t>(length), byte_classes_of(layout.encoding));
 }
 
 // Records of one length are looked for in the middle of a large file,
@@ -135,6 +142,15 @@ struct survey_evidence {
     const file_sample& sample;
     encoding_guess guess;
     std::optional<period_choice> period;
+    // The evidence of the hypothesis leading so far, if any leads: one
+    // whose fit cannot beat it (its evidence is at most its fit) need not
+    // be worked out.
+    std::optional<double> leading;
+
+    bool cannot_win(double fit) const
+    {
+        return leading && std::clamp(fit, 0.0, 1.0) <= *leading;
+    }
 
     const period_choice& periods()
     {
@@ -168,8 +184,7 @@ void weigh_stated(survey_evidence& evidence, layout_hypothesis& hypothesis)
                      stated->trailer);
     // Samples, pixels, pages and blocks hold any bytes: a record of them is
     // held to its length alone.
-    if (!stated->records_are_text)
-        layout.profile = {};
+    hypothesis.profiled = stated->records_are_text;
     if (!stated->columns.empty())
         layout.columns = stated->columns;
 }
@@ -206,9 +221,12 @@ void weigh_lines(survey_evidence& evidence, layout_hypothesis& hypothesis)
     hypothesis.fit = fit;
 }
 
-void weigh_length(const file_sample& sample, std::uint32_t length, double fit,
+void weigh_length(const survey_evidence& evidence, std::uint32_t length, double fit,
                   layout_hypothesis& hypothesis)
 {
+    if (evidence.cannot_win(fit))
+        return;
+    const file_sample& sample = evidence.sample;
     file_layout& layout = hypothesis.layout;
     record_bounds bounds = find_record_bounds(sample, length, byte_classes_of(layout.encoding));
     if (!bounds.found)
@@ -220,6 +238,7 @@ void weigh_length(const file_sample& sample, std::uint32_t length, double fit,
         bounds.records * length < LEAST_BINARY_RECORD_BYTES)
         return;
     set_fixed_length(layout, sample, bounds.header, length, bounds.records, bounds.trailer);
+    hypothesis.profiled = true;
     hypothesis.viable = true;
     hypothesis.explained = std::min(
         1.0, static_cast<double>(bounds.records * length) /
@@ -232,7 +251,7 @@ void weigh_fixed_length(survey_evidence& evidence, layout_hypothesis& hypothesis
     const period_choice& period = evidence.periods();
     if (period.choice.length == 0)
         return;
-    weigh_length(evidence.sample, period.choice.length, period.choice.strength, hypothesis);
+    weigh_length(evidence, period.choice.length, period.choice.strength, hypothesis);
 }
 
 // The strongest multiple of the length found, which the period search
@@ -250,8 +269,7 @@ void weigh_longer_length(survey_evidence& evidence, layout_hypothesis& hypothesi
             longer = &each;
     }
     if (longer != nullptr)
-        weigh_length(evidence.sample, longer->value, longer->score * LONGER_LENGTH_DISCOUNT,
-                     hypothesis);
+        weigh_length(evidence, longer->value, longer->score * LONGER_LENGTH_DISCOUNT, hypothesis);
 }
 
 void weigh_length_prefix(survey_evidence& evidence, layout_hypothesis& hypothesis)
@@ -407,6 +425,7 @@ void weigh_rows(const file_sample& sample, std::uint32_t row, double fit,
         return;
     set_fixed_length(hypothesis.layout, sample, bounds.header, row, bounds.rows, bounds.trailer);
     std::uint64_t size = sample.file_size ? *sample.file_size : sample.start.size();
+    hypothesis.profiled = true;
     hypothesis.viable = true;
     hypothesis.explained =
         std::min(1.0, static_cast<double>(bounds.rows * row) / static_cast<double>(size));
@@ -478,7 +497,7 @@ void weigh_padded_sectors(survey_evidence& evidence, layout_hypothesis& hypothes
     sector_guess sectors =
         find_padded_sectors(period_region(sample), later ? sample.later.front().offset : 0);
     if (sectors.length != 0)
-        weigh_length(sample, sectors.length, sectors.strength, hypothesis);
+        weigh_length(evidence, sectors.length, sectors.strength, hypothesis);
 }
 
 // A table of values that only grow: each value a record, the bytes before
@@ -494,6 +513,7 @@ void weigh_ascending_values(survey_evidence& evidence, layout_hypothesis& hypoth
     std::uint64_t size = sample.file_size ? *sample.file_size : sample.start.size();
     std::uint64_t trailer = size - run.first - run.values * run.width;
     set_fixed_length(hypothesis.layout, sample, run.first, run.width, run.values, trailer);
+    hypothesis.profiled = true;
     hypothesis.viable = true;
     hypothesis.explained = static_cast<double>(run.values * run.width) / static_cast<double>(size);
     hypothesis.fit = ASCENDING_FIT;
@@ -531,7 +551,7 @@ layout_contest weigh_layouts(const file_sample& sample)
         layout.records = 0;
         return contest;
     }
-    survey_evidence evidence{sample, guess_encoding(sample.start), std::nullopt};
+    survey_evidence evidence{sample, guess_encoding(sample.start), std::nullopt, std::nullopt};
     layout.encoding = evidence.guess.encoding;
     layout.byte_order_mark = evidence.guess.byte_order_mark > 0;
     contest.chosen = std::size(HYPOTHESES);
@@ -549,11 +569,15 @@ layout_contest weigh_layouts(const file_sample& sample)
             (contest.chosen == std::size(HYPOTHESES) || hypothesis.evidence() > best)) {
             best = hypothesis.evidence();
             contest.chosen = contest.hypotheses.size();
+            evidence.leading = best;
         }
         contest.hypotheses.push_back(std::move(hypothesis));
     }
     if (contest.chosen < contest.hypotheses.size()) {
-        layout = contest.hypotheses[contest.chosen].layout;
+        layout_hypothesis& chosen = contest.hypotheses[contest.chosen];
+        if (chosen.profiled)
+            profile_fixed_length(chosen.layout, sample);
+        layout = chosen.layout;
         describe_columns(sample, layout);
         return contest;
     }

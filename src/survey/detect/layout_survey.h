@@ -23,6 +23,9 @@ struct layout_hypothesis {
     double explained = 0;
     double fit = 0;
     file_layout layout;
+    // Records of one length whose profile is wanted: it is made for the
+    // winner alone, once chosen.
+    bool profiled = false;
 
     double evidence() const
     {

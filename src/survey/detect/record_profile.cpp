@@ -17,14 +17,20 @@ constexpr std::uint64_t LEAST_PROFILED_RECORDS = 32;
 // one stretch of records has in common may be a value that changes slowly.
 constexpr std::size_t LEAST_CONFIRMING_PLACES = 2;
 
-struct column_tally {
+// What the records hold at each column, a vector per fact so that a
+// record is taken in with a few passes the compiler can widen.
+struct column_tallies {
     // The kinds every record so far holds at the column, as bits: each
     // byte is of one kind, so this is that kind's bit or none.
-    std::uint8_t kinds_of_all = 0xFF;
-    // A majority vote of the bytes (Boyer and Moore's): the byte most
-    // records hold, if any holds most.
-    unsigned char candidate = 0;
-    std::uint32_t lead = 0;
+    std::vector<std::uint8_t> kinds_of_all;
+    // The first record's bytes, and whether any record since differs.
+    std::vector<unsigned char> first;
+    std::vector<unsigned char> differs;
+
+    explicit column_tallies(std::uint32_t length)
+        : kinds_of_all(length, 0xFF), first(length, 0), differs(length, 0)
+    {
+    }
 };
 
 // A later place may lie out of line with the start by a few bytes put in
@@ -84,20 +90,24 @@ std::vector<std::uint64_t> shifts_of_places(const file_sample& sample, std::uint
                                             std::uint64_t records_end, std::uint32_t length)
 {
     std::vector<std::uint64_t> shifts(1 + sample.later.size(), 0);
-    std::vector<int> constant(length, -1);
+    std::vector<unsigned char> first_bytes(length, 0), differs(length, 0);
     bool first = true;
     each_record(sample, first_record, records_end, length,
                 [&](const unsigned char* record, std::size_t place) {
                     if (place != 0)
                         return;
-                    for (std::uint32_t column = 0; column < length; column++) {
-                        if (first)
-                            constant[column] = record[column];
-                        else if (constant[column] != record[column])
-                            constant[column] = -1;
-                    }
+                    if (first)
+                        std::copy(record, record + length, first_bytes.begin());
+                    for (std::uint32_t column = 0; column < length; column++)
+                        differs[column] |=
+                            static_cast<unsigned char>(record[column] ^ first_bytes[column]);
                     first = false;
                 });
+    std::vector<int> constant(length, -1);
+    for (std::uint32_t column = 0; column < length && !first; column++) {
+        if (differs[column] == 0)
+            constant[column] = first_bytes[column];
+    }
     if (first ||
         static_cast<std::uint64_t>(std::count(constant.begin(), constant.end(), -1)) == length)
         return shifts;
@@ -157,34 +167,44 @@ int kind_index(std::uint8_t kind)
     return index;
 }
 
-// Whether every record holds one byte at the column. The vote's lead
-// grows at every record only when each holds its candidate: no second
-// pass is needed to count them.
-bool one_byte_in_all(const column_tally& tally, std::uint64_t records)
+// Whether every record holds one byte at the column.
+bool one_byte_in_all(const column_tallies& tallies, std::uint32_t column)
 {
-    return tally.lead == records;
+    return tallies.differs[column] == 0;
 }
 
-bool all_of_kind(const column_tally& tally, int kind)
+bool all_of_kind(const column_tallies& tallies, std::uint32_t column, int kind)
 {
-    return (tally.kinds_of_all >> kind & 1) != 0;
+    return (tallies.kinds_of_all[column] >> kind & 1) != 0;
 }
 
 // A digit that stayed put while the digit after it changed is the high
 // digit of a counter or an amount: the next stretch of records may well
 // hold another.
-bool counter_digit(const std::vector<column_tally>& tallies, std::uint32_t column,
-                   std::uint64_t records)
+bool counter_digit(const column_tallies& tallies, std::uint32_t column)
 {
     int digit = kind_index(BYTE_DIGIT);
-    for (std::uint32_t next = column + 1; next < tallies.size(); next++) {
-        const column_tally& after = tallies[next];
-        if (!all_of_kind(after, digit))
+    for (std::uint32_t next = column + 1; next < tallies.first.size(); next++) {
+        if (!all_of_kind(tallies, next, digit))
             return false;
-        if (!one_byte_in_all(after, records))
-            return all_of_kind(tallies[column], digit);
+        if (!one_byte_in_all(tallies, next))
+            return all_of_kind(tallies, column, digit);
     }
     return false;
+}
+
+void take_record(column_tallies& tallies, const unsigned char* record, std::uint32_t length,
+                 const std::array<std::uint8_t, 256>& kind_bit, bool first)
+{
+    if (first)
+        std::copy(record, record + length, tallies.first.begin());
+    unsigned char* differs = tallies.differs.data();
+    const unsigned char* expected = tallies.first.data();
+    for (std::uint32_t column = 0; column < length; column++)
+        differs[column] |= static_cast<unsigned char>(record[column] ^ expected[column]);
+    std::uint8_t* kinds = tallies.kinds_of_all.data();
+    for (std::uint32_t column = 0; column < length; column++)
+        kinds[column] &= kind_bit[record[column]];
 }
 
 } // namespace
@@ -193,7 +213,7 @@ record_profile profile_records(const file_sample& sample, std::uint64_t first_re
                                std::uint64_t records_end, std::uint32_t length,
                                const byte_class_table& classes)
 {
-    std::vector<column_tally> tallies(length);
+    column_tallies tallies(length);
     std::uint64_t records = 0;
     // Each byte's kind as its bit, looked up once, not worked out at every
     // byte.
@@ -204,16 +224,7 @@ record_profile profile_records(const file_sample& sample, std::uint64_t first_re
     each_record(
         sample, first_record, records_end, length,
         [&](const unsigned char* record, std::size_t) {
-            for (std::uint32_t column = 0; column < length; column++) {
-                column_tally& tally = tallies[column];
-                tally.kinds_of_all &= kind_bit[record[column]];
-                if (tally.lead == 0)
-                    tally.candidate = record[column];
-                if (tally.candidate == record[column])
-                    tally.lead++;
-                else
-                    tally.lead--;
-            }
+            take_record(tallies, record, length, kind_bit, records == 0);
             records++;
         },
         shifts);
@@ -226,11 +237,10 @@ record_profile profile_records(const file_sample& sample, std::uint64_t first_re
     profile.allowed_classes.assign(length, 0xFF);
     profile.constant_byte.assign(length, -1);
     for (std::uint32_t column = 0; column < length; column++) {
-        const column_tally& tally = tallies[column];
-        if (one_byte_in_all(tally, records) && !counter_digit(tallies, column, records))
-            profile.constant_byte[column] = tally.candidate;
+        if (one_byte_in_all(tallies, column) && !counter_digit(tallies, column))
+            profile.constant_byte[column] = tallies.first[column];
         for (int kind = 0; kind < 8; kind++) {
-            if (all_of_kind(tally, kind))
+            if (all_of_kind(tallies, column, kind))
                 profile.allowed_classes[column] = static_cast<std::uint8_t>(1 << kind);
         }
     }

@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace
 {
@@ -135,6 +136,8 @@ struct typed_census {
     std::vector<record_type> types;
     // The share of records with their type's commonest field count.
     double consistency = 0;
+    // More tags than the types allowed: no census was taken.
+    bool too_many = false;
 };
 
 // A tag of up to LONGEST_TAG bytes as one number, its length in the top
@@ -148,11 +151,43 @@ std::uint64_t tag_key(std::string_view tag)
     return key;
 }
 
-// Stops, with the types so far, once there are more than most_types: so
-// many tags are counters or keys, not types, and the count is not needed.
+// How many different tags the records start with, up to more than most:
+// keys in a flat table, with no allocation per tag, as a file of keys or
+// counters has nearly as many tags as records.
+std::size_t distinct_tags(const std::vector<std::string_view>& records,
+                          const stated_separators& stated, std::size_t most)
+{
+    std::size_t slots = 16;
+    while (slots < 2 * records.size())
+        slots *= 2;
+    // A tag's key is never 0: its length is in the top byte.
+    std::vector<std::uint64_t> keys(slots, 0);
+    std::size_t distinct = 0;
+    for (std::string_view record : records) {
+        std::string_view tag = typed_tag_of(record, stated).first;
+        if (tag.empty())
+            continue;
+        std::uint64_t key = tag_key(tag);
+        std::size_t slot =
+            static_cast<std::size_t>((key * 0x9E3779B97F4A7C15u) >> 32) & (slots - 1);
+        while (keys[slot] != 0 && keys[slot] != key)
+            slot = (slot + 1) & (slots - 1);
+        if (keys[slot] == 0) {
+            keys[slot] = key;
+            if (++distinct > most)
+                return distinct;
+        }
+    }
+    return distinct;
+}
+
+// Takes no census when there are more than most_types tags: so many tags
+// are counters or keys, not types, and the count is not needed.
 typed_census types_of(const std::vector<std::string_view>& records, unsigned char delimiter,
                       const stated_separators& stated, std::size_t most_types)
 {
+    if (distinct_tags(records, stated, most_types) > most_types)
+        return {{}, 0, true};
     std::vector<record_type> types;
     std::unordered_map<std::uint64_t, std::size_t> index;
     std::unordered_map<std::uint64_t, std::size_t> counts; // type and field count
@@ -164,11 +199,8 @@ typed_census types_of(const std::vector<std::string_view>& records, unsigned cha
             continue;
         std::uint32_t fields = count_typed_fields(record, delimiter, stated.release);
         auto [at, added] = index.emplace(tag_key(tag), types.size());
-        if (added) {
+        if (added)
             types.push_back({std::string(tag), 0, fields, fields});
-            if (types.size() > most_types)
-                return {std::move(types), 0};
-        }
         record_type& type = types[at->second];
         type.records++;
         type.fewest_fields = std::min(type.fewest_fields, fields);
@@ -183,7 +215,7 @@ typed_census types_of(const std::vector<std::string_view>& records, unsigned cha
         consistent += each;
     double share =
         records.empty() ? 0 : static_cast<double>(consistent) / static_cast<double>(records.size());
-    return {std::move(types), share};
+    return {std::move(types), share, false};
 }
 
 // Types differ in their fields: a file whose records all have as many
@@ -253,25 +285,31 @@ positional_types_choice find_positional_types(const std::vector<std::string_view
             return result;
     }
     std::vector<record_type> types;
-    std::vector<column_census> census;
+    std::vector<std::size_t> type_of(records.size());
     std::map<std::string_view, std::size_t> index;
-    for (std::string_view record : records) {
-        std::string_view tag = record.substr(0, POSITIONAL_TAG_WIDTH);
+    for (std::size_t record = 0; record < records.size(); record++) {
+        std::string_view tag = records[record].substr(0, POSITIONAL_TAG_WIDTH);
         auto [at, added] = index.emplace(tag, types.size());
-        if (added) {
+        if (added)
             types.push_back({std::string(tag), 0, 1, 1});
-            census.emplace_back(longest, std::array<std::size_t, KINDS>{});
-        }
         types[at->second].records++;
-        column_census& columns = census[at->second];
-        for (std::size_t column = 0; column < longest; column++)
-            columns[column][column < record.size()
-                                ? kind_of(static_cast<unsigned char>(record[column]))
-                                : PAST_END]++;
+        type_of[record] = at->second;
     }
+    // Asked before the bytes are counted: records led by one digit (ids
+    // below a power of ten) are one type.
     if (types.size() < 2 || static_cast<double>(types.size()) >
                                 MOST_TYPES_PER_RECORD * static_cast<double>(records.size()))
         return result;
+    std::vector<column_census> census(types.size(),
+                                      column_census(longest, std::array<std::size_t, KINDS>{}));
+    for (std::size_t record = 0; record < records.size(); record++) {
+        column_census& columns = census[type_of[record]];
+        std::string_view bytes = records[record];
+        for (std::size_t column = 0; column < longest; column++)
+            columns[column][column < bytes.size()
+                                ? kind_of(static_cast<unsigned char>(bytes[column]))
+                                : PAST_END]++;
+    }
     std::size_t usual_cells = 0;
     std::vector<std::vector<column_kind>> usual;
     for (const column_census& columns : census) {
@@ -309,8 +347,8 @@ stated_separators read_stated_separators(std::string_view text)
         stated.delimiter = static_cast<unsigned char>(text[3]);
     } else if (text.substr(0, FIX_BEGIN.size()) == FIX_BEGIN) {
         std::size_t end = FIX_BEGIN.size();
-        while (end < text.size() && (is_tag_byte(static_cast<unsigned char>(text[end])) ||
-                                     text[end] == '.'))
+        while (end < text.size() &&
+               (is_tag_byte(static_cast<unsigned char>(text[end])) || text[end] == '.'))
             end++;
         if (end < text.size()) {
             stated.delimiter = static_cast<unsigned char>(text[end]);
@@ -361,7 +399,7 @@ record_types_choice find_record_types(const std::vector<std::string_view>& recor
             ? records.size()
             : static_cast<std::size_t>(MOST_TYPES_PER_RECORD * static_cast<double>(records.size()));
     typed_census census = types_of(records, delimiter, stated, most_types);
-    if (census.types.size() < 2 || !fields_differ(census.types))
+    if (census.too_many || census.types.size() < 2 || !fields_differ(census.types))
         return result;
     if (!is_stated && (static_cast<double>(census.types.size()) >
                            MOST_TYPES_PER_RECORD * static_cast<double>(records.size()) ||
