@@ -16,6 +16,7 @@
 #include "record_types.h"
 #include "row_bounds.h"
 #include "sector_padding.h"
+#include "stated_count.h"
 #include "terminator_choice.h"
 #include "text_columns.h"
 #include "text_layout.h"
@@ -237,6 +238,12 @@ void weigh_length(const survey_evidence& evidence, std::uint32_t length, double 
     if (!is_text(layout.encoding) && bounds.records < FEWEST_BINARY_RECORDS &&
         bounds.records * length < LEAST_BINARY_RECORD_BYTES)
         return;
+    if (!is_text(layout.encoding)) {
+        if (std::optional<stated_count> stated = find_stated_count(sample, length, bounds.trailer)) {
+            bounds.header = stated->header;
+            bounds.records = stated->records;
+        }
+    }
     set_fixed_length(layout, sample, bounds.header, length, bounds.records, bounds.trailer);
     hypothesis.profiled = true;
     hypothesis.viable = true;
