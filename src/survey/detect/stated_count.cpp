@@ -13,8 +13,12 @@ constexpr std::uint64_t LONGEST_HEADER = 4096;
 // equal to the file's record count by chance is then about one in a
 // million per place.
 constexpr std::uint64_t FEWEST_STATED_RECORDS = 16;
-// Counts stand at even offsets in the formats that state them.
+// Counts stand at even offsets in the formats that state them, among the
+// first fields of the header (an image's height, a table's row count) or
+// right before the records (a mesh's triangle count): a word elsewhere
+// that equals a count is more often a value of the records' own.
 constexpr std::size_t COUNT_ALIGNMENT = 2;
+constexpr std::size_t EARLY_FIELDS = 64;
 constexpr std::size_t COUNT_BYTES = 4;
 
 std::uint64_t word_at(byte_span bytes, std::size_t at, bool big_endian)
@@ -45,7 +49,8 @@ std::optional<stated_count> find_stated_count(const file_sample& sample, std::ui
             if (count < FEWEST_STATED_RECORDS || count > body / length)
                 continue;
             std::uint64_t header = body - count * length;
-            if (header < at + COUNT_BYTES || header > LONGEST_HEADER)
+            if (header < at + COUNT_BYTES || header > LONGEST_HEADER ||
+                (at >= EARLY_FIELDS && header != at + COUNT_BYTES))
                 continue;
             if (found && found->header != header)
                 return std::nullopt;
