@@ -34,11 +34,15 @@ std::uint64_t word_at(byte_span bytes, std::size_t at, bool big_endian)
 } // namespace
 
 std::optional<stated_count> find_stated_count(const file_sample& sample, std::uint64_t length,
-                                              std::uint64_t trailer)
+                                              std::uint64_t trailer, std::uint64_t found_header)
 {
     if (!sample.file_size || length == 0 || *sample.file_size <= trailer)
         return std::nullopt;
     std::uint64_t body = *sample.file_size - trailer;
+    // Whole records from the first byte: the early words are a record's
+    // own values (ids, indexes up to the count), so only a count right
+    // before the records can move their start.
+    bool whole_from_start = found_header == 0 && body % length == 0;
     byte_span start = sample.start;
     std::size_t reach = static_cast<std::size_t>(
         std::min<std::uint64_t>(start.size(), LONGEST_HEADER));
@@ -50,7 +54,7 @@ std::optional<stated_count> find_stated_count(const file_sample& sample, std::ui
                 continue;
             std::uint64_t header = body - count * length;
             if (header < at + COUNT_BYTES || header > LONGEST_HEADER ||
-                (at >= EARLY_FIELDS && header != at + COUNT_BYTES))
+                ((at >= EARLY_FIELDS || whole_from_start) && header != at + COUNT_BYTES))
                 continue;
             if (found && found->header != header)
                 return std::nullopt;

@@ -19,8 +19,9 @@ struct stated_count {
 
 // The header that the one count the file's start states gives, for
 // records of length bytes followed by trailer bytes; none when no count
-// or more than one header fits.
+// or more than one header fits. found_header is where the records' bytes
+// put their start.
 std::optional<stated_count> find_stated_count(const file_sample& sample, std::uint64_t length,
-                                              std::uint64_t trailer);
+                                              std::uint64_t trailer, std::uint64_t found_header);
 
 #endif

@@ -30,6 +30,8 @@ struct count_case {
     fixture_file file;
     std::uint64_t trailer;
     std::optional<std::uint64_t> header;
+    // Where the records' bytes put their start.
+    std::uint64_t found_header = 0;
 };
 
 void PrintTo(const count_case& c, std::ostream* os)
@@ -44,7 +46,7 @@ class StatedCount : public testing::TestWithParam<count_case>
 TEST_P(StatedCount, HeaderFromTheCountItStates)
 {
     const count_case& c = GetParam();
-    std::optional<stated_count> found = find_stated_count(c.file.sample(), 50, c.trailer);
+    std::optional<stated_count> found = find_stated_count(c.file.sample(), 50, c.trailer, c.found_header);
     ASSERT_EQ(found.has_value(), c.header.has_value());
     if (found) {
         EXPECT_EQ(found->header, *c.header);
@@ -71,7 +73,10 @@ INSTANTIATE_TEST_SUITE_P(
         count_case{"too_few_to_be_a_count", counted(84, 80, 8, false, 8), 0, std::nullopt},
         // The count must lie inside the header it gives.
         count_case{"count_past_its_header", counted(0, 60, 300, false, 300), 0, std::nullopt},
-        count_case{"two_counts_two_headers", two_counts(), 0, std::nullopt}),
+        count_case{"two_counts_two_headers", two_counts(), 0, std::nullopt},
+        // Whole records from the first byte, the first holding an id that
+        // could be a count: a record's value, not a header's.
+        count_case{"an_id_in_whole_records", counted(0, 0, 90, false, 100), 0, std::nullopt}),
     [](const testing::TestParamInfo<count_case>& info) { return info.param.name; });
 
 } // namespace
