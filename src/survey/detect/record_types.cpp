@@ -98,12 +98,13 @@ std::pair<std::string_view, unsigned char> tag_of(std::string_view record)
 std::pair<std::string_view, unsigned char> field_tag_of(std::string_view record,
                                                         const stated_separators& stated)
 {
-    std::string key = static_cast<char>(*stated.delimiter) + std::string(stated.type_field);
-    std::size_t at = record.find(key);
-    if (at == std::string_view::npos)
+    char delimiter = static_cast<char>(*stated.delimiter);
+    std::size_t start = record.find(stated.type_field, 1);
+    while (start != std::string_view::npos && record[start - 1] != delimiter)
+        start = record.find(stated.type_field, start + 1);
+    if (start == std::string_view::npos)
         return {{}, 0};
-    std::size_t start = at + 1;
-    std::size_t end = record.find(static_cast<char>(*stated.delimiter), start);
+    std::size_t end = record.find(delimiter, start);
     std::string_view tag = record.substr(start, end == std::string_view::npos ? end : end - start);
     if (tag.size() == stated.type_field.size() || tag.size() > LONGEST_TAG)
         return {{}, 0};

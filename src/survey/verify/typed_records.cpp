@@ -42,16 +42,17 @@ void typed_checker::count_anomaly(anomaly_kind kind, std::string what)
             record_anomaly{outcome_.records, record_start_, std::move(what), kind, std::nullopt});
 }
 
-// A field that starts with the type field's key is the tag; the first
-// field, BeginString in FIX, never is.
+// The first field that starts with the type field's key is the tag, as
+// the survey takes it; the first field, BeginString in FIX, never is.
 void typed_checker::end_field()
 {
     const std::string& key = layout_.type_field;
-    if (!tag_done_ && fields_ > 1 && field_.size() > key.size() && field_.size() <= LONGEST_TAG &&
-        field_.compare(0, key.size(), key) == 0) {
-        tag_ = field_;
+    if (!tag_done_ && fields_ > 1 && field_.compare(0, key.size(), key) == 0) {
         tag_done_ = true;
-        after_tag_ = layout_.delimiter.value_or(0);
+        if (field_.size() > key.size() && field_.size() <= LONGEST_TAG) {
+            tag_ = field_;
+            after_tag_ = layout_.delimiter.value_or(0);
+        }
     }
     field_.clear();
 }
