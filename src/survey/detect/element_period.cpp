@@ -400,14 +400,15 @@ bool is_best_near(const std::vector<double>& strengths, std::size_t length, std:
 // Of the row and the lengths near it that line up about as well, the one
 // that lines up best in both stretches together.
 std::size_t settle_tie(const std::vector<double>& strengths, const std::vector<double>& again,
-                       std::size_t row, std::size_t step, std::size_t longest_row)
+                       std::size_t row, std::size_t step, std::size_t shortest_row,
+                       std::size_t longest_row)
 {
     std::vector<double> others = row_strengths(again, step, longest_row);
     std::size_t reach = std::max(static_cast<std::size_t>(row * NEAR_LENGTHS_SHARE), step);
     reach -= reach % step;
     std::size_t chosen = row;
     double best = row <= longest_row ? strengths[row] + others[row] : 0;
-    for (std::size_t near = row > reach ? row - reach : step;
+    for (std::size_t near = std::max(row > reach ? row - reach : step, shortest_row);
          near <= std::min(row + reach, longest_row); near += step) {
         if (strengths[near] >= strengths[row] * ROW_TIE_SHARE &&
             strengths[near] + others[near] > best) {
@@ -482,7 +483,7 @@ element_choice find_element_rows(byte_span bytes, std::uint32_t element)
         return result;
     bool again_weighed = again_count >= FEWEST_VALUES && row * FEWEST_ROWS <= again_count;
     if (again_weighed)
-        row = settle_tie(strengths, differences[1], row, step,
+        row = settle_tie(strengths, differences[1], row, step, shortest_row,
                          std::min(longest_row, again_count / FEWEST_ROWS));
     // Values that repeat at a shorter length the row is no multiple of are
     // a tone or a pattern, whose repeats line up at some length by chance
