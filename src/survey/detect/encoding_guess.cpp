@@ -193,9 +193,14 @@ struct judged_bytes {
     byte_span bytes;
     byte_counts counts;
     std::uint64_t high = 0;
-    std::optional<zero_halves> halves;
+    // Plain rather than optional: GCC's sanitizer builds take the
+    // optional's payload for unset where it is read.
+    zero_halves halves;
+    bool halves_counted = false;
     std::optional<bool> utf8_valid;
     std::optional<east_asian_choice> east_asian;
+    bool separator_sought = false;
+    std::optional<unsigned char> separator;
 
     explicit judged_bytes(byte_span all)
         : bytes(all.first(std::min(all.size(), JUDGED_BYTES))),
@@ -208,9 +213,19 @@ struct judged_bytes {
     // Without a zero byte no unit has a zero half.
     const zero_halves& zero_units()
     {
-        if (!halves)
+        if (!halves_counted) {
             halves = counts[0] == 0 ? zero_halves{} : count_zero_halves(bytes);
-        return *halves;
+            halves_counted = true;
+        }
+        return halves;
+    }
+    std::uint64_t stray_controls()
+    {
+        if (!separator_sought) {
+            separator = separator_between_text(bytes, counts);
+            separator_sought = true;
+        }
+        return count_stray_controls(counts, separator);
     }
     // ASCII is valid UTF-8.
     bool valid_utf8()
@@ -301,8 +316,7 @@ text_encoding guess_without_mark(judged_bytes& judged)
     if (looks_like_ebcdic(counts, total))
         return text_encoding::ebcdic;
     if (counts[0] > total * MOST_NUL_SHARE ||
-        count_stray_controls(counts, separator_between_text(bytes, counts)) >
-            total * MOST_CONTROL_SHARE)
+        judged.stray_controls() > total * MOST_CONTROL_SHARE)
         return text_encoding::binary;
     std::uint64_t high = judged.high;
     if (high == 0)
@@ -328,8 +342,7 @@ void weigh_encodings(judged_bytes& judged, encoding_guess& guess)
         return;
     const byte_counts& counts = judged.counts;
     double total = static_cast<double>(bytes.size());
-    double stray = static_cast<double>(
-        counts[0] + count_stray_controls(counts, separator_between_text(bytes, counts)));
+    double stray = static_cast<double>(counts[0] + judged.stray_controls());
     double high = static_cast<double>(judged.high);
     double units = static_cast<double>(bytes.size() / 2);
     double zero_high_le = static_cast<double>(judged.zero_units().zero_high_le);
