@@ -56,14 +56,15 @@ std::string_view unquoted(std::string_view value, std::optional<unsigned char> q
     return value;
 }
 
+// Bytes of a comment's opening mark, which a commented name starts with.
+constexpr std::string_view COMMENT_MARKS = " \t#%!;/";
+
 // The records of the sample's text after the header, one per line or,
 // with a quote, as many lines as a quoted line end joins. Comments and
 // blank lines among them are not records; a record the sample may have
 // cut is left out.
 // names_first keeps a first line that is a comment: a commented row of
 // names ("#CHROM\tPOS") that the survey found at the records' start.
-// Bytes of a comment's opening mark, which a commented name starts with.
-constexpr std::string_view COMMENT_MARKS = " \t#%!;/";
 
 std::vector<std::string_view> text_records(const decoded_text& decoded, bool whole,
                                            std::optional<unsigned char> quote,
