@@ -62,7 +62,7 @@ INSTANTIATE_TEST_SUITE_P(
                     bounds_case{"no_header", {}, smooth_picture(200, 40, 4), "", 800, 40},
                     bounds_case{"text_after_the_rows", named_header("Flavor", 64, 64, 4),
                                 smooth_picture(64, 64, 4),
-                                std::string("\x10\x02\0\0TRUEVISION-XFILE.\0", 24), 256, 64}),
+                                std::string("\x10\x02\0\0\0\0\0\0TRUEVISION-XFILE.\0", 26), 256, 64}),
     [](const testing::TestParamInfo<bounds_case>& info) { return info.param.name; });
 
 TEST(RowBounds, NoiseHasNoRows)
