@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <optional>
 
 namespace
@@ -81,15 +82,23 @@ std::optional<unsigned char> separator_between_text(byte_span bytes, const byte_
         std::uint64_t occurrences = counts[separator];
         if (occurrences < FEWEST_SEPARATORS || (found && counts[*found] >= occurrences))
             continue;
-        std::uint64_t between = 0;
-        for (std::size_t at = 0; at < bytes.size(); at++) {
-            if (bytes[at] != separator)
-                continue;
-            bool before = at == 0 || printable_or_line_end(bytes[at - 1]);
-            bool after = at + 1 == bytes.size() || printable_or_line_end(bytes[at + 1]);
-            between += before && after;
+        // Binary data gives itself away within its first few 0x01 bytes:
+        // stop once the ones beside other controls are too many.
+        std::uint64_t most_misses = occurrences * (100 - SEPARATOR_BETWEEN_TEXT_PERCENT);
+        std::uint64_t misses = 0;
+        const unsigned char* begin = bytes.data();
+        const unsigned char* end = begin + bytes.size();
+        for (const unsigned char* at = begin; misses * 100 <= most_misses;) {
+            at = static_cast<const unsigned char*>(
+                std::memchr(at, separator, static_cast<std::size_t>(end - at)));
+            if (at == nullptr)
+                break;
+            bool before = at == begin || printable_or_line_end(at[-1]);
+            bool after = at + 1 == end || printable_or_line_end(at[1]);
+            misses += !(before && after);
+            at++;
         }
-        if (between * 100 >= occurrences * SEPARATOR_BETWEEN_TEXT_PERCENT)
+        if (misses * 100 <= most_misses)
             found = separator;
     }
     return found;
@@ -315,8 +324,7 @@ text_encoding guess_without_mark(judged_bytes& judged)
     std::uint64_t total = bytes.size();
     if (looks_like_ebcdic(counts, total))
         return text_encoding::ebcdic;
-    if (counts[0] > total * MOST_NUL_SHARE ||
-        judged.stray_controls() > total * MOST_CONTROL_SHARE)
+    if (counts[0] > total * MOST_NUL_SHARE || judged.stray_controls() > total * MOST_CONTROL_SHARE)
         return text_encoding::binary;
     std::uint64_t high = judged.high;
     if (high == 0)

@@ -44,8 +44,8 @@ std::optional<stated_count> find_stated_count(const file_sample& sample, std::ui
     // before the records can move their start.
     bool whole_from_start = found_header == 0 && body % length == 0;
     byte_span start = sample.start;
-    std::size_t reach = static_cast<std::size_t>(
-        std::min<std::uint64_t>(start.size(), LONGEST_HEADER));
+    std::size_t reach =
+        static_cast<std::size_t>(std::min<std::uint64_t>(start.size(), LONGEST_HEADER));
     std::optional<stated_count> found;
     for (std::size_t at = 0; at + COUNT_BYTES <= reach; at += COUNT_ALIGNMENT) {
         for (bool big_endian : {false, true}) {

@@ -1,9 +1,9 @@
 // Many binary formats state how many records follow their header (a
 // mesh's triangle count, an image's height, a table's row count) as a
-// 32-bit integer among its first fields or right before the records. Where exactly one such count puts the
-// records' start at a header that holds the count, that is the header:
-// a header of zeros or of bytes like the records' own cannot be told
-// from records by their bytes, but it can by the count it states.
+// 32-bit integer among its first fields or right before the records. Where exactly one such count
+// puts the records' start at a header that holds the count, that is the header: a header of zeros
+// or of bytes like the records' own cannot be told from records by their bytes, but it can by the
+// count it states.
 #ifndef KORVALEN_STATED_COUNT_H
 #define KORVALEN_STATED_COUNT_H
 

@@ -46,7 +46,8 @@ class StatedCount : public testing::TestWithParam<count_case>
 TEST_P(StatedCount, HeaderFromTheCountItStates)
 {
     const count_case& c = GetParam();
-    std::optional<stated_count> found = find_stated_count(c.file.sample(), 50, c.trailer, c.found_header);
+    std::optional<stated_count> found =
+        find_stated_count(c.file.sample(), 50, c.trailer, c.found_header);
     ASSERT_EQ(found.has_value(), c.header.has_value());
     if (found) {
         EXPECT_EQ(found->header, *c.header);
