@@ -69,6 +69,22 @@ INSTANTIATE_TEST_SUITE_P(
                        "t name=a desc=b\nx1\t10\ty\nx2\t20\tz\nx3\t30\tw\nx4\t40\tv\n", "\t-3"},
         delimiter_case{"statements_end_with_semicolons", "go;\nrun;\nstop;\n", "none"},
         delimiter_case{"prose", "The fox ran.\nIt was quick, and\nbrown.\n", "none"},
+        // Every line holds nearly as many words, but most end a clause
+        // before the next word.
+        delimiter_case{"wrapped_prose",
+                       "Lorem ipsum dolor sit amet, consectetur elit. Sed at\n"
+                       "ante. Mauris eleifend quam a vulputate dictum massa\n"
+                       "leo, eget vulputate, orci purus, ut lorem. In fringilla\n"
+                       "odio tempus ac. Aliquam molestie varius ac tellus\n",
+                       "none"},
+        // Messages centred in a padded field: no blank lines up inside them.
+        delimiter_case{"padded_messages",
+                       " GAME OVER  \n  TOO LATE  \n BONUS SIZE \nEXTRA  LIFE \n"
+                       " NEXT ROUND \n  FIRE BALL \n BIG  PADDLE\n  WELL DONE \n",
+                       "none"},
+        // Padded to one length, but the columns keep a gutter.
+        delimiter_case{"padded_columns",
+                       "a1  10\nb22 20\nc3  30\nd44 40\ne5  50\nf66 60\ng7  70\nh88 80\n", " -2"},
         delimiter_case{"one_record", "a,b,c\n", "none"},
         // ISO-2022-JP: the escapes' '$' and '(' and the double-byte
         // characters' halves ('0,' and '0|' here) split nothing; the
