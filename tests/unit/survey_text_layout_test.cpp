@@ -136,6 +136,10 @@ INSTANTIATE_TEST_SUITE_P(
         // have, however seldom, is one of them, not a title.
         text_case{"first_entry_in_the_tail_of_counts", glossary(),
                   "  fields 4 header 0 trailer 0 length - records 200"},
+        // Prose that ends in a blank line has no trailer.
+        text_case{"prose_ending_in_a_blank_line",
+                  {"Tea grows on hills", "and is picked by hand;", "then dried.", ""},
+                  "none fields - header 0 trailer 0 length - records 3"},
         // One line is no evidence of a record length.
         text_case{"one_line_has_no_consistency",
                   {"Hello, world"},

@@ -440,13 +440,21 @@ void drop_leading_marks(const std::vector<std::string_view>& records, const byte
     }
 }
 
+// A letter of any script: bytes above ASCII belong to the letters of
+// legacy and Unicode encodings alike.
+bool is_letter(char byte)
+{
+    unsigned char value = static_cast<unsigned char>(byte);
+    return std::isalpha(value) || value >= 0x80;
+}
+
 bool ends_clause(std::string_view word)
 {
     if (word.size() < 2)
         return false;
     char last = word.back();
     return (last == ',' || last == '.' || last == ';' || last == '!' || last == '?') &&
-           std::isalpha(static_cast<unsigned char>(word[word.size() - 2]));
+           is_letter(word[word.size() - 2]);
 }
 
 bool holds_clause_end(std::string_view record)
@@ -459,8 +467,7 @@ bool holds_clause_end(std::string_view record)
         std::size_t next = record.find_first_not_of(' ', end);
         if (next == std::string_view::npos)
             return false;
-        if (ends_clause(record.substr(at, end - at)) &&
-            std::isalpha(static_cast<unsigned char>(record[next])))
+        if (ends_clause(record.substr(at, end - at)) && is_letter(record[next]))
             return true;
         at = next;
     }

@@ -506,6 +506,16 @@ std::uint64_t trailer_of(const file_sample& sample, const text_view& view, file_
     return closing_remarks(sample, layout.encoding, layout.trailer_may_start_earlier);
 }
 
+// Free text with no preamble that ends in blank lines ends as prose does,
+// not with a trailer: nothing marks off either end from the text.
+bool ends_in_blank_lines(const text_view& view)
+{
+    if (!view.whole_file || view.last >= view.lines.size())
+        return false;
+    return std::all_of(view.lines.begin() + static_cast<std::ptrdiff_t>(view.last),
+                       view.lines.end(), [](const auto& line) { return is_blank_line(line.text); });
+}
+
 bool later_pieces_fit(const file_sample& sample, const file_layout& layout, std::uint64_t length)
 {
     for (const auto& piece : later_lines(sample, 0, layout.terminator, layout.encoding)) {
@@ -701,7 +711,10 @@ void survey_fixed_width(const file_sample& sample, const text_view& view, bool t
         layout.header_length = preamble && view.first < view.lines.size()
                                    ? view.file_offset(view.lines[view.first].start)
                                    : view.decoded.file_offset;
-        layout.trailer_length = preamble ? trailer_of(sample, view, layout) : 0;
+        layout.trailer_length =
+            preamble && !(layout.header_length == 0 && ends_in_blank_lines(view))
+                ? trailer_of(sample, view, layout)
+                : 0;
         count_free_lines(sample, view, length, preamble, layout);
         return;
     }
