@@ -136,6 +136,12 @@ INSTANTIATE_TEST_SUITE_P(
         // have, however seldom, is one of them, not a title.
         text_case{"first_entry_in_the_tail_of_counts", glossary(),
                   "  fields 4 header 0 trailer 0 length - records 200"},
+        // Names and types between '|' above records of their length, which
+        // hold no '|': a ruled heading, not records.
+        text_case{"ruled_heading_of_the_records_length",
+                  {"|  id|   name|", "| int|   char|", "    1   alice ", "    2     bob ",
+                   "    3   carol ", "    4    dave "},
+                  "none fields - header 30 trailer 0 length 15 records 4"},
         // Prose that ends in a blank line has no trailer.
         text_case{"prose_ending_in_a_blank_line",
                   {"Tea grows on hills", "and is picked by hand;", "then dried.", ""},

@@ -211,13 +211,14 @@ void weigh_lines(survey_evidence& evidence, layout_hypothesis& hypothesis)
         fit = ONE_LINE_FIT;
     layout.kind = record_layout::lines;
     layout.terminator = choose_terminator(census).choice;
-    survey_text_lines(sample, guess, layout);
+    text_layout_choice shape = survey_text_lines(sample, guess, layout);
     hypothesis.viable = true;
-    // Blank lines at the end are lines too, however many: the layout of
-    // lines explains them.
+    // Blank lines at the end are lines too, however many, and so is a
+    // ruled heading above the records: the layout of lines explains them.
     file_layout explained = layout;
     if (layout.trailer_may_start_earlier)
         explained.trailer_length = 0;
+    explained.header_length -= shape.ruled_heading;
     hypothesis.explained = share_between(sample, explained);
     hypothesis.fit = fit;
 }
@@ -239,7 +240,8 @@ void weigh_length(const survey_evidence& evidence, std::uint32_t length, double 
         bounds.records * length < LEAST_BINARY_RECORD_BYTES)
         return;
     if (!is_text(layout.encoding)) {
-        if (std::optional<stated_count> stated = find_stated_count(sample, length, bounds.trailer, bounds.header)) {
+        if (std::optional<stated_count> stated =
+                find_stated_count(sample, length, bounds.trailer, bounds.header)) {
             bounds.header = stated->header;
             bounds.records = stated->records;
         }

@@ -76,6 +76,14 @@ constexpr std::size_t LARGE_FILE_TEXT = std::size_t{1} << 18;
 // Bytes of a comment's opening mark that a commented row of names starts
 // with ("#CHROM\tPOS"); the names are the fields after them.
 constexpr std::string_view NAME_MARKS = "#%!;/";
+// Bytes that draw a table's grid in text, at least this many times in a
+// line of it (at the columns' edges, or along a rule; a record's minus
+// signs are fewer). At most this many lines that open a run of records,
+// and one in this many of the run, are its heading.
+constexpr std::string_view TABLE_RULES = "|-=+";
+constexpr std::size_t RULES_A_LINE = 3;
+constexpr std::size_t MOST_RULED_LINES = 8;
+constexpr std::size_t RULED_LINES_ONE_IN = 2;
 
 struct text_view {
     decoded_text decoded;
@@ -575,10 +583,49 @@ std::uint64_t length_of(const text_view& view, std::size_t line)
 // run, of any length and number, are a preamble (a description, a title,
 // the column names). Returns [first, last) of the run, or first == last.
 struct line_run {
+    // Where a ruled heading of the records' length starts, if any, else
+    // first.
+    std::size_t heading = 0;
     std::size_t first = 0;
     std::size_t last = 0;
     std::size_t records = 0;
 };
+
+// The ASCII bytes that draw a table's grid, as a set of bits: those the
+// line holds at least least times.
+unsigned rules_in(std::string_view line, std::size_t least)
+{
+    unsigned found = 0;
+    for (std::size_t kind = 0; kind < TABLE_RULES.size(); kind++) {
+        auto count =
+            static_cast<std::size_t>(std::count(line.begin(), line.end(), TABLE_RULES[kind]));
+        found |= count >= least ? 1u << kind : 0u;
+    }
+    return found;
+}
+
+// Lines of the record length that open the run and draw a grid (the '|'
+// of names, types and units above a table's records, a rule of '-' under
+// the names) with a byte no later record holds are the table's heading,
+// not records.
+std::size_t after_ruled_lines(const text_view& view, std::size_t first, std::size_t end)
+{
+    std::size_t most = std::min(MOST_RULED_LINES, (end - first) / RULED_LINES_ONE_IN);
+    // held[k]: the rules of the lines from first + k to the end.
+    std::vector<unsigned> held(most + 1, 0);
+    for (std::size_t line = first + most; line < end; line++)
+        held[most] |= rules_in(view.lines[line].text, 1);
+    for (std::size_t k = most; k-- > 0;)
+        held[k] = held[k + 1] | rules_in(view.lines[first + k].text, 1);
+    std::size_t heading = 0;
+    unsigned shared = ~0u;
+    for (std::size_t k = 1; k <= most && shared != 0; k++) {
+        shared &= rules_in(view.lines[first + k - 1].text, RULES_A_LINE);
+        if ((shared & ~held[k]) != 0)
+            heading = k;
+    }
+    return first + heading;
+}
 
 line_run records_of_length(const text_view& view, std::uint64_t length,
                            std::uint64_t terminator_length)
@@ -618,13 +665,15 @@ line_run records_of_length(const text_view& view, std::uint64_t length,
     while (first < end && (is_remark(view.lines[first].text) || length_of(view, first) != length ||
                            !confirmed_at(first, end)))
         first++;
+    std::size_t heading = first;
+    first = after_ruled_lines(view, first, end);
     // --verify holds blank and comment lines to the length too.
     std::size_t lines = end - first;
     for (std::size_t line = first; line < end; line++)
         run.records += !is_remark(view.lines[line].text) && is_record(line);
     if (static_cast<double>(run.records) < LEAST_RUN_SHARE * static_cast<double>(lines))
-        return {end, end, 0};
-    return {first, end, run.records};
+        return {end, end, end, 0};
+    return {heading, first, end, run.records};
 }
 
 // The kinds of byte a line holds, as a set: blanks, digits, letters (and
@@ -679,8 +728,8 @@ bool run_continues_lines(const text_view& view, const line_run& run)
 
 // Records of one length, perhaps behind preamble lines of other lengths,
 // are fixed-width text; free text has no record length.
-void survey_fixed_width(const file_sample& sample, const text_view& view, bool tabular,
-                        file_layout& layout)
+std::uint64_t survey_fixed_width(const file_sample& sample, const text_view& view, bool tabular,
+                                 file_layout& layout)
 {
     std::map<std::uint64_t, std::uint64_t> lengths;
     std::uint64_t lines = 0;
@@ -716,7 +765,7 @@ void survey_fixed_width(const file_sample& sample, const text_view& view, bool t
                 ? trailer_of(sample, view, layout)
                 : 0;
         count_free_lines(sample, view, length, preamble, layout);
-        return;
+        return 0;
     }
     layout.record_length = length;
     layout.header_length = view.file_offset(view.lines[run.first].start);
@@ -748,6 +797,8 @@ void survey_fixed_width(const file_sample& sample, const text_view& view, bool t
     }
     if (in_characters.size() >= FEWEST_FIELDS)
         layout.header_row = first_names_fixed_columns(texts, in_characters);
+    return view.file_offset(view.lines[run.first].start) -
+           view.file_offset(view.lines[run.heading].start);
 }
 
 } // namespace
@@ -778,7 +829,7 @@ text_layout_choice survey_text_lines(const file_sample& sample, const encoding_g
     }
     result.candidates.push_back({text_shape::delimited, pair && !aligned ? pair->score : 0});
     if (!pair || aligned) {
-        survey_fixed_width(sample, view, aligned, layout);
+        result.ruled_heading = survey_fixed_width(sample, view, aligned, layout);
         bool fixed = layout.record_length.has_value();
         result.candidates.push_back({text_shape::fixed_width, fixed ? 1.0 : 0.0});
         result.candidates.push_back({text_shape::free_text, fixed ? 0.0 : 1.0});
