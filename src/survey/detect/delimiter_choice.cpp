@@ -548,9 +548,9 @@ std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view
     // nearly as well; but not to one that leaves the first record apart
     // (blanks or colons inside values) when the separator splits every
     // record, the header row included, alike ("date,temp" over
-    // "2010/01/01 00:00,39.4").
+    // "2010/01/01 00:00,39.4"). No number or time holds a tab.
     for (candidate_score& each : scores) {
-        if (each.delimiter != ' ' && each.score > 0 &&
+        if (each.delimiter != ' ' && each.delimiter != '\t' && each.score > 0 &&
             digit_flanked_share(weighed, each.delimiter) >= DIGIT_FLANKED) {
             bool splits_all = each.usual_share >= 1 && splits_every_record(weighed, each.delimiter);
             bool other_close = false;

@@ -56,6 +56,13 @@ INSTANTIATE_TEST_SUITE_P(
                        "1/1 05:00,2\n1/1 06:00,5\n1/1 07:00,1\n1/1 08:00,3\n1/1 09:00,2\n"
                        "1/1 10:00,6\n",
                        ",-2"},
+        // Tabs between numbers separate them; the blanks inside the
+        // titles' values do not.
+        delimiter_case{"tabs_between_numbers",
+                       "Kit name\tPanel v1\n1\t10.0\t0.5\t0.5\n2\t11.0\t0.5\t0.5\n"
+                       "3\t12.0\t0.5\t0.5\n4\t13.0\t0.5\t0.5\nMarker name\tD3\n"
+                       "5\t14.0\t0.5\t0.5\n6\t15.0\t0.5\t0.5\n7\t16.0\t0.5\t0.5\n",
+                       "\t-4"},
         delimiter_case{"pipes", "a|1|x\nb|2|y\nc|3|z\n", "|-3"},
         // A colon that opens every record marks it and separates nothing.
         delimiter_case{"leading_marks", ":20:A1\n:25:B22\n:28C:C3\n:61:D44\n", "none"},
