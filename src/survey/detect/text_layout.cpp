@@ -76,6 +76,13 @@ constexpr std::size_t LARGE_FILE_TEXT = std::size_t{1} << 18;
 // Bytes of a comment's opening mark that a commented row of names starts
 // with ("#CHROM\tPOS"); the names are the fields after them.
 constexpr std::string_view NAME_MARKS = "#%!;/";
+// A first line of at most this many digits, at least this count, within
+// this share of the lines that follow (counted in a whole file, estimated
+// from the sample's mean line in a larger one) states their number.
+constexpr std::size_t MOST_COUNT_DIGITS = 12;
+constexpr std::uint64_t FEWEST_STATED_LINES = 16;
+constexpr double STATED_LINES_SLACK = 0.01;
+constexpr double ESTIMATED_LINES_SLACK = 0.1;
 // Bytes that draw a table's grid in text, at least this many times in a
 // line of it (at the columns' edges, or along a rule; a record's minus
 // signs are fewer). At most this many lines that open a run of records,
@@ -538,13 +545,13 @@ bool later_pieces_fit(const file_sample& sample, const file_layout& layout, std:
 // Free text: every line after the preamble and before the trailer a
 // record (every line, without them), counted when the start is the whole
 // file and estimated from the usual length otherwise.
-void count_free_lines(const file_sample& sample, const text_view& view, std::uint64_t length,
-                      bool preamble, file_layout& layout)
+void count_free_lines(const file_sample& sample, const text_view& view, std::size_t first,
+                      std::uint64_t length, bool preamble, file_layout& layout)
 {
     if (view.whole_file) {
         layout.records = preamble
                              ? static_cast<std::uint64_t>(std::count_if(
-                                   view.lines.begin() + static_cast<std::ptrdiff_t>(view.first),
+                                   view.lines.begin() + static_cast<std::ptrdiff_t>(first),
                                    view.lines.begin() + static_cast<std::ptrdiff_t>(view.last),
                                    [](const text_line& line) { return !is_remark(line.text); }))
                              : view.lines.size();
@@ -575,6 +582,49 @@ bool is_indented(const text_view& view)
 std::uint64_t length_of(const text_view& view, std::size_t line)
 {
     return (view.lines[line].end - view.lines[line].start) * view.decoded.unit_width;
+}
+
+// A first line that is a lone number stating how many lines follow it
+// (a word list's count) is a header, as a binary header's count is.
+bool states_line_count(const file_sample& sample, const text_view& view, const file_layout& layout)
+{
+    if (view.first + 1 >= view.last)
+        return false;
+    std::string_view text = view.lines[view.first].text;
+    std::size_t end = text.find_last_not_of(" \t\r") + 1;
+    if (end == 0 || end > MOST_COUNT_DIGITS ||
+        !std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end),
+                     [](char byte) { return byte >= '0' && byte <= '9'; }))
+        return false;
+    std::uint64_t stated = 0;
+    for (std::size_t at = 0; at < end; at++)
+        stated = stated * 10 + static_cast<std::uint64_t>(text[at] - '0');
+    if (stated < FEWEST_STATED_LINES)
+        return false;
+    std::uint64_t lines = 0, bytes = 0;
+    for (std::size_t line = view.first + 1; line < view.last; line++) {
+        lines += !is_remark(view.lines[line].text);
+        bytes += length_of(view, line);
+    }
+    double following = static_cast<double>(lines), slack = STATED_LINES_SLACK;
+    if (!view.whole_file) {
+        // The later pieces' lines too: a sorted list's words grow or
+        // shrink along the file.
+        for (const auto& piece : later_lines(sample, 0, layout.terminator, layout.encoding)) {
+            for (const line_span& line : piece) {
+                lines += line.terminated;
+                bytes += line.terminated ? line.length : 0;
+            }
+        }
+        if (!sample.file_size || bytes == 0)
+            return false;
+        std::uint64_t after = view.file_offset(view.lines[view.first + 1].start);
+        following = static_cast<double>(*sample.file_size - std::min(after, *sample.file_size)) *
+                    static_cast<double>(lines) / static_cast<double>(bytes);
+        slack = ESTIMATED_LINES_SLACK;
+    }
+    double count = static_cast<double>(stated);
+    return following >= count * (1 - slack) && following <= count * (1 + slack);
 }
 
 // The records of one length: the lines from the first of a run of lines of
@@ -760,11 +810,16 @@ std::uint64_t survey_fixed_width(const file_sample& sample, const text_view& vie
         layout.header_length = preamble && view.first < view.lines.size()
                                    ? view.file_offset(view.lines[view.first].start)
                                    : view.decoded.file_offset;
+        std::size_t first = view.first;
+        if (preamble && states_line_count(sample, view, layout)) {
+            first++;
+            layout.header_length = view.file_offset(view.lines[first].start);
+        }
         layout.trailer_length =
             preamble && !(layout.header_length == 0 && ends_in_blank_lines(view))
                 ? trailer_of(sample, view, layout)
                 : 0;
-        count_free_lines(sample, view, length, preamble, layout);
+        count_free_lines(sample, view, first, length, preamble, layout);
         return 0;
     }
     layout.record_length = length;
