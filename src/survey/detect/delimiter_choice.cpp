@@ -62,6 +62,10 @@ constexpr double CLAUSE_LINE_SHARE = 0.5;
 // of the lines; centred messages in a padded field have no such gutter.
 constexpr double ONE_LENGTH_SHARE = 0.9;
 constexpr std::size_t FEWEST_PADDED_LINES = 8;
+// A '#' after a blank this often opens a comment behind the values (as in
+// services(5) and most configuration files), not a field.
+constexpr unsigned char COMMENT_MARK = '#';
+constexpr double TRAILING_COMMENT_SHARE = 0.9;
 constexpr double GUTTER_SHARE = 0.9;
 
 bool is_field_edge(char byte)
@@ -514,6 +518,30 @@ bool padded_without_gutter(const std::vector<std::string_view>& records)
     return true;
 }
 
+double after_blank_share(const std::vector<std::string_view>& records, unsigned char byte)
+{
+    std::uint64_t seen = 0, after_blank = 0;
+    for (std::string_view record : records) {
+        for (std::size_t at = 0; at < record.size(); at++) {
+            if (static_cast<unsigned char>(record[at]) != byte)
+                continue;
+            seen++;
+            after_blank += at > 0 && (record[at - 1] == ' ' || record[at - 1] == '\t');
+        }
+    }
+    return seen == 0 ? 0 : static_cast<double>(after_blank) / static_cast<double>(seen);
+}
+
+void drop_trailing_comments(const std::vector<std::string_view>& records,
+                            std::vector<candidate_score>& scores)
+{
+    for (candidate_score& each : scores) {
+        if (each.delimiter == COMMENT_MARK && each.score > 0 &&
+            after_blank_share(records, COMMENT_MARK) >= TRAILING_COMMENT_SHARE)
+            each.score = 0;
+    }
+}
+
 void drop_blanks_between_words(const std::vector<std::string_view>& records,
                                std::vector<candidate_score>& scores)
 {
@@ -564,6 +592,7 @@ std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view
     }
     drop_leading_marks(weighed, tallies, scores);
     drop_blanks_between_words(weighed, scores);
+    drop_trailing_comments(weighed, scores);
     drop_nested(weighed, quote, scores);
     blanks_give_way(weighed, tallies, scores);
     return scores;

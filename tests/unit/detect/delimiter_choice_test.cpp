@@ -63,6 +63,11 @@ INSTANTIATE_TEST_SUITE_P(
                        "3\t12.0\t0.5\t0.5\n4\t13.0\t0.5\t0.5\nMarker name\tD3\n"
                        "5\t14.0\t0.5\t0.5\n6\t15.0\t0.5\t0.5\n7\t16.0\t0.5\t0.5\n",
                        "\t-4"},
+        // A '#' after the values opens a comment.
+        delimiter_case{"comments_behind_the_values",
+                       "ACDT 37800 # Central Daylight\nACST 34200 # Standard\n"
+                       "AEDT 39600 # Eastern Daylight Time\nAEST 36000 # Eastern Standard\n",
+                       " -5"},
         delimiter_case{"pipes", "a|1|x\nb|2|y\nc|3|z\n", "|-3"},
         // A colon that opens every record marks it and separates nothing.
         delimiter_case{"leading_marks", ":20:A1\n:25:B22\n:28C:C3\n:61:D44\n", "none"},
