@@ -63,11 +63,31 @@ INSTANTIATE_TEST_SUITE_P(
                        "3\t12.0\t0.5\t0.5\n4\t13.0\t0.5\t0.5\nMarker name\tD3\n"
                        "5\t14.0\t0.5\t0.5\n6\t15.0\t0.5\t0.5\n7\t16.0\t0.5\t0.5\n",
                        "\t-4"},
-        // A '#' after the values opens a comment.
-        delimiter_case{"comments_behind_the_values",
-                       "ACDT 37800 # Central Daylight\nACST 34200 # Standard\n"
-                       "AEDT 39600 # Eastern Daylight Time\nAEST 36000 # Eastern Standard\n",
-                       " -5"},
+        // A '#' after the values opens a comment (services(5)); tabs, in
+        // runs, separate the fields.
+        delimiter_case{
+            "comments_behind_the_values",
+            "kerberos4\t750/udp\t\tkerberos-iv kdc\t# Kerberos (server)\n"
+            "kerberos4\t750/tcp\t\tkerberos-iv kdc\n"
+            "kerberos-master\t751/udp\t\tkerberos_master\t# Kerberos authentication\n"
+            "kerberos-master\t751/tcp\n"
+            "passwd-server\t752/udp\t\tpasswd_server\t# Kerberos passwd server\n"
+            "krb-prop\t754/tcp\t\tkrb_prop krb5_prop hprop # Kerberos slave propagation\n"
+            "zephyr-srv\t2102/udp\t\t\t# Zephyr server\n"
+            "zephyr-clt\t2103/udp\t\t\t# Zephyr serv-hm connection\n"
+            "zephyr-hm\t2104/udp\t\t\t# Zephyr hostmanager\n"
+            "iprop\t\t2121/tcp\t\t\t# incremental propagation\n"
+            "supfilesrv\t871/tcp\t\t\t# Software Upgrade Protocol server\n"
+            "supfiledbg\t1127/tcp\t\t# Software Upgrade Protocol debugging\n"
+            "poppassd\t106/tcp\t\t\t\t# Eudora\n"
+            "moira-db\t775/tcp\t\tmoira_db\t# Moira database\n"
+            "moira-update\t777/tcp\t\tmoira_update\t# Moira update protocol\n"
+            "moira-ureg\t779/udp\t\tmoira_ureg\t# Moira user registration\n"
+            "spamd\t\t783/tcp\t\t\t\t# spamassassin daemon\n"
+            "skkserv\t\t1178/tcp\t\t\t# skk jisho server port\n"
+            "predict\t\t1210/udp\t\t\t# predict -- satellite tracking\n"
+            "rmtcfg\t\t1236/tcp\t\t\t# Gracilis Packeten remote config server\n",
+            "\t-5"},
         delimiter_case{"pipes", "a|1|x\nb|2|y\nc|3|z\n", "|-3"},
         // A colon that opens every record marks it and separates nothing.
         delimiter_case{"leading_marks", ":20:A1\n:25:B22\n:28C:C3\n:61:D44\n", "none"},
