@@ -231,7 +231,9 @@ std::optional<stated_layout> read_aiff(const header_reader& in, std::uint64_t si
 std::optional<stated_layout> image_rows(const char* name, std::uint64_t header, std::uint64_t row,
                                         std::uint64_t rows, std::uint64_t size)
 {
-    if (row == 0 || rows == 0 || header + rows * row > size)
+    // Divided, not multiplied: a header's extents may be any 32 or 64-bit
+    // numbers, and their product must not wrap.
+    if (row == 0 || rows == 0 || header > size || rows > (size - header) / row)
         return std::nullopt;
     return stated_layout{name, header, row, rows, size - header - rows * row};
 }
@@ -481,10 +483,15 @@ std::optional<stated_layout> read_nifti(const header_reader& in, std::uint64_t s
     std::uint64_t dimensions = nifti_word(in, dims_at, dim_width, big);
     if (dimensions == 0 || dimensions > most_dimensions || bits == 0 || bits % 8 != 0)
         return std::nullopt;
-    std::uint64_t row = nifti_word(in, dims_at + dim_width, dim_width, big) * (bits / 8);
+    // NIfTI-2's extents are 64-bit: none may take a row past the file's
+    // size, nor the rows' count past 2^40.
+    std::uint64_t extent = nifti_word(in, dims_at + dim_width, dim_width, big);
+    if (extent == 0 || extent > size / (bits / 8))
+        return std::nullopt;
+    std::uint64_t row = extent * (bits / 8);
     std::uint64_t rows = 1;
     for (std::uint64_t dimension = 2; dimension <= dimensions; dimension++) {
-        std::uint64_t extent = nifti_word(in, dims_at + dimension * dim_width, dim_width, big);
+        extent = nifti_word(in, dims_at + dimension * dim_width, dim_width, big);
         if (extent == 0 || rows > most_voxels / extent)
             return std::nullopt;
         rows *= extent;
