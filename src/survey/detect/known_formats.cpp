@@ -173,8 +173,8 @@ std::optional<stated_layout> read_psf(const header_reader& in, std::uint64_t siz
     if (in.has(0, 32) && in.be32(0) == 0x72B54A86) {
         std::uint64_t header = in.le32(8), glyphs = in.le32(16), length = in.le32(20);
         std::uint64_t height = in.le32(24), width = in.le32(28);
-        if (in.le32(4) != 0 || length == 0 || length != height * ((width + 7) / 8) ||
-            header + glyphs * length > size || glyphs == 0)
+        if (in.le32(4) != 0 || length == 0 || length != height * ((width + 7) / 8) || glyphs == 0 ||
+            header > size || glyphs > (size - header) / length)
             return std::nullopt;
         return stated_layout{"PC screen font", header, length, glyphs,
                              size - header - glyphs * length};
@@ -440,6 +440,10 @@ std::optional<stated_layout> read_npy(const header_reader& in, std::uint64_t siz
         std::optional<std::uint64_t> next = npy_number(text, at);
         if (!next)
             break;
+        // A row longer than the file states nothing, however its
+        // dimensions would multiply.
+        if (*next != 0 && record > size / *next)
+            return std::nullopt;
         record *= *next;
     }
     if (!rows || *rows == 0)

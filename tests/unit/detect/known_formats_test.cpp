@@ -175,6 +175,11 @@ INSTANTIATE_TEST_SUITE_P(
         // Extents whose product wraps 64 bits state nothing either.
         stated_case{"nifti2_extents_past_64_bits", nifti(2, false, 352, 0x4000000000000001),
                     "none"},
+        // Dimensions whose product wraps 64 bits to a row of 8 bytes.
+        stated_case{"npy_row_past_64_bits",
+                    npy("{'descr': '<f8', 'fortran_order': False, "
+                        "'shape': (3, 5, 5581, 49477, 8681, 384773), }"),
+                    "none"},
         stated_case{"npy_fortran_order",
                     npy("{'descr': '<f8', 'fortran_order': True, 'shape': (3, 9), }"), "none"},
         // The same cards a line each are text, not FITS.
