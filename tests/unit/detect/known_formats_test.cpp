@@ -155,6 +155,11 @@ INSTANTIATE_TEST_SUITE_P(
         // A top-down bitmap whose rows come to 2^64 bytes: the product must
         // not wrap to nothing.
         stated_case{"bitmap_rows_past_64_bits", bitmap(0x80000000, 0x80000000, 32), "none"},
+        // A DICOM file whose preamble is a TIFF header is named by "DICM".
+        stated_case{"dicom_behind_a_tiff_preamble",
+                    std::string("II*\x00", 4) + std::string(124, '\0') + "DICM" +
+                        std::string(64, '\x02'),
+                    "DICOM file 0 0 0 0"},
         stated_case{"greymap_cut_short", "P5 4 3 255\n" + std::string(11, 'x'), "none"},
         stated_case{"text", "P5 is a name\n", "none"},
         stated_case{"shapefile_of_one_length", shapefile({64, 64, 64}), "shapefile 100 136 3 0"},
