@@ -622,6 +622,13 @@ std::optional<stated_layout> read_varying(const header_reader& in, std::uint64_t
     // one, for files that are both); "DICM" after it names the file.
     if (in.holds(128, "DICM"))
         return stated_layout{"DICOM file", 0, 0, 0, 0, true};
+    // A Windows program or library: the DOS header's "MZ", and at the
+    // offset it gives at 0x3C, the PE signature.
+    if (in.holds(0, "MZ") && in.has(0x3C, 4)) {
+        std::uint64_t pe = in.le32(0x3C);
+        if (in.holds(pe, std::string_view("PE\0\0", 4)))
+            return stated_layout{"Windows program or library", 0, 0, 0, 0, true};
+    }
     for (const auto& format : formats) {
         if (in.has(0, format.length) &&
             std::memcmp(in.bytes.data(), format.magic, format.length) == 0)
