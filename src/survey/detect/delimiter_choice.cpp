@@ -62,6 +62,8 @@ constexpr double CLAUSE_LINE_SHARE = 0.5;
 // of the lines; centred messages in a padded field have no such gutter.
 constexpr double ONE_LENGTH_SHARE = 0.9;
 constexpr std::size_t FEWEST_PADDED_LINES = 8;
+// A line needs a position between its first and last to have a gutter.
+constexpr std::size_t SHORTEST_PADDED_LINE = 3;
 // A '#' after a blank this often opens a comment behind the values (as in
 // services(5) and most configuration files), not a field.
 constexpr unsigned char COMMENT_MARK = '#';
@@ -461,8 +463,11 @@ bool ends_clause(std::string_view word)
            is_letter(word[word.size() - 2]);
 }
 
-bool holds_clause_end(std::string_view record)
+// Words between quotes are one field's text ("(KHTML, like Gecko)" in a
+// web server's log), not the record's.
+bool holds_clause_end(std::string_view record, std::optional<unsigned char> quote)
 {
+    bool quoted = false;
     std::size_t at = 0;
     while (at < record.size()) {
         std::size_t end = record.find(' ', at);
@@ -471,17 +476,24 @@ bool holds_clause_end(std::string_view record)
         std::size_t next = record.find_first_not_of(' ', end);
         if (next == std::string_view::npos)
             return false;
-        if (ends_clause(record.substr(at, end - at)) && is_letter(record[next]))
+        std::string_view word = record.substr(at, end - at);
+        bool inside = quoted;
+        if (quote && std::count(word.begin(), word.end(), static_cast<char>(*quote)) % 2 != 0)
+            quoted = !quoted;
+        if (!inside && !quoted && ends_clause(word) && is_letter(record[next]))
             return true;
         at = next;
     }
     return false;
 }
 
-bool reads_as_prose(const std::vector<std::string_view>& records)
+bool reads_as_prose(const std::vector<std::string_view>& records,
+                    std::optional<unsigned char> quote)
 {
-    std::size_t clauses =
-        static_cast<std::size_t>(std::count_if(records.begin(), records.end(), holds_clause_end));
+    std::size_t clauses = static_cast<std::size_t>(
+        std::count_if(records.begin(), records.end(), [quote](std::string_view record) {
+            return holds_clause_end(record, quote);
+        }));
     return !records.empty() &&
            static_cast<double>(clauses) >= CLAUSE_LINE_SHARE * static_cast<double>(records.size());
 }
@@ -500,7 +512,7 @@ bool padded_without_gutter(const std::vector<std::string_view>& records)
         lengths[without_cr(record).size()]++;
     auto usual = std::max_element(lengths.begin(), lengths.end(),
                                   [](auto a, auto b) { return a.second < b.second; });
-    if (records.size() < FEWEST_PADDED_LINES || usual->first < 3 ||
+    if (records.size() < FEWEST_PADDED_LINES || usual->first < SHORTEST_PADDED_LINE ||
         static_cast<double>(usual->second) < ONE_LENGTH_SHARE * static_cast<double>(records.size()))
         return false;
     std::vector<std::size_t> blanks(usual->first, 0);
@@ -543,12 +555,13 @@ void drop_trailing_comments(const std::vector<std::string_view>& records,
 }
 
 void drop_blanks_between_words(const std::vector<std::string_view>& records,
+                               std::optional<unsigned char> quote,
                                std::vector<candidate_score>& scores)
 {
     auto blank = std::find_if(scores.begin(), scores.end(),
                               [](const candidate_score& each) { return each.delimiter == ' '; });
     if (blank != scores.end() && blank->score > 0 &&
-        (reads_as_prose(records) || padded_without_gutter(records)))
+        (reads_as_prose(records, quote) || padded_without_gutter(records)))
         blank->score = 0;
 }
 
@@ -591,7 +604,7 @@ std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view
         }
     }
     drop_leading_marks(weighed, tallies, scores);
-    drop_blanks_between_words(weighed, scores);
+    drop_blanks_between_words(weighed, quote, scores);
     drop_trailing_comments(weighed, scores);
     drop_nested(weighed, quote, scores);
     blanks_give_way(weighed, tallies, scores);

@@ -124,6 +124,14 @@ INSTANTIATE_TEST_SUITE_P(
             "\xD0\xB4\xD0\xBE\xD0\xBB\xD0\xB3\xD0\xBE. \xD0\xA3\xD1\x82\xD1\x80\xD0\xBE "
             "\xD0\xB1\xD1\x8B\xD0\xBB\xD0\xBE \xD1\x82\xD0\xB8\xD1\x85\xD0\xB8\xD0\xBC\n",
             "none"},
+        // A web server's log: the clause inside the quoted browser name
+        // is one field's text, and blanks separate the fields.
+        delimiter_case{
+            "clauses_inside_quotes",
+            "a - - [10/Oct/2020:13:55:01 +0000] \"GET / HTTP/1.1\" 200 \"(KHTML, like Gecko)\"\n"
+            "b - - [10/Oct/2020:13:55:02 +0000] \"GET /a HTTP/1.1\" 404 \"(KHTML, like Gecko)\"\n"
+            "c - - [10/Oct/2020:13:55:03 +0000] \"GET /b HTTP/1.1\" 200 \"(KHTML, like Gecko)\"\n",
+            " \"8"},
         // Messages centred in a padded field: no blank lines up inside them.
         delimiter_case{"padded_messages",
                        " GAME OVER  \n  TOO LATE  \n BONUS SIZE \nEXTRA  LIFE \n"
