@@ -151,6 +151,13 @@ INSTANTIATE_TEST_SUITE_P(
                   {"|  id|   name|", "| int|   char|", "    1   alice ", "    2     bob ",
                    "    3   carol ", "    4    dave "},
                   "none fields - header 30 trailer 0 length 15 records 4"},
+        // Minus signs are no rule: the first records, the only negative
+        // ones, are records all the same.
+        text_case{"signs_only_in_the_first_records",
+                  {" -1.5  -2.5  -3.5", " -0.5  -1.5  -0.5", "  1.5   2.5   3.5",
+                   "  0.5   7.5   1.5", "  2.5   2.5   4.5", "  3.5   1.5   0.5",
+                   "  4.5   0.5   3.5", "  5.5   2.5   2.5"},
+                  "none fields - header 0 trailer 0 length 18 records 8"},
         text_case{"count_of_the_lines_that_follow", counted_words(40, 40),
                   "none fields - header 3 trailer 0 length - records 40"},
         text_case{"number_other_than_the_count", counted_words(40, 60),

@@ -84,8 +84,8 @@ constexpr std::uint64_t FEWEST_STATED_LINES = 16;
 constexpr double STATED_LINES_SLACK = 0.01;
 constexpr double ESTIMATED_LINES_SLACK = 0.1;
 // Bytes that draw a table's grid in text, at least this many times in a
-// line of it (at the columns' edges, or along a rule; a record's minus
-// signs are fewer). At most this many lines that open a run of records,
+// line of it (at the columns' edges, or along a rule; a number's signs
+// are no strokes, however many a record holds). At most this many lines that open a run of records,
 // and one in this many of the run, are its heading.
 constexpr std::string_view TABLE_RULES = "|-=+";
 constexpr std::size_t RULES_A_LINE = 3;
@@ -647,14 +647,28 @@ struct line_run {
     std::size_t records = 0;
 };
 
+// A '-' or '+' before a digit or a decimal point is a number's sign or a
+// date's or an exponent's mark ("-1.5", "2024-03-05", "1e+03"), which
+// draws no grid.
+bool is_sign(std::string_view line, std::size_t at)
+{
+    if (line[at] != '-' && line[at] != '+')
+        return false;
+    std::size_t next = at + 1;
+    return next < line.size() && ((line[next] >= '0' && line[next] <= '9') || line[next] == '.');
+}
+
 // The ASCII bytes that draw a table's grid, as a set of bits: those the
-// line holds at least least times.
-unsigned rules_in(std::string_view line, std::size_t least)
+// line holds at least least times. Signs count only when signs is set: a
+// line has a grid's strokes only without them, but a later record's
+// signs are the byte all the same.
+unsigned rules_in(std::string_view line, std::size_t least, bool signs)
 {
     unsigned found = 0;
     for (std::size_t kind = 0; kind < TABLE_RULES.size(); kind++) {
-        auto count =
-            static_cast<std::size_t>(std::count(line.begin(), line.end(), TABLE_RULES[kind]));
+        std::size_t count = 0;
+        for (std::size_t at = 0; at < line.size(); at++)
+            count += line[at] == TABLE_RULES[kind] && (signs || !is_sign(line, at));
         found |= count >= least ? 1u << kind : 0u;
     }
     return found;
@@ -702,13 +716,13 @@ std::size_t after_ruled_lines(const text_view& view, std::size_t first, std::siz
     // held[k]: the rules of the lines from first + k to the end.
     std::vector<unsigned> held(most + 1, 0);
     for (std::size_t line = first + most; line < end; line++)
-        held[most] |= rules_in(view.lines[line].text, 1);
+        held[most] |= rules_in(view.lines[line].text, 1, true);
     for (std::size_t k = most; k-- > 0;)
-        held[k] = held[k + 1] | rules_in(view.lines[first + k].text, 1);
+        held[k] = held[k + 1] | rules_in(view.lines[first + k].text, 1, true);
     std::size_t heading = 0;
     unsigned shared = ~0u;
     for (std::size_t k = 1; k <= most && shared != 0; k++) {
-        shared &= rules_in(view.lines[first + k - 1].text, RULES_A_LINE);
+        shared &= rules_in(view.lines[first + k - 1].text, RULES_A_LINE, false);
         if ((shared & ~held[k]) != 0)
             heading = k;
     }
