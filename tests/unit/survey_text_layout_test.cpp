@@ -273,21 +273,43 @@ TEST(TextLayout, NamesAndARuleOfTheRecordLength)
 }
 
 // A ruled heading's bars mark the cells, however the values under them
-// are spread; its first line names them, its second gives their types.
+// are spread, the cells before the first bar and after the last too; its
+// first line names them, flush with a bar or not, its second gives their
+// types.
 TEST(TextLayout, RuledHeadingNamesItsCells)
 {
-    lines given = {"|    id|            seen|", "|  long|            char|"};
-    for (int id = 1; id < 20; id++) {
-        char record[32];
-        std::snprintf(record, sizeof record, " %5d  2024-03-%02d %02d:00 ", id * 7, id, id);
-        given.push_back(record);
+    struct heading_case {
+        lines heading;
+        std::string (*record)(int);
+        const char* expected;
+    };
+    for (const heading_case& each :
+         {heading_case{{"|    id|            seen|", "|  long|            char|"},
+                       [](int id) {
+                           char record[32];
+                           std::snprintf(record, sizeof record, " %5d  2024-03-%02d %02d:00 ",
+                                         id * 7, id, id);
+                           return std::string(record);
+                       },
+                       "id 1-7|seen 8-24|"},
+          heading_case{{"  id | count | total | cd "},
+                       [](int id) {
+                           char record[32];
+                           std::snprintf(record, sizeof record, " %3d   %5d   %5d   ab ", id * 7,
+                                         id, id * id);
+                           return std::string(record);
+                       },
+                       "id 0-5|count 6-13|total 14-21|cd 22-26|"}}) {
+        lines given = each.heading;
+        for (int id = 1; id < 20; id++)
+            given.push_back(each.record(id));
+        file_layout layout = survey_layout(text_lines(given, "\n").sample());
+        std::string cells;
+        for (const column_description& column : layout.described_columns)
+            cells += column.name + " " + std::to_string(column.span->start) + "-" +
+                     std::to_string(column.span->end) + "|";
+        EXPECT_EQ(cells, each.expected) << each.heading[0];
     }
-    file_layout layout = survey_layout(text_lines(given, "\n").sample());
-    std::string cells;
-    for (const column_description& column : layout.described_columns)
-        cells += column.name + " " + std::to_string(column.span->start) + "-" +
-                 std::to_string(column.span->end) + "|";
-    EXPECT_EQ(cells, "id 1-7|seen 8-24|");
 }
 
 } // namespace

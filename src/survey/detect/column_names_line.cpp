@@ -124,7 +124,8 @@ std::vector<std::string> names_over_columns(std::string_view line,
                                             const std::vector<std::vector<std::string_view>>& rows)
 {
     std::string text = without_comment_marks(line);
-    if (is_ruled(text))
+    bool ruled = is_ruled(text);
+    if (ruled)
         std::replace(text.begin(), text.end(), CELL_WALL, ' ');
     std::vector<word> phrases(columns.size(), word{0, 0});
     std::size_t last = 0;
@@ -147,7 +148,9 @@ std::vector<std::string> names_over_columns(std::string_view line,
         const word& phrase = phrases[column];
         if (phrase.end == 0)
             continue;
-        if (phrase.start != columns[column].start && phrase.end != columns[column].end)
+        // Bars, not the name's alignment, tie a ruled heading's name to
+        // its cell ("| id | name |").
+        if (!ruled && phrase.start != columns[column].start && phrase.end != columns[column].end)
             return {};
         names[column] = text.substr(phrase.start, phrase.end - phrase.start);
         first_row[column] = line.substr(phrase.start, phrase.end - phrase.start);

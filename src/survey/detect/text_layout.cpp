@@ -698,11 +698,20 @@ std::vector<column_span> cells_of_heading(const text_view& view, const line_run&
     }
     if (static_cast<double>(crossed) > CROSSED_BARS_SHARE * static_cast<double>(texts.size()))
         return {};
+    // A heading without outer bars ("name | age | city") names a column
+    // before the first bar and one after the last.
+    auto named = [heading](std::size_t from, std::size_t to) {
+        return heading.substr(from, to - from).find_first_not_of(" \t") != std::string_view::npos;
+    };
     std::vector<column_span> cells;
+    if (named(0, bars.front()))
+        cells.push_back({0, bars.front()});
     for (std::size_t bar = 0; bar + 1 < bars.size(); bar++) {
         if (bars[bar + 1] > bars[bar] + 1)
             cells.push_back({bars[bar] + 1, bars[bar + 1]});
     }
+    if (named(bars.back() + std::size_t{1}, heading.size()))
+        cells.push_back({bars.back() + 1, static_cast<std::uint32_t>(heading.size())});
     return cells;
 }
 
