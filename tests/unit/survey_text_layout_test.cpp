@@ -151,6 +151,11 @@ INSTANTIATE_TEST_SUITE_P(
                   {"|  id|   name|", "| int|   char|", "    1   alice ", "    2     bob ",
                    "    3   carol ", "    4    dave "},
                   "none fields - header 30 trailer 0 length 15 records 4"},
+        // Every line has one length: two records under two heading lines
+        // are records of it, however few.
+        text_case{"ruled_heading_over_two_records",
+                  {"|  id|   name|", "| int|   char|", "    1   alice ", "    2     bob "},
+                  "none fields - header 30 trailer 0 length 15 records 2"},
         // Minus signs are no rule: the first records, the only negative
         // ones, are records all the same.
         text_case{"signs_only_in_the_first_records",

@@ -806,10 +806,11 @@ unsigned kinds_in(std::string_view line)
     return kinds;
 }
 
-// Whether the lines before the run are records of other lengths: at
-// least a few, and every one of the kinds of byte the records usually
-// hold (1..9 and 10..99 before 100..999), where a preamble of prose,
-// names or rules differs.
+// Whether the lines before the run (and before its ruled heading, which
+// is the table's) are records of other lengths: at least a few, and
+// every one of the kinds of byte the records usually hold (1..9 and
+// 10..99 before 100..999), where a preamble of prose, names or rules
+// differs.
 bool run_continues_lines(const text_view& view, const line_run& run)
 {
     std::map<unsigned, std::size_t> run_kinds;
@@ -826,7 +827,7 @@ bool run_continues_lines(const text_view& view, const line_run& run)
         }
     }
     std::size_t like = 0;
-    for (std::size_t line = view.first; line < run.first; line++) {
+    for (std::size_t line = view.first; line < run.heading; line++) {
         std::string_view text = view.lines[line].text;
         if (is_remark(text))
             continue;
@@ -856,11 +857,11 @@ std::uint64_t survey_fixed_width(const file_sample& sample, const text_view& vie
     std::uint64_t terminator =
         view.decoded.unit_width * (layout.terminator == line_terminator::crlf ? 2 : 1);
     line_run run = records_of_length(view, length, terminator);
-    // Lines all of one length are records of that length, however few. A
-    // run of them after lines of other lengths is records when it is a
-    // good part of the text: prose and source code have short runs by
-    // chance.
-    bool all_lines = run.first == view.first && run.last == view.last;
+    // Lines all of one length are records of that length, however few,
+    // under a ruled heading of their length too. A run of them after
+    // lines of other lengths is records when it is a good part of the
+    // text: prose and source code have short runs by chance.
+    bool all_lines = run.heading == view.first && run.last == view.last;
     bool fixed =
         length > 0 && lines >= FEWEST_RECORDS_FOR_LENGTH &&
         later_pieces_fit(sample, layout, length) &&
