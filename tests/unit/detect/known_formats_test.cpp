@@ -161,7 +161,6 @@ INSTANTIATE_TEST_SUITE_P(
         stated_case{"greymap", "P5 4 3 255\n" + std::string(12, 'x'), "Netpbm image 11 4 3 0"},
         stated_case{"greymap_with_a_comment", "P5\n# by hand\n4 3\n255\n" + std::string(13, 'x'),
                     "Netpbm image 21 4 3 1"},
-        // A header whose rows do not fit the file states nothing.
         // A top-down bitmap whose rows come to 2^64 bytes: the product must
         // not wrap to nothing.
         stated_case{"bitmap_rows_past_64_bits", bitmap(0x80000000, 0x80000000, 32), "none"},
@@ -174,6 +173,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "Windows program or library 0 0 0 0"},
         // "MZ" alone, with no PE signature where it points, names nothing.
         stated_case{"mz_without_pe", windows_program(0x80, "XY"), "none"},
+        // A header whose rows do not fit the file states nothing.
         stated_case{"greymap_cut_short", "P5 4 3 255\n" + std::string(11, 'x'), "none"},
         stated_case{"text", "P5 is a name\n", "none"},
         stated_case{"shapefile_of_one_length", shapefile({64, 64, 64}), "shapefile 100 136 3 0"},
@@ -191,8 +191,9 @@ INSTANTIATE_TEST_SUITE_P(
         // An offset that is no number, or past the file's end, states nothing.
         stated_case{"nifti1_offset_not_a_number", nifti(1, false, std::nanf("")), "none"},
         stated_case{"nifti1_offset_past_the_end", nifti(1, false, 1e9f), "none"},
-        // Extents whose product wraps 64 bits state nothing either.
-        stated_case{"nifti2_extents_past_64_bits", nifti(2, false, 352, 0x4000000000000001),
+        // A 64-bit extent whose row (two bytes a voxel) wraps to 6 bytes
+        // states nothing either.
+        stated_case{"nifti2_extents_past_64_bits", nifti(2, false, 352, 0x8000000000000003),
                     "none"},
         // Dimensions whose product wraps 64 bits to a row of 8 bytes.
         stated_case{"npy_row_past_64_bits",
