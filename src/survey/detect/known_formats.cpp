@@ -9,6 +9,12 @@
 namespace
 {
 
+// NIfTI's dim[0] counts at most seven dimensions (nifti1.h); rows past
+// 2^40 would be a file of more than a terabyte of rows, and capping the
+// product there keeps it from wrapping whatever the extents.
+constexpr std::uint64_t NIFTI_MOST_DIMENSIONS = 7;
+constexpr std::uint64_t NIFTI_MOST_ROWS = std::uint64_t{1} << 40;
+
 struct header_reader {
     byte_span bytes;
 
@@ -465,7 +471,6 @@ std::uint64_t nifti_word(const header_reader& in, std::uint64_t offset, unsigned
 
 std::optional<stated_layout> read_nifti(const header_reader& in, std::uint64_t size)
 {
-    constexpr std::uint64_t most_dimensions = 7, most_voxels = std::uint64_t{1} << 40;
     using namespace std::string_view_literals;
     bool one = in.holds(344, "n+1\0"sv), two = in.holds(4, "n+2\0\r\n\x1a\n"sv);
     if ((!one && !two) || !in.has(0, two ? 176 : 112))
@@ -485,7 +490,7 @@ std::optional<stated_layout> read_nifti(const header_reader& in, std::uint64_t s
         return std::nullopt;
     auto header = static_cast<std::uint64_t>(offset);
     std::uint64_t dimensions = nifti_word(in, dims_at, dim_width, big);
-    if (dimensions == 0 || dimensions > most_dimensions || bits == 0 || bits % 8 != 0)
+    if (dimensions == 0 || dimensions > NIFTI_MOST_DIMENSIONS || bits == 0 || bits % 8 != 0)
         return std::nullopt;
     // NIfTI-2's extents are 64-bit: none may take a row past the file's
     // size, nor the rows' count past 2^40.
@@ -496,7 +501,7 @@ std::optional<stated_layout> read_nifti(const header_reader& in, std::uint64_t s
     std::uint64_t rows = 1;
     for (std::uint64_t dimension = 2; dimension <= dimensions; dimension++) {
         extent = nifti_word(in, dims_at + dimension * dim_width, dim_width, big);
-        if (extent == 0 || rows > most_voxels / extent)
+        if (extent == 0 || rows > NIFTI_MOST_ROWS / extent)
             return std::nullopt;
         rows *= extent;
     }
