@@ -123,6 +123,29 @@ void shield_trail_bytes(std::string& text, text_encoding encoding)
     }
 }
 
+// ISO-2022-JP's escape sequences and the JIS X 0208 pairs they shift into
+// become 0xFF: their printable bytes are no delimiter, quote or digit.
+void shield_shifted_pairs(std::string& text)
+{
+    constexpr std::size_t ESCAPE_LENGTH = 3;
+    bool shifted = false;
+    for (std::size_t at = 0; at < text.size(); at++) {
+        bool escape = text[at] == '\x1B' && at + ESCAPE_LENGTH <= text.size() &&
+                      (text[at + 1] == '$' || text[at + 1] == '(');
+        if (escape) {
+            shifted = text[at + 1] == '$';
+            text.replace(at, ESCAPE_LENGTH, ESCAPE_LENGTH, static_cast<char>(0xFF));
+            at += ESCAPE_LENGTH - 1;
+            continue;
+        }
+        // A line ends in ASCII whatever the shift (RFC 1468).
+        if (text[at] == '\n' || text[at] == '\r')
+            shifted = false;
+        else if (shifted)
+            text[at] = static_cast<char>(0xFF);
+    }
+}
+
 } // namespace
 
 bool is_east_asian(text_encoding encoding)
@@ -184,6 +207,8 @@ decoded_text decode_text(byte_span bytes, std::uint64_t file_offset, text_encodi
     }
     if (is_east_asian(encoding))
         shield_trail_bytes(decoded.text, encoding);
+    if (encoding == text_encoding::iso2022jp)
+        shield_shifted_pairs(decoded.text);
     return decoded;
 }
 

@@ -14,7 +14,8 @@ struct decoded_text {
     // One byte per character: ASCII as it is, EBCDIC translated, UTF-16
     // units above 0xFF as 0xFF. The East Asian encodings keep a byte per
     // byte, but a byte below 0x80 inside a character becomes 0xFF: it is
-    // never a delimiter, a quote or a digit there.
+    // never a delimiter, a quote or a digit there; so do ISO-2022-JP's
+    // escape sequences and the pairs of bytes they shift into.
     std::string text;
     // Of text's first byte in the file.
     std::uint64_t file_offset = 0;
