@@ -26,6 +26,9 @@ constexpr std::array<unsigned char, 256> EBCDIC_037 = {
     0x30, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37, 0x38, 0x39, 0xB3, 0xDB, 0xDC, 0xD9, 0xDA, 0x9F,
 };
 
+// ISO-2022-JP's designations: ESC, then $ or (, then the set's letter.
+constexpr std::size_t ESCAPE_LENGTH = 3;
+
 bool between(unsigned byte, unsigned low, unsigned high)
 {
     return byte >= low && byte <= high;
@@ -127,7 +130,6 @@ void shield_trail_bytes(std::string& text, text_encoding encoding)
 // become 0xFF: their printable bytes are no delimiter, quote or digit.
 void shield_shifted_pairs(std::string& text)
 {
-    constexpr std::size_t ESCAPE_LENGTH = 3;
     bool shifted = false;
     for (std::size_t at = 0; at < text.size(); at++) {
         bool escape = text[at] == '\x1B' && at + ESCAPE_LENGTH <= text.size() &&

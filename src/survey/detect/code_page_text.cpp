@@ -44,7 +44,7 @@ constexpr std::array<std::uint16_t, 32> CYRILLIC_FREQUENCY = {
     473, 547, 626, 262, 26,  97,  48, 144, 73,  36,  100, 190, 174, 32,  64,   201};
 // Modern Greek, final sigma counted with sigma (its slot is empty).
 constexpr std::array<std::uint16_t, 25> GREEK_FREQUENCY = {
-    1200, 70,  180, 180, 820, 40, 470, 130, 800, 400, 280, 340, 660,
+    1200, 70,  180, 180, 820, 40,  470, 130, 800, 400, 280, 340, 660,
     40,   980, 410, 460, 0,   760, 800, 420, 80,  110, 20,  190};
 // A letter of the script the table leaves out (Serbian's and Ukrainian's
 // own letters): as rare as the rarest listed.
@@ -138,8 +138,8 @@ double letter_weight(const letter& each)
 
 struct page_reading {
     std::uint64_t high = 0;
-    std::uint64_t letters = 0; // high bytes that are letters of the page
-    std::uint64_t paired = 0;  // of those, next to another high letter
+    std::uint64_t letters = 0;                   // high bytes that are letters of the page
+    std::uint64_t paired = 0;                    // of those, next to another high letter
     std::uint64_t agreeing = 0, disagreeing = 0; // pairs of letters by case
     double weight = 0;                           // sum of letter_weight
 };
@@ -215,8 +215,7 @@ bool reads_as_its_script(const page_reading& reading)
     return reading.letters >= FEWEST_LETTERS &&
            share(reading.letters, reading.high) >= LEAST_LETTER_SHARE &&
            share(reading.paired, reading.letters) >= LEAST_PAIRED_SHARE &&
-           share(reading.agreeing, reading.agreeing + reading.disagreeing) >=
-               LEAST_CASE_AGREEMENT;
+           share(reading.agreeing, reading.agreeing + reading.disagreeing) >= LEAST_CASE_AGREEMENT;
 }
 
 bool has_line_ends(byte_span bytes)
@@ -252,8 +251,7 @@ code_page_choice weigh_code_pages(byte_span bytes)
     std::size_t iso_greek = 3, windows_greek = 4;
     if (fits[iso_greek] && fits[windows_greek])
         fits[readings[windows_greek].letters > readings[iso_greek].letters ? iso_greek
-                                                                          : windows_greek] =
-            false;
+                                                                           : windows_greek] = false;
     std::optional<std::size_t> best, second;
     auto mean = [&](std::size_t at) {
         return readings[at].weight / static_cast<double>(readings[at].letters);

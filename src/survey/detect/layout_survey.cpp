@@ -240,7 +240,8 @@ void weigh_length(const survey_evidence& evidence, std::uint32_t length, double 
         bounds.records * length < LEAST_BINARY_RECORD_BYTES)
         return;
     if (!is_text(layout.encoding)) {
-        if (std::optional<stated_count> stated = find_stated_count(sample, length, bounds.trailer, bounds.header)) {
+        if (std::optional<stated_count> stated =
+                find_stated_count(sample, length, bounds.trailer, bounds.header)) {
             bounds.header = stated->header;
             bounds.records = stated->records;
         }
