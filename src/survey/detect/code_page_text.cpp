@@ -27,6 +27,15 @@ constexpr double LEAST_CASE_AGREEMENT = 0.9;
 // readings in the wrong page of the same script come out 0.2 or more
 // behind.
 constexpr double LEAST_LEAD = 0.1;
+// The winner's letters follow the script's frequencies better than an
+// even spread of its alphabet by this much (per letter, as a natural
+// logarithm): texts of the script score 0.12 and more, Hebrew read as
+// KOI8-R's capitals about nothing. A page that alone reads every high
+// byte as a letter needs no such fit (a table of Greek capitals with their
+// accents, which the other pages read as signs and box drawing): the
+// others leave this share of the high bytes letters at most.
+constexpr double LEAST_FIT = 0.05;
+constexpr double MOST_OTHER_LETTER_SHARE = 0.99;
 // Text has a line end in this many bytes at least, on average, as the
 // double-byte encodings' test asks: high bytes that go on for pages
 // without one are pixels or samples.
@@ -34,6 +43,10 @@ constexpr std::uint64_t MOST_BYTES_PER_LINE = 8192;
 // High bytes of text in any code page stand next to a letter (inside a
 // word): this share of them at least.
 constexpr double LEAST_IN_WORD_SHARE = 0.9;
+// Words and fields are set apart by blanks, tabs and line ends: this share
+// of the bytes at least (prose has one in six or seven), which light
+// pixels, all high, never reach.
+constexpr double LEAST_GAP_SHARE = 0.03;
 
 // Letter frequencies in ten-thousandths, in alphabetical order. Cyrillic:
 // Russian text as the Russian National Corpus counts it, but for the hard
@@ -230,6 +243,37 @@ bool has_line_ends(byte_span bytes)
 constexpr text_encoding PAGES[] = {text_encoding::koi8_r, text_encoding::windows1251,
                                    text_encoding::iso8859_5, text_encoding::iso8859_7,
                                    text_encoding::windows1253};
+// Windows-1253 moves ISO 8859-7's capital alpha with tonos and adds signs
+// in 0x80-0x9F, its letters otherwise the same.
+constexpr std::size_t ISO_GREEK = 3, WINDOWS_GREEK = 4;
+using page_readings = std::array<page_reading, std::size(PAGES)>;
+
+bool siblings(std::size_t one, std::size_t other)
+{
+    auto greek = [](std::size_t at) { return at == ISO_GREEK || at == WINDOWS_GREEK; };
+    return one == other || (greek(one) && greek(other));
+}
+
+// Whether the page at chosen reads every high byte as a letter while every
+// other page whose reading passes for text of its script, its sibling
+// aside, reads some as signs.
+bool alone_reads_all(const page_readings& readings, const std::array<bool, std::size(PAGES)>& fits,
+                     std::size_t chosen)
+{
+    if (readings[chosen].letters != readings[chosen].high)
+        return false;
+    for (std::size_t at = 0; at < readings.size(); at++) {
+        if (fits[at] && !siblings(at, chosen) &&
+            share(readings[at].letters, readings[at].high) > MOST_OTHER_LETTER_SHARE)
+            return false;
+    }
+    return true;
+}
+
+double mean_weight(const page_reading& reading)
+{
+    return reading.weight / static_cast<double>(reading.letters);
+}
 
 } // namespace
 
@@ -237,7 +281,7 @@ code_page_choice weigh_code_pages(byte_span bytes)
 {
     code_page_choice result;
     bool lines = has_line_ends(bytes);
-    std::array<page_reading, std::size(PAGES)> readings;
+    page_readings readings;
     std::array<bool, std::size(PAGES)> fits{};
     for (std::size_t at = 0; at < std::size(PAGES); at++) {
         readings[at] = read_as(PAGES[at], bytes);
@@ -245,28 +289,26 @@ code_page_choice weigh_code_pages(byte_span bytes)
         result.candidates.push_back(
             {PAGES[at], fits[at] ? share(readings[at].letters, readings[at].high) : 0});
     }
-    // Windows-1253 moves ISO 8859-7's capital alpha with tonos and adds
-    // signs in 0x80-0x9F, its letters otherwise the same: the one of the
-    // two that reads more bytes as letters stands for Greek, ISO's on a tie.
-    std::size_t iso_greek = 3, windows_greek = 4;
-    if (fits[iso_greek] && fits[windows_greek])
-        fits[readings[windows_greek].letters > readings[iso_greek].letters ? iso_greek
-                                                                           : windows_greek] = false;
+    // The one of the two Greek pages that reads more bytes as letters
+    // stands for Greek, ISO's on a tie.
+    if (fits[ISO_GREEK] && fits[WINDOWS_GREEK])
+        fits[readings[WINDOWS_GREEK].letters > readings[ISO_GREEK].letters ? ISO_GREEK
+                                                                           : WINDOWS_GREEK] = false;
     std::optional<std::size_t> best, second;
-    auto mean = [&](std::size_t at) {
-        return readings[at].weight / static_cast<double>(readings[at].letters);
-    };
     for (std::size_t at = 0; at < std::size(PAGES); at++) {
         if (!fits[at])
             continue;
-        if (!best || mean(at) > mean(*best)) {
+        if (!best || mean_weight(readings[at]) > mean_weight(readings[*best])) {
             second = best;
             best = at;
-        } else if (!second || mean(at) > mean(*second)) {
+        } else if (!second || mean_weight(readings[at]) > mean_weight(readings[*second])) {
             second = at;
         }
     }
-    if (best && (!second || mean(*best) - mean(*second) >= LEAST_LEAD))
+    if (!best ||
+        (second && mean_weight(readings[*best]) - mean_weight(readings[*second]) < LEAST_LEAD))
+        return result;
+    if (mean_weight(readings[*best]) >= LEAST_FIT || alone_reads_all(readings, fits, *best))
         result.choice = PAGES[*best];
     return result;
 }
@@ -276,13 +318,16 @@ bool reads_as_eight_bit_text(byte_span bytes)
     auto is_letter = [](unsigned char byte) {
         return byte >= 0x80 || (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z');
     };
-    std::uint64_t high = 0, in_word = 0;
+    std::uint64_t high = 0, in_word = 0, gaps = 0;
     for (std::size_t at = 0; at < bytes.size(); at++) {
-        if (bytes[at] < 0x80)
+        unsigned char byte = bytes[at];
+        gaps += byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r';
+        if (byte < 0x80)
             continue;
         high++;
         in_word += (at > 0 && is_letter(bytes[at - 1])) ||
                    (at + 1 < bytes.size() && is_letter(bytes[at + 1]));
     }
-    return high > 0 && has_line_ends(bytes) && share(in_word, high) >= LEAST_IN_WORD_SHARE;
+    return high > 0 && has_line_ends(bytes) && share(in_word, high) >= LEAST_IN_WORD_SHARE &&
+           share(gaps, bytes.size()) >= LEAST_GAP_SHARE;
 }

@@ -159,6 +159,19 @@ INSTANTIATE_TEST_SUITE_P(
             "\xF0\xE1\xF1\xDC\xE8\xF5\xF1\xEF.\n\xA2\xEB\xEB\xEF\xE9 \xDD\xEC\xE5\xE9\xED\xE1\xED "
             "\xF3\xF4\xEF \xF3\xF0\xDF\xF4\xE9 \xF4\xEF\xF5\xF2.\n",
             text_encoding::windows1253, 0},
+        // Greek capitals with tonos, which the other pages read as signs
+        // and box drawing: a table of letters, not prose, is still Greek.
+        encoding_case{
+            "greek_capitals_with_accents",
+            repeat("\xC1\xBE<   \xC1\xD5\n\xC1\xD5\xC3   \xC1\xC2\n\xC5\xBE   \xC5\xC2\n"
+                   "\xB6\xC9   \xC1\xC9\n\xBC\xC9   \xCF\xC9\n\xB8\xC9   \xC5\xC9\n\xB9   \xC7\n"
+                   "\xBF   \xD9\n\xBA   \xC9\n\xCC\xD0   \xC2\n\xCD\xD4   \xC4\n",
+                   2),
+            text_encoding::iso8859_7, 0},
+        // Runs of high bytes with line ends but no blank between them.
+        encoding_case{"high_bytes_without_gaps",
+                      repeat(repeat("\xE0\xE7\xEE\xF3\xFA,", 20) + "\n", 10), text_encoding::binary,
+                      0},
         encoding_case{"iso2022jp",
                       "\x1B$B$3$l$OF|K\\8l$NJ8>O$G$9!#\x1B(B\n\x1B$BEl5~\x1B(B,\x1B$BBg:e\x1B(B\n",
                       text_encoding::iso2022jp, 0},
