@@ -1,4 +1,5 @@
-// The single-byte code pages of Cyrillic and Greek text beside Latin-1:
+// The single-byte code pages of Cyrillic, Greek and Central European text
+// beside Latin-1:
 // ASCII below 0x80, each page's own letters above, as the pages' published
 // tables give them.
 #ifndef KORVALEN_CODE_PAGES_H
@@ -13,8 +14,8 @@
 // Latin-1, Windows-1252 and the pages below.
 bool is_code_page(text_encoding encoding);
 
-// Whether encoding is one of the Cyrillic or Greek pages, whose upper half
-// this file maps.
+// Whether encoding is one of the Cyrillic, Greek or Central European
+// pages, whose upper half this file maps.
 bool is_mapped_code_page(text_encoding encoding);
 
 // The character byte stands for in a mapped page (byte itself below 0x80);

@@ -37,6 +37,10 @@ const char* encoding_name(text_encoding encoding)
         return "iso-8859-7";
     case text_encoding::windows1253:
         return "windows-1253";
+    case text_encoding::iso8859_2:
+        return "iso-8859-2";
+    case text_encoding::windows1250:
+        return "windows-1250";
     case text_encoding::iso2022jp:
         return "iso-2022-jp";
     case text_encoding::binary:

@@ -34,6 +34,9 @@ enum class text_encoding {
     iso8859_5,
     iso8859_7,
     windows1253,
+    // Central European Latin: ISO 8859-2 and Windows-1250.
+    iso8859_2,
+    windows1250,
     // Seven-bit Japanese whose escape sequences shift between ASCII and
     // JIS X 0208 pairs of printable bytes.
     iso2022jp,

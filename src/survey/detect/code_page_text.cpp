@@ -48,6 +48,16 @@ constexpr double LEAST_IN_WORD_SHARE = 0.9;
 // pixels, all high, never reach.
 constexpr double LEAST_GAP_SHARE = 0.03;
 
+// Central European text writes its own letters where the Western pages
+// have signs (ą ł ś ź ż at 0xA1-0xBF in ISO 8859-2, where Latin-1 has
+// ± ³ ¶ ¼ ¿): a Western sign between two letters is another page's
+// letter. A sign after a word (a registered mark) does not count. This
+// many of them at least, and this share of the high bytes.
+constexpr std::uint64_t FEWEST_SIGNS_IN_WORDS = 8;
+constexpr double LEAST_SIGNS_IN_WORDS_SHARE = 0.05;
+// Windows-1252's letters in 0x80-0x9F; its other bytes there are signs.
+constexpr unsigned char WINDOWS1252_LETTERS[] = {0x83, 0x8A, 0x8C, 0x8E, 0x9A, 0x9C, 0x9E, 0x9F};
+
 // Letter frequencies in ten-thousandths, in alphabetical order. Cyrillic:
 // Russian text as the Russian National Corpus counts it, but for the hard
 // sign, which Bulgarian uses a hundred times as often (one letter in
@@ -240,6 +250,75 @@ bool has_line_ends(byte_span bytes)
            (line_ends > 0 && bytes.size() / line_ends <= MOST_BYTES_PER_LINE);
 }
 
+// ASCII's letters, Latin-1's, and Latin Extended-A's.
+bool is_latin_letter(char32_t value)
+{
+    bool latin1 = value >= 0xC0 && value <= 0xFF && value != 0xD7 && value != 0xF7;
+    return (value >= 'A' && value <= 'Z') || (value >= 'a' && value <= 'z') || latin1 ||
+           (value >= 0x100 && value <= 0x17F) || value == 0xAA || value == 0xB5 || value == 0xBA;
+}
+
+bool is_western_sign(unsigned char byte)
+{
+    if (byte < 0x80 || is_latin_letter(byte))
+        return false;
+    for (unsigned char letter : WINDOWS1252_LETTERS) {
+        if (letter == byte)
+            return false;
+    }
+    return true;
+}
+
+struct latin_reading {
+    std::uint64_t high = 0;
+    std::uint64_t letters = 0;        // high bytes that are letters of the page
+    std::uint64_t signs_in_words = 0; // of those, Western signs between letters
+};
+
+latin_reading read_as_latin(text_encoding page, byte_span bytes)
+{
+    std::array<bool, 256> letters{};
+    for (unsigned byte = 0; byte < 256; byte++) {
+        char32_t value =
+            byte < 0x80 ? byte : code_page_character(page, static_cast<unsigned char>(byte));
+        letters[byte] = is_latin_letter(value);
+    }
+    latin_reading reading;
+    for (std::size_t at = 0; at < bytes.size(); at++) {
+        unsigned char byte = bytes[at];
+        if (byte < 0x80)
+            continue;
+        reading.high++;
+        if (!letters[byte])
+            continue;
+        reading.letters++;
+        reading.signs_in_words += is_western_sign(byte) && at > 0 && at + 1 < bytes.size() &&
+                                  letters[bytes[at - 1]] && letters[bytes[at + 1]];
+    }
+    return reading;
+}
+
+// ISO 8859-2 or Windows-1250, whichever reads more of the high bytes as
+// letters (ISO's on a tie), where Western signs stand inside words; binary
+// where they do not.
+text_encoding weigh_central_european(byte_span bytes, bool lines, code_page_choice& result)
+{
+    latin_reading iso = read_as_latin(text_encoding::iso8859_2, bytes);
+    latin_reading windows = read_as_latin(text_encoding::windows1250, bytes);
+    bool iso_wins = iso.letters >= windows.letters;
+    const latin_reading& best = iso_wins ? iso : windows;
+    bool fits = lines && best.signs_in_words >= FEWEST_SIGNS_IN_WORDS &&
+                share(best.signs_in_words, best.high) >= LEAST_SIGNS_IN_WORDS_SHARE &&
+                share(best.letters, best.high) >= LEAST_LETTER_SHARE;
+    result.candidates.push_back(
+        {text_encoding::iso8859_2, fits && iso_wins ? share(iso.letters, iso.high) : 0});
+    result.candidates.push_back(
+        {text_encoding::windows1250, fits && !iso_wins ? share(windows.letters, windows.high) : 0});
+    if (!fits)
+        return text_encoding::binary;
+    return iso_wins ? text_encoding::iso8859_2 : text_encoding::windows1250;
+}
+
 constexpr text_encoding PAGES[] = {text_encoding::koi8_r, text_encoding::windows1251,
                                    text_encoding::iso8859_5, text_encoding::iso8859_7,
                                    text_encoding::windows1253};
@@ -294,6 +373,7 @@ code_page_choice weigh_code_pages(byte_span bytes)
     if (fits[ISO_GREEK] && fits[WINDOWS_GREEK])
         fits[readings[WINDOWS_GREEK].letters > readings[ISO_GREEK].letters ? ISO_GREEK
                                                                            : WINDOWS_GREEK] = false;
+    text_encoding central_european = weigh_central_european(bytes, lines, result);
     std::optional<std::size_t> best, second;
     for (std::size_t at = 0; at < std::size(PAGES); at++) {
         if (!fits[at])
@@ -305,11 +385,14 @@ code_page_choice weigh_code_pages(byte_span bytes)
             second = at;
         }
     }
-    if (!best ||
-        (second && mean_weight(readings[*best]) - mean_weight(readings[*second]) < LEAST_LEAD))
-        return result;
-    if (mean_weight(readings[*best]) >= LEAST_FIT || alone_reads_all(readings, fits, *best))
+    bool clear =
+        best &&
+        (!second || mean_weight(readings[*best]) - mean_weight(readings[*second]) >= LEAST_LEAD);
+    if (clear &&
+        (mean_weight(readings[*best]) >= LEAST_FIT || alone_reads_all(readings, fits, *best)))
         result.choice = PAGES[*best];
+    else
+        result.choice = central_european;
     return result;
 }
 

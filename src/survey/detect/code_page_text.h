@@ -2,7 +2,9 @@
 // encoding are text in a single-byte code page, and in which: each
 // Cyrillic and Greek page is weighed by whether its reading makes the high
 // bytes letters that keep one case along a word, and by how well those
-// letters follow the frequencies of the script's languages.
+// letters follow the frequencies of the script's languages; the Central
+// European pages by the letters they read where the Western pages have
+// signs between letters.
 #ifndef KORVALEN_CODE_PAGE_TEXT_H
 #define KORVALEN_CODE_PAGE_TEXT_H
 
@@ -13,9 +15,10 @@
 #include <vector>
 
 struct code_page_choice {
-    // KOI8-R, Windows-1251, ISO 8859-5, ISO 8859-7 and Windows-1253, each
-    // with the share of the high bytes it reads as letters, 0 where its
-    // reading fails the tests of text in its script.
+    // KOI8-R, Windows-1251, ISO 8859-5, ISO 8859-7, Windows-1253, ISO
+    // 8859-2 and Windows-1250, each with the share of the high bytes it
+    // reads as letters, 0 where its reading fails the tests of text in its
+    // script.
     std::vector<scored<text_encoding>> candidates;
     // binary when no page reads the bytes clearly better than the others.
     text_encoding choice = text_encoding::binary;

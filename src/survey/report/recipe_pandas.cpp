@@ -51,6 +51,10 @@ std::string codec(const file_layout& layout)
         return "iso8859_7";
     case text_encoding::windows1253:
         return "cp1253";
+    case text_encoding::iso8859_2:
+        return "iso8859_2";
+    case text_encoding::windows1250:
+        return "cp1250";
     case text_encoding::iso2022jp:
         return "iso2022_jp";
     default:

@@ -172,6 +172,26 @@ INSTANTIATE_TEST_SUITE_P(
         encoding_case{"high_bytes_without_gaps",
                       repeat(repeat("\xE0\xE7\xEE\xF3\xFA,", 20) + "\n", 10), text_encoding::binary,
                       0},
+        // Polish: Western signs (± ³ ¼ ¿) between letters are ą ł ź ż;
+        // Windows-1250 puts ś and ź in 0x80-0x9F.
+        encoding_case{"iso8859_2",
+                      repeat("Za\xBF\xF3\xB3\xE6 g\xEA\xB6l\xB1 ja\xBC\xF1. Wczoraj poszed\xB3"
+                             "em do sklepu i kupi\xB3"
+                             "em chleb, mas\xB3o oraz \xB6wie\xBF"
+                             "e owoce.\nDzieci bawi\xB3y si\xEA w ogrodzie a\xBF do wieczora.\n",
+                             2),
+                      text_encoding::iso8859_2, 0},
+        encoding_case{"windows1250",
+                      repeat("Za\xBF\xF3\xB3\xE6 g\xEA\x9Cl\xB9 ja\x9F\xF1. Wczoraj poszed\xB3"
+                             "em do sklepu i kupi\xB3"
+                             "em chleb, mas\xB3o oraz \x9Cwie\xBF"
+                             "e owoce.\nDzieci bawi\xB3y si\xEA w ogrodzie a\xBF do wieczora.\n",
+                             2),
+                      text_encoding::windows1250, 0},
+        // A registered sign after a word is no letter of another page.
+        encoding_case{"registered_sign_after_words",
+                      repeat("\"Russell Microcap\xAE Value Index\",\"07/03/2017\"\n", 12),
+                      text_encoding::latin1, 0},
         encoding_case{"iso2022jp",
                       "\x1B$B$3$l$OF|K\\8l$NJ8>O$G$9!#\x1B(B\n\x1B$BEl5~\x1B(B,\x1B$BBg:e\x1B(B\n",
                       text_encoding::iso2022jp, 0},
