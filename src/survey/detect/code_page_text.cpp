@@ -65,7 +65,8 @@ constexpr unsigned char WINDOWS1252_LETTERS[] = {0x83, 0x8A, 0x8C, 0x8E, 0x9A, 0
 constexpr std::array<std::uint16_t, 32> CYRILLIC_FREQUENCY = {
     801, 159, 454, 170, 298, 845, 94, 165, 735, 121, 349, 440, 321, 670, 1097, 281,
     473, 547, 626, 262, 26,  97,  48, 144, 73,  36,  100, 190, 174, 32,  64,   201};
-// Modern Greek, final sigma counted with sigma (its slot is empty).
+// Modern Greek, rounded from published counts of its letters; final sigma
+// is counted with sigma (its own slot is empty).
 constexpr std::array<std::uint16_t, 25> GREEK_FREQUENCY = {
     1200, 70,  180, 180, 820, 40,  470, 130, 800, 400, 280, 340, 660,
     40,   980, 410, 460, 0,   760, 800, 420, 80,  110, 20,  190};

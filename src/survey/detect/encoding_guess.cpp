@@ -416,8 +416,12 @@ void weigh_encodings(judged_bytes& judged, encoding_guess& guess)
     };
     for (const scored<text_encoding>& each : judged.east_asian_weights().candidates)
         guess.candidates.push_back(each);
-    for (const scored<text_encoding>& each : judged.code_page_weights().candidates)
-        guess.candidates.push_back(each);
+    // Valid UTF-8 is weighed against no single-byte page: reading every
+    // page's letters in a large UTF-8 file would cost more than it tells.
+    if (judged.high > 0 && !judged.valid_utf8()) {
+        for (const scored<text_encoding>& each : judged.code_page_weights().candidates)
+            guess.candidates.push_back(each);
+    }
 }
 
 bool starts_with(byte_span bytes, std::initializer_list<unsigned char> mark)
