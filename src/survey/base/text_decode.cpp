@@ -184,6 +184,9 @@ bool may_trail_a_lead(text_encoding encoding, unsigned char byte)
     // Code page 949's trail letters are no delimiter, quote or line end.
     bool low_trails = encoding == text_encoding::shift_jis || encoding == text_encoding::big5 ||
                       encoding == text_encoding::gb18030;
+    // ISO-2022-JP's shifted pairs are two bytes of 0x21-0x7E each.
+    if (encoding == text_encoding::iso2022jp)
+        return byte >= 0x21 && byte <= 0x7E;
     return low_trails && byte >= 0x40 && byte <= 0x7E;
 }
 
