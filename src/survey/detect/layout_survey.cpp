@@ -212,13 +212,14 @@ void weigh_lines(survey_evidence& evidence, layout_hypothesis& hypothesis)
         fit = ONE_LINE_FIT;
     layout.kind = record_layout::lines;
     layout.terminator = choose_terminator(census).choice;
-    survey_text_lines(sample, guess, layout);
+    text_layout_choice shape = survey_text_lines(sample, guess, layout);
     hypothesis.viable = true;
-    // Blank lines at the end are lines too, however many: the layout of
-    // lines explains them.
+    // Blank lines at the end are lines too, however many, and so is a
+    // ruled heading above the records: the layout of lines explains them.
     file_layout explained = layout;
     if (layout.trailer_may_start_earlier)
         explained.trailer_length = 0;
+    explained.header_length -= shape.ruled_heading;
     hypothesis.explained = share_between(sample, explained);
     hypothesis.fit = fit;
 }
