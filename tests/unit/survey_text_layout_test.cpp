@@ -265,6 +265,24 @@ TEST(TextLayout, NamesAndARuleOfTheRecordLength)
     EXPECT_EQ(names, "CODE|column_2|AMOUNT|DAY|");
 }
 
+// A ruled heading's bars mark the cells, however the values under them
+// are spread; its first line names them, its second gives their types.
+TEST(TextLayout, RuledHeadingNamesItsCells)
+{
+    lines given = {"|    id|            seen|", "|  long|            char|"};
+    for (int id = 1; id < 20; id++) {
+        char record[32];
+        std::snprintf(record, sizeof record, " %5d  2024-03-%02d %02d:00 ", id * 7, id, id);
+        given.push_back(record);
+    }
+    file_layout layout = survey_layout(text_lines(given, "\n").sample());
+    std::string cells;
+    for (const column_description& column : layout.described_columns)
+        cells += column.name + " " + std::to_string(column.span->start) + "-" +
+                 std::to_string(column.span->end) + "|";
+    EXPECT_EQ(cells, "id 1-7|seen 8-24|");
+}
+
 } // namespace
 
 namespace

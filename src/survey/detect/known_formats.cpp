@@ -612,7 +612,23 @@ std::optional<stated_layout> read_varying(const header_reader& in, std::uint64_t
          "fcp"},
         {"compiled terminfo", 2, "\x1A\x01"},
         {"compiled terminfo", 2, "\x1E\x02"},
+        {"X cursor", 4, "Xcur"},
+        {"TIFF image", 4, "II*\x00"},
+        {"TIFF image", 4, "MM\x00*"},
+        {"WOFF font", 4, "wOFF"},
+        {"WOFF2 font", 4, "wOF2"},
     };
+    // DICOM's 128-byte preamble may hold another format's header (a TIFF
+    // one, for files that are both); "DICM" after it names the file.
+    if (in.holds(128, "DICM"))
+        return stated_layout{"DICOM file", 0, 0, 0, 0, true};
+    // A Windows program or library: the DOS header's "MZ", and at the
+    // offset it gives at 0x3C, the PE signature.
+    if (in.holds(0, "MZ") && in.has(0x3C, 4)) {
+        std::uint64_t pe = in.le32(0x3C);
+        if (in.holds(pe, std::string_view("PE\0\0", 4)))
+            return stated_layout{"Windows program or library", 0, 0, 0, 0, true};
+    }
     for (const auto& format : formats) {
         if (in.has(0, format.length) &&
             std::memcmp(in.bytes.data(), format.magic, format.length) == 0)

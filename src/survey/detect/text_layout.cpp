@@ -89,6 +89,12 @@ constexpr double ESTIMATED_LINES_SLACK = 0.1;
 // and one in this many of the run, are its heading.
 constexpr std::string_view TABLE_RULES = "|-=+";
 constexpr std::size_t RULES_A_LINE = 3;
+// A heading's bars mark its columns' edges when they make at least two
+// cells and the records keep blanks under them, but for one in a hundred
+// (a value that overflows its cell).
+constexpr char CELL_BAR = '|';
+constexpr std::size_t FEWEST_CELL_BARS = 3;
+constexpr double CROSSED_BARS_SHARE = 0.01;
 constexpr std::size_t MOST_RULED_LINES = 8;
 constexpr std::size_t RULED_LINES_ONE_IN = 2;
 
@@ -654,6 +660,38 @@ unsigned rules_in(std::string_view line, std::size_t least)
     return found;
 }
 
+// The cells between the bars of a ruled heading's first line, where the
+// records keep a blank under every bar: the heading, not the values'
+// widths, says where each column starts and ends.
+std::vector<column_span> cells_of_heading(const text_view& view, const line_run& run,
+                                          const std::vector<std::string_view>& texts)
+{
+    if (run.heading == run.first || texts.empty())
+        return {};
+    std::string_view heading = view.lines[run.heading].text;
+    std::vector<std::uint32_t> bars;
+    for (std::size_t at = 0; at < heading.size(); at++) {
+        if (heading[at] == CELL_BAR)
+            bars.push_back(static_cast<std::uint32_t>(at));
+    }
+    if (bars.size() < FEWEST_CELL_BARS)
+        return {};
+    std::size_t crossed = 0;
+    for (std::string_view text : texts) {
+        crossed += std::any_of(bars.begin(), bars.end(), [text](std::uint32_t bar) {
+            return bar < text.size() && text[bar] != ' ' && text[bar] != '\t';
+        });
+    }
+    if (static_cast<double>(crossed) > CROSSED_BARS_SHARE * static_cast<double>(texts.size()))
+        return {};
+    std::vector<column_span> cells;
+    for (std::size_t bar = 0; bar + 1 < bars.size(); bar++) {
+        if (bars[bar + 1] > bars[bar] + 1)
+            cells.push_back({bars[bar] + 1, bars[bar + 1]});
+    }
+    return cells;
+}
+
 // Lines of the record length that open the run and draw a grid (the '|'
 // of names, types and units above a table's records, a rule of '-' under
 // the names) with a byte no later record holds are the table's heading,
@@ -844,7 +882,8 @@ std::uint64_t survey_fixed_width(const file_sample& sample, const text_view& vie
         layout.records =
             (*sample.file_size - layout.header_length - layout.trailer_length) / length;
     }
-    layout.columns = find_text_columns(texts).choice;
+    std::vector<column_span> cells = cells_of_heading(view, run, texts);
+    layout.columns = cells.empty() ? find_text_columns(texts).choice : cells;
     std::vector<column_span> in_characters = layout.columns;
     for (column_span& column : layout.columns) {
         column.start *= view.decoded.unit_width;

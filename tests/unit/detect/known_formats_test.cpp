@@ -120,6 +120,16 @@ std::string bitmap(std::uint32_t width, std::uint32_t height, std::uint32_t bits
     return bytes;
 }
 
+// A DOS header pointing at offset pe, and the signature found there.
+std::string windows_program(std::uint32_t pe, const char* signature)
+{
+    std::string bytes(512, '\x90');
+    bytes.replace(0, 2, "MZ");
+    put_le(bytes, 0x3C, pe, 4);
+    bytes.replace(pe, 4, std::string(signature) + std::string(2, '\0'));
+    return bytes;
+}
+
 struct stated_case {
     const char* name;
     std::string bytes;
@@ -155,6 +165,15 @@ INSTANTIATE_TEST_SUITE_P(
         // A top-down bitmap whose rows come to 2^64 bytes: the product must
         // not wrap to nothing.
         stated_case{"bitmap_rows_past_64_bits", bitmap(0x80000000, 0x80000000, 32), "none"},
+        // A DICOM file whose preamble is a TIFF header is named by "DICM".
+        stated_case{"dicom_behind_a_tiff_preamble",
+                    std::string("II*\x00", 4) + std::string(124, '\0') + "DICM" +
+                        std::string(64, '\x02'),
+                    "DICOM file 0 0 0 0"},
+        stated_case{"windows_program", windows_program(0x80, "PE"),
+                    "Windows program or library 0 0 0 0"},
+        // "MZ" alone, with no PE signature where it points, names nothing.
+        stated_case{"mz_without_pe", windows_program(0x80, "XY"), "none"},
         stated_case{"greymap_cut_short", "P5 4 3 255\n" + std::string(11, 'x'), "none"},
         stated_case{"text", "P5 is a name\n", "none"},
         stated_case{"shapefile_of_one_length", shapefile({64, 64, 64}), "shapefile 100 136 3 0"},
