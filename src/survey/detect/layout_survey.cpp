@@ -1,6 +1,7 @@
 #include "layout_survey.h"
 
 #include "../base/byte_class.h"
+#include "../base/code_pages.h"
 #include "../base/lines.h"
 #include "../base/text_decode.h"
 #include "../base/text_lines.h"
@@ -314,7 +315,7 @@ void weigh_length_prefix(survey_evidence& evidence, layout_hypothesis& hypothesi
 bool bytes_are_characters(text_encoding encoding)
 {
     return encoding == text_encoding::ascii || encoding == text_encoding::utf8 ||
-           encoding == text_encoding::latin1;
+           encoding == text_encoding::latin1 || is_mapped_code_page(encoding);
 }
 
 struct typed_text {
