@@ -71,7 +71,10 @@ __attribute__((always_inline)) inline bool fit_fields(std::uint64_t ends, std::u
         count >= 64 ? patterns[carried] : patterns[carried] & ((std::uint64_t{1} << count) - 1);
     if (order != expected)
         return false;
-    carried = order == 0 ? carried + count : count - 1 - (63 - __builtin_clzll(order));
+    // Without branches: whether a block holds a record's end is as good
+    // as random.
+    std::uint64_t none_ended = std::uint64_t{0} - (order == 0);
+    carried = count - static_cast<unsigned>(std::bit_width(order)) + (carried & none_ended);
     return true;
 }
 
@@ -82,17 +85,41 @@ bool fields_fit(std::uint64_t ends, std::uint64_t delimiters, const std::uint64_
     return fit_fields<gathered>(ends, delimiters, patterns, carried);
 }
 
+// The lines of a whole block with no carriage return in it nor just
+// before it, as next_lines gives them: no pairs and no lone returns to
+// work out, which is most blocks of most files.
+__attribute__((always_inline)) inline line_bits plain_lines(const block_masks& masks,
+                                                            bool find_quote, line_carry& carry)
+{
+    std::uint64_t inside = inside_quotes(masks, find_quote, carry);
+    std::uint64_t line_ends = masks.line_end & ~inside;
+    line_bits lines;
+    lines.inside = inside;
+    lines.after_line_end = line_ends << 1 | carry.after_line_end;
+    lines.after_pair = 0;
+    lines.lone_returns = 0;
+    lines.starts = lines.after_line_end;
+    carry.quote_open = inside >> 63;
+    carry.after_line_end = line_ends >> 63;
+    return lines;
+}
+
 // One block of lines, taken whole when each record that ends in it fits.
-template <bool gathered>
+template <bool gathered, bool quotes, line_end_rule ends_rule>
 __attribute__((always_inline)) inline bool pass_block(const block_masks& masks,
                                                       const line_scan_rules& rules,
                                                       line_scan_state& state, std::uint64_t& starts)
 {
     line_carry carry = state.carry;
-    line_bits lines =
-        next_lines(masks, rules.find_quote, rules.find_carriage_return, BLOCK_SIZE, carry);
+    line_bits lines;
+    std::uint64_t returns_near =
+        masks.carriage_return | carry.after_carriage_return | carry.after_crlf;
+    if (!rules.find_carriage_return || returns_near == 0)
+        lines = plain_lines(masks, quotes, carry);
+    else
+        lines = next_lines(masks, quotes, true, BLOCK_SIZE, carry);
     starts = lines.starts;
-    if ((starts & wrong_line_ends(lines, rules.ends)) != 0)
+    if ((starts & wrong_line_ends(lines, ends_rule)) != 0)
         return false;
     std::uint64_t carried = state.delimiters;
     if (rules.fields > 0) {
@@ -117,36 +144,63 @@ __attribute__((always_inline)) inline bool pass_block(const block_masks& masks,
     return true;
 }
 
-// Searches sixteen blocks at a time, then passes them one by one; the bit
-// logic stays in general registers, on copies of the rules and state.
+// Searches and passes one block at a time, the bit logic in general
+// registers on copies of the rules and state; where the last record
+// started is worked out once, at the end.
+template <bool gathered, bool quotes, line_end_rule ends_rule>
+std::size_t scan_lines_as(const unsigned char* bytes, std::size_t blocks,
+                          const line_scan_rules& rules, line_scan_state& state)
+{
+    line_scan_state now = state;
+    line_scan_rules given = rules;
+    std::uint64_t last_starts = 0;
+    std::size_t last_block = 0;
+    std::size_t done = 0;
+    for (; done < blocks; done++) {
+        block_masks masks;
+        find_block(bytes + done * BLOCK_SIZE, given.targets, masks);
+        std::uint64_t starts;
+        if (!pass_block<gathered, quotes, ends_rule>(masks, given, now, starts))
+            break;
+        // Selected, not branched on: a block without a start is common.
+        last_block = starts != 0 ? done : last_block;
+        last_starts = starts != 0 ? starts : last_starts;
+    }
+    if (last_starts != 0) {
+        now.last_start =
+            last_block * BLOCK_SIZE + 63u - static_cast<unsigned>(__builtin_clzll(last_starts));
+        now.started = true;
+    }
+    state = now;
+    return done;
+}
+
+// The rules read in every block are made constants of the loop.
+template <bool gathered, bool quotes>
+std::size_t scan_lines_quoted(const unsigned char* bytes, std::size_t blocks,
+                              const line_scan_rules& rules, line_scan_state& state)
+{
+    switch (rules.ends) {
+    case line_end_rule::line_end:
+        return scan_lines_as<gathered, quotes, line_end_rule::line_end>(bytes, blocks, rules,
+                                                                        state);
+    case line_end_rule::crlf:
+        return scan_lines_as<gathered, quotes, line_end_rule::crlf>(bytes, blocks, rules, state);
+    case line_end_rule::carriage_return:
+        return scan_lines_as<gathered, quotes, line_end_rule::carriage_return>(bytes, blocks, rules,
+                                                                               state);
+    default:
+        return scan_lines_as<gathered, quotes, line_end_rule::any>(bytes, blocks, rules, state);
+    }
+}
+
 template <bool gathered>
 std::size_t scan_lines(const unsigned char* bytes, std::size_t blocks, const line_scan_rules& rules,
                        line_scan_state& state)
 {
-    constexpr std::size_t BATCH = 16;
-    line_scan_state now = state;
-    line_scan_rules given = rules;
-    block_masks masks[BATCH];
-    std::size_t done = 0;
-    while (done < blocks) {
-        std::size_t count = blocks - done < BATCH ? blocks - done : BATCH;
-        find(bytes + done * BLOCK_SIZE, count, given.targets, masks);
-        for (std::size_t i = 0; i < count; i++) {
-            std::uint64_t starts;
-            if (!pass_block<gathered>(masks[i], given, now, starts)) {
-                state = now;
-                return done + i;
-            }
-            if (starts != 0) {
-                now.last_start =
-                    (done + i) * BLOCK_SIZE + 63u - static_cast<unsigned>(__builtin_clzll(starts));
-                now.started = true;
-            }
-        }
-        done += count;
-    }
-    state = now;
-    return done;
+    if (rules.find_quote)
+        return scan_lines_quoted<gathered, true>(bytes, blocks, rules, state);
+    return scan_lines_quoted<gathered, false>(bytes, blocks, rules, state);
 }
 
 // use_gather: whether to use the set's gather instruction, slow microcode
