@@ -104,74 +104,78 @@ __attribute__((always_inline)) inline line_bits plain_lines(const block_masks& m
     return lines;
 }
 
-// One block of lines, taken whole when each record that ends in it fits.
-template <bool gathered, bool quotes, line_end_rule ends_rule>
-__attribute__((always_inline)) inline bool pass_block(const block_masks& masks,
-                                                      const line_scan_rules& rules,
-                                                      line_scan_state& state, std::uint64_t& starts)
+// Whether every record that ends in a block of lines has `fields`
+// fields, its delimiters outside quotes given; carried moves on past the
+// block when they do.
+template <bool gathered>
+__attribute__((always_inline)) inline bool
+records_fit(std::uint64_t starts, std::uint64_t delimiters, std::uint64_t fields,
+            const std::uint64_t* patterns, std::uint64_t& carried)
 {
-    line_carry carry = state.carry;
-    line_bits lines;
-    std::uint64_t returns_near =
-        masks.carriage_return | carry.after_carriage_return | carry.after_crlf;
-    if (!rules.find_carriage_return || returns_near == 0)
-        lines = plain_lines(masks, quotes, carry);
-    else
-        lines = next_lines(masks, quotes, true, BLOCK_SIZE, carry);
-    starts = lines.starts;
-    if ((starts & wrong_line_ends(lines, ends_rule)) != 0)
-        return false;
-    std::uint64_t carried = state.delimiters;
-    if (rules.fields > 0) {
-        // A start may share its lane with the next record's delimiter; the
-        // byte before it, the line end, never does.
-        std::uint64_t delimiters = masks.delimiter & ~lines.inside;
-        std::uint64_t later_starts = starts;
-        if (starts & 1) {
-            if (carried + 1 != rules.fields)
-                return false;
-            carried = 0;
-            later_starts &= ~std::uint64_t{1};
-        }
-        std::uint64_t ends = later_starts >> 1;
-        if (carried >= rules.fields || (ends & delimiters) != 0 ||
-            !fit_fields<gathered>(ends, delimiters, rules.patterns, carried))
+    // A start may share its lane with the next record's delimiter; the
+    // byte before it, the line end, never does.
+    if (starts & 1) {
+        if (carried + 1 != fields)
             return false;
+        carried = 0;
+        starts &= ~std::uint64_t{1};
     }
-    state.delimiters = carried;
-    state.carry = carry;
-    state.records += ones(starts);
-    return true;
+    std::uint64_t ends = starts >> 1;
+    if (carried >= fields || (ends & delimiters) != 0)
+        return false;
+    return fit_fields<gathered>(ends, delimiters, patterns, carried);
 }
 
-// Searches and passes one block at a time, the bit logic in general
-// registers on copies of the rules and state; where the last record
-// started is worked out once, at the end.
+// Searches and passes one block at a time while each record that ends in
+// it fits. All that is carried from block to block is held in locals, in
+// general registers; where the last record started is worked out once,
+// at the end.
 template <bool gathered, bool quotes, line_end_rule ends_rule>
-std::size_t scan_lines_as(const unsigned char* bytes, std::size_t blocks,
-                          const line_scan_rules& rules, line_scan_state& state)
+__attribute__((noinline)) std::size_t scan_lines_as(const unsigned char* bytes, std::size_t blocks,
+                                                    const line_scan_rules& rules,
+                                                    line_scan_state& state)
 {
-    line_scan_state now = state;
-    line_scan_rules given = rules;
+    const block_targets targets = rules.targets;
+    const bool find_returns = rules.find_carriage_return;
+    const std::uint64_t fields = rules.fields;
+    const std::uint64_t* const patterns = rules.patterns;
+    line_carry carry = state.carry;
+    std::uint64_t carried = state.delimiters;
+    std::uint64_t records = state.records;
     std::uint64_t last_starts = 0;
     std::size_t last_block = 0;
     std::size_t done = 0;
     for (; done < blocks; done++) {
         block_masks masks;
-        find_block(bytes + done * BLOCK_SIZE, given.targets, masks);
-        std::uint64_t starts;
-        if (!pass_block<gathered, quotes, ends_rule>(masks, given, now, starts))
+        find_block(bytes + done * BLOCK_SIZE, targets, masks);
+        line_carry next = carry;
+        std::uint64_t returns_near =
+            masks.carriage_return | carry.after_carriage_return | carry.after_crlf;
+        line_bits lines = !find_returns || returns_near == 0
+                              ? plain_lines(masks, quotes, next)
+                              : next_lines(masks, quotes, true, BLOCK_SIZE, next);
+        std::uint64_t starts = lines.starts;
+        if ((starts & wrong_line_ends(lines, ends_rule)) != 0)
             break;
+        std::uint64_t fitted = carried;
+        if (fields > 0 && !records_fit<gathered>(starts, masks.delimiter & ~lines.inside, fields,
+                                                 patterns, fitted))
+            break;
+        carried = fitted;
+        carry = next;
+        records += ones(starts);
         // Selected, not branched on: a block without a start is common.
         last_block = starts != 0 ? done : last_block;
         last_starts = starts != 0 ? starts : last_starts;
     }
+    state.carry = carry;
+    state.delimiters = carried;
+    state.records = records;
     if (last_starts != 0) {
-        now.last_start =
+        state.last_start =
             last_block * BLOCK_SIZE + 63u - static_cast<unsigned>(__builtin_clzll(last_starts));
-        now.started = true;
+        state.started = true;
     }
-    state = now;
     return done;
 }
 
