@@ -326,14 +326,31 @@ struct value_signature {
     bool operator==(const value_signature&) const = default;
 };
 
+constexpr std::uint64_t EVERY_BYTE = 0x0101010101010101u;
+constexpr std::uint64_t HIGH_BITS = 0x8080808080808080u;
+
+// Eight bytes at a time, each digit made a 9: every byte's low seven bits
+// compared against '0' and past '9' by adding without carries between
+// bytes, and bytes from 0x80 on left as they are.
+std::uint64_t digits_as_nines(std::uint64_t word)
+{
+    std::uint64_t low = word & ~HIGH_BITS;
+    std::uint64_t from_zero = low + (0x80 - '0') * EVERY_BYTE;
+    std::uint64_t past_nine = low + (0x80 - '9' - 1) * EVERY_BYTE;
+    std::uint64_t digit = from_zero & ~past_nine & ~word & HIGH_BITS;
+    std::uint64_t lanes = (digit >> 7) * 0xFF;
+    return (word & ~lanes) | ('9' * EVERY_BYTE & lanes);
+}
+
 bool signature_of(std::string_view value, value_signature& signature)
 {
     if (value.size() > SIGNATURE_BYTES)
         return false;
     unsigned char bytes[SIGNATURE_BYTES] = {};
-    for (std::size_t at = 0; at < value.size(); at++)
-        bytes[at] = is_digit(value[at]) ? '9' : static_cast<unsigned char>(value[at]);
+    std::memcpy(bytes, value.data(), value.size());
     std::memcpy(signature.words, bytes, sizeof bytes);
+    signature.words[0] = digits_as_nines(signature.words[0]);
+    signature.words[1] = digits_as_nines(signature.words[1]);
     signature.length = value.size();
     return true;
 }
