@@ -184,45 +184,9 @@ std::vector<std::string_view> line_texts(const text_view& view)
     return texts;
 }
 
-// How blanks lie between values: whether many gaps are wider than one
-// blank (values padded to line up), and whether values start at the same
-// offsets in most lines.
-struct blank_gaps {
-    bool wide = false;
-    bool lined_up = false;
-};
-
-blank_gaps measure_gaps(const std::vector<std::string_view>& lines)
-{
-    std::uint64_t gaps = 0, wide = 0;
-    std::map<std::size_t, std::uint64_t> value_starts;
-    for (std::string_view line : lines) {
-        std::size_t run = 0;
-        bool in_value = false;
-        for (std::size_t at = 0; at < line.size(); at++) {
-            if (line[at] == ' ' || line[at] == '\t') {
-                run++;
-                continue;
-            }
-            if (run > 0 || at == 0)
-                value_starts[at]++;
-            if (in_value && run > 0) {
-                gaps++;
-                wide += run > 1;
-            }
-            run = 0;
-            in_value = true;
-        }
-    }
-    std::size_t lined_up = 0;
-    for (auto [offset, count] : value_starts)
-        lined_up += offset > 0 && count * 100 >= lines.size() * LINED_UP_PERCENT;
-    return {gaps > 0 && wide * 100 >= gaps * WIDE_GAP_PERCENT, lined_up >= FEWEST_LINED_UP_OFFSETS};
-}
-
-// How many lines have each length: a slot for each of the short lengths
-// that lines have, a map for any longer; a map alone costs a walk down
-// its tree for every line.
+// How many lines have each length (or each offset, each value): a slot
+// for each of the short lengths that lines have, a map for any longer; a
+// map alone costs a walk down its tree for every line.
 class length_counts
 {
   public:
@@ -264,12 +228,61 @@ class length_counts
         return commonest_length < SLOTS ? slots_[commonest_length] : longer_.at(commonest_length);
     }
 
+    // Each length seen and its count, shortest first.
+    template <typename Visit> void each(Visit visit) const
+    {
+        for (std::uint64_t length = 0; length < SLOTS; length++) {
+            if (slots_[length] != 0)
+                visit(length, slots_[length]);
+        }
+        for (auto [length, count] : longer_)
+            visit(length, count);
+    }
+
   private:
+    // Lines longer than this are rare (a matter of speed alone).
     static constexpr std::uint64_t SLOTS = 1024;
     std::vector<std::uint64_t> slots_ = std::vector<std::uint64_t>(SLOTS, 0);
     std::map<std::uint64_t, std::uint64_t> longer_;
     std::size_t distinct_ = 0;
 };
+
+// How blanks lie between values: whether many gaps are wider than one
+// blank (values padded to line up), and whether values start at the same
+// offsets in most lines.
+struct blank_gaps {
+    bool wide = false;
+    bool lined_up = false;
+};
+
+blank_gaps measure_gaps(const std::vector<std::string_view>& lines)
+{
+    std::uint64_t gaps = 0, wide = 0;
+    length_counts value_starts;
+    for (std::string_view line : lines) {
+        std::size_t run = 0;
+        bool in_value = false;
+        for (std::size_t at = 0; at < line.size(); at++) {
+            if (line[at] == ' ' || line[at] == '\t') {
+                run++;
+                continue;
+            }
+            if (run > 0 || at == 0)
+                value_starts.add(at);
+            if (in_value && run > 0) {
+                gaps++;
+                wide += run > 1;
+            }
+            run = 0;
+            in_value = true;
+        }
+    }
+    std::size_t lined_up = 0;
+    value_starts.each([&](std::uint64_t offset, std::uint64_t count) {
+        lined_up += offset > 0 && count * 100 >= lines.size() * LINED_UP_PERCENT;
+    });
+    return {gaps > 0 && wide * 100 >= gaps * WIDE_GAP_PERCENT, lined_up >= FEWEST_LINED_UP_OFFSETS};
+}
 
 bool mostly_one_length(const std::vector<std::string_view>& lines)
 {
