@@ -121,10 +121,10 @@ constexpr std::array<pattern_field, 7> PATTERN_FIELDS = {{
 // Reads the directive's digits at `at` as a number within its range.
 bool read_field(std::string_view value, std::size_t& at, char directive)
 {
-    const pattern_field* field = nullptr;
-    for (const pattern_field& each : PATTERN_FIELDS)
-        field = each.directive == directive ? &each : field;
-    if (field == nullptr)
+    const pattern_field* field = std::find_if(
+        PATTERN_FIELDS.begin(), PATTERN_FIELDS.end(),
+        [directive](const pattern_field& each) { return each.directive == directive; });
+    if (field == PATTERN_FIELDS.end())
         return false;
     std::size_t from = at;
     int number = 0;
@@ -404,28 +404,35 @@ class signatures_taken
 
 } // namespace
 
-column_description infer_column_type(const std::vector<std::string_view>& values)
-{
+struct column_typer::state {
     column_description column;
     std::vector<candidate> candidates = all_candidates();
     std::size_t alive = candidates.size();
     // The candidates still alive, in order: most die at the first value or
     // two, and a long column is not walked past them again at every value.
-    std::vector<std::uint8_t> living(candidates.size());
-    for (std::size_t index = 0; index < living.size(); index++)
-        living[index] = static_cast<std::uint8_t>(index);
+    std::vector<std::uint8_t> living;
     std::size_t typed = 0;
+    // Values taken, empty ones too.
+    std::size_t taken_values = 0;
     signatures_taken taken;
-    for (std::size_t at = 0; at < values.size() && alive > 0; at++) {
-        std::string_view value = values[at];
+
+    state() : living(candidates.size())
+    {
+        for (std::size_t index = 0; index < living.size(); index++)
+            living[index] = static_cast<std::uint8_t>(index);
+    }
+
+    void take(std::string_view value)
+    {
+        std::size_t at = taken_values++;
         if (value.empty()) {
             column.nullable = true;
-            continue;
+            return;
         }
         if (is_null_marker(value) && (column.null_marker.empty() || column.null_marker == value)) {
             column.nullable = true;
             column.null_marker = value;
-            continue;
+            return;
         }
         // While only number forms live, a value of a signature they all
         // took before is taken again with no change.
@@ -433,7 +440,7 @@ column_description infer_column_type(const std::vector<std::string_view>& values
         bool signed_value = living.front() < NUMBER_FORMS.size() && signature_of(value, signature);
         if (signed_value && living.back() < NUMBER_FORMS.size() && taken.contains(signature)) {
             typed++;
-            continue;
+            return;
         }
         const candidate* last = nullptr;
         std::size_t kept = 0;
@@ -459,9 +466,37 @@ column_description infer_column_type(const std::vector<std::string_view>& values
                               std::to_string(at + 1);
         typed++;
     }
-    auto chosen = std::find_if(candidates.begin(), candidates.end(),
+};
+
+column_typer::column_typer() : state_(std::make_unique<state>())
+{
+}
+
+column_typer::~column_typer() = default;
+column_typer::column_typer(column_typer&&) noexcept = default;
+column_typer& column_typer::operator=(column_typer&&) noexcept = default;
+
+void column_typer::take(std::string_view value)
+{
+    // Once no type is left the column is text, whatever follows.
+    if (state_->alive > 0)
+        state_->take(value);
+}
+
+column_description column_typer::finish() const
+{
+    column_description column = state_->column;
+    auto chosen = std::find_if(state_->candidates.begin(), state_->candidates.end(),
                                [](const candidate& each) { return each.alive; });
-    if (typed > 0 && chosen != candidates.end())
+    if (state_->typed > 0 && chosen != state_->candidates.end())
         describe_choice(*chosen, column);
     return column;
+}
+
+column_description infer_column_type(const std::vector<std::string_view>& values)
+{
+    column_typer typer;
+    for (std::string_view value : values)
+        typer.take(value);
+    return typer.finish();
 }
