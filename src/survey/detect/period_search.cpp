@@ -178,10 +178,51 @@ double log2_gamma(double x)
     return log_gamma(x) / LN2;
 }
 
+// log2_gamma(count + offset) for each count a column can have, worked out
+// the first time it is asked for: the same few counts come up in every
+// column at every length, and each costs a logarithm of a series.
+class log2_gammas
+{
+  public:
+    log2_gammas(double offset, std::size_t most_count)
+        : offset_(offset), values_(most_count + 1), known_(most_count + 1, false)
+    {
+    }
+
+    double of(std::uint64_t count)
+    {
+        if (!known_[count]) {
+            values_[count] = log2_gamma(count + offset_);
+            known_[count] = true;
+        }
+        return values_[count];
+    }
+
+  private:
+    double offset_;
+    std::vector<double> values_;
+    std::vector<bool> known_;
+};
+
+// The adaptive code's terms: for a column's count of bytes, and for each
+// byte value's count in it.
+struct code_terms {
+    log2_gammas column;
+    log2_gammas value;
+    double column_start;
+    double value_start;
+
+    explicit code_terms(std::size_t most_count)
+        : column(128.0, most_count), value(0.5, most_count), column_start(log2_gamma(128.0)),
+          value_start(log2_gamma(0.5))
+    {
+    }
+};
+
 // Bits to write bytes down column by column for records of length, each
 // column learning its own byte frequencies as it goes (the adaptive code of
 // Krichevsky and Trofimov).
-double column_code_length(byte_span bytes, std::uint32_t length)
+double column_code_length(byte_span bytes, std::uint32_t length, code_terms& terms)
 {
     std::array<std::uint32_t, 256> counts{};
     std::vector<unsigned char> seen;
@@ -194,9 +235,9 @@ double column_code_length(byte_span bytes, std::uint32_t length)
                 seen.push_back(bytes[at]);
             in_column++;
         }
-        double bits = log2_gamma(in_column + 128.0) - log2_gamma(128.0);
+        double bits = terms.column.of(in_column) - terms.column_start;
         for (unsigned char value : seen) {
-            bits -= log2_gamma(counts[value] + 0.5) - log2_gamma(0.5);
+            bits -= terms.value.of(counts[value]) - terms.value_start;
             counts[value] = 0;
         }
         total += bits;
@@ -210,10 +251,11 @@ period_guess find_column_period(byte_span bytes)
     period_guess best;
     if (weighed.size() < FEWEST_COLUMN_BYTES)
         return best;
-    double whole = column_code_length(weighed, 1);
+    code_terms terms(weighed.size());
+    double whole = column_code_length(weighed, 1, terms);
     double best_gain = LEAST_COLUMN_GAIN;
     for (std::uint32_t length = SHORTEST_PERIOD; length <= LONGEST_COLUMN_PERIOD; length++) {
-        double gain = (whole - column_code_length(weighed, length)) / weighed.size();
+        double gain = (whole - column_code_length(weighed, length, terms)) / weighed.size();
         // Of a length and its multiples, the multiples gain no more.
         if (gain > best_gain * LONGER_COLUMN_GAIN) {
             best_gain = gain;
