@@ -51,6 +51,9 @@ constexpr std::size_t FEWEST_COLUMN_BYTES = 64;
 // multiples gain about as much by chance.
 constexpr double LONGER_COLUMN_GAIN = 1.05;
 constexpr double LN2 = 0.69314718055994530942;
+// Columns whose bytes are counted in one walk down the rows (a matter of
+// speed alone).
+constexpr std::uint32_t COLUMNS_COUNTED_AT_ONCE = 4;
 
 // The chance that two bytes drawn from bytes are equal.
 double chance_agreement(byte_span bytes)
@@ -221,26 +224,41 @@ struct code_terms {
 
 // Bits to write bytes down column by column for records of length, each
 // column learning its own byte frequencies as it goes (the adaptive code of
-// Krichevsky and Trofimov).
+// Krichevsky and Trofimov). A few neighbouring columns are counted in one
+// walk down the rows, each in counts of its own: a column of one repeated
+// byte would otherwise wait at every byte on its count's last store.
 double column_code_length(byte_span bytes, std::uint32_t length, code_terms& terms)
 {
-    std::array<std::uint32_t, 256> counts{};
-    std::vector<unsigned char> seen;
+    std::array<std::array<std::uint32_t, 256>, COLUMNS_COUNTED_AT_ONCE> counts{};
+    std::array<std::vector<unsigned char>, COLUMNS_COUNTED_AT_ONCE> seen;
+    std::array<std::uint64_t, COLUMNS_COUNTED_AT_ONCE> in_column{};
+    auto note = [&](std::uint32_t lane, unsigned char byte) {
+        if (counts[lane][byte]++ == 0)
+            seen[lane].push_back(byte);
+        in_column[lane]++;
+    };
     double total = 0;
-    for (std::uint32_t column = 0; column < length; column++) {
-        std::uint64_t in_column = 0;
-        seen.clear();
-        for (std::size_t at = column; at < bytes.size(); at += length) {
-            if (counts[bytes[at]]++ == 0)
-                seen.push_back(bytes[at]);
-            in_column++;
+    for (std::uint32_t first = 0; first < length; first += COLUMNS_COUNTED_AT_ONCE) {
+        std::uint32_t width = std::min(COLUMNS_COUNTED_AT_ONCE, length - first);
+        in_column = {};
+        for (std::vector<unsigned char>& each : seen)
+            each.clear();
+        std::size_t at = first;
+        for (; at + width <= bytes.size(); at += length) {
+            for (std::uint32_t lane = 0; lane < width; lane++)
+                note(lane, bytes[at + lane]);
         }
-        double bits = terms.column.of(in_column) - terms.column_start;
-        for (unsigned char value : seen) {
-            bits -= terms.value.of(counts[value]) - terms.value_start;
-            counts[value] = 0;
+        // A last row the bytes end in, whose next row lies past them all.
+        for (std::uint32_t lane = 0; lane < width && at + lane < bytes.size(); lane++)
+            note(lane, bytes[at + lane]);
+        for (std::uint32_t lane = 0; lane < width; lane++) {
+            double bits = terms.column.of(in_column[lane]) - terms.column_start;
+            for (unsigned char value : seen[lane]) {
+                bits -= terms.value.of(counts[lane][value]) - terms.value_start;
+                counts[lane][value] = 0;
+            }
+            total += bits;
         }
-        total += bits;
     }
     return total;
 }
