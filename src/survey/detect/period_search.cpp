@@ -230,30 +230,35 @@ struct code_terms {
 double column_code_length(byte_span bytes, std::uint32_t length, code_terms& terms)
 {
     std::array<std::array<std::uint32_t, 256>, COLUMNS_COUNTED_AT_ONCE> counts{};
-    std::array<std::vector<unsigned char>, COLUMNS_COUNTED_AT_ONCE> seen;
+    // The byte values of each column in the order first seen, at most all
+    // 256 of them.
+    std::array<std::array<unsigned char, 256>, COLUMNS_COUNTED_AT_ONCE> seen;
+    std::array<std::uint32_t, COLUMNS_COUNTED_AT_ONCE> values_seen{};
     std::array<std::uint64_t, COLUMNS_COUNTED_AT_ONCE> in_column{};
     auto note = [&](std::uint32_t lane, unsigned char byte) {
         if (counts[lane][byte]++ == 0)
-            seen[lane].push_back(byte);
-        in_column[lane]++;
+            seen[lane][values_seen[lane]++] = byte;
     };
     double total = 0;
     for (std::uint32_t first = 0; first < length; first += COLUMNS_COUNTED_AT_ONCE) {
         std::uint32_t width = std::min(COLUMNS_COUNTED_AT_ONCE, length - first);
-        in_column = {};
-        for (std::vector<unsigned char>& each : seen)
-            each.clear();
+        values_seen = {};
+        std::uint64_t rows = 0;
         std::size_t at = first;
-        for (; at + width <= bytes.size(); at += length) {
+        for (; at + width <= bytes.size(); at += length, rows++) {
             for (std::uint32_t lane = 0; lane < width; lane++)
                 note(lane, bytes[at + lane]);
         }
+        in_column.fill(rows);
         // A last row the bytes end in, whose next row lies past them all.
-        for (std::uint32_t lane = 0; lane < width && at + lane < bytes.size(); lane++)
+        for (std::uint32_t lane = 0; lane < width && at + lane < bytes.size(); lane++) {
             note(lane, bytes[at + lane]);
+            in_column[lane]++;
+        }
         for (std::uint32_t lane = 0; lane < width; lane++) {
             double bits = terms.column.of(in_column[lane]) - terms.column_start;
-            for (unsigned char value : seen[lane]) {
+            for (std::uint32_t i = 0; i < values_seen[lane]; i++) {
+                unsigned char value = seen[lane][i];
                 bits -= terms.value.of(counts[lane][value]) - terms.value_start;
                 counts[lane][value] = 0;
             }
