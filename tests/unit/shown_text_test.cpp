@@ -47,6 +47,11 @@ INSTANTIATE_TEST_SUITE_P(
                                3, 6, ".cd", ".cd"},
                     shown_case{"windows1252_own_bytes", text_encoding::windows1252, "\x80\xE9", 0,
                                2, ".\xC3\xA9", ".."},
+                    // Cyrillic "da" in KOI8-R; undefined 0x81 of Windows-1251 a dot.
+                    shown_case{"koi8_r_letters", text_encoding::koi8_r, "\xC4\xC1", 0, 2,
+                               "\xD0\xB4\xD0\xB0", ".."},
+                    shown_case{"windows1251_undefined", text_encoding::windows1251, "\x98\xE0", 0,
+                               2, ".\xD0\xB0", ".."},
                     shown_case{"ebcdic_as_before", text_encoding::ebcdic, "\xC8\x85\x40", 0, 3,
                                "He ", "He "}),
     [](const testing::TestParamInfo<shown_case>& info) { return info.param.name; });

@@ -18,6 +18,15 @@ lines numbers_from_one(int last)
     return numbers;
 }
 
+// A word list under a line that counts its words, or that does not.
+lines counted_words(int stated, int words)
+{
+    lines list = {std::to_string(stated)};
+    for (int word = 0; word < words; word++)
+        list.push_back(std::string(static_cast<std::size_t>(3 + word % 7), 'a') + "/S");
+    return list;
+}
+
 // A long preamble of ';' comment lines, as IDL writes, before a few
 // readings of one length.
 lines station_readings()
@@ -136,6 +145,20 @@ INSTANTIATE_TEST_SUITE_P(
         // have, however seldom, is one of them, not a title.
         text_case{"first_entry_in_the_tail_of_counts", glossary(),
                   "  fields 4 header 0 trailer 0 length - records 200"},
+        // Names and types between '|' above records of their length, which
+        // hold no '|': a ruled heading, not records.
+        text_case{"ruled_heading_of_the_records_length",
+                  {"|  id|   name|", "| int|   char|", "    1   alice ", "    2     bob ",
+                   "    3   carol ", "    4    dave "},
+                  "none fields - header 30 trailer 0 length 15 records 4"},
+        text_case{"count_of_the_lines_that_follow", counted_words(40, 40),
+                  "none fields - header 3 trailer 0 length - records 40"},
+        text_case{"number_other_than_the_count", counted_words(40, 60),
+                  "none fields - header 0 trailer 0 length - records 61"},
+        // Prose that ends in a blank line has no trailer.
+        text_case{"prose_ending_in_a_blank_line",
+                  {"Tea grows on hills", "and is picked by hand;", "then dried.", ""},
+                  "none fields - header 0 trailer 0 length - records 3"},
         // One line is no evidence of a record length.
         text_case{"one_line_has_no_consistency",
                   {"Hello, world"},
@@ -240,6 +263,24 @@ TEST(TextLayout, NamesAndARuleOfTheRecordLength)
     for (const column_description& column : layout.described_columns)
         names += column.name + "|";
     EXPECT_EQ(names, "CODE|column_2|AMOUNT|DAY|");
+}
+
+// A ruled heading's bars mark the cells, however the values under them
+// are spread; its first line names them, its second gives their types.
+TEST(TextLayout, RuledHeadingNamesItsCells)
+{
+    lines given = {"|    id|            seen|", "|  long|            char|"};
+    for (int id = 1; id < 20; id++) {
+        char record[32];
+        std::snprintf(record, sizeof record, " %5d  2024-03-%02d %02d:00 ", id * 7, id, id);
+        given.push_back(record);
+    }
+    file_layout layout = survey_layout(text_lines(given, "\n").sample());
+    std::string cells;
+    for (const column_description& column : layout.described_columns)
+        cells += column.name + " " + std::to_string(column.span->start) + "-" +
+                 std::to_string(column.span->end) + "|";
+    EXPECT_EQ(cells, "id 1-7|seen 8-24|");
 }
 
 } // namespace

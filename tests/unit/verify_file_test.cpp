@@ -166,6 +166,27 @@ TEST(VerifyFile, ShiftJisPipesInsideCharacters)
     std::remove(path.c_str());
 }
 
+// ISO-2022-JP's ideographic comma is the pair "!\"" and many a kanji holds
+// a ',' (0x2C): fields are not counted by bytes inside shifted pairs.
+TEST(VerifyFile, Iso2022JpCommasInsideShiftedPairs)
+{
+    std::string bytes = "id,name\n";
+    for (int record = 1; record <= 300; record++)
+        bytes += std::to_string(record) + ",\x1B$B0K!\"K,\x1B(B\n";
+    std::string path = write_file("iso2022jp", bytes);
+    file_layout layout;
+    layout.encoding = text_encoding::iso2022jp;
+    layout.kind = record_layout::lines;
+    layout.terminator = line_terminator::lf;
+    layout.delimiter = ',';
+    layout.fields = 2;
+    layout.header_row = true;
+    verify_outcome outcome = verify_whole(path, layout, 2);
+    EXPECT_EQ(outcome.records, 301u);
+    EXPECT_EQ(outcome.anomalies, 0u);
+    std::remove(path.c_str());
+}
+
 // A stream the survey read to its end: its layout's trailer holds, and a
 // record cut short before it is an anomaly.
 TEST(VerifyFile, StreamSeenWholeKeepsItsTrailer)

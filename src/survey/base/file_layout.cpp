@@ -27,6 +27,22 @@ const char* encoding_name(text_encoding encoding)
         return "big5";
     case text_encoding::windows1252:
         return "windows-1252";
+    case text_encoding::koi8_r:
+        return "koi8-r";
+    case text_encoding::windows1251:
+        return "windows-1251";
+    case text_encoding::iso8859_5:
+        return "iso-8859-5";
+    case text_encoding::iso8859_7:
+        return "iso-8859-7";
+    case text_encoding::windows1253:
+        return "windows-1253";
+    case text_encoding::iso8859_2:
+        return "iso-8859-2";
+    case text_encoding::windows1250:
+        return "windows-1250";
+    case text_encoding::iso2022jp:
+        return "iso-2022-jp";
     case text_encoding::binary:
         break;
     }

@@ -27,6 +27,19 @@ enum class text_encoding {
     // Latin-1 with printable characters (quotes, dashes, the euro) in
     // 0x80 to 0x9F.
     windows1252,
+    // Single-byte pages of Cyrillic (KOI8-R, Windows-1251, ISO 8859-5)
+    // and Greek (ISO 8859-7, Windows-1253) text, ASCII below 0x80.
+    koi8_r,
+    windows1251,
+    iso8859_5,
+    iso8859_7,
+    windows1253,
+    // Central European Latin: ISO 8859-2 and Windows-1250.
+    iso8859_2,
+    windows1250,
+    // Seven-bit Japanese whose escape sequences shift between ASCII and
+    // JIS X 0208 pairs of printable bytes.
+    iso2022jp,
     binary
 };
 

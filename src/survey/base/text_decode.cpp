@@ -26,6 +26,9 @@ constexpr std::array<unsigned char, 256> EBCDIC_037 = {
     0x30, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37, 0x38, 0x39, 0xB3, 0xDB, 0xDC, 0xD9, 0xDA, 0x9F,
 };
 
+// ISO-2022-JP's designations: ESC, then $ or (, then the set's letter.
+constexpr std::size_t ESCAPE_LENGTH = 3;
+
 bool between(unsigned byte, unsigned low, unsigned high)
 {
     return byte >= low && byte <= high;
@@ -123,6 +126,28 @@ void shield_trail_bytes(std::string& text, text_encoding encoding)
     }
 }
 
+// ISO-2022-JP's escape sequences and the JIS X 0208 pairs they shift into
+// become 0xFF: their printable bytes are no delimiter, quote or digit.
+void shield_shifted_pairs(std::string& text)
+{
+    bool shifted = false;
+    for (std::size_t at = 0; at < text.size(); at++) {
+        bool escape = text[at] == '\x1B' && at + ESCAPE_LENGTH <= text.size() &&
+                      (text[at + 1] == '$' || text[at + 1] == '(');
+        if (escape) {
+            shifted = text[at + 1] == '$';
+            text.replace(at, ESCAPE_LENGTH, ESCAPE_LENGTH, static_cast<char>(0xFF));
+            at += ESCAPE_LENGTH - 1;
+            continue;
+        }
+        // A line ends in ASCII whatever the shift (RFC 1468).
+        if (text[at] == '\n' || text[at] == '\r')
+            shifted = false;
+        else if (shifted)
+            text[at] = static_cast<char>(0xFF);
+    }
+}
+
 } // namespace
 
 bool is_east_asian(text_encoding encoding)
@@ -159,6 +184,9 @@ bool may_trail_a_lead(text_encoding encoding, unsigned char byte)
     // Code page 949's trail letters are no delimiter, quote or line end.
     bool low_trails = encoding == text_encoding::shift_jis || encoding == text_encoding::big5 ||
                       encoding == text_encoding::gb18030;
+    // ISO-2022-JP's shifted pairs are two bytes of 0x21-0x7E each.
+    if (encoding == text_encoding::iso2022jp)
+        return byte >= 0x21 && byte <= 0x7E;
     return low_trails && byte >= 0x40 && byte <= 0x7E;
 }
 
@@ -184,6 +212,8 @@ decoded_text decode_text(byte_span bytes, std::uint64_t file_offset, text_encodi
     }
     if (is_east_asian(encoding))
         shield_trail_bytes(decoded.text, encoding);
+    if (encoding == text_encoding::iso2022jp)
+        shield_shifted_pairs(decoded.text);
     return decoded;
 }
 

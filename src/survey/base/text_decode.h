@@ -14,7 +14,8 @@ struct decoded_text {
     // One byte per character: ASCII as it is, EBCDIC translated, UTF-16
     // units above 0xFF as 0xFF. The East Asian encodings keep a byte per
     // byte, but a byte below 0x80 inside a character becomes 0xFF: it is
-    // never a delimiter, a quote or a digit there.
+    // never a delimiter, a quote or a digit there; so do ISO-2022-JP's
+    // escape sequences and the pairs of bytes they shift into.
     std::string text;
     // Of text's first byte in the file.
     std::uint64_t file_offset = 0;
@@ -32,7 +33,8 @@ std::size_t character_length(text_encoding encoding, byte_span bytes, std::size_
 bool is_east_asian(text_encoding encoding);
 
 // Whether byte, though ASCII, may stand inside a character of encoding as
-// its trail byte (Shift_JIS, Big5 and GBK put 0x40 to 0x7E there).
+// its trail byte (Shift_JIS, Big5 and GBK put 0x40 to 0x7E there), or as
+// either byte of an ISO-2022-JP pair (0x21 to 0x7E).
 bool may_trail_a_lead(text_encoding encoding, unsigned char byte);
 
 // The byte that stands for an ASCII character in encoding's single-byte

@@ -18,6 +18,10 @@ constexpr std::size_t FEWEST_NAMES = 2;
 // stand between its strokes.
 constexpr std::string_view RULE_STROKES = "-=_";
 constexpr std::string_view RULE_GAPS = " \t+|";
+// A line with this many bars between its cells is a row of a ruled
+// table's heading; the bars are no part of the names.
+constexpr char CELL_WALL = '|';
+constexpr std::size_t FEWEST_CELL_WALLS = 2;
 // Bytes that open a comment line; the names of a table that its program
 // reads past comments stand behind them.
 constexpr std::string_view COMMENT_MARKS = "#%/!;\\";
@@ -37,6 +41,12 @@ bool is_rule(std::string_view line)
             return false;
     }
     return stroke;
+}
+
+bool is_ruled(std::string_view line)
+{
+    return static_cast<std::size_t>(std::count(line.begin(), line.end(), CELL_WALL)) >=
+           FEWEST_CELL_WALLS;
 }
 
 std::vector<word> words_of(std::string_view line)
@@ -99,7 +109,14 @@ std::string_view names_line_of(std::string_view preamble)
     }
     if (!lines.empty() && is_rule(without_comment_marks(lines.back())))
         lines.pop_back();
-    return lines.empty() ? std::string_view{} : lines.back();
+    if (lines.empty())
+        return {};
+    // Lines ruled into cells end a table's heading of names, then types,
+    // units or nulls under them: the first names the columns.
+    std::size_t first = lines.size();
+    while (first > 0 && is_ruled(lines[first - 1]))
+        first--;
+    return lines[first < lines.size() ? first : lines.size() - 1];
 }
 
 std::vector<std::string> names_over_columns(std::string_view line,
@@ -107,6 +124,8 @@ std::vector<std::string> names_over_columns(std::string_view line,
                                             const std::vector<std::vector<std::string_view>>& rows)
 {
     std::string text = without_comment_marks(line);
+    if (is_ruled(text))
+        std::replace(text.begin(), text.end(), CELL_WALL, ' ');
     std::vector<word> phrases(columns.size(), word{0, 0});
     std::size_t last = 0;
     for (const word& each : words_of(text)) {

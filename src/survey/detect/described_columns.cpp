@@ -1,5 +1,6 @@
 #include "described_columns.h"
 
+#include "../base/code_pages.h"
 #include "../base/field_split.h"
 #include "../base/text_decode.h"
 #include "../base/text_lines.h"
@@ -146,9 +147,11 @@ void settle_names(std::vector<column_description>& columns, text_encoding encodi
         if (encoding == text_encoding::latin1 || encoding == text_encoding::ebcdic ||
             encoding == text_encoding::windows1252)
             name = latin1_to_utf8(name);
+        if (is_mapped_code_page(encoding))
+            name = code_page_to_utf8(name, encoding);
         // Names in an East Asian encoding would need its tables to become
         // UTF-8; their numbers stand in.
-        if (is_east_asian(encoding) && !is_ascii(name))
+        if ((is_east_asian(encoding) || encoding == text_encoding::iso2022jp) && !is_ascii(name))
             name.clear();
         if (name.empty())
             name = "column_" + std::to_string(at + 1);

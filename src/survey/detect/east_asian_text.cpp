@@ -22,6 +22,12 @@ constexpr std::uint64_t IN_RUNS_PERCENT = 50;
 // Japanese writes kana in a good share of its characters (particles,
 // endings); Chinese hardly ever. This many percent at least in EUC-JP.
 constexpr std::uint64_t KANA_PERCENT = 10;
+// EUC-JP's single shifts, SS2 (0x8E) before a half-width katakana and SS3
+// (0x8F) before a JIS X 0212 pair, are its own: GB2312 uses neither lead,
+// and GBK's rare characters on them seldom make the shape. This many
+// percent of the characters show EUC-JP without kana (tables of JIS X
+// 0212, half-width forms).
+constexpr std::uint64_t SINGLE_SHIFT_PERCENT = 5;
 // Korean is nearly all Hangul syllables (KS X 1001 rows 0xB0-0xC8); its
 // Hanja rows (from 0xCA) are rare, while Chinese uses them throughout.
 constexpr std::uint64_t HANGUL_PERCENT = 70;
@@ -53,6 +59,7 @@ struct census {
     std::uint64_t singles = 0;    // single high bytes (half-width katakana)
     std::uint64_t in_runs = 0;    // characters next to another non-ASCII one
     std::uint64_t kana = 0;
+    std::uint64_t single_shifts = 0; // EUC-JP's SS2 and SS3 characters
     std::uint64_t hangul = 0;
     std::uint64_t hanja = 0;
     std::uint64_t low_trail = 0;
@@ -83,6 +90,7 @@ void note_character(census& counts, text_encoding encoding, byte_span bytes, std
         break;
     case text_encoding::euc_jp:
         counts.kana += lead == 0xA4 || lead == 0xA5;
+        counts.single_shifts += lead == 0x8E || lead == 0x8F;
         break;
     case text_encoding::euc_kr:
         counts.hangul += between(lead, 0xB0, 0xC8) && trail >= 0xA1;
@@ -162,6 +170,26 @@ bool at_least(std::uint64_t part, std::uint64_t whole, std::uint64_t percent)
     return whole > 0 && part * 100 >= whole * percent;
 }
 
+bool is_typical(text_encoding encoding, const census& counts)
+{
+    switch (encoding) {
+    case text_encoding::euc_jp:
+        return at_least(counts.kana, counts.characters, KANA_PERCENT) ||
+               at_least(counts.single_shifts, counts.characters, SINGLE_SHIFT_PERCENT);
+    case text_encoding::euc_kr:
+        return at_least(counts.hangul, counts.characters, HANGUL_PERCENT) &&
+               !at_least(counts.hanja, counts.characters, MOST_HANJA_PERCENT + 1);
+    case text_encoding::big5:
+        return at_least(counts.low_trail, counts.characters, BIG5_LOW_TRAIL_PERCENT);
+    case text_encoding::shift_jis:
+        return at_least(counts.typical, counts.characters + counts.singles, TYPICAL_PERCENT);
+    case text_encoding::gb18030:
+        return at_least(counts.typical, counts.characters, TYPICAL_PERCENT);
+    default:
+        return false;
+    }
+}
+
 // The share of the characters that tell the encoding from the others.
 double typical_share(text_encoding encoding, const census& counts)
 {
@@ -170,8 +198,7 @@ double typical_share(text_encoding encoding, const census& counts)
     case text_encoding::shift_jis:
         return counts.typical / static_cast<double>(counts.characters + counts.singles);
     case text_encoding::euc_jp:
-        return at_least(counts.kana, counts.characters, KANA_PERCENT) ? 1
-                                                                      : counts.kana / characters;
+        return is_typical(encoding, counts) ? 1 : (counts.kana + counts.single_shifts) / characters;
     case text_encoding::euc_kr:
         return at_least(counts.hanja, counts.characters, MOST_HANJA_PERCENT + 1)
                    ? 0
@@ -184,25 +211,6 @@ double typical_share(text_encoding encoding, const census& counts)
         return counts.typical / characters;
     default:
         return 0;
-    }
-}
-
-bool is_typical(text_encoding encoding, const census& counts)
-{
-    switch (encoding) {
-    case text_encoding::euc_jp:
-        return at_least(counts.kana, counts.characters, KANA_PERCENT);
-    case text_encoding::euc_kr:
-        return at_least(counts.hangul, counts.characters, HANGUL_PERCENT) &&
-               !at_least(counts.hanja, counts.characters, MOST_HANJA_PERCENT + 1);
-    case text_encoding::big5:
-        return at_least(counts.low_trail, counts.characters, BIG5_LOW_TRAIL_PERCENT);
-    case text_encoding::shift_jis:
-        return at_least(counts.typical, counts.characters + counts.singles, TYPICAL_PERCENT);
-    case text_encoding::gb18030:
-        return at_least(counts.typical, counts.characters, TYPICAL_PERCENT);
-    default:
-        return false;
     }
 }
 

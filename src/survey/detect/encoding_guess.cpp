@@ -1,6 +1,7 @@
 #include "encoding_guess.h"
 
 #include "../base/byte_kernels.h"
+#include "code_page_text.h"
 #include "east_asian_text.h"
 
 #include <algorithm>
@@ -46,6 +47,10 @@ constexpr std::uint64_t LONGEST_NEL_LINE = 256;
 constexpr unsigned char SEPARATOR_CONTROLS[] = {0x01, 0x1C, 0x1D, 0x1E, 0x1F};
 constexpr std::uint64_t SEPARATOR_BETWEEN_TEXT_PERCENT = 95;
 constexpr std::uint64_t FEWEST_SEPARATORS = 8;
+// ISO-2022-JP shifts with ESC $ @ or ESC $ B into JIS X 0208 and back with
+// ESC ( B or ESC ( J: text with a shift in, and these designations behind
+// nearly every ESC it holds (a stray colour sequence of a terminal aside).
+constexpr std::uint64_t ISO2022_DESIGNATION_PERCENT = 95;
 // Bytes that Windows-1252 leaves undefined in 0x80-0x9F.
 constexpr unsigned char WINDOWS1252_UNDEFINED[] = {0x81, 0x8D, 0x8F, 0x90, 0x9D};
 
@@ -208,6 +213,7 @@ struct judged_bytes {
     bool halves_counted = false;
     std::optional<bool> utf8_valid;
     std::optional<east_asian_choice> east_asian;
+    std::optional<code_page_choice> code_pages;
     bool separator_sought = false;
     std::optional<unsigned char> separator;
 
@@ -250,7 +256,44 @@ struct judged_bytes {
             east_asian = weigh_east_asian(high == 0 ? bytes.first(0) : bytes);
         return *east_asian;
     }
+    // ASCII bytes are letters of no page's script.
+    const code_page_choice& code_page_weights()
+    {
+        if (!code_pages)
+            code_pages = weigh_code_pages(high == 0 ? bytes.first(0) : bytes);
+        return *code_pages;
+    }
 };
+
+// Seven-bit text that shifts into JIS X 0208 with ISO-2022-JP's escape
+// sequences (RFC 1468).
+bool looks_like_iso2022jp(byte_span bytes, const byte_counts& counts)
+{
+    if (counts[0x1B] == 0)
+        return false;
+    std::uint64_t designations = 0, shifts_in = 0;
+    for (std::size_t at = 0; at + 2 < bytes.size(); at++) {
+        if (bytes[at] != 0x1B)
+            continue;
+        unsigned char set = bytes[at + 1], final_byte = bytes[at + 2];
+        bool double_byte = set == '$' && (final_byte == '@' || final_byte == 'B');
+        bool single_byte = set == '(' && (final_byte == 'B' || final_byte == 'J');
+        designations += double_byte || single_byte;
+        shifts_in += double_byte;
+    }
+    return shifts_in > 0 && designations * 100 >= counts[0x1B] * ISO2022_DESIGNATION_PERCENT;
+}
+
+// Single-byte text in no page this survey tells by its letters: Latin-1,
+// or Windows-1252 where its signs in 0x80-0x9F are used and all defined.
+text_encoding western_page(const byte_counts& counts)
+{
+    for (unsigned char undefined : WINDOWS1252_UNDEFINED) {
+        if (counts[undefined] > 0)
+            return text_encoding::latin1;
+    }
+    return count_in(counts, 0x80, 0x9F) > 0 ? text_encoding::windows1252 : text_encoding::latin1;
+}
 
 // UTF-16 text of a Latin script has a zero in nearly every other byte, on
 // the side of the high half of each unit.
@@ -328,16 +371,22 @@ text_encoding guess_without_mark(judged_bytes& judged)
         return text_encoding::binary;
     std::uint64_t high = judged.high;
     if (high == 0)
-        return text_encoding::ascii;
+        return looks_like_iso2022jp(bytes, counts) ? text_encoding::iso2022jp
+                                                   : text_encoding::ascii;
     if (judged.valid_utf8())
         return text_encoding::utf8;
     text_encoding east_asian = judged.east_asian_weights().choice;
     if (east_asian != text_encoding::binary)
         return east_asian;
+    text_encoding page = judged.code_page_weights().choice;
+    if (page != text_encoding::binary)
+        return page;
     if (looks_like_latin1(counts, high, total))
         return text_encoding::latin1;
     if (looks_like_windows1252(counts, high, total))
         return text_encoding::windows1252;
+    if (reads_as_eight_bit_text(bytes))
+        return western_page(counts);
     return text_encoding::binary;
 }
 
@@ -367,6 +416,12 @@ void weigh_encodings(judged_bytes& judged, encoding_guess& guess)
     };
     for (const scored<text_encoding>& each : judged.east_asian_weights().candidates)
         guess.candidates.push_back(each);
+    // Valid UTF-8 is weighed against no single-byte page: reading every
+    // page's letters in a large UTF-8 file would cost more than it tells.
+    if (judged.high > 0 && !judged.valid_utf8()) {
+        for (const scored<text_encoding>& each : judged.code_page_weights().candidates)
+            guess.candidates.push_back(each);
+    }
 }
 
 bool starts_with(byte_span bytes, std::initializer_list<unsigned char> mark)

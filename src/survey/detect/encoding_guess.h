@@ -24,8 +24,10 @@ struct encoding_guess {
 // Judges bytes taken from the start of a file; a multibyte character cut
 // by the end of bytes does not count against UTF-8. The choice is the
 // first encoding whose test the bytes pass: UTF-16, EBCDIC, then (when
-// few bytes are stray controls) ASCII, UTF-8, the East Asian encodings,
-// Latin-1, Windows-1252; binary otherwise.
+// few bytes are stray controls) ASCII or ISO-2022-JP, UTF-8, the East
+// Asian encodings, a Cyrillic or Greek code page, Latin-1, Windows-1252,
+// and Latin-1 or Windows-1252 again for any other single-byte text;
+// binary otherwise.
 encoding_guess guess_encoding(byte_span bytes);
 
 #endif

@@ -1,6 +1,7 @@
 #include "known_formats.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cstring>
 #include <string_view>
@@ -36,10 +37,10 @@ struct header_reader {
         return static_cast<std::uint32_t>(be16(offset)) << 16 | be16(offset + 2);
     }
 
-    bool holds(std::uint64_t offset, const char* text) const
+    bool holds(std::uint64_t offset, std::string_view text) const
     {
-        std::size_t length = std::strlen(text);
-        return has(offset, length) && std::memcmp(bytes.data() + offset, text, length) == 0;
+        return has(offset, text.size()) &&
+               std::memcmp(bytes.data() + offset, text.data(), text.size()) == 0;
     }
 };
 
@@ -172,8 +173,8 @@ std::optional<stated_layout> read_psf(const header_reader& in, std::uint64_t siz
     if (in.has(0, 32) && in.be32(0) == 0x72B54A86) {
         std::uint64_t header = in.le32(8), glyphs = in.le32(16), length = in.le32(20);
         std::uint64_t height = in.le32(24), width = in.le32(28);
-        if (in.le32(4) != 0 || length == 0 || length != height * ((width + 7) / 8) ||
-            header + glyphs * length > size || glyphs == 0)
+        if (in.le32(4) != 0 || length == 0 || length != height * ((width + 7) / 8) || glyphs == 0 ||
+            header > size || glyphs > (size - header) / length)
             return std::nullopt;
         return stated_layout{"PC screen font", header, length, glyphs,
                              size - header - glyphs * length};
@@ -230,7 +231,9 @@ std::optional<stated_layout> read_aiff(const header_reader& in, std::uint64_t si
 std::optional<stated_layout> image_rows(const char* name, std::uint64_t header, std::uint64_t row,
                                         std::uint64_t rows, std::uint64_t size)
 {
-    if (row == 0 || rows == 0 || header + rows * row > size)
+    // Divided, not multiplied: a header's extents may be any 32 or 64-bit
+    // numbers, and their product must not wrap.
+    if (row == 0 || rows == 0 || header > size || rows > (size - header) / row)
         return std::nullopt;
     return stated_layout{name, header, row, rows, size - header - rows * row};
 }
@@ -437,11 +440,67 @@ std::optional<stated_layout> read_npy(const header_reader& in, std::uint64_t siz
         std::optional<std::uint64_t> next = npy_number(text, at);
         if (!next)
             break;
+        // A row longer than the file states nothing, however its
+        // dimensions would multiply.
+        if (*next != 0 && record > size / *next)
+            return std::nullopt;
         record *= *next;
     }
     if (!rows || *rows == 0)
         return std::nullopt;
     return image_rows("NumPy array", header, record, *rows, size);
+}
+
+// NIfTI-1 and NIfTI-2 single-file images (magic "n+1" at 344, "n+2" at 4):
+// the header's size (348 or 540) in the file's byte order, the dimensions,
+// the bits a voxel and the offset of the voxels; the first dimension
+// varies fastest, so a row of it is a record.
+std::uint64_t nifti_word(const header_reader& in, std::uint64_t offset, unsigned width, bool big)
+{
+    std::uint64_t value = 0;
+    for (unsigned byte = 0; byte < width; byte++)
+        value |= std::uint64_t{in.bytes[offset + byte]} << 8 * (big ? width - 1 - byte : byte);
+    return value;
+}
+
+std::optional<stated_layout> read_nifti(const header_reader& in, std::uint64_t size)
+{
+    constexpr std::uint64_t most_dimensions = 7, most_voxels = std::uint64_t{1} << 40;
+    using namespace std::string_view_literals;
+    bool one = in.holds(344, "n+1\0"sv), two = in.holds(4, "n+2\0\r\n\x1a\n"sv);
+    if ((!one && !two) || !in.has(0, two ? 176 : 112))
+        return std::nullopt;
+    std::uint64_t header_size = one ? 348 : 540;
+    bool big = nifti_word(in, 0, 4, false) != header_size;
+    if (nifti_word(in, 0, 4, big) != header_size)
+        return std::nullopt;
+    unsigned dim_width = one ? 2 : 8;
+    std::uint64_t dims_at = one ? 40 : 16;
+    std::uint64_t bits = nifti_word(in, one ? 72 : 14, 2, big);
+    // NIfTI-1 keeps the voxels' offset as a float.
+    double offset =
+        one ? std::bit_cast<float>(static_cast<std::uint32_t>(nifti_word(in, 108, 4, big)))
+            : static_cast<double>(nifti_word(in, 168, 8, big));
+    if (!(offset >= static_cast<double>(header_size) && offset <= static_cast<double>(size)))
+        return std::nullopt;
+    auto header = static_cast<std::uint64_t>(offset);
+    std::uint64_t dimensions = nifti_word(in, dims_at, dim_width, big);
+    if (dimensions == 0 || dimensions > most_dimensions || bits == 0 || bits % 8 != 0)
+        return std::nullopt;
+    // NIfTI-2's extents are 64-bit: none may take a row past the file's
+    // size, nor the rows' count past 2^40.
+    std::uint64_t extent = nifti_word(in, dims_at + dim_width, dim_width, big);
+    if (extent == 0 || extent > size / (bits / 8))
+        return std::nullopt;
+    std::uint64_t row = extent * (bits / 8);
+    std::uint64_t rows = 1;
+    for (std::uint64_t dimension = 2; dimension <= dimensions; dimension++) {
+        extent = nifti_word(in, dims_at + dimension * dim_width, dim_width, big);
+        if (extent == 0 || rows > most_voxels / extent)
+            return std::nullopt;
+        rows *= extent;
+    }
+    return image_rows("NIfTI image", header, row, rows, size);
 }
 
 // POSIX tar archives: everything comes in blocks of 512 bytes.
@@ -553,7 +612,23 @@ std::optional<stated_layout> read_varying(const header_reader& in, std::uint64_t
          "fcp"},
         {"compiled terminfo", 2, "\x1A\x01"},
         {"compiled terminfo", 2, "\x1E\x02"},
+        {"X cursor", 4, "Xcur"},
+        {"TIFF image", 4, "II*\x00"},
+        {"TIFF image", 4, "MM\x00*"},
+        {"WOFF font", 4, "wOFF"},
+        {"WOFF2 font", 4, "wOF2"},
     };
+    // DICOM's 128-byte preamble may hold another format's header (a TIFF
+    // one, for files that are both); "DICM" after it names the file.
+    if (in.holds(128, "DICM"))
+        return stated_layout{"DICOM file", 0, 0, 0, 0, true};
+    // A Windows program or library: the DOS header's "MZ", and at the
+    // offset it gives at 0x3C, the PE signature.
+    if (in.holds(0, "MZ") && in.has(0x3C, 4)) {
+        std::uint64_t pe = in.le32(0x3C);
+        if (in.holds(pe, std::string_view("PE\0\0", 4)))
+            return stated_layout{"Windows program or library", 0, 0, 0, 0, true};
+    }
     for (const auto& format : formats) {
         if (in.has(0, format.length) &&
             std::memcmp(in.bytes.data(), format.magic, format.length) == 0)
@@ -572,7 +647,7 @@ std::optional<stated_layout> read_stated_layout(byte_span start, std::uint64_t f
         read_wave,          read_aiff,   read_sun_audio, read_psf,           read_shape_index,
         read_shapefile,     read_fits,   read_iso9660,   read_sas_transport, read_npy,
         read_tar,           read_sqlite, read_bmp,       read_netpbm,        read_sun_raster,
-        read_compound_file, read_stata,  read_dbase,     read_varying};
+        read_compound_file, read_stata,  read_nifti,     read_dbase,         read_varying};
     for (reader read : readers) {
         if (std::optional<stated_layout> stated = read(in, file_size))
             return stated;

@@ -1,6 +1,7 @@
 #include "layout_survey.h"
 
 #include "../base/byte_class.h"
+#include "../base/code_pages.h"
 #include "../base/lines.h"
 #include "../base/text_decode.h"
 #include "../base/text_lines.h"
@@ -211,13 +212,14 @@ void weigh_lines(survey_evidence& evidence, layout_hypothesis& hypothesis)
         fit = ONE_LINE_FIT;
     layout.kind = record_layout::lines;
     layout.terminator = choose_terminator(census).choice;
-    survey_text_lines(sample, guess, layout);
+    text_layout_choice shape = survey_text_lines(sample, guess, layout);
     hypothesis.viable = true;
-    // Blank lines at the end are lines too, however many: the layout of
-    // lines explains them.
+    // Blank lines at the end are lines too, however many, and so is a
+    // ruled heading above the records: the layout of lines explains them.
     file_layout explained = layout;
     if (layout.trailer_may_start_earlier)
         explained.trailer_length = 0;
+    explained.header_length -= shape.ruled_heading;
     hypothesis.explained = share_between(sample, explained);
     hypothesis.fit = fit;
 }
@@ -239,7 +241,8 @@ void weigh_length(const survey_evidence& evidence, std::uint32_t length, double 
         bounds.records * length < LEAST_BINARY_RECORD_BYTES)
         return;
     if (!is_text(layout.encoding)) {
-        if (std::optional<stated_count> stated = find_stated_count(sample, length, bounds.trailer, bounds.header)) {
+        if (std::optional<stated_count> stated =
+                find_stated_count(sample, length, bounds.trailer, bounds.header)) {
             bounds.header = stated->header;
             bounds.records = stated->records;
         }
@@ -312,7 +315,7 @@ void weigh_length_prefix(survey_evidence& evidence, layout_hypothesis& hypothesi
 bool bytes_are_characters(text_encoding encoding)
 {
     return encoding == text_encoding::ascii || encoding == text_encoding::utf8 ||
-           encoding == text_encoding::latin1;
+           encoding == text_encoding::latin1 || is_mapped_code_page(encoding);
 }
 
 struct typed_text {

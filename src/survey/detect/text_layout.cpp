@@ -76,6 +76,27 @@ constexpr std::size_t LARGE_FILE_TEXT = std::size_t{1} << 18;
 // Bytes of a comment's opening mark that a commented row of names starts
 // with ("#CHROM\tPOS"); the names are the fields after them.
 constexpr std::string_view NAME_MARKS = "#%!;/";
+// A first line of at most this many digits, at least this count, within
+// this share of the lines that follow (counted in a whole file, estimated
+// from the sample's mean line in a larger one) states their number.
+constexpr std::size_t MOST_COUNT_DIGITS = 12;
+constexpr std::uint64_t FEWEST_STATED_LINES = 16;
+constexpr double STATED_LINES_SLACK = 0.01;
+constexpr double ESTIMATED_LINES_SLACK = 0.1;
+// Bytes that draw a table's grid in text, at least this many times in a
+// line of it (at the columns' edges, or along a rule; a record's minus
+// signs are fewer). At most this many lines that open a run of records,
+// and one in this many of the run, are its heading.
+constexpr std::string_view TABLE_RULES = "|-=+";
+constexpr std::size_t RULES_A_LINE = 3;
+// A heading's bars mark its columns' edges when they make at least two
+// cells and the records keep blanks under them, but for one in a hundred
+// (a value that overflows its cell).
+constexpr char CELL_BAR = '|';
+constexpr std::size_t FEWEST_CELL_BARS = 3;
+constexpr double CROSSED_BARS_SHARE = 0.01;
+constexpr std::size_t MOST_RULED_LINES = 8;
+constexpr std::size_t RULED_LINES_ONE_IN = 2;
 
 struct text_view {
     decoded_text decoded;
@@ -555,6 +576,16 @@ std::uint64_t trailer_of(const file_sample& sample, const text_view& view, file_
     return closing_remarks(sample, layout.encoding, layout.trailer_may_start_earlier);
 }
 
+// Free text with no preamble that ends in blank lines ends as prose does,
+// not with a trailer: nothing marks off either end from the text.
+bool ends_in_blank_lines(const text_view& view)
+{
+    if (!view.whole_file || view.last >= view.lines.size())
+        return false;
+    return std::all_of(view.lines.begin() + static_cast<std::ptrdiff_t>(view.last),
+                       view.lines.end(), [](const auto& line) { return is_blank_line(line.text); });
+}
+
 bool later_pieces_fit(const file_sample& sample, const file_layout& layout, std::uint64_t length)
 {
     for (const auto& piece : later_lines(sample, 0, layout.terminator, layout.encoding)) {
@@ -569,13 +600,13 @@ bool later_pieces_fit(const file_sample& sample, const file_layout& layout, std:
 // Free text: every line after the preamble and before the trailer a
 // record (every line, without them), counted when the start is the whole
 // file and estimated from the usual length otherwise.
-void count_free_lines(const file_sample& sample, const text_view& view, std::uint64_t length,
-                      bool preamble, file_layout& layout)
+void count_free_lines(const file_sample& sample, const text_view& view, std::size_t first,
+                      std::uint64_t length, bool preamble, file_layout& layout)
 {
     if (view.whole_file) {
         layout.records = preamble
                              ? static_cast<std::uint64_t>(std::count_if(
-                                   view.lines.begin() + static_cast<std::ptrdiff_t>(view.first),
+                                   view.lines.begin() + static_cast<std::ptrdiff_t>(first),
                                    view.lines.begin() + static_cast<std::ptrdiff_t>(view.last),
                                    [](const text_line& line) { return !is_remark(line.text); }))
                              : view.lines.size();
@@ -608,16 +639,130 @@ std::uint64_t length_of(const text_view& view, std::size_t line)
     return (view.lines[line].end - view.lines[line].start) * view.decoded.unit_width;
 }
 
+// A first line that is a lone number stating how many lines follow it
+// (a word list's count) is a header, as a binary header's count is.
+bool states_line_count(const file_sample& sample, const text_view& view, const file_layout& layout)
+{
+    if (view.first + 1 >= view.last)
+        return false;
+    std::string_view text = view.lines[view.first].text;
+    std::size_t end = text.find_last_not_of(" \t\r") + 1;
+    if (end == 0 || end > MOST_COUNT_DIGITS ||
+        !std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end),
+                     [](char byte) { return byte >= '0' && byte <= '9'; }))
+        return false;
+    std::uint64_t stated = 0;
+    for (std::size_t at = 0; at < end; at++)
+        stated = stated * 10 + static_cast<std::uint64_t>(text[at] - '0');
+    if (stated < FEWEST_STATED_LINES)
+        return false;
+    std::uint64_t lines = 0, bytes = 0;
+    for (std::size_t line = view.first + 1; line < view.last; line++) {
+        lines += !is_remark(view.lines[line].text);
+        bytes += length_of(view, line);
+    }
+    double following = static_cast<double>(lines), slack = STATED_LINES_SLACK;
+    if (!view.whole_file) {
+        // The later pieces' lines too: a sorted list's words grow or
+        // shrink along the file.
+        for (const auto& piece : later_lines(sample, 0, layout.terminator, layout.encoding)) {
+            for (const line_span& line : piece) {
+                lines += line.terminated;
+                bytes += line.terminated ? line.length : 0;
+            }
+        }
+        if (!sample.file_size || bytes == 0)
+            return false;
+        std::uint64_t after = view.file_offset(view.lines[view.first + 1].start);
+        following = static_cast<double>(*sample.file_size - std::min(after, *sample.file_size)) *
+                    static_cast<double>(lines) / static_cast<double>(bytes);
+        slack = ESTIMATED_LINES_SLACK;
+    }
+    double count = static_cast<double>(stated);
+    return following >= count * (1 - slack) && following <= count * (1 + slack);
+}
+
 // The records of one length: the lines from the first of a run of lines of
 // length to the last, which may be followed by a line or two of another
 // length (a blank line, a total) but by nothing else. Lines before the
 // run, of any length and number, are a preamble (a description, a title,
 // the column names). Returns [first, last) of the run, or first == last.
 struct line_run {
+    // Where a ruled heading of the records' length starts, if any, else
+    // first.
+    std::size_t heading = 0;
     std::size_t first = 0;
     std::size_t last = 0;
     std::size_t records = 0;
 };
+
+// The ASCII bytes that draw a table's grid, as a set of bits: those the
+// line holds at least least times.
+unsigned rules_in(std::string_view line, std::size_t least)
+{
+    unsigned found = 0;
+    for (std::size_t kind = 0; kind < TABLE_RULES.size(); kind++) {
+        auto count =
+            static_cast<std::size_t>(std::count(line.begin(), line.end(), TABLE_RULES[kind]));
+        found |= count >= least ? 1u << kind : 0u;
+    }
+    return found;
+}
+
+// The cells between the bars of a ruled heading's first line, where the
+// records keep a blank under every bar: the heading, not the values'
+// widths, says where each column starts and ends.
+std::vector<column_span> cells_of_heading(const text_view& view, const line_run& run,
+                                          const std::vector<std::string_view>& texts)
+{
+    if (run.heading == run.first || texts.empty())
+        return {};
+    std::string_view heading = view.lines[run.heading].text;
+    std::vector<std::uint32_t> bars;
+    for (std::size_t at = 0; at < heading.size(); at++) {
+        if (heading[at] == CELL_BAR)
+            bars.push_back(static_cast<std::uint32_t>(at));
+    }
+    if (bars.size() < FEWEST_CELL_BARS)
+        return {};
+    std::size_t crossed = 0;
+    for (std::string_view text : texts) {
+        crossed += std::any_of(bars.begin(), bars.end(), [text](std::uint32_t bar) {
+            return bar < text.size() && text[bar] != ' ' && text[bar] != '\t';
+        });
+    }
+    if (static_cast<double>(crossed) > CROSSED_BARS_SHARE * static_cast<double>(texts.size()))
+        return {};
+    std::vector<column_span> cells;
+    for (std::size_t bar = 0; bar + 1 < bars.size(); bar++) {
+        if (bars[bar + 1] > bars[bar] + 1)
+            cells.push_back({bars[bar] + 1, bars[bar + 1]});
+    }
+    return cells;
+}
+
+// Lines of the record length that open the run and draw a grid (the '|'
+// of names, types and units above a table's records, a rule of '-' under
+// the names) with a byte no later record holds are the table's heading,
+// not records.
+std::size_t after_ruled_lines(const text_view& view, std::size_t first, std::size_t end)
+{
+    std::size_t most = std::min(MOST_RULED_LINES, (end - first) / RULED_LINES_ONE_IN);
+    // held[k]: the rules of the lines from first + k to the end.
+    std::vector<unsigned> held(most + 1, 0);
+    for (std::size_t line = first + most; line < end; line++)
+        held[most] |= rules_in(view.lines[line].text, 1);
+    for (std::size_t k = most; k-- > 0;)
+        held[k] = held[k + 1] | rules_in(view.lines[first + k].text, 1);
+    std::size_t heading = 0;
+    unsigned shared = ~0u;
+    for (std::size_t k = 1; k <= most && shared != 0; k++) {
+        shared &= rules_in(view.lines[first + k - 1].text, RULES_A_LINE);
+        if ((shared & ~held[k]) != 0)
+            heading = k;
+    }
+    return first + heading;
+}
 
 line_run records_of_length(const text_view& view, std::uint64_t length,
                            std::uint64_t terminator_length)
@@ -657,13 +802,15 @@ line_run records_of_length(const text_view& view, std::uint64_t length,
     while (first < end && (is_remark(view.lines[first].text) || length_of(view, first) != length ||
                            !confirmed_at(first, end)))
         first++;
+    std::size_t heading = first;
+    first = after_ruled_lines(view, first, end);
     // --verify holds blank and comment lines to the length too.
     std::size_t lines = end - first;
     for (std::size_t line = first; line < end; line++)
         run.records += !is_remark(view.lines[line].text) && is_record(line);
     if (static_cast<double>(run.records) < LEAST_RUN_SHARE * static_cast<double>(lines))
-        return {end, end, 0};
-    return {first, end, run.records};
+        return {end, end, end, 0};
+    return {heading, first, end, run.records};
 }
 
 // The kinds of byte a line holds, as a set: blanks, digits, letters (and
@@ -718,8 +865,8 @@ bool run_continues_lines(const text_view& view, const line_run& run)
 
 // Records of one length, perhaps behind preamble lines of other lengths,
 // are fixed-width text; free text has no record length.
-void survey_fixed_width(const file_sample& sample, const text_view& view, bool tabular,
-                        file_layout& layout)
+std::uint64_t survey_fixed_width(const file_sample& sample, const text_view& view, bool tabular,
+                                 file_layout& layout)
 {
     length_counts lengths;
     std::uint64_t lines = 0;
@@ -750,9 +897,17 @@ void survey_fixed_width(const file_sample& sample, const text_view& view, bool t
         layout.header_length = preamble && view.first < view.lines.size()
                                    ? view.file_offset(view.lines[view.first].start)
                                    : view.decoded.file_offset;
-        layout.trailer_length = preamble ? trailer_of(sample, view, layout) : 0;
-        count_free_lines(sample, view, length, preamble, layout);
-        return;
+        std::size_t first = view.first;
+        if (preamble && states_line_count(sample, view, layout)) {
+            first++;
+            layout.header_length = view.file_offset(view.lines[first].start);
+        }
+        layout.trailer_length =
+            preamble && !(layout.header_length == 0 && ends_in_blank_lines(view))
+                ? trailer_of(sample, view, layout)
+                : 0;
+        count_free_lines(sample, view, first, length, preamble, layout);
+        return 0;
     }
     layout.record_length = length;
     layout.header_length = view.file_offset(view.lines[run.first].start);
@@ -776,7 +931,8 @@ void survey_fixed_width(const file_sample& sample, const text_view& view, bool t
         layout.records =
             (*sample.file_size - layout.header_length - layout.trailer_length) / length;
     }
-    layout.columns = find_text_columns(texts).choice;
+    std::vector<column_span> cells = cells_of_heading(view, run, texts);
+    layout.columns = cells.empty() ? find_text_columns(texts).choice : cells;
     std::vector<column_span> in_characters = layout.columns;
     for (column_span& column : layout.columns) {
         column.start *= view.decoded.unit_width;
@@ -784,6 +940,8 @@ void survey_fixed_width(const file_sample& sample, const text_view& view, bool t
     }
     if (in_characters.size() >= FEWEST_FIELDS)
         layout.header_row = first_names_fixed_columns(texts, in_characters);
+    return view.file_offset(view.lines[run.first].start) -
+           view.file_offset(view.lines[run.heading].start);
 }
 
 } // namespace
@@ -814,7 +972,7 @@ text_layout_choice survey_text_lines(const file_sample& sample, const encoding_g
     }
     result.candidates.push_back({text_shape::delimited, pair && !aligned ? pair->score : 0});
     if (!pair || aligned) {
-        survey_fixed_width(sample, view, aligned, layout);
+        result.ruled_heading = survey_fixed_width(sample, view, aligned, layout);
         bool fixed = layout.record_length.has_value();
         result.candidates.push_back({text_shape::fixed_width, fixed ? 1.0 : 0.0});
         result.candidates.push_back({text_shape::free_text, fixed ? 0.0 : 1.0});

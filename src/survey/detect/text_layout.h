@@ -21,6 +21,9 @@ struct text_layout_choice {
     // run of lines of one length makes up the records.
     std::vector<scored<text_shape>> candidates;
     text_shape choice = text_shape::free_text;
+    // Bytes of the header that are a table's ruled heading above the
+    // records: lines of the records' length, which the lines explain.
+    std::uint64_t ruled_heading = 0;
 };
 
 // layout's encoding and terminator are set; fills in the rest.

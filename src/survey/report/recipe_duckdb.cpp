@@ -3,6 +3,7 @@
 // text as whole lines cut by substr. Values read as text where DuckDB's
 // reader cannot parse them (a decimal comma, grouping marks, a date
 // pattern of the column's own) are converted in the select list.
+#include "../base/code_pages.h"
 #include "../base/text_decode.h"
 #include "recipe_parts.h"
 
@@ -184,7 +185,8 @@ recipe duckdb_recipe(const load_plan& plan)
         made.why_none = "DuckDB does not read EBCDIC";
     else if (layout.encoding == text_encoding::utf16be)
         made.why_none = "DuckDB reads UTF-16 little-endian only";
-    else if (is_east_asian(layout.encoding))
+    else if (is_east_asian(layout.encoding) || is_mapped_code_page(layout.encoding) ||
+             layout.encoding == text_encoding::iso2022jp)
         made.why_none = "DuckDB reads UTF-8, UTF-16 and Latin-1 only";
     if (!made.why_none.empty())
         return made;

@@ -49,6 +49,14 @@ const char* encoding_label(text_encoding encoding)
     case text_encoding::euc_kr:
     case text_encoding::gb18030:
     case text_encoding::big5:
+    case text_encoding::koi8_r:
+    case text_encoding::windows1251:
+    case text_encoding::iso8859_5:
+    case text_encoding::iso8859_7:
+    case text_encoding::windows1253:
+    case text_encoding::iso8859_2:
+    case text_encoding::windows1250:
+    case text_encoding::iso2022jp:
         return encoding_name(encoding);
     default:
         break;

@@ -41,6 +41,22 @@ std::string codec(const file_layout& layout)
         return "big5";
     case text_encoding::windows1252:
         return "cp1252";
+    case text_encoding::koi8_r:
+        return "koi8_r";
+    case text_encoding::windows1251:
+        return "cp1251";
+    case text_encoding::iso8859_5:
+        return "iso8859_5";
+    case text_encoding::iso8859_7:
+        return "iso8859_7";
+    case text_encoding::windows1253:
+        return "cp1253";
+    case text_encoding::iso8859_2:
+        return "iso8859_2";
+    case text_encoding::windows1250:
+        return "cp1250";
+    case text_encoding::iso2022jp:
+        return "iso2022_jp";
     default:
         break;
     }

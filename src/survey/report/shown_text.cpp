@@ -1,5 +1,7 @@
 #include "shown_text.h"
 
+#include "../base/code_pages.h"
+
 #include <array>
 #include <cstdint>
 
@@ -115,7 +117,8 @@ std::size_t columns_of(char32_t value)
 bool decodes(text_encoding encoding)
 {
     return encoding == text_encoding::utf8 || encoding == text_encoding::ascii ||
-           encoding == text_encoding::latin1 || encoding == text_encoding::windows1252;
+           encoding == text_encoding::latin1 || encoding == text_encoding::windows1252 ||
+           is_mapped_code_page(encoding);
 }
 
 // The character at text[at] as a UTF-8 terminal shows it; length 0 where
@@ -126,6 +129,8 @@ code_point shown_at(std::string_view text, std::size_t at, text_encoding encodin
     code_point point;
     if (encoding == text_encoding::utf8)
         point = utf8_at(text, at);
+    else if (is_mapped_code_page(encoding))
+        point = {code_page_character(encoding, byte), 1};
     else if (byte < FIRST_BEYOND_ASCII || byte >= FIRST_LATIN1_LETTER)
         point = {byte, 1};
     return point.length > 0 && is_printable(point.value) ? point : code_point{};

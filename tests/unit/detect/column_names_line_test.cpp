@@ -61,6 +61,14 @@ INSTANTIATE_TEST_SUITE_P(
                    "   ID  COUNT\n",
                    {"    1     20", "   12      3", "  123   4567"},
                    "ID|COUNT"},
+        // Bars between the names, and a rule under them.
+        names_case{"names_between_bars", "NAME   | BORN | PRICE\n-------+------+------\n", PEOPLE,
+                   "NAME|BORN|PRICE"},
+        // A ruled heading names the columns in its first line; types and
+        // nulls follow.
+        names_case{"ruled_heading_of_names_and_types",
+                   "NAME    |BORN  |PRICE|\nchar    |int   |real |\n        |      |     |\n",
+                   PEOPLE, "NAME|BORN|PRICE"},
         // A title is not names, though it stands over the columns.
         names_case{"a_title", "  People of the year\n", PEOPLE, ""},
         names_case{"numbers_over_numbers", "NAME     2000    1.00\n", PEOPLE, ""},

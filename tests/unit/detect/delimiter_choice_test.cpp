@@ -56,6 +56,38 @@ INSTANTIATE_TEST_SUITE_P(
                        "1/1 05:00,2\n1/1 06:00,5\n1/1 07:00,1\n1/1 08:00,3\n1/1 09:00,2\n"
                        "1/1 10:00,6\n",
                        ",-2"},
+        // Tabs between numbers separate them; the blanks inside the
+        // titles' values do not.
+        delimiter_case{"tabs_between_numbers",
+                       "Kit name\tPanel v1\n1\t10.0\t0.5\t0.5\n2\t11.0\t0.5\t0.5\n"
+                       "3\t12.0\t0.5\t0.5\n4\t13.0\t0.5\t0.5\nMarker name\tD3\n"
+                       "5\t14.0\t0.5\t0.5\n6\t15.0\t0.5\t0.5\n7\t16.0\t0.5\t0.5\n",
+                       "\t-4"},
+        // A '#' after the values opens a comment (services(5)); tabs, in
+        // runs, separate the fields.
+        delimiter_case{
+            "comments_behind_the_values",
+            "kerberos4\t750/udp\t\tkerberos-iv kdc\t# Kerberos (server)\n"
+            "kerberos4\t750/tcp\t\tkerberos-iv kdc\n"
+            "kerberos-master\t751/udp\t\tkerberos_master\t# Kerberos authentication\n"
+            "kerberos-master\t751/tcp\n"
+            "passwd-server\t752/udp\t\tpasswd_server\t# Kerberos passwd server\n"
+            "krb-prop\t754/tcp\t\tkrb_prop krb5_prop hprop # Kerberos slave propagation\n"
+            "zephyr-srv\t2102/udp\t\t\t# Zephyr server\n"
+            "zephyr-clt\t2103/udp\t\t\t# Zephyr serv-hm connection\n"
+            "zephyr-hm\t2104/udp\t\t\t# Zephyr hostmanager\n"
+            "iprop\t\t2121/tcp\t\t\t# incremental propagation\n"
+            "supfilesrv\t871/tcp\t\t\t# Software Upgrade Protocol server\n"
+            "supfiledbg\t1127/tcp\t\t# Software Upgrade Protocol debugging\n"
+            "poppassd\t106/tcp\t\t\t\t# Eudora\n"
+            "moira-db\t775/tcp\t\tmoira_db\t# Moira database\n"
+            "moira-update\t777/tcp\t\tmoira_update\t# Moira update protocol\n"
+            "moira-ureg\t779/udp\t\tmoira_ureg\t# Moira user registration\n"
+            "spamd\t\t783/tcp\t\t\t\t# spamassassin daemon\n"
+            "skkserv\t\t1178/tcp\t\t\t# skk jisho server port\n"
+            "predict\t\t1210/udp\t\t\t# predict -- satellite tracking\n"
+            "rmtcfg\t\t1236/tcp\t\t\t# Gracilis Packeten remote config server\n",
+            "\t-5"},
         delimiter_case{"pipes", "a|1|x\nb|2|y\nc|3|z\n", "|-3"},
         // A colon that opens every record marks it and separates nothing.
         delimiter_case{"leading_marks", ":20:A1\n:25:B22\n:28C:C3\n:61:D44\n", "none"},
@@ -69,6 +101,37 @@ INSTANTIATE_TEST_SUITE_P(
                        "t name=a desc=b\nx1\t10\ty\nx2\t20\tz\nx3\t30\tw\nx4\t40\tv\n", "\t-3"},
         delimiter_case{"statements_end_with_semicolons", "go;\nrun;\nstop;\n", "none"},
         delimiter_case{"prose", "The fox ran.\nIt was quick, and\nbrown.\n", "none"},
+        // Every line holds nearly as many words, but most end a clause
+        // before the next word.
+        delimiter_case{"wrapped_prose",
+                       "Lorem ipsum dolor sit amet, consectetur elit. Sed at\n"
+                       "ante. Mauris eleifend quam a vulputate dictum massa\n"
+                       "leo, eget vulputate, orci purus, ut lorem. In fringilla\n"
+                       "odio tempus ac. Aliquam molestie varius ac tellus\n",
+                       "none"},
+        // The same in Russian, in UTF-8.
+        delimiter_case{
+            "wrapped_prose_in_cyrillic",
+            "\xD0\x9C\xD1\x8B \xD0\xBF\xD1\x80\xD0\xB8\xD1\x88\xD0\xBB\xD0\xB8 "
+            "\xD0\xB4\xD0\xBE\xD0\xBC\xD0\xBE\xD0\xB9, \xD1\x81\xD0\xB5\xD0\xBB\xD0\xB8 "
+            "\xD1\x83\xD0\xB6\xD0\xB8\xD0\xBD\xD0\xB0\xD1\x82\xD1\x8C\n"
+            "\xD0\xB2\xD0\xB5\xD1\x87\xD0\xB5\xD1\x80\xD0\xBE\xD0\xBC. "
+            "\xD0\x9F\xD0\xBE\xD1\x82\xD0\xBE\xD0\xBC \xD0\xBE\xD0\xBD\xD0\xB0 "
+            "\xD1\x87\xD0\xB8\xD1\x82\xD0\xB0\xD0\xBB\xD0\xB0 "
+            "\xD0\xBA\xD0\xBD\xD0\xB8\xD0\xB3\xD1\x83\n"
+            "\xD0\xB2\xD1\x81\xD0\xBB\xD1\x83\xD1\x85, \xD0\xB8 \xD0\xBC\xD1\x8B "
+            "\xD1\x81\xD0\xBB\xD1\x83\xD1\x88\xD0\xB0\xD0\xBB\xD0\xB8 \xD0\xB5\xD1\x91\n"
+            "\xD0\xB4\xD0\xBE\xD0\xBB\xD0\xB3\xD0\xBE. \xD0\xA3\xD1\x82\xD1\x80\xD0\xBE "
+            "\xD0\xB1\xD1\x8B\xD0\xBB\xD0\xBE \xD1\x82\xD0\xB8\xD1\x85\xD0\xB8\xD0\xBC\n",
+            "none"},
+        // Messages centred in a padded field: no blank lines up inside them.
+        delimiter_case{"padded_messages",
+                       " GAME OVER  \n  TOO LATE  \n BONUS SIZE \nEXTRA  LIFE \n"
+                       " NEXT ROUND \n  FIRE BALL \n BIG  PADDLE\n  WELL DONE \n",
+                       "none"},
+        // Padded to one length, but the columns keep a gutter.
+        delimiter_case{"padded_columns",
+                       "a1  10\nb22 20\nc3  30\nd44 40\ne5  50\nf66 60\ng7  70\nh88 80\n", " -2"},
         delimiter_case{"one_record", "a,b,c\n", "none"},
         // ISO-2022-JP: the escapes' '$' and '(' and the double-byte
         // characters' halves ('0,' and '0|' here) split nothing; the

@@ -1,3 +1,4 @@
+#include "../../../src/survey/base/text_decode.h"
 #include "../../../src/survey/detect/encoding_guess.h"
 #include "../survey_fixtures.h"
 
@@ -109,8 +110,97 @@ INSTANTIATE_TEST_SUITE_P(
                       "\xF0\xF0\xF1\xC1\xC2\xF5\xF5\x4B\xF2\xD1\xE2\xF9\xF0\xF0\xF2\xC3"
                       "\xC4\xF6\xF1\x4B\xF7\xD2\xE3\xF8",
                       text_encoding::ebcdic, 0},
-        encoding_case{"latin1_too_high", "\xE9\xE9\xE9,1\n\xE9\xE9\xE9,1\n", text_encoding::binary,
+        // High bytes inside words are text in some code page however many
+        // they are; beside digits and signs they are not.
+        encoding_case{"eight_bit_words", "\xE9\xE9\xE9,1\n\xE9\xE9\xE9,1\n", text_encoding::latin1,
                       0},
+        encoding_case{"high_bytes_outside_words", repeat("1\xE9,2\xFA;3\xE8 4\n", 4),
+                      text_encoding::binary, 0},
+        // Russian in three pages, Bulgarian, Greek in two; the same bytes
+        // read in another page of the script make improbable letters.
+        encoding_case{
+            "koi8_r",
+            "\xED\xD9 \xC5\xC8\xC1\xCC\xC9 \xD7 \xD0\xCF\xC5\xDA\xC4\xC5 \xD7\xC5\xD3\xD8 "
+            "\xC4\xC5\xCE\xD8, \xC1 \xD7\xC5\xDE\xC5\xD2\xCF\xCD \xD0\xD2\xC9\xDB\xCC\xC9 "
+            "\xC4\xCF\xCD\xCF\xCA.\n\xEF\xCE\xC1 \xDE\xC9\xD4\xC1\xCC\xC1 \xCB\xCE\xC9\xC7\xD5, "
+            "\xCB\xCF\xD4\xCF\xD2\xD5\xC0 \xC5\xCA \xD0\xCF\xC4\xC1\xD2\xC9\xCC "
+            "\xD3\xD4\xC1\xD2\xD9\xCA \xC4\xD2\xD5\xC7.\n",
+            text_encoding::koi8_r, 0},
+        encoding_case{
+            "windows1251",
+            "\xD2\xFF \xEE\xF2\xE8\xE4\xE5 \xED\xE0 \xEF\xE0\xE7\xE0\xF0 \xE8 \xEA\xF3\xEF\xE8 "
+            "\xF5\xEB\xFF\xE1 \xE8 \xEF\xEB\xEE\xE4\xEE\xE2\xE5 \xE7\xE0 "
+            "\xF1\xE5\xEC\xE5\xE9\xF1\xF2\xE2\xEE\xF2\xEE.\n\xC2\xE5\xF7\xE5\xF0\xF2\xE0 "
+            "\xE2\xF1\xE8\xF7\xEA\xE8 \xF1\xE5\xE4\xED\xE0\xF5\xE0 \xED\xE0 "
+            "\xEC\xE0\xF1\xE0\xF2\xE0 \xE8 \xE3\xEE\xE2\xEE\xF0\xE8\xF5\xE0 "
+            "\xE4\xFA\xEB\xE3\xEE.\n",
+            text_encoding::windows1251, 0},
+        encoding_case{
+            "iso8859_5",
+            "\xBC\xEB \xD5\xE5\xD0\xDB\xD8 \xD2 \xDF\xDE\xD5\xD7\xD4\xD5 \xD2\xD5\xE1\xEC "
+            "\xD4\xD5\xDD\xEC, \xD0 \xD2\xD5\xE7\xD5\xE0\xDE\xDC \xDF\xE0\xD8\xE8\xDB\xD8 "
+            "\xD4\xDE\xDC\xDE\xD9.\n\xBE\xDD\xD0 \xE7\xD8\xE2\xD0\xDB\xD0 \xDA\xDD\xD8\xD3\xE3, "
+            "\xDA\xDE\xE2\xDE\xE0\xE3\xEE \xD5\xD9 \xDF\xDE\xD4\xD0\xE0\xD8\xDB "
+            "\xE1\xE2\xD0\xE0\xEB\xD9 \xD4\xE0\xE3\xD3.\n",
+            text_encoding::iso8859_5, 0},
+        encoding_case{
+            "iso8859_7",
+            "\xC7 \xEC\xE7\xF4\xDD\xF1\xE1 \xEC\xEF\xF5 \xEC\xE1\xE3\xE5\xE9\xF1\xE5\xFD\xE5\xE9 "
+            "\xEA\xDC\xE8\xE5 \xCA\xF5\xF1\xE9\xE1\xEA\xDE \xE3\xE9\xE1 \xFC\xEB\xE7 \xF4\xE7\xED "
+            "\xEF\xE9\xEA\xEF\xE3\xDD\xED\xE5\xE9\xE1.\n\xD4\xEF "
+            "\xEA\xE1\xEB\xEF\xEA\xE1\xDF\xF1\xE9 "
+            "\xF0\xE7\xE3\xE1\xDF\xED\xEF\xF5\xEC\xE5 \xF3\xF4\xEF \xF7\xF9\xF1\xE9\xFC.\n",
+            text_encoding::iso8859_7, 0},
+        // Capital alpha with tonos where Windows-1253 puts it (0xA2).
+        encoding_case{
+            "windows1253",
+            "\xA2\xF1\xF7\xE9\xF3\xE5 \xED\xE1 \xE2\xF1\xDD\xF7\xE5\xE9 \xEA\xE1\xE9 \xE7 "
+            "\xA2\xED\xED\xE1 \xDD\xEA\xEB\xE5\xE9\xF3\xE5 \xF4\xEF "
+            "\xF0\xE1\xF1\xDC\xE8\xF5\xF1\xEF.\n\xA2\xEB\xEB\xEF\xE9 \xDD\xEC\xE5\xE9\xED\xE1\xED "
+            "\xF3\xF4\xEF \xF3\xF0\xDF\xF4\xE9 \xF4\xEF\xF5\xF2.\n",
+            text_encoding::windows1253, 0},
+        // Greek capitals with tonos, which the other pages read as signs
+        // and box drawing: a table of letters, not prose, is still Greek.
+        encoding_case{
+            "greek_capitals_with_accents",
+            repeat("\xC1\xBE<   \xC1\xD5\n\xC1\xD5\xC3   \xC1\xC2\n\xC5\xBE   \xC5\xC2\n"
+                   "\xB6\xC9   \xC1\xC9\n\xBC\xC9   \xCF\xC9\n\xB8\xC9   \xC5\xC9\n\xB9   \xC7\n"
+                   "\xBF   \xD9\n\xBA   \xC9\n\xCC\xD0   \xC2\n\xCD\xD4   \xC4\n",
+                   2),
+            text_encoding::iso8859_7, 0},
+        // Runs of high bytes with line ends but no blank between them.
+        encoding_case{"high_bytes_without_gaps",
+                      repeat(repeat("\xE0\xE7\xEE\xF3\xFA,", 20) + "\n", 10), text_encoding::binary,
+                      0},
+        // Polish: Western signs (± ³ ¼ ¿) between letters are ą ł ź ż;
+        // Windows-1250 puts ś and ź in 0x80-0x9F.
+        encoding_case{"iso8859_2",
+                      repeat("Za\xBF\xF3\xB3\xE6 g\xEA\xB6l\xB1 ja\xBC\xF1. Wczoraj poszed\xB3"
+                             "em do sklepu i kupi\xB3"
+                             "em chleb, mas\xB3o oraz \xB6wie\xBF"
+                             "e owoce.\nDzieci bawi\xB3y si\xEA w ogrodzie a\xBF do wieczora.\n",
+                             2),
+                      text_encoding::iso8859_2, 0},
+        encoding_case{"windows1250",
+                      repeat("Za\xBF\xF3\xB3\xE6 g\xEA\x9Cl\xB9 ja\x9F\xF1. Wczoraj poszed\xB3"
+                             "em do sklepu i kupi\xB3"
+                             "em chleb, mas\xB3o oraz \x9Cwie\xBF"
+                             "e owoce.\nDzieci bawi\xB3y si\xEA w ogrodzie a\xBF do wieczora.\n",
+                             2),
+                      text_encoding::windows1250, 0},
+        // A registered sign after a word is no letter of another page.
+        encoding_case{"registered_sign_after_words",
+                      repeat("\"Russell Microcap\xAE Value Index\",\"07/03/2017\"\n", 12),
+                      text_encoding::latin1, 0},
+        encoding_case{"iso2022jp",
+                      "\x1B$B$3$l$OF|K\\8l$NJ8>O$G$9!#\x1B(B\n\x1B$BEl5~\x1B(B,\x1B$BBg:e\x1B(B\n",
+                      text_encoding::iso2022jp, 0},
+        encoding_case{"escape_without_shift_is_ascii", "\x1B[1mbold\x1B[0m\n", text_encoding::ascii,
+                      0},
+        // JIS X 0212 after SS3 and no kana: EUC-JP, not GB18030.
+        encoding_case{"euc_jp_single_shifts",
+                      repeat("\x8F\xB0\xA1\x8F\xB0\xA2\xC5\xEC\xB5\xFE\x8F\xB0\xA3\n", 3),
+                      text_encoding::euc_jp, 0},
         // A stray control byte in a hundred is too many; NULs far fewer.
         encoding_case{"stray_controls", std::string(97, 'a') + "\x01\x01\n", text_encoding::binary,
                       0},
@@ -119,16 +209,36 @@ INSTANTIATE_TEST_SUITE_P(
         // ASCII's separators between printable bytes are text (FIX's SOH,
         // ASCII-delimited text's US); runs of them are not.
         encoding_case{"soh_between_fields",
-                      repeat("8=FIX.4.4\x01" "9=5\x01" "35=0\x01" "10=161\x01\n", 4),
+                      repeat("8=FIX.4.4\x01"
+                             "9=5\x01"
+                             "35=0\x01"
+                             "10=161\x01\n",
+                             4),
                       text_encoding::ascii, 0},
-        encoding_case{"unit_separators", repeat("id\x1Fname\x1F" "city\n", 6),
+        encoding_case{"unit_separators",
+                      repeat("id\x1Fname\x1F"
+                             "city\n",
+                             6),
                       text_encoding::ascii, 0},
-        encoding_case{"soh_in_runs", repeat("ab\x01\x01" "cd\n", 10), text_encoding::binary, 0},
+        encoding_case{"soh_in_runs",
+                      repeat("ab\x01\x01"
+                             "cd\n",
+                             10),
+                      text_encoding::binary, 0},
         encoding_case{"nul_bytes_are_binary",
                       "ab\0\0\0\x01\x02"
                       "cd\0\0\0\x03\x04"s,
                       text_encoding::binary, 0}),
     [](const testing::TestParamInfo<encoding_case>& info) { return std::string(info.param.name); });
+
+// Commas inside ISO-2022-JP's shifted pairs are bytes of characters; the
+// one between the shifts stays a comma.
+TEST(EncodingGuess, ShiftedPairsHideNoDelimiter)
+{
+    std::string bytes = "\x1B$B,!\x1B(B,a\n";
+    decoded_text decoded = decode_text(bytes_of(bytes), 0, text_encoding::iso2022jp);
+    EXPECT_EQ(decoded.text, std::string(8, '\xFF') + ",a\n");
+}
 
 TEST(EncodingGuess, ScoresTextShare)
 {

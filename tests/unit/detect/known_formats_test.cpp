@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
+
 namespace
 {
 
@@ -72,6 +75,61 @@ std::string fits_cards(const char* line_end)
     return bytes;
 }
 
+// A NIfTI-1 volume of 3x2x2 voxels of 16 bits (rows of 6 bytes) after a
+// 352-byte header, in either byte order, or a NIfTI-2 one after 544 bytes.
+std::string nifti(int version, bool big, float offset = 352, std::uint64_t first_extent = 3)
+{
+    std::size_t header = version == 1 ? 352 : 544;
+    std::string bytes(header + 24, '\0');
+    auto put = [&](std::size_t at, std::uint64_t value, int width) {
+        for (int i = 0; i < width; i++)
+            bytes[at + i] = static_cast<char>(value >> (8 * (big ? width - 1 - i : i)));
+    };
+    std::uint64_t dims[] = {3, first_extent, 2, 2};
+    if (version == 1) {
+        put(0, 348, 4);
+        for (int i = 0; i < 4; i++)
+            put(40 + 2 * i, dims[i], 2);
+        put(72, 16, 2);
+        std::uint32_t bits;
+        std::memcpy(&bits, &offset, 4);
+        put(108, bits, 4);
+        bytes.replace(344, 4, std::string("n+1\0", 4));
+    } else {
+        put(0, 540, 4);
+        bytes.replace(4, 8, std::string("n+2\0\r\n\x1a\n", 8));
+        put(14, 16, 2);
+        for (int i = 0; i < 4; i++)
+            put(16 + 8 * i, dims[i], 8);
+        put(168, 544, 8);
+    }
+    return bytes;
+}
+
+// A bitmap's file and info headers (40 bytes) and a row of pixels.
+std::string bitmap(std::uint32_t width, std::uint32_t height, std::uint32_t bits)
+{
+    std::string bytes(54 + 16, '\0');
+    bytes[0] = 'B';
+    bytes[1] = 'M';
+    put_le(bytes, 10, 54, 4);
+    put_le(bytes, 14, 40, 4);
+    put_le(bytes, 18, width, 4);
+    put_le(bytes, 22, height, 4);
+    put_le(bytes, 28, bits, 2);
+    return bytes;
+}
+
+// A DOS header pointing at offset pe, and the signature found there.
+std::string windows_program(std::uint32_t pe, const char* signature)
+{
+    std::string bytes(512, '\x90');
+    bytes.replace(0, 2, "MZ");
+    put_le(bytes, 0x3C, pe, 4);
+    bytes.replace(pe, 4, std::string(signature) + std::string(2, '\0'));
+    return bytes;
+}
+
 struct stated_case {
     const char* name;
     std::string bytes;
@@ -104,6 +162,18 @@ INSTANTIATE_TEST_SUITE_P(
         stated_case{"greymap_with_a_comment", "P5\n# by hand\n4 3\n255\n" + std::string(13, 'x'),
                     "Netpbm image 21 4 3 1"},
         // A header whose rows do not fit the file states nothing.
+        // A top-down bitmap whose rows come to 2^64 bytes: the product must
+        // not wrap to nothing.
+        stated_case{"bitmap_rows_past_64_bits", bitmap(0x80000000, 0x80000000, 32), "none"},
+        // A DICOM file whose preamble is a TIFF header is named by "DICM".
+        stated_case{"dicom_behind_a_tiff_preamble",
+                    std::string("II*\x00", 4) + std::string(124, '\0') + "DICM" +
+                        std::string(64, '\x02'),
+                    "DICOM file 0 0 0 0"},
+        stated_case{"windows_program", windows_program(0x80, "PE"),
+                    "Windows program or library 0 0 0 0"},
+        // "MZ" alone, with no PE signature where it points, names nothing.
+        stated_case{"mz_without_pe", windows_program(0x80, "XY"), "none"},
         stated_case{"greymap_cut_short", "P5 4 3 255\n" + std::string(11, 'x'), "none"},
         stated_case{"text", "P5 is a name\n", "none"},
         stated_case{"shapefile_of_one_length", shapefile({64, 64, 64}), "shapefile 100 136 3 0"},
@@ -115,6 +185,20 @@ INSTANTIATE_TEST_SUITE_P(
         stated_case{"fits", fits_cards(""), "FITS 0 2880 1 0"},
         stated_case{"npy_rows", npy("{'descr': '<f8', 'fortran_order': False, 'shape': (3, 9), }"),
                     "NumPy array 128 72 3 0"},
+        stated_case{"nifti1_little_endian", nifti(1, false), "NIfTI image 352 6 4 0"},
+        stated_case{"nifti1_big_endian", nifti(1, true), "NIfTI image 352 6 4 0"},
+        stated_case{"nifti2", nifti(2, false), "NIfTI image 544 6 4 0"},
+        // An offset that is no number, or past the file's end, states nothing.
+        stated_case{"nifti1_offset_not_a_number", nifti(1, false, std::nanf("")), "none"},
+        stated_case{"nifti1_offset_past_the_end", nifti(1, false, 1e9f), "none"},
+        // Extents whose product wraps 64 bits state nothing either.
+        stated_case{"nifti2_extents_past_64_bits", nifti(2, false, 352, 0x4000000000000001),
+                    "none"},
+        // Dimensions whose product wraps 64 bits to a row of 8 bytes.
+        stated_case{"npy_row_past_64_bits",
+                    npy("{'descr': '<f8', 'fortran_order': False, "
+                        "'shape': (3, 5, 5581, 49477, 8681, 384773), }"),
+                    "none"},
         stated_case{"npy_fortran_order",
                     npy("{'descr': '<f8', 'fortran_order': True, 'shape': (3, 9), }"), "none"},
         // The same cards a line each are text, not FITS.
