@@ -181,7 +181,8 @@ void platform_write_binary();
 // Memory freed is kept for the next allocation rather than given back to
 // the system: a run that surveys many files allocates and frees the same
 // few MiB for each, and fresh pages from the system cost more than the
-// work done in them.
+// work done in them. Where the system has large pages, the memory is
+// asked for in them, for the same reason.
 void platform_keep_freed_memory();
 
 #endif

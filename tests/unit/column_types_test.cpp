@@ -118,6 +118,34 @@ TEST(DescribedColumns, NamesFromTheHeaderRowMadeUnique)
     EXPECT_EQ(types, "integer text date text ");
 }
 
+// Columns are typed a group at a time side by side: each keeps its own
+// values and names across the groups' edges, the short rows' missing
+// values included.
+TEST(DescribedColumns, WideTableTypedColumnByColumn)
+{
+    constexpr int COLUMNS = 150;
+    std::string names, first, second;
+    for (int column = 0; column < COLUMNS; column++) {
+        std::string sep = column == 0 ? "" : ",";
+        names += sep + "c" + std::to_string(column);
+        first += sep + (column % 3 == 0 ? std::to_string(column) : column % 3 == 1 ? "x" : "1.5");
+        second += sep + (column % 3 == 0 ? "7" : column % 3 == 1 ? "y" : "2.25");
+    }
+    std::string short_row = second.substr(0, second.rfind(','));
+    file_layout layout =
+        survey_layout(text_lines({names, first, second, first, short_row, second}, "\n").sample());
+    ASSERT_EQ(layout.described_columns.size(), static_cast<std::size_t>(COLUMNS));
+    for (int column = 0; column < COLUMNS; column++) {
+        const column_description& described = layout.described_columns[column];
+        EXPECT_EQ(described.name, "c" + std::to_string(column));
+        value_type wanted = column % 3 == 0   ? value_type::integer
+                            : column % 3 == 1 ? value_type::text
+                                              : value_type::decimal;
+        EXPECT_EQ(described.type, wanted) << column;
+        EXPECT_EQ(described.nullable, column == COLUMNS - 1) << column;
+    }
+}
+
 TEST(DescribedColumns, FixedWidthSpansAndNames)
 {
     file_layout layout = survey_layout(

@@ -103,6 +103,7 @@ TEST(FieldSplit, SplitsOutsideQuotesOnly)
          ',',
          '"',
          {"abcdefgh", "ijklmnopq", "\"rstuvw,xyz0123\"456789", ""}},
+        {"a,b,\"c,d\",e,,f,g,h", ',', '"', {"a", "b", "\"c,d\"", "e", "", "f", "g", "h"}},
         {"\xac\x2d\x0c\xa2;\xbb;1234567;;12345678",
          ';',
          std::nullopt,

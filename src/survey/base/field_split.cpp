@@ -21,35 +21,30 @@ std::uint64_t bytes_equal(std::uint64_t word, unsigned char byte)
     return (~(((differ & LOW_SEVEN_BITS) + LOW_SEVEN_BITS) | differ) & ~LOW_SEVEN_BITS) >> 7;
 }
 
-// Where the first delimiter or quote at or after from lies, record.size()
-// if none: eight bytes at a time, as fields are short and a call to the
-// library for each would cost more than the field.
-std::size_t next_special(std::string_view record, std::size_t from, unsigned char delimiter,
-                         unsigned char quote)
+// The lane of the first byte bytes_equal marked in a word.
+unsigned first_lane(std::uint64_t marks)
 {
-    std::size_t at = from;
-    for (; at + sizeof(std::uint64_t) <= record.size(); at += sizeof(std::uint64_t)) {
-        std::uint64_t word;
-        std::memcpy(&word, record.data() + at, sizeof word);
-        std::uint64_t special = bytes_equal(word, delimiter) | bytes_equal(word, quote);
-        if (special == 0)
-            continue;
-        if constexpr (std::endian::native == std::endian::little)
-            return at + static_cast<std::size_t>(std::countr_zero(special)) / 8;
-        else
-            return at + static_cast<std::size_t>(std::countl_zero(special)) / 8;
-    }
-    for (; at < record.size(); at++) {
-        unsigned char byte = static_cast<unsigned char>(record[at]);
-        if (byte == delimiter || byte == quote)
-            return at;
-    }
-    return record.size();
+    if constexpr (std::endian::native == std::endian::little)
+        return static_cast<unsigned>(std::countr_zero(marks)) / 8;
+    else
+        return static_cast<unsigned>(std::countl_zero(marks)) / 8;
+}
+
+// The marks without the first one.
+std::uint64_t after_first(std::uint64_t marks)
+{
+    if constexpr (std::endian::native == std::endian::little)
+        return marks & (marks - 1);
+    else
+        return marks & ~(std::uint64_t{1} << (63 - std::countl_zero(marks)));
 }
 
 // A delimiter other than the blank, in its own loop: a field starts after
 // each delimiter outside quotes, and a record holds one field more than
-// such delimiters. Without a quote the delimiter stands in for it.
+// such delimiters. Without a quote the delimiter stands in for it. The
+// delimiters and quotes are found eight bytes at a time in one pass over
+// the record, as fields are short and a search for each would cost more
+// than the field.
 template <typename Visit>
 void visit_delimited(std::string_view record, unsigned char delimiter,
                      std::optional<unsigned char> quote, Visit visit)
@@ -57,14 +52,26 @@ void visit_delimited(std::string_view record, unsigned char delimiter,
     bool quoted = false;
     std::size_t start = 0;
     unsigned char special = quote.value_or(delimiter);
-    for (std::size_t at = next_special(record, 0, delimiter, special); at < record.size();
-         at = next_special(record, at + 1, delimiter, special)) {
+    auto take = [&](std::size_t at) {
         if (quote && static_cast<unsigned char>(record[at]) == *quote) {
             quoted = !quoted;
         } else if (!quoted) {
             visit(record.substr(start, at - start));
             start = at + 1;
         }
+    };
+    std::size_t at = 0;
+    for (; at + sizeof(std::uint64_t) <= record.size(); at += sizeof(std::uint64_t)) {
+        std::uint64_t word;
+        std::memcpy(&word, record.data() + at, sizeof word);
+        for (std::uint64_t marks = bytes_equal(word, delimiter) | bytes_equal(word, special);
+             marks != 0; marks = after_first(marks))
+            take(at + first_lane(marks));
+    }
+    for (; at < record.size(); at++) {
+        unsigned char byte = static_cast<unsigned char>(record[at]);
+        if (byte == delimiter || byte == special)
+            take(at);
     }
     visit(record.substr(start));
 }

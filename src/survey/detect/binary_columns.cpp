@@ -60,6 +60,11 @@ constexpr double NEAR_SHARE = 0.5;
 // this much that a sample's chance allows.
 constexpr double SIGN_DIGIT_SLACK_BITS = 0.5;
 
+// Offsets whose byte counts are taken in one walk down the records: their
+// counters, 1 KiB an offset, fit the processor's nearest cache (a matter
+// of speed alone).
+constexpr std::size_t OFFSETS_COUNTED_AT_ONCE = 32;
+
 // Nibbles of the forms.
 constexpr unsigned ZONE_DIGIT = 0xF;
 constexpr unsigned SIGN_PLUS = 0xC;
@@ -119,12 +124,16 @@ std::vector<offset_facts> facts_of(const std::vector<byte_span>& records,
 {
     std::size_t length = records[0].size();
     std::vector<offset_facts> facts(length);
-    // Counted record by record, in the order the bytes lie in memory: a
-    // walk down one offset at a time touches a new cache line per record.
+    // Counted a few offsets at a time down all the records: their
+    // counters stay in the processor's nearest cache, where a walk along
+    // whole records would spread its counts over all of the table.
     std::vector<std::uint32_t> table(length * 256);
-    for (byte_span record : records) {
-        for (std::size_t at = 0; at < length; at++)
-            table[at * 256 + record[at]]++;
+    for (std::size_t first = 0; first < length; first += OFFSETS_COUNTED_AT_ONCE) {
+        std::size_t last = std::min(length, first + OFFSETS_COUNTED_AT_ONCE);
+        for (byte_span record : records) {
+            for (std::size_t at = first; at < last; at++)
+                table[at * 256 + record[at]]++;
+        }
     }
     for (std::size_t at = 0; at < length; at++) {
         std::span<const std::uint32_t> counts(table.data() + at * 256, 256);

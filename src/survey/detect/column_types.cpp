@@ -121,10 +121,10 @@ constexpr std::array<pattern_field, 7> PATTERN_FIELDS = {{
 // Reads the directive's digits at `at` as a number within its range.
 bool read_field(std::string_view value, std::size_t& at, char directive)
 {
-    const pattern_field* field = nullptr;
-    for (const pattern_field& each : PATTERN_FIELDS)
-        field = each.directive == directive ? &each : field;
-    if (field == nullptr)
+    const pattern_field* field = std::find_if(
+        PATTERN_FIELDS.begin(), PATTERN_FIELDS.end(),
+        [directive](const pattern_field& each) { return each.directive == directive; });
+    if (field == PATTERN_FIELDS.end())
         return false;
     std::size_t from = at;
     int number = 0;
@@ -326,14 +326,31 @@ struct value_signature {
     bool operator==(const value_signature&) const = default;
 };
 
+constexpr std::uint64_t EVERY_BYTE = 0x0101010101010101u;
+constexpr std::uint64_t HIGH_BITS = 0x8080808080808080u;
+
+// Eight bytes at a time, each digit made a 9: every byte's low seven bits
+// compared against '0' and past '9' by adding without carries between
+// bytes, and bytes from 0x80 on left as they are.
+std::uint64_t digits_as_nines(std::uint64_t word)
+{
+    std::uint64_t low = word & ~HIGH_BITS;
+    std::uint64_t from_zero = low + (0x80 - '0') * EVERY_BYTE;
+    std::uint64_t past_nine = low + (0x80 - '9' - 1) * EVERY_BYTE;
+    std::uint64_t digit = from_zero & ~past_nine & ~word & HIGH_BITS;
+    std::uint64_t lanes = (digit >> 7) * 0xFF;
+    return (word & ~lanes) | ('9' * EVERY_BYTE & lanes);
+}
+
 bool signature_of(std::string_view value, value_signature& signature)
 {
     if (value.size() > SIGNATURE_BYTES)
         return false;
     unsigned char bytes[SIGNATURE_BYTES] = {};
-    for (std::size_t at = 0; at < value.size(); at++)
-        bytes[at] = is_digit(value[at]) ? '9' : static_cast<unsigned char>(value[at]);
+    std::memcpy(bytes, value.data(), value.size());
     std::memcpy(signature.words, bytes, sizeof bytes);
+    signature.words[0] = digits_as_nines(signature.words[0]);
+    signature.words[1] = digits_as_nines(signature.words[1]);
     signature.length = value.size();
     return true;
 }
@@ -387,28 +404,35 @@ class signatures_taken
 
 } // namespace
 
-column_description infer_column_type(const std::vector<std::string_view>& values)
-{
+struct column_typer::state {
     column_description column;
     std::vector<candidate> candidates = all_candidates();
     std::size_t alive = candidates.size();
     // The candidates still alive, in order: most die at the first value or
     // two, and a long column is not walked past them again at every value.
-    std::vector<std::uint8_t> living(candidates.size());
-    for (std::size_t index = 0; index < living.size(); index++)
-        living[index] = static_cast<std::uint8_t>(index);
+    std::vector<std::uint8_t> living;
     std::size_t typed = 0;
+    // Values taken, empty ones too.
+    std::size_t taken_values = 0;
     signatures_taken taken;
-    for (std::size_t at = 0; at < values.size() && alive > 0; at++) {
-        std::string_view value = values[at];
+
+    state() : living(candidates.size())
+    {
+        for (std::size_t index = 0; index < living.size(); index++)
+            living[index] = static_cast<std::uint8_t>(index);
+    }
+
+    void take(std::string_view value)
+    {
+        std::size_t at = taken_values++;
         if (value.empty()) {
             column.nullable = true;
-            continue;
+            return;
         }
         if (is_null_marker(value) && (column.null_marker.empty() || column.null_marker == value)) {
             column.nullable = true;
             column.null_marker = value;
-            continue;
+            return;
         }
         // While only number forms live, a value of a signature they all
         // took before is taken again with no change.
@@ -416,7 +440,7 @@ column_description infer_column_type(const std::vector<std::string_view>& values
         bool signed_value = living.front() < NUMBER_FORMS.size() && signature_of(value, signature);
         if (signed_value && living.back() < NUMBER_FORMS.size() && taken.contains(signature)) {
             typed++;
-            continue;
+            return;
         }
         const candidate* last = nullptr;
         std::size_t kept = 0;
@@ -442,9 +466,37 @@ column_description infer_column_type(const std::vector<std::string_view>& values
                               std::to_string(at + 1);
         typed++;
     }
-    auto chosen = std::find_if(candidates.begin(), candidates.end(),
+};
+
+column_typer::column_typer() : state_(std::make_unique<state>())
+{
+}
+
+column_typer::~column_typer() = default;
+column_typer::column_typer(column_typer&&) noexcept = default;
+column_typer& column_typer::operator=(column_typer&&) noexcept = default;
+
+void column_typer::take(std::string_view value)
+{
+    // Once no type is left the column is text, whatever follows.
+    if (state_->alive > 0)
+        state_->take(value);
+}
+
+column_description column_typer::finish() const
+{
+    column_description column = state_->column;
+    auto chosen = std::find_if(state_->candidates.begin(), state_->candidates.end(),
                                [](const candidate& each) { return each.alive; });
-    if (typed > 0 && chosen != candidates.end())
+    if (state_->typed > 0 && chosen != state_->candidates.end())
         describe_choice(*chosen, column);
     return column;
+}
+
+column_description infer_column_type(const std::vector<std::string_view>& values)
+{
+    column_typer typer;
+    for (std::string_view value : values)
+        typer.take(value);
+    return typer.finish();
 }

@@ -6,6 +6,7 @@
 
 #include "../base/file_layout.h"
 
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -13,5 +14,23 @@
 // quotes. Sets the type, the format, the number marks and whether values
 // are missing; the name and place are the caller's.
 column_description infer_column_type(const std::vector<std::string_view>& values);
+
+// The same, the values given one at a time: a table's columns are typed
+// side by side in one walk down its rows, each row's bytes read once.
+class column_typer
+{
+  public:
+    column_typer();
+    ~column_typer();
+    column_typer(column_typer&&) noexcept;
+    column_typer& operator=(column_typer&&) noexcept;
+
+    void take(std::string_view value);
+    column_description finish() const;
+
+  private:
+    struct state;
+    std::unique_ptr<state> state_;
+};
 
 #endif

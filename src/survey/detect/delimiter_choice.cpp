@@ -230,15 +230,23 @@ double empty_last_field_share(const std::vector<std::string_view>& records, unsi
 candidate_score weigh(const std::vector<std::string_view>& records, const byte_tallies& tallies,
                       unsigned char delimiter, bool usual)
 {
-    std::map<std::uint32_t, std::uint64_t> counts;
-    for (std::size_t record = 0; record < records.size(); record++) {
-        std::uint32_t fields =
-            delimiter == ' ' ? tallies.values[record] : tallies.of(record, delimiter) + 1u;
-        counts[fields]++;
-    }
+    auto fields_of = [&](std::size_t record) {
+        return delimiter == ' ' ? tallies.values[record] : tallies.of(record, delimiter) + 1u;
+    };
+    // Records by their count of fields, a slot for each count: a few
+    // dozen slots in all but odd cases.
+    std::uint32_t most_fields = 0;
+    for (std::size_t record = 0; record < records.size(); record++)
+        most_fields = std::max(most_fields, fields_of(record));
+    std::vector<std::uint64_t> counts(std::size_t{most_fields} + 1, 0);
+    for (std::size_t record = 0; record < records.size(); record++)
+        counts[fields_of(record)]++;
     std::uint32_t usual_fields = 0;
     std::uint64_t with_usual = 0;
-    for (auto [fields, seen] : counts) {
+    for (std::uint32_t fields = 0; fields <= most_fields; fields++) {
+        std::uint64_t seen = counts[fields];
+        if (seen == 0)
+            continue;
         if (seen > with_usual || (seen == with_usual && fields > usual_fields)) {
             usual_fields = fields;
             with_usual = seen;
@@ -249,10 +257,10 @@ candidate_score weigh(const std::vector<std::string_view>& records, const byte_t
     // field that some records leave out is common. Words of prose split at
     // their blanks into any number of fields, and get no such credit.
     std::uint64_t near = 0;
-    for (auto [fields, seen] : counts) {
+    for (std::uint32_t fields = 0; fields <= most_fields; fields++) {
         if (fields >= 2 && fields != usual_fields && fields + NEAR_FIELDS >= usual_fields &&
             fields <= usual_fields + NEAR_FIELDS)
-            near += seen;
+            near += counts[fields];
     }
     double share = with_usual / total;
     // A byte that ends nearly every record with nothing after it, as a
@@ -284,9 +292,9 @@ std::uint64_t quoted_fields(const std::vector<std::string_view>& lines, unsigned
             continue;
         if (weighed++ == MOST_RECORDS_WEIGHED)
             break;
-        for (std::size_t at = 0; at < line.size(); at++) {
-            if (static_cast<unsigned char>(line[at]) != quote)
-                continue;
+        // Found by the library's search: most lines hold no quote at all.
+        for (std::size_t at = line.find(static_cast<char>(quote)); at != std::string_view::npos;
+             at = line.find(static_cast<char>(quote), at + 1)) {
             opens += at == 0 || is_field_edge(line[at - 1]);
             closes += at + 1 == line.size() || is_field_edge(line[at + 1]);
         }

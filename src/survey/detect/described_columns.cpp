@@ -15,6 +15,11 @@
 namespace
 {
 
+// Columns typed side by side in one walk down the rows: each keeps a few
+// KiB of candidates, so a table of thousands of columns is walked again
+// for each group (a matter of speed and memory alone).
+constexpr std::size_t COLUMNS_TYPED_AT_ONCE = 64;
+
 // dBASE's field descriptors: 32 bytes each from offset 32, the name in the
 // first 11 (NUL-padded), the type letter at 11, the width at 16 and the
 // digits after the point at 17.
@@ -197,16 +202,24 @@ std::vector<column_description> typed_columns(const value_table& rows, std::size
 {
     std::vector<column_description> columns;
     std::size_t first = header_row && rows.rows() > 0 ? 1 : 0;
-    std::vector<std::string_view> values;
-    values.reserve(rows.rows());
-    for (std::size_t column = 0; column < count; column++) {
-        values.clear();
-        for (std::size_t row = first; row < rows.rows(); row++)
-            values.push_back(column < rows.width(row) ? rows.at(row, column) : std::string_view{});
-        column_description described = infer_column_type(values);
-        if (first == 1 && column < rows.width(0))
-            described.name = rows.at(0, column);
-        columns.push_back(described);
+    // Row by row, each row's values read once while they are at hand,
+    // not column by column down the whole sample again for each column;
+    // a wide table a group of columns at a time.
+    for (std::size_t from = 0; from < count; from += COLUMNS_TYPED_AT_ONCE) {
+        std::size_t to = std::min(count, from + COLUMNS_TYPED_AT_ONCE);
+        std::vector<column_typer> typers(to - from);
+        for (std::size_t row = first; row < rows.rows(); row++) {
+            std::size_t width = rows.width(row);
+            for (std::size_t column = from; column < to; column++)
+                typers[column - from].take(column < width ? rows.at(row, column)
+                                                          : std::string_view{});
+        }
+        for (std::size_t column = from; column < to; column++) {
+            column_description described = typers[column - from].finish();
+            if (first == 1 && column < rows.width(0))
+                described.name = rows.at(0, column);
+            columns.push_back(described);
+        }
     }
     return columns;
 }

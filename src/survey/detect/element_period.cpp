@@ -81,23 +81,28 @@ double read_number(const unsigned char* at, std::uint32_t width, value_reading r
 // no-data mark, a header read as numbers) outweighs the rest.
 void rank_values(std::vector<double>& values)
 {
-    std::vector<std::uint32_t> order(values.size());
+    // Each value sorted beside its place, not through it: the sort then
+    // reads memory in order. Equal values share a rank, so their order
+    // among themselves does not matter.
+    struct placed {
+        double value;
+        std::uint32_t place;
+    };
+    std::vector<placed> order(values.size());
     for (std::size_t i = 0; i < order.size(); i++)
-        order[i] = static_cast<std::uint32_t>(i);
+        order[i] = {values[i], static_cast<std::uint32_t>(i)};
     std::sort(order.begin(), order.end(),
-              [&](std::uint32_t a, std::uint32_t b) { return values[a] < values[b]; });
+              [](const placed& a, const placed& b) { return a.value < b.value; });
     double scale = values.size() > 1 ? 1.0 / static_cast<double>(values.size() - 1) : 1;
-    std::vector<double> ranks(values.size());
     for (std::size_t first = 0; first < order.size();) {
         std::size_t last = first;
-        while (last + 1 < order.size() && values[order[last + 1]] == values[order[first]])
+        while (last + 1 < order.size() && order[last + 1].value == order[first].value)
             last++;
         double rank = static_cast<double>(first + last) / 2 * scale;
         for (std::size_t i = first; i <= last; i++)
-            ranks[order[i]] = rank;
+            values[order[i].place] = rank;
         first = last + 1;
     }
-    values = std::move(ranks);
 }
 
 // How much neighbouring values differ against how much any two do: near 0

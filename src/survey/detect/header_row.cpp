@@ -28,6 +28,13 @@ std::string_view trimmed(std::string_view value)
     return value;
 }
 
+// A letter of the C locale, which the program keeps, or any byte from
+// 0x80 on: tested here, not by a call to the C library for every byte.
+bool is_letter(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0x80;
+}
+
 value_kind kind_of(std::string_view value)
 {
     value = trimmed(value);
@@ -40,7 +47,7 @@ value_kind kind_of(std::string_view value)
             digits++;
         else if (c == 'e' || c == 'E')
             exponents++;
-        else if (std::isalpha(c) || c >= 0x80)
+        else if (is_letter(c))
             letters++;
         else if (c == '.' || c == ',')
             points++;

@@ -205,6 +205,69 @@ std::vector<std::string_view> line_texts(const text_view& view)
     return texts;
 }
 
+// How many lines have each length (or each offset, each value): a slot
+// for each of the short lengths that lines have, a map for any longer; a
+// map alone costs a walk down its tree for every line.
+class length_counts
+{
+  public:
+    void add(std::uint64_t length)
+    {
+        std::uint64_t& count = length < SLOTS ? slots_[length] : longer_[length];
+        distinct_ += count == 0;
+        count++;
+    }
+
+    // Lengths seen.
+    std::size_t size() const
+    {
+        return distinct_;
+    }
+
+    // The length most lines have, the shortest of those tied.
+    std::uint64_t commonest() const
+    {
+        std::uint64_t best = 0, best_count = 0;
+        for (std::uint64_t length = 0; length < SLOTS; length++) {
+            if (slots_[length] > best_count) {
+                best = length;
+                best_count = slots_[length];
+            }
+        }
+        for (auto [length, count] : longer_) {
+            if (count > best_count) {
+                best = length;
+                best_count = count;
+            }
+        }
+        return best;
+    }
+
+    std::uint64_t most() const
+    {
+        std::uint64_t commonest_length = commonest();
+        return commonest_length < SLOTS ? slots_[commonest_length] : longer_.at(commonest_length);
+    }
+
+    // Each length seen and its count, shortest first.
+    template <typename Visit> void each(Visit visit) const
+    {
+        for (std::uint64_t length = 0; length < SLOTS; length++) {
+            if (slots_[length] != 0)
+                visit(length, slots_[length]);
+        }
+        for (auto [length, count] : longer_)
+            visit(length, count);
+    }
+
+  private:
+    // Lines longer than this are rare (a matter of speed alone).
+    static constexpr std::uint64_t SLOTS = 1024;
+    std::vector<std::uint64_t> slots_ = std::vector<std::uint64_t>(SLOTS, 0);
+    std::map<std::uint64_t, std::uint64_t> longer_;
+    std::size_t distinct_ = 0;
+};
+
 // How blanks lie between values: whether many gaps are wider than one
 // blank (values padded to line up), and whether values start at the same
 // offsets in most lines.
@@ -216,7 +279,7 @@ struct blank_gaps {
 blank_gaps measure_gaps(const std::vector<std::string_view>& lines)
 {
     std::uint64_t gaps = 0, wide = 0;
-    std::map<std::size_t, std::uint64_t> value_starts;
+    length_counts value_starts;
     for (std::string_view line : lines) {
         std::size_t run = 0;
         bool in_value = false;
@@ -226,7 +289,7 @@ blank_gaps measure_gaps(const std::vector<std::string_view>& lines)
                 continue;
             }
             if (run > 0 || at == 0)
-                value_starts[at]++;
+                value_starts.add(at);
             if (in_value && run > 0) {
                 gaps++;
                 wide += run > 1;
@@ -236,20 +299,18 @@ blank_gaps measure_gaps(const std::vector<std::string_view>& lines)
         }
     }
     std::size_t lined_up = 0;
-    for (auto [offset, count] : value_starts)
+    value_starts.each([&](std::uint64_t offset, std::uint64_t count) {
         lined_up += offset > 0 && count * 100 >= lines.size() * LINED_UP_PERCENT;
+    });
     return {gaps > 0 && wide * 100 >= gaps * WIDE_GAP_PERCENT, lined_up >= FEWEST_LINED_UP_OFFSETS};
 }
 
 bool mostly_one_length(const std::vector<std::string_view>& lines)
 {
-    std::map<std::size_t, std::size_t> lengths;
+    length_counts lengths;
     for (std::string_view line : lines)
-        lengths[line.size()]++;
-    std::size_t most = 0;
-    for (auto [length, count] : lengths)
-        most = std::max(most, count);
-    return most * 100 >= lines.size() * ONE_LENGTH_PERCENT;
+        lengths.add(line.size());
+    return lengths.most() * 100 >= lines.size() * ONE_LENGTH_PERCENT;
 }
 
 // The field counts records regularly have: the usual one, and any other
@@ -432,18 +493,6 @@ std::size_t closing_lines(const text_view& view, const field_rule& rule)
     return end;
 }
 
-std::uint64_t commonest(const std::map<std::uint64_t, std::uint64_t>& counts)
-{
-    std::uint64_t best = 0, best_count = 0;
-    for (auto [value, count] : counts) {
-        if (count > best_count) {
-            best = value;
-            best_count = count;
-        }
-    }
-    return best;
-}
-
 // Lengths in bytes of the file, line end included, of the records the
 // start holds whole; later pieces' lines too, unless their line ends may
 // lie inside quotes. Lines of the trailer (blank lines, often many) are
@@ -452,7 +501,7 @@ void measure_records(const file_sample& sample, const text_view& view,
                      const std::vector<text_record>& records, std::size_t first,
                      bool quoted_line_ends, file_layout& layout)
 {
-    std::map<std::uint64_t, std::uint64_t> lengths;
+    length_counts lengths;
     std::uint64_t unit = view.decoded.unit_width;
     std::uint64_t terminated = 0, bytes = 0;
     std::uint64_t records_end =
@@ -470,7 +519,7 @@ void measure_records(const file_sample& sample, const text_view& view,
             continue;
         }
         std::uint64_t length = (records[record].end - records[record].start) * unit;
-        lengths[length]++;
+        lengths.add(length);
         terminated++;
         bytes += length;
     }
@@ -482,14 +531,14 @@ void measure_records(const file_sample& sample, const text_view& view,
             for (const line_span& line : later[piece]) {
                 bool last_piece = piece + 1 == later.size();
                 if ((line.terminated || !last_piece) && line.offset < records_end) {
-                    lengths[line.length]++;
+                    lengths.add(line.length);
                     terminated++;
                     bytes += line.length;
                 }
             }
         }
     }
-    layout.usual_length = commonest(lengths);
+    layout.usual_length = lengths.commonest();
     std::uint64_t line_end = unit * (layout.terminator == line_terminator::crlf ? 2 : 1);
     if (lengths.size() == 1 && in_start == 1 && terminated >= FEWEST_RECORDS_FOR_LENGTH &&
         (!unterminated || *unterminated + line_end == layout.usual_length))
@@ -843,16 +892,16 @@ bool run_continues_lines(const text_view& view, const line_run& run)
 std::uint64_t survey_fixed_width(const file_sample& sample, const text_view& view, bool tabular,
                                  file_layout& layout)
 {
-    std::map<std::uint64_t, std::uint64_t> lengths;
+    length_counts lengths;
     std::uint64_t lines = 0;
     for (std::size_t line = view.first; line < view.last; line++) {
         const text_line& each = view.lines[line];
         if (!is_remark(each.text) && each.terminated) {
-            lengths[length_of(view, line)]++;
+            lengths.add(length_of(view, line));
             lines++;
         }
     }
-    std::uint64_t length = commonest(lengths);
+    std::uint64_t length = lengths.commonest();
     layout.usual_length = length;
     std::uint64_t terminator =
         view.decoded.unit_width * (layout.terminator == line_terminator::crlf ? 2 : 1);

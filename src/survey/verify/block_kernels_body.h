@@ -71,7 +71,10 @@ __attribute__((always_inline)) inline bool fit_fields(std::uint64_t ends, std::u
         count >= 64 ? patterns[carried] : patterns[carried] & ((std::uint64_t{1} << count) - 1);
     if (order != expected)
         return false;
-    carried = order == 0 ? carried + count : count - 1 - (63 - __builtin_clzll(order));
+    // Without branches: whether a block holds a record's end is as good
+    // as random.
+    std::uint64_t none_ended = std::uint64_t{0} - (order == 0);
+    carried = count - static_cast<unsigned>(std::bit_width(order)) + (carried & none_ended);
     return true;
 }
 
@@ -82,71 +85,126 @@ bool fields_fit(std::uint64_t ends, std::uint64_t delimiters, const std::uint64_
     return fit_fields<gathered>(ends, delimiters, patterns, carried);
 }
 
-// One block of lines, taken whole when each record that ends in it fits.
-template <bool gathered>
-__attribute__((always_inline)) inline bool pass_block(const block_masks& masks,
-                                                      const line_scan_rules& rules,
-                                                      line_scan_state& state, std::uint64_t& starts)
+// The lines of a whole block with no carriage return in it nor just
+// before it, as next_lines gives them: no pairs and no lone returns to
+// work out, which is most blocks of most files.
+__attribute__((always_inline)) inline line_bits plain_lines(const block_masks& masks,
+                                                            bool find_quote, line_carry& carry)
 {
-    line_carry carry = state.carry;
-    line_bits lines =
-        next_lines(masks, rules.find_quote, rules.find_carriage_return, BLOCK_SIZE, carry);
-    starts = lines.starts;
-    if ((starts & wrong_line_ends(lines, rules.ends)) != 0)
-        return false;
-    std::uint64_t carried = state.delimiters;
-    if (rules.fields > 0) {
-        // A start may share its lane with the next record's delimiter; the
-        // byte before it, the line end, never does.
-        std::uint64_t delimiters = masks.delimiter & ~lines.inside;
-        std::uint64_t later_starts = starts;
-        if (starts & 1) {
-            if (carried + 1 != rules.fields)
-                return false;
-            carried = 0;
-            later_starts &= ~std::uint64_t{1};
-        }
-        std::uint64_t ends = later_starts >> 1;
-        if (carried >= rules.fields || (ends & delimiters) != 0 ||
-            !fit_fields<gathered>(ends, delimiters, rules.patterns, carried))
-            return false;
-    }
-    state.delimiters = carried;
-    state.carry = carry;
-    state.records += ones(starts);
-    return true;
+    std::uint64_t inside = inside_quotes(masks, find_quote, carry);
+    std::uint64_t line_ends = masks.line_end & ~inside;
+    line_bits lines;
+    lines.inside = inside;
+    lines.after_line_end = line_ends << 1 | carry.after_line_end;
+    lines.after_pair = 0;
+    lines.lone_returns = 0;
+    lines.starts = lines.after_line_end;
+    carry.quote_open = inside >> 63;
+    carry.after_line_end = line_ends >> 63;
+    return lines;
 }
 
-// Searches sixteen blocks at a time, then passes them one by one; the bit
-// logic stays in general registers, on copies of the rules and state.
+// Whether every record that ends in a block of lines has `fields`
+// fields, its delimiters outside quotes given; carried moves on past the
+// block when they do.
+template <bool gathered>
+__attribute__((always_inline)) inline bool
+records_fit(std::uint64_t starts, std::uint64_t delimiters, std::uint64_t fields,
+            const std::uint64_t* patterns, std::uint64_t& carried)
+{
+    // A start may share its lane with the next record's delimiter; the
+    // byte before it, the line end, never does.
+    if (starts & 1) {
+        if (carried + 1 != fields)
+            return false;
+        carried = 0;
+        starts &= ~std::uint64_t{1};
+    }
+    std::uint64_t ends = starts >> 1;
+    if (carried >= fields || (ends & delimiters) != 0)
+        return false;
+    return fit_fields<gathered>(ends, delimiters, patterns, carried);
+}
+
+// Searches and passes one block at a time while each record that ends in
+// it fits. All that is carried from block to block is held in locals, in
+// general registers; where the last record started is worked out once,
+// at the end.
+template <bool gathered, bool quotes, line_end_rule ends_rule>
+__attribute__((noinline)) std::size_t scan_lines_as(const unsigned char* bytes, std::size_t blocks,
+                                                    const line_scan_rules& rules,
+                                                    line_scan_state& state)
+{
+    const block_targets targets = rules.targets;
+    const bool find_returns = rules.find_carriage_return;
+    const std::uint64_t fields = rules.fields;
+    const std::uint64_t* const patterns = rules.patterns;
+    line_carry carry = state.carry;
+    std::uint64_t carried = state.delimiters;
+    std::uint64_t records = state.records;
+    std::uint64_t last_starts = 0;
+    std::size_t last_block = 0;
+    std::size_t done = 0;
+    for (; done < blocks; done++) {
+        block_masks masks;
+        find_block(bytes + done * BLOCK_SIZE, targets, masks);
+        line_carry next = carry;
+        std::uint64_t returns_near =
+            masks.carriage_return | carry.after_carriage_return | carry.after_crlf;
+        line_bits lines = !find_returns || returns_near == 0
+                              ? plain_lines(masks, quotes, next)
+                              : next_lines(masks, quotes, true, BLOCK_SIZE, next);
+        std::uint64_t starts = lines.starts;
+        if ((starts & wrong_line_ends(lines, ends_rule)) != 0)
+            break;
+        std::uint64_t fitted = carried;
+        if (fields > 0 && !records_fit<gathered>(starts, masks.delimiter & ~lines.inside, fields,
+                                                 patterns, fitted))
+            break;
+        carried = fitted;
+        carry = next;
+        records += ones(starts);
+        // Selected, not branched on: a block without a start is common.
+        last_block = starts != 0 ? done : last_block;
+        last_starts = starts != 0 ? starts : last_starts;
+    }
+    state.carry = carry;
+    state.delimiters = carried;
+    state.records = records;
+    if (last_starts != 0) {
+        state.last_start =
+            last_block * BLOCK_SIZE + 63u - static_cast<unsigned>(__builtin_clzll(last_starts));
+        state.started = true;
+    }
+    return done;
+}
+
+// The rules read in every block are made constants of the loop.
+template <bool gathered, bool quotes>
+std::size_t scan_lines_quoted(const unsigned char* bytes, std::size_t blocks,
+                              const line_scan_rules& rules, line_scan_state& state)
+{
+    switch (rules.ends) {
+    case line_end_rule::line_end:
+        return scan_lines_as<gathered, quotes, line_end_rule::line_end>(bytes, blocks, rules,
+                                                                        state);
+    case line_end_rule::crlf:
+        return scan_lines_as<gathered, quotes, line_end_rule::crlf>(bytes, blocks, rules, state);
+    case line_end_rule::carriage_return:
+        return scan_lines_as<gathered, quotes, line_end_rule::carriage_return>(bytes, blocks, rules,
+                                                                               state);
+    default:
+        return scan_lines_as<gathered, quotes, line_end_rule::any>(bytes, blocks, rules, state);
+    }
+}
+
 template <bool gathered>
 std::size_t scan_lines(const unsigned char* bytes, std::size_t blocks, const line_scan_rules& rules,
                        line_scan_state& state)
 {
-    constexpr std::size_t BATCH = 16;
-    line_scan_state now = state;
-    line_scan_rules given = rules;
-    block_masks masks[BATCH];
-    std::size_t done = 0;
-    while (done < blocks) {
-        std::size_t count = blocks - done < BATCH ? blocks - done : BATCH;
-        find(bytes + done * BLOCK_SIZE, count, given.targets, masks);
-        for (std::size_t i = 0; i < count; i++) {
-            std::uint64_t starts;
-            if (!pass_block<gathered>(masks[i], given, now, starts)) {
-                state = now;
-                return done + i;
-            }
-            if (starts != 0) {
-                now.last_start =
-                    (done + i) * BLOCK_SIZE + 63u - static_cast<unsigned>(__builtin_clzll(starts));
-                now.started = true;
-            }
-        }
-        done += count;
-    }
-    state = now;
-    return done;
+    if (rules.find_quote)
+        return scan_lines_quoted<gathered, true>(bytes, blocks, rules, state);
+    return scan_lines_quoted<gathered, false>(bytes, blocks, rules, state);
 }
 
 // use_gather: whether to use the set's gather instruction, slow microcode

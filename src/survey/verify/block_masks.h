@@ -8,6 +8,7 @@
 
 #include "../base/byte_class.h"
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
