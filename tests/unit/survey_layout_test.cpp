@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace
 {
 
@@ -56,6 +58,30 @@ TEST(FixedLength, TextRecordsWithoutLineEnds)
     file_layout layout = survey_layout(text_records(40, 60, 0).sample());
     EXPECT_EQ(describe(layout), fixed(40, 0, 0, 60));
     EXPECT_EQ(layout.encoding, text_encoding::ascii);
+}
+
+// Frames of coded speech, each marked in its first byte's high bits and
+// random after it, silence (frames alike) first and last: the mark makes
+// them records, the silent ones too.
+TEST(FixedLength, MarkedFramesFromFirstToLast)
+{
+    std::mt19937 random(11);
+    std::vector<unsigned char> silence;
+    for (int byte = 0; byte < 33; byte++)
+        silence.push_back(byte == 0 ? 0xD8 : static_cast<unsigned char>(random()));
+    fixture_file file;
+    for (int frame = 0; frame < 45; frame++) {
+        bool silent = frame < 2 || frame >= 42;
+        for (int byte = 0; byte < 33; byte++) {
+            unsigned char value = static_cast<unsigned char>(random());
+            if (silent)
+                value = silence[byte];
+            else if (byte == 0)
+                value = static_cast<unsigned char>(0xD0 | (value & 0x0F));
+            file.bytes.push_back(value);
+        }
+    }
+    EXPECT_EQ(describe(survey_layout(file.sample())), fixed(33, 0, 0, 45));
 }
 
 TEST(FixedLength, NoLengthForBytesThatRepeatNothing)

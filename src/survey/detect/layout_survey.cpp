@@ -224,6 +224,30 @@ void weigh_lines(survey_evidence& evidence, layout_hypothesis& hypothesis)
     hypothesis.fit = fit;
 }
 
+// Records whose mark (a frame's sync bits) stands in every one of them
+// from the file's first byte to its last are records, and leave no header
+// or trailer, whatever else the first and last hold (a sound's silence)
+// and however little their other bytes agree. A header or trailer
+// shorter than a record holds no mark to tell, and stays.
+void keep_marked_records(byte_span bytes, std::uint32_t length, record_bounds& bounds)
+{
+    std::uint64_t remainder = bytes.size() % length;
+    bool header_told = bounds.header == 0 || bounds.header >= length;
+    bool trailer_told = bounds.trailer == remainder || bounds.trailer >= length;
+    if (bounds.found &&
+        (!header_told || !trailer_told || (bounds.header == 0 && bounds.trailer == remainder)))
+        return;
+    std::optional<column_mark> mark = find_column_mark(bytes, length);
+    if (!mark)
+        return;
+    std::size_t records = bytes.size() / length;
+    for (std::size_t record = 0; record < records; record++) {
+        if ((bytes[record * length + mark->column] >> 4) != mark->nibble)
+            return;
+    }
+    bounds = {true, 0, remainder, records};
+}
+
 void weigh_length(const survey_evidence& evidence, std::uint32_t length, double fit,
                   layout_hypothesis& hypothesis)
 {
@@ -232,6 +256,8 @@ void weigh_length(const survey_evidence& evidence, std::uint32_t length, double 
     const file_sample& sample = evidence.sample;
     file_layout& layout = hypothesis.layout;
     record_bounds bounds = find_record_bounds(sample, length, byte_classes_of(layout.encoding));
+    if (!is_text(layout.encoding) && sample_is_whole_file(sample))
+        keep_marked_records(sample.start, length, bounds);
     if (!bounds.found)
         return;
     if (is_text(layout.encoding) &&

@@ -54,6 +54,17 @@ constexpr double LN2 = 0.69314718055994530942;
 // Columns whose bytes are counted in one walk down the rows (a matter of
 // speed alone).
 constexpr std::uint32_t COLUMNS_COUNTED_AT_ONCE = 4;
+// Frames of coded sound or messages whose first byte carries a mark in its
+// high bits (GSM 06.10's 0xD nibble, a type code) and random bits after
+// it: a column whose high four bits keep one value in this share of at
+// least this many records, where that value is no commoner than this in
+// the bytes at large, lines them up. By chance, such a column comes once
+// in a million files or fewer.
+constexpr std::uint32_t LONGEST_MARKED_PERIOD = 256;
+constexpr std::size_t MARKED_BYTES = std::size_t{1} << 16;
+constexpr std::size_t FEWEST_MARKED_RECORDS = 24;
+constexpr double MARKED_SHARE = 0.97;
+constexpr double COMMONEST_MARK = 0.5;
 
 // The chance that two bytes drawn from bytes are equal.
 double chance_agreement(byte_span bytes)
@@ -288,6 +299,60 @@ period_guess find_column_period(byte_span bytes)
     return best;
 }
 
+// The column of records of length that keeps its high nibble in nearly all
+// of them, where that nibble is not common in the bytes at large.
+std::optional<column_mark> marked_column(byte_span bytes, std::uint32_t length,
+                                         const std::array<std::uint64_t, 16>& nibbles,
+                                         unsigned first_nibble)
+{
+    std::size_t records = bytes.size() / length;
+    std::vector<std::array<std::uint16_t, 16>> counts(length);
+    for (std::size_t record = 0; record < records; record++) {
+        const unsigned char* at = bytes.data() + record * length;
+        for (std::uint32_t column = 0; column < length; column++)
+            counts[column][at[column] >> 4]++;
+    }
+    double least = MARKED_SHARE * static_cast<double>(records);
+    for (std::uint32_t column = 0; column < length; column++) {
+        for (unsigned nibble = first_nibble; nibble < 16; nibble++) {
+            if (counts[column][nibble] >= least &&
+                static_cast<double>(nibbles[nibble]) <=
+                    COMMONEST_MARK * static_cast<double>(bytes.size()))
+                return column_mark{column, nibble};
+        }
+    }
+    return std::nullopt;
+}
+
+std::array<std::uint64_t, 16> count_nibbles(byte_span bytes)
+{
+    std::array<std::uint64_t, 16> nibbles{};
+    for (unsigned char byte : bytes)
+        nibbles[byte >> 4]++;
+    return nibbles;
+}
+
+// The shortest length at which a column carries a mark in its high bits.
+period_guess find_marked_period(byte_span bytes)
+{
+    byte_span weighed = bytes.first(std::min(bytes.size(), MARKED_BYTES));
+    std::array<std::uint64_t, 16> nibbles = count_nibbles(weighed);
+    for (std::uint32_t length = SHORTEST_PERIOD;
+         length <= LONGEST_MARKED_PERIOD && weighed.size() / length >= FEWEST_MARKED_RECORDS;
+         length++) {
+        if (marked_column(weighed, length, nibbles, 0))
+            return {length, WEAKEST_REPEAT};
+    }
+    return {};
+}
+
+// The column code's period, else a marked column's.
+period_guess find_weak_period(byte_span bytes)
+{
+    period_guess columns = find_column_period(bytes);
+    return columns.length != 0 ? columns : find_marked_period(bytes);
+}
+
 // Each byte as its kind: digit, letter, blank... Records of text whose
 // values differ in every record keep their kinds of byte column by column.
 std::vector<unsigned char> kinds_of(byte_span bytes, const byte_class_table& classes)
@@ -308,6 +373,16 @@ void add_candidates(std::vector<std::uint32_t>& into, const std::vector<std::uin
 }
 
 } // namespace
+
+std::optional<column_mark> find_column_mark(byte_span bytes, std::uint32_t length)
+{
+    byte_span weighed = bytes.first(std::min(bytes.size(), MARKED_BYTES));
+    if (length < SHORTEST_PERIOD || weighed.size() / length < FEWEST_MARKED_RECORDS)
+        return std::nullopt;
+    // Zeros fill headers and padding as well as records: high bits of zero
+    // mark no record apart from them.
+    return marked_column(weighed, length, count_nibbles(weighed), 1);
+}
 
 period_choice find_period(byte_span bytes, const byte_class_table* text_classes)
 {
@@ -337,7 +412,7 @@ period_choice find_period(byte_span bytes, const byte_class_table* text_classes)
             best = {length, score};
     }
     if (best.length == 0) {
-        result.choice = find_column_period(bytes);
+        result.choice = find_weak_period(bytes);
         return result;
     }
     // The shortest divisor that repeats about as strongly is the record;
@@ -360,6 +435,6 @@ period_choice find_period(byte_span bytes, const byte_class_table* text_classes)
         if (at > agreement(length - 1) && at > agreement(length + 1))
             shortest = {length, score};
     }
-    result.choice = shortest.strength >= WEAKEST_REPEAT ? shortest : find_column_period(bytes);
+    result.choice = shortest.strength >= WEAKEST_REPEAT ? shortest : find_weak_period(bytes);
     return result;
 }

@@ -8,6 +8,7 @@
 #include "detect_step.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 constexpr std::uint32_t SHORTEST_PERIOD = 2;
@@ -31,6 +32,17 @@ struct period_choice {
     std::vector<scored<std::uint32_t>> candidates;
     period_guess choice;
 };
+
+// A column of records whose high four bits keep one value (a frame's sync
+// mark, a type code) where that value is not common in the bytes at large.
+struct column_mark {
+    std::uint32_t column;
+    unsigned nibble;
+};
+
+// The mark of records of length laid from the first of bytes, if any, in
+// high bits other than zeros.
+std::optional<column_mark> find_column_mark(byte_span bytes, std::uint32_t length);
 
 // The record length that best explains bytes, which should be records
 // rather than a header, or none when nothing repeats beyond chance. A

@@ -56,12 +56,27 @@ fixture_file triangles(int count)
     return file;
 }
 
+// Frames of coded speech: a sync mark in the first byte's high bits, every
+// other bit random, as GSM 06.10 frames are.
+fixture_file marked_frames(int count)
+{
+    std::mt19937 random(4);
+    fixture_file file;
+    for (int frame = 0; frame < count; frame++) {
+        file.bytes.push_back(static_cast<unsigned char>(0xD0 | (random() & 0x0F)));
+        for (int byte = 1; byte < 33; byte++)
+            file.bytes.push_back(static_cast<unsigned char>(random()));
+    }
+    return file;
+}
+
 INSTANTIATE_TEST_SUITE_P(Files, PeriodSearch,
                          testing::Values(period_case{"short", binary_records(7, 3000, 0, 0), 7},
                                          period_case{"long", binary_records(497, 200, 0, 0), 497},
                                          period_case{"divisor_of_a_pair", paired_records(), 24},
                                          period_case{"triangles", triangles(300), 50},
                                          period_case{"random", random_bytes(100000), 0},
+                                         period_case{"marked_frames", marked_frames(37), 33},
                                          // A few hundred bytes of anything
                                          // are too little to claim from.
                                          period_case{"few_bytes", binary_records(7, 60, 0, 0), 0},
