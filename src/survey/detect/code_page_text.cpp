@@ -41,7 +41,8 @@ constexpr double MOST_OTHER_LETTER_SHARE = 0.99;
 // without one are pixels or samples.
 constexpr std::uint64_t MOST_BYTES_PER_LINE = 8192;
 // High bytes of text in any code page stand next to a letter (inside a
-// word): this share of them at least.
+// word), or alone between blanks (a character a keymap or a table names):
+// this share of them at least.
 constexpr double LEAST_IN_WORD_SHARE = 0.9;
 // Words and fields are set apart by blanks, tabs and line ends: this share
 // of the bytes at least (prose has one in six or seven), which light
@@ -397,6 +398,11 @@ code_page_choice weigh_code_pages(byte_span bytes)
     return result;
 }
 
+bool is_gap(unsigned char byte)
+{
+    return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r';
+}
+
 bool reads_as_eight_bit_text(byte_span bytes)
 {
     auto is_letter = [](unsigned char byte) {
@@ -405,12 +411,16 @@ bool reads_as_eight_bit_text(byte_span bytes)
     std::uint64_t high = 0, in_word = 0, gaps = 0;
     for (std::size_t at = 0; at < bytes.size(); at++) {
         unsigned char byte = bytes[at];
-        gaps += byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r';
+        gaps += is_gap(byte);
         if (byte < 0x80)
             continue;
         high++;
+        auto gap_at = [&](std::size_t place) {
+            return place >= bytes.size() || is_gap(bytes[place]);
+        };
         in_word += (at > 0 && is_letter(bytes[at - 1])) ||
-                   (at + 1 < bytes.size() && is_letter(bytes[at + 1]));
+                   (at + 1 < bytes.size() && is_letter(bytes[at + 1])) ||
+                   ((at == 0 || gap_at(at - 1)) && gap_at(at + 1));
     }
     return high > 0 && has_line_ends(bytes) && share(in_word, high) >= LEAST_IN_WORD_SHARE &&
            share(gaps, bytes.size()) >= LEAST_GAP_SHARE;

@@ -116,6 +116,10 @@ INSTANTIATE_TEST_SUITE_P(
                       0},
         encoding_case{"high_bytes_outside_words", repeat("1\xE9,2\xFA;3\xE8 4\n", 4),
                       text_encoding::binary, 0},
+        // A keymap names each character alone, between blanks: a capital
+        // and its small letter a line.
+        encoding_case{"lone_characters_of_a_keymap", repeat("\xC0\t\xE0\n\xC1 \xE1\n", 8),
+                      text_encoding::latin1, 0},
         // Russian in three pages, Bulgarian, Greek in two; the same bytes
         // read in another page of the script make improbable letters.
         encoding_case{
