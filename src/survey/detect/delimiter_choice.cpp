@@ -32,6 +32,8 @@ constexpr double FLANKED_PENALTY = 0.5;
 // one field of another delimiter's split splits a value (a list in the last
 // column), not the records.
 constexpr std::size_t MOST_RECORDS_NESTED = 500;
+// A byte that splits one field into this many parts makes a list there.
+constexpr std::uint32_t FEWEST_LIST_FIELDS = 3;
 // Records a field or two off the usual count count this much of a record.
 constexpr double NEAR_CREDIT = 0.5;
 // A byte that ends this share of two-field records with nothing after it
@@ -391,11 +393,12 @@ bool holds_byte(std::string_view field, unsigned char byte)
            field.substr(first, last - first + 1).find_first_of(" \t") != std::string_view::npos;
 }
 
-// Whether every occurrence of inner stands in one and the same field of
-// the records that outer splits into its usual number of fields.
-bool nested_in_one_field(const std::vector<std::string_view>& records,
-                         std::optional<unsigned char> quote, const candidate_score& inner,
-                         const candidate_score& outer)
+// The one field of the records that outer splits into its usual number of
+// fields in which every occurrence of inner stands, if there is one.
+std::optional<std::size_t> nested_in_one_field(const std::vector<std::string_view>& records,
+                                               std::optional<unsigned char> quote,
+                                               const candidate_score& inner,
+                                               const candidate_score& outer)
 {
     field_rule rule{outer.delimiter, quote};
     std::optional<std::size_t> only;
@@ -408,11 +411,11 @@ bool nested_in_one_field(const std::vector<std::string_view>& records,
             if (!holds_byte(fields[field], inner.delimiter))
                 continue;
             if (only && *only != field)
-                return false;
+                return std::nullopt;
             only = field;
         }
     }
-    return only.has_value();
+    return only;
 }
 
 // Of two bytes that both split the records consistently, the second a
@@ -420,8 +423,9 @@ bool nested_in_one_field(const std::vector<std::string_view>& records,
 // splits a few records at runs of itself), one that stands
 // only inside one field of the other's split (the ';' between a GTF line's
 // attributes, in its last tab-separated field) separates parts of a value;
-// unless each stands inside one field of the other ("1,2,Hello world"),
-// where the counts decide.
+// where each stands inside one field of the other ("1,2,Hello world"),
+// a list confined to the other's last field does (the commas of a lineage
+// after a line's tab-separated fields), else the counts decide.
 void drop_nested(const std::vector<std::string_view>& records, std::optional<unsigned char> quote,
                  std::vector<candidate_score>& scores)
 {
@@ -431,8 +435,18 @@ void drop_nested(const std::vector<std::string_view>& records, std::optional<uns
             if (inner == outer || !scores[outer].usual || scores[inner].score < LEAST_CONSISTENCY ||
                 scores[outer].score < LEAST_CONSISTENCY)
                 continue;
-            if (nested_in_one_field(records, quote, scores[inner], scores[outer]) &&
-                !nested_in_one_field(records, quote, scores[outer], scores[inner]))
+            std::optional<std::size_t> in_outer =
+                nested_in_one_field(records, quote, scores[inner], scores[outer]);
+            if (!in_outer)
+                continue;
+            std::optional<std::size_t> in_inner =
+                nested_in_one_field(records, quote, scores[outer], scores[inner]);
+            // Each in one field of the other: the one that makes a list
+            // (stands twice or more) confined to the other's last field
+            // is a list in the last column.
+            bool last_list =
+                *in_outer + 1 == scores[outer].fields && scores[inner].fields >= FEWEST_LIST_FIELDS;
+            if (!in_inner || (last_list && *in_inner + 1 != scores[inner].fields))
                 nested[inner] = true;
         }
     }

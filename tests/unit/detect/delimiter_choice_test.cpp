@@ -95,6 +95,13 @@ INSTANTIATE_TEST_SUITE_P(
         // in two of the semicolons' fields.
         delimiter_case{"semicolons_inside_the_last_field",
                        "a\t1\tk=1; m=2;\t\nb\t2\tk=3; m=4;\nc\t3\tk=5; m=6;\t\n", "\t-4"},
+        // Commas list a lineage in the last tab-separated field; the tabs
+        // stand in the commas' first field, but they make no list there.
+        delimiter_case{"lineage_listed_in_the_last_field",
+                       "d1a\t1a\tA:\t14984\tcl=1,cf=2,sf=3,fa=4,dm=5,sp=6\n"
+                       "d1b\t1b\tB:\t14985\tcl=1,cf=2,sf=3,fa=4,dm=5,sp=7\n"
+                       "d2a\t2a\tA:\t14986\tcl=1,cf=2,sf=8,fa=9,dm=5,sp=7\n",
+                       "\t-5"},
         // Tabs split the records as blanks do, which split the title line
         // alike as well.
         delimiter_case{"tabs_over_blanks",
