@@ -26,6 +26,7 @@ constexpr double OTHER_MARGIN = 0.15;
 // thousands separator, or the colon of a time, inside fields: it gives way
 // (its score halved) to another that splits at least this share as well.
 constexpr double DIGIT_FLANKED = 0.9;
+constexpr std::string_view NUMBER_MARKS = ",.:'";
 constexpr double NEARLY_AS_WELL = 0.9;
 constexpr double FLANKED_PENALTY = 0.5;
 // A byte whose every occurrence, in this many records at most, falls in
@@ -611,10 +612,12 @@ std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view
     // nearly as well; but not to one that leaves the first record apart
     // (blanks or colons inside values) when the separator splits every
     // record, the header row included, alike ("date,temp" over
-    // "2010/01/01 00:00,39.4"). No number or time holds a tab.
+    // "2010/01/01 00:00,39.4"). Only the marks numbers and times are
+    // written with can be inside them: a tab or a bar between digits
+    // separates numbers.
     for (candidate_score& each : scores) {
-        if (each.delimiter != ' ' && each.delimiter != '\t' && each.score > 0 &&
-            digit_flanked_share(weighed, each.delimiter) >= DIGIT_FLANKED) {
+        if (NUMBER_MARKS.find(static_cast<char>(each.delimiter)) != std::string_view::npos &&
+            each.score > 0 && digit_flanked_share(weighed, each.delimiter) >= DIGIT_FLANKED) {
             bool splits_all = each.usual_share >= 1 && splits_every_record(weighed, each.delimiter);
             bool other_close = false;
             for (const candidate_score& other : scores)

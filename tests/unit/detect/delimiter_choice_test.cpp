@@ -88,6 +88,12 @@ INSTANTIATE_TEST_SUITE_P(
             "predict\t\t1210/udp\t\t\t# predict -- satellite tracking\n"
             "rmtcfg\t\t1236/tcp\t\t\t# Gracilis Packeten remote config server\n",
             "\t-5"},
+        // A bar between a date's year and a value is no mark inside a
+        // number: it separates them, the blanks being inside the dates.
+        delimiter_case{"bars_after_dates",
+                       "10 Feb 2005|43.78\n11 Feb 2005|43.79\n14 Feb 2005|43.72\n"
+                       "15 Feb 2005|43.76\n",
+                       "|-2"},
         delimiter_case{"pipes", "a|1|x\nb|2|y\nc|3|z\n", "|-3"},
         // A colon that opens every record marks it and separates nothing.
         delimiter_case{"leading_marks", ":20:A1\n:25:B22\n:28C:C3\n:61:D44\n", "none"},
