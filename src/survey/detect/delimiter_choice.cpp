@@ -40,6 +40,7 @@ constexpr double NEAR_CREDIT = 0.5;
 // A byte that ends this share of two-field records with nothing after it
 // ends statements rather than separating fields.
 constexpr double ENDING_SHARE = 0.5;
+constexpr unsigned char STATEMENT_END = ';';
 // A quote opens and closes at least this many fields to be one, or one
 // field in a text where it leaves every line whole (a small file) if it is
 // a double quote; single
@@ -583,8 +584,11 @@ void drop_blanks_between_words(const std::vector<std::string_view>& records,
 {
     auto blank = std::find_if(scores.begin(), scores.end(),
                               [](const candidate_score& each) { return each.delimiter == ' '; });
+    // Nor do blanks between the words of statements that a ';' ends (a
+    // message list, SQL): each is as long as it needs.
     if (blank != scores.end() && blank->score > 0 &&
-        (reads_as_prose(records, quote) || padded_without_gutter(records)))
+        (reads_as_prose(records, quote) || padded_without_gutter(records) ||
+         empty_last_field_share(records, STATEMENT_END) >= ENDING_SHARE))
         blank->score = 0;
 }
 

@@ -114,6 +114,11 @@ INSTANTIATE_TEST_SUITE_P(
                        "t name=a desc=b\nx1\t10\ty\nx2\t20\tz\nx3\t30\tw\nx4\t40\tv\n", "\t-3"},
         delimiter_case{"statements_end_with_semicolons", "go;\nrun;\nstop;\n", "none"},
         delimiter_case{"prose", "The fox ran.\nIt was quick, and\nbrown.\n", "none"},
+        // Messages of words, each ended by ';', one or two a line.
+        delimiter_case{"messages_ended_by_semicolons",
+                       "100 pit2 72; amp2 80;\n100 pit3 57; amp3 90;\n300 pit8 40 1000;\n"
+                       "300 pit4 89 1000;\n300 pit7 95 1000;\namp1 0 1500;\n",
+                       "none"},
         // Every line holds nearly as many words, but most end a clause
         // before the next word.
         delimiter_case{"wrapped_prose",
