@@ -17,6 +17,9 @@ constexpr double TYPED_SHARE = 0.8;
 // With text in every column, a column whose values hold digits this many
 // percent of the time has a name without them.
 constexpr std::size_t DIGITS_BELOW_PERCENT = 80;
+// Names over this many typed columns for every one where the first record
+// holds a value of the column's kind make a row of names.
+constexpr std::size_t NAMES_PER_NUMBER = 3;
 
 std::string_view trimmed(std::string_view value)
 {
@@ -82,6 +85,28 @@ value_kind usual_kind(const std::vector<std::vector<std::string_view>>& rows, st
     return static_cast<value_kind>(most - counts.begin());
 }
 
+bool is_quoted(std::string_view value)
+{
+    while (!value.empty() && value.front() == ' ')
+        value.remove_prefix(1);
+    while (!value.empty() && value.back() == ' ')
+        value.remove_suffix(1);
+    return value.size() >= 2 && value.front() == '"' && value.back() == '"';
+}
+
+// Whether most values under the first row in column are quoted.
+bool quoted_below(const std::vector<std::vector<std::string_view>>& rows, std::size_t column)
+{
+    std::size_t quoted = 0, filled = 0;
+    for (std::size_t row = 1; row < rows.size() && row <= MOST_ROWS_WEIGHED; row++) {
+        if (column >= rows[row].size() || rows[row][column].empty())
+            continue;
+        filled++;
+        quoted += is_quoted(rows[row][column]);
+    }
+    return quoted * 2 > filled;
+}
+
 bool has_digit(std::string_view value)
 {
     for (char byte : value) {
@@ -136,6 +161,10 @@ header_choice choose_header_row(const std::vector<std::vector<std::string_view>>
         if (kind == TEXT || kind == EMPTY || share < TYPED_SHARE)
             continue;
         value_kind first = kind_of(rows[0][column]);
+        // A quoted number over unquoted ones is a string: a writer that
+        // quotes every string quoted the name ("1960" over 2.41).
+        if (first != TEXT && is_quoted(rows[0][column]) && !quoted_below(rows, column))
+            first = TEXT;
         bool numbers =
             (first == INTEGER || first == DECIMAL) && (kind == INTEGER || kind == DECIMAL);
         if (first == TEXT)
@@ -143,11 +172,13 @@ header_choice choose_header_row(const std::vector<std::vector<std::string_view>>
         else if (first == kind || numbers)
             alike++;
     }
-    // Names are text above every typed column; a first record that holds
-    // numbers where the rest do is not names (a count of the rows, say).
+    // Names are text above the typed columns, but for a name that is a
+    // number (a time of "0" over readings) among several; a first record
+    // that holds numbers where the rest do is not names (a count of the
+    // rows, say).
     result.candidates = {{true, static_cast<double>(unlike)}, {false, static_cast<double>(alike)}};
     if (unlike + alike > 0)
-        result.choice = unlike > 0 && alike == 0;
+        result.choice = unlike > 0 && unlike >= NAMES_PER_NUMBER * alike;
     else
         result.choice = names_among_text(rows);
     return result;

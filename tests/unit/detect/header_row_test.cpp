@@ -41,6 +41,19 @@ INSTANTIATE_TEST_SUITE_P(
         header_case{"text_record_first",
                     {{"A0", "Oslo"}, {"A1", "Oslo"}, {"B2", "Bergen"}, {"C3", "Bergen"}},
                     false},
+        // A writer that quotes every string quoted the years that name
+        // the columns, not the numbers under them.
+        header_case{"quoted_years_over_numbers",
+                    {{"\"country\"", "\"1960\"", "\"1961\""},
+                     {"\"Germany\"", "2.41", "2.44"},
+                     {"\"Korea\"", "6.16", "5.99"}},
+                    true},
+        // One name is a number (the time "0"), the others are not.
+        header_case{"a_number_among_names",
+                    {{"gene", "0", "15min", "1hour", "6hours"},
+                     {"sll0617", "0.0", "-0.14", "-0.56", "-0.21"},
+                     {"slr0452", "0.0", "-0.12", "-0.49", "0.19"}},
+                    true},
         header_case{"one_row", {{"id", "amount"}}, false}),
     [](const testing::TestParamInfo<header_case>& info) { return info.param.name; });
 
