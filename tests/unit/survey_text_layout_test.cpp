@@ -167,6 +167,17 @@ INSTANTIATE_TEST_SUITE_P(
                   "none fields - header 3 trailer 0 length - records 40"},
         text_case{"number_other_than_the_count", counted_words(40, 60),
                   "none fields - header 0 trailer 0 length - records 61"},
+        // Each entry of a bundle opens with labelled comments and closes
+        // with a marker: the first's and the last's are the entries', not a
+        // header and a trailer.
+        text_case{"entries_opened_and_closed_by_comments",
+                  {"# Issuer: CN=Alpha Root", "# Label: \"Alpha\"", "-----BEGIN CERT-----",
+                   "MIIBAlphaAAAA", "MIIBAlphaBBBB", "-----END CERT-----", "",
+                   "# Issuer: CN=Beta Root", "# Label: \"Beta\"", "-----BEGIN CERT-----",
+                   "MIIBBetaAAAA", "-----END CERT-----", "", "# Issuer: CN=Gamma Root",
+                   "# Label: \"Gamma\"", "-----BEGIN CERT-----", "MIIBGammaAAAA",
+                   "-----END CERT-----"},
+                  "none fields - header 0 trailer 0 length - records 4"},
         // Prose that ends in a blank line has no trailer.
         text_case{"prose_ending_in_a_blank_line",
                   {"Tea grows on hills", "and is picked by hand;", "then dried.", ""},

@@ -96,6 +96,12 @@ constexpr char CELL_BAR = '|';
 constexpr std::size_t FEWEST_CELL_BARS = 3;
 constexpr double CROSSED_BARS_SHARE = 0.01;
 constexpr std::size_t MOST_RULED_LINES = 8;
+// A comment that opens or closes free text recurs in its body when its
+// form (a label ending in a colon within this many bytes, else the whole
+// line, at least this long) opens at least this many lines there.
+constexpr std::size_t LONGEST_LABEL = 16;
+constexpr std::size_t SHORTEST_FORM = 8;
+constexpr std::size_t FEWEST_RECURRENCES = 2;
 constexpr std::size_t RULED_LINES_ONE_IN = 2;
 
 struct text_view {
@@ -618,6 +624,32 @@ void count_free_lines(const file_sample& sample, const text_view& view, std::siz
     layout.records_estimated = true;
 }
 
+// The form of a comment line that may recur: its label up to a colon
+// near its start ("# Issuer:"), else the whole line (a marker such as
+// "-----END CERTIFICATE-----").
+std::string_view comment_form(std::string_view line)
+{
+    std::size_t colon = line.find(':');
+    return colon < LONGEST_LABEL ? line.substr(0, colon + 1) : line;
+}
+
+// Whether the first comment line among lines from to to, in its form,
+// opens at least a few lines of the text's body as well.
+bool remarks_recur(const text_view& view, std::size_t from, std::size_t to)
+{
+    std::string_view form;
+    for (std::size_t line = from; line < to && line < view.lines.size() && form.empty(); line++) {
+        if (is_comment_line(view.lines[line].text))
+            form = comment_form(view.lines[line].text);
+    }
+    if (form.size() < SHORTEST_FORM)
+        return false;
+    std::size_t seen = 0;
+    for (std::size_t line = view.first; line < view.last && seen < FEWEST_RECURRENCES; line++)
+        seen += view.lines[line].text.substr(0, form.size()) == form;
+    return seen >= FEWEST_RECURRENCES;
+}
+
 // Free text of which a fair share of lines start with blanks is indented,
 // as program source is: its comments are text like the rest, not a
 // preamble.
@@ -921,13 +953,19 @@ std::uint64_t survey_fixed_width(const file_sample& sample, const text_view& vie
         layout.header_length = preamble && view.first < view.lines.size()
                                    ? view.file_offset(view.lines[view.first].start)
                                    : view.decoded.file_offset;
+        // Comments that open or close the text in a form its body repeats
+        // (a certificate bundle's "# Issuer:" lines, its "-----END" line)
+        // belong to its entries, not to a header or trailer.
+        if (remarks_recur(view, 0, view.first))
+            layout.header_length = view.decoded.file_offset;
+        bool closing_recurs = remarks_recur(view, view.last, view.lines.size());
         std::size_t first = view.first;
         if (preamble && states_line_count(sample, view, layout)) {
             first++;
             layout.header_length = view.file_offset(view.lines[first].start);
         }
         layout.trailer_length =
-            preamble && !(layout.header_length == 0 && ends_in_blank_lines(view))
+            preamble && !closing_recurs && !(layout.header_length == 0 && ends_in_blank_lines(view))
                 ? trailer_of(sample, view, layout)
                 : 0;
         count_free_lines(sample, view, first, length, preamble, layout);
