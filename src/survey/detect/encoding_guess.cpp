@@ -41,10 +41,12 @@ constexpr std::uint64_t LATIN1_MOST_HIGH_PERCENT = 25;
 // records have few. NEL must end a line this often on average.
 constexpr std::uint64_t LONGEST_NEL_LINE = 256;
 // ASCII's own separators (SOH as FIX puts it between tag=value pairs; FS,
-// GS, RS and US of ASCII-delimited text) are text where they stand
-// between printable bytes: this share of their stand-ins at least, and
-// this many of them, lest a binary file's odd 0x01 pass.
-constexpr unsigned char SEPARATOR_CONTROLS[] = {0x01, 0x1C, 0x1D, 0x1E, 0x1F};
+// GS, RS and US of ASCII-delimited text), and the backspace of letters
+// struck over with an accent (nroff's bold, a typewriter's "e BS '"), are
+// text where they stand between printable bytes: this share of their
+// stand-ins at least, and this many of them, lest a binary file's odd 0x01
+// pass.
+constexpr unsigned char SEPARATOR_CONTROLS[] = {0x01, 0x08, 0x1C, 0x1D, 0x1E, 0x1F};
 constexpr std::uint64_t SEPARATOR_BETWEEN_TEXT_PERCENT = 95;
 constexpr std::uint64_t FEWEST_SEPARATORS = 8;
 // ISO-2022-JP shifts with ESC $ @ or ESC $ B into JIS X 0208 and back with

@@ -116,6 +116,10 @@ INSTANTIATE_TEST_SUITE_P(
                       0},
         encoding_case{"high_bytes_outside_words", repeat("1\xE9,2\xFA;3\xE8 4\n", 4),
                       text_encoding::binary, 0},
+        // Accents struck over letters with a backspace between them.
+        encoding_case{"overstruck_accents",
+                      repeat("Lom['\be|e\b'|e]:Togo\nR['\be|e\b'|e]union:France\n", 3),
+                      text_encoding::ascii, 0},
         // A keymap names each character alone, between blanks: a capital
         // and its small letter a line.
         encoding_case{"lone_characters_of_a_keymap", repeat("\xC0\t\xE0\n\xC1 \xE1\n", 8),
