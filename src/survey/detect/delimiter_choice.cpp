@@ -410,7 +410,13 @@ std::optional<std::size_t> nested_in_one_field(const std::vector<std::string_vie
         if (fields.size() != outer.fields)
             continue;
         for (std::size_t field = 0; field < fields.size(); field++) {
-            if (!holds_byte(fields[field], inner.delimiter))
+            // A byte that only closes a field of blank-separated values
+            // stands before the blanks ("0, 0xc8"), not inside a value.
+            std::string_view value = fields[field];
+            if (outer.delimiter == ' ' && !value.empty() &&
+                static_cast<unsigned char>(value.back()) == inner.delimiter)
+                value.remove_suffix(1);
+            if (!holds_byte(value, inner.delimiter))
                 continue;
             if (only && *only != field)
                 return std::nullopt;

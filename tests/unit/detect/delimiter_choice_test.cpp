@@ -94,6 +94,10 @@ INSTANTIATE_TEST_SUITE_P(
                        "10 Feb 2005|43.78\n11 Feb 2005|43.79\n14 Feb 2005|43.72\n"
                        "15 Feb 2005|43.76\n",
                        "|-2"},
+        // A comma and a blank after it: the comma closes each blank-split
+        // field it stands in, it is not inside a value.
+        delimiter_case{"commas_then_blanks",
+                       "seed, 0xdeadbeaf\n0, 0xc816921f\n1, 0xb3623c6d\n2, 0x5fa391bb\n", ",-2"},
         delimiter_case{"pipes", "a|1|x\nb|2|y\nc|3|z\n", "|-3"},
         // A colon that opens every record marks it and separates nothing.
         delimiter_case{"leading_marks", ":20:A1\n:25:B22\n:28C:C3\n:61:D44\n", "none"},
