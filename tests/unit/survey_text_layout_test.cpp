@@ -18,6 +18,16 @@ lines numbers_from_one(int last)
     return numbers;
 }
 
+// Numbers in blank-padded columns, one line in twelve a digit shorter:
+// too many to be records that break one length.
+lines padded_numbers()
+{
+    lines numbers;
+    for (int line = 0; line < 48; line++)
+        numbers.push_back(line % 12 == 5 ? "  12.5    3.7" : "  12.5   13.75");
+    return numbers;
+}
+
 // A word list under a line that counts its words, or that does not.
 lines counted_words(int stated, int words)
 {
@@ -178,6 +188,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "# Label: \"Gamma\"", "-----BEGIN CERT-----", "MIIBGammaAAAA",
                    "-----END CERT-----"},
                   "none fields - header 0 trailer 0 length - records 4"},
+        text_case{"one_line_in_twelve_shorter", padded_numbers(),
+                  "none fields - header 0 trailer 0 length - records 48"},
         // Prose that ends in a blank line has no trailer.
         text_case{"prose_ending_in_a_blank_line",
                   {"Tea grows on hills", "and is picked by hand;", "then dried.", ""},
