@@ -134,6 +134,8 @@ const std::array<char16_t, 128>* upper_half(text_encoding encoding)
     }
 }
 
+} // namespace
+
 void append_utf8(std::string& out, char32_t value)
 {
     if (value < 0x80) {
@@ -141,14 +143,17 @@ void append_utf8(std::string& out, char32_t value)
     } else if (value < 0x800) {
         out += static_cast<char>(0xC0 | value >> 6);
         out += static_cast<char>(0x80 | (value & 0x3F));
-    } else {
+    } else if (value < 0x10000) {
         out += static_cast<char>(0xE0 | value >> 12);
+        out += static_cast<char>(0x80 | (value >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (value & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | value >> 18);
+        out += static_cast<char>(0x80 | (value >> 12 & 0x3F));
         out += static_cast<char>(0x80 | (value >> 6 & 0x3F));
         out += static_cast<char>(0x80 | (value & 0x3F));
     }
 }
-
-} // namespace
 
 bool is_mapped_code_page(text_encoding encoding)
 {

@@ -25,4 +25,8 @@ char32_t code_page_character(text_encoding encoding, unsigned char byte);
 // Text of a mapped page in UTF-8; an undefined byte becomes U+FFFD.
 std::string code_page_to_utf8(std::string_view text, text_encoding encoding);
 
+// Appends the UTF-8 bytes of a code point (one that is not a surrogate,
+// at most U+10FFFF).
+void append_utf8(std::string& out, char32_t value);
+
 #endif

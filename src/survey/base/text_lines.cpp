@@ -79,3 +79,13 @@ std::size_t front_matter_lines(const std::vector<text_line>& lines)
     }
     return 0;
 }
+
+bool ends_lines_often(const unsigned char* bytes, std::size_t count,
+                      std::uint64_t most_bytes_per_line)
+{
+    std::uint64_t line_ends = 0;
+    for (std::size_t at = 0; at < count; at++)
+        line_ends += bytes[at] == '\n' || bytes[at] == '\r';
+    return count <= most_bytes_per_line ||
+           (line_ends > 0 && count / line_ends <= most_bytes_per_line);
+}

@@ -14,6 +14,11 @@ struct text_line {
     bool terminated;
 };
 
+// Whether count bytes end a line (LF or CR) every most_bytes_per_line
+// bytes at least, on average; a stretch no longer than that needs none.
+bool ends_lines_often(const unsigned char* bytes, std::size_t count,
+                      std::uint64_t most_bytes_per_line);
+
 // Splits at LF, CR LF and lone CR alike; a CR at the very end of text
 // ends a line only when at_end says text ends the file.
 std::vector<text_line> split_text_lines(std::string_view text, bool at_end);

@@ -1,6 +1,7 @@
 #include "code_page_text.h"
 
 #include "../base/code_pages.h"
+#include "../base/text_lines.h"
 
 #include <array>
 #include <cmath>
@@ -243,15 +244,6 @@ bool reads_as_its_script(const page_reading& reading)
            share(reading.agreeing, reading.agreeing + reading.disagreeing) >= LEAST_CASE_AGREEMENT;
 }
 
-bool has_line_ends(byte_span bytes)
-{
-    std::uint64_t line_ends = 0;
-    for (unsigned char byte : bytes)
-        line_ends += byte == '\n' || byte == '\r';
-    return bytes.size() <= MOST_BYTES_PER_LINE ||
-           (line_ends > 0 && bytes.size() / line_ends <= MOST_BYTES_PER_LINE);
-}
-
 // ASCII's letters, Latin-1's, and Latin Extended-A's.
 bool is_latin_letter(char32_t value)
 {
@@ -361,7 +353,7 @@ double mean_weight(const page_reading& reading)
 code_page_choice weigh_code_pages(byte_span bytes)
 {
     code_page_choice result;
-    bool lines = has_line_ends(bytes);
+    bool lines = ends_lines_often(bytes.data(), bytes.size(), MOST_BYTES_PER_LINE);
     page_readings readings;
     std::array<bool, std::size(PAGES)> fits{};
     for (std::size_t at = 0; at < std::size(PAGES); at++) {
@@ -422,6 +414,7 @@ bool reads_as_eight_bit_text(byte_span bytes)
                    (at + 1 < bytes.size() && is_letter(bytes[at + 1])) ||
                    ((at == 0 || gap_at(at - 1)) && gap_at(at + 1));
     }
-    return high > 0 && has_line_ends(bytes) && share(in_word, high) >= LEAST_IN_WORD_SHARE &&
+    return high > 0 && ends_lines_often(bytes.data(), bytes.size(), MOST_BYTES_PER_LINE) &&
+           share(in_word, high) >= LEAST_IN_WORD_SHARE &&
            share(gaps, bytes.size()) >= LEAST_GAP_SHARE;
 }

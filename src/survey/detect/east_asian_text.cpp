@@ -1,6 +1,7 @@
 #include "east_asian_text.h"
 
 #include "../base/text_decode.h"
+#include "../base/text_lines.h"
 
 #include <array>
 #include <cstring>
@@ -255,23 +256,12 @@ bool reads_as_utf16(const unit_census& counts, std::uint64_t units)
            counts.faults * FAULT_ONE_IN <= units;
 }
 
-// Whether bytes end their lines often enough, on average, to be text: a
-// stretch no longer than the bound needs none.
-bool has_line_ends(byte_span bytes)
-{
-    std::uint64_t line_ends = 0;
-    for (unsigned char byte : bytes)
-        line_ends += byte == '\n' || byte == '\r';
-    return bytes.size() <= MOST_BYTES_PER_LINE ||
-           (line_ends > 0 && bytes.size() / line_ends <= MOST_BYTES_PER_LINE);
-}
-
 } // namespace
 
 east_asian_choice weigh_east_asian(byte_span bytes)
 {
     east_asian_choice result;
-    bool lines = has_line_ends(bytes);
+    bool lines = ends_lines_often(bytes.data(), bytes.size(), MOST_BYTES_PER_LINE);
     // In the order that wins ties: the EUC forms first, whose bytes the
     // others also read, then by how strictly each one's bytes are bound.
     for (text_encoding encoding :

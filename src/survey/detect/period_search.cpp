@@ -51,6 +51,10 @@ constexpr std::size_t FEWEST_COLUMN_BYTES = 64;
 // multiples gain about as much by chance.
 constexpr double LONGER_COLUMN_GAIN = 1.05;
 constexpr double LN2 = 0.69314718055994530942;
+// The adaptive code's prior (Krichevsky and Trofimov): half a count for
+// each byte value, so 128 for the 256 of them.
+constexpr double VALUE_PSEUDO_COUNT = 0.5;
+constexpr double ALPHABET_PSEUDO_COUNT = 256 * VALUE_PSEUDO_COUNT;
 // Columns whose bytes are counted in one walk down the rows (a matter of
 // speed alone).
 constexpr std::uint32_t COLUMNS_COUNTED_AT_ONCE = 4;
@@ -227,8 +231,9 @@ struct code_terms {
     double value_start;
 
     explicit code_terms(std::size_t most_count)
-        : column(128.0, most_count), value(0.5, most_count), column_start(log2_gamma(128.0)),
-          value_start(log2_gamma(0.5))
+        : column(ALPHABET_PSEUDO_COUNT, most_count), value(VALUE_PSEUDO_COUNT, most_count),
+          column_start(log2_gamma(ALPHABET_PSEUDO_COUNT)),
+          value_start(log2_gamma(VALUE_PSEUDO_COUNT))
     {
     }
 };

@@ -62,25 +62,6 @@ code_point utf8_at(std::string_view text, std::size_t at)
     return {value, length};
 }
 
-void append_utf8(std::string& out, char32_t value)
-{
-    if (value < 0x80) {
-        out += static_cast<char>(value);
-    } else if (value < 0x800) {
-        out += static_cast<char>(0xC0 | value >> 6);
-        out += static_cast<char>(0x80 | (value & 0x3F));
-    } else if (value < 0x10000) {
-        out += static_cast<char>(0xE0 | value >> 12);
-        out += static_cast<char>(0x80 | (value >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (value & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | value >> 18);
-        out += static_cast<char>(0x80 | (value >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (value >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (value & 0x3F));
-    }
-}
-
 bool is_printable(char32_t value)
 {
     return (value >= 0x20 && value < 0x7F) || value > LAST_C1_CONTROL;
