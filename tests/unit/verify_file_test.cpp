@@ -142,50 +142,62 @@ TEST(VerifyFile, FixedLengthWithHeaderAndTrailer)
     std::remove(path.c_str());
 }
 
-// Shift_JIS puts a '|' (0x7C) in the second byte of katakana such as 0x83
-// 0x7C: fields of '|'-delimited Shift_JIS text are not counted by that
-// byte, and the file verifies clean.
-TEST(VerifyFile, ShiftJisPipesInsideCharacters)
+// Bytes of a delimiter inside the characters of an East Asian encoding
+// split no field, and the file verifies clean: Shift_JIS puts a '|' (0x7C)
+// in the second byte of katakana such as 0x83 0x7C; ISO-2022-JP's
+// ideographic comma is the pair "!\"", and many a kanji holds a ','.
+struct inside_characters_case {
+    const char* name;
+    text_encoding encoding;
+    unsigned char delimiter;
+    std::string bytes;
+    std::uint64_t records;
+};
+
+std::string records_of(const char* names, int count, const char* (*value)(int))
 {
-    std::string bytes = "id|name\n";
-    for (int record = 1; record <= 500; record++)
-        bytes += std::to_string(record) + (record % 3 == 0 ? "|\x83|\x83g\n"
-                                                           : "|\x8ER\x93"
-                                                             "c\n");
-    std::string path = write_file("shift_jis", bytes);
+    std::string bytes = names;
+    for (int record = 1; record <= count; record++)
+        bytes += std::to_string(record) + value(record);
+    return bytes;
+}
+
+class DelimiterInsideCharacters : public testing::TestWithParam<inside_characters_case>
+{
+};
+
+TEST_P(DelimiterInsideCharacters, VerifiesClean)
+{
+    const inside_characters_case& given = GetParam();
+    std::string path = write_file(given.name, given.bytes);
     file_layout layout;
-    layout.encoding = text_encoding::shift_jis;
+    layout.encoding = given.encoding;
     layout.kind = record_layout::lines;
     layout.terminator = line_terminator::lf;
-    layout.delimiter = '|';
+    layout.delimiter = given.delimiter;
     layout.fields = 2;
     layout.header_row = true;
     verify_outcome outcome = verify_whole(path, layout, 2);
-    EXPECT_EQ(outcome.records, 501u);
+    EXPECT_EQ(outcome.records, given.records);
     EXPECT_EQ(outcome.anomalies, 0u);
     std::remove(path.c_str());
 }
 
-// ISO-2022-JP's ideographic comma is the pair "!\"" and many a kanji holds
-// a ',' (0x2C): fields are not counted by bytes inside shifted pairs.
-TEST(VerifyFile, Iso2022JpCommasInsideShiftedPairs)
-{
-    std::string bytes = "id,name\n";
-    for (int record = 1; record <= 300; record++)
-        bytes += std::to_string(record) + ",\x1B$B0K!\"K,\x1B(B\n";
-    std::string path = write_file("iso2022jp", bytes);
-    file_layout layout;
-    layout.encoding = text_encoding::iso2022jp;
-    layout.kind = record_layout::lines;
-    layout.terminator = line_terminator::lf;
-    layout.delimiter = ',';
-    layout.fields = 2;
-    layout.header_row = true;
-    verify_outcome outcome = verify_whole(path, layout, 2);
-    EXPECT_EQ(outcome.records, 301u);
-    EXPECT_EQ(outcome.anomalies, 0u);
-    std::remove(path.c_str());
-}
+INSTANTIATE_TEST_SUITE_P(
+    Encodings, DelimiterInsideCharacters,
+    testing::Values(inside_characters_case{"shift_jis", text_encoding::shift_jis, '|',
+                                           records_of("id|name\n", 500,
+                                                      [](int record) {
+                                                          return record % 3 == 0 ? "|\x83|\x83g\n"
+                                                                                 : "|\x8ER\x93"
+                                                                                   "c\n";
+                                                      }),
+                                           501},
+                    inside_characters_case{
+                        "iso2022jp", text_encoding::iso2022jp, ',',
+                        records_of("id,name\n", 300, [](int) { return ",\x1B$B0K!\"K,\x1B(B\n"; }),
+                        301}),
+    [](const testing::TestParamInfo<inside_characters_case>& info) { return info.param.name; });
 
 // A stream the survey read to its end: its layout's trailer holds, and a
 // record cut short before it is an anomaly.
