@@ -416,12 +416,16 @@ void weigh_encodings(judged_bytes& judged, encoding_guess& guess)
         {text_encoding::utf8, judged.valid_utf8() ? guess.text_share : 0},
         {text_encoding::latin1, 1 - (stray + latin1_other) / total},
     };
-    for (const scored<text_encoding>& each : judged.east_asian_weights().candidates)
-        guess.candidates.push_back(each);
-    // Valid UTF-8 is weighed against no single-byte page: reading every
-    // page's letters in a large UTF-8 file would cost more than it tells.
-    if (judged.high > 0 && !judged.valid_utf8()) {
-        for (const scored<text_encoding>& each : judged.code_page_weights().candidates)
+    // The East Asian encodings and the code pages are weighed only where
+    // the choice came to them: bytes already told apart as UTF-16, EBCDIC,
+    // binary or UTF-8 would pay for reading every page's letters again
+    // (a quarter of the survey of a binary file) and learn nothing.
+    if (judged.east_asian) {
+        for (const scored<text_encoding>& each : judged.east_asian->candidates)
+            guess.candidates.push_back(each);
+    }
+    if (judged.code_pages) {
+        for (const scored<text_encoding>& each : judged.code_pages->candidates)
             guess.candidates.push_back(each);
     }
 }
