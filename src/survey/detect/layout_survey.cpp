@@ -154,6 +154,26 @@ struct survey_evidence {
         return leading && std::clamp(fit, 0.0, 1.0) <= *leading;
     }
 
+    // Several hypotheses weigh the same length (the period found, the
+    // rows it repeats in); its records' bounds are found once.
+    struct bounds_found {
+        std::uint32_t length;
+        text_encoding encoding;
+        record_bounds bounds;
+    };
+    std::vector<bounds_found> bounds_memo;
+
+    record_bounds bounds_of(std::uint32_t length, text_encoding encoding)
+    {
+        for (const bounds_found& each : bounds_memo) {
+            if (each.length == length && each.encoding == encoding)
+                return each.bounds;
+        }
+        record_bounds bounds = find_record_bounds(sample, length, byte_classes_of(encoding));
+        bounds_memo.push_back({length, encoding, bounds});
+        return bounds;
+    }
+
     const period_choice& periods()
     {
         if (!period) {
@@ -248,14 +268,14 @@ void keep_marked_records(byte_span bytes, std::uint32_t length, record_bounds& b
     bounds = {true, 0, remainder, records};
 }
 
-void weigh_length(const survey_evidence& evidence, std::uint32_t length, double fit,
+void weigh_length(survey_evidence& evidence, std::uint32_t length, double fit,
                   layout_hypothesis& hypothesis)
 {
     if (evidence.cannot_win(fit))
         return;
     const file_sample& sample = evidence.sample;
     file_layout& layout = hypothesis.layout;
-    record_bounds bounds = find_record_bounds(sample, length, byte_classes_of(layout.encoding));
+    record_bounds bounds = evidence.bounds_of(length, layout.encoding);
     if (!is_text(layout.encoding) && sample_is_whole_file(sample))
         keep_marked_records(sample.start, length, bounds);
     if (!bounds.found)
@@ -510,9 +530,7 @@ void weigh_element_rows(survey_evidence& evidence, layout_hypothesis& hypothesis
     if (rows.choice.row == 0)
         return;
     if (found.length > LONGEST_ELEMENT && rows.choice.row % found.length == 0 &&
-        find_record_bounds(evidence.sample, found.length,
-                           byte_classes_of(hypothesis.layout.encoding))
-            .found)
+        evidence.bounds_of(found.length, hypothesis.layout.encoding).found)
         return;
     // Rows of elements fit as well as the elements do, and line up in
     // value besides.
@@ -587,7 +605,7 @@ layout_contest weigh_layouts(const file_sample& sample)
         layout.records = 0;
         return contest;
     }
-    survey_evidence evidence{sample, guess_encoding(sample.start), std::nullopt, std::nullopt};
+    survey_evidence evidence{sample, guess_encoding(sample.start), std::nullopt, std::nullopt, {}};
     layout.encoding = evidence.guess.encoding;
     layout.byte_order_mark = evidence.guess.byte_order_mark > 0;
     contest.chosen = std::size(HYPOTHESES);
