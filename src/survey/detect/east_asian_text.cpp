@@ -44,6 +44,8 @@ constexpr std::uint64_t TYPICAL_PERCENT = 50;
 // not one unit in this many is a NUL, a stray control or a lone surrogate.
 constexpr std::uint64_t MOST_UNITS_PER_LINE = 4096;
 constexpr std::uint64_t FAULT_ONE_IN = 2000;
+// How often the count of faults is looked at (a matter of speed alone).
+constexpr std::size_t UNITS_BETWEEN_LOOKS = 4096;
 // Text in a legacy double-byte encoding has a line end in this many bytes
 // at least (two bytes a character: the UTF-16 bound above): high bytes
 // that pair up for tens of kilobytes without one are samples or pixels of
@@ -238,14 +240,23 @@ void count_unit(unit_census& counts, bool& expect_low_surrogate, unsigned low, u
     counts.faults += !text;
 }
 
-// The units read little-endian and big-endian, in one pass.
+// The units read little-endian and big-endian, in one pass; it stops once
+// both readings hold more faults than UTF-16 text may, as binary data
+// does within its first few units, and nothing read further would save.
 std::array<unit_census, 2> count_units(byte_span bytes)
 {
     std::array<unit_census, 2> counts{};
     bool expect_low[2] = {false, false};
-    for (std::size_t at = 0; at + 1 < bytes.size(); at += 2) {
-        count_unit(counts[0], expect_low[0], bytes[at], bytes[at + 1]);
-        count_unit(counts[1], expect_low[1], bytes[at + 1], bytes[at]);
+    std::uint64_t most_faults = bytes.size() / 2 / FAULT_ONE_IN;
+    std::size_t at = 0;
+    while (at + 1 < bytes.size()) {
+        std::size_t stop = std::min(bytes.size() - 1, at + 2 * UNITS_BETWEEN_LOOKS);
+        for (; at < stop; at += 2) {
+            count_unit(counts[0], expect_low[0], bytes[at], bytes[at + 1]);
+            count_unit(counts[1], expect_low[1], bytes[at + 1], bytes[at]);
+        }
+        if (counts[0].faults > most_faults && counts[1].faults > most_faults)
+            break;
     }
     return counts;
 }

@@ -209,13 +209,15 @@ struct judged_bytes {
     byte_span bytes;
     byte_counts counts;
     std::uint64_t high = 0;
-    // Plain rather than optional: GCC's sanitizer builds take the
-    // optional's payload for unset where it is read.
+    // Plain rather than optional, here and below: GCC's sanitizer and
+    // debug builds take an optional's payload for unset where it is read.
     zero_halves halves;
     bool halves_counted = false;
     std::optional<bool> utf8_valid;
-    std::optional<east_asian_choice> east_asian;
-    std::optional<code_page_choice> code_pages;
+    east_asian_choice east_asian;
+    bool east_asian_weighed = false;
+    code_page_choice code_pages;
+    bool code_pages_weighed = false;
     bool separator_sought = false;
     std::optional<unsigned char> separator;
 
@@ -254,16 +256,20 @@ struct judged_bytes {
     // ASCII bytes count toward no East Asian character.
     const east_asian_choice& east_asian_weights()
     {
-        if (!east_asian)
+        if (!east_asian_weighed) {
             east_asian = weigh_east_asian(high == 0 ? bytes.first(0) : bytes);
-        return *east_asian;
+            east_asian_weighed = true;
+        }
+        return east_asian;
     }
     // ASCII bytes are letters of no page's script.
     const code_page_choice& code_page_weights()
     {
-        if (!code_pages)
+        if (!code_pages_weighed) {
             code_pages = weigh_code_pages(high == 0 ? bytes.first(0) : bytes);
-        return *code_pages;
+            code_pages_weighed = true;
+        }
+        return code_pages;
     }
 };
 
@@ -420,12 +426,12 @@ void weigh_encodings(judged_bytes& judged, encoding_guess& guess)
     // the choice came to them: bytes already told apart as UTF-16, EBCDIC,
     // binary or UTF-8 would pay for reading every page's letters again
     // (a quarter of the survey of a binary file) and learn nothing.
-    if (judged.east_asian) {
-        for (const scored<text_encoding>& each : judged.east_asian->candidates)
+    if (judged.east_asian_weighed) {
+        for (const scored<text_encoding>& each : judged.east_asian.candidates)
             guess.candidates.push_back(each);
     }
-    if (judged.code_pages) {
-        for (const scored<text_encoding>& each : judged.code_pages->candidates)
+    if (judged.code_pages_weighed) {
+        for (const scored<text_encoding>& each : judged.code_pages.candidates)
             guess.candidates.push_back(each);
     }
 }
