@@ -305,24 +305,36 @@ period_guess find_column_period(byte_span bytes)
 }
 
 // The column of records of length that keeps its high nibble in nearly all
-// of them, where that nibble is not common in the bytes at large.
+// of them, where that nibble is not common in the bytes at large. Each
+// column is read down its records and left as soon as no nibble can reach
+// the share any more: in most columns a few records in.
 std::optional<column_mark> marked_column(byte_span bytes, std::uint32_t length,
                                          const std::array<std::uint64_t, 16>& nibbles,
                                          unsigned first_nibble)
 {
     std::size_t records = bytes.size() / length;
-    std::vector<std::array<std::uint16_t, 16>> counts(length);
-    for (std::size_t record = 0; record < records; record++) {
-        const unsigned char* at = bytes.data() + record * length;
-        for (std::uint32_t column = 0; column < length; column++)
-            counts[column][at[column] >> 4]++;
-    }
     double least = MARKED_SHARE * static_cast<double>(records);
+    std::array<bool, 16> may_mark{};
+    for (unsigned nibble = first_nibble; nibble < 16; nibble++)
+        may_mark[nibble] = static_cast<double>(nibbles[nibble]) <=
+                               COMMONEST_MARK * static_cast<double>(bytes.size()) &&
+                           static_cast<double>(nibbles[nibble]) >= least;
     for (std::uint32_t column = 0; column < length; column++) {
+        std::array<std::uint32_t, 16> counts{};
+        std::uint32_t most = 0;
+        std::size_t record = 0;
+        for (; record < records; record++) {
+            unsigned nibble = bytes[record * length + column] >> 4;
+            counts[nibble]++;
+            if (may_mark[nibble])
+                most = std::max(most, counts[nibble]);
+            if (static_cast<double>(most + (records - record - 1)) < least)
+                break;
+        }
+        if (record < records)
+            continue;
         for (unsigned nibble = first_nibble; nibble < 16; nibble++) {
-            if (counts[column][nibble] >= least &&
-                static_cast<double>(nibbles[nibble]) <=
-                    COMMONEST_MARK * static_cast<double>(bytes.size()))
+            if (may_mark[nibble] && counts[nibble] >= least)
                 return column_mark{column, nibble};
         }
     }
