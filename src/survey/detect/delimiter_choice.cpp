@@ -29,6 +29,19 @@ constexpr double DIGIT_FLANKED = 0.9;
 constexpr std::string_view NUMBER_MARKS = ",.:'";
 constexpr double NEARLY_AS_WELL = 0.9;
 constexpr double FLANKED_PENALTY = 0.5;
+// A byte outside the usual delimiters that stands between letters or
+// digits this often joins the words of names (an identifier's '_'): it
+// gives way, as the marks inside numbers do, to a usual delimiter that
+// splits the records consistently, however many optional fields end them.
+constexpr double WORD_FLANKED = 0.9;
+// A byte that stands inside brackets this often separates the items of a
+// nested value (a Newick tree's children, a JSON object's members), not
+// the fields of records.
+constexpr double BRACKETED_SHARE = 0.95;
+// Prose, whose lines end sentences (a letter, then '.', '!' or '?') this
+// often, punctuates its clauses with the marks a table would split on.
+constexpr double SENTENCE_LINE_SHARE = 0.5;
+constexpr std::string_view CLAUSE_MARKS = ",;:";
 // A byte whose every occurrence, in this many records at most, falls in
 // one field of another delimiter's split splits a value (a list in the last
 // column), not the records.
@@ -109,7 +122,10 @@ bool splits_every_record(const std::vector<std::string_view>& records, unsigned 
     return true;
 }
 
-double digit_flanked_share(const std::vector<std::string_view>& records, unsigned char delimiter)
+// The share of a byte's places with a byte of a kind on either side.
+template <typename kind>
+double flanked_share(const std::vector<std::string_view>& records, unsigned char delimiter,
+                     kind is_kind)
 {
     std::uint64_t seen = 0, flanked = 0;
     for (std::string_view record : records) {
@@ -117,11 +133,21 @@ double digit_flanked_share(const std::vector<std::string_view>& records, unsigne
             if (static_cast<unsigned char>(record[at]) != delimiter)
                 continue;
             seen++;
-            flanked += std::isdigit(static_cast<unsigned char>(record[at - 1])) &&
-                       std::isdigit(static_cast<unsigned char>(record[at + 1]));
+            flanked += is_kind(static_cast<unsigned char>(record[at - 1])) &&
+                       is_kind(static_cast<unsigned char>(record[at + 1]));
         }
     }
     return seen == 0 ? 0 : static_cast<double>(flanked) / static_cast<double>(seen);
+}
+
+double digit_flanked_share(const std::vector<std::string_view>& records, unsigned char delimiter)
+{
+    return flanked_share(records, delimiter, [](unsigned char byte) { return std::isdigit(byte); });
+}
+
+double word_flanked_share(const std::vector<std::string_view>& records, unsigned char delimiter)
+{
+    return flanked_share(records, delimiter, [](unsigned char byte) { return std::isalnum(byte); });
 }
 
 // Each byte that may delimit fields has a slot in a record's tally; all
@@ -454,6 +480,13 @@ void drop_nested(const std::vector<std::string_view>& records, std::optional<uns
             // is a list in the last column.
             bool last_list =
                 *in_outer + 1 == scores[outer].fields && scores[inner].fields >= FEWEST_LIST_FIELDS;
+            // A first record that splits into the usual fields of the
+            // one alone and holds none of the other is a row of names
+            // over the columns it splits: the other's list is in values.
+            bool names_row = scores[inner].first_fits && !scores[outer].first_fits &&
+                             !records.empty() && !holds_byte(records[0], scores[outer].delimiter);
+            if (names_row)
+                continue;
             if (!in_inner || (last_list && *in_inner + 1 != scores[inner].fields))
                 nested[inner] = true;
         }
@@ -574,6 +607,39 @@ double after_blank_share(const std::vector<std::string_view>& records, unsigned 
     return seen == 0 ? 0 : static_cast<double>(after_blank) / static_cast<double>(seen);
 }
 
+double bracketed_share(const std::vector<std::string_view>& records, unsigned char byte,
+                       std::optional<unsigned char> quote)
+{
+    std::uint64_t seen = 0, bracketed = 0;
+    for (std::string_view record : records) {
+        std::int64_t depth = 0;
+        bool quoted = false;
+        for (char each : record) {
+            auto value = static_cast<unsigned char>(each);
+            if (quote && value == *quote)
+                quoted = !quoted;
+            if (quoted)
+                continue;
+            if (value == byte) {
+                seen++;
+                bracketed += depth > 0;
+            }
+            depth += value == '(' || value == '[' || value == '{';
+            depth -= depth > 0 && (value == ')' || value == ']' || value == '}');
+        }
+    }
+    return seen == 0 ? 0 : static_cast<double>(bracketed) / static_cast<double>(seen);
+}
+
+void drop_bracketed(const std::vector<std::string_view>& records,
+                    std::optional<unsigned char> quote, std::vector<candidate_score>& scores)
+{
+    for (candidate_score& each : scores) {
+        if (each.score > 0 && bracketed_share(records, each.delimiter, quote) >= BRACKETED_SHARE)
+            each.score = 0;
+    }
+}
+
 void drop_trailing_comments(const std::vector<std::string_view>& records,
                             std::vector<candidate_score>& scores)
 {
@@ -582,6 +648,49 @@ void drop_trailing_comments(const std::vector<std::string_view>& records,
             after_blank_share(records, COMMENT_MARK) >= TRAILING_COMMENT_SHARE)
             each.score = 0;
     }
+}
+
+bool ends_sentence(std::string_view record)
+{
+    record = record.substr(0, record.find_last_not_of(" \t\r") + 1);
+    if (record.size() < 2)
+        return false;
+    char last = record.back();
+    return (last == '.' || last == '!' || last == '?') && is_letter(record[record.size() - 2]);
+}
+
+void drop_clause_marks(const std::vector<std::string_view>& records,
+                       std::optional<unsigned char> quote, std::vector<candidate_score>& scores)
+{
+    std::size_t sentences = static_cast<std::size_t>(
+        std::count_if(records.begin(), records.end(), ends_sentence));
+    if (records.empty() ||
+        static_cast<double>(sentences) < SENTENCE_LINE_SHARE * static_cast<double>(records.size()) ||
+        !reads_as_prose(records, quote))
+        return;
+    for (candidate_score& each : scores) {
+        if (CLAUSE_MARKS.find(static_cast<char>(each.delimiter)) != std::string_view::npos)
+            each.score = 0;
+    }
+}
+
+// Statements that a ';' ends (a script's calls, a message list) hold
+// arguments, not fields: no byte inside them delimits records.
+void drop_inside_statements(const std::vector<std::string_view>& records,
+                            std::vector<candidate_score>& scores)
+{
+    if (empty_last_field_share(records, STATEMENT_END) < ENDING_SHARE)
+        return;
+    // A ';' inside a record as well separates its parts (a GFF line's
+    // attributes, a list with a closing mark).
+    for (std::string_view record : records) {
+        std::size_t first = record.find(static_cast<char>(STATEMENT_END));
+        if (first != std::string_view::npos &&
+            record.find_first_not_of(" \t\r", first + 1) != std::string_view::npos)
+            return;
+    }
+    for (candidate_score& each : scores)
+        each.score = 0;
 }
 
 void drop_blanks_between_words(const std::vector<std::string_view>& records,
@@ -638,9 +747,20 @@ std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view
                 each.score *= FLANKED_PENALTY;
         }
     }
+    double best_usual = 0;
+    for (const candidate_score& each : scores)
+        best_usual = each.usual ? std::max(best_usual, each.score) : best_usual;
+    for (candidate_score& each : scores) {
+        if (!each.usual && each.score > 0 && best_usual >= LEAST_CONSISTENCY &&
+            word_flanked_share(weighed, each.delimiter) >= WORD_FLANKED)
+            each.score *= FLANKED_PENALTY;
+    }
     drop_leading_marks(weighed, tallies, scores);
     drop_blanks_between_words(weighed, quote, scores);
     drop_trailing_comments(weighed, scores);
+    drop_bracketed(weighed, quote, scores);
+    drop_clause_marks(weighed, quote, scores);
+    drop_inside_statements(weighed, scores);
     drop_nested(weighed, quote, scores);
     blanks_give_way(weighed, tallies, scores);
     return scores;

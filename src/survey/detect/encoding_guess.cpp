@@ -24,6 +24,10 @@ constexpr std::size_t JUDGED_BYTES = std::size_t{1} << 18;
 // most.
 constexpr std::uint64_t UTF16_ZERO_HIGH_PERCENT = 70;
 constexpr std::uint64_t UTF16_ZERO_LOW_PERCENT = 5;
+// Those units are characters: a control other than a line's or a tab's in
+// more than one of this many is a small number of 16 bits (a voxel, a
+// sample), not text.
+constexpr std::uint64_t UTF16_CONTROL_ONE_IN = 100;
 // EBCDIC text: blanks between its words, letters and digits for most of
 // the rest, and hardly a byte its text does not use.
 constexpr std::uint64_t EBCDIC_BLANK_PERCENT = 5;
@@ -190,14 +194,26 @@ utf8_census check_utf8(byte_span bytes)
 // Units with a zero in one byte and not in the other, each way round.
 struct zero_halves {
     std::size_t zero_high_le = 0, zero_high_be = 0;
+    // Of those, units whose other byte is a control.
+    std::size_t controls_le = 0, controls_be = 0;
 };
+
+bool is_control(unsigned char byte)
+{
+    return (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r' && byte != '\f') ||
+           (byte >= 0x7F && byte < 0xA0);
+}
 
 zero_halves count_zero_halves(byte_span bytes)
 {
     zero_halves halves;
     for (std::size_t unit = 0; unit + 1 < bytes.size(); unit += 2) {
-        halves.zero_high_le += bytes[unit + 1] == 0 && bytes[unit] != 0;
-        halves.zero_high_be += bytes[unit] == 0 && bytes[unit + 1] != 0;
+        bool zero_high_le = bytes[unit + 1] == 0 && bytes[unit] != 0;
+        bool zero_high_be = bytes[unit] == 0 && bytes[unit + 1] != 0;
+        halves.zero_high_le += zero_high_le;
+        halves.zero_high_be += zero_high_be;
+        halves.controls_le += zero_high_le && is_control(bytes[unit]);
+        halves.controls_be += zero_high_be && is_control(bytes[unit + 1]);
     }
     return halves;
 }
@@ -314,9 +330,12 @@ text_encoding guess_utf16(judged_bytes& judged)
     std::size_t zero_high_be = judged.zero_units().zero_high_be;
     std::size_t least = units * UTF16_ZERO_HIGH_PERCENT / 100;
     std::size_t most_other = units * UTF16_ZERO_LOW_PERCENT / 100;
-    if (zero_high_le >= least && zero_high_be <= most_other)
+    const zero_halves& halves = judged.zero_units();
+    if (zero_high_le >= least && zero_high_be <= most_other &&
+        halves.controls_le * UTF16_CONTROL_ONE_IN <= zero_high_le)
         return text_encoding::utf16le;
-    if (zero_high_be >= least && zero_high_le <= most_other)
+    if (zero_high_be >= least && zero_high_le <= most_other &&
+        halves.controls_be * UTF16_CONTROL_ONE_IN <= zero_high_be)
         return text_encoding::utf16be;
     return text_encoding::binary;
 }

@@ -454,7 +454,10 @@ std::optional<stated_layout> read_npy(const header_reader& in, std::uint64_t siz
     }
     if (!rows || *rows == 0)
         return std::nullopt;
-    return image_rows("NumPy array", header, record, *rows, size);
+    std::optional<stated_layout> stated = image_rows("NumPy array", header, record, *rows, size);
+    if (stated && record != *item)
+        stated->element = *item;
+    return stated;
 }
 
 // NIfTI-1 and NIfTI-2 single-file images (magic "n+1" at 344, "n+2" at 4):
@@ -505,7 +508,10 @@ std::optional<stated_layout> read_nifti(const header_reader& in, std::uint64_t s
             return std::nullopt;
         rows *= extent;
     }
-    return image_rows("NIfTI image", header, row, rows, size);
+    std::optional<stated_layout> stated = image_rows("NIfTI image", header, row, rows, size);
+    if (stated && row != bits / 8)
+        stated->element = bits / 8;
+    return stated;
 }
 
 // POSIX tar archives: everything comes in blocks of 512 bytes.

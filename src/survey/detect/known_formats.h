@@ -22,6 +22,9 @@ struct stated_layout {
     std::vector<column_span> columns = {};
     // The records hold text fields rather than any bytes.
     bool records_are_text = false;
+    // The size of the values a record is a row of (a voxel, an array's
+    // item), where the header states it.
+    std::uint64_t element = 0;
 };
 
 // The layout the file's header states, when the start of the file is the

@@ -207,6 +207,11 @@ void weigh_stated(survey_evidence& evidence, layout_hypothesis& hypothesis)
     // Samples, pixels, pages and blocks hold any bytes: a record of them is
     // held to its length alone.
     hypothesis.profiled = stated->records_are_text;
+    // Its values are no text, whatever their small numbers look like.
+    if (!stated->records_are_text)
+        layout.encoding = text_encoding::binary;
+    if (stated->element != 0)
+        layout.element_length = stated->element;
     if (!stated->columns.empty())
         layout.columns = stated->columns;
 }

@@ -169,7 +169,34 @@ INSTANTIATE_TEST_SUITE_P(
         delimiter_case{"iso_2022_escapes_and_characters",
                        "\x1b$B0,\x1b(B\n\x1b$B0|\x1b(B\n\x1b$B0!\x1b(B\n\x1b$B0,\x1b(B\n", "none"},
         delimiter_case{"commas_around_iso_2022_text",
-                       "1,\x1b$B0,\x1b(B,x\n2,\x1b$B0|\x1b(B,y\n3,\x1b$B0!\x1b(B,z\n", ",-3"}),
+                       "1,\x1b$B0,\x1b(B,x\n2,\x1b$B0|\x1b(B,y\n3,\x1b$B0!\x1b(B,z\n", ",-3"},
+        // '_' joins the words of the names; the tabs split the records,
+        // however many optional fields end them.
+        delimiter_case{"tabs_over_underscores_in_names",
+                       "r_1_a\t1\tchr_1\tNM:i:2\nr_2_b\t2\tchr_1\tNM:i:2\tXS:A:+\n"
+                       "r_3_c\t3\tchr_1\tNM:i:0\nr_4_d\t4\tchr_1\tNM:i:1\tXS:A:-\n"
+                       "r_5_e\t5\tchr_1\tNM:i:3\n",
+                       "\t-4"},
+        // A row of names that only the commas split: the bars are a list
+        // inside the first column's values.
+        delimiter_case{"names_row_over_bars_in_values",
+                       "name,year,place\nA/Oslo/1|K1|05/28|NO,2013.4,Oslo\n"
+                       "A/Bergen/2|K2|11/01|NO,2012.8,Bergen\nA/Molde/3|K3|01/02|NO,2014.1,Molde\n",
+                       ",-3"},
+        // Commas between an array's items or a tree's children, all
+        // inside their brackets.
+        delimiter_case{"commas_inside_brackets", "[1,2,3]\n[4,5,6]\n[7,(8,9)]\n[1,3,5]\n",
+                       "none"},
+        // Prose in sentences punctuates its clauses with commas.
+        delimiter_case{"commas_of_sentences",
+                       "Slowly, the river runs.\nNo smoke, no fire.\nAsk twice, cut once.\n"
+                       "Early birds, like worms.\n",
+                       "none"},
+        // Statements that a ';' ends hold arguments, not fields.
+        delimiter_case{"commas_inside_statements",
+                       "load A, \"a.wav\", 1;\nload B, \"b.wav\", 2;\nload C, \"c.wav\", 3;\n"
+                       "load D, \"d.wav\", 4;\n",
+                       "none"}),
     [](const testing::TestParamInfo<delimiter_case>& info) { return info.param.name; });
 
 TEST(DelimiterChoice, WeighsEveryPair)

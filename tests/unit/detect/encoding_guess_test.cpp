@@ -37,10 +37,21 @@ std::string repeat(const std::string& piece, int times)
     return text;
 }
 
+// Small numbers of 16 bits (a volume's voxels): a zero high byte in each,
+// but their low bytes are no characters.
+std::string small_numbers()
+{
+    std::string bytes;
+    for (int each = 0; each < 400; each++)
+        bytes += {static_cast<char>(1 + each * 7 % 200), '\0'};
+    return bytes;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Samples, EncodingGuess,
     testing::Values(
         encoding_case{"ascii", "id,name\n1,Anna\n", text_encoding::ascii, 0},
+        encoding_case{"small_16_bit_numbers", small_numbers(), text_encoding::binary, 0},
         encoding_case{"utf8", "navn\nK\xC3\xA5re\n", text_encoding::utf8, 0},
         encoding_case{"utf8_with_mark", "\xEF\xBB\xBFid\n", text_encoding::utf8, 3},
         encoding_case{"utf8_cut_at_the_end", "K\xC3\xA5re K\xC3", text_encoding::utf8, 0},

@@ -142,7 +142,8 @@ std::string describe(const std::optional<stated_layout>& stated)
         return "none";
     return std::string(stated->format_name) + " " + std::to_string(stated->header) + " " +
            std::to_string(stated->record_length) + " " + std::to_string(stated->records) + " " +
-           std::to_string(stated->trailer);
+           std::to_string(stated->trailer) +
+           (stated->element != 0 ? " element " + std::to_string(stated->element) : "");
 }
 
 class KnownFormats : public testing::TestWithParam<stated_case>
@@ -184,10 +185,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "SAS transport file 0 80 4 0"},
         stated_case{"fits", fits_cards(""), "FITS 0 2880 1 0"},
         stated_case{"npy_rows", npy("{'descr': '<f8', 'fortran_order': False, 'shape': (3, 9), }"),
-                    "NumPy array 128 72 3 0"},
-        stated_case{"nifti1_little_endian", nifti(1, false), "NIfTI image 352 6 4 0"},
-        stated_case{"nifti1_big_endian", nifti(1, true), "NIfTI image 352 6 4 0"},
-        stated_case{"nifti2", nifti(2, false), "NIfTI image 544 6 4 0"},
+                    "NumPy array 128 72 3 0 element 8"},
+        stated_case{"nifti1_little_endian", nifti(1, false), "NIfTI image 352 6 4 0 element 2"},
+        stated_case{"nifti1_big_endian", nifti(1, true), "NIfTI image 352 6 4 0 element 2"},
+        stated_case{"nifti2", nifti(2, false), "NIfTI image 544 6 4 0 element 2"},
         // An offset that is no number, or past the file's end, states nothing.
         stated_case{"nifti1_offset_not_a_number", nifti(1, false, std::nanf("")), "none"},
         stated_case{"nifti1_offset_past_the_end", nifti(1, false, 1e9f), "none"},
