@@ -46,6 +46,10 @@ constexpr double LEAST_TEXT_SHARE_FOR_LINES = 0.97;
 // and a handful of like objects in one line of JSON are not a table.
 constexpr std::uint64_t FEWEST_TEXT_RECORDS = 5;
 constexpr std::uint64_t SHORTEST_TEXT_RECORD = 8;
+// Text records hold fields: "records" that each hold one value and the
+// blank after it are values of one width in a line (numbers that a
+// program wrote out without a line end), not records.
+constexpr unsigned char BLANK = ' ';
 // Binary bytes that repeat at one length show records only with this many
 // of them, or this many bytes in them: a small file of a few dozen like
 // structures (messages of one size, a header's repeated fields) repeats by
@@ -273,6 +277,34 @@ void keep_marked_records(byte_span bytes, std::uint32_t length, record_bounds& b
     bounds = {true, 0, remainder, records};
 }
 
+bool one_value_each(byte_span bytes, std::uint64_t header, std::uint32_t length,
+                    std::uint64_t records)
+{
+    for (std::uint64_t record = 0; record < records; record++) {
+        std::uint64_t at = header + record * length;
+        if (at + length > bytes.size())
+            break;
+        byte_span each = bytes.subspan(at, length);
+        auto first = std::find_if(each.begin(), each.end(), [](auto b) { return b != BLANK; });
+        auto after = std::find(first, each.end(), BLANK);
+        if (after == each.end() ||
+            std::any_of(after, each.end(), [](auto b) { return b != BLANK; }))
+            return false;
+    }
+    return true;
+}
+
+// Of the length or of the period it is a run of.
+bool values_in_a_line(survey_evidence& evidence, const record_bounds& bounds,
+                      std::uint32_t length)
+{
+    std::uint32_t value = evidence.periods().choice.length;
+    if (value == 0 || length % value != 0)
+        value = length;
+    return one_value_each(evidence.sample.start, bounds.header, value,
+                          bounds.records * (length / value));
+}
+
 void weigh_length(survey_evidence& evidence, std::uint32_t length, double fit,
                   layout_hypothesis& hypothesis)
 {
@@ -286,7 +318,8 @@ void weigh_length(survey_evidence& evidence, std::uint32_t length, double fit,
     if (!bounds.found)
         return;
     if (is_text(layout.encoding) &&
-        (length < SHORTEST_TEXT_RECORD || bounds.records < FEWEST_TEXT_RECORDS))
+        (length < SHORTEST_TEXT_RECORD || bounds.records < FEWEST_TEXT_RECORDS ||
+         (layout.encoding != text_encoding::ebcdic && values_in_a_line(evidence, bounds, length))))
         return;
     if (!is_text(layout.encoding) && bounds.records < FEWEST_BINARY_RECORDS &&
         bounds.records * length < LEAST_BINARY_RECORD_BYTES)

@@ -546,7 +546,11 @@ void measure_records(const file_sample& sample, const text_view& view,
     }
     layout.usual_length = lengths.commonest();
     std::uint64_t line_end = unit * (layout.terminator == line_terminator::crlf ? 2 : 1);
-    if (lengths.size() == 1 && in_start == 1 && terminated >= FEWEST_RECORDS_FOR_LENGTH &&
+    // Behind a preamble, two lines of one length are as likely chance.
+    std::uint64_t fewest =
+        layout.header_length > view.decoded.file_offset ? FEWEST_FIXED_LINES
+                                                        : FEWEST_RECORDS_FOR_LENGTH;
+    if (lengths.size() == 1 && in_start == 1 && terminated >= fewest &&
         (!unterminated || *unterminated + line_end == layout.usual_length))
         layout.record_length = layout.usual_length;
     if (view.whole_file) {
@@ -938,11 +942,13 @@ std::uint64_t survey_fixed_width(const file_sample& sample, const text_view& vie
     std::uint64_t terminator =
         view.decoded.unit_width * (layout.terminator == line_terminator::crlf ? 2 : 1);
     line_run run = records_of_length(view, length, terminator);
-    // Lines all of one length are records of that length, however few,
-    // under a ruled heading of their length too. A run of them after
+    // Lines all of one length are records of that length, however few
+    // (three behind a preamble), under a ruled heading of their length too. A run of them after
     // lines of other lengths is records when it is a good part of the
     // text: prose and source code have short runs by chance.
-    bool all_lines = run.heading == view.first && run.last == view.last;
+    // Behind a preamble, two lines of one length are as likely chance.
+    bool all_lines = run.heading == view.first && run.last == view.last &&
+                     (view.first == 0 || run.records >= FEWEST_FIXED_LINES);
     bool fixed =
         length > 0 && lines >= FEWEST_RECORDS_FOR_LENGTH &&
         later_pieces_fit(sample, layout, length) &&
