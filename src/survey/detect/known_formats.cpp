@@ -15,6 +15,10 @@ namespace
 constexpr std::uint64_t NIFTI_MOST_DIMENSIONS = 7;
 constexpr std::uint64_t NIFTI_MOST_ROWS = std::uint64_t{1} << 40;
 
+// A Level 5 MAT-file's array has at most this many dimensions here: more
+// is no numeric matrix a header of a few hundred bytes describes.
+constexpr std::uint64_t MAT_MOST_DIMENSIONS = 16;
+
 struct header_reader {
     byte_span bytes;
 
@@ -514,6 +518,86 @@ std::optional<stated_layout> read_nifti(const header_reader& in, std::uint64_t s
     return stated;
 }
 
+// Level 5 MAT-files (MathWorks, "MAT-File Format"): a 128-byte header
+// whose last four bytes are the version 0x0100 and "IM" (or "MI" for
+// big-endian), then data elements, each an 8-byte tag (type, bytes) and
+// its data padded to 8 bytes; or a tag of 4 bytes with data in the other
+// 4 ("small data element"), its bytes in the high half of the type word.
+// The first element, an uncompressed numeric matrix (miMATRIX: array
+// flags, dimensions, name, real part), stored column by column: a column
+// of the first dimension is a record.
+struct mat_element {
+    std::uint32_t type = 0;
+    std::uint64_t bytes = 0;
+    std::uint64_t data = 0; // offset of the data
+    std::uint64_t next = 0; // offset of the next element
+};
+
+std::optional<mat_element> mat_tag(const header_reader& in, std::uint64_t at, bool big)
+{
+    if (!in.has(at, 8))
+        return std::nullopt;
+    std::uint32_t word = big ? in.be32(at) : in.le32(at);
+    if ((word >> 16) != 0)
+        return mat_element{word & 0xFFFF, word >> 16, at + 4, at + 8};
+    std::uint64_t bytes = big ? in.be32(at + 4) : in.le32(at + 4);
+    return mat_element{word, bytes, at + 8, at + 8 + (bytes + 7) / 8 * 8};
+}
+
+// Bytes of one value of each numeric type (miINT8 = 1 ... miUINT64 = 13).
+std::uint64_t mat_value_bytes(std::uint32_t type)
+{
+    constexpr std::uint8_t sizes[] = {0, 1, 1, 2, 2, 4, 4, 4, 0, 8, 0, 0, 8, 8};
+    return type < std::size(sizes) ? sizes[type] : 0;
+}
+
+std::optional<stated_layout> read_mat5(const header_reader& in, std::uint64_t size)
+{
+    constexpr std::uint32_t MATRIX = 14, FLAGS = 6, DIMENSIONS = 5, COMPLEX = 0x0800;
+    if (!in.holds(0, "MATLAB 5.0 MAT-file") || !in.has(0, 128) ||
+        (!in.holds(126, "IM") && !in.holds(126, "MI")))
+        return std::nullopt;
+    bool big = in.holds(126, "MI");
+    std::optional<mat_element> matrix = mat_tag(in, 128, big);
+    if (!matrix || matrix->type != MATRIX)
+        return std::nullopt;
+    std::optional<mat_element> flags = mat_tag(in, matrix->data, big);
+    if (!flags || flags->type != FLAGS || flags->bytes != 8 || !in.has(flags->data, 8))
+        return std::nullopt;
+    std::uint32_t flag_word = big ? in.be32(flags->data) : in.le32(flags->data);
+    std::uint32_t array_class = flag_word & 0xFF;
+    // Numeric classes are 6 (double) to 15 (uint64); complex values hold
+    // an imaginary part after the real one.
+    if (array_class < 6 || array_class > 15 || (flag_word & COMPLEX) != 0)
+        return std::nullopt;
+    std::optional<mat_element> dimensions = mat_tag(in, flags->next, big);
+    if (!dimensions || dimensions->type != DIMENSIONS || dimensions->bytes < 8 ||
+        dimensions->bytes % 4 != 0 || dimensions->bytes / 4 > MAT_MOST_DIMENSIONS ||
+        !in.has(dimensions->data, dimensions->bytes))
+        return std::nullopt;
+    std::optional<mat_element> name = mat_tag(in, dimensions->next, big);
+    std::optional<mat_element> real = name ? mat_tag(in, name->next, big) : std::nullopt;
+    std::uint64_t value = real ? mat_value_bytes(real->type) : 0;
+    if (value == 0 || real->data > size)
+        return std::nullopt;
+    std::uint64_t count = 1, first = 0;
+    for (std::uint64_t at = 0; at < dimensions->bytes; at += 4) {
+        std::uint64_t extent =
+            big ? in.be32(dimensions->data + at) : in.le32(dimensions->data + at);
+        if (extent == 0 || count > NIFTI_MOST_ROWS / extent)
+            return std::nullopt;
+        count *= extent;
+        first = at == 0 ? extent : first;
+    }
+    if (count * value != real->bytes)
+        return std::nullopt;
+    std::optional<stated_layout> stated =
+        image_rows("MAT-file", real->data, first * value, count / first, size);
+    if (stated && first > 1)
+        stated->element = value;
+    return stated;
+}
+
 // POSIX tar archives: everything comes in blocks of 512 bytes.
 std::optional<stated_layout> read_tar(const header_reader& in, std::uint64_t size)
 {
@@ -658,7 +742,8 @@ std::optional<stated_layout> read_stated_layout(byte_span start, std::uint64_t f
         read_wave,          read_aiff,   read_sun_audio, read_psf,           read_shape_index,
         read_shapefile,     read_fits,   read_iso9660,   read_sas_transport, read_npy,
         read_tar,           read_sqlite, read_bmp,       read_netpbm,        read_sun_raster,
-        read_compound_file, read_stata,  read_nifti,     read_dbase,         read_varying};
+        read_compound_file, read_stata,  read_nifti,     read_mat5,          read_dbase,
+        read_varying};
     for (reader read : readers) {
         if (std::optional<stated_layout> stated = read(in, file_size))
             return stated;

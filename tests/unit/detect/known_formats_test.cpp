@@ -75,6 +75,27 @@ std::string fits_cards(const char* line_end)
     return bytes;
 }
 
+// A Level 5 MAT-file holding a 3x4 matrix of singles, little- or
+// big-endian, its name in a small data element; a complex one's
+// imaginary part would follow, so it states nothing.
+std::string mat5(bool big, bool complex = false)
+{
+    std::string bytes = "MATLAB 5.0 MAT-file, written by hand";
+    bytes.resize(124, ' ');
+    auto put = [&](std::uint32_t value) {
+        for (int i = 0; i < 4; i++)
+            bytes += static_cast<char>(value >> (8 * (big ? 3 - i : i)));
+    };
+    bytes += big ? std::string("\x01\x00MI", 4) : std::string("\x00\x01IM", 4);
+    // miMATRIX; array flags (single); dimensions 3 x 4; the name "m" in a
+    // small element; miSINGLE, 12 values.
+    for (std::uint32_t word : {14u, 104u, 6u, 8u, complex ? 0x0807u : 7u, 0u, 5u, 8u, 3u, 4u,
+                               1u << 16 | 1u, static_cast<std::uint32_t>('m'), 7u, 48u})
+        put(word);
+    bytes += std::string(48, '\x01');
+    return bytes;
+}
+
 // A NIfTI-1 volume of 3x2x2 voxels of 16 bits (rows of 6 bytes) after a
 // 352-byte header, in either byte order, or a NIfTI-2 one after 544 bytes.
 std::string nifti(int version, bool big, float offset = 352, std::uint64_t first_extent = 3)
@@ -186,6 +207,9 @@ INSTANTIATE_TEST_SUITE_P(
         stated_case{"fits", fits_cards(""), "FITS 0 2880 1 0"},
         stated_case{"npy_rows", npy("{'descr': '<f8', 'fortran_order': False, 'shape': (3, 9), }"),
                     "NumPy array 128 72 3 0 element 8"},
+        stated_case{"mat5_little_endian", mat5(false), "MAT-file 184 12 4 0 element 4"},
+        stated_case{"mat5_big_endian", mat5(true), "MAT-file 184 12 4 0 element 4"},
+        stated_case{"mat5_complex", mat5(false, true), "none"},
         stated_case{"nifti1_little_endian", nifti(1, false), "NIfTI image 352 6 4 0 element 2"},
         stated_case{"nifti1_big_endian", nifti(1, true), "NIfTI image 352 6 4 0 element 2"},
         stated_case{"nifti2", nifti(2, false), "NIfTI image 544 6 4 0 element 2"},
