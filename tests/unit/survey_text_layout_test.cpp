@@ -92,6 +92,17 @@ std::string describe_text(const file_layout& layout)
     return text;
 }
 
+// Olive oils by region as R's write.csv leaves them with row names: the
+// row of names one short.
+lines olive_oils()
+{
+    lines oils = {"region,area,oleic"};
+    for (int row = 1; row <= 24; row++)
+        oils.push_back(std::to_string(row) + (row % 2 ? ",Apulia,1," : ",Sicily,3,") +
+                       std::to_string(7700 + 17 * row));
+    return oils;
+}
+
 struct text_case {
     const char* name;
     lines given;
@@ -128,6 +139,11 @@ INSTANTIATE_TEST_SUITE_P(
         text_case{"two_records_behind_a_preamble",
                   {"track name=junctions", "c\t180\t402\tJ1", "c\t349\t550\tJ2"},
                   "\t fields 4 header 21 trailer 0 length - records 2"},
+        // R writes a row of names one short of the rows, their first
+        // field the row names: a row of names, not a title.
+        text_case{"names_one_short_over_row_names",
+                  olive_oils(),
+                  ", fields 4 names header 0 trailer 0 length - records 25"},
         text_case{"no_delimiter_in_free_text",
                   {"# a program", "int main()", "{", "    return 0;", "}"},
                   "none fields - header 0 trailer 0 length - records 5"},
@@ -408,6 +424,15 @@ TEST(SmallMath, AgreesWithTheMathsLibrary)
             EXPECT_NEAR(log_gamma(x), std::lgamma(x), 1e-9 * (1 + std::fabs(std::lgamma(x)))) << x;
         }
     }
+}
+
+// The names of a row one short stand over all columns but the row names.
+TEST(TextLayout, RowNamesStandUnderNoName)
+{
+    file_layout layout = survey_layout(text_lines(olive_oils(), "\n").sample());
+    ASSERT_EQ(layout.described_columns.size(), 4u);
+    EXPECT_EQ(layout.described_columns[1].name, "region");
+    EXPECT_EQ(layout.described_columns[3].name, "oleic");
 }
 
 } // namespace

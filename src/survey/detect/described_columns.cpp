@@ -197,11 +197,27 @@ struct value_table {
 
 // Types every column from its values, record by record; a header row
 // gives the names.
+// A row of names one short of the columns, where the last column holds
+// values (no delimiter closing each row), names all but the first: R's
+// row names stand there (read.table: "the first column is taken to be the
+// row names").
+std::size_t names_shifted_by(const value_table& rows, std::size_t count, std::size_t first)
+{
+    if (first == 0 || count == 0 || rows.width(0) + 1 != count)
+        return 0;
+    for (std::size_t row = 1; row < rows.rows(); row++) {
+        if (rows.width(row) == count && !rows.at(row, count - 1).empty())
+            return 1;
+    }
+    return 0;
+}
+
 std::vector<column_description> typed_columns(const value_table& rows, std::size_t count,
                                               bool header_row)
 {
     std::vector<column_description> columns;
     std::size_t first = header_row && rows.rows() > 0 ? 1 : 0;
+    std::size_t shift = names_shifted_by(rows, count, first);
     // Row by row, each row's values read once while they are at hand,
     // not column by column down the whole sample again for each column;
     // a wide table a group of columns at a time.
@@ -216,8 +232,8 @@ std::vector<column_description> typed_columns(const value_table& rows, std::size
         }
         for (std::size_t column = from; column < to; column++) {
             column_description described = typers[column - from].finish();
-            if (first == 1 && column < rows.width(0))
-                described.name = rows.at(0, column);
+            if (first == 1 && column >= shift && column - shift < rows.width(0))
+                described.name = rows.at(0, column - shift);
             columns.push_back(described);
         }
     }

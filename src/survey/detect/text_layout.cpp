@@ -425,6 +425,29 @@ bool first_names_columns(std::span<const text_record> records, const field_rule&
     return choose_header_row(rows).choice;
 }
 
+// A first record one field short of the rest that names their columns
+// but the first is R's row of names over row names (read.table: "the
+// first column is taken to be the row names"): a row of names, not a
+// title.
+bool names_all_but_the_first(std::span<const text_record> records, const field_rule& rule,
+                             std::uint32_t fields)
+{
+    if (records.size() < 2 || is_remark(records[0].text))
+        return false;
+    std::vector<std::vector<std::string_view>> rows;
+    rows.push_back({std::string_view{}});
+    for (std::string_view name : split_fields(records[0].text, rule))
+        rows.front().push_back(name);
+    if (rows.front().size() != fields)
+        return false;
+    for (std::size_t record = 1; record < records.size() && rows.size() < MOST_ROWS_FOR_NAMES;
+         record++) {
+        if (!is_remark(records[record].text))
+            rows.push_back(split_fields(records[record].text, rule));
+    }
+    return choose_header_row(rows).choice;
+}
+
 bool first_names_fixed_columns(const std::vector<std::string_view>& texts,
                                const std::vector<column_span>& columns)
 {
@@ -1055,9 +1078,11 @@ text_layout_choice survey_text_lines(const file_sample& sample, const encoding_g
     std::size_t first = title_records(records, rule, range);
     if (!quote_is_used(records, rule))
         rule.quote.reset();
+    bool row_names = first == 1 && names_all_but_the_first(records, rule, pair->value.fields);
+    first = row_names ? 0 : first;
     std::span<const text_record> data(records.begin() + static_cast<std::ptrdiff_t>(first),
                                       records.end());
-    layout.header_row = first_names_columns(data, rule);
+    layout.header_row = row_names || first_names_columns(data, rule);
     if (first_is_a_note(data, layout.header_row)) {
         data = data.subspan(1);
         first++;

@@ -537,6 +537,12 @@ void add_field_table(std::string& out, const survey_report& report, int width, b
     for (const auto& row : rows)
         columns = std::max(columns, row.size());
     std::vector<std::string> names = first_values == 1 ? rows[0] : column_numbers(layout, columns);
+    // Names one short of the columns that the survey gave to all but the
+    // first (R's row names) stand over those columns here too.
+    const std::vector<column_description>& described = layout.described_columns;
+    if (first_values == 1 && names.size() + 1 == columns && described.size() == columns &&
+        !names.empty() && described[1].name == rows[0][0])
+        names.insert(names.begin(), "");
     std::vector<std::string> types;
     for (std::size_t column = 0; column < layout.described_columns.size(); column++) {
         const column_description& described = layout.described_columns[column];
