@@ -144,6 +144,14 @@ INSTANTIATE_TEST_SUITE_P(
         text_case{"names_one_short_over_row_names",
                   olive_oils(),
                   ", fields 4 names header 0 trailer 0 length - records 25"},
+        // The '%' that separates fortunes closes the last one too: no
+        // trailer.
+        text_case{"separator_lines_close_the_last_record",
+                  {"Ask twice, cut once.", "\t\t-- a proverb", "%",
+                   "Rain follows the plough wherever it goes.", "\t\t-- another", "%",
+                   "Haste makes waste.", "\t\t-- a third", "%", "Still waters run deep, they say.",
+                   "\t\t-- a fourth", "%"},
+                  "none fields - header 0 trailer 0 length - records 4"},
         text_case{"no_delimiter_in_free_text",
                   {"# a program", "int main()", "{", "    return 0;", "}"},
                   "none fields - header 0 trailer 0 length - records 5"},

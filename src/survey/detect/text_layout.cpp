@@ -102,6 +102,10 @@ constexpr std::size_t MOST_RULED_LINES = 8;
 constexpr std::size_t LONGEST_LABEL = 16;
 constexpr std::size_t SHORTEST_FORM = 8;
 constexpr std::size_t FEWEST_RECURRENCES = 2;
+// A line of a comment's mark alone (the '%' between fortunes) that stands
+// this many times among the records, a record after it, separates them:
+// closing lines that hold one end the last record, they are no trailer.
+constexpr std::size_t FEWEST_SEPARATORS = 3;
 constexpr std::size_t RULED_LINES_ONE_IN = 2;
 
 struct text_view {
@@ -151,7 +155,38 @@ text_view view_start(const file_sample& sample, const encoding_guess& guess, tex
 // Closing comment and blank lines of a large file, seen in the piece at
 // its end. Blank lines that fill the whole piece may begin before it:
 // reaches_back says so, for --verify to find where.
-std::uint64_t closing_remarks(const file_sample& sample, text_encoding encoding, bool& reaches_back)
+// A line of a comment's mark and nothing else.
+bool is_bare_mark(std::string_view line)
+{
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    return !line.empty() && line.size() <= 2 && is_comment_line(line) &&
+           line.find_first_of(" \t") == std::string_view::npos;
+}
+
+// Whether a bare mark among the closing lines stands often among the
+// records: it separates them.
+bool separates_records(const text_view& view, const std::vector<text_line>& closing,
+                       std::size_t from)
+{
+    for (std::size_t line = from; line < closing.size(); line++) {
+        std::string_view mark = closing[line].text;
+        if (!is_bare_mark(mark))
+            continue;
+        std::size_t seen = 0;
+        // A record follows a separator; a comment's spacer line is
+        // followed by more comment.
+        for (std::size_t body = view.first; body + 1 < view.last && seen < FEWEST_SEPARATORS;
+             body++)
+            seen += view.lines[body].text == mark && !is_remark(view.lines[body + 1].text);
+        if (seen >= FEWEST_SEPARATORS)
+            return true;
+    }
+    return false;
+}
+
+std::uint64_t closing_remarks(const file_sample& sample, const text_view& view,
+                              text_encoding encoding, bool& reaches_back)
 {
     reaches_back = false;
     if (sample.later.empty() || !sample.file_size)
@@ -165,7 +200,7 @@ std::uint64_t closing_remarks(const file_sample& sample, text_encoding encoding,
     // The first line of the piece may be cut; it does not count.
     while (last > 1 && is_remark(lines[last - 1].text))
         last--;
-    if (last == lines.size())
+    if (last == lines.size() || separates_records(view, lines, last))
         return 0;
     reaches_back =
         last == 1 && std::all_of(lines.begin() + 1, lines.end(),
@@ -599,14 +634,14 @@ void measure_records(const file_sample& sample, const text_view& view,
 std::uint64_t trailer_of(const file_sample& sample, const text_view& view, file_layout& layout)
 {
     if (view.whole_file) {
-        if (view.last >= view.lines.size())
+        if (view.last >= view.lines.size() || separates_records(view, view.lines, view.last))
             return 0;
         return view.file_offset(view.decoded.text.size()) -
                view.file_offset(view.lines[view.last].start);
     }
     if (!layout.delimiter && layout.usual_length == 0)
         return 0;
-    return closing_remarks(sample, layout.encoding, layout.trailer_may_start_earlier);
+    return closing_remarks(sample, view, layout.encoding, layout.trailer_may_start_earlier);
 }
 
 // Free text with no preamble that ends in blank lines ends as prose does,
