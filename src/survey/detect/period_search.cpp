@@ -4,6 +4,7 @@
 
 #include "../base/byte_class.h"
 #include "../base/byte_kernels.h"
+#include "../base/text_lines.h"
 
 #include <algorithm>
 #include <array>
@@ -69,6 +70,8 @@ constexpr std::size_t MARKED_BYTES = std::size_t{1} << 16;
 constexpr std::size_t FEWEST_MARKED_RECORDS = 24;
 constexpr double MARKED_SHARE = 0.97;
 constexpr double COMMONEST_MARK = 0.5;
+// Text with a line end in this many bytes at least, on average, is lines.
+constexpr std::uint64_t LONGEST_WEAK_TEXT_LINE = 4096;
 
 // The chance that two bytes drawn from bytes are equal.
 double chance_agreement(byte_span bytes)
@@ -428,8 +431,12 @@ period_choice find_period(byte_span bytes, const byte_class_table* text_classes)
         if (score > best.strength || (score == best.strength && length < best.length))
             best = {length, score};
     }
+    // Text in lines has its records told by its lines; the adaptive code
+    // over every length is for bytes that repeat no value exactly.
+    bool lines = text_classes != nullptr &&
+                 ends_lines_often(bytes.data(), bytes.size(), LONGEST_WEAK_TEXT_LINE);
     if (best.length == 0) {
-        result.choice = find_weak_period(bytes);
+        result.choice = lines ? period_guess{} : find_weak_period(bytes);
         return result;
     }
     // The shortest divisor that repeats about as strongly is the record;
@@ -452,6 +459,8 @@ period_choice find_period(byte_span bytes, const byte_class_table* text_classes)
         if (at > agreement(length - 1) && at > agreement(length + 1))
             shortest = {length, score};
     }
-    result.choice = shortest.strength >= WEAKEST_REPEAT ? shortest : find_weak_period(bytes);
+    result.choice = shortest.strength >= WEAKEST_REPEAT ? shortest
+                    : lines                            ? period_guess{}
+                                                       : find_weak_period(bytes);
     return result;
 }
