@@ -141,8 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "\t fields 4 header 21 trailer 0 length - records 2"},
         // R writes a row of names one short of the rows, their first
         // field the row names: a row of names, not a title.
-        text_case{"names_one_short_over_row_names",
-                  olive_oils(),
+        text_case{"names_one_short_over_row_names", olive_oils(),
                   ", fields 4 names header 0 trailer 0 length - records 25"},
         // The '%' that separates fortunes closes the last one too: no
         // trailer.

@@ -662,10 +662,11 @@ bool ends_sentence(std::string_view record)
 void drop_clause_marks(const std::vector<std::string_view>& records,
                        std::optional<unsigned char> quote, std::vector<candidate_score>& scores)
 {
-    std::size_t sentences = static_cast<std::size_t>(
-        std::count_if(records.begin(), records.end(), ends_sentence));
+    std::size_t sentences =
+        static_cast<std::size_t>(std::count_if(records.begin(), records.end(), ends_sentence));
     if (records.empty() ||
-        static_cast<double>(sentences) < SENTENCE_LINE_SHARE * static_cast<double>(records.size()) ||
+        static_cast<double>(sentences) <
+            SENTENCE_LINE_SHARE * static_cast<double>(records.size()) ||
         !reads_as_prose(records, quote))
         return;
     for (candidate_score& each : scores) {

@@ -295,8 +295,7 @@ bool one_value_each(byte_span bytes, std::uint64_t header, std::uint32_t length,
 }
 
 // Of the length or of the period it is a run of.
-bool values_in_a_line(survey_evidence& evidence, const record_bounds& bounds,
-                      std::uint32_t length)
+bool values_in_a_line(survey_evidence& evidence, const record_bounds& bounds, std::uint32_t length)
 {
     std::uint32_t value = evidence.periods().choice.length;
     if (value == 0 || length % value != 0)

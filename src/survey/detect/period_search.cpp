@@ -460,7 +460,7 @@ period_choice find_period(byte_span bytes, const byte_class_table* text_classes)
             shortest = {length, score};
     }
     result.choice = shortest.strength >= WEAKEST_REPEAT ? shortest
-                    : lines                            ? period_guess{}
-                                                       : find_weak_period(bytes);
+                    : lines                             ? period_guess{}
+                                                        : find_weak_period(bytes);
     return result;
 }

@@ -605,9 +605,9 @@ void measure_records(const file_sample& sample, const text_view& view,
     layout.usual_length = lengths.commonest();
     std::uint64_t line_end = unit * (layout.terminator == line_terminator::crlf ? 2 : 1);
     // Behind a preamble, two lines of one length are as likely chance.
-    std::uint64_t fewest =
-        layout.header_length > view.decoded.file_offset ? FEWEST_FIXED_LINES
-                                                        : FEWEST_RECORDS_FOR_LENGTH;
+    std::uint64_t fewest = layout.header_length > view.decoded.file_offset
+                               ? FEWEST_FIXED_LINES
+                               : FEWEST_RECORDS_FOR_LENGTH;
     if (lengths.size() == 1 && in_start == 1 && terminated >= fewest &&
         (!unterminated || *unterminated + line_end == layout.usual_length))
         layout.record_length = layout.usual_length;

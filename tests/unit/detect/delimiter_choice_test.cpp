@@ -185,8 +185,7 @@ INSTANTIATE_TEST_SUITE_P(
                        ",-3"},
         // Commas between an array's items or a tree's children, all
         // inside their brackets.
-        delimiter_case{"commas_inside_brackets", "[1,2,3]\n[4,5,6]\n[7,(8,9)]\n[1,3,5]\n",
-                       "none"},
+        delimiter_case{"commas_inside_brackets", "[1,2,3]\n[4,5,6]\n[7,(8,9)]\n[1,3,5]\n", "none"},
         // Prose in sentences punctuates its clauses with commas.
         delimiter_case{"commas_of_sentences",
                        "Slowly, the river runs.\nNo smoke, no fire.\nAsk twice, cut once.\n"
