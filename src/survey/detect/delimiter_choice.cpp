@@ -122,10 +122,11 @@ bool splits_every_record(const std::vector<std::string_view>& records, unsigned 
     return true;
 }
 
-// The share of a byte's places with a byte of a kind on either side.
-template <typename kind>
+// The share of a byte's places that have what before and after asks on
+// either side: after(record, at) looks at the bytes from at on.
+template <typename kind, typename following>
 double flanked_share(const std::vector<std::string_view>& records, unsigned char delimiter,
-                     kind is_kind)
+                     kind before, following after)
 {
     std::uint64_t seen = 0, flanked = 0;
     for (std::string_view record : records) {
@@ -133,21 +134,33 @@ double flanked_share(const std::vector<std::string_view>& records, unsigned char
             if (static_cast<unsigned char>(record[at]) != delimiter)
                 continue;
             seen++;
-            flanked += is_kind(static_cast<unsigned char>(record[at - 1])) &&
-                       is_kind(static_cast<unsigned char>(record[at + 1]));
+            flanked += before(static_cast<unsigned char>(record[at - 1])) && after(record, at + 1);
         }
     }
     return seen == 0 ? 0 : static_cast<double>(flanked) / static_cast<double>(seen);
 }
 
+bool is_digit(unsigned char byte)
+{
+    return std::isdigit(byte) != 0;
+}
+
+// A digit after, or a number's sign before its digit ("4:-0.32").
 double digit_flanked_share(const std::vector<std::string_view>& records, unsigned char delimiter)
 {
-    return flanked_share(records, delimiter, [](unsigned char byte) { return std::isdigit(byte); });
+    return flanked_share(records, delimiter, is_digit, [](std::string_view record, std::size_t at) {
+        auto byte = static_cast<unsigned char>(record[at]);
+        bool sign = (byte == '-' || byte == '+') && at + 1 < record.size();
+        return is_digit(sign ? static_cast<unsigned char>(record[at + 1]) : byte);
+    });
 }
 
 double word_flanked_share(const std::vector<std::string_view>& records, unsigned char delimiter)
 {
-    return flanked_share(records, delimiter, [](unsigned char byte) { return std::isalnum(byte); });
+    auto word = [](unsigned char byte) { return std::isalnum(byte) != 0; };
+    return flanked_share(records, delimiter, word, [word](std::string_view record, std::size_t at) {
+        return word(static_cast<unsigned char>(record[at]));
+    });
 }
 
 // Each byte that may delimit fields has a slot in a record's tally; all

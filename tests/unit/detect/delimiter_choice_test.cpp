@@ -183,6 +183,12 @@ INSTANTIATE_TEST_SUITE_P(
                        "name,year,place\nA/Oslo/1|K1|05/28|NO,2013.4,Oslo\n"
                        "A/Bergen/2|K2|11/01|NO,2012.8,Bergen\nA/Molde/3|K3|01/02|NO,2014.1,Molde\n",
                        ",-3"},
+        // LIBSVM's index:value pairs, the values signed: the colons stand
+        // inside numbers' pairs, the blanks between them.
+        delimiter_case{"blanks_between_signed_pairs",
+                       "+1 1:0.7 2:-1 3:1\n-1 1:0.5 2:-0.3 3:1\n+1 1:0.1 2:1 3:-0.3\n"
+                       "-1 1:-0.2 2:-1 3:0.4\n",
+                       " -4"},
         // Commas between an array's items or a tree's children, all
         // inside their brackets.
         delimiter_case{"commas_inside_brackets", "[1,2,3]\n[4,5,6]\n[7,(8,9)]\n[1,3,5]\n", "none"},
