@@ -433,6 +433,21 @@ TEST(SmallMath, AgreesWithTheMathsLibrary)
     }
 }
 
+// Like sections of a configuration file repeat at one length, but their
+// lines, not blocks of them without line ends, are its records.
+TEST(TextLayout, RepeatedSectionsAreLines)
+{
+    lines sections;
+    for (int channel = 0; channel < 6; channel++)
+        sections.insert(sections.end(),
+                        {"[CHANNEL]", "\tSYSTEM = DVBT2",
+                         "\tFREQUENCY = " + std::to_string(474 + 24 * channel) + "000000",
+                         "\tBANDWIDTH_HZ = 8000000", "\tMODULATION = QAM/AUTO", ""});
+    file_layout layout = survey_layout(text_lines(sections, "\n").sample());
+    EXPECT_EQ(layout.kind, record_layout::lines);
+    EXPECT_FALSE(layout.record_length.has_value());
+}
+
 // The names of a row one short stand over all columns but the row names.
 TEST(TextLayout, RowNamesStandUnderNoName)
 {

@@ -294,6 +294,24 @@ bool one_value_each(byte_span bytes, std::uint64_t header, std::uint32_t length,
     return true;
 }
 
+// Text whose "records" each hold a line end or more is blocks of lines
+// that repeat (a list of like sections), which its lines describe: records
+// of one length have no line ends inside them, or are lines themselves.
+bool lines_inside_records(const file_sample& sample, text_encoding encoding,
+                          const record_bounds& bounds, std::uint32_t length)
+{
+    if (encoding == text_encoding::ebcdic || encoding == text_encoding::utf16le ||
+        encoding == text_encoding::utf16be)
+        return false;
+    std::uint64_t end =
+        std::min<std::uint64_t>(sample.start.size(), bounds.header + bounds.records * length);
+    if (end <= bounds.header)
+        return false;
+    byte_span records = sample.start.subspan(bounds.header, end - bounds.header);
+    auto line_feeds = static_cast<std::uint64_t>(std::count(records.begin(), records.end(), '\n'));
+    return line_feeds * length >= records.size() && line_feeds * length != records.size();
+}
+
 // Of the length or of the period it is a run of.
 bool values_in_a_line(survey_evidence& evidence, const record_bounds& bounds, std::uint32_t length)
 {
@@ -318,7 +336,8 @@ void weigh_length(survey_evidence& evidence, std::uint32_t length, double fit,
         return;
     if (is_text(layout.encoding) &&
         (length < SHORTEST_TEXT_RECORD || bounds.records < FEWEST_TEXT_RECORDS ||
-         (layout.encoding != text_encoding::ebcdic && values_in_a_line(evidence, bounds, length))))
+         (layout.encoding != text_encoding::ebcdic && values_in_a_line(evidence, bounds, length)) ||
+         lines_inside_records(sample, layout.encoding, bounds, length)))
         return;
     if (!is_text(layout.encoding) && bounds.records < FEWEST_BINARY_RECORDS &&
         bounds.records * length < LEAST_BINARY_RECORD_BYTES)
