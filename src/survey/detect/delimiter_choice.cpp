@@ -380,7 +380,16 @@ double leading_share(const std::vector<std::string_view>& records, const byte_ta
         if (tallies.of(record, each.delimiter) + 1u != each.fields)
             continue;
         usual++;
-        leading += static_cast<unsigned char>(records[record].front()) == each.delimiter;
+        // An indented list's mark leads its line after the indent (SQL's
+        // ",next_id INTEGER").
+        std::string_view record_text = records[record];
+        std::size_t first = 0;
+        while (
+            first < record_text.size() &&
+            (record_text[first] == ' ' || (record_text[first] == '\t' && each.delimiter != '\t')))
+            first++;
+        leading += first < record_text.size() &&
+                   static_cast<unsigned char>(record_text[first]) == each.delimiter;
     }
     return usual == 0 ? 0 : static_cast<double>(leading) / static_cast<double>(usual);
 }

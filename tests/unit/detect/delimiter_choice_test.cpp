@@ -189,6 +189,15 @@ INSTANTIATE_TEST_SUITE_P(
                        "+1 1:0.7 2:-1 3:1\n-1 1:0.5 2:-0.3 3:1\n+1 1:0.1 2:1 3:-0.3\n"
                        "-1 1:-0.2 2:-1 3:0.4\n",
                        " -4"},
+        // Commas that lead an indented list's lines after the indent
+        // join the list, not fields.
+        delimiter_case{"commas_leading_indented_lines",
+                       "CREATE TABLE games (\n    game_id INTEGER NOT NULL\n"
+                       "   ,match_id INTEGER REFERENCES matches (match_id)\n"
+                       "   ,player0_id INTEGER NOT NULL DEFAULT 0\n   ,player1_id INTEGER\n"
+                       "   ,result SMALLINT CHECK (result >= 0)\n   ,played DATE\n"
+                       "   ,PRIMARY KEY (game_id)\n);\n",
+                       "none"},
         // Commas between an array's items or a tree's children, all
         // inside their brackets.
         delimiter_case{"commas_inside_brackets", "[1,2,3]\n[4,5,6]\n[7,(8,9)]\n[1,3,5]\n", "none"},
