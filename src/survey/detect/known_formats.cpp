@@ -16,8 +16,16 @@ constexpr std::uint64_t NIFTI_MOST_DIMENSIONS = 7;
 constexpr std::uint64_t NIFTI_MOST_ROWS = std::uint64_t{1} << 40;
 
 // A Level 5 MAT-file's array has at most this many dimensions here: more
-// is no numeric matrix a header of a few hundred bytes describes.
+// is no numeric matrix a header of a few hundred bytes describes. Its
+// header is 128 bytes, the byte order mark ("IM" or "MI") its last two;
+// numeric arrays are of classes 6 (double) to 15 (uint64); the other
+// numbers are data types and flags the format names (miMATRIX,
+// miUINT32 for the flags, miINT32 for the dimensions, the complex flag).
 constexpr std::uint64_t MAT_MOST_DIMENSIONS = 16;
+constexpr std::uint64_t MAT_HEADER_BYTES = 128;
+constexpr std::uint64_t MAT_BYTE_ORDER_AT = 126;
+constexpr std::uint32_t MAT_FIRST_NUMERIC_CLASS = 6, MAT_LAST_NUMERIC_CLASS = 15;
+constexpr std::uint32_t MAT_MATRIX = 14, MAT_FLAGS = 6, MAT_DIMENSIONS = 5, MAT_COMPLEX = 0x0800;
 
 struct header_reader {
     byte_span bytes;
@@ -553,25 +561,24 @@ std::uint64_t mat_value_bytes(std::uint32_t type)
 
 std::optional<stated_layout> read_mat5(const header_reader& in, std::uint64_t size)
 {
-    constexpr std::uint32_t MATRIX = 14, FLAGS = 6, DIMENSIONS = 5, COMPLEX = 0x0800;
-    if (!in.holds(0, "MATLAB 5.0 MAT-file") || !in.has(0, 128) ||
-        (!in.holds(126, "IM") && !in.holds(126, "MI")))
+    if (!in.holds(0, "MATLAB 5.0 MAT-file") || !in.has(0, MAT_HEADER_BYTES) ||
+        (!in.holds(MAT_BYTE_ORDER_AT, "IM") && !in.holds(MAT_BYTE_ORDER_AT, "MI")))
         return std::nullopt;
-    bool big = in.holds(126, "MI");
-    std::optional<mat_element> matrix = mat_tag(in, 128, big);
-    if (!matrix || matrix->type != MATRIX)
+    bool big = in.holds(MAT_BYTE_ORDER_AT, "MI");
+    std::optional<mat_element> matrix = mat_tag(in, MAT_HEADER_BYTES, big);
+    if (!matrix || matrix->type != MAT_MATRIX)
         return std::nullopt;
     std::optional<mat_element> flags = mat_tag(in, matrix->data, big);
-    if (!flags || flags->type != FLAGS || flags->bytes != 8 || !in.has(flags->data, 8))
+    if (!flags || flags->type != MAT_FLAGS || flags->bytes != 8 || !in.has(flags->data, 8))
         return std::nullopt;
     std::uint32_t flag_word = big ? in.be32(flags->data) : in.le32(flags->data);
     std::uint32_t array_class = flag_word & 0xFF;
-    // Numeric classes are 6 (double) to 15 (uint64); complex values hold
-    // an imaginary part after the real one.
-    if (array_class < 6 || array_class > 15 || (flag_word & COMPLEX) != 0)
+    // Complex values hold an imaginary part after the real one.
+    if (array_class < MAT_FIRST_NUMERIC_CLASS || array_class > MAT_LAST_NUMERIC_CLASS ||
+        (flag_word & MAT_COMPLEX) != 0)
         return std::nullopt;
     std::optional<mat_element> dimensions = mat_tag(in, flags->next, big);
-    if (!dimensions || dimensions->type != DIMENSIONS || dimensions->bytes < 8 ||
+    if (!dimensions || dimensions->type != MAT_DIMENSIONS || dimensions->bytes < 8 ||
         dimensions->bytes % 4 != 0 || dimensions->bytes / 4 > MAT_MOST_DIMENSIONS ||
         !in.has(dimensions->data, dimensions->bytes))
         return std::nullopt;

@@ -106,6 +106,8 @@ constexpr std::size_t FEWEST_RECURRENCES = 2;
 // this many times among the records, a record after it, separates them:
 // closing lines that hold one end the last record, they are no trailer.
 constexpr std::size_t FEWEST_SEPARATORS = 3;
+// A comment's mark is a byte or two ('%', '#', "//", "--").
+constexpr std::size_t LONGEST_MARK = 2;
 constexpr std::size_t RULED_LINES_ONE_IN = 2;
 
 struct text_view {
@@ -160,7 +162,7 @@ bool is_bare_mark(std::string_view line)
 {
     if (!line.empty() && line.back() == '\r')
         line.remove_suffix(1);
-    return !line.empty() && line.size() <= 2 && is_comment_line(line) &&
+    return !line.empty() && line.size() <= LONGEST_MARK && is_comment_line(line) &&
            line.find_first_of(" \t") == std::string_view::npos;
 }
 
