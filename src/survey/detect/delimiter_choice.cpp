@@ -629,6 +629,26 @@ double after_blank_share(const std::vector<std::string_view>& records, unsigned 
     return seen == 0 ? 0 : static_cast<double>(after_blank) / static_cast<double>(seen);
 }
 
+double best_usual_score(const std::vector<candidate_score>& scores)
+{
+    double best = 0;
+    for (const candidate_score& each : scores)
+        best = each.usual ? std::max(best, each.score) : best;
+    return best;
+}
+
+void give_way_inside_words(const std::vector<std::string_view>& records,
+                           std::vector<candidate_score>& scores)
+{
+    if (best_usual_score(scores) < LEAST_CONSISTENCY)
+        return;
+    for (candidate_score& each : scores) {
+        if (!each.usual && each.score > 0 &&
+            word_flanked_share(records, each.delimiter) >= WORD_FLANKED)
+            each.score *= FLANKED_PENALTY;
+    }
+}
+
 double bracketed_share(const std::vector<std::string_view>& records, unsigned char byte,
                        std::optional<unsigned char> quote)
 {
@@ -770,14 +790,7 @@ std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view
                 each.score *= FLANKED_PENALTY;
         }
     }
-    double best_usual = 0;
-    for (const candidate_score& each : scores)
-        best_usual = each.usual ? std::max(best_usual, each.score) : best_usual;
-    for (candidate_score& each : scores) {
-        if (!each.usual && each.score > 0 && best_usual >= LEAST_CONSISTENCY &&
-            word_flanked_share(weighed, each.delimiter) >= WORD_FLANKED)
-            each.score *= FLANKED_PENALTY;
-    }
+    give_way_inside_words(weighed, scores);
     drop_leading_marks(weighed, tallies, scores);
     drop_blanks_between_words(weighed, quote, scores);
     drop_trailing_comments(weighed, scores);
@@ -793,11 +806,7 @@ std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view
 // unless another byte does clearly better.
 const candidate_score* best_delimiter(const std::vector<candidate_score>& scores)
 {
-    double best_usual = 0;
-    for (const candidate_score& each : scores) {
-        if (each.usual)
-            best_usual = std::max(best_usual, each.score);
-    }
+    double best_usual = best_usual_score(scores);
     const candidate_score* chosen = nullptr;
     for (const candidate_score& each : scores) {
         if (each.score < LEAST_CONSISTENCY || (!each.usual && best_usual >= LEAST_CONSISTENCY &&

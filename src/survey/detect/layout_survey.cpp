@@ -46,9 +46,7 @@ constexpr double LEAST_TEXT_SHARE_FOR_LINES = 0.97;
 // and a handful of like objects in one line of JSON are not a table.
 constexpr std::uint64_t FEWEST_TEXT_RECORDS = 5;
 constexpr std::uint64_t SHORTEST_TEXT_RECORD = 8;
-// Text records hold fields: "records" that each hold one value and the
-// blank after it are values of one width in a line (numbers that a
-// program wrote out without a line end), not records.
+// The blank of ASCII-compatible text.
 constexpr unsigned char BLANK = ' ';
 // Binary bytes that repeat at one length show records only with this many
 // of them, or this many bytes in them: a small file of a few dozen like
@@ -277,6 +275,9 @@ void keep_marked_records(byte_span bytes, std::uint32_t length, record_bounds& b
     bounds = {true, 0, remainder, records};
 }
 
+// Text records hold fields: "records" that each hold one value and the
+// blank after it are values of one width in a line (numbers that a
+// program wrote out without a line end), not records.
 bool one_value_each(byte_span bytes, std::uint64_t header, std::uint32_t length,
                     std::uint64_t records)
 {
@@ -297,12 +298,9 @@ bool one_value_each(byte_span bytes, std::uint64_t header, std::uint32_t length,
 // Text whose "records" each hold a line end or more is blocks of lines
 // that repeat (a list of like sections), which its lines describe: records
 // of one length have no line ends inside them, or are lines themselves.
-bool lines_inside_records(const file_sample& sample, text_encoding encoding,
-                          const record_bounds& bounds, std::uint32_t length)
+bool lines_inside_records(const file_sample& sample, const record_bounds& bounds,
+                          std::uint32_t length)
 {
-    if (encoding == text_encoding::ebcdic || encoding == text_encoding::utf16le ||
-        encoding == text_encoding::utf16be)
-        return false;
     std::uint64_t end =
         std::min<std::uint64_t>(sample.start.size(), bounds.header + bounds.records * length);
     if (end <= bounds.header)
@@ -322,6 +320,22 @@ bool values_in_a_line(survey_evidence& evidence, const record_bounds& bounds, st
                           bounds.records * (length / value));
 }
 
+// Whether text that repeats at a length holds no records of it: too few or
+// too short to tell, values of one width in a line, or sections of lines.
+// Only ASCII-compatible text is read for blanks and line feeds; EBCDIC
+// and UTF-16 records are held to the count alone.
+bool text_without_records(survey_evidence& evidence, const record_bounds& bounds,
+                          std::uint32_t length, text_encoding encoding)
+{
+    if (length < SHORTEST_TEXT_RECORD || bounds.records < FEWEST_TEXT_RECORDS)
+        return true;
+    if (encoding == text_encoding::ebcdic || encoding == text_encoding::utf16le ||
+        encoding == text_encoding::utf16be)
+        return false;
+    return values_in_a_line(evidence, bounds, length) ||
+           lines_inside_records(evidence.sample, bounds, length);
+}
+
 void weigh_length(survey_evidence& evidence, std::uint32_t length, double fit,
                   layout_hypothesis& hypothesis)
 {
@@ -334,10 +348,7 @@ void weigh_length(survey_evidence& evidence, std::uint32_t length, double fit,
         keep_marked_records(sample.start, length, bounds);
     if (!bounds.found)
         return;
-    if (is_text(layout.encoding) &&
-        (length < SHORTEST_TEXT_RECORD || bounds.records < FEWEST_TEXT_RECORDS ||
-         (layout.encoding != text_encoding::ebcdic && values_in_a_line(evidence, bounds, length)) ||
-         lines_inside_records(sample, layout.encoding, bounds, length)))
+    if (is_text(layout.encoding) && text_without_records(evidence, bounds, length, layout.encoding))
         return;
     if (!is_text(layout.encoding) && bounds.records < FEWEST_BINARY_RECORDS &&
         bounds.records * length < LEAST_BINARY_RECORD_BYTES)
