@@ -22,6 +22,8 @@ constexpr std::uint64_t NIFTI_MOST_ROWS = std::uint64_t{1} << 40;
 // numbers are data types and flags the format names (miMATRIX,
 // miUINT32 for the flags, miINT32 for the dimensions, the complex flag).
 constexpr std::uint64_t MAT_MOST_DIMENSIONS = 16;
+constexpr std::uint64_t MAT_TEXT_AT = 0;
+constexpr std::string_view MAT_TEXT = "MATLAB 5.0 MAT-file";
 constexpr std::uint64_t MAT_HEADER_BYTES = 128;
 constexpr std::uint64_t MAT_BYTE_ORDER_AT = 126;
 constexpr std::uint32_t MAT_FIRST_NUMERIC_CLASS = 6, MAT_LAST_NUMERIC_CLASS = 15;
@@ -561,7 +563,7 @@ std::uint64_t mat_value_bytes(std::uint32_t type)
 
 std::optional<stated_layout> read_mat5(const header_reader& in, std::uint64_t size)
 {
-    if (!in.holds(0, "MATLAB 5.0 MAT-file") || !in.has(0, MAT_HEADER_BYTES) ||
+    if (!in.holds(MAT_TEXT_AT, MAT_TEXT) || !in.has(MAT_TEXT_AT, MAT_HEADER_BYTES) ||
         (!in.holds(MAT_BYTE_ORDER_AT, "IM") && !in.holds(MAT_BYTE_ORDER_AT, "MI")))
         return std::nullopt;
     bool big = in.holds(MAT_BYTE_ORDER_AT, "MI");
