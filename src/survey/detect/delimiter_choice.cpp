@@ -1,11 +1,13 @@
 #include "delimiter_choice.h"
 
 #include "../base/text_lines.h"
+#include "column_types.h"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <map>
+#include <set>
 #include <span>
 
 namespace
@@ -86,6 +88,22 @@ constexpr std::size_t SHORTEST_PADDED_LINE = 3;
 constexpr unsigned char COMMENT_MARK = '#';
 constexpr double TRAILING_COMMENT_SHARE = 0.9;
 constexpr double GUTTER_SHARE = 0.9;
+// A blank that cuts lines of varying length into a varying count of this
+// many words or a few more, or a colon that parts a key from the rest,
+// no column of them holding values of one type (numbers, dates), parts the
+// words of commands and settings (`ECHO off`, `char name="DKB"`,
+// `KEY:value`), not the fields of records: a table's columns line up, and
+// a block of lines of one length is records whatever parts them. A
+// command's first word is a verb or a type that recurs; where none recurs
+// it is a key, as a table's first column often is (a sequence's name).
+constexpr std::uint32_t MOST_WORDS_OF_COMMANDS = 3;
+constexpr std::uint32_t MOST_PARTS_OF_SETTINGS = 2;
+constexpr double ONE_LENGTH_STATEMENTS = 0.5;
+// Blanks around an assignment's sign, in this share of the lines, part a
+// setting's name from its value: settings, not a table.
+constexpr double ASSIGNED_SHARE = 0.9;
+// A column of words whose values lead with a digit this often holds numbers.
+constexpr double NUMBER_COLUMN_SHARE = 0.5;
 
 bool is_field_edge(char byte)
 {
@@ -750,6 +768,127 @@ void drop_blanks_between_words(const std::vector<std::string_view>& records,
         blank->score = 0;
 }
 
+const candidate_score* best_delimiter(const std::vector<candidate_score>& scores);
+
+// The share of records that have the commonest length.
+double usual_length_share(const std::vector<std::string_view>& records)
+{
+    std::map<std::size_t, std::size_t> lengths;
+    for (std::string_view record : records)
+        lengths[without_cr(record).size()]++;
+    std::size_t most = 0;
+    for (auto [length, count] : lengths)
+        most = std::max(most, count);
+    return static_cast<double>(most) / static_cast<double>(records.size());
+}
+
+bool holds_numbers(const std::vector<std::string_view>& values)
+{
+    std::size_t numbers = static_cast<std::size_t>(
+        std::count_if(values.begin(), values.end(), [](std::string_view value) {
+            std::size_t at = !value.empty() && (value[0] == '-' || value[0] == '+') ? 1 : 0;
+            return at < value.size() && std::isdigit(static_cast<unsigned char>(value[at]));
+        }));
+    return static_cast<double>(numbers) >= NUMBER_COLUMN_SHARE * static_cast<double>(values.size());
+}
+
+// Whether the byte cuts the records of two fields or more into a varying
+// count of a few words whose columns hold no one type of value.
+bool parts_words_of_statements(const std::vector<std::string_view>& records, const field_rule& rule)
+{
+    std::vector<std::vector<std::string_view>> split;
+    std::vector<std::string_view> parted;
+    std::uint32_t fewest = UINT32_MAX, most = 0;
+    for (std::string_view record : records) {
+        std::vector<std::string_view> fields = split_fields(without_cr(record), rule);
+        if (fields.size() < 2)
+            continue;
+        parted.push_back(record);
+        fewest = std::min(fewest, static_cast<std::uint32_t>(fields.size()));
+        most = std::max(most, static_cast<std::uint32_t>(fields.size()));
+        split.push_back(std::move(fields));
+    }
+    std::uint32_t most_words =
+        rule.delimiter == ' ' ? MOST_WORDS_OF_COMMANDS : MOST_PARTS_OF_SETTINGS;
+    if (split.size() < 2 || fewest == most || fewest > most_words ||
+        usual_length_share(parted) >= ONE_LENGTH_STATEMENTS)
+        return false;
+    std::set<std::string_view> first_words;
+    for (const auto& fields : split)
+        first_words.insert(fields[0]);
+    if (rule.delimiter == ' ' && first_words.size() == split.size())
+        return false;
+    for (std::uint32_t column = 0; column < fewest; ++column) {
+        std::vector<std::string_view> values;
+        for (const auto& fields : split)
+            values.push_back(fields[column]);
+        if (holds_numbers(values) ||
+            infer_column_type({values.begin() + 1, values.end()}).type != value_type::text)
+            return false;
+    }
+    return true;
+}
+
+// Whether blanks part assignments: a word of '=' signs alone (`KEY =
+// value`, `x := 1`) stands in the same place of nearly every record.
+bool parts_assignments(const std::vector<std::string_view>& records, const field_rule& rule)
+{
+    std::map<std::size_t, std::size_t> signs;
+    std::size_t parted = 0;
+    for (std::string_view record : records) {
+        std::vector<std::string_view> fields = split_fields(without_cr(record), rule);
+        if (fields.size() < 2)
+            continue;
+        parted++;
+        for (std::size_t at = 0; at < fields.size(); at++) {
+            if (fields[at].find('=') != std::string_view::npos &&
+                std::all_of(fields[at].begin(), fields[at].end(), [](char byte) {
+                    return std::ispunct(static_cast<unsigned char>(byte));
+                }))
+                signs[at]++;
+        }
+    }
+    return std::any_of(signs.begin(), signs.end(), [parted](auto each) {
+        return static_cast<double>(each.second) >= ASSIGNED_SHARE * static_cast<double>(parted);
+    });
+}
+
+// Whether the '=' of nearly every record that holds one, its first, stands
+// between blanks as an assignment's does (`Y = y - 1`), not as a key's.
+bool signs_assignments(const std::vector<std::string_view>& records)
+{
+    std::size_t holding = 0, spaced = 0;
+    for (std::string_view record : records) {
+        std::size_t at = record.find('=');
+        if (at == std::string_view::npos)
+            continue;
+        holding++;
+        spaced +=
+            at > 0 && record[at - 1] == ' ' && at + 1 < record.size() && record[at + 1] == ' ';
+    }
+    return holding > 0 &&
+           static_cast<double>(spaced) >= ASSIGNED_SHARE * static_cast<double>(holding);
+}
+
+// Where the byte that would be chosen parts words of statements, the text
+// is commands or settings and no byte delimits it.
+void drop_words_of_statements(const std::vector<std::string_view>& records,
+                              std::optional<unsigned char> quote,
+                              std::vector<candidate_score>& scores)
+{
+    const candidate_score* best = best_delimiter(scores);
+    if (best == nullptr)
+        return;
+    field_rule rule{best->delimiter, quote};
+    if ((best->delimiter == ' ' && parts_assignments(records, rule)) ||
+        (best->delimiter == '=' && signs_assignments(records)) ||
+        ((best->delimiter == ' ' || best->delimiter == ':') &&
+         parts_words_of_statements(records, rule))) {
+        for (candidate_score& each : scores)
+            each.score = 0;
+    }
+}
+
 std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view>& records,
                                               std::optional<unsigned char> quote)
 {
@@ -799,6 +938,7 @@ std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view
     drop_inside_statements(weighed, scores);
     drop_nested(weighed, quote, scores);
     blanks_give_way(weighed, tallies, scores);
+    drop_words_of_statements(weighed, quote, scores);
     return scores;
 }
 

@@ -210,7 +210,33 @@ INSTANTIATE_TEST_SUITE_P(
         delimiter_case{"commas_inside_statements",
                        "load A, \"a.wav\", 1;\nload B, \"b.wav\", 2;\nload C, \"c.wav\", 3;\n"
                        "load D, \"d.wav\", 4;\n",
-                       "none"}),
+                       "none"},
+        // A device's commands: a few words of varying count, verbs that
+        // recur, no column of numbers.
+        delimiter_case{"words_of_commands",
+                       "LT 1\nLT 2\nBLT 1 00:20:00 CLEAR\nECHO off\nMON ON\nDIGI on\n"
+                       "HID off\nFLOW off\nMCOM off\nBLT 3 00:00:00\n",
+                       "none"},
+        // Settings whose colon parts each key from its value, and a
+        // message line holding more colons.
+        delimiter_case{"keys_of_settings",
+                       "OFXHEADER:100\nDATA:OFXSGML\nVERSION:102\nSECURITY:NONE\n"
+                       "ENCODING:USASCII\nCHARSET:1252\nCOMPRESSION:NONE\nOLDFILEUID:NONE\n"
+                       "<OFX><DTSERVER>20140112[-7:MST]<MSG>Login: ok</OFX>\n",
+                       "none"},
+        // Blanks around an assignment's sign part names from values.
+        delimiter_case{"assignments",
+                       "[CHANNEL]\n\tFREQUENCY = 474000000\n\tBANDWIDTH_HZ = 8000000\n"
+                       "\tMODULATION = QAM/AUTO\n\tINVERSION = AUTO\n\tSTREAM_ID = 1\n",
+                       "none"},
+        // A script's assignments, whose '=' stands between blanks.
+        delimiter_case{"assignments_of_a_script",
+                       "x = 1 + y\n$a = ~4.35 # cubic\nF = %a + %b\n%z = f(center=$c, h=~0.2)\n"
+                       "$b = 360/pi * $a\n",
+                       "none"},
+        // The same shape with a column of numbers is a table.
+        delimiter_case{"words_over_numbers", "run 1\nrun 2 fast\nstop 3\nstop 4 now\nrun 5\n",
+                       " -2"}),
     [](const testing::TestParamInfo<delimiter_case>& info) { return info.param.name; });
 
 TEST(DelimiterChoice, WeighsEveryPair)
