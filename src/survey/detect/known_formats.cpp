@@ -642,21 +642,31 @@ std::optional<stated_layout> read_compound_file(const header_reader& in, std::ui
     return records_to_end("compound file", 0, std::uint64_t{1} << shift, size);
 }
 
-// Stata datasets, formats 117 to 119: a map of eight-byte offsets in the
-// dataset's byte order locates the <data> section, whose observations all
-// have one length, and the section after it.
+// Stata datasets, formats 117 to 119 (Stata's "help dta"): a map of
+// eight-byte offsets in the dataset's byte order locates the <data>
+// section, whose observations all have one length, and the section after
+// it. The header and map lie in the first few hundred bytes; a small
+// dataset is smaller than the most that is looked through for them.
+constexpr std::size_t STATA_HEADER_SPAN = 4096;
+constexpr std::uint64_t STATA_MAP_ENTRY = 8, STATA_DATA_ENTRY = 9, STATA_AFTER_DATA_ENTRY = 10;
+constexpr std::string_view STATA_OPENING = "<stata_dta><header><release>";
+
 std::optional<stated_layout> read_stata(const header_reader& in, std::uint64_t size)
 {
-    if (!in.holds(0, "<stata_dta><header><release>") || !in.has(0, 4096))
+    if (!in.holds(0, STATA_OPENING))
         return std::nullopt;
     std::string_view text(reinterpret_cast<const char*>(in.bytes.data()),
-                          std::min<std::size_t>(in.bytes.size(), 4096));
+                          std::min<std::size_t>(in.bytes.size(), STATA_HEADER_SPAN));
     bool big = text.find("<byteorder>MSF</byteorder>") != std::string_view::npos;
     std::size_t observations_at = text.find("<N>");
     std::size_t map_at = text.find("<map>");
-    if (observations_at == std::string_view::npos || map_at == std::string_view::npos)
+    bool release_117 = in.holds(STATA_OPENING.size(), "117");
+    int observation_bytes = release_117 ? 4 : 8;
+    std::uint64_t map = map_at + std::string_view("<map>").size();
+    if (observations_at == std::string_view::npos || map_at == std::string_view::npos ||
+        !in.has(observations_at + 3, observation_bytes) ||
+        !in.has(map, (STATA_AFTER_DATA_ENTRY + 1) * STATA_MAP_ENTRY))
         return std::nullopt;
-    bool release_117 = in.holds(28, "117");
     auto number = [&](std::uint64_t at, int bytes) {
         std::uint64_t value = 0;
         for (int i = 0; i < bytes; i++) {
@@ -665,11 +675,11 @@ std::optional<stated_layout> read_stata(const header_reader& in, std::uint64_t s
         }
         return value;
     };
-    std::uint64_t observations = number(observations_at + 3, release_117 ? 4 : 8);
-    std::uint64_t data_at = number(map_at + 5 + 9 * 8, 8);
-    std::uint64_t after_data = number(map_at + 5 + 10 * 8, 8);
+    std::uint64_t observations = number(observations_at + 3, observation_bytes);
+    std::uint64_t data_at = number(map + STATA_DATA_ENTRY * STATA_MAP_ENTRY, 8);
+    std::uint64_t after_data = number(map + STATA_AFTER_DATA_ENTRY * STATA_MAP_ENTRY, 8);
     std::uint64_t header = data_at + 6; // "<data>"
-    if (observations == 0 || after_data < header + 7 || after_data > size)
+    if (observations == 0 || data_at > size || after_data < header + 7 || after_data > size)
         return std::nullopt;
     std::uint64_t data = after_data - 7 - header; // "</data>"
     if (data % observations != 0)

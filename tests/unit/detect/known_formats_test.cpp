@@ -151,6 +151,36 @@ std::string windows_program(std::uint32_t pe, const char* signature)
     return bytes;
 }
 
+// A Stata dataset of release 117 or 118 holding observations of 6 bytes,
+// its map pointing at <data> and the section after it (help dta).
+std::string stata(const char* release, bool big, std::uint64_t observations,
+                  std::uint64_t after_data_shift = 0)
+{
+    auto number = [big](std::uint64_t value, int width) {
+        std::string bytes(static_cast<std::size_t>(width), '\0');
+        for (int i = 0; i < width; i++)
+            bytes[static_cast<std::size_t>(big ? width - 1 - i : i)] =
+                static_cast<char>(value >> (8 * i));
+        return bytes;
+    };
+    bool release_117 = std::string(release) == "117";
+    std::string bytes = std::string("<stata_dta><header><release>") + release +
+                        "</release><byteorder>" + (big ? "MSF" : "LSF") + "</byteorder><K>" +
+                        number(1, 2) + "</K><N>" + number(observations, release_117 ? 4 : 8) +
+                        "</N><label>" + number(0, release_117 ? 1 : 2) + "</label><timestamp>" +
+                        number(0, 1) + "</timestamp></header><map>";
+    std::size_t map = bytes.size();
+    bytes +=
+        std::string(14 * 8, '\0') + "</map><variable_types>" + number(6, 2) + "</variable_types>";
+    std::size_t data = bytes.size();
+    bytes += "<data>" + std::string(6 * observations, 'v') + "</data>";
+    std::size_t strls = bytes.size();
+    bytes += "<strls></strls><value_labels></value_labels></stata_dta>";
+    bytes.replace(map + 9 * 8, 8, number(data, 8));
+    bytes.replace(map + 10 * 8, 8, number(strls + after_data_shift, 8));
+    return bytes;
+}
+
 struct stated_case {
     const char* name;
     std::string bytes;
@@ -207,6 +237,10 @@ INSTANTIATE_TEST_SUITE_P(
         stated_case{"fits", fits_cards(""), "FITS 0 2880 1 0"},
         stated_case{"npy_rows", npy("{'descr': '<f8', 'fortran_order': False, 'shape': (3, 9), }"),
                     "NumPy array 128 72 3 0 element 8"},
+        // Datasets far smaller than the span their header is looked for in.
+        stated_case{"stata_117_little_endian", stata("117", false, 3), "Stata dataset 300 6 3 63"},
+        stated_case{"stata_118_big_endian", stata("118", true, 4), "Stata dataset 305 6 4 63"},
+        stated_case{"stata_map_past_the_end", stata("118", false, 4, 1000), "none"},
         stated_case{"mat5_little_endian", mat5(false), "MAT-file 184 12 4 0 element 4"},
         stated_case{"mat5_big_endian", mat5(true), "MAT-file 184 12 4 0 element 4"},
         stated_case{"mat5_complex", mat5(false, true), "none"},
