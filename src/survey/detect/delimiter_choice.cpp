@@ -102,6 +102,21 @@ constexpr double ONE_LENGTH_STATEMENTS = 0.5;
 // Blanks around an assignment's sign, in this share of the lines, part a
 // setting's name from its value: settings, not a table.
 constexpr double ASSIGNED_SHARE = 0.9;
+// Where no byte splits the whole text consistently, a run of at least
+// this many records that one usual delimiter splits alike into this many
+// fields or more, a good part of the text (one record in this many), is a
+// table between a preamble of settings and closing lines (an instrument's
+// export, a colour measurement file's BEGIN_DATA block).
+constexpr std::size_t FEWEST_TABLE_RECORDS = 3;
+constexpr std::uint32_t FEWEST_TABLE_FIELDS = 3;
+constexpr std::size_t TABLE_ONE_IN = 3;
+// The lines after such a table close it (END_DATA): a few at most; more
+// are further records, in groups the table is one of.
+constexpr std::size_t MOST_CLOSING_RECORDS = 3;
+// Blanks that split fewer than this share of the records alike are
+// padding between aligned values unless a table of them stands apart.
+constexpr double CONSISTENT_BLANKS = 0.9;
+constexpr std::size_t LOOSE_TABLE_ONE_IN = 2;
 // A column of words whose values lead with a digit this often holds numbers.
 constexpr double NUMBER_COLUMN_SHARE = 0.5;
 
@@ -959,6 +974,43 @@ const candidate_score* best_delimiter(const std::vector<candidate_score>& scores
     return chosen;
 }
 
+// The longest run of records that one usual delimiter splits into the same
+// number of fields, enough of them, or none.
+std::span<const std::string_view> table_block(const std::vector<std::string_view>& records,
+                                              std::optional<unsigned char> quote,
+                                              std::optional<unsigned char> only)
+{
+    std::size_t best_first = 0, best_count = 0;
+    for (unsigned char delimiter : USUAL_DELIMITERS) {
+        // Blanks split words alike by chance: they are weighed only where
+        // they split the text best already.
+        if ((quote && delimiter == *quote) || (only ? delimiter != *only : delimiter == ' '))
+            continue;
+        field_rule rule{delimiter, quote};
+        std::uint32_t previous = 0;
+        std::size_t first = 0;
+        for (std::size_t at = 0; at < records.size(); at++) {
+            std::uint32_t fields = count_fields(without_cr(records[at]), rule);
+            if (fields < FEWEST_TABLE_FIELDS || fields != previous)
+                first = at;
+            previous = fields < FEWEST_TABLE_FIELDS ? 0 : fields;
+            if (previous != 0 && at + 1 - first > best_count) {
+                best_first = first;
+                best_count = at + 1 - first;
+            }
+        }
+    }
+    std::size_t closing = static_cast<std::size_t>(
+        std::count_if(records.begin() + static_cast<std::ptrdiff_t>(best_first + best_count),
+                      records.end(), [](std::string_view record) {
+                          return record.find_first_not_of(" \t\r") != std::string_view::npos;
+                      }));
+    if (best_count < FEWEST_TABLE_RECORDS || closing > MOST_CLOSING_RECORDS ||
+        best_count * (only ? LOOSE_TABLE_ONE_IN : TABLE_ONE_IN) < records.size())
+        return {};
+    return {records.data() + best_first, best_count};
+}
+
 bool joins_lines(const std::vector<std::string_view>& lines, unsigned char quote)
 {
     return std::any_of(lines.begin(), lines.end(),
@@ -1009,11 +1061,33 @@ delimiter_choice choose_delimiter_and_quote(const std::vector<std::string_view>&
             result.candidates.push_back(
                 {{each.delimiter, quote.value, each.fields, each.usual_share}, each.score});
         const candidate_score* best = best_delimiter(scores);
+        std::string_view table;
+        // Blanks that pad aligned values split few records alike when a
+        // preamble stands before them.
+        bool loose =
+            best != nullptr && best->delimiter == ' ' && best->usual_share < CONSISTENT_BLANKS;
+        if (best == nullptr || loose) {
+            std::span<const std::string_view> block =
+                table_block(records, quote.value,
+                            loose ? std::optional<unsigned char>(best->delimiter) : std::nullopt);
+            // Padded values in lines of one length are fixed-width columns.
+            if (loose && !block.empty() && usual_length_share({block.begin(), block.end()}) == 1)
+                block = {};
+            if (!block.empty()) {
+                scores = weigh_delimiters({block.begin(), block.end()}, quote.value);
+                best = best_delimiter(scores);
+                table = {block.front().data(),
+                         static_cast<std::size_t>(block.back().data() + block.back().size() -
+                                                  block.front().data())};
+            }
+        }
         if (best == nullptr)
             continue;
-        if (first_quote || best->score > result.choice->score + PAIR_MARGIN)
+        if (first_quote || best->score > result.choice->score + PAIR_MARGIN) {
             result.choice = {{best->delimiter, quote.value, best->fields, best->usual_share},
                              best->score};
+            result.table = table;
+        }
     }
     return result;
 }

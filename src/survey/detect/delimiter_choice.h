@@ -33,6 +33,10 @@ struct delimiter_choice {
     // pair splits the records clearly better; none when no pair splits
     // them consistently.
     std::optional<scored<delimiter_quote>> choice;
+    // Where the choice splits only a table between a preamble and closing
+    // lines, the table's records, from the start of its first to the end
+    // of its last; empty otherwise.
+    std::string_view table;
 };
 
 // lines are the records' lines, views of one text in order, blank and

@@ -237,6 +237,25 @@ std::vector<text_record> records_of(const text_view& view, std::optional<unsigne
     return records;
 }
 
+// The first line of the view that starts after the text ends.
+std::size_t line_after(const text_view& view, std::string_view text)
+{
+    const char* end = text.data() + text.size();
+    std::size_t line = view.first;
+    while (line < view.last && view.lines[line].text.data() < end)
+        line++;
+    return line;
+}
+
+// The index of the record that starts where the text does.
+std::size_t record_at(const std::vector<text_record>& records, std::string_view text)
+{
+    std::size_t record = 0;
+    while (record < records.size() && records[record].text.data() < text.data())
+        record++;
+    return record;
+}
+
 std::vector<std::string_view> line_texts(const text_view& view)
 {
     std::vector<std::string_view> texts;
@@ -1109,10 +1128,12 @@ text_layout_choice survey_text_lines(const file_sample& sample, const encoding_g
     }
     result.choice = text_shape::delimited;
     field_rule rule{pair->value.delimiter, pair->value.quote};
-    view.last = closing_lines(view, rule);
+    std::string_view table = result.fields.table;
+    view.last = table.empty() ? closing_lines(view, rule) : line_after(view, table);
     std::vector<text_record> records = records_of(view, pair->value.quote);
     field_range range = regular_fields(records, rule, pair->value.fields);
-    std::size_t first = title_records(records, rule, range);
+    std::size_t first =
+        table.empty() ? title_records(records, rule, range) : record_at(records, table);
     if (!quote_is_used(records, rule))
         rule.quote.reset();
     bool row_names = first == 1 && names_all_but_the_first(records, rule, pair->value.fields);

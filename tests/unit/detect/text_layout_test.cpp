@@ -46,4 +46,53 @@ INSTANTIATE_TEST_SUITE_P(
                                text_shape::free_text}),
     [](const testing::TestParamInfo<shape_case>& info) { return info.param.name; });
 
+// A table behind a preamble of settings and before a closing line: the
+// settings are its header, the closing line its trailer (a colour
+// measurement file's BEGIN_DATA block, in tabs and in padded blanks).
+struct table_case {
+    const char* name;
+    std::vector<std::string> lines;
+    unsigned char delimiter;
+    std::uint64_t header, trailer;
+};
+
+class TableBehindSettings : public testing::TestWithParam<table_case>
+{
+};
+
+TEST_P(TableBehindSettings, Finds)
+{
+    fixture_file file = text_lines(GetParam().lines, "\n");
+    file_layout layout;
+    layout.encoding = text_encoding::ascii;
+    layout.kind = record_layout::lines;
+    layout.terminator = line_terminator::lf;
+    survey_text_lines(file.sample(), {text_encoding::ascii, 0, 1, {}}, layout);
+    EXPECT_EQ(layout.delimiter, std::optional<unsigned char>(GetParam().delimiter));
+    EXPECT_EQ(layout.header_length, GetParam().header);
+    EXPECT_EQ(layout.trailer_length, GetParam().trailer);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, TableBehindSettings,
+    testing::Values(table_case{"tabs",
+                               {"SPECT", "DISPLAY\t\"Ra CRI\"", "NUMBER_OF_FIELDS\t4",
+                                "NUMBER_OF_SETS\t3", "BEGIN_DATA", "TCS01\t0.12\t0.14\t0.16",
+                                "TCS02\t0.22\t0.24\t0.26", "TCS03\t0.32\t0.34\t0.36", "END_DATA"},
+                               '\t',
+                               70,
+                               9},
+                    table_case{"padded_blanks",
+                               {"IT8.7/2", "ORIGINATOR \"Graeme\"", "NUMBER_OF_FIELDS 4",
+                                "BEGIN_DATA_FORMAT", "SAMPLE_ID LAB_L LAB_A LAB_B",
+                                "END_DATA_FORMAT", "BEGIN_DATA", "A01 37.99   13.56   14.06",
+                                "A02 65.71   18.13   17.81", "A03 49.93   -4.88   -21.93",
+                                "A04 43.14   -13.10  21.91", "A05 55.11   8.84    -25.40",
+                                "A06 70.72   -33.40  -0.20", "A07 62.66   36.07   57.10",
+                                "A08 40.02   10.41   -45.96", "END_DATA"},
+                               ' ',
+                               120,
+                               9}),
+    [](const testing::TestParamInfo<table_case>& info) { return info.param.name; });
+
 } // namespace
