@@ -56,6 +56,12 @@ constexpr std::size_t MOST_TITLES_ONE_IN = 2;
 // free text split at blanks has a long tail of counts that its first
 // record may fall in.
 constexpr std::size_t TITLE_COUNT_ONE_IN = 100;
+// Leading records most of whose fields are empty (settings padded to the
+// table's width by a spreadsheet, "Account:,1234,,,,") before a run of at
+// least this many records with most fields filled, nearly all the records
+// after it (this share), are a preamble, whatever their count of fields.
+constexpr std::size_t FEWEST_FILLED_RUN = 3;
+constexpr double FILLED_AFTER_SHARE = 0.9;
 // A first line of another length is told for a note only among this many
 // records at least: fewer show no usual length.
 constexpr std::size_t FEWEST_RECORDS_FOR_NOTE = 4;
@@ -437,6 +443,52 @@ std::size_t title_records(const std::vector<text_record>& records, const field_r
             return record;
     }
     return titles;
+}
+
+bool mostly_empty(std::string_view record, const field_rule& rule, std::uint32_t usual)
+{
+    std::vector<std::string_view> fields = split_fields(record, rule);
+    std::size_t filled = static_cast<std::size_t>(
+        std::count_if(fields.begin(), fields.end(), [](std::string_view field) {
+            return field.find_first_not_of(" \t\r\"") != std::string_view::npos;
+        }));
+    return 2 * filled < usual;
+}
+
+// The records of a padded preamble of settings, or none: the records up to
+// the first run of filled ones, when the first is a setting, at most one
+// is filled (a row of names among the settings) and nearly all after are
+// filled.
+std::size_t padded_settings(const std::vector<text_record>& records, const field_rule& rule,
+                            std::uint32_t usual)
+{
+    // Comment lines stand anywhere; a row of names or of values first
+    // opens the table itself.
+    std::vector<bool> empty;
+    for (std::size_t record = 0; record < records.size() && record < MOST_RECORDS_FOR_SHAPES;
+         record++)
+        empty.push_back(is_remark(records[record].text) ||
+                        mostly_empty(records[record].text, rule, usual));
+    if (empty.empty() || !empty[0])
+        return 0;
+    std::size_t start = 0, filled_before = 0;
+    while (start < empty.size()) {
+        std::size_t run = 0;
+        while (start + run < empty.size() && !empty[start + run])
+            run++;
+        if (run >= FEWEST_FILLED_RUN)
+            break;
+        filled_before += run;
+        start += run + 1;
+    }
+    if (start == 0 || start >= empty.size() || filled_before > 1)
+        return 0;
+    std::size_t filled_after = static_cast<std::size_t>(
+        std::count(empty.begin() + static_cast<std::ptrdiff_t>(start), empty.end(), false));
+    return static_cast<double>(filled_after) >=
+                   FILLED_AFTER_SHARE * static_cast<double>(empty.size() - start)
+               ? start
+               : 0;
 }
 
 // A first record longer or shorter than all the rest, which are of one
@@ -1132,8 +1184,9 @@ text_layout_choice survey_text_lines(const file_sample& sample, const encoding_g
     view.last = table.empty() ? closing_lines(view, rule) : line_after(view, table);
     std::vector<text_record> records = records_of(view, pair->value.quote);
     field_range range = regular_fields(records, rule, pair->value.fields);
-    std::size_t first =
-        table.empty() ? title_records(records, rule, range) : record_at(records, table);
+    std::size_t first = table.empty() ? std::max(title_records(records, rule, range),
+                                                 padded_settings(records, rule, pair->value.fields))
+                                      : record_at(records, table);
     if (!quote_is_used(records, rule))
         rule.quote.reset();
     bool row_names = first == 1 && names_all_but_the_first(records, rule, pair->value.fields);

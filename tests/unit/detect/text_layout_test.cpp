@@ -48,7 +48,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A table behind a preamble of settings and before a closing line: the
 // settings are its header, the closing line its trailer (a colour
-// measurement file's BEGIN_DATA block, in tabs and in padded blanks).
+// measurement file's BEGIN_DATA block, in tabs and in padded blanks; a
+// bank's export).
 struct table_case {
     const char* name;
     std::vector<std::string> lines;
@@ -92,7 +93,15 @@ INSTANTIATE_TEST_SUITE_P(
                                 "A08 40.02   10.41   -45.96", "END_DATA"},
                                ' ',
                                120,
-                               9}),
+                               9},
+                    // Settings padded to the table's width by a spreadsheet.
+                    table_case{"padded_settings",
+                               {"Account:,1234,,,", "Period:,2020,,,",
+                                "Date,Payee,Amount,Balance,Memo", "2020-01-01,Shop,1.00,10.00,x",
+                                "2020-01-02,Shop,2.00,12.00,y", "2020-01-03,Shop,3.00,15.00,z"},
+                               ',',
+                               33,
+                               0}),
     [](const testing::TestParamInfo<table_case>& info) { return info.param.name; });
 
 } // namespace
