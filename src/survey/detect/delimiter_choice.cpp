@@ -113,9 +113,9 @@ constexpr std::size_t TABLE_ONE_IN = 3;
 // The lines after such a table close it (END_DATA): a few at most; more
 // are further records, in groups the table is one of.
 constexpr std::size_t MOST_CLOSING_RECORDS = 3;
-// Blanks that split fewer than this share of the records alike are
-// padding between aligned values unless a table of them stands apart.
-constexpr double CONSISTENT_BLANKS = 0.9;
+// Blanks that split the records less consistently than fields need are
+// padding between aligned values unless a table of them, half the records
+// at least (one in this many), stands apart.
 constexpr std::size_t LOOSE_TABLE_ONE_IN = 2;
 // A column of words whose values lead with a digit this often holds numbers.
 constexpr double NUMBER_COLUMN_SHARE = 0.5;

@@ -14,6 +14,11 @@
 #include <string_view>
 #include <vector>
 
+// Blanks that split this share of the records into the usual number of
+// values separate fields however they are padded; fewer are padding
+// between aligned values (or a table behind a preamble).
+inline constexpr double CONSISTENT_BLANKS = 0.9;
+
 struct delimiter_quote {
     unsigned char delimiter;
     std::optional<unsigned char> quote;

@@ -31,9 +31,6 @@ constexpr double LEAST_RUN_SHARE = 0.95;
 constexpr std::uint64_t FIXED_RUN_ONE_IN = 4;
 constexpr std::size_t MOST_ROWS_FOR_NAMES = 500;
 constexpr std::size_t MOST_RECORDS_FOR_SHAPES = 2000;
-// Blanks that split this share of the records into the usual number of
-// values separate fields however they are padded.
-constexpr double CONSISTENT_BLANKS = 0.9;
 // Values padded to line up: this many percent of the gaps between values
 // wider than one blank, or values starting at one offset in this many
 // percent of the lines, at this many offsets at least.

@@ -16,15 +16,20 @@ class TextShape : public testing::TestWithParam<shape_case>
 {
 };
 
-TEST_P(TextShape, Chooses)
+// Surveys ASCII lines ended by LF, as the steps before have found them.
+text_layout_choice survey_ascii_lines(const std::vector<std::string>& lines, file_layout& layout)
 {
-    fixture_file file = text_lines(GetParam().lines, "\n");
-    file_layout layout;
+    fixture_file file = text_lines(lines, "\n");
     layout.encoding = text_encoding::ascii;
     layout.kind = record_layout::lines;
     layout.terminator = line_terminator::lf;
-    EXPECT_EQ(survey_text_lines(file.sample(), {text_encoding::ascii, 0, 1, {}}, layout).choice,
-              GetParam().expected);
+    return survey_text_lines(file.sample(), {text_encoding::ascii, 0, 1, {}}, layout);
+}
+
+TEST_P(TextShape, Chooses)
+{
+    file_layout layout;
+    EXPECT_EQ(survey_ascii_lines(GetParam().lines, layout).choice, GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -63,12 +68,8 @@ class TableBehindSettings : public testing::TestWithParam<table_case>
 
 TEST_P(TableBehindSettings, Finds)
 {
-    fixture_file file = text_lines(GetParam().lines, "\n");
     file_layout layout;
-    layout.encoding = text_encoding::ascii;
-    layout.kind = record_layout::lines;
-    layout.terminator = line_terminator::lf;
-    survey_text_lines(file.sample(), {text_encoding::ascii, 0, 1, {}}, layout);
+    survey_ascii_lines(GetParam().lines, layout);
     EXPECT_EQ(layout.delimiter, std::optional<unsigned char>(GetParam().delimiter));
     EXPECT_EQ(layout.header_length, GetParam().header);
     EXPECT_EQ(layout.trailer_length, GetParam().trailer);
