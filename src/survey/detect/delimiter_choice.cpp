@@ -783,7 +783,22 @@ void drop_blanks_between_words(const std::vector<std::string_view>& records,
         blank->score = 0;
 }
 
-const candidate_score* best_delimiter(const std::vector<candidate_score>& scores);
+// The delimiter that splits the records best for one quote: a usual one
+// unless another byte does clearly better.
+const candidate_score* best_delimiter(const std::vector<candidate_score>& scores)
+{
+    double best_usual = best_usual_score(scores);
+    const candidate_score* chosen = nullptr;
+    for (const candidate_score& each : scores) {
+        if (each.score < LEAST_CONSISTENCY || (!each.usual && best_usual >= LEAST_CONSISTENCY &&
+                                               each.score < best_usual + OTHER_MARGIN))
+            continue;
+        if (chosen == nullptr || each.score > chosen->score + CLOSE_SCORES ||
+            (each.score > chosen->score - CLOSE_SCORES && (each.usual && !chosen->usual)))
+            chosen = &each;
+    }
+    return chosen;
+}
 
 // The share of records that have the commonest length.
 double usual_length_share(const std::vector<std::string_view>& records)
@@ -955,23 +970,6 @@ std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view
     blanks_give_way(weighed, tallies, scores);
     drop_words_of_statements(weighed, quote, scores);
     return scores;
-}
-
-// The delimiter that splits the records best for one quote: a usual one
-// unless another byte does clearly better.
-const candidate_score* best_delimiter(const std::vector<candidate_score>& scores)
-{
-    double best_usual = best_usual_score(scores);
-    const candidate_score* chosen = nullptr;
-    for (const candidate_score& each : scores) {
-        if (each.score < LEAST_CONSISTENCY || (!each.usual && best_usual >= LEAST_CONSISTENCY &&
-                                               each.score < best_usual + OTHER_MARGIN))
-            continue;
-        if (chosen == nullptr || each.score > chosen->score + CLOSE_SCORES ||
-            (each.score > chosen->score - CLOSE_SCORES && (each.usual && !chosen->usual)))
-            chosen = &each;
-    }
-    return chosen;
 }
 
 // The longest run of records that one usual delimiter splits into the same
