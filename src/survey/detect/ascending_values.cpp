@@ -13,6 +13,18 @@ constexpr std::uint64_t FEWEST_VALUES = 32;
 // few values that happen to grow inside other data are not.
 constexpr double LEAST_COVER = 0.9;
 
+// Whether every byte of the run is greater than the one before it: bytes
+// in order (an alphabet in its code page, a ramp) make values of any
+// width grow, and are no table of wider values.
+bool bytes_grow(byte_span bytes, std::size_t first, std::size_t end)
+{
+    for (std::size_t at = first + 1; at < end; at++) {
+        if (bytes[at] <= bytes[at - 1])
+            return false;
+    }
+    return true;
+}
+
 std::uint64_t value_at(byte_span bytes, std::size_t at, std::uint32_t width, bool big_endian)
 {
     std::uint64_t value = 0;
@@ -63,7 +75,7 @@ ascending_run run_to_end(const file_sample& sample, std::uint32_t width, bool bi
         }
         // The values counted for the evidence are those seen, not those
         // the file's size would hold.
-        if ((end - first) / width < FEWEST_VALUES)
+        if ((end - first) / width < FEWEST_VALUES || bytes_grow(start, first, end))
             continue;
         std::uint64_t last = value_at(start, end - width, width, big_endian);
         bool grows = true;

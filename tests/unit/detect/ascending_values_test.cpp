@@ -27,6 +27,14 @@ fixture_file offset_table(std::uint32_t width, bool big_endian, std::uint32_t co
     return file;
 }
 
+fixture_file bytes_in_order(unsigned count)
+{
+    fixture_file file;
+    for (unsigned byte = 0; byte < count; byte++)
+        file.bytes.push_back(static_cast<unsigned char>(0x80 + byte));
+    return file;
+}
+
 struct ascending_case {
     const char* name;
     fixture_file file;
@@ -52,7 +60,10 @@ INSTANTIATE_TEST_SUITE_P(
                     ascending_case{"offsets_little_endian", offset_table(8, false, 100), 8, 40},
                     // Too few values to tell from chance.
                     ascending_case{"few_offsets", offset_table(4, true, 20), 0, 0},
-                    ascending_case{"random_bytes", random_bytes(4000), 0, 0}),
+                    ascending_case{"random_bytes", random_bytes(4000), 0, 0},
+                    // An alphabet's letters in code order: its bytes grow,
+                    // so values of every width read from them do.
+                    ascending_case{"bytes_in_order", bytes_in_order(66), 0, 0}),
     [](const testing::TestParamInfo<ascending_case>& info) { return info.param.name; });
 
 // A start of a stream or of a file still growing, shorter than some
