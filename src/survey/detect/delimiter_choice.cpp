@@ -34,7 +34,8 @@ constexpr double FLANKED_PENALTY = 0.5;
 // A byte outside the usual delimiters that stands between letters or
 // digits this often joins the words of names (an identifier's '_'): it
 // gives way, as the marks inside numbers do, to a usual delimiter that
-// splits the records consistently, however many optional fields end them.
+// splits the records consistently, however many optional fields end them;
+// where none does, it delimits nothing.
 constexpr double WORD_FLANKED = 0.9;
 // A byte that stands inside brackets this often separates the items of a
 // nested value (a Newick tree's children, a JSON object's members), not
@@ -673,12 +674,14 @@ double best_usual_score(const std::vector<candidate_score>& scores)
 void give_way_inside_words(const std::vector<std::string_view>& records,
                            std::vector<candidate_score>& scores)
 {
-    if (best_usual_score(scores) < LEAST_CONSISTENCY)
-        return;
+    // Where no usual delimiter splits the records, the byte that joins
+    // words is a mark inside them (a glyph's coordinates, a menu's
+    // accelerator), and no byte delimits them.
+    bool usual_splits = best_usual_score(scores) >= LEAST_CONSISTENCY;
     for (candidate_score& each : scores) {
         if (!each.usual && each.score > 0 &&
             word_flanked_share(records, each.delimiter) >= WORD_FLANKED)
-            each.score *= FLANKED_PENALTY;
+            each.score = usual_splits ? each.score * FLANKED_PENALTY : 0;
     }
 }
 

@@ -234,6 +234,14 @@ INSTANTIATE_TEST_SUITE_P(
                        "x = 1 + y\n$a = ~4.35 # cubic\nF = %a + %b\n%z = f(center=$c, h=~0.2)\n"
                        "$b = 360/pi * $a\n",
                        "none"},
+        // Glyphs' coordinates as letters, whose '_' joins them where no
+        // usual delimiter splits the lines: a mark, not a delimiter.
+        delimiter_case{"word_joining_mark_alone",
+                       "12345  6D_HYGZH[IZHY\n12345  8D_H[GZHYIZI\n"
+                       "12345  8D_HOJQZ RIP RQ RZ RX\n12345 27D_MHKGK RLHL RLZXZ RLHXH RH\n"
+                       "12345 40D_KGIFI[ RJGJ[\n12345  9D_KGIFIZ RA RB RC RD RE\n"
+                       "12345  9D_KGIFIZ\n12345 12D_KG RA RB RC RD RE RF RG\n",
+                       "none"},
         // The same shape with a column of numbers is a table.
         delimiter_case{"words_over_numbers", "run 1\nrun 2 fast\nstop 3\nstop 4 now\nrun 5\n",
                        " -2"}),
