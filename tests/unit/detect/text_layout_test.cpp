@@ -46,6 +46,15 @@ INSTANTIATE_TEST_SUITE_P(
                     shape_case{"title_then_fixed_run",
                                {"Stock list", "A0010012", "B0020340", "C0030056", "D0040078"},
                                text_shape::fixed_width},
+                    // One line in twenty-two of another length: records
+                    // that vary, not fixed ones with an anomaly.
+                    shape_case{"one_length_but_one_in_twenty_two",
+                               {"A0010012", "B0020340", "C0030056", "D0040078", "E0050012",
+                                "F0060340", "G0070056", "H0080078", "I0090012", "J0100340",
+                                "K0110056", "L01200",   "M0130078", "N0140012", "O0150340",
+                                "P0160056", "Q0170078", "R0180012", "S0190340", "T0200056",
+                                "U0210078", "V0220012"},
+                               text_shape::free_text},
                     shape_case{"free_text",
                                {"# a program", "int main()", "{", "    return 0;", "}"},
                                text_shape::free_text}),
