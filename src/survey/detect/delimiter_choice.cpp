@@ -7,7 +7,6 @@
 #include <array>
 #include <cctype>
 #include <map>
-#include <set>
 #include <span>
 
 namespace
@@ -95,8 +94,9 @@ constexpr double GUTTER_SHARE = 0.9;
 // words of commands and settings (`ECHO off`, `char name="DKB"`,
 // `KEY:value`), not the fields of records: a table's columns line up, and
 // a block of lines of one length is records whatever parts them. A
-// command's first word is a verb or a type that recurs; where none recurs
-// it is a key, as a table's first column often is (a sequence's name).
+// command's first word is a verb or a type that recurs; where no word
+// recurs it is a key, as a table's first column often is (a sequence's
+// name, a keymap's key).
 constexpr std::uint32_t MOST_WORDS_OF_COMMANDS = 3;
 constexpr std::uint32_t MOST_PARTS_OF_SETTINGS = 2;
 constexpr double ONE_LENGTH_STATEMENTS = 0.5;
@@ -846,10 +846,16 @@ bool parts_words_of_statements(const std::vector<std::string_view>& records, con
     if (split.size() < 2 || fewest == most || fewest > most_words ||
         usual_length_share(parted) >= ONE_LENGTH_STATEMENTS)
         return false;
-    std::set<std::string_view> first_words;
-    for (const auto& fields : split)
-        first_words.insert(fields[0]);
-    if (rule.delimiter == ' ' && first_words.size() == split.size())
+    // A comment's mark leading many lines is no word that recurs.
+    std::map<std::string_view, std::size_t> first_words;
+    for (const auto& fields : split) {
+        if (std::any_of(fields[0].begin(), fields[0].end(),
+                        [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
+            first_words[fields[0]]++;
+    }
+    bool recurs = std::any_of(first_words.begin(), first_words.end(),
+                              [](auto each) { return each.second > 1; });
+    if (rule.delimiter == ' ' && !recurs)
         return false;
     for (std::uint32_t column = 0; column < fewest; ++column) {
         std::vector<std::string_view> values;

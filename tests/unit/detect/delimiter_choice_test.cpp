@@ -242,6 +242,13 @@ INSTANTIATE_TEST_SUITE_P(
                        "12345 40D_KGIFI[ RJGJ[\n12345  9D_KGIFIZ RA RB RC RD RE\n"
                        "12345  9D_KGIFIZ\n12345 12D_KG RA RB RC RD RE RF RG\n",
                        "none"},
+        // A keymap's pairs among comments whose mark leads many lines: the
+        // mark is no command's word that recurs.
+        delimiter_case{"pairs_among_comments",
+                       "\" Maintainer: Peter\n\" Changed: 2002 Feb 3\ny z\nzz y\nY Z\nZZ Y\n"
+                       "\" Horny riadok\n` ;\n11 +\n! 1\n22 l\n@ 2\n33 s\n# 3\n44 c\n$ 4\n"
+                       "55 t\n% 5\n66 z\n^ 6\n77 y\n& 7\n88 a\n* 8\n99 i\n( 9\n00 e\n) 0\n",
+                       " -2"},
         // The same shape with a column of numbers is a table.
         delimiter_case{"words_over_numbers", "run 1\nrun 2 fast\nstop 3\nstop 4 now\nrun 5\n",
                        " -2"}),
