@@ -827,25 +827,34 @@ bool holds_numbers(const std::vector<std::string_view>& values)
 
 // Whether the byte cuts the records of two fields or more into a varying
 // count of a few words whose columns hold no one type of value.
-bool parts_words_of_statements(const std::vector<std::string_view>& records, const field_rule& rule)
+// The fields the byte splits each record into, as the tallies counted them.
+std::uint32_t fields_in(const byte_tallies& tallies, std::size_t record, unsigned char delimiter)
 {
-    std::vector<std::vector<std::string_view>> split;
+    return delimiter == ' ' ? tallies.values[record] : tallies.of(record, delimiter) + 1u;
+}
+
+bool parts_words_of_statements(const std::vector<std::string_view>& records,
+                               const byte_tallies& tallies, const field_rule& rule)
+{
+    // The counts and lengths first, which most tables fail, then the words.
     std::vector<std::string_view> parted;
     std::uint32_t fewest = UINT32_MAX, most = 0;
-    for (std::string_view record : records) {
-        std::vector<std::string_view> fields = split_fields(without_cr(record), rule);
-        if (fields.size() < 2)
+    for (std::size_t record = 0; record < records.size(); record++) {
+        std::uint32_t fields = fields_in(tallies, record, rule.delimiter);
+        if (fields < 2)
             continue;
-        parted.push_back(record);
-        fewest = std::min(fewest, static_cast<std::uint32_t>(fields.size()));
-        most = std::max(most, static_cast<std::uint32_t>(fields.size()));
-        split.push_back(std::move(fields));
+        parted.push_back(without_cr(records[record]));
+        fewest = std::min(fewest, fields);
+        most = std::max(most, fields);
     }
     std::uint32_t most_words =
         rule.delimiter == ' ' ? MOST_WORDS_OF_COMMANDS : MOST_PARTS_OF_SETTINGS;
-    if (split.size() < 2 || fewest == most || fewest > most_words ||
+    if (parted.size() < 2 || fewest == most || fewest > most_words ||
         usual_length_share(parted) >= ONE_LENGTH_STATEMENTS)
         return false;
+    std::vector<std::vector<std::string_view>> split;
+    for (std::string_view record : parted)
+        split.push_back(split_fields(record, rule));
     // A comment's mark leading many lines is no word that recurs.
     std::map<std::string_view, std::size_t> first_words;
     for (const auto& fields : split) {
@@ -870,8 +879,19 @@ bool parts_words_of_statements(const std::vector<std::string_view>& records, con
 
 // Whether blanks part assignments: a word of '=' signs alone (`KEY =
 // value`, `x := 1`) stands in the same place of nearly every record.
-bool parts_assignments(const std::vector<std::string_view>& records, const field_rule& rule)
+bool parts_assignments(const std::vector<std::string_view>& records, const byte_tallies& tallies,
+                       const field_rule& rule)
 {
+    // Each sign stands in a record of two fields or more that holds a '=':
+    // too few such records hold too few signs.
+    std::size_t holding = 0, split = 0;
+    for (std::size_t record = 0; record < records.size(); record++) {
+        bool parts = fields_in(tallies, record, rule.delimiter) >= 2;
+        split += parts;
+        holding += parts && records[record].find('=') != std::string_view::npos;
+    }
+    if (static_cast<double>(holding) < ASSIGNED_SHARE * static_cast<double>(split))
+        return false;
     std::map<std::size_t, std::size_t> signs;
     std::size_t parted = 0;
     for (std::string_view record : records) {
@@ -912,17 +932,17 @@ bool signs_assignments(const std::vector<std::string_view>& records)
 // Where the byte that would be chosen parts words of statements, the text
 // is commands or settings and no byte delimits it.
 void drop_words_of_statements(const std::vector<std::string_view>& records,
-                              std::optional<unsigned char> quote,
+                              const byte_tallies& tallies, std::optional<unsigned char> quote,
                               std::vector<candidate_score>& scores)
 {
     const candidate_score* best = best_delimiter(scores);
     if (best == nullptr)
         return;
     field_rule rule{best->delimiter, quote};
-    if ((best->delimiter == ' ' && parts_assignments(records, rule)) ||
+    if ((best->delimiter == ' ' && parts_assignments(records, tallies, rule)) ||
         (best->delimiter == '=' && signs_assignments(records)) ||
         ((best->delimiter == ' ' || best->delimiter == ':') &&
-         parts_words_of_statements(records, rule))) {
+         parts_words_of_statements(records, tallies, rule))) {
         for (candidate_score& each : scores)
             each.score = 0;
     }
@@ -977,16 +997,31 @@ std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view
     drop_inside_statements(weighed, scores);
     drop_nested(weighed, quote, scores);
     blanks_give_way(weighed, tallies, scores);
-    drop_words_of_statements(weighed, quote, scores);
+    drop_words_of_statements(weighed, tallies, quote, scores);
     return scores;
 }
 
+bool is_blank_record(std::string_view record)
+{
+    return record.find_first_not_of(" \t\r") == std::string_view::npos;
+}
+
 // The longest run of records that one usual delimiter splits into the same
-// number of fields, enough of them, or none.
+// number of fields, enough of them, that ends behind a few closing records
+// at most; or none. Runs are walked back from their ends, so text with no
+// such table costs a few records, not all of them.
 std::span<const std::string_view> table_block(const std::vector<std::string_view>& records,
                                               std::optional<unsigned char> quote,
                                               std::optional<unsigned char> only)
 {
+    // Where a run may end: before each of the last few records with
+    // anything in them.
+    std::vector<std::size_t> ends;
+    for (std::size_t end = records.size(), closing = 0; end > 0 && closing <= MOST_CLOSING_RECORDS;
+         end--) {
+        ends.push_back(end);
+        closing += !is_blank_record(records[end - 1]);
+    }
     std::size_t best_first = 0, best_count = 0;
     for (unsigned char delimiter : USUAL_DELIMITERS) {
         // Blanks split words alike by chance: they are weighed only where
@@ -994,25 +1029,27 @@ std::span<const std::string_view> table_block(const std::vector<std::string_view
         if ((quote && delimiter == *quote) || (only ? delimiter != *only : delimiter == ' '))
             continue;
         field_rule rule{delimiter, quote};
-        std::uint32_t previous = 0;
-        std::size_t first = 0;
-        for (std::size_t at = 0; at < records.size(); at++) {
-            std::uint32_t fields = count_fields(without_cr(records[at]), rule);
-            if (fields < FEWEST_TABLE_FIELDS || fields != previous)
-                first = at;
-            previous = fields < FEWEST_TABLE_FIELDS ? 0 : fields;
-            if (previous != 0 && at + 1 - first > best_count) {
+        auto fields_of = [&](std::size_t at) {
+            std::string_view record = without_cr(records[at]);
+            // A record without the byte is one field, whatever its quotes.
+            return record.find(static_cast<char>(delimiter)) == std::string_view::npos
+                       ? 1u
+                       : count_fields(record, rule);
+        };
+        for (std::size_t end : ends) {
+            std::uint32_t fields = fields_of(end - 1);
+            if (fields < FEWEST_TABLE_FIELDS)
+                continue;
+            std::size_t first = end - 1;
+            while (first > 0 && fields_of(first - 1) == fields)
+                first--;
+            if (end - first > best_count) {
                 best_first = first;
-                best_count = at + 1 - first;
+                best_count = end - first;
             }
         }
     }
-    std::size_t closing = static_cast<std::size_t>(
-        std::count_if(records.begin() + static_cast<std::ptrdiff_t>(best_first + best_count),
-                      records.end(), [](std::string_view record) {
-                          return record.find_first_not_of(" \t\r") != std::string_view::npos;
-                      }));
-    if (best_count < FEWEST_TABLE_RECORDS || closing > MOST_CLOSING_RECORDS ||
+    if (best_count < FEWEST_TABLE_RECORDS ||
         best_count * (only ? LOOSE_TABLE_ONE_IN : TABLE_ONE_IN) < records.size())
         return {};
     return {records.data() + best_first, best_count};

@@ -445,7 +445,10 @@ std::size_t title_records(const std::vector<text_record>& records, const field_r
 
 bool mostly_empty(std::string_view record, const field_rule& rule, std::uint32_t usual)
 {
-    std::vector<std::string_view> fields = split_fields(record, rule);
+    // One buffer for the fields of every record weighed.
+    thread_local std::vector<std::string_view> fields;
+    fields.clear();
+    append_fields(record, rule, fields);
     std::size_t filled = static_cast<std::size_t>(
         std::count_if(fields.begin(), fields.end(), [](std::string_view field) {
             return field.find_first_not_of(" \t\r\"") != std::string_view::npos;
@@ -462,13 +465,15 @@ std::size_t padded_settings(const std::vector<text_record>& records, const field
 {
     // Comment lines stand anywhere; a row of names or of values first
     // opens the table itself.
+    auto setting = [&](const text_record& record) {
+        return is_remark(record.text) || mostly_empty(record.text, rule, usual);
+    };
+    if (records.empty() || !setting(records[0]))
+        return 0;
     std::vector<bool> empty;
     for (std::size_t record = 0; record < records.size() && record < MOST_RECORDS_FOR_SHAPES;
          record++)
-        empty.push_back(is_remark(records[record].text) ||
-                        mostly_empty(records[record].text, rule, usual));
-    if (empty.empty() || !empty[0])
-        return 0;
+        empty.push_back(setting(records[record]));
     std::size_t start = 0, filled_before = 0;
     while (start < empty.size()) {
         std::size_t run = 0;
