@@ -332,6 +332,33 @@ std::optional<stated_layout> read_sun_raster(const header_reader& in, std::uint6
     return image_rows("Sun raster image", header, (width * depth + 15) / 16 * 2, height, size);
 }
 
+// SGI image files (Haeberli, "The SGI Image File Format", version 1.00): a
+// 512-byte big-endian header opened by the magic number 474; a verbatim
+// image is each channel in turn as YSIZE scanlines of XSIZE values of BPC
+// bytes, a scanline the record; a run-length encoded one has scanlines of
+// many lengths.
+constexpr std::uint32_t SGI_MAGIC = 474;
+constexpr std::uint64_t SGI_HEADER = 512;
+constexpr unsigned SGI_VERBATIM = 0, SGI_RLE = 1;
+
+std::optional<stated_layout> read_sgi(const header_reader& in, std::uint64_t size)
+{
+    if (!in.has(0, 12) || size < SGI_HEADER || in.be16(0) != SGI_MAGIC)
+        return std::nullopt;
+    unsigned storage = in.bytes[2], bpc = in.bytes[3], dimension = in.be16(4);
+    if ((storage != SGI_VERBATIM && storage != SGI_RLE) || (bpc != 1 && bpc != 2) ||
+        dimension < 1 || dimension > 3)
+        return std::nullopt;
+    if (storage == SGI_RLE)
+        return stated_layout{"SGI image", SGI_HEADER, 0, 0, 0, true};
+    std::uint64_t ysize = dimension >= 2 ? in.be16(8) : 1, zsize = dimension == 3 ? in.be16(10) : 1;
+    std::optional<stated_layout> rows =
+        image_rows("SGI image", SGI_HEADER, std::uint64_t{in.be16(6)} * bpc, ysize * zsize, size);
+    if (rows && bpc > 1)
+        rows->element = bpc;
+    return rows;
+}
+
 // ESRI shapefile index: a 100-byte header with the file code 9994 and the
 // file's length in 16-bit words, then an offset and a length for each shape.
 std::optional<stated_layout> read_shape_index(const header_reader& in, std::uint64_t size)
@@ -758,11 +785,11 @@ std::optional<stated_layout> read_stated_layout(byte_span start, std::uint64_t f
     header_reader in{start};
     using reader = std::optional<stated_layout> (*)(const header_reader&, std::uint64_t);
     static const reader readers[] = {
-        read_wave,          read_aiff,   read_sun_audio, read_psf,           read_shape_index,
-        read_shapefile,     read_fits,   read_iso9660,   read_sas_transport, read_npy,
-        read_tar,           read_sqlite, read_bmp,       read_netpbm,        read_sun_raster,
-        read_compound_file, read_stata,  read_nifti,     read_mat5,          read_dbase,
-        read_varying};
+        read_wave,      read_aiff,          read_sun_audio, read_psf,           read_shape_index,
+        read_shapefile, read_fits,          read_iso9660,   read_sas_transport, read_npy,
+        read_tar,       read_sqlite,        read_bmp,       read_netpbm,        read_sun_raster,
+        read_sgi,       read_compound_file, read_stata,     read_nifti,         read_mat5,
+        read_dbase,     read_varying};
     for (reader read : readers) {
         if (std::optional<stated_layout> stated = read(in, file_size))
             return stated;

@@ -181,6 +181,25 @@ std::string stata(const char* release, bool big, std::uint64_t observations,
     return bytes;
 }
 
+// An SGI image's 512-byte header (big-endian) and data bytes after it.
+std::string sgi(unsigned storage, unsigned bpc, unsigned dimension, unsigned x, unsigned y,
+                unsigned z, std::size_t data)
+{
+    std::string bytes(512, '\0');
+    auto put16 = [&](std::size_t at, unsigned value) {
+        bytes[at] = static_cast<char>(value >> 8);
+        bytes[at + 1] = static_cast<char>(value);
+    };
+    put16(0, 474);
+    bytes[2] = static_cast<char>(storage);
+    bytes[3] = static_cast<char>(bpc);
+    put16(4, dimension);
+    put16(6, x);
+    put16(8, y);
+    put16(10, z);
+    return bytes + std::string(data, 'v');
+}
+
 struct stated_case {
     const char* name;
     std::string bytes;
@@ -241,6 +260,11 @@ INSTANTIATE_TEST_SUITE_P(
         stated_case{"stata_117_little_endian", stata("117", false, 3), "Stata dataset 300 6 3 63"},
         stated_case{"stata_118_big_endian", stata("118", true, 4), "Stata dataset 305 6 4 63"},
         stated_case{"stata_map_past_the_end", stata("118", false, 4, 1000), "none"},
+        // Scanlines channel after channel; two bytes a value are the element.
+        stated_case{"sgi_rgb", sgi(0, 1, 3, 4, 3, 3, 36), "SGI image 512 4 9 0"},
+        stated_case{"sgi_two_bytes", sgi(0, 2, 2, 4, 3, 1, 24), "SGI image 512 8 3 0 element 2"},
+        stated_case{"sgi_run_length", sgi(1, 1, 3, 4, 3, 3, 40), "SGI image 512 0 0 0"},
+        stated_case{"sgi_cut_short", sgi(0, 1, 3, 4, 3, 3, 35), "none"},
         stated_case{"mat5_little_endian", mat5(false), "MAT-file 184 12 4 0 element 4"},
         stated_case{"mat5_big_endian", mat5(true), "MAT-file 184 12 4 0 element 4"},
         stated_case{"mat5_complex", mat5(false, true), "none"},
