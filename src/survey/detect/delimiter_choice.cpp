@@ -120,6 +120,11 @@ constexpr std::size_t MOST_CLOSING_RECORDS = 3;
 constexpr std::size_t LOOSE_TABLE_ONE_IN = 2;
 // A column of words whose values lead with a digit this often holds numbers.
 constexpr double NUMBER_COLUMN_SHARE = 0.5;
+// A colon inside a time (`14:36:53`, `9:05`) in this share of the records
+// parts hours from minutes, not fields: a log's lines, stamped with the
+// time, put colons after it and in its messages as well.
+constexpr double TIMED_RECORD_SHARE = 0.5;
+constexpr unsigned char TIME_MARK = ':';
 
 bool is_field_edge(char byte)
 {
@@ -753,6 +758,43 @@ void drop_clause_marks(const std::vector<std::string_view>& records,
     }
 }
 
+// Hours of one or two digits, the colon, then minutes up to 59 that end
+// there: codes of hex digits between colons are no time.
+bool holds_time(std::string_view record)
+{
+    auto digit = [&](std::size_t place) {
+        return place < record.size() && is_digit(static_cast<unsigned char>(record[place]));
+    };
+    auto edge = [&](std::size_t place) {
+        return place >= record.size() ||
+               std::isalnum(static_cast<unsigned char>(record[place])) == 0;
+    };
+    for (std::size_t at = record.find(static_cast<char>(TIME_MARK)); at != std::string_view::npos;
+         at = record.find(static_cast<char>(TIME_MARK), at + 1)) {
+        if (at == 0 || !digit(at - 1))
+            continue;
+        std::size_t hours = at >= 2 && digit(at - 2) ? at - 2 : at - 1;
+        if ((hours == 0 || edge(hours - 1)) && digit(at + 1) && digit(at + 2) &&
+            record[at + 1] <= '5' && edge(at + 3))
+            return true;
+    }
+    return false;
+}
+
+void drop_time_marks(const std::vector<std::string_view>& records,
+                     std::vector<candidate_score>& scores)
+{
+    auto colon = std::find_if(scores.begin(), scores.end(), [](const candidate_score& each) {
+        return each.delimiter == TIME_MARK;
+    });
+    if (colon == scores.end() || colon->score == 0)
+        return;
+    std::size_t timed =
+        static_cast<std::size_t>(std::count_if(records.begin(), records.end(), holds_time));
+    if (static_cast<double>(timed) >= TIMED_RECORD_SHARE * static_cast<double>(records.size()))
+        colon->score = 0;
+}
+
 // Statements that a ';' ends (a script's calls, a message list) hold
 // arguments, not fields: no byte inside them delimits records.
 void drop_inside_statements(const std::vector<std::string_view>& records,
@@ -995,6 +1037,7 @@ std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view
     drop_bracketed(weighed, quote, scores);
     drop_clause_marks(weighed, quote, scores);
     drop_inside_statements(weighed, scores);
+    drop_time_marks(weighed, scores);
     drop_nested(weighed, quote, scores);
     blanks_give_way(weighed, tallies, scores);
     drop_words_of_statements(weighed, tallies, quote, scores);

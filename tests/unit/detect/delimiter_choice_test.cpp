@@ -251,7 +251,19 @@ INSTANTIATE_TEST_SUITE_P(
                        " -2"},
         // The same shape with a column of numbers is a table.
         delimiter_case{"words_over_numbers", "run 1\nrun 2 fast\nstop 3\nstop 4 now\nrun 5\n",
-                       " -2"}),
+                       " -2"},
+        // A log's times hold colons; so may its messages after the stamp.
+        delimiter_case{"colons_of_times",
+                       "tool 2025-06-24 14:36:53: run with --quiet --install a b 77 --slave c\n"
+                       "tool 2025-06-24 14:36:53: link group pager updated\n"
+                       "tool 2025-06-24 14:36:55: run with --install b c:d 50\n"
+                       "tool 2025-06-24 9:05: link group pinentry updated to point to d\n",
+                       "none"},
+        // Codes of hex digits between colons are no times.
+        delimiter_case{"colons_between_codes",
+                       "0000:05B4:80:WS:0:1:S:2C:Novell 5\n0000:_MSS:80:WS:0:0:A:LT:3Com 7.2\n"
+                       "4000:_MSS:FF:WS:0:0:A:28:Windows XP\n0008:_MSS:40:WS:0:0:S:28:Red Hat\n",
+                       ":-9"}),
     [](const testing::TestParamInfo<delimiter_case>& info) { return info.param.name; });
 
 TEST(DelimiterChoice, WeighsEveryPair)
