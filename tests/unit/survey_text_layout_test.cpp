@@ -37,6 +37,18 @@ lines counted_words(int stated, int words)
     return list;
 }
 
+// Forty words under a title line and before an empty line, every
+// blanks-th of them two words (none when blanks is 0).
+lines titled_words(const std::string& title, int blanks)
+{
+    lines list = {title};
+    for (int word = 1; word <= 40; word++)
+        list.push_back(std::string(static_cast<std::size_t>(3 + word % 7), 'w') +
+                       (blanks && word % blanks == 0 ? " x" : ""));
+    list.push_back("");
+    return list;
+}
+
 // A long preamble of ';' comment lines, as IDL writes, before a few
 // readings of one length.
 lines station_readings()
@@ -204,6 +216,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "none fields - header 3 trailer 0 length - records 40"},
         text_case{"number_other_than_the_count", counted_words(40, 60),
                   "none fields - header 0 trailer 0 length - records 61"},
+        // A word list under its title, ended by an empty line; a list whose
+        // words hold blanks here and there has no title.
+        text_case{"title_of_a_word_list", titled_words("German words", 0),
+                  "none fields - header 13 trailer 0 length - records 40"},
+        text_case{"words_with_blanks_have_no_title", titled_words("German words", 5),
+                  "none fields - header 0 trailer 0 length - records 41"},
         // Each entry of a bundle opens with labelled comments and closes
         // with a marker: the first's and the last's are the entries', not a
         // header and a trailer.

@@ -87,6 +87,10 @@ constexpr std::size_t MOST_COUNT_DIGITS = 12;
 constexpr std::uint64_t FEWEST_STATED_LINES = 16;
 constexpr double STATED_LINES_SLACK = 0.01;
 constexpr double ESTIMATED_LINES_SLACK = 0.1;
+// A first line of words over at least this many lines of one word each,
+// but for this share of them, is their title (a word list's name).
+constexpr std::size_t FEWEST_TITLED_LINES = 16;
+constexpr double WORDY_LINE_SHARE = 0.01;
 // Bytes that draw a table's grid in text, at least this many times in a
 // line of it (at the columns' edges, or along a rule; a number's signs
 // are no strokes, however many a record holds). At most this many lines that open a run of records,
@@ -852,6 +856,33 @@ bool states_line_count(const file_sample& sample, const text_view& view, const f
     return following >= count * (1 - slack) && following <= count * (1 + slack);
 }
 
+// A blank between two other bytes.
+bool parts_words(std::string_view line)
+{
+    std::size_t first = line.find_first_not_of(" \t\r");
+    std::size_t last = line.find_last_not_of(" \t\r");
+    if (first == std::string_view::npos)
+        return false;
+    std::string_view words = line.substr(first, last - first + 1);
+    return words.find_first_of(" \t") != std::string_view::npos;
+}
+
+bool titles_the_lines(const text_view& view)
+{
+    if (view.first >= view.last || !parts_words(view.lines[view.first].text))
+        return false;
+    std::size_t lines = 0, wordy = 0;
+    for (std::size_t line = view.first + 1; line < view.last; line++) {
+        std::string_view text = view.lines[line].text;
+        if (is_remark(text))
+            continue;
+        lines++;
+        wordy += parts_words(text);
+    }
+    return lines >= FEWEST_TITLED_LINES &&
+           static_cast<double>(wordy) <= WORDY_LINE_SHARE * static_cast<double>(lines);
+}
+
 // The records of one length: the lines from the first of a run of lines of
 // length to the last, which may be followed by a line or two of another
 // length (a blank line, a total) but by nothing else. Lines before the
@@ -1100,12 +1131,16 @@ std::uint64_t survey_fixed_width(const file_sample& sample, const text_view& vie
             layout.header_length = view.decoded.file_offset;
         bool closing_recurs = remarks_recur(view, view.last, view.lines.size());
         std::size_t first = view.first;
-        if (preamble && states_line_count(sample, view, layout)) {
+        bool titled = preamble && titles_the_lines(view);
+        if (titled || (preamble && states_line_count(sample, view, layout))) {
             first++;
             layout.header_length = view.file_offset(view.lines[first].start);
         }
+        // Empty lines that end a list of words, behind its title or none,
+        // end the text rather than close it.
         layout.trailer_length =
-            preamble && !closing_recurs && !(layout.header_length == 0 && ends_in_blank_lines(view))
+            preamble && !closing_recurs &&
+                    !((layout.header_length == 0 || titled) && ends_in_blank_lines(view))
                 ? trailer_of(sample, view, layout)
                 : 0;
         count_free_lines(sample, view, first, length, preamble, layout);
