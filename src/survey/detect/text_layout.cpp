@@ -25,10 +25,10 @@ constexpr std::uint64_t FEWEST_FIXED_LINES = 3;
 // line of that length in a preamble (a rule, a blank title) is not one.
 constexpr std::size_t CONFIRMING_LINES = 2;
 // Of the lines from the first record on, this share must have the record
-// length: a few others are records that break the layout, more are a sign
-// that the text has no record length at all (a list of words) or that its
-// writer left the padding off some lines (a table of 18 short rows in 342).
-constexpr double LEAST_RUN_SHARE = 0.97;
+// length: text whose lines are one length but for a few has no record
+// length to load it by (a row of the table longer than the others, a
+// table of 18 short rows in 342, a list of words).
+constexpr double LEAST_RUN_SHARE = 0.99;
 constexpr std::uint64_t FIXED_RUN_ONE_IN = 4;
 constexpr std::size_t MOST_ROWS_FOR_NAMES = 500;
 constexpr std::size_t MOST_RECORDS_FOR_SHAPES = 2000;

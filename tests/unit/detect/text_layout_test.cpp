@@ -26,6 +26,15 @@ text_layout_choice survey_ascii_lines(const std::vector<std::string>& lines, fil
     return survey_text_lines(file.sample(), {text_encoding::ascii, 0, 1, {}}, layout);
 }
 
+// Rows of one length but the thirtieth, longer.
+std::vector<std::string> one_longer_in(int rows)
+{
+    std::vector<std::string> lines;
+    for (int row = 0; row < rows; row++)
+        lines.push_back(std::string(row == 29 ? 24 : 20, static_cast<char>('A' + row % 26)));
+    return lines;
+}
+
 TEST_P(TextShape, Chooses)
 {
     file_layout layout;
@@ -34,30 +43,31 @@ TEST_P(TextShape, Chooses)
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, TextShape,
-    testing::Values(shape_case{"delimited", {"a,1", "b,2", "c,3"}, text_shape::delimited},
-                    // Single blanks between as many values in every line split fields.
-                    shape_case{"blank_separated",
-                               {"a 1 x", "bb 22 y", "c 3 zz", "dd 4 w"},
-                               text_shape::delimited},
-                    // Blanks that pad values to line up make columns of fixed width.
-                    shape_case{"padded_columns",
-                               {"ann    12  x", "bo      3  y", "carl  100  z"},
-                               text_shape::fixed_width},
-                    shape_case{"title_then_fixed_run",
-                               {"Stock list", "A0010012", "B0020340", "C0030056", "D0040078"},
-                               text_shape::fixed_width},
-                    // One line in twenty-two of another length: records
-                    // that vary, not fixed ones with an anomaly.
-                    shape_case{"one_length_but_one_in_twenty_two",
-                               {"A0010012", "B0020340", "C0030056", "D0040078", "E0050012",
-                                "F0060340", "G0070056", "H0080078", "I0090012", "J0100340",
-                                "K0110056", "L01200",   "M0130078", "N0140012", "O0150340",
-                                "P0160056", "Q0170078", "R0180012", "S0190340", "T0200056",
-                                "U0210078", "V0220012"},
-                               text_shape::free_text},
-                    shape_case{"free_text",
-                               {"# a program", "int main()", "{", "    return 0;", "}"},
-                               text_shape::free_text}),
+    testing::Values(
+        shape_case{"delimited", {"a,1", "b,2", "c,3"}, text_shape::delimited},
+        // Single blanks between as many values in every line split fields.
+        shape_case{
+            "blank_separated", {"a 1 x", "bb 22 y", "c 3 zz", "dd 4 w"}, text_shape::delimited},
+        // Blanks that pad values to line up make columns of fixed width.
+        shape_case{"padded_columns",
+                   {"ann    12  x", "bo      3  y", "carl  100  z"},
+                   text_shape::fixed_width},
+        shape_case{"title_then_fixed_run",
+                   {"Stock list", "A0010012", "B0020340", "C0030056", "D0040078"},
+                   text_shape::fixed_width},
+        // One line in twenty-two of another length: records
+        // that vary, not fixed ones with an anomaly.
+        shape_case{"one_length_but_one_in_twenty_two",
+                   {"A0010012", "B0020340", "C0030056", "D0040078", "E0050012", "F0060340",
+                    "G0070056", "H0080078", "I0090012", "J0100340", "K0110056", "L01200",
+                    "M0130078", "N0140012", "O0150340", "P0160056", "Q0170078", "R0180012",
+                    "S0190340", "T0200056", "U0210078", "V0220012"},
+                   text_shape::free_text},
+        // One in sixty-six (a table row longer than the rest).
+        shape_case{"one_length_but_one_in_sixty_six", one_longer_in(66), text_shape::free_text},
+        shape_case{"free_text",
+                   {"# a program", "int main()", "{", "    return 0;", "}"},
+                   text_shape::free_text}),
     [](const testing::TestParamInfo<shape_case>& info) { return info.param.name; });
 
 // A table behind a preamble of settings and before a closing line: the
