@@ -56,6 +56,8 @@ constexpr double NEAR_CREDIT = 0.5;
 // ends statements rather than separating fields.
 constexpr double ENDING_SHARE = 0.5;
 constexpr unsigned char STATEMENT_END = ';';
+// Program source indents one statement in this many at least.
+constexpr std::size_t INDENTED_ONE_IN = 5;
 // A quote opens and closes at least this many fields to be one, or one
 // field in a text where it leaves every line whole (a small file) if it is
 // a double quote; single
@@ -803,13 +805,18 @@ void drop_inside_statements(const std::vector<std::string_view>& records,
     if (empty_last_field_share(records, STATEMENT_END) < ENDING_SHARE)
         return;
     // A ';' inside a record as well separates its parts (a GFF line's
-    // attributes, a list with a closing mark).
+    // attributes, a list with a closing mark), unless the statements are
+    // a program's, indented in blocks, where it parts a loop's clauses.
+    std::size_t indented = 0;
+    bool inside = false;
     for (std::string_view record : records) {
         std::size_t first = record.find(static_cast<char>(STATEMENT_END));
-        if (first != std::string_view::npos &&
-            record.find_first_not_of(" \t\r", first + 1) != std::string_view::npos)
-            return;
+        inside |= first != std::string_view::npos &&
+                  record.find_first_not_of(" \t\r", first + 1) != std::string_view::npos;
+        indented += !record.empty() && (record[0] == ' ' || record[0] == '\t');
     }
+    if (inside && indented * INDENTED_ONE_IN < records.size())
+        return;
     for (candidate_score& each : scores)
         each.score = 0;
 }

@@ -259,6 +259,18 @@ INSTANTIATE_TEST_SUITE_P(
                        "tool 2025-06-24 14:36:55: run with --install b c:d 50\n"
                        "tool 2025-06-24 9:05: link group pinentry updated to point to d\n",
                        "none"},
+        // A program's statements, a case table among them, indented in
+        // blocks; a loop's ';' inside one line parts its clauses.
+        delimiter_case{"statements_of_a_program",
+                       "reg clk;\ninitial\nbegin\n  key = 0;\n"
+                       "  for(i=0;i<16;i=i+1) begin clk=0; end\n  case (x)\n"
+                       "    6'b000000 :  so=4'h2;\n    6'b000010 :  so=4'hc;\n"
+                       "    6'b000100 :  so=4'h4;\n    6'b000110 :  so=4'h1;\n"
+                       "    6'b001000 :  so=4'h7;\n    6'b001010 :  so=4'ha;\n"
+                       "    6'b001100 :  so=4'hb;\n    6'b001110 :  so=4'h6;\n"
+                       "    6'b010000 :  so=4'h8;\n    6'b010010 :  so=4'h5;\n"
+                       "  endcase\n  pt = 1;\n",
+                       "none"},
         // Codes of hex digits between colons are no times.
         delimiter_case{"colons_between_codes",
                        "0000:05B4:80:WS:0:1:S:2C:Novell 5\n0000:_MSS:80:WS:0:0:A:LT:3Com 7.2\n"
