@@ -460,6 +460,23 @@ bool mostly_empty(std::string_view record, const field_rule& rule, std::uint32_t
     return 2 * filled < usual;
 }
 
+// A setting names itself first; a row of numbers padded with empty fields
+// is the table's (a grid's axis before its rows).
+bool leads_with_number(std::string_view record, const field_rule& rule)
+{
+    thread_local std::vector<std::string_view> fields;
+    fields.clear();
+    append_fields(record, rule, fields);
+    for (std::string_view field : fields) {
+        std::size_t first = field.find_first_not_of(" \t\r\"");
+        if (first == std::string_view::npos)
+            continue;
+        char lead = field[first];
+        return (lead >= '0' && lead <= '9') || lead == '-' || lead == '+' || lead == '.';
+    }
+    return false;
+}
+
 // The records of a padded preamble of settings, or none: the records up to
 // the first run of filled ones, when the first is a setting, at most one
 // is filled (a row of names among the settings) and nearly all after are
@@ -472,7 +489,7 @@ std::size_t padded_settings(const std::vector<text_record>& records, const field
     auto setting = [&](const text_record& record) {
         return is_remark(record.text) || mostly_empty(record.text, rule, usual);
     };
-    if (records.empty() || !setting(records[0]))
+    if (records.empty() || !setting(records[0]) || leads_with_number(records[0].text, rule))
         return 0;
     std::vector<bool> empty;
     for (std::size_t record = 0; record < records.size() && record < MOST_RECORDS_FOR_SHAPES;

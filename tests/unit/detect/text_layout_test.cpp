@@ -121,6 +121,15 @@ INSTANTIATE_TEST_SUITE_P(
                                 "2020-01-02,Shop,2.00,12.00,y", "2020-01-03,Shop,3.00,15.00,z"},
                                ',',
                                33,
+                               0},
+                    // A grid's axis of numbers padded to the rows' width
+                    // is the table's first record.
+                    table_case{"padded_axis",
+                               {"1\t12\t\t\t\t", "2005\t2005.1\t2005.2\t2005.3\t2005.4\t2005.5",
+                                "2.1\t2.2\t2.3\t2.4\t2.5\t2.6", "3.1\t3.2\t3.3\t3.4\t3.5\t3.6",
+                                "4.1\t4.2\t4.3\t4.4\t4.5\t4.6"},
+                               '\t',
+                               0,
                                0}),
     [](const testing::TestParamInfo<table_case>& info) { return info.param.name; });
 
