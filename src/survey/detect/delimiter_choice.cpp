@@ -379,8 +379,16 @@ std::uint64_t quoted_fields(const std::vector<std::string_view>& lines, unsigned
         // Found by the library's search: most lines hold no quote at all.
         for (std::size_t at = line.find(static_cast<char>(quote)); at != std::string_view::npos;
              at = line.find(static_cast<char>(quote), at + 1)) {
-            opens += at == 0 || is_field_edge(line[at - 1]);
-            closes += at + 1 == line.size() || is_field_edge(line[at + 1]);
+            // A quote alone between delimiters is a whole field's value (a
+            // ditto mark, an inch sign), neither opening nor closing one; a
+            // blank beside it may be inside the quoted text.
+            bool after_edge = at == 0 || is_field_edge(line[at - 1]);
+            bool before_edge = at + 1 == line.size() || is_field_edge(line[at + 1]);
+            bool alone = (at == 0 || line[at - 1] != ' ') &&
+                         (at + 1 == line.size() || line[at + 1] != ' ') && after_edge &&
+                         before_edge;
+            opens += after_edge && !alone;
+            closes += before_edge && !alone;
         }
     }
     return std::min(opens, closes);

@@ -271,6 +271,11 @@ INSTANTIATE_TEST_SUITE_P(
                        "    6'b010000 :  so=4'h8;\n    6'b010010 :  so=4'h5;\n"
                        "  endcase\n  pt = 1;\n",
                        "none"},
+        // A lone '"' between tabs is a ditto mark, a field's whole value.
+        delimiter_case{"ditto_marks",
+                       "a\t24\t0\t41\nb\t\"\nc\t24\t0\t42\nd\t\"\n"
+                       "e\t24\t0\t43\nf\t24\t0\t44\n",
+                       "\t-4"},
         // Codes of hex digits between colons are no times.
         delimiter_case{"colons_between_codes",
                        "0000:05B4:80:WS:0:1:S:2C:Novell 5\n0000:_MSS:80:WS:0:0:A:LT:3Com 7.2\n"
