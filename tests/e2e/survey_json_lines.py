@@ -12,7 +12,8 @@ import sys
 KEYS = ["file", "size", "error", "encoding", "layout", "format", "terminator", "record_length",
         "element_length", "header_length", "trailer_length", "records", "records_estimated",
         "shortest_record",
-        "usual_record", "longest_record", "length_prefix", "delimiter", "quote", "fields",
+        "usual_record", "longest_record", "length_prefix", "delimiter", "delimiter_runs", "quote",
+        "fields",
         "fewest_fields", "most_fields", "header_row", "columns", "record_types", "verified",
         "anomalies", "anomaly_kinds", "stray_bytes", "first_anomalies", "first_anomaly"]
 INTEGER_OR_NULL = {"record_length", "element_length", "records", "fields", "fewest_fields",

@@ -97,7 +97,7 @@ TEST(SurveyJson, FullReportHasEveryKeyInOrder)
         R"("element_length":null,"header_length":22,)"
         R"("trailer_length":1,"records":99999999,"records_estimated":false,"shortest_record":null,)"
         R"("usual_record":null,"longest_record":null,"length_prefix":null,)"
-        R"("delimiter":"|","quote":"\"","fields":4,)"
+        R"("delimiter":"|","delimiter_runs":false,"quote":"\"","fields":4,)"
         R"("fewest_fields":4,"most_fields":4,)"
         R"("header_row":true,"columns":[{"name":"id","type":"integer","start":null,)"
         R"("end":null,"index":0,"format":null,"decimal":null,"grouping":null,)"
@@ -131,12 +131,23 @@ TEST(SurveyJson, UnverifiedFixedLengthLeavesWhatIsUnknownNull)
         R"("element_length":null,"header_length":0,)"
         R"("trailer_length":0,"records":null,"records_estimated":false,"shortest_record":null,)"
         R"("usual_record":null,)"
-        R"("longest_record":null,"length_prefix":null,"delimiter":"\t","quote":null,)"
+        R"("longest_record":null,"length_prefix":null,"delimiter":"\t","delimiter_runs":false,"quote":null,)"
         R"("fields":null,"fewest_fields":null,"most_fields":null,"header_row":false,)"
         R"("columns":null,"record_types":null,"verified":null,"anomalies":null,)"
         R"("anomaly_kinds":null,"stray_bytes":null,"first_anomalies":null,)"
         R"("first_anomaly":null})"
         "\n");
+}
+
+// Runs of tabs are named as tabs, and as runs.
+TEST(SurveyJson, NamesTabRuns)
+{
+    survey_report report;
+    report.layout.kind = record_layout::lines;
+    report.layout.delimiter = ' ';
+    report.layout.tab_runs = true;
+    EXPECT_NE(survey_json_line(report).find(R"("delimiter":"\t","delimiter_runs":true,)"),
+              std::string::npos);
 }
 
 TEST(SurveyJson, ErrorNullsEveryKeyAfterIt)
@@ -153,7 +164,7 @@ TEST(SurveyJson, ErrorNullsEveryKeyAfterIt)
         R"("element_length":null,"header_length":null,)"
         R"("trailer_length":null,"records":null,"records_estimated":null,"shortest_record":null,)"
         R"("usual_record":null,)"
-        R"("longest_record":null,"length_prefix":null,"delimiter":null,"quote":null,)"
+        R"("longest_record":null,"length_prefix":null,"delimiter":null,"delimiter_runs":null,"quote":null,)"
         R"("fields":null,"fewest_fields":null,"most_fields":null,"header_row":null,)"
         R"("columns":null,"record_types":null,"verified":null,"anomalies":null,)"
         R"("anomaly_kinds":null,"stray_bytes":null,"first_anomalies":null,"first_anomaly":null})"

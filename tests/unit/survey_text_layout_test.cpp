@@ -94,6 +94,7 @@ std::string describe_text(const file_layout& layout)
 {
     std::string text =
         layout.delimiter ? std::string(1, static_cast<char>(*layout.delimiter)) : "none";
+    text += layout.tab_runs ? " of tabs" : "";
     text += layout.quote ? std::string(" quote ") + static_cast<char>(*layout.quote) : "";
     text += " fields " + (layout.fields ? std::to_string(*layout.fields) : "-");
     text += layout.header_row ? " names" : "";
@@ -218,6 +219,18 @@ INSTANTIATE_TEST_SUITE_P(
                   "none fields - header 0 trailer 0 length - records 61"},
         // A word list under its title, ended by an empty line; a list whose
         // words hold blanks here and there has no title.
+        // Columns lined up by runs of tabs, a '*' in the last: runs of one
+        // or more tabs part the fields, and are named tabs.
+        text_case{"columns_lined_up_by_tabs",
+                  {"eabi-uclibc-linux\tlinux-uclibceabi\tlinux[^-]*-uclibceabi",
+                   "base-uclibc-linux\tlinux-uclibc\t\tlinux[^-]*-uclibc",
+                   "base-musl-linux\t\tlinux-musl\t\tlinux[^-]*-musl",
+                   "abi64-gnu-linux\t\tlinux-gnuabi64\t\tlinux[^-]*-gnuabi64",
+                   "base-gnu-linux\t\tlinux-gnu\t\tlinux[^-]*(-gnu.*)?",
+                   "base-gnu-hurd\t\tgnu\t\t\tgnu[^-]*",
+                   "base-bsd-darwin\t\tdarwin\t\t\tdarwin[^-]*",
+                   "base-bsd-freebsd\tfreebsd\t\t\tfreebsd[^-]*"},
+                  "  of tabs fields 3 header 0 trailer 0 length - records 8"},
         text_case{"title_of_a_word_list", titled_words("German words", 0),
                   "none fields - header 13 trailer 0 length - records 40"},
         text_case{"words_with_blanks_have_no_title", titled_words("German words", 5),

@@ -187,6 +187,9 @@ struct file_layout {
     // sampled records rather than from a fixed length.
     bool records_estimated = false;
     std::optional<unsigned char> delimiter;
+    // With a blank delimiter, whose runs of blanks and tabs part fields: the
+    // runs are tabs alone (columns lined up at tab stops), and are named so.
+    bool tab_runs = false;
     std::optional<unsigned char> quote;
     std::optional<std::uint32_t> fields;
     // Where the sample's records leave fields out (an optional last

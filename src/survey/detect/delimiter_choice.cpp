@@ -1018,7 +1018,8 @@ std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view
     byte_tallies tallies = tally_bytes(weighed, quote);
     std::vector<candidate_score> scores;
     for (unsigned char delimiter : USUAL_DELIMITERS) {
-        if (present(seen, delimiter))
+        // Runs of blanks are runs of tabs too: columns lined up by tabs.
+        if (present(seen, delimiter) || (delimiter == ' ' && present(seen, '\t')))
             scores.push_back(weigh(weighed, tallies, delimiter, true));
     }
     for (unsigned char delimiter : OTHER_DELIMITERS) {

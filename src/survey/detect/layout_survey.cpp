@@ -501,6 +501,7 @@ void weigh_record_types(survey_evidence& evidence, layout_hypothesis& hypothesis
     else
         layout.delimiter = types.delimiter;
     layout.release = types.release;
+    layout.tab_runs = false;
     layout.quote.reset();
     layout.fields.reset();
     layout.fewest_fields = 0;

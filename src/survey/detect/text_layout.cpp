@@ -90,6 +90,9 @@ constexpr double ESTIMATED_LINES_SLACK = 0.1;
 // A first line of words over at least this many lines of one word each,
 // but for this share of them, is their title (a word list's name).
 constexpr std::size_t FEWEST_TITLED_LINES = 16;
+// Runs of blanks and tabs between values are runs of tabs when no more
+// than one in this many holds a blank (a row or two typed by hand).
+constexpr std::size_t BLANK_RUNS_ONE_IN = 20;
 constexpr double WORDY_LINE_SHARE = 0.01;
 // Bytes that draw a table's grid in text, at least this many times in a
 // line of it (at the columns' edges, or along a rule; a number's signs
@@ -475,6 +478,32 @@ bool leads_with_number(std::string_view record, const field_rule& rule)
         return (lead >= '0' && lead <= '9') || lead == '-' || lead == '+' || lead == '.';
     }
     return false;
+}
+
+// Whether the runs that part the values of records are tabs alone.
+bool parted_by_tabs(std::span<const text_record> records)
+{
+    std::size_t runs = 0, with_blanks = 0, weighed = 0;
+    for (const text_record& record : records) {
+        if (is_remark(record.text))
+            continue;
+        if (weighed++ == MOST_RECORDS_FOR_SHAPES)
+            break;
+        std::string_view text = record.text;
+        std::size_t at = text.find_first_not_of(" \t\r");
+        while (at != std::string_view::npos) {
+            std::size_t gap = text.find_first_of(" \t", at);
+            if (gap == std::string_view::npos)
+                break;
+            std::size_t next = text.find_first_not_of(" \t\r", gap);
+            if (next == std::string_view::npos)
+                break;
+            runs++;
+            with_blanks += text.substr(gap, next - gap).find(' ') != std::string_view::npos;
+            at = next;
+        }
+    }
+    return runs > 0 && with_blanks * BLANK_RUNS_ONE_IN <= runs;
 }
 
 // The records of a padded preamble of settings, or none: the records up to
@@ -1254,6 +1283,7 @@ text_layout_choice survey_text_lines(const file_sample& sample, const encoding_g
         first++;
     }
     layout.delimiter = rule.delimiter;
+    layout.tab_runs = rule.delimiter == ' ' && parted_by_tabs(data);
     layout.quote = rule.quote;
     layout.fields = pair->value.fields;
     if (range.fewest < range.most) {

@@ -470,7 +470,18 @@ constexpr json_key JSON_KEYS[] = {
      }},
     {"delimiter", "string", "", "null when there is none",
      "the byte between fields, as an ASCII character",
-     [](json_object& o, const char* k, const survey_report& r) { o.byte(k, r.layout.delimiter); }},
+     [](json_object& o, const char* k, const survey_report& r) {
+         o.byte(k, r.layout.tab_runs ? std::optional<unsigned char>('\t') : r.layout.delimiter);
+     }},
+    {"delimiter_runs", "boolean", "", "null when there is no delimiter",
+     "true when a run of delimiters parts two fields, as blanks always do and tabs that line up "
+     "columns may; false when each delimiter parts two fields, empty ones included",
+     [](json_object& o, const char* k, const survey_report& r) {
+         if (r.layout.delimiter)
+             o.boolean(k, *r.layout.delimiter == ' ');
+         else
+             o.null(k);
+     }},
     {"quote", "string", "", "null when there is none",
      "the byte that quotes fields, as an ASCII character",
      [](json_object& o, const char* k, const survey_report& r) { o.byte(k, r.layout.quote); }},

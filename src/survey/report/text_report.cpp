@@ -161,7 +161,9 @@ void add_field_facts(std::string& out, const file_layout& layout)
 {
     if (!layout.format_name.empty())
         add_fact(out, "format", layout.format_name);
-    if (layout.delimiter)
+    if (layout.delimiter && layout.tab_runs)
+        add_fact(out, "delimiter", "tab, one or more");
+    else if (layout.delimiter)
         add_fact(out, "delimiter", byte_text(*layout.delimiter, text_encoding::ascii));
     if (layout.quote)
         add_fact(out, "quote", byte_text(*layout.quote, text_encoding::ascii));
