@@ -171,9 +171,10 @@ double flanked_share(const std::vector<std::string_view>& records, unsigned char
 {
     std::uint64_t seen = 0, flanked = 0;
     for (std::string_view record : records) {
-        for (std::size_t at = 1; at + 1 < record.size(); at++) {
-            if (static_cast<unsigned char>(record[at]) != delimiter)
-                continue;
+        // Found by the library's search: the byte is seldom in a record.
+        for (std::size_t at = record.find(static_cast<char>(delimiter), 1);
+             at != std::string_view::npos && at + 1 < record.size();
+             at = record.find(static_cast<char>(delimiter), at + 1)) {
             seen++;
             flanked += before(static_cast<unsigned char>(record[at - 1])) && after(record, at + 1);
         }
@@ -265,6 +266,8 @@ struct byte_tallies {
     std::vector<std::uint16_t> counts;
     // The values blanks separate in each record, outside quotes.
     std::vector<std::uint32_t> values;
+    // Every byte the records hold, quoted or not.
+    std::array<bool, 256> seen{};
 
     std::uint16_t of(std::size_t record, unsigned char delimiter) const
     {
@@ -285,6 +288,7 @@ byte_tallies tally_bytes(const std::vector<std::string_view>& records,
         std::uint32_t values = 0;
         for (char byte : records[record]) {
             unsigned char value = static_cast<unsigned char>(byte);
+            result.seen[value] = true;
             if (escape.holds(value))
                 continue;
             bool blank = !quoted && (value == ' ' || value == '\t');
@@ -700,10 +704,17 @@ void give_way_inside_words(const std::vector<std::string_view>& records,
     }
 }
 
-double bracketed_share(const std::vector<std::string_view>& records, unsigned char byte,
-                       std::optional<unsigned char> quote)
+// For every byte, how often it stands outside quotes, and how often
+// inside brackets too: one walk over the records for every candidate.
+struct bracket_counts {
+    std::array<std::uint64_t, 256> seen{};
+    std::array<std::uint64_t, 256> bracketed{};
+};
+
+bracket_counts count_bracketed(const std::vector<std::string_view>& records,
+                               std::optional<unsigned char> quote)
 {
-    std::uint64_t seen = 0, bracketed = 0;
+    bracket_counts counts;
     for (std::string_view record : records) {
         std::int64_t depth = 0;
         bool quoted = false;
@@ -713,22 +724,28 @@ double bracketed_share(const std::vector<std::string_view>& records, unsigned ch
                 quoted = !quoted;
             if (quoted)
                 continue;
-            if (value == byte) {
-                seen++;
-                bracketed += depth > 0;
-            }
+            counts.seen[value]++;
+            counts.bracketed[value] += depth > 0;
             depth += value == '(' || value == '[' || value == '{';
             depth -= depth > 0 && (value == ')' || value == ']' || value == '}');
         }
     }
-    return seen == 0 ? 0 : static_cast<double>(bracketed) / static_cast<double>(seen);
+    return counts;
 }
 
 void drop_bracketed(const std::vector<std::string_view>& records,
-                    std::optional<unsigned char> quote, std::vector<candidate_score>& scores)
+                    std::optional<unsigned char> quote, const byte_tallies& tallies,
+                    std::vector<candidate_score>& scores)
 {
+    // Without an opening bracket nothing is inside one.
+    if (!tallies.seen['('] && !tallies.seen['['] && !tallies.seen['{'])
+        return;
+    bracket_counts counts = count_bracketed(records, quote);
     for (candidate_score& each : scores) {
-        if (each.score > 0 && bracketed_share(records, each.delimiter, quote) >= BRACKETED_SHARE)
+        std::uint64_t seen = counts.seen[each.delimiter];
+        if (each.score > 0 && seen > 0 &&
+            static_cast<double>(counts.bracketed[each.delimiter]) / static_cast<double>(seen) >=
+                BRACKETED_SHARE)
             each.score = 0;
     }
 }
@@ -1010,12 +1027,8 @@ std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view
 {
     std::vector<std::string_view> weighed(
         records.begin(), records.begin() + std::min(records.size(), MOST_RECORDS_WEIGHED));
-    std::array<bool, 256> seen{};
-    for (std::string_view record : weighed) {
-        for (char byte : record)
-            seen[static_cast<unsigned char>(byte)] = true;
-    }
     byte_tallies tallies = tally_bytes(weighed, quote);
+    const std::array<bool, 256>& seen = tallies.seen;
     std::vector<candidate_score> scores;
     for (unsigned char delimiter : USUAL_DELIMITERS) {
         // Runs of blanks are runs of tabs too: columns lined up by tabs.
@@ -1050,7 +1063,7 @@ std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view
     drop_leading_marks(weighed, tallies, scores);
     drop_blanks_between_words(weighed, quote, scores);
     drop_trailing_comments(weighed, scores);
-    drop_bracketed(weighed, quote, scores);
+    drop_bracketed(weighed, quote, tallies, scores);
     drop_clause_marks(weighed, quote, scores);
     drop_inside_statements(weighed, scores);
     drop_time_marks(weighed, scores);
