@@ -69,6 +69,9 @@ constexpr std::uint64_t APOSTROPHE_HANDICAP = 2;
 // closes most fields only when its pair splits the records clearly more
 // consistently: a stray quote that joins lines which are not one record.
 constexpr double PAIR_MARGIN = 0.1;
+// Quoted records of many lines (notes of a paragraph or two) run this many
+// lines at most on average.
+constexpr std::size_t MOST_LINES_PER_RECORD = 20;
 // A byte that opens this share of the records it splits into the usual
 // number of fields is a mark that leads each record (a tag's colon, the
 // start code of a hex record), not a separator between fields.
@@ -1131,6 +1134,14 @@ std::span<const std::string_view> table_block(const std::vector<std::string_view
     return {records.data() + best_first, best_count};
 }
 
+bool joins_too_many(const std::vector<std::string_view>& lines,
+                    const std::vector<std::string_view>& records)
+{
+    std::size_t filled = static_cast<std::size_t>(std::count_if(
+        lines.begin(), lines.end(), [](std::string_view line) { return !is_blank_line(line); }));
+    return filled > MOST_LINES_PER_RECORD * std::max<std::size_t>(records.size(), 1);
+}
+
 bool joins_lines(const std::vector<std::string_view>& lines, unsigned char quote)
 {
     return std::any_of(lines.begin(), lines.end(),
@@ -1165,14 +1176,21 @@ delimiter_choice choose_delimiter_and_quote(const std::vector<std::string_view>&
 {
     delimiter_choice result;
     result.quotes = quote_candidates(lines);
+    bool weighed_any = false;
     for (const auto& quote : result.quotes) {
-        bool first_quote = &quote == &result.quotes.front();
+        bool first_quote = !weighed_any;
         // Where the quote that opens and closes most fields splits nothing
         // consistently, the text is not fields (prose, source code) and no
         // other quote makes it so.
         if (!first_quote && !result.choice)
             break;
         std::vector<std::string_view> records = join_records(lines, quote.value);
+        // A quote whose records run over tens of lines each is no quote but
+        // a mark inside values (a '"' escaped by a backslash): it is passed
+        // over, as if it were never a candidate.
+        if (quote.value && joins_too_many(lines, records))
+            continue;
+        weighed_any = true;
         // One record shows no consistency.
         if (records.size() < 2)
             continue;

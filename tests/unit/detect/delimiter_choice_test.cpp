@@ -26,6 +26,22 @@ class DelimiterChoice : public testing::TestWithParam<delimiter_case>
 {
 };
 
+// Key sequences and their strings, one string a quote escaped by a
+// backslash: that quote would join every line after it.
+std::string escaped_quote_table()
+{
+    std::string text;
+    for (int line = 0; line < 100; line++)
+        text += line == 2 ? "<k> <q>\t: \"\\\"\"\tquotedbl\n"
+                          : "<k> <" + std::to_string(line) + ">\t: \"x\"\tname\n";
+    return text;
+}
+
+TEST(DelimiterChoice, PassesOverAQuoteThatJoinsEveryLine)
+{
+    EXPECT_EQ(describe(choose_delimiter_and_quote(line_views(escaped_quote_table()))), "\t-3");
+}
+
 TEST_P(DelimiterChoice, Chooses)
 {
     EXPECT_EQ(describe(choose_delimiter_and_quote(line_views(GetParam().text))),
