@@ -69,6 +69,10 @@ constexpr std::uint64_t APOSTROPHE_HANDICAP = 2;
 // closes most fields only when its pair splits the records clearly more
 // consistently: a stray quote that joins lines which are not one record.
 constexpr double PAIR_MARGIN = 0.1;
+// Tabs inside nearly every record (this share), this many at least in
+// each, part fields however their count varies.
+constexpr double RAGGED_SHARE = 0.95;
+constexpr std::uint32_t FEWEST_RAGGED_TABS = 2;
 // Quoted records of many lines (notes of a paragraph or two) run this many
 // lines at most on average.
 constexpr std::size_t MOST_LINES_PER_RECORD = 20;
@@ -1134,6 +1138,37 @@ std::span<const std::string_view> table_block(const std::vector<std::string_view
     return {records.data() + best_first, best_count};
 }
 
+// Tabs that part values in nearly every record, however many values each
+// holds, part fields: a table whose rows are as long as they need to be (a
+// count of taxa in each row, a triangle of distances) splits no two rows
+// alike.
+std::optional<candidate_score> ragged_tabs(const std::vector<std::string_view>& records)
+{
+    std::map<std::uint32_t, std::size_t> counts;
+    std::size_t parted = 0, weighed = 0;
+    for (std::string_view record : records) {
+        if (weighed++ == MOST_RECORDS_WEIGHED)
+            break;
+        std::string_view text = without_cr(record);
+        std::size_t first = text.find_first_not_of(" \t");
+        std::uint32_t tabs = 0;
+        for (std::size_t at =
+                 text.find('\t', first == std::string_view::npos ? text.size() : first);
+             at != std::string_view::npos; at = text.find('\t', at + 1))
+            tabs++;
+        parted += tabs >= FEWEST_RAGGED_TABS;
+        counts[tabs + 1]++;
+    }
+    if (weighed == 0 || static_cast<double>(parted) < RAGGED_SHARE * static_cast<double>(weighed))
+        return std::nullopt;
+    auto usual = std::max_element(counts.begin(), counts.end(),
+                                  [](const auto& a, const auto& b) { return a.second < b.second; });
+    double share = static_cast<double>(parted) / static_cast<double>(weighed);
+    return candidate_score{'\t',  usual->first,
+                           share, static_cast<double>(usual->second) / static_cast<double>(weighed),
+                           true,  false};
+}
+
 bool joins_too_many(const std::vector<std::string_view>& lines,
                     const std::vector<std::string_view>& records)
 {
@@ -1219,6 +1254,9 @@ delimiter_choice choose_delimiter_and_quote(const std::vector<std::string_view>&
                                                   block.front().data())};
             }
         }
+        std::optional<candidate_score> ragged;
+        if (best == nullptr && (ragged = ragged_tabs(records)))
+            best = &*ragged;
         if (best == nullptr)
             continue;
         if (first_quote || best->score > result.choice->score + PAIR_MARGIN) {

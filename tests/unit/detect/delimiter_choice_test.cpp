@@ -292,6 +292,11 @@ INSTANTIATE_TEST_SUITE_P(
                        "a\t24\t0\t41\nb\t\"\nc\t24\t0\t42\nd\t\"\n"
                        "e\t24\t0\t43\nf\t24\t0\t44\n",
                        "\t-4"},
+        // Rows as long as they need, each ended by a tab.
+        delimiter_case{"ragged_tabs",
+                       "label\tGroup\tn\tA\tB\tC\tD\tE\t\nx\tB\t5\t1\t2\t3\t4\t5\t\n"
+                       "y\tB\t3\t1\t2\t3\t\nz\tB\t2\t7\t8\t\nw\tC\t1\t9\t\n",
+                       "\t-9"},
         // Codes of hex digits between colons are no times.
         delimiter_case{"colons_between_codes",
                        "0000:05B4:80:WS:0:1:S:2C:Novell 5\n0000:_MSS:80:WS:0:0:A:LT:3Com 7.2\n"
