@@ -48,6 +48,9 @@ constexpr std::string_view CLAUSE_MARKS = ",;:";
 // one field of another delimiter's split splits a value (a list in the last
 // column), not the records.
 constexpr std::size_t MOST_RECORDS_NESTED = 500;
+// Blanks that split the records less alike than another byte by this much
+// hold none of its bytes inside their fields.
+constexpr double OUTER_MARGIN = 0.1;
 // A byte that splits one field into this many parts makes a list there.
 constexpr std::uint32_t FEWEST_LIST_FIELDS = 3;
 // Records a field or two off the usual count count this much of a record.
@@ -552,8 +555,13 @@ void drop_nested(const std::vector<std::string_view>& records, std::optional<uns
     std::vector<bool> nested(scores.size(), false);
     for (std::size_t inner = 0; inner < scores.size(); inner++) {
         for (std::size_t outer = 0; outer < scores.size(); outer++) {
+            // Nor do blanks that split the records clearly less alike hold
+            // the other's bytes in their fields: they stand inside a CSV's
+            // text.
             if (inner == outer || !scores[outer].usual || scores[inner].score < LEAST_CONSISTENCY ||
-                scores[outer].score < LEAST_CONSISTENCY)
+                scores[outer].score < LEAST_CONSISTENCY ||
+                (scores[outer].delimiter == ' ' &&
+                 scores[outer].score + OUTER_MARGIN < scores[inner].score))
                 continue;
             std::optional<std::size_t> in_outer =
                 nested_in_one_field(records, quote, scores[inner], scores[outer]);

@@ -297,6 +297,14 @@ INSTANTIATE_TEST_SUITE_P(
                        "label\tGroup\tn\tA\tB\tC\tD\tE\t\nx\tB\t5\t1\t2\t3\t4\t5\t\n"
                        "y\tB\t3\t1\t2\t3\t\nz\tB\t2\t7\t8\t\nw\tC\t1\t9\t\n",
                        "\t-9"},
+        // Words of text in a CSV's first column, and in a name of the
+        // second: the commas part the fields, not lists inside blanks' words.
+        delimiter_case{"commas_after_words",
+                       "placeholder,meaning of life,TLD\nLorem ipsum dolor sit,42,ABC\n"
+                       "Etiam a dolor vitae est vestibulum,84,DEF\nLorem ipsum dolor sit,42,ABC\n"
+                       "Etiam a dolor vitae est vestibulum,84,DEF\nLorem ipsum dolor sit,42,ABC\n"
+                       "Etiam a dolor vitae est vestibulum,84,DEF\n",
+                       ",-3"},
         // Codes of hex digits between colons are no times.
         delimiter_case{"colons_between_codes",
                        "0000:05B4:80:WS:0:1:S:2C:Novell 5\n0000:_MSS:80:WS:0:0:A:LT:3Com 7.2\n"
