@@ -59,8 +59,6 @@ constexpr double NEAR_CREDIT = 0.5;
 // ends statements rather than separating fields.
 constexpr double ENDING_SHARE = 0.5;
 constexpr unsigned char STATEMENT_END = ';';
-// Program source indents one statement in this many at least.
-constexpr std::size_t INDENTED_ONE_IN = 5;
 // A quote opens and closes at least this many fields to be one, or one
 // field in a text where it leaves every line whole (a small file) if it is
 // a double quote; single

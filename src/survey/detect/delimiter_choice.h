@@ -9,6 +9,7 @@
 #include "../base/field_split.h"
 #include "detect_step.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -18,6 +19,8 @@
 // values separate fields however they are padded; fewer are padding
 // between aligned values (or a table behind a preamble).
 inline constexpr double CONSISTENT_BLANKS = 0.9;
+// Text with one line in this many indented is program source.
+inline constexpr std::size_t INDENTED_ONE_IN = 5;
 
 struct delimiter_quote {
     unsigned char delimiter;

@@ -74,8 +74,6 @@ constexpr std::uint64_t FEWEST_RECORDS_FOR_LENGTH = 2;
 // after a table) are a trailer when they are this share of the lines at
 // most (one in this many).
 constexpr std::size_t MOST_CLOSING_ONE_IN = 2;
-// Free text with one line in this many indented is program source.
-constexpr std::size_t INDENTED_ONE_IN = 5;
 constexpr std::size_t LARGE_FILE_TEXT = std::size_t{1} << 18;
 // Bytes of a comment's opening mark that a commented row of names starts
 // with ("#CHROM\tPOS"); the names are the fields after them.
