@@ -371,10 +371,18 @@ record_types_choice find_record_types(const std::vector<std::string_view>& recor
 {
     record_types_choice result;
     std::array<std::size_t, 256> votes{};
+    // Once too many records lack a tag for any byte to reach its share,
+    // the rest need not be read: most text is not typed records.
+    std::size_t untagged = 0;
+    double records_count = static_cast<double>(records.size());
     for (std::string_view record : records) {
         auto [tag, after] = typed_tag_of(record, stated);
-        if (!tag.empty())
+        if (!tag.empty()) {
             votes[after]++;
+        } else if (static_cast<double>(records.size() - ++untagged) / records_count <
+                   LEAST_TAGGED_SHARE) {
+            return result;
+        }
     }
     for (unsigned byte = 0; byte < votes.size(); byte++) {
         if (votes[byte] > 0)
