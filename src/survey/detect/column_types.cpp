@@ -118,35 +118,69 @@ constexpr std::array<pattern_field, 7> PATTERN_FIELDS = {{
     {'f', 1, 9, 0, 999999999},
 }};
 
-// Reads the directive's digits at `at` as a number within its range.
-bool read_field(std::string_view value, std::size_t& at, char directive)
+// A pattern read once into its steps, each a literal byte or a field: a
+// date column's every value is walked through its pattern, and looking
+// up each directive again per value cost more than the digits.
+struct pattern_step {
+    char literal;
+    const pattern_field* field; // null for a literal
+};
+
+struct compiled_pattern {
+    static constexpr std::size_t MOST_STEPS = 24;
+    std::array<pattern_step, MOST_STEPS> steps{};
+    std::size_t count = 0;
+    // Lengths outside these cannot fit, whatever the digits.
+    std::size_t shortest = 0, longest = 0;
+    bool known = true;
+
+    explicit compiled_pattern(std::string_view pattern = {})
+    {
+        for (std::size_t p = 0; p < pattern.size() && count < MOST_STEPS; p++) {
+            pattern_step step{pattern[p], nullptr};
+            if (pattern[p] == '%' && p + 1 < pattern.size()) {
+                char directive = pattern[++p];
+                step.field = std::find_if(
+                    PATTERN_FIELDS.begin(), PATTERN_FIELDS.end(),
+                    [directive](const pattern_field& each) { return each.directive == directive; });
+                if (step.field == PATTERN_FIELDS.end()) {
+                    known = false;
+                    step.field = nullptr;
+                }
+            }
+            shortest += step.field ? step.field->least : 1;
+            longest += step.field ? step.field->most : 1;
+            steps[count++] = step;
+        }
+    }
+};
+
+// Reads the field's digits at `at` as a number within its range.
+bool read_field(std::string_view value, std::size_t& at, const pattern_field& field)
 {
-    const pattern_field* field = std::find_if(
-        PATTERN_FIELDS.begin(), PATTERN_FIELDS.end(),
-        [directive](const pattern_field& each) { return each.directive == directive; });
-    if (field == PATTERN_FIELDS.end())
-        return false;
     std::size_t from = at;
     int number = 0;
-    while (at < value.size() && at - from < field->most && is_digit(value[at]))
+    while (at < value.size() && at - from < field.most && is_digit(value[at]))
         number = number * 10 + (value[at++] - '0');
-    return at - from >= field->least && number >= field->low && number <= field->high;
+    return at - from >= field.least && number >= field.low && number <= field.high;
 }
 
 // Whether value is written in pattern, strptime's directives %Y %m %d %H
 // %M %S %f and literal bytes.
-bool fits_pattern(std::string_view value, std::string_view pattern)
+bool fits_pattern(std::string_view value, const compiled_pattern& pattern)
 {
+    if (!pattern.known || value.size() < pattern.shortest || value.size() > pattern.longest)
+        return false;
     std::size_t at = 0;
-    for (std::size_t p = 0; p < pattern.size(); p++) {
-        if (pattern[p] != '%' || p + 1 == pattern.size()) {
-            if (at >= value.size() || value[at] != pattern[p])
+    for (std::size_t step = 0; step < pattern.count; step++) {
+        const pattern_step& each = pattern.steps[step];
+        if (each.field == nullptr) {
+            if (at >= value.size() || value[at] != each.literal)
                 return false;
             at++;
-            continue;
-        }
-        if (!read_field(value, at, pattern[++p]))
+        } else if (!read_field(value, at, *each.field)) {
             return false;
+        }
     }
     return at == value.size();
 }
@@ -230,13 +264,14 @@ struct candidate {
     std::string pattern;
     number_shape widest;
     bool alive = true;
+    compiled_pattern steps{pattern};
 
     bool take(std::string_view value, number_readings& readings)
     {
         if (type == value_type::boolean)
             return is_boolean(value);
         if (!pattern.empty())
-            return fits_pattern(value, pattern);
+            return fits_pattern(value, steps);
         std::optional<number_shape> shape = readings.read(form);
         if (!shape)
             return false;
