@@ -42,7 +42,9 @@ constexpr std::size_t FEWEST_LINED_UP_OFFSETS = 3;
 constexpr std::uint64_t ONE_LENGTH_PERCENT = 90;
 // A field count that one record in this many has is one the records
 // regularly have (a column some leave out); fewer than two fields are
-// not a split.
+// not a split. A count that one record alone has, where every other
+// record's count is shared, is no regular count however few the records:
+// a small file's title line is one in ten.
 constexpr std::size_t REGULAR_COUNT_ONE_IN = 20;
 constexpr std::uint32_t FEWEST_FIELDS = 2;
 // Leading records of another shape are a preamble when they are half the
@@ -408,9 +410,12 @@ field_range regular_fields(const std::vector<text_record>& records, const field_
         counts[count_fields(records[record].text, rule)]++;
         weighed++;
     }
+    std::size_t lone = static_cast<std::size_t>(std::count_if(
+        counts.begin(), counts.end(), [](const auto& count) { return count.second == 1; }));
     field_range range{usual, usual};
     for (auto [fields, seen] : counts) {
-        if (fields >= FEWEST_FIELDS && seen * REGULAR_COUNT_ONE_IN >= weighed) {
+        if (fields >= FEWEST_FIELDS && (seen > 1 || lone > 1) &&
+            seen * REGULAR_COUNT_ONE_IN >= weighed) {
             range.fewest = std::min(range.fewest, fields);
             range.most = std::max(range.most, fields);
         }
@@ -542,10 +547,37 @@ std::size_t padded_settings(const std::vector<text_record>& records, const field
                : 0;
 }
 
+// Whether a value opens as a number does (a digit, a sign, a point).
+bool opens_as_number(std::string_view field)
+{
+    std::size_t first = field.find_first_not_of(" \t\r\"");
+    if (first == std::string_view::npos)
+        return false;
+    char lead = field[first];
+    return (lead >= '0' && lead <= '9') || lead == '-' || lead == '+' || lead == '.';
+}
+
+// Whether a record's values stand as the next record's do, field for
+// field a number where it has one: a row of the table whose values are
+// only shorter, not a line about it.
+bool like_the_next(const text_record& record, const text_record& next, const field_rule& rule)
+{
+    std::vector<std::string_view> fields = split_fields(record.text, rule);
+    std::vector<std::string_view> next_fields = split_fields(next.text, rule);
+    if (fields.size() != next_fields.size())
+        return false;
+    for (std::size_t field = 0; field < fields.size(); field++) {
+        if (opens_as_number(fields[field]) != opens_as_number(next_fields[field]))
+            return false;
+    }
+    return true;
+}
+
 // A first record longer or shorter than all the rest, which are of one
 // length, and that does not name the columns, is a line about the table (a
-// count of its rows, say) rather than one of its records.
-bool first_is_a_note(std::span<const text_record> records, bool names)
+// count of its rows, say) rather than one of its records, unless its
+// values stand as theirs do.
+bool first_is_a_note(std::span<const text_record> records, bool names, const field_rule& rule)
 {
     if (names || records.size() < FEWEST_RECORDS_FOR_NOTE)
         return false;
@@ -554,7 +586,8 @@ bool first_is_a_note(std::span<const text_record> records, bool names)
         if (records[record].end - records[record].start != length)
             return false;
     }
-    return records[0].end - records[0].start != length;
+    return records[0].end - records[0].start != length &&
+           !like_the_next(records[0], records[1], rule);
 }
 
 bool quote_is_used(const std::vector<text_record>& records, const field_rule& rule)
@@ -1276,7 +1309,7 @@ text_layout_choice survey_text_lines(const file_sample& sample, const encoding_g
     std::span<const text_record> data(records.begin() + static_cast<std::ptrdiff_t>(first),
                                       records.end());
     layout.header_row = row_names || first_names_columns(data, rule);
-    if (first_is_a_note(data, layout.header_row)) {
+    if (first_is_a_note(data, layout.header_row, rule)) {
         data = data.subspan(1);
         first++;
     }

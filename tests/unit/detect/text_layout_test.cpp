@@ -130,6 +130,15 @@ INSTANTIATE_TEST_SUITE_P(
                                 "4.1\t4.2\t4.3\t4.4\t4.5\t4.6"},
                                '\t',
                                0,
+                               0},
+                    // A small file's title line, whose field count no
+                    // record shares, over rows the first of which is only
+                    // shorter: a title, and a record.
+                    table_case{"title_over_few_rows",
+                               {"Colour resource Gradient", "0 1 1 1 1", "0.25 0 0 0 1",
+                                "0.50 1 1 1 1", "0.75 0 0 0 1", "1.00 1 1 1 1"},
+                               ' ',
+                               25,
                                0}),
     [](const testing::TestParamInfo<table_case>& info) { return info.param.name; });
 
