@@ -27,13 +27,15 @@ constexpr std::size_t FEWEST_NEAR_LENGTHS = 2;
 // A row lines up at its multiples too (two, three rows apart); a length
 // inside a row does not.
 constexpr std::size_t MULTIPLES_WEIGHED = 3;
-// Values a row apart must differ at most half as much as near it.
-constexpr double LEAST_ROW_STRENGTH = 0.5;
-// Pixels of several samples read byte by byte are weighed against lengths
-// of their own phase alone, the same sample of pixels a little to the
-// side, which differ less than bytes of other samples would: their rows
-// stand out by less, and two or three rows apart by less still.
-constexpr double LEAST_PIXEL_ROW_STRENGTH = 0.3;
+// Values a row apart must differ at most 0.7 times as much as near it: a
+// model's or an instrument's grid changes from row to row by more than a
+// picture does, and its rows line up the less; so do pixels of several
+// samples read byte by byte, weighed against lengths of their own phase
+// alone (the same sample a little to the side). A shorter length that
+// lines up on its own is a tone or a pattern when values that far apart
+// differ at most half as much.
+constexpr double LEAST_ROW_STRENGTH = 0.3;
+constexpr double LEAST_TONE_STRENGTH = 0.5;
 // Of a row length and a divisor that lines up this share as strongly, the
 // divisor is the row: a slice of an image is a run of rows.
 constexpr double ROW_DIVISOR_SHARE = 0.8;
@@ -454,7 +456,7 @@ element_choice find_element_rows(byte_span bytes, std::uint32_t element)
     double best = 0;
     for (std::size_t length = shortest_row; length <= longest_row; length += step)
         best = std::max(best, strengths[length]);
-    double least = step > 1 ? LEAST_PIXEL_ROW_STRENGTH : LEAST_ROW_STRENGTH;
+    double least = LEAST_ROW_STRENGTH;
     if (best < least)
         return result;
     // Rows a value more or less apart are near neighbours too and line up
@@ -494,7 +496,7 @@ element_choice find_element_rows(byte_span bytes, std::uint32_t element)
     // a tone or a pattern, whose repeats line up at some length by chance
     // of their periods, not rows.
     for (std::size_t length = shortest_row; length < row; length += step) {
-        if (row % length != 0 && strengths[length] >= LEAST_ROW_STRENGTH &&
+        if (row % length != 0 && strengths[length] >= LEAST_TONE_STRENGTH &&
             is_best_near(strengths, length, step, longest_row))
             return result;
     }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
 
 namespace
@@ -92,6 +93,32 @@ std::vector<unsigned char> slanted_picture(int width, int height)
     return bytes;
 }
 
+// A model's grid of 32-bit floats: a field that changes along each row
+// as a walk does, and from row to row by a little, under noise of its
+// own, so that rows line up more weakly than a picture's do.
+std::vector<unsigned char> rough_grid(int width, int height, double roughness)
+{
+    std::mt19937 noise(9);
+    std::vector<double> walk(static_cast<std::size_t>(width));
+    double value = 500;
+    for (double& each : walk) {
+        value += static_cast<double>(noise() % 21) - 10;
+        each = value;
+    }
+    std::vector<unsigned char> bytes;
+    for (int y = 0; y < height; y++) {
+        for (int x = 0; x < width; x++) {
+            auto sample =
+                static_cast<float>(walk[static_cast<std::size_t>(x)] + 0.5 * y +
+                                   roughness * static_cast<double>(noise() % 1000) / 1000);
+            unsigned char raw[4];
+            std::memcpy(raw, &sample, sizeof raw);
+            bytes.insert(bytes.end(), raw, raw + 4);
+        }
+    }
+    return bytes;
+}
+
 // Sound without a pitch that holds: noise through a low-pass filter, in
 // frames of two 16-bit channels.
 std::vector<unsigned char> filtered_noise(int frames)
@@ -121,6 +148,7 @@ INSTANTIATE_TEST_SUITE_P(
                     rows_case{"picture_of_three_samples", smooth_picture(90, 70, 3), 3, 270},
                     rows_case{"small_picture_of_bytes", smooth_picture(53, 49, 1), 1, 53},
                     rows_case{"partly_slanted_picture", slanted_picture(121, 140), 1, 121},
+                    rows_case{"rows_of_a_rough_grid", rough_grid(72, 130, 70), 4, 288},
                     rows_case{"sound_keeps_its_frame", filtered_noise(30000), 4, 0},
                     rows_case{"noise", random_bytes(100000).bytes, 2, 0},
                     rows_case{"too_few_values", volume(33, 10, 1, 2), 2, 0}),
