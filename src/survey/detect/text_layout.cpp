@@ -87,6 +87,9 @@ constexpr std::size_t MOST_COUNT_DIGITS = 12;
 constexpr std::uint64_t FEWEST_STATED_LINES = 16;
 constexpr double STATED_LINES_SLACK = 0.01;
 constexpr double ESTIMATED_LINES_SLACK = 0.1;
+// A size line before delimited records states a few numbers, one of them
+// their count (a matrix's rows, columns and entries).
+constexpr std::size_t MOST_SIZE_NUMBERS = 4;
 // A first line of words over at least this many lines of one word each,
 // but for this share of them, is their title (a word list's name).
 constexpr std::size_t FEWEST_TITLED_LINES = 16;
@@ -890,25 +893,46 @@ std::uint64_t length_of(const text_view& view, std::size_t line)
     return (view.lines[line].end - view.lines[line].start) * view.decoded.unit_width;
 }
 
-// A first line that is a lone number stating how many lines follow it
-// (a word list's count) is a header, as a binary header's count is.
-bool states_line_count(const file_sample& sample, const text_view& view, const file_layout& layout)
+// The numbers a line holds when it holds numbers alone, at most most of
+// them, parted by blanks, tabs or commas; none otherwise.
+std::vector<std::uint64_t> numbers_alone(std::string_view text, std::size_t most)
 {
-    if (view.first + 1 >= view.last)
+    std::vector<std::uint64_t> numbers;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t from = text.find_first_not_of(" \t\r,", at);
+        if (from == std::string_view::npos)
+            break;
+        std::size_t end = text.find_first_of(" \t\r,", from);
+        end = end == std::string_view::npos ? text.size() : end;
+        if (end - from > MOST_COUNT_DIGITS || numbers.size() == most)
+            return {};
+        std::uint64_t number = 0;
+        for (std::size_t digit = from; digit < end; digit++) {
+            if (text[digit] < '0' || text[digit] > '9')
+                return {};
+            number = number * 10 + static_cast<std::uint64_t>(text[digit] - '0');
+        }
+        numbers.push_back(number);
+        at = end;
+    }
+    return numbers;
+}
+
+// Whether one of the numbers a line holds states how many lines follow
+// it: a word list's count, a matrix's size line (rows, columns, entries),
+// as a binary header's count does.
+bool states_line_count(const file_sample& sample, const text_view& view, const file_layout& layout,
+                       std::size_t at, std::size_t most_numbers)
+{
+    if (at + 1 >= view.last)
         return false;
-    std::string_view text = view.lines[view.first].text;
-    std::size_t end = text.find_last_not_of(" \t\r") + 1;
-    if (end == 0 || end > MOST_COUNT_DIGITS ||
-        !std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end),
-                     [](char byte) { return byte >= '0' && byte <= '9'; }))
-        return false;
-    std::uint64_t stated = 0;
-    for (std::size_t at = 0; at < end; at++)
-        stated = stated * 10 + static_cast<std::uint64_t>(text[at] - '0');
-    if (stated < FEWEST_STATED_LINES)
+    std::vector<std::uint64_t> stated = numbers_alone(view.lines[at].text, most_numbers);
+    if (std::none_of(stated.begin(), stated.end(),
+                     [](std::uint64_t each) { return each >= FEWEST_STATED_LINES; }))
         return false;
     std::uint64_t lines = 0, bytes = 0;
-    for (std::size_t line = view.first + 1; line < view.last; line++) {
+    for (std::size_t line = at + 1; line < view.last; line++) {
         lines += !is_remark(view.lines[line].text);
         bytes += length_of(view, line);
     }
@@ -924,13 +948,53 @@ bool states_line_count(const file_sample& sample, const text_view& view, const f
         }
         if (!sample.file_size || bytes == 0)
             return false;
-        std::uint64_t after = view.file_offset(view.lines[view.first + 1].start);
+        std::uint64_t after = view.file_offset(view.lines[at + 1].start);
         following = static_cast<double>(*sample.file_size - std::min(after, *sample.file_size)) *
                     static_cast<double>(lines) / static_cast<double>(bytes);
         slack = ESTIMATED_LINES_SLACK;
     }
-    double count = static_cast<double>(stated);
-    return following >= count * (1 - slack) && following <= count * (1 + slack);
+    return std::any_of(stated.begin(), stated.end(), [&](std::uint64_t each) {
+        double count = static_cast<double>(each);
+        return each >= FEWEST_STATED_LINES && following >= count * (1 - slack) &&
+               following <= count * (1 + slack);
+    });
+}
+
+// Whether a record holds whole numbers alone, and how many.
+std::size_t whole_numbers(const text_record& record, const field_rule& rule)
+{
+    std::vector<std::string_view> fields = split_fields(record.text, rule);
+    for (std::string_view field : fields) {
+        std::size_t first = field.find_first_not_of(" \t\r");
+        if (first == std::string_view::npos ||
+            !std::all_of(field.begin() + static_cast<std::ptrdiff_t>(first), field.end(),
+                         [](char byte) { return (byte >= '0' && byte <= '9') || byte == '\r'; }))
+            return 0;
+    }
+    return fields.size();
+}
+
+// Whether the first of the records is a size line: numbers alone, one of
+// which counts the lines after it, in a shape the next record does not
+// have. A record of whole numbers like the rest (a colour map's first
+// entry, 255 in a map of 256) only happens to hold the count.
+bool states_record_count(const file_sample& sample, const text_view& view,
+                         const file_layout& layout, std::span<const text_record> records,
+                         const field_rule& rule)
+{
+    if (records.size() < 2)
+        return false;
+    std::size_t numbers = whole_numbers(records[0], rule);
+    if (numbers == 0 || numbers == whole_numbers(records[1], rule))
+        return false;
+    auto line = std::lower_bound(
+        view.lines.begin(), view.lines.end(), records[0].start,
+        [](const text_line& each, std::size_t start) { return each.start < start; });
+    if (line == view.lines.end() || line->start != records[0].start)
+        return false;
+    return states_line_count(sample, view, layout,
+                             static_cast<std::size_t>(line - view.lines.begin()),
+                             MOST_SIZE_NUMBERS);
 }
 
 // A blank between two other bytes.
@@ -1209,7 +1273,7 @@ std::uint64_t survey_fixed_width(const file_sample& sample, const text_view& vie
         bool closing_recurs = remarks_recur(view, view.last, view.lines.size());
         std::size_t first = view.first;
         bool titled = preamble && titles_the_lines(view);
-        if (titled || (preamble && states_line_count(sample, view, layout))) {
+        if (titled || (preamble && states_line_count(sample, view, layout, view.first, 1))) {
             first++;
             layout.header_length = view.file_offset(view.lines[first].start);
         }
@@ -1309,7 +1373,8 @@ text_layout_choice survey_text_lines(const file_sample& sample, const encoding_g
     std::span<const text_record> data(records.begin() + static_cast<std::ptrdiff_t>(first),
                                       records.end());
     layout.header_row = row_names || first_names_columns(data, rule);
-    if (first_is_a_note(data, layout.header_row, rule)) {
+    if (first_is_a_note(data, layout.header_row, rule) ||
+        (!layout.header_row && states_record_count(sample, view, layout, data, rule))) {
         data = data.subspan(1);
         first++;
     }

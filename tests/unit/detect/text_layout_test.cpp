@@ -35,6 +35,21 @@ std::vector<std::string> one_longer_in(int rows)
     return lines;
 }
 
+// A sparse matrix's entries behind its banner and size line (rows,
+// columns, entries); with whole numbers for values, like a colour map of
+// as many entries whose first entry holds the count by chance.
+std::vector<std::string> matrix_entries(bool banner, const char* value)
+{
+    std::vector<std::string> lines;
+    if (banner)
+        lines = {"%%MatrixMarket matrix coordinate real general", "20 20 18"};
+    for (int entry = 1; entry <= 18; entry++)
+        lines.push_back(std::to_string(entry) + " " + std::to_string(entry % 7 + 1) + " " + value);
+    if (!banner)
+        lines.insert(lines.begin(), "0 0 18");
+    return lines;
+}
+
 TEST_P(TextShape, Chooses)
 {
     file_layout layout;
@@ -134,6 +149,8 @@ INSTANTIATE_TEST_SUITE_P(
                     // A small file's title line, whose field count no
                     // record shares, over rows the first of which is only
                     // shorter: a title, and a record.
+                    table_case{"size_line", matrix_entries(true, "1.5e+00"), ' ', 55, 0},
+                    table_case{"count_by_chance", matrix_entries(false, "18"), ' ', 0, 0},
                     table_case{"title_over_few_rows",
                                {"Colour resource Gradient", "0 1 1 1 1", "0.25 0 0 0 1",
                                 "0.50 1 1 1 1", "0.75 0 0 0 1", "1.00 1 1 1 1"},
