@@ -539,6 +539,20 @@ std::optional<std::size_t> nested_in_one_field(const std::vector<std::string_vie
     return only;
 }
 
+// Whether every record's first blank comes before its first delimiter:
+// the blanks stand inside the first field, as between a name's words.
+bool blanks_first_in_names(const std::vector<std::string_view>& records, unsigned char delimiter)
+{
+    for (std::size_t record = 0; record < records.size() && record < MOST_RECORDS_NESTED;
+         record++) {
+        std::size_t blank = records[record].find(' ');
+        if (blank == std::string_view::npos ||
+            blank > records[record].find(static_cast<char>(delimiter)))
+            return false;
+    }
+    return !records.empty();
+}
+
 // Of two bytes that both split the records consistently, the second a
 // usual delimiter (any byte may stand inside one field of a rare one that
 // splits a few records at runs of itself), one that stands
@@ -577,7 +591,12 @@ void drop_nested(const std::vector<std::string_view>& records, std::optional<uns
             // over the columns it splits: the other's list is in values.
             bool names_row = scores[inner].first_fits && !scores[outer].first_fits &&
                              !records.empty() && !holds_byte(records[0], scores[outer].delimiter);
-            if (names_row)
+            // Blanks that part records in two, each record's first blank
+            // inside the other's first field, part the words of a name
+            // ("tau Phe;0.0179;-"), not a list's column from the rest.
+            bool named = scores[outer].delimiter == ' ' && scores[outer].fields == 2 &&
+                         blanks_first_in_names(records, scores[inner].delimiter);
+            if (names_row || named)
                 continue;
             if (!in_inner || (last_list && *in_inner + 1 != scores[inner].fields))
                 nested[inner] = true;

@@ -128,6 +128,16 @@ INSTANTIATE_TEST_SUITE_P(
                        "d1b\t1b\tB:\t14985\tcl=1,cf=2,sf=3,fa=4,dm=5,sp=7\n"
                        "d2a\t2a\tA:\t14986\tcl=1,cf=2,sf=8,fa=9,dm=5,sp=7\n",
                        "\t-5"},
+        // Names of two words, and some of three in the last field: the
+        // blank parts words, not a list in its last field.
+        delimiter_case{"names_of_two_words",
+                       "CG And;0.10;-;40.5;3.6;-\ntau Phe;0.11;+;41.5;4.6;-\n"
+                       "iot Cet;0.12;-;42.5;5.6;Deneb Kaitos\ntet Oct;0.13;+;43.5;6.6;-\n"
+                       "29 Psc;0.14;-;44.5;7.6;-\n30 Psc;0.15;+;45.5;3.6;-\n"
+                       "alf And;0.16;-;46.5;4.6;-\nbet Cas;0.17;+;47.5;5.6;-\n"
+                       "gam Peg;0.18;-;48.5;6.6;-\nchi Peg;0.19;+;49.5;7.6;-\n"
+                       "eps Phe;0.20;-;50.5;3.6;-\nkap Cas;0.21;+;51.5;4.6;-\n",
+                       ";-6"},
         // Tabs split the records as blanks do, which split the title line
         // alike as well.
         delimiter_case{"tabs_over_blanks",
