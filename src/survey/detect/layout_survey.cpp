@@ -218,6 +218,31 @@ void weigh_stated(survey_evidence& evidence, layout_hypothesis& hypothesis)
         layout.columns = stated->columns;
 }
 
+// Encodings whose bytes are the text's characters: tags and separators
+// are read from them as they stand.
+bool bytes_are_characters(text_encoding encoding)
+{
+    return encoding == text_encoding::ascii || encoding == text_encoding::utf8 ||
+           encoding == text_encoding::latin1 || is_mapped_code_page(encoding);
+}
+
+// The bytes of a header of comment and blank lines alone, which a layout
+// of lines explains as it does its records; 0 for any other header.
+std::uint64_t commented_header(const file_sample& sample, const encoding_guess& guess,
+                               std::uint64_t header)
+{
+    if (header <= guess.byte_order_mark || header > sample.start.size() ||
+        !bytes_are_characters(guess.encoding))
+        return 0;
+    byte_span bytes = sample.start.subspan(guess.byte_order_mark, header - guess.byte_order_mark);
+    std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    for (const text_line& line : split_text_lines(text, true)) {
+        if (!is_blank_line(line.text) && !is_comment_line(line.text))
+            return 0;
+    }
+    return header;
+}
+
 void weigh_lines(survey_evidence& evidence, layout_hypothesis& hypothesis)
 {
     const file_sample& sample = evidence.sample;
@@ -241,12 +266,14 @@ void weigh_lines(survey_evidence& evidence, layout_hypothesis& hypothesis)
     layout.terminator = choose_terminator(census).choice;
     text_layout_choice shape = survey_text_lines(sample, guess, layout);
     hypothesis.viable = true;
-    // Blank lines at the end are lines too, however many, and so is a
-    // ruled heading above the records: the layout of lines explains them.
+    // Blank lines at the end are lines too, however many, and so are a
+    // ruled heading and a header of comments above the records: the
+    // layout of lines explains them.
     file_layout explained = layout;
     if (layout.trailer_may_start_earlier)
         explained.trailer_length = 0;
     explained.header_length -= shape.ruled_heading;
+    explained.header_length -= commented_header(sample, guess, explained.header_length);
     hypothesis.explained = share_between(sample, explained);
     hypothesis.fit = fit;
 }
@@ -421,14 +448,6 @@ void weigh_length_prefix(survey_evidence& evidence, layout_hypothesis& hypothesi
         walk->whole ? 1
                     : static_cast<double>(walk->covered) / static_cast<double>(sample.start.size());
     hypothesis.fit = CHAIN_FIT;
-}
-
-// Encodings whose bytes are the text's characters: tags and separators
-// are read from them as they stand.
-bool bytes_are_characters(text_encoding encoding)
-{
-    return encoding == text_encoding::ascii || encoding == text_encoding::utf8 ||
-           encoding == text_encoding::latin1 || is_mapped_code_page(encoding);
 }
 
 struct typed_text {

@@ -54,6 +54,20 @@ TEST(LayoutContest, LinesOfTextThatFailsTheEncodingTest)
     EXPECT_LT(fixed->evidence(), contest.hypotheses[contest.chosen].evidence());
 }
 
+// A long header of comment lines, most of one length, before two records:
+// lines with a header, not fixed-length records of the comments' length.
+TEST(LayoutContest, CommentedHeaderIsLines)
+{
+    std::vector<std::string> lines;
+    for (int line = 1000; line < 3000; line++)
+        lines.push_back("# This is line " + std::to_string(line) + " of a header.");
+    lines.push_back("chr1\t10\t20\ta1");
+    lines.push_back("chr1\t100\t200\ta2");
+    layout_contest contest = weigh_layouts(text_lines(lines, "\n").sample());
+    EXPECT_EQ(winner(contest), "lines");
+    EXPECT_EQ(contest.choice.header_length, 2000u * 33);
+}
+
 TEST(LayoutContest, RecordsOfOneLengthBeatTheirPairs)
 {
     layout_contest contest = weigh_layouts(binary_records(24, 2000, 0, 0).sample());
