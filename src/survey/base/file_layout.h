@@ -205,6 +205,9 @@ struct file_layout {
     // A format whose own header stated the layout, e.g. "dBASE table";
     // empty when the layout comes from the bytes' statistics alone.
     std::string format_name;
+    // The named format's records are plain numbers (an index's offsets),
+    // whose columns the bytes describe as they do an unnamed file's.
+    bool records_are_values = false;
     record_profile profile;
     // Length-prefixed records: the prefix, and the shortest and longest
     // record (its bytes without the prefix; usual_length the commonest).

@@ -647,8 +647,9 @@ bool describe_binary_columns(const file_sample& sample, file_layout& layout)
     bool binary =
         layout.encoding == text_encoding::binary || layout.encoding == text_encoding::ebcdic;
     if (!binary || layout.kind != record_layout::fixed_length || !layout.record_length ||
-        *layout.record_length > MAX_RECORD_LENGTH || !layout.format_name.empty() ||
-        layout.element_length || !layout.records)
+        *layout.record_length > MAX_RECORD_LENGTH ||
+        (!layout.format_name.empty() && !layout.records_are_values) || layout.element_length ||
+        !layout.records)
         return false;
     std::vector<byte_span> records = sampled_records(sample, layout);
     text_encoding code =

@@ -436,6 +436,30 @@ std::optional<stated_layout> read_sas_transport(const header_reader& in, std::ui
     return records_to_end("SAS transport file", 0, 80, size);
 }
 
+// strfile(1) indexes of fortune files: a header of five 32-bit fields in
+// network byte order (version 1 or 2, the number of strings, the longest
+// and shortest string's lengths, flags: random, ordered, rotated) and the
+// delimiting byte, padded to 24 bytes; then one 32-bit offset for each
+// string and one past the last, the first 0. The count states the file's
+// size exactly, which tells the header from chance.
+std::optional<stated_layout> read_strfile(const header_reader& in, std::uint64_t size)
+{
+    constexpr std::uint64_t header = 24, offset = 4;
+    constexpr std::uint32_t known_flags = 0x7;
+    if (!in.has(0, header + offset))
+        return std::nullopt;
+    std::uint32_t version = in.be32(0), strings = in.be32(4);
+    unsigned char delimiter = in.bytes[20];
+    if ((version != 1 && version != 2) || strings == 0 || in.be32(12) > in.be32(8) ||
+        (in.be32(16) & ~known_flags) != 0 || delimiter <= 0x20 || delimiter >= 0x7F ||
+        in.be32(header) != 0 || header + (std::uint64_t{strings} + 1) * offset != size)
+        return std::nullopt;
+    std::optional<stated_layout> stated = records_to_end("strfile index", header, offset, size);
+    if (stated)
+        stated->records_are_values = true;
+    return stated;
+}
+
 // The number after key in a NumPy header's dictionary text, and where it
 // ends; none when the key is missing.
 std::optional<std::uint64_t> npy_number(std::string_view text, std::size_t& at)
@@ -785,11 +809,11 @@ std::optional<stated_layout> read_stated_layout(byte_span start, std::uint64_t f
     header_reader in{start};
     using reader = std::optional<stated_layout> (*)(const header_reader&, std::uint64_t);
     static const reader readers[] = {
-        read_wave,      read_aiff,          read_sun_audio, read_psf,           read_shape_index,
-        read_shapefile, read_fits,          read_iso9660,   read_sas_transport, read_npy,
-        read_tar,       read_sqlite,        read_bmp,       read_netpbm,        read_sun_raster,
-        read_sgi,       read_compound_file, read_stata,     read_nifti,         read_mat5,
-        read_dbase,     read_varying};
+        read_wave,       read_aiff,  read_sun_audio,     read_psf,           read_shape_index,
+        read_shapefile,  read_fits,  read_iso9660,       read_sas_transport, read_npy,
+        read_strfile,    read_tar,   read_sqlite,        read_bmp,           read_netpbm,
+        read_sun_raster, read_sgi,   read_compound_file, read_stata,         read_nifti,
+        read_mat5,       read_dbase, read_varying};
     for (reader read : readers) {
         if (std::optional<stated_layout> stated = read(in, file_size))
             return stated;

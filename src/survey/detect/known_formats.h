@@ -22,6 +22,8 @@ struct stated_layout {
     std::vector<column_span> columns = {};
     // The records hold text fields rather than any bytes.
     bool records_are_text = false;
+    // The records are plain numbers, not samples or pages of any bytes.
+    bool records_are_values = false;
     // The size of the values a record is a row of (a voxel, an array's
     // item), where the header states it.
     std::uint64_t element = 0;

@@ -200,6 +200,7 @@ void weigh_stated(survey_evidence& evidence, layout_hypothesis& hypothesis)
     hypothesis.explained = 1;
     hypothesis.fit = STATED_FIT;
     layout.format_name = stated->format_name;
+    layout.records_are_values = stated->records_are_values;
     if (stated->varying) {
         layout.kind = record_layout::unknown;
         return;

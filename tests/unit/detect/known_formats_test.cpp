@@ -65,6 +65,21 @@ std::string npy(std::string dictionary)
     return std::string("\x93NUMPY\x01\x00\x76\x00", 10) + dictionary + std::string(216, '\x01');
 }
 
+// A fortune file's strfile index of strings strings of 10 bytes each;
+// extra bytes after it break the count the header states.
+std::string strfile_index(std::uint32_t strings, std::size_t extra = 0)
+{
+    std::string bytes(24 + (std::size_t{strings} + 1) * 4 + extra, '\0');
+    put_be32(bytes, 0, 2);
+    put_be32(bytes, 4, strings);
+    put_be32(bytes, 8, 10);
+    put_be32(bytes, 12, 10);
+    bytes[20] = '%';
+    for (std::uint32_t string = 0; string <= strings; string++)
+        put_be32(bytes, 24 + std::size_t{string} * 4, string * 10);
+    return bytes;
+}
+
 std::string fits_cards(const char* line_end)
 {
     std::string card = "SIMPLE  =                    T";
@@ -254,6 +269,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "HEADER RECORD*******LIBRARY HEADER RECORD!!!!!!!" + std::string(272, '0'),
                     "SAS transport file 0 80 4 0"},
         stated_case{"fits", fits_cards(""), "FITS 0 2880 1 0"},
+        stated_case{"strfile_index", strfile_index(30), "strfile index 24 4 31 0"},
+        stated_case{"strfile_count_off_the_size", strfile_index(30, 4), "none"},
         stated_case{"npy_rows", npy("{'descr': '<f8', 'fortran_order': False, 'shape': (3, 9), }"),
                     "NumPy array 128 72 3 0 element 8"},
         // Datasets far smaller than the span their header is looked for in.
