@@ -20,6 +20,13 @@ constexpr std::size_t DIGITS_BELOW_PERCENT = 80;
 // Names over this many typed columns for every one where the first record
 // holds a value of the column's kind make a row of names.
 constexpr std::size_t NAMES_PER_NUMBER = 3;
+// Columns of codes of one length (two- and three-letter country codes)
+// under names of other lengths: at least this many values in each, and
+// this many such columns, show the first record holds no codes but the
+// columns' names (one column alone may start with a shorter code, 0x0
+// over 0x28).
+constexpr std::size_t FEWEST_CODES = 8;
+constexpr std::size_t FEWEST_CODE_COLUMNS = 2;
 
 std::string_view trimmed(std::string_view value)
 {
@@ -116,20 +123,22 @@ bool has_digit(std::string_view value)
     return false;
 }
 
-// With text in every column, names stand out by not recurring and by
-// lacking the digits that a column's values hold: each is unlike every
-// value under it.
+// With text in every column, names stand out by not recurring, by
+// lacking the digits that a column's values hold, or by a length that no
+// code under them has: each is unlike every value under it.
 bool names_among_text(const std::vector<std::vector<std::string_view>>& rows)
 {
     const auto& first = rows[0];
     std::set<std::string_view> names;
     bool values_repeat = false;
     bool digits_only_below = false;
+    std::size_t code_columns = 0;
     for (std::size_t column = 0; column < first.size(); column++) {
         std::string_view name = trimmed(first[column]);
         if (name.empty() || kind_of(name) != TEXT || !names.insert(name).second)
             return false;
         std::set<std::string_view> values;
+        std::set<std::size_t> lengths;
         std::size_t with_digits = 0, filled = 0;
         for (std::size_t row = 1; row < rows.size() && row <= MOST_ROWS_WEIGHED; row++) {
             if (column >= rows[row].size())
@@ -140,11 +149,15 @@ bool names_among_text(const std::vector<std::vector<std::string_view>>& rows)
             values_repeat |= !value.empty() && !values.insert(value).second;
             filled += !value.empty();
             with_digits += has_digit(value);
+            if (!value.empty())
+                lengths.insert(value.size());
         }
         digits_only_below |=
             !has_digit(name) && filled > 0 && with_digits * 100 >= filled * DIGITS_BELOW_PERCENT;
+        code_columns +=
+            filled >= FEWEST_CODES && lengths.size() == 1 && *lengths.begin() != name.size();
     }
-    return values_repeat && digits_only_below;
+    return (values_repeat && digits_only_below) || code_columns >= FEWEST_CODE_COLUMNS;
 }
 
 } // namespace

@@ -54,7 +54,31 @@ INSTANTIATE_TEST_SUITE_P(
                      {"sll0617", "0.0", "-0.14", "-0.56", "-0.21"},
                      {"slr0452", "0.0", "-0.12", "-0.49", "0.19"}},
                     true},
-        header_case{"one_row", {{"id", "amount"}}, false}),
+        header_case{"one_row", {{"id", "amount"}}, false},
+        // Text in every column, two of them codes of one length: names
+        // above; a single column of codes may start with a shorter one.
+        header_case{"names_over_codes_of_one_length",
+                    {{"name", "alpha2", "alpha3"},
+                     {"Acoli", "ac", "ach"},
+                     {"Afar", "aa", "aar"},
+                     {"Akan", "ak", "aka"},
+                     {"Aleut", "al", "ale"},
+                     {"Amharic", "am", "amh"},
+                     {"Arabic", "ar", "ara"},
+                     {"Aragonese", "an", "arg"},
+                     {"Avaric", "av", "ava"}},
+                    true},
+        header_case{"a_shorter_code_first",
+                    {{"0x0", "default"},
+                     {"0x28", "AF11"},
+                     {"0x30", "AF12"},
+                     {"0x38", "AF13"},
+                     {"0x48", "AF21"},
+                     {"0x20", "CS1"},
+                     {"0x40", "CS2"},
+                     {"0xB8", "EF"},
+                     {"0x60", "CS3"}},
+                    false}),
     [](const testing::TestParamInfo<header_case>& info) { return info.param.name; });
 
 } // namespace
