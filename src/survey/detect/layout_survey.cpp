@@ -683,6 +683,40 @@ constexpr hypothesis_kind HYPOTHESES[] = {
 
 } // namespace
 
+// The encoding of bytes judged from their first byte from 0x80 on, with
+// the lines before it for context; none when every byte is ASCII.
+std::optional<text_encoding> encoding_from_first_high(byte_span bytes)
+{
+    constexpr std::size_t CONTEXT = 4096;
+    auto high =
+        std::find_if(bytes.begin(), bytes.end(), [](unsigned char byte) { return byte >= 0x80; });
+    if (high == bytes.end())
+        return std::nullopt;
+    std::size_t at = static_cast<std::size_t>(high - bytes.begin());
+    std::size_t from = at > CONTEXT ? at - CONTEXT : 0;
+    // The context may start inside a character: its continuation bytes go.
+    while (from < at && (bytes[from] & 0xC0) == 0x80)
+        from++;
+    return guess_encoding(bytes.subspan(from)).encoding;
+}
+
+// Text that is ASCII where its encoding was judged may hold other
+// characters further on (a list sorted by name reaches its accented names
+// late): the first of them, in the rest of the start or a later piece, in
+// UTF-8, Latin-1 or Windows-1252, names the file's encoding instead.
+encoding_guess widened_by_later(const file_sample& sample, encoding_guess guess)
+{
+    if (guess.encoding != text_encoding::ascii)
+        return guess;
+    std::optional<text_encoding> later = encoding_from_first_high(sample.start);
+    for (std::size_t piece = 0; !later && piece < sample.later.size(); piece++)
+        later = encoding_from_first_high(sample.later[piece].bytes);
+    if (later == text_encoding::utf8 || later == text_encoding::latin1 ||
+        later == text_encoding::windows1252)
+        guess.encoding = *later;
+    return guess;
+}
+
 layout_contest weigh_layouts(const file_sample& sample)
 {
     layout_contest contest;
@@ -693,7 +727,11 @@ layout_contest weigh_layouts(const file_sample& sample)
         layout.records = 0;
         return contest;
     }
-    survey_evidence evidence{sample, guess_encoding(sample.start), std::nullopt, std::nullopt, {}};
+    survey_evidence evidence{sample,
+                             widened_by_later(sample, guess_encoding(sample.start)),
+                             std::nullopt,
+                             std::nullopt,
+                             {}};
     layout.encoding = evidence.guess.encoding;
     layout.byte_order_mark = evidence.guess.byte_order_mark > 0;
     contest.chosen = std::size(HYPOTHESES);

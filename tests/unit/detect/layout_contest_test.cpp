@@ -68,6 +68,22 @@ TEST(LayoutContest, CommentedHeaderIsLines)
     EXPECT_EQ(contest.choice.header_length, 2000u * 33);
 }
 
+// A list sorted by name whose accented names come late: UTF-8, not the
+// ASCII of its start, whether they stand in the start read whole or in a
+// later piece.
+TEST(LayoutContest, LaterNamesWidenAscii)
+{
+    for (int lines_in_all : {60000, 120000}) {
+        std::vector<std::string> lines;
+        for (int line = 0; line < lines_in_all; line++)
+            lines.push_back(std::to_string(line) +
+                            (line < lines_in_all - 10000 ? ",Aachen,DE" : ",Z\xC3\xBCrich,CH"));
+        layout_contest contest = weigh_layouts(text_lines(lines, "\n").sample());
+        EXPECT_EQ(contest.choice.encoding, text_encoding::utf8) << lines_in_all;
+        EXPECT_EQ(contest.choice.delimiter, ',') << lines_in_all;
+    }
+}
+
 TEST(LayoutContest, RecordsOfOneLengthBeatTheirPairs)
 {
     layout_contest contest = weigh_layouts(binary_records(24, 2000, 0, 0).sample());
