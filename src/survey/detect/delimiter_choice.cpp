@@ -805,11 +805,28 @@ bool ends_sentence(std::string_view record)
     return (last == '.' || last == '!' || last == '?') && is_letter(record[record.size() - 2]);
 }
 
+// A line of prose wrapped before its sentence ends: it ends in a word or a
+// clause mark, and the next line goes on with a word in lower case.
+bool wraps_into(std::string_view record, std::string_view next)
+{
+    record = record.substr(0, record.find_last_not_of(" \t\r") + 1);
+    std::size_t first = next.find_first_not_of(" \t");
+    if (record.empty() || first == std::string_view::npos)
+        return false;
+    char last = record.back();
+    unsigned char lead = static_cast<unsigned char>(next[first]);
+    return (is_letter(last) || last == ',') && (std::islower(lead) || lead >= 0x80);
+}
+
 void drop_clause_marks(const std::vector<std::string_view>& records,
                        std::optional<unsigned char> quote, std::vector<candidate_score>& scores)
 {
-    std::size_t sentences =
-        static_cast<std::size_t>(std::count_if(records.begin(), records.end(), ends_sentence));
+    // Wrapped lines count as sentences' ends do: the sentence runs on.
+    std::size_t sentences = 0;
+    for (std::size_t record = 0; record < records.size(); record++)
+        sentences +=
+            ends_sentence(records[record]) ||
+            (record + 1 < records.size() && wraps_into(records[record], records[record + 1]));
     if (records.empty() ||
         static_cast<double>(sentences) <
             SENTENCE_LINE_SHARE * static_cast<double>(records.size()) ||

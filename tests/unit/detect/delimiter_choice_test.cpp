@@ -128,6 +128,16 @@ INSTANTIATE_TEST_SUITE_P(
                        "d1b\t1b\tB:\t14985\tcl=1,cf=2,sf=3,fa=4,dm=5,sp=7\n"
                        "d2a\t2a\tA:\t14986\tcl=1,cf=2,sf=8,fa=9,dm=5,sp=7\n",
                        "\t-5"},
+        // Prose wrapped before its sentences end splits at its commas
+        // no more than prose whose lines end them.
+        delimiter_case{"prose_wrapped_before_sentences_end",
+                       "The wind rose, and the sea grew dark over\n"
+                       "the harbour where the boats lay, waiting for\n"
+                       "the morning light to come, and the fog to\n"
+                       "lift from the water, as it did every day\n"
+                       "of the year when the tide was out, and the\n"
+                       "gulls cried over the stones, hungry and loud.\n",
+                       "none"},
         // Names of two words, and some of three in the last field: the
         // blank parts words, not a list in its last field.
         delimiter_case{"names_of_two_words",
