@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdint>
 #include <set>
 
 namespace
@@ -138,7 +139,9 @@ bool names_among_text(const std::vector<std::vector<std::string_view>>& rows)
         if (name.empty() || kind_of(name) != TEXT || !names.insert(name).second)
             return false;
         std::set<std::string_view> values;
-        std::set<std::size_t> lengths;
+        // The one length of the values, 0 while none is seen; SIZE_MAX once
+        // they differ.
+        std::size_t length = 0;
         std::size_t with_digits = 0, filled = 0;
         for (std::size_t row = 1; row < rows.size() && row <= MOST_ROWS_WEIGHED; row++) {
             if (column >= rows[row].size())
@@ -149,13 +152,12 @@ bool names_among_text(const std::vector<std::vector<std::string_view>>& rows)
             values_repeat |= !value.empty() && !values.insert(value).second;
             filled += !value.empty();
             with_digits += has_digit(value);
-            if (!value.empty())
-                lengths.insert(value.size());
+            if (!value.empty() && length != value.size())
+                length = length == 0 ? value.size() : SIZE_MAX;
         }
         digits_only_below |=
             !has_digit(name) && filled > 0 && with_digits * 100 >= filled * DIGITS_BELOW_PERCENT;
-        code_columns +=
-            filled >= FEWEST_CODES && lengths.size() == 1 && *lengths.begin() != name.size();
+        code_columns += filled >= FEWEST_CODES && length != SIZE_MAX && length != name.size();
     }
     return (values_repeat && digits_only_below) || code_columns >= FEWEST_CODE_COLUMNS;
 }
