@@ -469,6 +469,16 @@ bool mostly_empty(std::string_view record, const field_rule& rule, std::uint32_t
     return 2 * filled < usual;
 }
 
+// Whether a value opens as a number does (a digit, a sign, a point).
+bool opens_as_number(std::string_view field)
+{
+    std::size_t first = field.find_first_not_of(" \t\r\"");
+    if (first == std::string_view::npos)
+        return false;
+    char lead = field[first];
+    return (lead >= '0' && lead <= '9') || lead == '-' || lead == '+' || lead == '.';
+}
+
 // A setting names itself first; a row of numbers padded with empty fields
 // is the table's (a grid's axis before its rows).
 bool leads_with_number(std::string_view record, const field_rule& rule)
@@ -477,11 +487,8 @@ bool leads_with_number(std::string_view record, const field_rule& rule)
     fields.clear();
     append_fields(record, rule, fields);
     for (std::string_view field : fields) {
-        std::size_t first = field.find_first_not_of(" \t\r\"");
-        if (first == std::string_view::npos)
-            continue;
-        char lead = field[first];
-        return (lead >= '0' && lead <= '9') || lead == '-' || lead == '+' || lead == '.';
+        if (field.find_first_not_of(" \t\r\"") != std::string_view::npos)
+            return opens_as_number(field);
     }
     return false;
 }
@@ -548,16 +555,6 @@ std::size_t padded_settings(const std::vector<text_record>& records, const field
                    FILLED_AFTER_SHARE * static_cast<double>(empty.size() - start)
                ? start
                : 0;
-}
-
-// Whether a value opens as a number does (a digit, a sign, a point).
-bool opens_as_number(std::string_view field)
-{
-    std::size_t first = field.find_first_not_of(" \t\r\"");
-    if (first == std::string_view::npos)
-        return false;
-    char lead = field[first];
-    return (lead >= '0' && lead <= '9') || lead == '-' || lead == '+' || lead == '.';
 }
 
 // Whether a record's values stand as the next record's do, field for
