@@ -456,8 +456,7 @@ element_choice find_element_rows(byte_span bytes, std::uint32_t element)
     double best = 0;
     for (std::size_t length = shortest_row; length <= longest_row; length += step)
         best = std::max(best, strengths[length]);
-    double least = LEAST_ROW_STRENGTH;
-    if (best < least)
+    if (best < LEAST_ROW_STRENGTH)
         return result;
     // Rows a value more or less apart are near neighbours too and line up
     // almost as well: only the best of its neighbourhood is a row length.
@@ -479,7 +478,8 @@ element_choice find_element_rows(byte_span bytes, std::uint32_t element)
     };
     std::size_t row = best_length;
     for (std::size_t length = shortest_row; length < best_length; length += step) {
-        if (!runs_of(length) || strengths[length] < std::max(least, best * NESTED_ROW_SHARE))
+        if (!runs_of(length) ||
+            strengths[length] < std::max(LEAST_ROW_STRENGTH, best * NESTED_ROW_SHARE))
             continue;
         if (is_best_near(strengths, length, step, longest_row)) {
             row = length;
@@ -504,7 +504,7 @@ element_choice find_element_rows(byte_span bytes, std::uint32_t element)
     // length only for a while.
     if (again_weighed) {
         std::vector<double> again = row_strengths(differences[1], step, row);
-        if (again[row] < least * ROW_DIVISOR_SHARE)
+        if (again[row] < LEAST_ROW_STRENGTH * ROW_DIVISOR_SHARE)
             return result;
     }
     result.choice = {element, static_cast<std::uint32_t>(row * value_bytes), strengths[row]};
