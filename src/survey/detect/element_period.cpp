@@ -36,6 +36,11 @@ constexpr std::size_t MULTIPLES_WEIGHED = 3;
 // differ at most half as much.
 constexpr double LEAST_ROW_STRENGTH = 0.3;
 constexpr double LEAST_TONE_STRENGTH = 0.5;
+// Rows line up in a second stretch of the bytes too, nearly as strongly as
+// the row bar asks; where that stretch holds a noisier quantity (a model's
+// rain after its pressure), at least this strongly and better than any
+// length near the row. A tone's length stands out in no other stretch.
+constexpr double LEAST_AGAIN_STRENGTH = 0.1;
 // Of a row length and a divisor that lines up this share as strongly, the
 // divisor is the row: a slice of an image is a run of rows.
 constexpr double ROW_DIVISOR_SHARE = 0.8;
@@ -503,8 +508,10 @@ element_choice find_element_rows(byte_span bytes, std::uint32_t element)
     // Rows line up throughout the bytes; a tone or a voice repeats at a
     // length only for a while.
     if (again_weighed) {
-        std::vector<double> again = row_strengths(differences[1], step, row);
-        if (again[row] < LEAST_ROW_STRENGTH * ROW_DIVISOR_SHARE)
+        std::size_t again_longest = std::min(longest_row, again_count / FEWEST_ROWS);
+        std::vector<double> again = row_strengths(differences[1], step, again_longest);
+        if (again[row] < LEAST_ROW_STRENGTH * ROW_DIVISOR_SHARE &&
+            (again[row] < LEAST_AGAIN_STRENGTH || !is_best_near(again, row, step, again_longest)))
             return result;
     }
     result.choice = {element, static_cast<std::uint32_t>(row * value_bytes), strengths[row]};

@@ -119,6 +119,16 @@ std::vector<unsigned char> rough_grid(int width, int height, double roughness)
     return bytes;
 }
 
+// Two quantities of a model one after the other on one grid, the first
+// far noisier from row to row than the second.
+std::vector<unsigned char> grids_of_two_quantities(int width, int height)
+{
+    std::vector<unsigned char> bytes = rough_grid(width, height, 120);
+    std::vector<unsigned char> smooth = rough_grid(width, height, 20);
+    bytes.insert(bytes.end(), smooth.begin(), smooth.end());
+    return bytes;
+}
+
 // Sound without a pitch that holds: noise through a low-pass filter, in
 // frames of two 16-bit channels.
 std::vector<unsigned char> filtered_noise(int frames)
@@ -149,6 +159,8 @@ INSTANTIATE_TEST_SUITE_P(
                     rows_case{"small_picture_of_bytes", smooth_picture(53, 49, 1), 1, 53},
                     rows_case{"partly_slanted_picture", slanted_picture(121, 140), 1, 121},
                     rows_case{"rows_of_a_rough_grid", rough_grid(72, 130, 70), 4, 288},
+                    rows_case{"rows_rougher_in_one_stretch", grids_of_two_quantities(72, 240), 4,
+                              288},
                     rows_case{"sound_keeps_its_frame", filtered_noise(30000), 4, 0},
                     rows_case{"noise", random_bytes(100000).bytes, 2, 0},
                     rows_case{"too_few_values", volume(33, 10, 1, 2), 2, 0}),
