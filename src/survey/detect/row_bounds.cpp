@@ -20,6 +20,10 @@ constexpr double BAR_SHARE = 0.5;
 // out at all: its zero words look like an image's black, but its length
 // is told by the rows that fill the rest.
 constexpr double LEAST_GAIN_BYTES = 8;
+// A boundary that lies this deep into a search cut off at its longest is
+// no boundary: the bytes there still differ from the rows of the middle
+// (a grid of another quantity first), and the gain would go on rising.
+constexpr double EDGE_OF_SEARCH = 0.875;
 // Rows of values must make up this share of the file.
 constexpr double LEAST_COVER = 0.75;
 // Unrelated bytes are told from bytes this share of a row apart beyond
@@ -76,6 +80,17 @@ struct boundary_gains {
     }
 };
 
+// Whether the best boundary of all phases lies where deep says.
+template <typename deep_test> bool deepest_is_at_edge(const boundary_gains& gains, deep_test deep)
+{
+    std::size_t best = 0;
+    for (std::size_t phase = 1; phase < gains.gain.size(); phase++) {
+        if (gains.gain[phase] > gains.gain[best])
+            best = phase;
+    }
+    return gains.gain[best] > 0 && deep(gains.at[best]);
+}
+
 struct bar {
     double level;
     double least_gain;
@@ -93,6 +108,10 @@ boundary_gains header_gains(byte_span start, std::uint32_t row, bar bar, std::ui
         if (sum >= bar.least_gain || (sum > 0 && (at + 1) % row == whole_phase))
             gains.offer(at + 1, row, sum);
     }
+    if (limit == LONGEST_SEARCH && deepest_is_at_edge(gains, [&](std::uint64_t at) {
+            return static_cast<double>(at) >= EDGE_OF_SEARCH * static_cast<double>(limit);
+        }))
+        return boundary_gains(row, 0);
     return gains;
 }
 
@@ -107,6 +126,11 @@ boundary_gains trailer_gains(const region& end, std::uint32_t row, bar bar)
         if (sum >= bar.least_gain)
             gains.offer(end.offset + at - 1, row, sum);
     }
+    if (from > 0 && deepest_is_at_edge(gains, [&](std::uint64_t at) {
+            return static_cast<double>(end.end() - at) >=
+                   EDGE_OF_SEARCH * static_cast<double>(LONGEST_SEARCH);
+        }))
+        return boundary_gains(row, end.end());
     return gains;
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 namespace
@@ -21,6 +22,22 @@ std::vector<unsigned char> named_header(const std::string& name, int width, int 
     for (char each : "GPAT" + name)
         bytes.push_back(static_cast<unsigned char>(each));
     bytes.push_back(0);
+    return bytes;
+}
+
+// Rows of a noisier quantity first, for longer than a header is looked
+// for, then smooth rows: the search finds no end to the noisy stretch.
+std::vector<unsigned char> rough_rows_first(int width, int rough_rows, int smooth_rows)
+{
+    std::mt19937 noise(5);
+    std::vector<unsigned char> bytes;
+    for (int y = 0; y < rough_rows; y++) {
+        for (int x = 0; x < width; x++)
+            bytes.push_back(
+                static_cast<unsigned char>(40 + x / 4 + static_cast<int>(noise() % 200)));
+    }
+    std::vector<unsigned char> smooth = smooth_picture(width, smooth_rows, 1);
+    bytes.insert(bytes.end(), smooth.begin(), smooth.end());
     return bytes;
 }
 
@@ -53,16 +70,18 @@ TEST_P(RowBounds, FindsWhereRowsBeginAndEnd)
 
 INSTANTIATE_TEST_SUITE_P(
     Pictures, RowBounds,
-    testing::Values(bounds_case{"named_header", named_header("Ice", 120, 50, 3),
-                                smooth_picture(120, 50, 3), "", 360, 50},
-                    // Its zero words look like the black rows below them; the rows
-                    // that fill the rest to the end tell where it stops.
-                    bounds_case{"header_above_dark_rows", named_header("Texture 01", 97, 60, 1),
-                                smooth_picture(97, 50, 1, 10), "", 97, 60},
-                    bounds_case{"no_header", {}, smooth_picture(200, 40, 4), "", 800, 40},
-                    bounds_case{"text_after_the_rows", named_header("Flavor", 64, 64, 4),
-                                smooth_picture(64, 64, 4),
-                                std::string("\x10\x02\0\0\0\0\0\0TRUEVISION-XFILE.\0", 26), 256, 64}),
+    testing::Values(
+        bounds_case{"named_header", named_header("Ice", 120, 50, 3), smooth_picture(120, 50, 3), "",
+                    360, 50},
+        // Its zero words look like the black rows below them; the rows
+        // that fill the rest to the end tell where it stops.
+        bounds_case{"header_above_dark_rows", named_header("Texture 01", 97, 60, 1),
+                    smooth_picture(97, 50, 1, 10), "", 97, 60},
+        bounds_case{"no_header", {}, smooth_picture(200, 40, 4), "", 800, 40},
+        bounds_case{"rougher_rows_first", {}, rough_rows_first(256, 320, 960), "", 256, 1280},
+        bounds_case{"text_after_the_rows", named_header("Flavor", 64, 64, 4),
+                    smooth_picture(64, 64, 4),
+                    std::string("\x10\x02\0\0\0\0\0\0TRUEVISION-XFILE.\0", 26), 256, 64}),
     [](const testing::TestParamInfo<bounds_case>& info) { return info.param.name; });
 
 TEST(RowBounds, NoiseHasNoRows)
