@@ -359,6 +359,46 @@ std::optional<stated_layout> read_sgi(const header_reader& in, std::uint64_t siz
     return rows;
 }
 
+// Truevision TGA images (Truevision, "TGA File Format Specification",
+// version 2.0): no magic number, so every field of the 18-byte header
+// must hold a value the format allows and the rows must end the file,
+// or end where a version 2 footer (26 bytes) or an extension area (495
+// bytes) and the footer begin. Only uncompressed images (types 1 to 3)
+// have rows of one length.
+constexpr std::uint64_t TGA_HEADER = 18, TGA_FOOTER = 26, TGA_EXTENSION = 495;
+
+bool tga_depth_fits(unsigned type, unsigned depth, unsigned map_entry)
+{
+    bool true_colour = depth == 15 || depth == 16 || depth == 24 || depth == 32;
+    if (type == 1)
+        return depth == 8 &&
+               (map_entry == 15 || map_entry == 16 || map_entry == 24 || map_entry == 32);
+    return type == 2 ? true_colour : depth == 8 || depth == 16;
+}
+
+std::optional<stated_layout> read_tga(const header_reader& in, std::uint64_t size)
+{
+    if (!in.has(0, TGA_HEADER))
+        return std::nullopt;
+    unsigned map_type = in.bytes[1], type = in.bytes[2], map_entry = in.bytes[7];
+    unsigned depth = in.bytes[16], descriptor = in.bytes[17];
+    std::uint64_t map_length = in.le16(5), width = in.le16(12), height = in.le16(14);
+    bool map_fits = map_type == 1
+                        ? map_length > 0
+                        : map_type == 0 && map_length == 0 && in.le16(3) == 0 && map_entry == 0;
+    if (type < 1 || type > 3 || (type == 1) != (map_type == 1) || !map_fits ||
+        !tga_depth_fits(type, depth, map_entry) || (descriptor & 0xC0) != 0 ||
+        (descriptor & 0x0F) > depth || width == 0 || height == 0)
+        return std::nullopt;
+    std::uint64_t header = TGA_HEADER + in.bytes[0] + map_length * ((map_entry + 7) / 8);
+    std::uint64_t row = width * ((depth + 7) / 8);
+    std::optional<stated_layout> rows = image_rows("TGA image", header, row, height, size);
+    if (!rows || (rows->trailer != 0 && rows->trailer != TGA_FOOTER &&
+                  rows->trailer != TGA_FOOTER + TGA_EXTENSION))
+        return std::nullopt;
+    return rows;
+}
+
 // ESRI shapefile index: a 100-byte header with the file code 9994 and the
 // file's length in 16-bit words, then an offset and a length for each shape.
 std::optional<stated_layout> read_shape_index(const header_reader& in, std::uint64_t size)
@@ -809,11 +849,11 @@ std::optional<stated_layout> read_stated_layout(byte_span start, std::uint64_t f
     header_reader in{start};
     using reader = std::optional<stated_layout> (*)(const header_reader&, std::uint64_t);
     static const reader readers[] = {
-        read_wave,       read_aiff,  read_sun_audio,     read_psf,           read_shape_index,
-        read_shapefile,  read_fits,  read_iso9660,       read_sas_transport, read_npy,
-        read_strfile,    read_tar,   read_sqlite,        read_bmp,           read_netpbm,
-        read_sun_raster, read_sgi,   read_compound_file, read_stata,         read_nifti,
-        read_mat5,       read_dbase, read_varying};
+        read_wave,       read_aiff, read_sun_audio,     read_psf,           read_shape_index,
+        read_shapefile,  read_fits, read_iso9660,       read_sas_transport, read_npy,
+        read_strfile,    read_tar,  read_sqlite,        read_bmp,           read_netpbm,
+        read_sun_raster, read_sgi,  read_compound_file, read_stata,         read_nifti,
+        read_mat5,       read_tga,  read_dbase,         read_varying};
     for (reader read : readers) {
         if (std::optional<stated_layout> stated = read(in, file_size))
             return stated;

@@ -215,6 +215,32 @@ std::string sgi(unsigned storage, unsigned bpc, unsigned dimension, unsigned x, 
     return bytes + std::string(data, 'v');
 }
 
+// A TGA image's 18-byte header, an id, a colour map of entries of
+// map_entry bits, data bytes and what follows them.
+std::string tga(unsigned type, unsigned depth, unsigned width, unsigned height, std::size_t data,
+                const std::string& after = "", unsigned map_length = 0, unsigned map_entry = 0)
+{
+    std::string bytes(18, '\0');
+    auto put16 = [&](std::size_t at, unsigned value) {
+        bytes[at] = static_cast<char>(value);
+        bytes[at + 1] = static_cast<char>(value >> 8);
+    };
+    std::string id = "scan 7";
+    bytes[0] = static_cast<char>(id.size());
+    bytes[1] = static_cast<char>(map_length > 0 ? 1 : 0);
+    bytes[2] = static_cast<char>(type);
+    put16(5, map_length);
+    bytes[7] = static_cast<char>(map_entry);
+    put16(12, width);
+    put16(14, height);
+    bytes[16] = static_cast<char>(depth);
+    bytes[17] = depth == 32 ? 8 : 0;
+    return bytes + id + std::string(map_length * ((map_entry + 7) / 8), 'm') +
+           std::string(data, 'v') + after;
+}
+
+const std::string tga_footer = std::string(8, '\0') + std::string("TRUEVISION-XFILE.\0", 18);
+
 struct stated_case {
     const char* name;
     std::string bytes;
@@ -282,6 +308,14 @@ INSTANTIATE_TEST_SUITE_P(
         stated_case{"sgi_two_bytes", sgi(0, 2, 2, 4, 3, 1, 24), "SGI image 512 8 3 0 element 2"},
         stated_case{"sgi_run_length", sgi(1, 1, 3, 4, 3, 3, 40), "SGI image 512 0 0 0"},
         stated_case{"sgi_cut_short", sgi(0, 1, 3, 4, 3, 3, 35), "none"},
+        // No magic number: the header's every field and the file's size
+        // must agree.
+        stated_case{"tga_true_colour", tga(2, 24, 5, 4, 60), "TGA image 24 15 4 0"},
+        stated_case{"tga_with_footer", tga(2, 32, 5, 4, 80, tga_footer), "TGA image 24 20 4 26"},
+        stated_case{"tga_colour_mapped", tga(1, 8, 5, 4, 20, "", 16, 24), "TGA image 72 5 4 0"},
+        stated_case{"tga_run_length", tga(10, 24, 5, 4, 60), "none"},
+        stated_case{"tga_cut_short", tga(2, 24, 5, 4, 59), "none"},
+        stated_case{"tga_bytes_after_the_rows", tga(2, 24, 5, 4, 60, "more"), "none"},
         stated_case{"mat5_little_endian", mat5(false), "MAT-file 184 12 4 0 element 4"},
         stated_case{"mat5_big_endian", mat5(true), "MAT-file 184 12 4 0 element 4"},
         stated_case{"mat5_complex", mat5(false, true), "none"},
