@@ -698,6 +698,46 @@ std::optional<stated_layout> read_mat5(const header_reader& in, std::uint64_t si
     return stated;
 }
 
+// Level 4 MAT-files (MathWorks, "MAT-File Format", Level 4): each matrix
+// is five 4-byte numbers (type MOPT, rows, columns, imaginary flag, name
+// length), the name with its NUL, then the real part column by column.
+// Nothing marks the format, so the type must be IEEE little- or big-endian
+// (M 0 or 1, its own byte order), O 0, a precision P of 0 to 5 and a full
+// numeric or text matrix (T 0 or 1), and the name an identifier.
+constexpr std::uint64_t MAT4_HEADER = 20, MAT4_LONGEST_NAME = 64;
+constexpr std::uint64_t MAT4_VALUE_BYTES[] = {8, 4, 4, 2, 2, 1};
+
+bool mat4_name_fits(const header_reader& in, std::uint64_t length)
+{
+    if (length < 2 || length > MAT4_LONGEST_NAME || !in.has(MAT4_HEADER, length) ||
+        in.bytes[MAT4_HEADER + length - 1] != 0 || !std::isalpha(in.bytes[MAT4_HEADER]))
+        return false;
+    for (std::uint64_t at = MAT4_HEADER + 1; at < MAT4_HEADER + length - 1; at++) {
+        if (!std::isalnum(in.bytes[at]) && in.bytes[at] != '_')
+            return false;
+    }
+    return true;
+}
+
+std::optional<stated_layout> read_mat4(const header_reader& in, std::uint64_t size)
+{
+    if (!in.has(0, MAT4_HEADER))
+        return std::nullopt;
+    bool big = in.le32(0) >= 1000;
+    auto word = [&](std::uint64_t at) { return big ? in.be32(at) : in.le32(at); };
+    std::uint32_t type = word(0);
+    std::uint32_t machine = type / 1000, zero = type / 100 % 10, precision = type / 10 % 10;
+    if (machine != (big ? 1u : 0u) || zero != 0 || precision > 5 || type % 10 > 1 ||
+        word(12) != 0 || !mat4_name_fits(in, word(16)))
+        return std::nullopt;
+    std::uint64_t value = MAT4_VALUE_BYTES[precision], rows = word(4), columns = word(8);
+    std::optional<stated_layout> stated =
+        image_rows("MAT-file", MAT4_HEADER + word(16), rows * value, columns, size);
+    if (stated && rows > 1)
+        stated->element = value;
+    return stated;
+}
+
 // POSIX tar archives: everything comes in blocks of 512 bytes.
 std::optional<stated_layout> read_tar(const header_reader& in, std::uint64_t size)
 {
@@ -853,7 +893,7 @@ std::optional<stated_layout> read_stated_layout(byte_span start, std::uint64_t f
         read_shapefile,  read_fits, read_iso9660,       read_sas_transport, read_npy,
         read_strfile,    read_tar,  read_sqlite,        read_bmp,           read_netpbm,
         read_sun_raster, read_sgi,  read_compound_file, read_stata,         read_nifti,
-        read_mat5,       read_tga,  read_dbase,         read_varying};
+        read_mat5,       read_mat4, read_tga,           read_dbase,         read_varying};
     for (reader read : readers) {
         if (std::optional<stated_layout> stated = read(in, file_size))
             return stated;

@@ -215,6 +215,18 @@ std::string sgi(unsigned storage, unsigned bpc, unsigned dimension, unsigned x, 
     return bytes + std::string(data, 'v');
 }
 
+// A Level 4 MAT-file's matrix: five 4-byte numbers, the name, the data.
+std::string mat4(bool big, unsigned type, unsigned rows, unsigned columns, unsigned imaginary,
+                 const std::string& name, std::size_t data)
+{
+    std::string bytes;
+    for (unsigned word : {type, rows, columns, imaginary, static_cast<unsigned>(name.size() + 1)}) {
+        for (int i = 0; i < 4; i++)
+            bytes += static_cast<char>(word >> 8 * (big ? 3 - i : i));
+    }
+    return bytes + name + '\0' + std::string(data, 'v');
+}
+
 // A TGA image's 18-byte header, an id, a colour map of entries of
 // map_entry bits, data bytes and what follows them.
 std::string tga(unsigned type, unsigned depth, unsigned width, unsigned height, std::size_t data,
@@ -316,6 +328,13 @@ INSTANTIATE_TEST_SUITE_P(
         stated_case{"tga_run_length", tga(10, 24, 5, 4, 60), "none"},
         stated_case{"tga_cut_short", tga(2, 24, 5, 4, 59), "none"},
         stated_case{"tga_bytes_after_the_rows", tga(2, 24, 5, 4, 60, "more"), "none"},
+        // Nothing marks the format: the type, the flag and the name must fit.
+        stated_case{"mat4_little_endian", mat4(false, 0, 3, 2, 0, "eeg", 48),
+                    "MAT-file 24 24 2 0 element 8"},
+        stated_case{"mat4_big_endian_single", mat4(true, 1010, 3, 2, 0, "x_1", 24),
+                    "MAT-file 24 12 2 0 element 4"},
+        stated_case{"mat4_complex", mat4(false, 0, 3, 2, 1, "eeg", 96), "none"},
+        stated_case{"mat4_name_not_an_identifier", mat4(false, 0, 3, 2, 0, "e g", 48), "none"},
         stated_case{"mat5_little_endian", mat5(false), "MAT-file 184 12 4 0 element 4"},
         stated_case{"mat5_big_endian", mat5(true), "MAT-file 184 12 4 0 element 4"},
         stated_case{"mat5_complex", mat5(false, true), "none"},
