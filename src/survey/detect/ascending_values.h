@@ -18,6 +18,10 @@ struct ascending_run {
     // holds up to the end of the file.
     std::uint64_t first = 0;
     std::uint64_t values = 0;
+    // Bytes from one value to the next: the width where the values are
+    // the records, else the record they are a field of, the records
+    // ending at the file's end.
+    std::uint32_t stride = 0;
 };
 
 struct ascending_choice {
@@ -29,7 +33,8 @@ struct ascending_choice {
 
 // The run of unsigned values of one width (2, 4 or 8 bytes, either byte
 // order) that grow strictly from some offset to the end of the file, when
-// it covers nearly all of it.
+// it covers nearly all of it; failing one, the shortest record whose field
+// of such values grows from record to record over nearly all of it.
 ascending_choice find_ascending_values(const file_sample& sample);
 
 #endif

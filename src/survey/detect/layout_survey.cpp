@@ -644,7 +644,8 @@ void weigh_padded_sectors(survey_evidence& evidence, layout_hypothesis& hypothes
 }
 
 // A table of values that only grow: each value a record, the bytes before
-// the run a header.
+// the run a header; or records with a field that grows from one to the
+// next (an index's offsets beside their sizes), ending at the file's end.
 void weigh_ascending_values(survey_evidence& evidence, layout_hypothesis& hypothesis)
 {
     if (is_text(evidence.guess.encoding))
@@ -654,11 +655,13 @@ void weigh_ascending_values(survey_evidence& evidence, layout_hypothesis& hypoth
     if (run.width == 0)
         return;
     std::uint64_t size = sample.file_size ? *sample.file_size : sample.start.size();
-    std::uint64_t trailer = size - run.first - run.values * run.width;
-    set_fixed_length(hypothesis.layout, sample, run.first, run.width, run.values, trailer);
+    std::uint64_t records = run.values * run.stride;
+    std::uint64_t header = run.stride == run.width ? run.first : size - records;
+    set_fixed_length(hypothesis.layout, sample, header, run.stride, run.values,
+                     size - header - records);
     hypothesis.profiled = true;
     hypothesis.viable = true;
-    hypothesis.explained = static_cast<double>(run.values * run.width) / static_cast<double>(size);
+    hypothesis.explained = static_cast<double>(records) / static_cast<double>(size);
     hypothesis.fit = ASCENDING_FIT;
 }
 

@@ -27,6 +27,27 @@ fixture_file offset_table(std::uint32_t width, bool big_endian, std::uint32_t co
     return file;
 }
 
+// Index entries of 12 bytes, no header: where a block starts (little-
+// endian), how long it is packed and unpacked; each starts where the one
+// before ends.
+fixture_file index_entries(std::uint32_t count)
+{
+    fixture_file file;
+    auto put = [&](std::uint32_t value) {
+        for (int shift = 0; shift < 32; shift += 8)
+            file.bytes.push_back(static_cast<unsigned char>(value >> shift));
+    };
+    std::uint32_t start = 0;
+    for (std::uint32_t entry = 0; entry < count; entry++) {
+        std::uint32_t packed = 900 + (entry * 7919) % 60000, unpacked = 80 + (entry * 31) % 200;
+        put(start);
+        put(packed);
+        put(unpacked);
+        start += packed;
+    }
+    return file;
+}
+
 fixture_file bytes_in_order(unsigned count)
 {
     fixture_file file;
@@ -40,6 +61,10 @@ struct ascending_case {
     fixture_file file;
     std::uint32_t width;
     std::uint64_t first;
+    // Records a field of which grows (first is then not compared): their
+    // length and count.
+    std::uint32_t stride = 0;
+    std::uint64_t records = 0;
 };
 
 class AscendingValues : public testing::TestWithParam<ascending_case>
@@ -49,8 +74,15 @@ class AscendingValues : public testing::TestWithParam<ascending_case>
 TEST_P(AscendingValues, FindsTheRun)
 {
     ascending_run run = find_ascending_values(GetParam().file.sample()).choice;
-    EXPECT_EQ(run.width, GetParam().width);
-    EXPECT_EQ(run.first, GetParam().first);
+    const ascending_case& each = GetParam();
+    if (each.stride != 0) {
+        EXPECT_EQ(run.stride, each.stride);
+        EXPECT_EQ(run.values, each.records);
+        return;
+    }
+    EXPECT_EQ(run.width, each.width);
+    EXPECT_EQ(run.stride, each.width);
+    EXPECT_EQ(run.first, each.first);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -63,7 +95,10 @@ INSTANTIATE_TEST_SUITE_P(
                     ascending_case{"random_bytes", random_bytes(4000), 0, 0},
                     // An alphabet's letters in code order: its bytes grow,
                     // so values of every width read from them do.
-                    ascending_case{"bytes_in_order", bytes_in_order(66), 0, 0}),
+                    ascending_case{"bytes_in_order", bytes_in_order(66), 0, 0},
+                    // A field of each record grows: the record is the stride.
+                    ascending_case{"index_entries", index_entries(30), 0, 0, 12, 30},
+                    ascending_case{"few_index_entries", index_entries(20), 0, 0}),
     [](const testing::TestParamInfo<ascending_case>& info) { return info.param.name; });
 
 // A start of a stream or of a file still growing, shorter than some
