@@ -143,7 +143,11 @@ ascending_choice find_ascending_values(const file_sample& sample)
             }
         }
     }
-    if (result.choice.width == 0)
-        result.choice = strided_run(sample, size);
     return result;
+}
+
+ascending_run find_growing_field(const file_sample& sample)
+{
+    std::uint64_t size = sample.file_size ? *sample.file_size : sample.start.size();
+    return size == 0 ? ascending_run{} : strided_run(sample, size);
 }

@@ -33,8 +33,11 @@ struct ascending_choice {
 
 // The run of unsigned values of one width (2, 4 or 8 bytes, either byte
 // order) that grow strictly from some offset to the end of the file, when
-// it covers nearly all of it; failing one, the shortest record whose field
-// of such values grows from record to record over nearly all of it.
+// it covers nearly all of it.
 ascending_choice find_ascending_values(const file_sample& sample);
+
+// The shortest record, ending at the file's end, whose field of such
+// values grows from record to record over nearly all of it.
+ascending_run find_growing_field(const file_sample& sample);
 
 #endif

@@ -643,17 +643,11 @@ void weigh_padded_sectors(survey_evidence& evidence, layout_hypothesis& hypothes
         weigh_length(evidence, sectors.length, sectors.strength, hypothesis);
 }
 
-// A table of values that only grow: each value a record, the bytes before
-// the run a header; or records with a field that grows from one to the
-// next (an index's offsets beside their sizes), ending at the file's end.
-void weigh_ascending_values(survey_evidence& evidence, layout_hypothesis& hypothesis)
+// Values that only grow, a run of them or a field of each record, as the
+// records from the run's first value on or to the file's end.
+void weigh_growing_run(const file_sample& sample, const ascending_run& run,
+                       layout_hypothesis& hypothesis)
 {
-    if (is_text(evidence.guess.encoding))
-        return;
-    const file_sample& sample = evidence.sample;
-    ascending_run run = find_ascending_values(sample).choice;
-    if (run.width == 0)
-        return;
     std::uint64_t size = sample.file_size ? *sample.file_size : sample.start.size();
     std::uint64_t records = run.values * run.stride;
     std::uint64_t header = run.stride == run.width ? run.first : size - records;
@@ -663,6 +657,30 @@ void weigh_ascending_values(survey_evidence& evidence, layout_hypothesis& hypoth
     hypothesis.viable = true;
     hypothesis.explained = static_cast<double>(records) / static_cast<double>(size);
     hypothesis.fit = ASCENDING_FIT;
+}
+
+// A table of values that only grow: each value a record, the bytes before
+// the run a header.
+void weigh_ascending_values(survey_evidence& evidence, layout_hypothesis& hypothesis)
+{
+    if (is_text(evidence.guess.encoding))
+        return;
+    ascending_run run = find_ascending_values(evidence.sample).choice;
+    if (run.width != 0)
+        weigh_growing_run(evidence.sample, run, hypothesis);
+}
+
+// Records with a field that grows from one to the next (an index's offsets
+// beside their sizes): the evidence of a file too small for its records to
+// repeat in other ways, so weighed only where nothing else leads; the
+// other ways tell a header's end better.
+void weigh_growing_field(survey_evidence& evidence, layout_hypothesis& hypothesis)
+{
+    if (is_text(evidence.guess.encoding) || evidence.leading)
+        return;
+    ascending_run run = find_growing_field(evidence.sample);
+    if (run.width != 0)
+        weigh_growing_run(evidence.sample, run, hypothesis);
 }
 
 using weigher = void (*)(survey_evidence&, layout_hypothesis&);
@@ -683,6 +701,7 @@ constexpr hypothesis_kind HYPOTHESES[] = {
     {"longer fixed-length", weigh_longer_length},
     {"rows of values", weigh_element_rows},
     {"padded sectors", weigh_padded_sectors},
+    {"growing field", weigh_growing_field},
 };
 
 } // namespace
