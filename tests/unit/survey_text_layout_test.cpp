@@ -116,6 +116,21 @@ lines olive_oils()
     return oils;
 }
 
+// A molecule's connection table: a header, atoms in lines of one length,
+// then nearly as many bonds in lines of another.
+lines molecule()
+{
+    lines table = {"benzene", "  hand-made", "", "  6  6  0  0  0  0  0  0  0  0999 V2000"};
+    for (int atom = 0; atom < 6; atom++)
+        table.push_back("    " + std::to_string(atom % 2) + ".0000    " + std::to_string(atom / 2) +
+                        ".0000    0.0000 C   0  0  0  0  0  0");
+    for (int bond = 1; bond <= 6; bond++)
+        table.push_back("  " + std::to_string(bond) + "  " + std::to_string(bond % 6 + 1) + "  " +
+                        std::to_string(1 + bond % 2) + "  0  0  0  0");
+    table.push_back("M  END");
+    return table;
+}
+
 struct text_case {
     const char* name;
     lines given;
@@ -169,6 +184,9 @@ INSTANTIATE_TEST_SUITE_P(
                   "none fields - header 0 trailer 0 length - records 5"},
         // Lines that grow a digit are not a preamble before
         // lines of three digits.
+        // Atoms before bonds: two kinds of record, no header.
+        text_case{"two_kinds_of_records", molecule(),
+                  "none fields - header 0 trailer 0 length - records 17"},
         text_case{"numbers_growing_a_digit", numbers_from_one(400),
                   "none fields - header 0 trailer 0 length - records 400"},
         text_case{"comma_over_blanks_and_colons_in_dates", hourly_readings(),

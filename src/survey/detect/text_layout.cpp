@@ -69,6 +69,11 @@ constexpr std::size_t FEWEST_RECORDS_FOR_NOTE = 4;
 // the records' kinds of byte are records of other lengths (numbers that
 // grow a digit), not a preamble.
 constexpr std::size_t FEWEST_LIKE_LINES = 3;
+// A block of lines of another length before the records, this share as
+// many as they are, is records of another kind: a molecule's atoms are
+// about as many as its bonds, a picture's colours three in four of its
+// rows at most in the corpus.
+constexpr double NEARLY_AS_MANY_RECORDS = 0.85;
 // A record length is claimed on the evidence of this many records at
 // least: one line of a length shows no layout.
 constexpr std::uint64_t FEWEST_RECORDS_FOR_LENGTH = 2;
@@ -1226,6 +1231,28 @@ bool run_continues_lines(const text_view& view, const line_run& run)
     return like >= FEWEST_LIKE_LINES;
 }
 
+// Whether the lines before the run hold a block of another length nearly
+// as long as the run (a few lines at least): a second kind of record (a
+// molfile's atoms before its bonds), not a preamble, which runs to lines
+// of many lengths or to a shorter table of its own (a picture's colours).
+bool records_of_another_length(const text_view& view, const line_run& run, std::uint64_t length)
+{
+    std::uint64_t wanted = std::max<std::uint64_t>(
+        FEWEST_FIXED_LINES,
+        static_cast<std::uint64_t>(NEARLY_AS_MANY_RECORDS * static_cast<double>(run.records)));
+    std::uint64_t block = 0, block_length = 0;
+    for (std::size_t line = view.first; line < run.heading; line++) {
+        if (is_remark(view.lines[line].text))
+            continue;
+        std::uint64_t each = length_of(view, line);
+        block = each == block_length ? block + 1 : 1;
+        block_length = each;
+        if (block >= wanted && each != length)
+            return true;
+    }
+    return false;
+}
+
 // Records of one length, perhaps behind preamble lines of other lengths,
 // are fixed-width text; free text has no record length.
 std::uint64_t survey_fixed_width(const file_sample& sample, const text_view& view, bool tabular,
@@ -1255,8 +1282,9 @@ std::uint64_t survey_fixed_width(const file_sample& sample, const text_view& vie
     bool fixed =
         length > 0 && lines >= FEWEST_RECORDS_FOR_LENGTH &&
         later_pieces_fit(sample, layout, length) &&
-        (all_lines || (run.records >= FEWEST_FIXED_LINES &&
-                       run.records * FIXED_RUN_ONE_IN >= lines && !run_continues_lines(view, run)));
+        (all_lines ||
+         (run.records >= FEWEST_FIXED_LINES && run.records * FIXED_RUN_ONE_IN >= lines &&
+          !run_continues_lines(view, run) && !records_of_another_length(view, run, length)));
     if (!fixed) {
         bool preamble = tabular || !is_indented(view);
         layout.header_length = preamble && view.first < view.lines.size()
