@@ -443,6 +443,19 @@ const std::vector<std::string> EBCDIC_RECORDS = {
     "0003 KARI LUND     TROMSO    00031075", "0004 PER MOE       BODO      00000000",
     "0005 LIV NES       MOLDE     00008810", "0006 TOR HAUG      ALTA      00012345"};
 
+// A spreadsheet's rows end in CR LF, the lines of a cell in LF alone:
+// the rows' line end, no mix.
+TEST(QuotedCells, LinesInsideCellsDoNotMixTheLineEnds)
+{
+    file_layout layout =
+        survey_layout(text_lines({"id,name,note", "1,Ann,\"first line\nsecond line\"",
+                                  "2,Bob,plain", "3,Cid,\"a\nb\"", "4,Dee,x", "5,Eve,\"p\nq\""},
+                                 "\r\n")
+                          .sample());
+    EXPECT_EQ(layout.terminator, line_terminator::crlf);
+    EXPECT_EQ(layout.records, 6u);
+}
+
 TEST(Ebcdic, LinesEndedByNewLineAreFixedWidthText)
 {
     file_layout layout = survey_layout(ebcdic_text(EBCDIC_RECORDS, true).sample());

@@ -266,7 +266,21 @@ void weigh_lines(survey_evidence& evidence, layout_hypothesis& hypothesis)
         fit = ONE_LINE_FIT;
     layout.kind = record_layout::lines;
     layout.terminator = choose_terminator(census).choice;
+    file_layout unsurveyed = layout;
     text_layout_choice shape = survey_text_lines(sample, guess, layout);
+    // Line ends inside fields are no mix: the records are told again by
+    // the line end left, where the quote the survey found explains it.
+    bool byte_line_ends = guess.encoding != text_encoding::ebcdic &&
+                          guess.encoding != text_encoding::utf16le &&
+                          guess.encoding != text_encoding::utf16be;
+    if (layout.terminator == line_terminator::mixed && byte_line_ends) {
+        line_terminator settled = settle_mixed_ends(text, layout.quote, to_end);
+        if (settled != line_terminator::mixed) {
+            layout = unsurveyed;
+            layout.terminator = settled;
+            shape = survey_text_lines(sample, guess, layout);
+        }
+    }
     hypothesis.viable = true;
     // Blank lines at the end are lines too, however many, and so are a
     // ruled heading and a header of comments above the records: the

@@ -9,7 +9,39 @@ namespace
 constexpr std::uint64_t MIXED_ONE_IN = 20;
 constexpr std::uint64_t FEWEST_OTHER_FOR_MIXED = 2;
 
+constexpr unsigned char CR = '\r', LF = '\n';
+
+// The line ends of the text that stand outside a quote's pairs.
+line_end_census ends_outside_quotes(byte_span text, unsigned char quote, bool at_end)
+{
+    line_end_census census;
+    bool quoted = false;
+    for (std::size_t at = 0; at < text.size(); at++) {
+        unsigned char byte = text[at];
+        if (byte == quote) {
+            quoted = !quoted;
+        } else if (quoted) {
+            continue;
+        } else if (byte == CR && at + 1 < text.size() && text[at + 1] == LF) {
+            census.crlf++;
+            at++;
+        } else if (byte == CR && (at + 1 < text.size() || at_end)) {
+            census.cr++;
+        } else if (byte == LF) {
+            census.lf++;
+        }
+    }
+    return census;
+}
+
 } // namespace
+
+line_terminator settle_mixed_ends(byte_span text, std::optional<unsigned char> quote, bool at_end)
+{
+    if (!quote)
+        return line_terminator::mixed;
+    return choose_terminator(ends_outside_quotes(text, *quote, at_end)).choice;
+}
 
 terminator_choice choose_terminator(const line_end_census& census)
 {

@@ -6,6 +6,7 @@
 #include "../base/lines.h"
 #include "detect_step.h"
 
+#include <optional>
 #include <vector>
 
 struct terminator_choice {
@@ -17,5 +18,10 @@ struct terminator_choice {
 };
 
 terminator_choice choose_terminator(const line_end_census& census);
+
+// A mix of line ends in single-byte text told again without those inside
+// a quote's pairs: a spreadsheet ends its rows with CR LF and the lines of
+// a cell with LF alone. The choice stays mixed without a quote.
+line_terminator settle_mixed_ends(byte_span text, std::optional<unsigned char> quote, bool at_end);
 
 #endif

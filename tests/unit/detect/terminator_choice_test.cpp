@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+
 namespace
 {
 
@@ -47,5 +50,37 @@ TEST(TerminatorChoice, ScoresEachKindByItsShare)
     EXPECT_DOUBLE_EQ(choice.candidates[0].score, 0.75);
     EXPECT_DOUBLE_EQ(choice.candidates[1].score, 0.25);
 }
+
+struct mixed_case {
+    const char* name;
+    std::string text;
+    std::optional<unsigned char> quote;
+    line_terminator expected;
+};
+
+class MixedEnds : public testing::TestWithParam<mixed_case>
+{
+};
+
+TEST_P(MixedEnds, Settles)
+{
+    const std::string& text = GetParam().text;
+    byte_span bytes(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+    EXPECT_EQ(settle_mixed_ends(bytes, GetParam().quote, true), GetParam().expected);
+}
+
+// A spreadsheet's rows in CR LF, cells of two lines parted by LF alone.
+const std::string cells_of_two_lines = "id,note\r\n1,\"first\nsecond\"\r\n2,plain\r\n"
+                                       "3,\"a\nb\"\r\n4,\"c\nd\"\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, MixedEnds,
+    testing::Values(
+        mixed_case{"lines_inside_quoted_cells", cells_of_two_lines, '"', line_terminator::crlf},
+        mixed_case{"no_quote", cells_of_two_lines, std::nullopt, line_terminator::mixed},
+        // Outside the quotes the ends still mix: two programs.
+        mixed_case{"mixed_outside_quotes", "a,\"x\"\r\nb,1\nc,2\r\nd,3\ne,4\r\n", '"',
+                   line_terminator::mixed}),
+    [](const testing::TestParamInfo<mixed_case>& info) { return info.param.name; });
 
 } // namespace
