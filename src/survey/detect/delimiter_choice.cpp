@@ -113,6 +113,9 @@ constexpr double ONE_LENGTH_STATEMENTS = 0.5;
 // Blanks around an assignment's sign, in this share of the lines, part a
 // setting's name from its value: settings, not a table.
 constexpr double ASSIGNED_SHARE = 0.9;
+// Records this share of which set a name to a value, the '=' between
+// blanks, are settings, whatever byte parts their remarks.
+constexpr double SETTINGS_SHARE = 0.5;
 // Where no byte splits the whole text consistently, a run of at least
 // this many records that one usual delimiter splits alike into this many
 // fields or more, a good part of the text (one record in this many), is a
@@ -1056,6 +1059,22 @@ bool signs_assignments(const std::vector<std::string_view>& records)
            static_cast<double>(spaced) >= ASSIGNED_SHARE * static_cast<double>(holding);
 }
 
+// Whether at least this share of the records are settings (`seqfile =
+// data.aa`, the '=' between blanks) before any of the byte: the byte marks
+// remarks behind them (`* sequence file`) or stands inside their values.
+bool settings_before(const std::vector<std::string_view>& records, unsigned char byte)
+{
+    std::size_t settings = 0;
+    for (std::string_view record : records) {
+        std::size_t at = record.find('=');
+        settings += at != std::string_view::npos && at > 0 && record[at - 1] == ' ' &&
+                    at + 1 < record.size() && record[at + 1] == ' ' &&
+                    record.substr(0, at).find(static_cast<char>(byte)) == std::string_view::npos;
+    }
+    return !records.empty() &&
+           static_cast<double>(settings) >= SETTINGS_SHARE * static_cast<double>(records.size());
+}
+
 // Where the byte that would be chosen parts words of statements, the text
 // is commands or settings and no byte delimits it.
 void drop_words_of_statements(const std::vector<std::string_view>& records,
@@ -1068,6 +1087,8 @@ void drop_words_of_statements(const std::vector<std::string_view>& records,
     field_rule rule{best->delimiter, quote};
     if ((best->delimiter == ' ' && parts_assignments(records, tallies, rule)) ||
         (best->delimiter == '=' && signs_assignments(records)) ||
+        (best->delimiter != ' ' && best->delimiter != '=' &&
+         settings_before(records, best->delimiter)) ||
         ((best->delimiter == ' ' || best->delimiter == ':') &&
          parts_words_of_statements(records, tallies, rule))) {
         for (candidate_score& each : scores)

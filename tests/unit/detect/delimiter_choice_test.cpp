@@ -265,6 +265,15 @@ INSTANTIATE_TEST_SUITE_P(
                        "[CHANNEL]\n\tFREQUENCY = 474000000\n\tBANDWIDTH_HZ = 8000000\n"
                        "\tMODULATION = QAM/AUTO\n\tINVERSION = AUTO\n\tSTREAM_ID = 1\n",
                        "none"},
+        // Settings with remarks behind a '*', and remark lines alone.
+        delimiter_case{"settings_with_remarks",
+                       "  seqfile = stewart.aa * sequence data\n  outfile = mlc   * results\n"
+                       "    noisy = 9  * 0,1,2,3,9: how much on the screen\n"
+                       "  runmode = 0  * 0: user tree;  1: semi-automatic\n"
+                       "           * 3: stepwise addition; -2: pairwise\n"
+                       "  seqtype = 2  * 1: codons; 2: AAs\n"
+                       "            * models for codons\n    model = 2\n",
+                       "none"},
         // A script's assignments, whose '=' stands between blanks.
         delimiter_case{"assignments_of_a_script",
                        "x = 1 + y\n$a = ~4.35 # cubic\nF = %a + %b\n%z = f(center=$c, h=~0.2)\n"
