@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <map>
 #include <string>
 #include <unordered_map>
@@ -366,6 +367,37 @@ stated_separators read_stated_separators(std::string_view text)
     return stated;
 }
 
+// Whether a byte other than except splits this share of the records
+// into one count of fields, two or more: a table whose first column holds
+// a code with a mark inside it ("AD.06"), not records of several types.
+constexpr double ONE_COUNT_SHARE = 0.98;
+
+bool another_byte_splits_alike(const std::vector<std::string_view>& records, unsigned char except)
+{
+    // For each byte, the count of it in the first record, and how many
+    // records hold that count; bytes that split nothing are passed over.
+    std::array<std::size_t, 256> first{}, alike{};
+    std::array<std::size_t, 256> counts{};
+    for (std::size_t index = 0; index < records.size(); index++) {
+        counts.fill(0);
+        for (char byte : records[index])
+            counts[static_cast<unsigned char>(byte)]++;
+        for (unsigned byte = 0; byte < 256; byte++) {
+            if (index == 0)
+                first[byte] = counts[byte];
+            alike[byte] += counts[byte] == first[byte];
+        }
+    }
+    for (unsigned byte = 0; byte < 256; byte++) {
+        bool splits = byte == '\t' || (std::ispunct(byte) && byte != except);
+        if (splits && first[byte] > 0 &&
+            static_cast<double>(alike[byte]) >=
+                ONE_COUNT_SHARE * static_cast<double>(records.size()))
+            return true;
+    }
+    return false;
+}
+
 record_types_choice find_record_types(const std::vector<std::string_view>& records,
                                       const stated_separators& stated)
 {
@@ -412,7 +444,8 @@ record_types_choice find_record_types(const std::vector<std::string_view>& recor
         return result;
     if (!is_stated && (static_cast<double>(census.types.size()) >
                            MOST_TYPES_PER_RECORD * static_cast<double>(records.size()) ||
-                       census.consistency < LEAST_TYPE_CONSISTENCY))
+                       census.consistency < LEAST_TYPE_CONSISTENCY ||
+                       another_byte_splits_alike(records, delimiter)))
         return result;
     result.found = true;
     result.delimiter = delimiter;

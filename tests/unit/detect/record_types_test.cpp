@@ -69,12 +69,26 @@ std::vector<std::string> fix_messages()
 {
     std::vector<std::string> messages;
     for (int each = 1; each <= 12; each++) {
-        std::string seq = "\x01" "34=" + std::to_string(each) + "\x01" "49=A\x01" "56=B\x01";
+        std::string seq = "\x01"
+                          "34=" +
+                          std::to_string(each) +
+                          "\x01"
+                          "49=A\x01"
+                          "56=B\x01";
         if (each % 3 == 0)
-            messages.push_back("8=FIX.4.4\x01" "9=20\x01" "35=0" + seq + "10=001\x01");
+            messages.push_back("8=FIX.4.4\x01"
+                               "9=20\x01"
+                               "35=0" +
+                               seq + "10=001\x01");
         else
-            messages.push_back("8=FIX.4.4\x01" "9=40\x01" "35=D" + seq +
-                               "11=X\x01" "55=IBM\x01" "54=1\x01" "10=002\x01");
+            messages.push_back("8=FIX.4.4\x01"
+                               "9=40\x01"
+                               "35=D" +
+                               seq +
+                               "11=X\x01"
+                               "55=IBM\x01"
+                               "54=1\x01"
+                               "10=002\x01");
     }
     return messages;
 }
@@ -137,15 +151,20 @@ INSTANTIATE_TEST_SUITE_P(
 // one field count, names of settings.
 TEST(RecordTypes, NoTypesInOrdinaryText)
 {
-    std::vector<std::string> numbers, codes, columns, settings;
+    std::vector<std::string> numbers, codes, columns, settings, regions;
+    const char* countries[] = {"AD", "AE", "AF"};
     for (int row = 0; row < 40; row++) {
         std::string n = std::to_string(row);
+        // A region's code holds a '.', as some names do; tabs part them.
+        std::string name = row % 3 == 2 ? "St. Ann" : "Ann";
+        regions.push_back(std::string(countries[row % 3]) + "." + n + "\t" + name + "\t" + name +
+                          "\t30391" + n);
         numbers.push_back(std::to_string(row % 7) + "." + n + "," + n + (row % 3 ? ",1" : ""));
         codes.push_back("MA-" + n + (row % 2 ? "-B-" : "") + ",x,y");
         columns.push_back(std::string(row % 2 ? "IN" : "OUT") + "," + n + ",z");
         settings.push_back("KEY" + n + "=" + n + (row % 2 ? "=x" : ""));
     }
-    for (const auto& lines : {numbers, codes, columns, settings}) {
+    for (const auto& lines : {numbers, codes, columns, settings, regions}) {
         std::vector<std::string_view> views(lines.begin(), lines.end());
         EXPECT_FALSE(find_record_types(views, {}).found) << lines.front();
         EXPECT_TRUE(survey_layout(text_lines(lines, "\n").sample()).record_types.empty())
@@ -229,8 +248,14 @@ TEST(RecordTypes, VerifyReadsTheTypeFromItsOwnField)
     std::vector<std::string> messages = fix_messages();
     file_layout layout = survey_layout(text_lines(messages, "\n").sample());
     EXPECT_EQ(layout.type_field, "35=");
-    messages[1] = "8=FIX.4.4\x01" "9=40\x01" "35=D\x01" "10=002\x01";
-    messages[4] = "8=FIX.4.4\x01" "9=40\x01" "35=Z\x01" "10=002\x01";
+    messages[1] = "8=FIX.4.4\x01"
+                  "9=40\x01"
+                  "35=D\x01"
+                  "10=002\x01";
+    messages[4] = "8=FIX.4.4\x01"
+                  "9=40\x01"
+                  "35=Z\x01"
+                  "10=002\x01";
     fixture_file broken = text_lines(messages, "\r\n");
     typed_checker checker(layout);
     checker.feed(broken.bytes);
