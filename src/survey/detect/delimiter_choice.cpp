@@ -113,6 +113,8 @@ constexpr double ONE_LENGTH_STATEMENTS = 0.5;
 // Blanks around an assignment's sign, in this share of the lines, part a
 // setting's name from its value: settings, not a table.
 constexpr double ASSIGNED_SHARE = 0.9;
+// Lines of markup elements, this share of the lines that hold anything.
+constexpr double MARKUP_SHARE = 0.9;
 // Records this share of which set a name to a value, the '=' between
 // blanks, are settings, whatever byte parts their remarks.
 constexpr double SETTINGS_SHARE = 0.5;
@@ -1096,6 +1098,32 @@ void drop_words_of_statements(const std::vector<std::string_view>& records,
     }
 }
 
+// Whether this share of the records that hold anything open with '<' and
+// close with '>', blanks aside: elements of markup (XML, HTML), whose
+// brackets and signs part no fields.
+bool reads_as_markup(const std::vector<std::string_view>& records)
+{
+    std::size_t filled = 0, elements = 0;
+    for (std::string_view record : records) {
+        std::size_t first = record.find_first_not_of(" \t\r");
+        if (first == std::string_view::npos)
+            continue;
+        std::size_t last = record.find_last_not_of(" \t\r");
+        filled++;
+        elements += record[first] == '<' && record[last] == '>';
+    }
+    return filled > 0 &&
+           static_cast<double>(elements) >= MARKUP_SHARE * static_cast<double>(filled);
+}
+
+void drop_markup(const std::vector<std::string_view>& records, std::vector<candidate_score>& scores)
+{
+    if (!reads_as_markup(records))
+        return;
+    for (candidate_score& each : scores)
+        each.score = 0;
+}
+
 std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view>& records,
                                               std::optional<unsigned char> quote)
 {
@@ -1144,6 +1172,7 @@ std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view
     drop_nested(weighed, quote, scores);
     blanks_give_way(weighed, tallies, scores);
     drop_words_of_statements(weighed, tallies, quote, scores);
+    drop_markup(weighed, scores);
     return scores;
 }
 

@@ -265,6 +265,15 @@ INSTANTIATE_TEST_SUITE_P(
                        "[CHANNEL]\n\tFREQUENCY = 474000000\n\tBANDWIDTH_HZ = 8000000\n"
                        "\tMODULATION = QAM/AUTO\n\tINVERSION = AUTO\n\tSTREAM_ID = 1\n",
                        "none"},
+        // Elements of markup, each a line: brackets part no fields.
+        delimiter_case{"markup_elements",
+                       "<?xml version=\"1.0\" ?>\n<TABLE>\n   <GRADES>\n"
+                       "      <STUDENT> Fred </STUDENT>\n      <TEST1> 66 </TEST1>\n"
+                       "      <TEST2> 80 </TEST2>\n      <FINAL> 70 </FINAL>\n   </GRADES>\n"
+                       "   <GRADES>\n      <STUDENT> Wilma </STUDENT>\n      <TEST1> 97 </TEST1>\n"
+                       "      <TEST2> 91 </TEST2>\n      <FINAL> 98 </FINAL>\n   </GRADES>\n"
+                       "</TABLE>\n",
+                       "none"},
         // Settings with remarks behind a '*', and remark lines alone.
         delimiter_case{"settings_with_remarks",
                        "  seqfile = stewart.aa * sequence data\n  outfile = mlc   * results\n"
