@@ -359,12 +359,12 @@ std::optional<stated_layout> read_sgi(const header_reader& in, std::uint64_t siz
     return rows;
 }
 
-// Truevision TGA images (Truevision, "TGA File Format Specification",
-// version 2.0): no magic number, so every field of the 18-byte header
-// must hold a value the format allows and the rows must end the file,
-// or end where a version 2 footer (26 bytes) or an extension area (495
-// bytes) and the footer begin. Only uncompressed images (types 1 to 3)
-// have rows of one length.
+// Truevision TGA images (Truevision, "TGA File Format", version 2.0): no
+// magic number, so every field of the 18-byte header must hold a value
+// the format allows and the rows must end the file, or end where a
+// version 2 footer (26 bytes) or an extension area (495 bytes) and the
+// footer begin. Only uncompressed images (types 1 to 3) have rows of one
+// length.
 constexpr std::uint64_t TGA_HEADER = 18, TGA_FOOTER = 26, TGA_EXTENSION = 495;
 
 bool tga_depth_fits(unsigned type, unsigned depth, unsigned map_entry)
