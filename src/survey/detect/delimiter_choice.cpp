@@ -1046,6 +1046,12 @@ bool parts_assignments(const std::vector<std::string_view>& records, const byte_
 
 // Whether the '=' of nearly every record that holds one, its first, stands
 // between blanks as an assignment's does (`Y = y - 1`), not as a key's.
+// Whether the byte at stands between blanks, as an assignment's '=' does.
+bool between_blanks(std::string_view record, std::size_t at)
+{
+    return at > 0 && record[at - 1] == ' ' && at + 1 < record.size() && record[at + 1] == ' ';
+}
+
 bool signs_assignments(const std::vector<std::string_view>& records)
 {
     std::size_t holding = 0, spaced = 0;
@@ -1054,8 +1060,7 @@ bool signs_assignments(const std::vector<std::string_view>& records)
         if (at == std::string_view::npos)
             continue;
         holding++;
-        spaced +=
-            at > 0 && record[at - 1] == ' ' && at + 1 < record.size() && record[at + 1] == ' ';
+        spaced += between_blanks(record, at);
     }
     return holding > 0 &&
            static_cast<double>(spaced) >= ASSIGNED_SHARE * static_cast<double>(holding);
@@ -1069,8 +1074,7 @@ bool settings_before(const std::vector<std::string_view>& records, unsigned char
     std::size_t settings = 0;
     for (std::string_view record : records) {
         std::size_t at = record.find('=');
-        settings += at != std::string_view::npos && at > 0 && record[at - 1] == ' ' &&
-                    at + 1 < record.size() && record[at + 1] == ' ' &&
+        settings += at != std::string_view::npos && between_blanks(record, at) &&
                     record.substr(0, at).find(static_cast<char>(byte)) == std::string_view::npos;
     }
     return !records.empty() &&
