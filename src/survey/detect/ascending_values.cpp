@@ -1,5 +1,6 @@
 #include "ascending_values.h"
 
+#include <algorithm>
 #include <array>
 
 namespace
@@ -111,6 +112,10 @@ ascending_run strided_run(const file_sample& sample, std::uint64_t size)
                     continue;
                 ascending_run run =
                     run_to_end(sample, width, stride, big_endian, FEWEST_STRIDED_VALUES);
+                // The records end at the file's end, so a last value with
+                // less than a record after it is no whole record's: they
+                // cannot start before the file does.
+                run.values = std::min<std::uint64_t>(run.values, size / stride);
                 if (static_cast<double>(run.values * stride) >=
                     LEAST_COVER * static_cast<double>(size))
                     return run;

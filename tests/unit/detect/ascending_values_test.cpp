@@ -48,6 +48,12 @@ fixture_file index_entries(std::uint32_t count)
     return file;
 }
 
+fixture_file cut_short(fixture_file file, std::size_t bytes)
+{
+    file.bytes.resize(file.bytes.size() - bytes);
+    return file;
+}
+
 fixture_file bytes_in_order(unsigned count)
 {
     fixture_file file;
@@ -100,7 +106,12 @@ INSTANTIATE_TEST_SUITE_P(
                     ascending_case{"bytes_in_order", bytes_in_order(66), 0, 0},
                     // A field of each record grows: the record is the stride.
                     ascending_case{"index_entries", index_entries(30), 0, 0, true, 12, 30},
-                    ascending_case{"few_index_entries", index_entries(20), 0, 0, true}),
+                    ascending_case{"few_index_entries", index_entries(20), 0, 0, true},
+                    // The last entry cut two bytes short: its first field is
+                    // whole, but the records that end at the file's end
+                    // are one fewer.
+                    ascending_case{"index_entries_cut_short", cut_short(index_entries(30), 2), 0,
+                                   0, true, 12, 29}),
     [](const testing::TestParamInfo<ascending_case>& info) { return info.param.name; });
 
 // A start of a stream or of a file still growing, shorter than some
