@@ -119,24 +119,43 @@ struct offset_facts {
     double digit_entropy = 0;
 };
 
-std::vector<offset_facts> facts_of(const std::vector<byte_span>& records,
-                                   const byte_class_table& classes)
+// How many records hold each byte value at each offset: the facts of an
+// offset, the code of the text and most shares of a form are read off
+// these counts, not off the records again.
+struct offset_counts {
+    std::size_t records = 0;
+    std::vector<std::uint32_t> table;
+
+    std::span<const std::uint32_t> at(std::size_t offset) const
+    {
+        return {table.data() + offset * 256, 256};
+    }
+};
+
+offset_counts count_offsets(const std::vector<byte_span>& records)
 {
-    std::size_t length = records[0].size();
-    std::vector<offset_facts> facts(length);
+    std::size_t length = records.empty() ? 0 : records[0].size();
+    offset_counts counts{records.size(), std::vector<std::uint32_t>(length * 256)};
     // Counted a few offsets at a time down all the records: their
     // counters stay in the processor's nearest cache, where a walk along
     // whole records would spread its counts over all of the table.
-    std::vector<std::uint32_t> table(length * 256);
     for (std::size_t first = 0; first < length; first += OFFSETS_COUNTED_AT_ONCE) {
         std::size_t last = std::min(length, first + OFFSETS_COUNTED_AT_ONCE);
         for (byte_span record : records) {
             for (std::size_t at = first; at < last; at++)
-                table[at * 256 + record[at]]++;
+                counts.table[at * 256 + record[at]]++;
         }
     }
+    return counts;
+}
+
+std::vector<offset_facts> facts_of(const offset_counts& offsets, const byte_class_table& classes)
+{
+    std::size_t length = offsets.table.size() / 256;
+    std::size_t records = offsets.records;
+    std::vector<offset_facts> facts(length);
     for (std::size_t at = 0; at < length; at++) {
-        std::span<const std::uint32_t> counts(table.data() + at * 256, 256);
+        std::span<const std::uint32_t> counts = offsets.at(at);
         offset_facts& fact = facts[at];
         std::size_t zoned_digits = 0, bcds = 0;
         for (unsigned value = 0; value < counts.size(); value++) {
@@ -153,20 +172,20 @@ std::vector<offset_facts> facts_of(const std::vector<byte_span>& records,
             zoned_digits += is_zoned_digit(byte) ? counts[value] : 0;
             bcds += is_bcd(byte) ? counts[value] : 0;
             fact.distinct++;
-            double share = static_cast<double>(counts[value]) / records.size();
+            double share = static_cast<double>(counts[value]) / records;
             fact.entropy -= share * std::log2(share);
         }
         std::array<std::size_t, 16> digits{};
         for (unsigned value = 0; value < counts.size(); value++)
             digits[value & 0xF] += counts[value];
         for (std::size_t digit : digits) {
-            double share = static_cast<double>(digit) / records.size();
+            double share = static_cast<double>(digit) / records;
             fact.digit_entropy -= digit > 0 ? share * std::log2(share) : 0;
         }
         fact.constant = fact.distinct == 1;
         fact.near_zoned_digit =
-            !fact.zoned_digit && zoned_digits >= NEAR_SHARE * static_cast<double>(records.size());
-        fact.near_bcd = !fact.bcd && bcds >= NEAR_SHARE * static_cast<double>(records.size());
+            !fact.zoned_digit && zoned_digits >= NEAR_SHARE * static_cast<double>(records);
+        fact.near_bcd = !fact.bcd && bcds >= NEAR_SHARE * static_cast<double>(records);
     }
     return facts;
 }
@@ -174,6 +193,7 @@ std::vector<offset_facts> facts_of(const std::vector<byte_span>& records,
 // How each offset was claimed while the record is cut into columns.
 struct cutting {
     const std::vector<byte_span>& records;
+    const offset_counts& counts;
     const std::vector<offset_facts>& facts;
     std::vector<bool> claimed;
     std::vector<binary_column> columns;
@@ -460,8 +480,25 @@ void claim_rest(cutting& cut)
 }
 
 // The share of records whose bytes in the span all pass fits(byte, last).
+// Told from the counts where they decide it, as they mostly do: every
+// record fits where at each offset every byte does, none where at one
+// offset no byte does.
 template <typename Fits> double share_fitting(const cutting& cut, column_span span, Fits fits)
 {
+    bool all_fit = true;
+    for (std::size_t at = span.start; at < span.end; at++) {
+        std::span<const std::uint32_t> counts = cut.counts.at(at);
+        std::size_t fitting_here = 0;
+        for (unsigned value = 0; value < counts.size(); value++) {
+            if (counts[value] != 0 && fits(static_cast<unsigned char>(value), at + 1 == span.end))
+                fitting_here += counts[value];
+        }
+        if (fitting_here == 0)
+            return 0;
+        all_fit = all_fit && fitting_here == cut.records.size();
+    }
+    if (all_fit)
+        return 1;
     std::size_t fitting = 0;
     for (byte_span record : cut.records) {
         bool all = true;
@@ -491,6 +528,8 @@ double form_share(const cutting& cut, column_span span, binary_form form, text_e
             return (classes[byte] & TEXT_CLASSES) != 0;
         });
     case binary_form::filler: {
+        if (!cut.varies(span.start, span.end))
+            return 1;
         std::size_t fitting = 0;
         for (byte_span record : cut.records)
             fitting += std::equal(record.begin() + span.start, record.begin() + span.end,
@@ -530,15 +569,13 @@ void merge_filler(std::vector<binary_column>& columns)
     columns = std::move(merged);
 }
 
-} // namespace
-
-text_encoding text_code_of(const std::vector<byte_span>& records)
+text_encoding text_code_from(const offset_counts& offsets)
 {
-    if (records.empty())
+    if (offsets.records == 0)
         return text_encoding::ascii;
     // Offsets where every record holds text and some record a letter:
     // where names and codes lie in that code. Both codes' bits are looked
-    // up in one table, and the records read once.
+    // up in one table.
     constexpr std::uint8_t ASCII_TEXT = 1, ASCII_LETTER = 2, EBCDIC_TEXT = 4, EBCDIC_LETTER = 8;
     const byte_class_table& ascii = byte_classes_of(text_encoding::ascii);
     const byte_class_table& ebcdic = byte_classes_of(text_encoding::ebcdic);
@@ -549,36 +586,37 @@ text_encoding text_code_of(const std::vector<byte_span>& records)
                                       ((ascii[byte] & LETTER_CLASSES) != 0 ? ASCII_LETTER : 0) |
                                       ((ebcdic[byte] & TEXT_CLASSES) != 0 ? EBCDIC_TEXT : 0) |
                                       ((ebcdic[byte] & LETTER_CLASSES) != 0 ? EBCDIC_LETTER : 0));
-    std::size_t length = records[0].size();
-    std::vector<std::uint8_t> all_of(length, 0xFF), any_of(length, 0);
-    for (byte_span record : records) {
-        for (std::size_t at = 0; at < length; at++) {
-            std::uint8_t each = bits[record[at]];
-            all_of[at] &= each;
-            any_of[at] |= each;
-        }
-    }
+    std::size_t length = offsets.table.size() / 256;
     std::size_t ascii_offsets = 0, ebcdic_offsets = 0;
     for (std::size_t at = 0; at < length; at++) {
-        ascii_offsets += (all_of[at] & ASCII_TEXT) != 0 && (any_of[at] & ASCII_LETTER) != 0;
-        ebcdic_offsets += (all_of[at] & EBCDIC_TEXT) != 0 && (any_of[at] & EBCDIC_LETTER) != 0;
+        std::span<const std::uint32_t> counts = offsets.at(at);
+        std::uint8_t all_of = 0xFF, any_of = 0;
+        for (std::size_t byte = 0; byte < counts.size(); byte++) {
+            if (counts[byte] == 0)
+                continue;
+            all_of &= bits[byte];
+            any_of |= bits[byte];
+        }
+        ascii_offsets += (all_of & ASCII_TEXT) != 0 && (any_of & ASCII_LETTER) != 0;
+        ebcdic_offsets += (all_of & EBCDIC_TEXT) != 0 && (any_of & EBCDIC_LETTER) != 0;
     }
     return ebcdic_offsets > ascii_offsets ? text_encoding::ebcdic : text_encoding::ascii;
 }
 
-binary_columns_choice find_binary_columns(const std::vector<byte_span>& records, text_encoding code)
+binary_columns_choice columns_of(const std::vector<byte_span>& records, const offset_counts& counts,
+                                 text_encoding code)
 {
     binary_columns_choice result;
     if (records.size() < MIN_RECORDS || records[0].empty())
         return result;
-    std::vector<offset_facts> facts = facts_of(records, byte_classes_of(code));
+    std::vector<offset_facts> facts = facts_of(counts, byte_classes_of(code));
     // Both codes map a byte to a byte, so the records are decoded as one.
     std::vector<unsigned char> joined;
     joined.reserve(records.size() * records[0].size());
     for (byte_span record : records)
         joined.insert(joined.end(), record.begin(), record.end());
     std::string decoded = decode_text(byte_span(joined), 0, code).text;
-    cutting cut{records, facts, std::vector<bool>(facts.size(), false), {}};
+    cutting cut{records, counts, facts, std::vector<bool>(facts.size(), false), {}};
     if (code == text_encoding::ebcdic)
         claim_zoned(cut);
     claim_packed(cut);
@@ -598,9 +636,6 @@ binary_columns_choice find_binary_columns(const std::vector<byte_span>& records,
         result.choice = std::move(cut.columns);
     return result;
 }
-
-namespace
-{
 
 // The whole records of the sample, the later pieces' too.
 std::vector<byte_span> sampled_records(const file_sample& sample, const file_layout& layout)
@@ -642,6 +677,16 @@ value_type loaders_type(binary_form form)
 
 } // namespace
 
+text_encoding text_code_of(const std::vector<byte_span>& records)
+{
+    return text_code_from(count_offsets(records));
+}
+
+binary_columns_choice find_binary_columns(const std::vector<byte_span>& records, text_encoding code)
+{
+    return columns_of(records, count_offsets(records), code);
+}
+
 bool describe_binary_columns(const file_sample& sample, file_layout& layout)
 {
     bool binary =
@@ -652,10 +697,11 @@ bool describe_binary_columns(const file_sample& sample, file_layout& layout)
         !layout.records)
         return false;
     std::vector<byte_span> records = sampled_records(sample, layout);
+    offset_counts counts = count_offsets(records);
     text_encoding code =
-        layout.encoding == text_encoding::ebcdic ? text_encoding::ebcdic : text_code_of(records);
+        layout.encoding == text_encoding::ebcdic ? text_encoding::ebcdic : text_code_from(counts);
     layout.described_columns.clear();
-    for (const binary_column& column : find_binary_columns(records, code).choice) {
+    for (const binary_column& column : columns_of(records, counts, code).choice) {
         column_description described;
         described.type = loaders_type(column.field.form);
         described.span = column.span;
