@@ -313,19 +313,39 @@ bool records_hold_throughout(const pair_model& model, const file_sample& sample,
 {
     std::uint64_t records_end = size_of_records(bounds, model.length);
     std::uint64_t stretch = std::max<std::uint64_t>(8 * std::uint64_t{model.length}, 4096);
-    std::uint64_t stretches = 0, record_like = 0;
-    auto weigh = [&](const region& where) {
-        std::uint64_t from = std::max(where.offset, bounds.header);
+    std::vector<region> places{{sample.start, 0}};
+    for (const sample_piece& piece : sample.later)
+        places.push_back({piece.bytes, piece.offset});
+    auto stretches_in = [&](const region& where, std::uint64_t& from) -> std::uint64_t {
+        from = std::max(where.offset, bounds.header);
         std::uint64_t to = std::min(where.end(), records_end);
         if (from + stretch + model.length > to)
-            return;
-        std::uint64_t count = (to - model.length - from - stretch) / stretch + 1;
+            return 0;
+        return (to - model.length - from - stretch) / stretch + 1;
+    };
+    std::uint64_t stretches = 0;
+    for (const region& where : places) {
+        std::uint64_t from = 0;
+        stretches += stretches_in(where, from);
+    }
+    if (stretches == 0)
+        return true;
+    // The walk stops once the stretches left could not change the answer.
+    double least = LEAST_RECORD_LIKE * static_cast<double>(stretches);
+    std::uint64_t record_like = 0, weighed = 0;
+    auto decided = [&] {
+        return static_cast<double>(record_like) >= least ||
+               static_cast<double>(record_like + stretches - weighed) < least;
+    };
+    for (const region& where : places) {
+        std::uint64_t from = 0;
+        std::uint64_t count = stretches_in(where, from);
         // Each stretch's sum is added up byte by byte in order; four
         // stretches side by side keep the adder busy while each sum waits
         // for its last addition.
         const unsigned char* base = where.bytes.data() + (from - where.offset);
         std::uint64_t first = 0;
-        for (; first + STRETCHES_AT_ONCE <= count; first += STRETCHES_AT_ONCE) {
+        for (; first + STRETCHES_AT_ONCE <= count && !decided(); first += STRETCHES_AT_ONCE) {
             auto walk_from = [&](std::uint64_t lane) {
                 std::uint64_t at = (first + lane) * stretch;
                 return stretch_walk{base + at, model.column_of(from + at), 0};
@@ -338,20 +358,18 @@ bool records_hold_throughout(const pair_model& model, const file_sample& sample,
                 d.step(model, byte);
             }
             record_like += (a.sum < 0) + (b.sum < 0) + (c.sum < 0) + (d.sum < 0);
+            weighed += STRETCHES_AT_ONCE;
         }
-        for (; first < count; first++) {
+        for (; first < count && !decided(); first++) {
             std::uint64_t at = first * stretch;
             stretch_walk walk{base + at, model.column_of(from + at), 0};
             for (std::uint64_t byte = 0; byte < stretch; byte++)
                 walk.step(model, byte);
             record_like += walk.sum < 0;
+            weighed++;
         }
-        stretches += count;
-    };
-    weigh({sample.start, 0});
-    for (const sample_piece& piece : sample.later)
-        weigh({piece.bytes, piece.offset});
-    return stretches == 0 || record_like >= LEAST_RECORD_LIKE * stretches;
+    }
+    return static_cast<double>(record_like) >= least;
 }
 
 } // namespace
