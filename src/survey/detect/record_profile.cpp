@@ -193,8 +193,8 @@ bool counter_digit(const column_tallies& tallies, std::uint32_t column)
     return false;
 }
 
-void take_record(column_tallies& tallies, const unsigned char* record, std::uint32_t length,
-                 const std::array<std::uint8_t, 256>& kind_bit, bool first)
+void take_differences(column_tallies& tallies, const unsigned char* record, std::uint32_t length,
+                      bool first)
 {
     if (first)
         std::copy(record, record + length, tallies.first.begin());
@@ -202,8 +202,16 @@ void take_record(column_tallies& tallies, const unsigned char* record, std::uint
     const unsigned char* expected = tallies.first.data();
     for (std::uint32_t column = 0; column < length; column++)
         differs[column] |= static_cast<unsigned char>(record[column] ^ expected[column]);
+}
+
+// The kinds of the columns whose bytes vary: a column of one byte is of
+// that byte's kind, and most of a record is often such (padding, codes).
+void take_kinds(column_tallies& tallies, const unsigned char* record,
+                const std::vector<std::uint32_t>& varying,
+                const std::array<std::uint8_t, 256>& kind_bit)
+{
     std::uint8_t* kinds = tallies.kinds_of_all.data();
-    for (std::uint32_t column = 0; column < length; column++)
+    for (std::uint32_t column : varying)
         kinds[column] &= kind_bit[record[column]];
 }
 
@@ -224,10 +232,24 @@ record_profile profile_records(const file_sample& sample, std::uint64_t first_re
     each_record(
         sample, first_record, records_end, length,
         [&](const unsigned char* record, std::size_t) {
-            take_record(tallies, record, length, kind_bit, records == 0);
+            take_differences(tallies, record, length, records == 0);
             records++;
         },
         shifts);
+    std::vector<std::uint32_t> varying;
+    for (std::uint32_t column = 0; column < length && records > 0; column++) {
+        if (tallies.differs[column] != 0)
+            varying.push_back(column);
+        else
+            tallies.kinds_of_all[column] = kind_bit[tallies.first[column]];
+    }
+    if (!varying.empty())
+        each_record(
+            sample, first_record, records_end, length,
+            [&](const unsigned char* record, std::size_t) {
+                take_kinds(tallies, record, varying, kind_bit);
+            },
+            shifts);
     record_profile profile;
     bool confirmed =
         sample_is_whole_file(sample) ||
