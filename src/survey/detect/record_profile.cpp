@@ -83,30 +83,31 @@ bool constants_tell(const std::vector<int>& constant, std::uint64_t shift)
     return false;
 }
 
+void take_differences(column_tallies& tallies, const unsigned char* record, std::uint32_t length,
+                      bool first)
+{
+    if (first)
+        std::copy(record, record + length, tallies.first.begin());
+    unsigned char* differs = tallies.differs.data();
+    const unsigned char* expected = tallies.first.data();
+    for (std::uint32_t column = 0; column < length; column++)
+        differs[column] |= static_cast<unsigned char>(record[column] ^ expected[column]);
+}
+
 // For each place, the shift at which its first records break the fewest of
-// the bytes every record of the start holds; 0 unless another breaks
-// fewer.
+// the bytes every record of the start holds (start, of start_records);
+// 0 unless another breaks fewer.
 std::vector<std::uint64_t> shifts_of_places(const file_sample& sample, std::uint64_t first_record,
-                                            std::uint64_t records_end, std::uint32_t length)
+                                            std::uint64_t records_end, std::uint32_t length,
+                                            const column_tallies& start,
+                                            std::uint64_t start_records)
 {
     std::vector<std::uint64_t> shifts(1 + sample.later.size(), 0);
-    std::vector<unsigned char> first_bytes(length, 0), differs(length, 0);
-    bool first = true;
-    each_record(sample, first_record, records_end, length,
-                [&](const unsigned char* record, std::size_t place) {
-                    if (place != 0)
-                        return;
-                    if (first)
-                        std::copy(record, record + length, first_bytes.begin());
-                    for (std::uint32_t column = 0; column < length; column++)
-                        differs[column] |=
-                            static_cast<unsigned char>(record[column] ^ first_bytes[column]);
-                    first = false;
-                });
+    bool first = start_records == 0;
     std::vector<int> constant(length, -1);
     for (std::uint32_t column = 0; column < length && !first; column++) {
-        if (differs[column] == 0)
-            constant[column] = first_bytes[column];
+        if (start.differs[column] == 0)
+            constant[column] = start.first[column];
     }
     if (first ||
         static_cast<std::uint64_t>(std::count(constant.begin(), constant.end(), -1)) == length)
@@ -193,17 +194,6 @@ bool counter_digit(const column_tallies& tallies, std::uint32_t column)
     return false;
 }
 
-void take_differences(column_tallies& tallies, const unsigned char* record, std::uint32_t length,
-                      bool first)
-{
-    if (first)
-        std::copy(record, record + length, tallies.first.begin());
-    unsigned char* differs = tallies.differs.data();
-    const unsigned char* expected = tallies.first.data();
-    for (std::uint32_t column = 0; column < length; column++)
-        differs[column] |= static_cast<unsigned char>(record[column] ^ expected[column]);
-}
-
 // The kinds of the columns whose bytes vary: a column of one byte is of
 // that byte's kind, and most of a record is often such (padding, codes).
 void take_kinds(column_tallies& tallies, const unsigned char* record,
@@ -228,10 +218,22 @@ record_profile profile_records(const file_sample& sample, std::uint64_t first_re
     std::array<std::uint8_t, 256> kind_bit{};
     for (std::size_t byte = 0; byte < kind_bit.size(); byte++)
         kind_bit[byte] = static_cast<std::uint8_t>(1u << kind_index(classes[byte]));
-    std::vector<std::uint64_t> shifts = shifts_of_places(sample, first_record, records_end, length);
+    // The start's records first: the bytes they all hold line up the
+    // later places, whose records are then taken where they line up.
+    each_record(sample, first_record, records_end, length,
+                [&](const unsigned char* record, std::size_t place) {
+                    if (place != 0)
+                        return;
+                    take_differences(tallies, record, length, records == 0);
+                    records++;
+                });
+    std::vector<std::uint64_t> shifts =
+        shifts_of_places(sample, first_record, records_end, length, tallies, records);
     each_record(
         sample, first_record, records_end, length,
-        [&](const unsigned char* record, std::size_t) {
+        [&](const unsigned char* record, std::size_t place) {
+            if (place == 0)
+                return;
             take_differences(tallies, record, length, records == 0);
             records++;
         },
