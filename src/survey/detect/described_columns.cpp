@@ -298,8 +298,10 @@ std::uint64_t mark_length(const file_layout& layout)
 }
 
 // A line before the records whose words sit over the columns names them.
+// The rows are copied out one vector each only where there is such a
+// line: most files have none, and the sample's rows are many.
 void name_from_preamble(const file_sample& sample, file_layout& layout, std::uint32_t unit_width,
-                        const std::vector<std::vector<std::string_view>>& rows)
+                        const value_table& rows)
 {
     // The line before the records must be in the sample, not cut by its end.
     std::uint64_t end = layout.header_length;
@@ -314,7 +316,7 @@ void name_from_preamble(const file_sample& sample, file_layout& layout, std::uin
         column.end /= unit_width;
     }
     std::vector<std::string> names =
-        names_over_columns(names_line_of(preamble.text), in_characters, rows);
+        names_over_columns(names_line_of(preamble.text), in_characters, rows.as_rows());
     for (std::size_t column = 0; column < names.size(); column++)
         layout.described_columns[column].name = names[column];
 }
@@ -337,7 +339,7 @@ void describe_fixed_width(const file_sample& sample, file_layout& layout)
     for (std::size_t column = 0; column < layout.columns.size(); column++)
         layout.described_columns[column].span = layout.columns[column];
     if (layout.kind == record_layout::lines && !layout.header_row)
-        name_from_preamble(sample, layout, decoded.unit_width, rows.as_rows());
+        name_from_preamble(sample, layout, decoded.unit_width, rows);
 }
 
 // The type a dBASE field's letter declares; its values are text of that
