@@ -1058,6 +1058,13 @@ bool is_sign(std::string_view line, std::size_t at)
 unsigned rules_in(std::string_view line, std::size_t least, bool signs)
 {
     unsigned found = 0;
+    // Whether the line holds the byte at all is asked of every line of
+    // the sample: the library's search takes many bytes a step.
+    if (least == 1 && signs) {
+        for (std::size_t kind = 0; kind < TABLE_RULES.size(); kind++)
+            found |= line.find(TABLE_RULES[kind]) != std::string_view::npos ? 1u << kind : 0u;
+        return found;
+    }
     for (std::size_t kind = 0; kind < TABLE_RULES.size(); kind++) {
         std::size_t count = 0;
         for (std::size_t at = 0; at < line.size(); at++)
