@@ -41,6 +41,11 @@ bool is_blank(char byte)
 // every byte, and every value of the sample is trimmed.
 std::string_view trimmed(std::string_view value)
 {
+    // Most values have nothing to trim: asked of their ends at once.
+    if (value.empty())
+        return {};
+    if (!is_blank(value.front()) && !is_blank(value.back()))
+        return value;
     std::size_t first = 0, end = value.size();
     while (first < end && is_blank(value[first]))
         first++;
