@@ -76,6 +76,11 @@ TEST(TextLines, TellsCommentAndBlankLines)
     EXPECT_TRUE(is_blank_line(""));
     EXPECT_TRUE(is_blank_line(" \t\f\v "));
     EXPECT_FALSE(is_blank_line(" \t.\v"));
+    // Read in one pass, the two questions at once answer as asked apart.
+    for (const char* line : {"# note", "  % tex", "\t// c", " - half", "   ", "", " \f ", " \v#",
+                             "\f\t", "a # b", " ;", "  x"})
+        EXPECT_EQ(is_blank_or_comment_line(line), is_blank_line(line) || is_comment_line(line))
+            << '"' << line << '"';
 }
 
 struct field_case {

@@ -69,6 +69,23 @@ bool is_comment_line(std::string_view line)
            (lead == '-' && next == '-') || lead == '!' || lead == '\\' || lead == ';';
 }
 
+bool is_blank_or_comment_line(std::string_view line)
+{
+    std::size_t first = 0;
+    while (first < line.size() && (line[first] == ' ' || line[first] == '\t'))
+        first++;
+    if (first == line.size())
+        return true;
+    char lead = line[first];
+    // A form feed or vertical tab leads no comment; the line is blank if
+    // only blanks follow it.
+    if (lead == '\f' || lead == '\v')
+        return is_blank_line(line.substr(first));
+    char next = first + 1 < line.size() ? line[first + 1] : '\0';
+    return lead == '#' || lead == '%' || (lead == '/' && next == '/') ||
+           (lead == '-' && next == '-') || lead == '!' || lead == '\\' || lead == ';';
+}
+
 std::size_t front_matter_lines(const std::vector<text_line>& lines)
 {
     if (lines.empty() || lines[0].text != "---")

@@ -30,6 +30,10 @@ bool is_blank_line(std::string_view line);
 // INI files, Lisp and IDL).
 bool is_comment_line(std::string_view line);
 
+// Either of the two, the line read once: most steps skip both alike, at
+// every line of the sample.
+bool is_blank_or_comment_line(std::string_view line);
+
 // Lines of front matter (YAML between --- lines) at the start, or 0.
 std::size_t front_matter_lines(const std::vector<text_line>& lines);
 

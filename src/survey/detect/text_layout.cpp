@@ -146,7 +146,7 @@ struct text_view {
 
 bool is_remark(std::string_view line)
 {
-    return is_blank_line(line) || is_comment_line(line);
+    return is_blank_or_comment_line(line);
 }
 
 text_view view_start(const file_sample& sample, const encoding_guess& guess, text_encoding encoding)
