@@ -257,21 +257,27 @@ struct number_readings {
     }
 };
 
+// A date or time pattern as written and as read into its steps, made
+// once for every column of every file.
+struct known_pattern {
+    std::string text;
+    compiled_pattern steps;
+};
+
 // A type the values may still have, with what its values showed so far.
 struct candidate {
     value_type type;
     number_form form{'.', 0};
-    std::string pattern;
+    const known_pattern* pattern = nullptr;
     number_shape widest;
     bool alive = true;
-    compiled_pattern steps{pattern};
 
     bool take(std::string_view value, number_readings& readings)
     {
         if (type == value_type::boolean)
             return is_boolean(value);
-        if (!pattern.empty())
-            return fits_pattern(value, steps);
+        if (pattern != nullptr)
+            return fits_pattern(value, pattern->steps);
         std::optional<number_shape> shape = readings.read(form);
         if (!shape)
             return false;
@@ -284,26 +290,42 @@ struct candidate {
     }
 };
 
-std::vector<candidate> all_candidates()
+std::vector<candidate> make_candidates()
 {
+    // Kept for the program's life, as the candidates point into them.
+    static const std::vector<std::pair<value_type, known_pattern>> patterns = [] {
+        std::vector<std::pair<value_type, known_pattern>> made;
+        auto add = [&made](value_type type, std::string text) {
+            compiled_pattern steps(text);
+            made.push_back({type, {std::move(text), steps}});
+        };
+        for (std::string_view date : DATE_PATTERNS)
+            add(value_type::date, std::string(date));
+        for (std::string_view time : TIME_PATTERNS)
+            add(value_type::time, std::string(time));
+        for (std::string_view date : DATE_PATTERNS) {
+            for (std::string_view join : DATE_TIME_JOINS) {
+                for (std::string_view time : TIME_PATTERNS)
+                    add(value_type::datetime,
+                        std::string(date) + std::string(join) + std::string(time));
+            }
+        }
+        return made;
+    }();
     std::vector<candidate> candidates;
     for (number_form form : NUMBER_FORMS)
-        candidates.push_back({value_type::integer, form, "", {}});
-    candidates.push_back({value_type::boolean, {}, "", {}});
-    for (std::string_view date : DATE_PATTERNS)
-        candidates.push_back({value_type::date, {}, std::string(date), {}});
-    for (std::string_view time : TIME_PATTERNS)
-        candidates.push_back({value_type::time, {}, std::string(time), {}});
-    for (std::string_view date : DATE_PATTERNS) {
-        for (std::string_view join : DATE_TIME_JOINS) {
-            for (std::string_view time : TIME_PATTERNS)
-                candidates.push_back({value_type::datetime,
-                                      {},
-                                      std::string(date) + std::string(join) + std::string(time),
-                                      {}});
-        }
-    }
+        candidates.push_back({value_type::integer, form, nullptr, {}});
+    candidates.push_back({value_type::boolean, {}, nullptr, {}});
+    for (const auto& [type, pattern] : patterns)
+        candidates.push_back({type, {}, &pattern, {}});
     return candidates;
+}
+
+// Every column starts from the same candidates: made once, then copied.
+std::vector<candidate> all_candidates()
+{
+    static const std::vector<candidate> made = make_candidates();
+    return made;
 }
 
 bool is_null_marker(std::string_view value)
@@ -332,7 +354,7 @@ value_type number_type(const candidate& chosen)
 void describe_choice(const candidate& chosen, column_description& column)
 {
     column.type = chosen.type;
-    column.format = chosen.pattern;
+    column.format = chosen.pattern != nullptr ? chosen.pattern->text : std::string();
     if (chosen.type != value_type::integer)
         return;
     column.type = number_type(chosen);
