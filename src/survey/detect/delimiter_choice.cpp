@@ -288,6 +288,35 @@ struct byte_tallies {
     }
 };
 
+// One record's tallies. Plain is set for a record with no quote and no
+// escape byte, the most of them: neither can then hold a byte back.
+template <bool plain>
+std::uint32_t tally_record(std::string_view record, std::optional<unsigned char> quote,
+                           std::uint16_t* tally, std::array<bool, 256>& seen)
+{
+    bool quoted = false, in_value = false;
+    escape_state escape;
+    std::uint32_t values = 0;
+    for (char byte : record) {
+        unsigned char value = static_cast<unsigned char>(byte);
+        seen[value] = true;
+        if (!plain && escape.holds(value))
+            continue;
+        bool blank = !quoted && (value == ' ' || value == '\t');
+        values += !blank && !in_value;
+        in_value = !blank;
+        // The shared slot is left alone: most bytes fall in it, and one
+        // count in memory added to at nearly every byte waits on its
+        // own last store.
+        std::uint8_t slot = SLOTS.slot_of[value];
+        if (!plain && quote && value == *quote)
+            quoted = !quoted;
+        else if (!quoted && slot != 0 && tally[slot] < 0xFFFF)
+            tally[slot]++;
+    }
+    return values;
+}
+
 byte_tallies tally_bytes(const std::vector<std::string_view>& records,
                          std::optional<unsigned char> quote)
 {
@@ -295,28 +324,12 @@ byte_tallies tally_bytes(const std::vector<std::string_view>& records,
     result.counts.assign(records.size() * SLOTS.slots, 0);
     result.values.resize(records.size());
     for (std::size_t record = 0; record < records.size(); record++) {
+        std::string_view text = records[record];
         std::uint16_t* tally = result.counts.data() + record * SLOTS.slots;
-        bool quoted = false, in_value = false;
-        escape_state escape;
-        std::uint32_t values = 0;
-        for (char byte : records[record]) {
-            unsigned char value = static_cast<unsigned char>(byte);
-            result.seen[value] = true;
-            if (escape.holds(value))
-                continue;
-            bool blank = !quoted && (value == ' ' || value == '\t');
-            values += !blank && !in_value;
-            in_value = !blank;
-            // The shared slot is left alone: most bytes fall in it, and one
-            // count in memory added to at nearly every byte waits on its
-            // own last store.
-            std::uint8_t slot = SLOTS.slot_of[value];
-            if (quote && value == *quote)
-                quoted = !quoted;
-            else if (!quoted && slot != 0 && tally[slot] < 0xFFFF)
-                tally[slot]++;
-        }
-        result.values[record] = values;
+        bool plain = text.find(static_cast<char>(ESCAPE)) == std::string_view::npos &&
+                     (!quote || text.find(static_cast<char>(*quote)) == std::string_view::npos);
+        result.values[record] = plain ? tally_record<true>(text, quote, tally, result.seen)
+                                      : tally_record<false>(text, quote, tally, result.seen);
     }
     return result;
 }
