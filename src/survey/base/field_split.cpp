@@ -1,5 +1,6 @@
 #include "field_split.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -136,10 +137,7 @@ bool ends_inside_quotes(std::string_view text, std::optional<unsigned char> quot
 {
     if (!quote)
         return false;
-    bool quoted = false;
-    for (char byte : text) {
-        if (static_cast<unsigned char>(byte) == *quote)
-            quoted = !quoted;
-    }
-    return quoted;
+    // Counted, not toggled byte by byte: a count the compiler takes many
+    // bytes a step.
+    return std::count(text.begin(), text.end(), static_cast<char>(*quote)) % 2 != 0;
 }
