@@ -54,36 +54,46 @@ bool is_blank_line(std::string_view line)
     return true;
 }
 
-bool is_comment_line(std::string_view line)
+namespace
+{
+
+std::size_t leading_blanks(std::string_view line)
 {
     std::size_t first = 0;
     while (first < line.size() && (line[first] == ' ' || line[first] == '\t'))
         first++;
-    if (first == line.size())
-        return false;
-    // Compared byte by byte: a call to compare one or two bytes at every
-    // line costs more than the comparison.
+    return first;
+}
+
+// Whether a comment's mark opens the line at first, a byte that is not
+// blank. Compared byte by byte: a call to compare one or two bytes at
+// every line costs more than the comparison.
+bool comment_mark_at(std::string_view line, std::size_t first)
+{
     char lead = line[first];
     char next = first + 1 < line.size() ? line[first + 1] : '\0';
     return lead == '#' || lead == '%' || (lead == '/' && next == '/') ||
            (lead == '-' && next == '-') || lead == '!' || lead == '\\' || lead == ';';
 }
 
+} // namespace
+
+bool is_comment_line(std::string_view line)
+{
+    std::size_t first = leading_blanks(line);
+    return first < line.size() && comment_mark_at(line, first);
+}
+
 bool is_blank_or_comment_line(std::string_view line)
 {
-    std::size_t first = 0;
-    while (first < line.size() && (line[first] == ' ' || line[first] == '\t'))
-        first++;
+    std::size_t first = leading_blanks(line);
     if (first == line.size())
         return true;
-    char lead = line[first];
     // A form feed or vertical tab leads no comment; the line is blank if
     // only blanks follow it.
-    if (lead == '\f' || lead == '\v')
+    if (line[first] == '\f' || line[first] == '\v')
         return is_blank_line(line.substr(first));
-    char next = first + 1 < line.size() ? line[first + 1] : '\0';
-    return lead == '#' || lead == '%' || (lead == '/' && next == '/') ||
-           (lead == '-' && next == '-') || lead == '!' || lead == '\\' || lead == ';';
+    return comment_mark_at(line, first);
 }
 
 std::size_t front_matter_lines(const std::vector<text_line>& lines)
