@@ -94,8 +94,8 @@ std::vector<std::string_view> text_records(const decoded_text& decoded, bool who
                 text.substr(records.back().data() - text.data(),
                             line.start + line.text.size() -
                                 static_cast<std::size_t>(records.back().data() - text.data()));
-        else if (!is_blank_line(line.text) &&
-                 (!is_comment_line(line.text) || (names_first && records.empty())))
+        else if (!is_blank_or_comment_line(line.text) ||
+                 (names_first && records.empty() && !is_blank_line(line.text)))
             records.push_back(line.text);
         else
             continue;
