@@ -328,8 +328,19 @@ std::vector<candidate> all_candidates()
     return made;
 }
 
+constexpr bool may_lead_marker(char lead)
+{
+    return lead == 'N' || lead == 'n' || lead == '\\' || lead == '#';
+}
+static_assert(std::all_of(NULL_MARKERS.begin(), NULL_MARKERS.end(),
+                          [](std::string_view marker) { return may_lead_marker(marker[0]); }));
+
 bool is_null_marker(std::string_view value)
 {
+    // Most values are passed over by their first byte, without a
+    // comparison against each marker.
+    if (value.empty() || !may_lead_marker(value.front()))
+        return false;
     return std::find(NULL_MARKERS.begin(), NULL_MARKERS.end(), value) != NULL_MARKERS.end();
 }
 
