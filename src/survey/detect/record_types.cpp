@@ -156,17 +156,15 @@ std::uint64_t tag_key(std::string_view tag)
 // How many different tags the records start with, up to more than most:
 // keys in a flat table, with no allocation per tag, as a file of keys or
 // counters has nearly as many tags as records.
-std::size_t distinct_tags(const std::vector<std::string_view>& records,
-                          const stated_separators& stated, std::size_t most)
+std::size_t distinct_tags(const std::vector<std::string_view>& tags, std::size_t most)
 {
     std::size_t slots = 16;
-    while (slots < 2 * records.size())
+    while (slots < 2 * tags.size())
         slots *= 2;
     // A tag's key is never 0: its length is in the top byte.
     std::vector<std::uint64_t> keys(slots, 0);
     std::size_t distinct = 0;
-    for (std::string_view record : records) {
-        std::string_view tag = typed_tag_of(record, stated).first;
+    for (std::string_view tag : tags) {
         if (tag.empty())
             continue;
         std::uint64_t key = tag_key(tag);
@@ -185,18 +183,21 @@ std::size_t distinct_tags(const std::vector<std::string_view>& records,
 
 // Takes no census when there are more than most_types tags: so many tags
 // are counters or keys, not types, and the count is not needed.
-typed_census types_of(const std::vector<std::string_view>& records, unsigned char delimiter,
+// tags[i] is the tag records[i] starts with, empty for none.
+typed_census types_of(const std::vector<std::string_view>& records,
+                      const std::vector<std::string_view>& tags, unsigned char delimiter,
                       const stated_separators& stated, std::size_t most_types)
 {
-    if (distinct_tags(records, stated, most_types) > most_types)
+    if (distinct_tags(tags, most_types) > most_types)
         return {{}, 0, true};
     std::vector<record_type> types;
     std::unordered_map<std::uint64_t, std::size_t> index;
     std::unordered_map<std::uint64_t, std::size_t> counts; // type and field count
-    for (std::string_view record : records) {
+    for (std::size_t each = 0; each < records.size(); each++) {
+        std::string_view record = records[each];
         // A service record whose tag another byte follows (EDIFACT's UNA
         // stating the separators) is a type of its own all the same.
-        std::string_view tag = typed_tag_of(record, stated).first;
+        std::string_view tag = tags[each];
         if (tag.empty())
             continue;
         std::uint32_t fields = count_typed_fields(record, delimiter, stated.release);
@@ -407,8 +408,11 @@ record_types_choice find_record_types(const std::vector<std::string_view>& recor
     // the rest need not be read: most text is not typed records.
     std::size_t untagged = 0;
     double records_count = static_cast<double>(records.size());
+    // Kept for the census, which would find each again.
+    std::vector<std::string_view> tags;
     for (std::string_view record : records) {
         auto [tag, after] = typed_tag_of(record, stated);
+        tags.push_back(tag);
         if (!tag.empty()) {
             votes[after]++;
         } else if (static_cast<double>(records.size() - ++untagged) / records_count <
@@ -439,7 +443,7 @@ record_types_choice find_record_types(const std::vector<std::string_view>& recor
         is_stated
             ? records.size()
             : static_cast<std::size_t>(MOST_TYPES_PER_RECORD * static_cast<double>(records.size()));
-    typed_census census = types_of(records, delimiter, stated, most_types);
+    typed_census census = types_of(records, tags, delimiter, stated, most_types);
     if (census.too_many || census.types.size() < 2 || !fields_differ(census.types))
         return result;
     if (!is_stated && (static_cast<double>(census.types.size()) >
