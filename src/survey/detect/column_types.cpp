@@ -418,7 +418,10 @@ bool signature_of(std::string_view value, value_signature& signature)
     std::memcpy(bytes, value.data(), value.size());
     std::memcpy(signature.words, bytes, sizeof bytes);
     signature.words[0] = digits_as_nines(signature.words[0]);
-    signature.words[1] = digits_as_nines(signature.words[1]);
+    // A value of at most a word leaves the second all zero bytes, no
+    // digits.
+    if (value.size() > sizeof(std::uint64_t))
+        signature.words[1] = digits_as_nines(signature.words[1]);
     signature.length = value.size();
     return true;
 }
