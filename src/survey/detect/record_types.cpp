@@ -31,6 +31,11 @@ constexpr double LEAST_TYPE_CONSISTENCY = 0.8;
 // Segments of X12 and EDIFACT are seldom longer; a terminator that gives
 // longer pieces is a byte inside them.
 constexpr std::size_t LONGEST_USUAL_SEGMENT = 4096;
+// Text that has a few lines ends its segments at them: a terminator of
+// its own stands last on nearly every line (`~` then LF), or the lines are
+// one stream cut at one width. A byte inside a few long lines (a decimal
+// point, a decimal comma) ends nothing.
+constexpr double LEAST_ENDED_LINE_SHARE = 0.9;
 // FIX messages start with BeginString and name their type in MsgType.
 constexpr std::string_view FIX_BEGIN = "8=FIX";
 constexpr std::string_view FIX_TYPE_FIELD = "35=";
@@ -479,6 +484,52 @@ std::vector<std::string_view> split_segments(std::string_view text, unsigned cha
     return segments;
 }
 
+namespace
+{
+
+// A stream cut at one width shows it in this many lines before its last.
+constexpr std::size_t FEWEST_CUT_LINES = 2;
+
+struct line_ends_seen {
+    std::size_t lines = 0;
+    std::array<std::size_t, 256> last_bytes{}; // how often each byte ends a line
+    bool one_width = true;                     // every line but the last as long
+};
+
+line_ends_seen read_line_ends(std::string_view text)
+{
+    line_ends_seen seen;
+    std::size_t start = 0, first_width = 0, width = 0;
+    for (std::size_t at = 0; at < text.size(); at++) {
+        if (text[at] != '\n' && text[at] != '\r')
+            continue;
+        std::size_t end = at;
+        if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n')
+            at++;
+        if (end > start)
+            seen.last_bytes[static_cast<unsigned char>(text[end - 1])]++;
+        // The line before this one was not the last: it has the cut's width.
+        if (seen.lines >= 2 && width != first_width)
+            seen.one_width = false;
+        width = end - start;
+        if (seen.lines == 0)
+            first_width = width;
+        seen.lines++;
+        start = at + 1;
+    }
+    return seen;
+}
+
+bool ends_the_lines(const line_ends_seen& seen, unsigned char terminator)
+{
+    if (seen.lines == 0 || (seen.lines > FEWEST_CUT_LINES && seen.one_width))
+        return true;
+    return static_cast<double>(seen.last_bytes[terminator]) >=
+           LEAST_ENDED_LINE_SHARE * static_cast<double>(seen.lines);
+}
+
+} // namespace
+
 segment_terminator_choice
 find_segment_terminator(std::string_view text, const stated_separators& stated, std::size_t lines)
 {
@@ -499,11 +550,12 @@ find_segment_terminator(std::string_view text, const stated_separators& stated, 
     std::array<std::size_t, 256> counts{};
     for (char each : text)
         counts[static_cast<unsigned char>(each)]++;
+    line_ends_seen seen = read_line_ends(text);
     double best = 0;
     for (unsigned byte = 0; byte < counts.size(); byte++) {
         unsigned char terminator = static_cast<unsigned char>(byte);
         if (counts[byte] < LEAST_TYPED_RECORDS || !may_delimit(terminator) ||
-            text.size() / counts[byte] > LONGEST_USUAL_SEGMENT)
+            text.size() / counts[byte] > LONGEST_USUAL_SEGMENT || !ends_the_lines(seen, terminator))
             continue;
         std::vector<std::string_view> segments = split_segments(text, terminator, false);
         std::size_t tagged = 0;

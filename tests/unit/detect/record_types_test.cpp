@@ -172,6 +172,27 @@ TEST(RecordTypes, NoTypesInOrdinaryText)
     }
 }
 
+// A few long lines hold many decimal points or commas, tagged bytes after
+// each: the lines are the records, and no byte inside them ends segments.
+TEST(RecordTypes, FewLongLinesKeepTheirLineEnds)
+{
+    std::vector<std::string> matrix, book;
+    for (int row = 0; row < 5; row++) {
+        std::string line = "A" + std::to_string(row);
+        for (int column = 0; column < 300; column++)
+            line += "\t0." + std::to_string(100 + (row * 7 + column * 13) % 900);
+        matrix.push_back(line);
+    }
+    for (int row = 0; row < 2; row++)
+        book.push_back("2020;1T;E;;F" + std::to_string(row) + ";;01/01/2020;;121,00;100,00;21,00;" +
+                       "21,00;5,20;2,60;;;;");
+    for (const auto& [lines, end, name] : {std::tuple{matrix, "\n", "LF"}, {book, "\r\n", "CRLF"}}) {
+        file_layout layout = survey_layout(text_lines(lines, end).sample());
+        EXPECT_FALSE(layout.segment_terminator) << name;
+        EXPECT_EQ(terminator_of(layout), name);
+    }
+}
+
 // A bank file: a file header, batches of a header, entries and a control
 // record, a file control and lines of 9s to fill the block, all 94 bytes
 // and told apart by the digit in column 1 only; a comma in the names.
