@@ -186,7 +186,8 @@ TEST(RecordTypes, FewLongLinesKeepTheirLineEnds)
     for (int row = 0; row < 2; row++)
         book.push_back("2020;1T;E;;F" + std::to_string(row) + ";;01/01/2020;;121,00;100,00;21,00;" +
                        "21,00;5,20;2,60;;;;");
-    for (const auto& [lines, end, name] : {std::tuple{matrix, "\n", "LF"}, {book, "\r\n", "CRLF"}}) {
+    for (const auto& [lines, end, name] :
+         {std::tuple{matrix, "\n", "LF"}, {book, "\r\n", "CRLF"}}) {
         file_layout layout = survey_layout(text_lines(lines, end).sample());
         EXPECT_FALSE(layout.segment_terminator) << name;
         EXPECT_EQ(terminator_of(layout), name);
