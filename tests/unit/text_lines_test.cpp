@@ -66,10 +66,30 @@ TEST(TextLines, SplitsAtEveryKindOfLineEnd)
 TEST(TextLines, TellsCommentAndBlankLines)
 {
     const std::vector<std::pair<const char*, bool>> cases = {
-        {"# note", true},   {"  % tex", true}, {"\t// c", true}, {"-- sql", true},
-        {"!fortran", true}, {"\\ idl", true},  {"; ini", true},  {"/ half", false},
-        {"- half", false},  {"/", false},      {"-", false},     {"a # b", false},
-        {"   ", false},     {"", false},
+        {"# note", true},
+        {"  % tex", true},
+        {"\t// c", true},
+        {"-- sql", true},
+        {"!fortran", true},
+        {"\\ idl", true},
+        {"; ini", true},
+        {"/ half", false},
+        {"- half", false},
+        {"/", false},
+        {"-", false},
+        {"a # b", false},
+        {"   ", false},
+        {"", false},
+        // A colour leads a palette's records; a numbered entry commented out
+        // and a mark before blanks stay comments.
+        {"#ff00aa 1.0", false},
+        {"#000000", false},
+        {"#DEADBEEF,1", false},
+        {"#176 Basal", true},
+        {"#000210  Il", false},
+        {"# ffffff", true},
+        {"#ffffffg", true},
+        {"#include <a>", true},
     };
     for (auto [line, comment] : cases)
         EXPECT_EQ(is_comment_line(line), comment) << '"' << line << '"';

@@ -2,6 +2,8 @@
 
 #include "byte_kernels.h"
 
+#include <cctype>
+
 namespace
 {
 
@@ -65,6 +67,21 @@ std::size_t leading_blanks(std::string_view line)
     return first;
 }
 
+// A '#' straight before 6 or 8 hex digits, then a blank, a comma or the
+// line's end, writes a colour (#ff00aa): palettes and colour tables lead
+// every record with one. Three digits are more often a commented-out
+// entry's number (#176 Right-Basal-Ganglia) than a short colour.
+bool is_hex_colour_at(std::string_view line, std::size_t mark)
+{
+    std::size_t end = mark + 1;
+    while (end < line.size() && std::isxdigit(static_cast<unsigned char>(line[end])))
+        end++;
+    std::size_t digits = end - mark - 1;
+    bool ended = end == line.size() || line[end] == ' ' || line[end] == '\t' || line[end] == ',' ||
+                 line[end] == '\r';
+    return ended && (digits == 6 || digits == 8);
+}
+
 // Whether a comment's mark opens the line at first, a byte that is not
 // blank. Compared byte by byte: a call to compare one or two bytes at
 // every line costs more than the comparison.
@@ -72,8 +89,10 @@ bool comment_mark_at(std::string_view line, std::size_t first)
 {
     char lead = line[first];
     char next = first + 1 < line.size() ? line[first + 1] : '\0';
-    return lead == '#' || lead == '%' || (lead == '/' && next == '/') ||
-           (lead == '-' && next == '-') || lead == '!' || lead == '\\' || lead == ';';
+    if (lead == '#')
+        return !std::isxdigit(static_cast<unsigned char>(next)) || !is_hex_colour_at(line, first);
+    return lead == '%' || (lead == '/' && next == '/') || (lead == '-' && next == '-') ||
+           lead == '!' || lead == '\\' || lead == ';';
 }
 
 } // namespace
