@@ -69,6 +69,11 @@ constexpr std::size_t FEWEST_RECORDS_FOR_NOTE = 4;
 // the records' kinds of byte are records of other lengths (numbers that
 // grow a digit), not a preamble.
 constexpr std::size_t FEWEST_LIKE_LINES = 3;
+// Fewer lines before the run are records too when each splits at blanks
+// into as many words as a record, at least this many, each a number where
+// the record's is one and a word where it is one: a row whose first value
+// is a digit shorter, not a title, a count or a row of names.
+constexpr std::size_t FEWEST_SHAPED_WORDS = 3;
 // A block of lines of another length before the records, this share as
 // many as they are, is records of another kind: a molecule's atoms are
 // about as many as its bonds, a picture's colours three in four of its
@@ -1206,13 +1211,49 @@ unsigned kinds_in(std::string_view line)
     return kinds;
 }
 
+// What each word of a line, parted by blanks, starts with: a number, a
+// word or another mark, one letter each ("ddda").
+std::string word_shape(std::string_view line)
+{
+    std::string shape;
+    for (std::size_t at = line.find_first_not_of(" \t\r"); at != std::string_view::npos;
+         at = line.find_first_not_of(" \t\r", line.find_first_of(" \t\r", at))) {
+        unsigned char lead = static_cast<unsigned char>(line[at]);
+        bool number = std::isdigit(lead) ||
+                      ((lead == '-' || lead == '+' || lead == '.') && at + 1 < line.size() &&
+                       std::isdigit(static_cast<unsigned char>(line[at + 1])));
+        shape += number ? 'd' : std::isalpha(lead) || lead >= 0x80 ? 'a' : 'p';
+    }
+    return shape;
+}
+
+// Whether the few lines before the run are all shaped as its first record.
+bool shaped_as_records(const text_view& view, const line_run& run)
+{
+    std::string shape = word_shape(view.lines[run.first].text);
+    if (shape.size() < FEWEST_SHAPED_WORDS)
+        return false;
+    std::size_t shaped = 0;
+    for (std::size_t line = view.first; line < run.heading; line++) {
+        std::string_view text = view.lines[line].text;
+        if (is_remark(text))
+            continue;
+        if (word_shape(text) != shape)
+            return false;
+        shaped++;
+    }
+    return shaped > 0;
+}
+
 // Whether the lines before the run (and before its ruled heading, which
 // is the table's) are records of other lengths: at least a few, and
 // every one of the kinds of byte the records usually hold (1..9 and
 // 10..99 before 100..999), where a preamble of prose, names or rules
-// differs.
+// differs; or fewer, each shaped as a record.
 bool run_continues_lines(const text_view& view, const line_run& run)
 {
+    if (run.first < view.last && shaped_as_records(view, run))
+        return true;
     std::map<unsigned, std::size_t> run_kinds;
     for (std::size_t line = run.first; line < run.last; line++) {
         if (!is_remark(view.lines[line].text))
@@ -1373,22 +1414,39 @@ text_layout_choice survey_text_lines(const file_sample& sample, const encoding_g
     // many lengths, however the values are padded. Values padded to line up
     // in lines of one length, or whose count varies (a column may be empty,
     // or hold blanks), are fixed-width columns.
-    bool aligned = false;
+    bool aligned = false, consistent = false;
     if (pair && pair->value.delimiter == ' ') {
         blank_gaps gaps = measure_gaps(lines);
-        bool consistent = pair->value.usual_share >= CONSISTENT_BLANKS;
+        consistent = pair->value.usual_share >= CONSISTENT_BLANKS;
         aligned = (gaps.wide && (!consistent || mostly_one_length(lines))) ||
                   (gaps.lined_up && !consistent);
     }
-    result.candidates.push_back({text_shape::delimited, pair && !aligned ? pair->score : 0});
+    // Padded values in lines that turn out not all one length (a first row
+    // a digit short) are still parted alike by the blanks, unless those
+    // records would be one length after all: the lines around them that
+    // the fixed-width reading weighed say they are not.
+    std::optional<file_layout> unaligned;
+    std::uint64_t ruled = 0;
     if (!pair || aligned) {
-        result.ruled_heading = survey_fixed_width(sample, view, aligned, layout);
+        file_layout before = layout;
+        ruled = survey_fixed_width(sample, view, aligned, layout);
+        if (!layout.record_length && consistent) {
+            unaligned = layout;
+            layout = before;
+        }
+    }
+    auto settle_unaligned = [&] {
         bool fixed = layout.record_length.has_value();
+        result.ruled_heading = ruled;
         result.candidates.push_back({text_shape::fixed_width, fixed ? 1.0 : 0.0});
         result.candidates.push_back({text_shape::free_text, fixed ? 0.0 : 1.0});
         result.choice = fixed ? text_shape::fixed_width : text_shape::free_text;
         return result;
-    }
+    };
+    result.candidates.push_back(
+        {text_shape::delimited, pair && (!aligned || unaligned) ? pair->score : 0});
+    if (!pair || (aligned && !unaligned))
+        return settle_unaligned();
     result.choice = text_shape::delimited;
     field_rule rule{pair->value.delimiter, pair->value.quote};
     std::string_view table = result.fields.table;
@@ -1428,6 +1486,11 @@ text_layout_choice survey_text_lines(const file_sample& sample, const encoding_g
     }
     layout.trailer_length = trailer_of(sample, view, layout);
     measure_records(sample, view, records, first, rule.quote.has_value(), layout);
+    if (unaligned && layout.record_length) {
+        layout = *unaligned;
+        result.candidates.front().score = 0;
+        return settle_unaligned();
+    }
     // The row of names counts among the records, as an uncommented one does.
     if (names > 0 && view.whole_file && layout.records)
         *layout.records += 1;

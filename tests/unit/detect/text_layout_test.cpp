@@ -85,6 +85,23 @@ INSTANTIATE_TEST_SUITE_P(
                    text_shape::free_text}),
     [](const testing::TestParamInfo<shape_case>& info) { return info.param.name; });
 
+// Values padded to line up, but the first row's first value is a digit
+// short and so is the row: every row is a record, the blanks part them,
+// and no length is claimed behind a "header" that is a row itself.
+TEST(TextShape, PaddedRowsBehindARowThatIsShorter)
+{
+    std::vector<std::string> lines = {"1  1  0  0  3  Linked"};
+    for (int row = 2; row <= 12; row++) {
+        std::string number = std::to_string(row);
+        lines.push_back("  1" + std::string(3 - number.size(), ' ') + number + "  1  2  0  Linked");
+    }
+    file_layout layout;
+    EXPECT_EQ(survey_ascii_lines(lines, layout).choice, text_shape::delimited);
+    EXPECT_EQ(layout.delimiter, ' ');
+    EXPECT_FALSE(layout.record_length);
+    EXPECT_EQ(layout.header_length, 0u);
+}
+
 // A table behind a preamble of settings and before a closing line: the
 // settings are its header, the closing line its trailer (a colour
 // measurement file's BEGIN_DATA block, in tabs and in padded blanks; a
