@@ -22,6 +22,10 @@ constexpr std::uint32_t NEAR_FIELDS = 2;
 // Of two delimiters this close, the more usual one wins; any other byte
 // must split the records better than the usual ones by a clear margin.
 constexpr double CLOSE_SCORES = 0.02;
+// Unless the usual one parts the records in two and the other in more than
+// this many times as many fields.
+constexpr std::uint32_t PAIR_OF_FIELDS = 2;
+constexpr std::uint32_t MORE_COLUMNS_TIMES = 2;
 constexpr double OTHER_MARGIN = 0.15;
 // A byte that stands between two digits this often is a decimal or
 // thousands separator, or the colon of a time, inside fields: it gives way
@@ -679,12 +683,26 @@ bool holds_clause_end(std::string_view record, std::optional<unsigned char> quot
     return false;
 }
 
+// Prose is words: a record whose words are mostly numbers is a row of
+// values, whatever remark ends it ("1 3 0 2 Linked Mk Avail; Tr orig").
+bool mostly_words(std::string_view record)
+{
+    std::size_t words = 0, numbers = 0;
+    for (std::size_t at = record.find_first_not_of(" \t"); at != std::string_view::npos;
+         at = record.find_first_not_of(" \t", record.find_first_of(" \t", at))) {
+        unsigned char lead = static_cast<unsigned char>(record[at]);
+        words += is_letter(record[at]);
+        numbers += is_digit(lead) || lead == '-' || lead == '+' || lead == '.';
+    }
+    return words > numbers;
+}
+
 bool reads_as_prose(const std::vector<std::string_view>& records,
                     std::optional<unsigned char> quote)
 {
     std::size_t clauses = static_cast<std::size_t>(
         std::count_if(records.begin(), records.end(), [quote](std::string_view record) {
-            return holds_clause_end(record, quote);
+            return holds_clause_end(record, quote) && mostly_words(record);
         }));
     return !records.empty() &&
            static_cast<double>(clauses) >= CLAUSE_LINE_SHARE * static_cast<double>(records.size());
@@ -931,6 +949,17 @@ void drop_blanks_between_words(const std::vector<std::string_view>& records,
         blank->score = 0;
 }
 
+// Of two usual delimiters that split the records alike, one that parts
+// each in two gives way to one that parts it in more than twice as many:
+// the two are the values and a remark after a mark ("... 2 Linked Mk
+// Avail; Tr orig"), the many are the columns.
+bool parts_more_columns(const candidate_score& each, const candidate_score& chosen)
+{
+    return each.usual && chosen.usual && chosen.fields == PAIR_OF_FIELDS &&
+           each.fields > MORE_COLUMNS_TIMES * chosen.fields &&
+           (each.first_fits || !chosen.first_fits);
+}
+
 // The delimiter that splits the records best for one quote: a usual one
 // unless another byte does clearly better.
 const candidate_score* best_delimiter(const std::vector<candidate_score>& scores)
@@ -942,7 +971,8 @@ const candidate_score* best_delimiter(const std::vector<candidate_score>& scores
                                                each.score < best_usual + OTHER_MARGIN))
             continue;
         if (chosen == nullptr || each.score > chosen->score + CLOSE_SCORES ||
-            (each.score > chosen->score - CLOSE_SCORES && (each.usual && !chosen->usual)))
+            (each.score > chosen->score - CLOSE_SCORES &&
+             ((each.usual && !chosen->usual) || parts_more_columns(each, *chosen))))
             chosen = &each;
     }
     return chosen;

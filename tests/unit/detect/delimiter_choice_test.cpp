@@ -347,7 +347,13 @@ INSTANTIATE_TEST_SUITE_P(
         delimiter_case{"colons_between_codes",
                        "0000:05B4:80:WS:0:1:S:2C:Novell 5\n0000:_MSS:80:WS:0:0:A:LT:3Com 7.2\n"
                        "4000:_MSS:FF:WS:0:0:A:28:Windows XP\n0008:_MSS:40:WS:0:0:S:28:Red Hat\n",
-                       ":-9"}),
+                       ":-9"},
+        // Each row of numbers ends with the same remark, a ';' in it: the
+        // blanks part ten columns, the ';' only the remark's words.
+        delimiter_case{"blanks_over_a_remark_after_a_semicolon",
+                       "1 1 0 0 3 Linked Mk Avail; Tr orig\n1 2 0 0 4 Linked Mk Unkno; Tr orig\n"
+                       "1 3 1 2 0 Linked Mk Avail; Tr orig\n1 4 1 2 5 Linked Mk Avail; Tr orig\n",
+                       " -10"}),
     [](const testing::TestParamInfo<delimiter_case>& info) { return info.param.name; });
 
 TEST(DelimiterChoice, WeighsEveryPair)
