@@ -323,12 +323,22 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A short line of text without a line end repeats two bytes, but is no
 // 84 records of them; numbers of one width that a program wrote out
-// without a line end are a line of values, not records of one value.
+// without a line end are a line of values, not records of one value; nor
+// are values of a few widths, or codes of one width, in a delimited list
+// the records its period happens to span.
 TEST(TextLayout, ShortTextWithoutLineEndIsOneLine)
 {
-    for (std::string piece : {"0a1b", "9.928797843126392308e+02 "}) {
+    std::string listed, coded;
+    for (int each = 0; each < 300; each++) {
+        listed += std::to_string(each * 7919 % 1000) + "." + std::to_string(each * 31 % 900 + 100) +
+                  (each % 2 ? " " : ",");
+        coded +=
+            "A" + std::to_string(each * 7 % 10) + "." + std::to_string(each * 13 % 90 + 10) + "\t";
+    }
+    for (std::string piece :
+         {std::string("0a1b"), std::string("9.928797843126392308e+02 "), listed, coded}) {
         fixture_file file;
-        for (int each = 0; each < 65; each++)
+        for (int each = 0; each < (piece.size() > 100 ? 1 : 65); each++)
             file.bytes.insert(file.bytes.end(), piece.begin(), piece.end());
         file_layout layout = survey_layout(file.sample());
         EXPECT_EQ(layout.kind, record_layout::lines) << piece;

@@ -426,7 +426,9 @@ void weigh_longer_length(survey_evidence& evidence, layout_hypothesis& hypothesi
 {
     const period_choice& period = evidence.periods();
     std::uint32_t found = period.choice.length;
-    if (found == 0)
+    // Text that repeats at a period too short for a record is values of
+    // one width or a few in a list; a run of them is no record either.
+    if (found == 0 || (is_text(hypothesis.layout.encoding) && found < SHORTEST_TEXT_RECORD))
         return;
     const scored<std::uint32_t>* longer = nullptr;
     for (const scored<std::uint32_t>& each : period.candidates) {
