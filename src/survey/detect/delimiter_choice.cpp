@@ -144,6 +144,8 @@ constexpr double NUMBER_COLUMN_SHARE = 0.5;
 // time, put colons after it and in its messages as well.
 constexpr double TIMED_RECORD_SHARE = 0.5;
 constexpr unsigned char TIME_MARK = ':';
+// A line holds a list of numbers when at least this many stand in it.
+constexpr std::size_t FEWEST_ONE_LINE_NUMBERS = 4;
 
 bool is_field_edge(char byte)
 {
@@ -1346,6 +1348,69 @@ quote_candidates(const std::vector<std::string_view>& lines)
 
 } // namespace
 
+// A number as a table holds it: a sign, digits with one decimal mark (a
+// comma where the delimiter is not one), an exponent.
+bool is_plain_number(std::string_view value, unsigned char delimiter)
+{
+    std::size_t at = value.find_first_not_of(" \t\r");
+    std::size_t end = value.find_last_not_of(" \t\r");
+    if (at == std::string_view::npos)
+        return false;
+    value = value.substr(at, end - at + 1);
+    at = value[0] == '-' || value[0] == '+' ? 1 : 0;
+    std::size_t digits = 0, marks = 0;
+    for (; at < value.size(); at++) {
+        char byte = value[at];
+        if (is_digit(static_cast<unsigned char>(byte)))
+            digits++;
+        else if ((byte == '.' || (byte == ',' && delimiter != ',')) && marks++ == 0)
+            continue;
+        else
+            break;
+    }
+    if (at < value.size() && (value[at] == 'e' || value[at] == 'E') && digits > 0) {
+        at++;
+        at += at < value.size() && (value[at] == '-' || value[at] == '+');
+        std::size_t exponent = at;
+        while (at < value.size() && is_digit(static_cast<unsigned char>(value[at])))
+            at++;
+        if (at == exponent)
+            return false;
+    }
+    return digits > 0 && at == value.size();
+}
+
+// One line shows no consistency between records, but its values can agree
+// with each other: a list of numbers in one line (a vector, a program's
+// output without a line end) is parted by the usual delimiter between
+// them, a trailing one allowed; blanks around the values are padding.
+std::optional<candidate_score> numbers_in_one_line(std::string_view line)
+{
+    line = line.substr(0, line.find_last_not_of(" \t\r") + 1);
+    for (unsigned char delimiter : USUAL_DELIMITERS) {
+        std::vector<std::string_view> values;
+        std::size_t start = 0;
+        while (start <= line.size()) {
+            std::size_t end = line.find(static_cast<char>(delimiter), start);
+            std::string_view value = line.substr(
+                start, end == std::string_view::npos ? std::string_view::npos : end - start);
+            if (delimiter != ' ' || !value.empty())
+                values.push_back(value);
+            if (end == std::string_view::npos)
+                break;
+            start = end + 1;
+        }
+        if (delimiter != ' ' && values.size() > 1 && values.back().empty())
+            values.pop_back();
+        if (values.size() >= FEWEST_ONE_LINE_NUMBERS &&
+            std::all_of(values.begin(), values.end(),
+                        [delimiter](std::string_view v) { return is_plain_number(v, delimiter); }))
+            return candidate_score{delimiter, static_cast<std::uint32_t>(values.size()), 1, 1, true,
+                                   true};
+    }
+    return std::nullopt;
+}
+
 delimiter_choice choose_delimiter_and_quote(const std::vector<std::string_view>& lines)
 {
     delimiter_choice result;
@@ -1365,9 +1430,13 @@ delimiter_choice choose_delimiter_and_quote(const std::vector<std::string_view>&
         if (quote.value && joins_too_many(lines, records))
             continue;
         weighed_any = true;
-        // One record shows no consistency.
-        if (records.size() < 2)
+        // One record shows no consistency, unless of values alike.
+        if (records.size() < 2) {
+            std::optional<candidate_score> listed;
+            if (first_quote && records.size() == 1 && (listed = numbers_in_one_line(records[0])))
+                result.choice = {{listed->delimiter, quote.value, listed->fields, 1}, 1};
             continue;
+        }
         std::vector<candidate_score> scores = weigh_delimiters(records, quote.value);
         for (const candidate_score& each : scores)
             result.candidates.push_back(

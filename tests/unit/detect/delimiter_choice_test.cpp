@@ -353,7 +353,15 @@ INSTANTIATE_TEST_SUITE_P(
         delimiter_case{"blanks_over_a_remark_after_a_semicolon",
                        "1 1 0 0 3 Linked Mk Avail; Tr orig\n1 2 0 0 4 Linked Mk Unkno; Tr orig\n"
                        "1 3 1 2 0 Linked Mk Avail; Tr orig\n1 4 1 2 5 Linked Mk Avail; Tr orig\n",
-                       " -10"}),
+                       " -10"},
+        // One line: numbers in a list are parted by what stands between
+        // them, a trailing blank or decimal commas included; a sentence or
+        // a few numbers are no list.
+        delimiter_case{"one_line_of_numbers", "0.0e+00 9.9e+02 1.0e+03 -9.9e+02 ", " -4"},
+        delimiter_case{"one_line_of_decimal_commas", "1,5;2,25;-3;4,0;5", ";-5"},
+        delimiter_case{"one_line_of_comma_numbers", "1.5, 2.5, 3, 4.25\n", ",-4"},
+        delimiter_case{"one_line_of_words", "It was 1, 2, 3, 4 o'clock.", "none"},
+        delimiter_case{"one_line_of_three", "1 2 3", "none"}),
     [](const testing::TestParamInfo<delimiter_case>& info) { return info.param.name; });
 
 TEST(DelimiterChoice, WeighsEveryPair)
