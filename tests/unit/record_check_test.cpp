@@ -108,6 +108,8 @@ std::vector<anomaly_case> anomaly_cases()
     file_layout ebcdic = lines_layout(line_terminator::nel);
     ebcdic.encoding = text_encoding::ebcdic;
     ebcdic.record_length = 3;
+    file_layout fed = delimited(line_terminator::lf, 2, false);
+    fed.returns_inside = true;
     file_layout utf16 = delimited(line_terminator::crlf, 2, false);
     utf16.encoding = text_encoding::utf16le;
     utf16.header_length = 2;
@@ -130,6 +132,7 @@ std::vector<anomaly_case> anomaly_cases()
          "ends with CR, expected CR LF"},
         {"CR LF in LF lines", "a\nb\r\nc\n", lines_layout(lf), 3, 1, 2, 2,
          "ends with CR LF, expected LF"},
+        {"lone CRs inside fields of LF lines", "a\rx|b\nc|d\r\n", fed, 2, 0, 0, 0, ""},
         {"CR lines, last unterminated", "a\rb\rc", lines_layout(cr), 3, 0, 0, 0, ""},
         {"mixed line ends", "a\rb\r\nc\n", lines_layout(mixed), 3, 0, 0, 0, ""},
         {"blank line", "a|b\n\nc|d\n", delimited(lf, 2, false), 3, 1, 2, 4, "1 field, expected 2"},
@@ -245,6 +248,8 @@ random_file make_random_file(std::mt19937_64& random)
         made.layout.terminator = line_terminator::nel;
     if (lines && random() % 3 == 0)
         made.layout.record_length = 2 + random() % 6;
+    if (lines && made.layout.terminator == line_terminator::lf && random() % 4 == 0)
+        made.layout.returns_inside = true;
     if (lines && random() % 4 == 0)
         made.layout.delimiter.reset();
     else if (lines && random() % 4 == 0)

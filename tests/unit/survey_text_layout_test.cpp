@@ -363,6 +363,22 @@ TEST(TextLayout, FewRecordsClaimNoLength)
     }
 }
 
+// Every other line holds a lone CR between a country and its states, the
+// rest none: the LFs alone end records that ':' parts alike, zones of two
+// digits between colons no times.
+TEST(TextLayout, LoneReturnsInsideFieldsOfLines)
+{
+    lines given;
+    for (int row = 0; row < 12; row++)
+        given.push_back((row % 2 ? "Chile" : "United States\rCO, IA") + std::string(":0") +
+                        std::to_string(row % 9) + ":07:NA:36.00:96.00:K" + std::to_string(row) +
+                        ":;");
+    file_layout layout = survey_layout(text_lines(given, "\n").sample());
+    EXPECT_EQ(layout.terminator, line_terminator::lf);
+    EXPECT_TRUE(layout.returns_inside);
+    EXPECT_EQ(describe_text(layout), ": fields 8 header 0 trailer 0 length - records 12");
+}
+
 TEST(TextLayout, ColumnNamesOverNumbers)
 {
     file_layout layout = survey_layout(

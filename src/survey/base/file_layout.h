@@ -182,6 +182,9 @@ struct file_layout {
     // A trailer of blank lines that fills the end of the sample may begin
     // before it: --verify takes the blank lines before it in.
     bool trailer_may_start_earlier = false;
+    // Lines ended by LF whose lone CRs stand inside fields: --verify reads
+    // them as bytes of the record, not as line ends.
+    bool returns_inside = false;
     std::optional<std::uint64_t> records;
     // The count is worked out from the size and the average length of the
     // sampled records rather than from a fixed length.

@@ -2,6 +2,7 @@
 
 #include "byte_kernels.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace
@@ -23,13 +24,16 @@ std::size_t next_line_end(std::string_view text, std::size_t from)
 
 } // namespace
 
-std::vector<text_line> split_text_lines(std::string_view text, bool at_end)
+std::vector<text_line> split_text_lines(std::string_view text, bool at_end, bool feeds_only)
 {
     std::vector<text_line> lines;
     lines.reserve(text.size() / GUESSED_LINE_BYTES + 1);
     std::size_t start = 0;
-    for (std::size_t at = next_line_end(text, 0); at < text.size();
-         at = next_line_end(text, start)) {
+    auto next = [&](std::size_t from) {
+        return feeds_only ? std::min(text.find('\n', from), text.size())
+                          : next_line_end(text, from);
+    };
+    for (std::size_t at = next(0); at < text.size(); at = next(start)) {
         std::size_t after = at + 1;
         if (text[at] == '\r') {
             if (after == text.size() && !at_end)

@@ -20,8 +20,10 @@ bool ends_lines_often(const unsigned char* bytes, std::size_t count,
                       std::uint64_t most_bytes_per_line);
 
 // Splits at LF, CR LF and lone CR alike; a CR at the very end of text
-// ends a line only when at_end says text ends the file.
-std::vector<text_line> split_text_lines(std::string_view text, bool at_end);
+// ends a line only when at_end says text ends the file. With feeds_only,
+// at LF alone: a lone CR is a byte of the line (in a field's value).
+std::vector<text_line> split_text_lines(std::string_view text, bool at_end,
+                                        bool feeds_only = false);
 
 bool is_blank_line(std::string_view line);
 

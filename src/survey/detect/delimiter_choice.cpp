@@ -63,6 +63,7 @@ constexpr double NEAR_CREDIT = 0.5;
 // ends statements rather than separating fields.
 constexpr double ENDING_SHARE = 0.5;
 constexpr unsigned char STATEMENT_END = ';';
+constexpr std::uint32_t FEWEST_CLOSED_FIELDS = 4;
 // A quote opens and closes at least this many fields to be one, or one
 // field in a text where it leaves every line whole (a small file) if it is
 // a double quote; single
@@ -876,8 +877,10 @@ void drop_clause_marks(const std::vector<std::string_view>& records,
     }
 }
 
-// Hours of one or two digits, the colon, then minutes up to 59 that end
-// there: codes of hex digits between colons are no time.
+// Hours of one or two digits, the colon, then minutes up to 59, and
+// seconds as well or not, that end there: codes of hex digits between
+// colons are no time, nor are numbers that colons part as fields
+// ("SD:04:07:NA", zones between names), with a colon on either side.
 bool holds_time(std::string_view record)
 {
     auto digit = [&](std::size_t place) {
@@ -885,15 +888,24 @@ bool holds_time(std::string_view record)
     };
     auto edge = [&](std::size_t place) {
         return place >= record.size() ||
-               std::isalnum(static_cast<unsigned char>(record[place])) == 0;
+               (std::isalnum(static_cast<unsigned char>(record[place])) == 0 &&
+                record[place] != static_cast<char>(TIME_MARK));
+    };
+    auto sixtieths = [&](std::size_t colon) {
+        return colon < record.size() && record[colon] == static_cast<char>(TIME_MARK) &&
+               digit(colon + 1) && digit(colon + 2) && record[colon + 1] <= '5';
     };
     for (std::size_t at = record.find(static_cast<char>(TIME_MARK)); at != std::string_view::npos;
          at = record.find(static_cast<char>(TIME_MARK), at + 1)) {
         if (at == 0 || !digit(at - 1))
             continue;
         std::size_t hours = at >= 2 && digit(at - 2) ? at - 2 : at - 1;
-        if ((hours == 0 || edge(hours - 1)) && digit(at + 1) && digit(at + 2) &&
-            record[at + 1] <= '5' && edge(at + 3))
+        if ((hours != 0 && !edge(hours - 1)) || !sixtieths(at))
+            continue;
+        // A stamp may end in a colon before the message ("14:36:53: run").
+        std::size_t end = sixtieths(at + 3) ? at + 6 : at + 3;
+        if (edge(end) || (record[end] == static_cast<char>(TIME_MARK) &&
+                          (end + 1 == record.size() || record[end + 1] == ' ')))
             return true;
     }
     return false;
@@ -933,8 +945,12 @@ void drop_inside_statements(const std::vector<std::string_view>& records,
     }
     if (inside && indented * INDENTED_ONE_IN < records.size())
         return;
-    for (candidate_score& each : scores)
-        each.score = 0;
+    // A byte other than a blank that parts every record into the same
+    // many fields parts records that a ';' closes ("...:5.0:K0:;").
+    for (candidate_score& each : scores) {
+        if (each.delimiter == ' ' || each.usual_share < 1 || each.fields < FEWEST_CLOSED_FIELDS)
+            each.score = 0;
+    }
 }
 
 void drop_blanks_between_words(const std::vector<std::string_view>& records,

@@ -59,6 +59,9 @@ constexpr std::uint64_t LEAST_BINARY_RECORD_BYTES = std::uint64_t{1} << 16;
 // Text that the start holds whole without a line end is one line; it
 // gives way to any records of one length found in it.
 constexpr double ONE_LINE_FIT = 0.01;
+// Records that only LFs end split this alike when lone CRs stand inside
+// their fields.
+constexpr double LEAST_FED_CONSISTENCY = 0.9;
 // A longer record length than the one found describes each record with
 // more bytes of its own: it is weighed at this share of its strength
 // against the divisor it would displace.
@@ -245,6 +248,29 @@ std::uint64_t commented_header(const file_sample& sample, const encoding_guess& 
     return header;
 }
 
+// Lone CRs among lines ended by LF that leave records split alike where
+// only the LFs end them, and not otherwise, stand inside fields (a name
+// and its note parted by a CR, as an old Mac program wrote it).
+void settle_lone_returns(const file_sample& sample, const encoding_guess& guess,
+                         const file_layout& unsurveyed, file_layout& layout,
+                         text_layout_choice& shape)
+{
+    file_layout fed = unsurveyed;
+    fed.terminator = line_terminator::lf;
+    text_layout_choice fed_shape = survey_text_lines(sample, guess, fed);
+    auto consistency = [](const text_layout_choice& each) {
+        return each.choice == text_shape::delimited && each.fields.choice
+                   ? each.fields.choice->value.usual_share
+                   : 0.0;
+    };
+    if (consistency(fed_shape) >= LEAST_FED_CONSISTENCY &&
+        consistency(fed_shape) > consistency(shape)) {
+        layout = fed;
+        layout.returns_inside = true;
+        shape = std::move(fed_shape);
+    }
+}
+
 void weigh_lines(survey_evidence& evidence, layout_hypothesis& hypothesis)
 {
     const file_sample& sample = evidence.sample;
@@ -279,6 +305,8 @@ void weigh_lines(survey_evidence& evidence, layout_hypothesis& hypothesis)
             layout = unsurveyed;
             layout.terminator = settled;
             shape = survey_text_lines(sample, guess, layout);
+        } else if (census.crlf == 0 && census.lf > census.cr) {
+            settle_lone_returns(sample, guess, unsurveyed, layout, shape);
         }
     }
     hypothesis.viable = true;

@@ -154,8 +154,10 @@ bool is_remark(std::string_view line)
     return is_blank_or_comment_line(line);
 }
 
-text_view view_start(const file_sample& sample, const encoding_guess& guess, text_encoding encoding)
+text_view view_start(const file_sample& sample, const encoding_guess& guess,
+                     const file_layout& layout)
 {
+    text_encoding encoding = layout.encoding;
     text_view view;
     view.whole_file = sample_is_whole_file(sample);
     std::size_t mark = std::min(guess.byte_order_mark, sample.start.size());
@@ -166,7 +168,8 @@ text_view view_start(const file_sample& sample, const encoding_guess& guess, tex
     if (!view.whole_file)
         text = text.first(std::min(text.size(), LARGE_FILE_TEXT));
     view.decoded = decode_text(text, mark, encoding);
-    view.lines = split_text_lines(view.decoded.text, view.whole_file);
+    view.lines = split_text_lines(view.decoded.text, view.whole_file,
+                                  layout.terminator == line_terminator::lf);
     view.first = front_matter_lines(view.lines);
     while (view.first < view.lines.size() && is_remark(view.lines[view.first].text))
         view.first++;
@@ -1401,7 +1404,7 @@ text_layout_choice survey_text_lines(const file_sample& sample, const encoding_g
                                      file_layout& layout)
 {
     text_layout_choice result;
-    text_view view = view_start(sample, guess, layout.encoding);
+    text_view view = view_start(sample, guess, layout);
     std::vector<std::string_view> lines = line_texts(view);
     std::vector<std::string_view> all_lines;
     all_lines.reserve(view.last - view.first);

@@ -160,7 +160,7 @@ record_rules rules_for(const file_layout& layout, const block_kernels& kernels)
             rules.terminator = line_terminator::nel;
         rules.targets.line_end = nel ? NEL : '\n';
         rules.targets.carriage_return = '\r';
-        rules.find_carriage_return = !nel;
+        rules.find_carriage_return = !nel && !layout.returns_inside;
         // Blanks that separate fields come in runs of any length; the count
         // of single blanks says nothing of the fields.
         // Nor is a byte that may be the second of a double-byte character.
