@@ -1127,6 +1127,29 @@ bool signs_assignments(const std::vector<std::string_view>& records)
            static_cast<double>(spaced) >= ASSIGNED_SHARE * static_cast<double>(holding);
 }
 
+// Whether nearly every record that holds a '=' names a setting before it
+// (`internal_fs_sps=4000000`, `SIMPLE  =  T`): a name, a word with no blank
+// inside, led by a letter; a table does not part its columns so.
+bool names_before_signs(const std::vector<std::string_view>& records)
+{
+    std::size_t holding = 0, named = 0;
+    for (std::string_view record : records) {
+        std::size_t at = record.find('=');
+        if (at == std::string_view::npos)
+            continue;
+        holding++;
+        std::string_view name = record.substr(0, at);
+        std::size_t first = name.find_first_not_of(" \t");
+        std::size_t last = name.find_last_not_of(" \t");
+        named +=
+            first != std::string_view::npos &&
+            std::isalpha(static_cast<unsigned char>(name[first])) &&
+            name.substr(first, last - first + 1).find_first_of(" \t") == std::string_view::npos;
+    }
+    return holding > 0 &&
+           static_cast<double>(named) >= ASSIGNED_SHARE * static_cast<double>(holding);
+}
+
 // Whether at least this share of the records are settings (`seqfile =
 // data.aa`, the '=' between blanks) before any of the byte: the byte marks
 // remarks behind them (`* sequence file`) or stands inside their values.
@@ -1153,7 +1176,7 @@ void drop_words_of_statements(const std::vector<std::string_view>& records,
         return;
     field_rule rule{best->delimiter, quote};
     if ((best->delimiter == ' ' && parts_assignments(records, tallies, rule)) ||
-        (best->delimiter == '=' && signs_assignments(records)) ||
+        (best->delimiter == '=' && (signs_assignments(records) || names_before_signs(records))) ||
         (best->delimiter != ' ' && best->delimiter != '=' &&
          settings_before(records, best->delimiter)) ||
         ((best->delimiter == ' ' || best->delimiter == ':') &&

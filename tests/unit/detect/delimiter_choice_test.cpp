@@ -361,7 +361,13 @@ INSTANTIATE_TEST_SUITE_P(
         delimiter_case{"one_line_of_decimal_commas", "1,5;2,25;-3;4,0;5", ";-5"},
         delimiter_case{"one_line_of_comma_numbers", "1.5, 2.5, 3, 4.25\n", ",-4"},
         delimiter_case{"one_line_of_words", "It was 1, 2, 3, 4 o'clock.", "none"},
-        delimiter_case{"one_line_of_three", "1 2 3", "none"}),
+        delimiter_case{"one_line_of_three", "1 2 3", "none"},
+        // A name, a '=' and its value, with no blanks around the sign, in a
+        // section of settings: settings, not two columns.
+        delimiter_case{"names_and_values",
+                       "[Receiver]\nGNSS.fs_sps=4000000\nGNSS.dump=false\nSource.item=8\n"
+                       "Source.freq=1575420000\nSource.gain=40.0\n",
+                       "none"}),
     [](const testing::TestParamInfo<delimiter_case>& info) { return info.param.name; });
 
 TEST(DelimiterChoice, WeighsEveryPair)
