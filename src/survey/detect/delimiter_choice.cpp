@@ -79,6 +79,10 @@ constexpr double PAIR_MARGIN = 0.1;
 // each, part fields however their count varies.
 constexpr double RAGGED_SHARE = 0.95;
 constexpr std::uint32_t FEWEST_RAGGED_TABS = 2;
+// So do bars, one at least in each, which text seldom holds (a thesaurus's
+// word|count line, then its meanings' synonyms one bar apart).
+constexpr unsigned char RAGGED_BAR = '|';
+constexpr std::uint32_t FEWEST_RAGGED_BARS = 1;
 // Quoted records of many lines (notes of a paragraph or two) run this many
 // lines at most on average.
 constexpr std::size_t MOST_LINES_PER_RECORD = 20;
@@ -1322,7 +1326,8 @@ std::span<const std::string_view> table_block(const std::vector<std::string_view
 // holds, part fields: a table whose rows are as long as they need to be (a
 // count of taxa in each row, a triangle of distances) splits no two rows
 // alike.
-std::optional<candidate_score> ragged_tabs(const std::vector<std::string_view>& records)
+std::optional<candidate_score> ragged_split(const std::vector<std::string_view>& records,
+                                            unsigned char delimiter, std::uint32_t fewest)
 {
     std::map<std::uint32_t, std::size_t> counts;
     std::size_t parted = 0, weighed = 0;
@@ -1331,22 +1336,29 @@ std::optional<candidate_score> ragged_tabs(const std::vector<std::string_view>& 
             break;
         std::string_view text = without_cr(record);
         std::size_t first = text.find_first_not_of(" \t");
-        std::uint32_t tabs = 0;
-        for (std::size_t at =
-                 text.find('\t', first == std::string_view::npos ? text.size() : first);
-             at != std::string_view::npos; at = text.find('\t', at + 1))
-            tabs++;
-        parted += tabs >= FEWEST_RAGGED_TABS;
-        counts[tabs + 1]++;
+        std::uint32_t marks = 0;
+        for (std::size_t at = text.find(static_cast<char>(delimiter),
+                                        first == std::string_view::npos ? text.size() : first);
+             at != std::string_view::npos; at = text.find(static_cast<char>(delimiter), at + 1))
+            marks++;
+        parted += marks >= fewest;
+        counts[marks + 1]++;
     }
     if (weighed == 0 || static_cast<double>(parted) < RAGGED_SHARE * static_cast<double>(weighed))
         return std::nullopt;
     auto usual = std::max_element(counts.begin(), counts.end(),
                                   [](const auto& a, const auto& b) { return a.second < b.second; });
     double share = static_cast<double>(parted) / static_cast<double>(weighed);
-    return candidate_score{'\t',  usual->first,
-                           share, static_cast<double>(usual->second) / static_cast<double>(weighed),
-                           true,  false};
+    return candidate_score{
+        delimiter, usual->first,
+        share,     static_cast<double>(usual->second) / static_cast<double>(weighed),
+        true,      false};
+}
+
+std::optional<candidate_score> ragged_tabs(const std::vector<std::string_view>& records)
+{
+    std::optional<candidate_score> tabs = ragged_split(records, '\t', FEWEST_RAGGED_TABS);
+    return tabs ? tabs : ragged_split(records, RAGGED_BAR, FEWEST_RAGGED_BARS);
 }
 
 bool joins_too_many(const std::vector<std::string_view>& lines,

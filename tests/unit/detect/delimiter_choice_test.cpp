@@ -362,6 +362,12 @@ INSTANTIATE_TEST_SUITE_P(
         delimiter_case{"one_line_of_comma_numbers", "1.5, 2.5, 3, 4.25\n", ",-4"},
         delimiter_case{"one_line_of_words", "It was 1, 2, 3, 4 o'clock.", "none"},
         delimiter_case{"one_line_of_three", "1 2 3", "none"},
+        // Bars in every line, however many: a word and its count of
+        // meanings, each meaning's synonyms after its part of speech.
+        delimiter_case{"ragged_bars",
+                       "abate|1\n(n.)|priore|superiore|capo\nabete|1\n(n.)|pino\n"
+                       "abile|2\n(adj.)|capace|esperto\n(adj.)|idoneo|adatto|atto|buono\n",
+                       "|-2"},
         // A name, a '=' and its value, with no blanks around the sign, in a
         // section of settings: settings, not two columns.
         delimiter_case{"names_and_values",
