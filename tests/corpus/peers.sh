@@ -27,7 +27,8 @@ exec "$py" - "$here" "$root" "$@" <<'EOF'
 import csv, json, os, shutil, subprocess, sys
 
 here, root, args = sys.argv[1], sys.argv[2], sys.argv[3:]
-cache = args[0] if args else f"{root}/build/corpus"
+# Absolute: DuckDB reads the paths from the engines directory.
+cache = os.path.abspath(args[0]) if args else f"{root}/build/corpus"
 table = f"{here}/layouts.tsv"
 if len(args) >= 2:
     table = args[1] if os.path.isfile(args[1]) else f"{here}/{args[1]}"
