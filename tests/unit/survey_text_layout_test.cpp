@@ -38,6 +38,17 @@ lines counted_words(int stated, int words)
     return list;
 }
 
+// A colour table of as many entries as a setting before it counts, or
+// of more, its first line then a row of its own shape.
+lines counted_colours(int entries)
+{
+    lines table = {"ncolors = 20"};
+    for (int entry = 0; entry < entries; entry++)
+        table.push_back(std::to_string(entry) + " " + std::to_string(entry * 3) + " " +
+                        std::to_string(entry * 7));
+    return table;
+}
+
 // Forty words under a title line and before an empty line, every
 // blanks-th of them two words (none when blanks is 0).
 lines titled_words(const std::string& title, int blanks)
@@ -236,6 +247,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "none fields - header 3 trailer 0 length - records 40"},
         text_case{"number_other_than_the_count", counted_words(40, 60),
                   "none fields - header 0 trailer 0 length - records 61"},
+        text_case{"setting_of_the_count", counted_colours(20),
+                  "  fields 3 header 13 trailer 0 length - records 20"},
+        text_case{"setting_of_another_count", counted_colours(30),
+                  "  fields 3 header 0 trailer 0 length - records 31"},
         // A word list under its title, ended by an empty line; a list whose
         // words hold blanks here and there has no title.
         // Columns lined up by runs of tabs, a '*' in the last: runs of one

@@ -8,6 +8,7 @@
 #include "text_columns.h"
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <span>
 
@@ -929,15 +930,36 @@ std::vector<std::uint64_t> numbers_alone(std::string_view text, std::size_t most
     return numbers;
 }
 
+// The number a setting names, where a line is that alone: a name, a '='
+// or ':' or a blank, a whole number (`ncolors = 256`).
+std::vector<std::uint64_t> labelled_number(std::string_view text)
+{
+    std::size_t at = text.find_first_not_of(" \t");
+    if (at == std::string_view::npos || !std::isalpha(static_cast<unsigned char>(text[at])))
+        return {};
+    while (at < text.size() && (std::isalnum(static_cast<unsigned char>(text[at])) ||
+                                text[at] == '_' || text[at] == '.' || text[at] == '-'))
+        at++;
+    std::size_t sign = text.find_first_not_of(" \t", at);
+    if (sign != std::string_view::npos && (text[sign] == '=' || text[sign] == ':'))
+        at = sign + 1;
+    else if (sign == at)
+        return {};
+    std::vector<std::uint64_t> number = numbers_alone(text.substr(at), 1);
+    return number.size() == 1 ? number : std::vector<std::uint64_t>{};
+}
+
 // Whether one of the numbers a line holds states how many lines follow
 // it: a word list's count, a matrix's size line (rows, columns, entries),
-// as a binary header's count does.
+// a setting of the count, as a binary header's count does.
 bool states_line_count(const file_sample& sample, const text_view& view, const file_layout& layout,
                        std::size_t at, std::size_t most_numbers)
 {
     if (at + 1 >= view.last)
         return false;
     std::vector<std::uint64_t> stated = numbers_alone(view.lines[at].text, most_numbers);
+    if (stated.empty())
+        stated = labelled_number(view.lines[at].text);
     if (std::none_of(stated.begin(), stated.end(),
                      [](std::uint64_t each) { return each >= FEWEST_STATED_LINES; }))
         return false;
@@ -985,8 +1007,8 @@ std::size_t whole_numbers(const text_record& record, const field_rule& rule)
 }
 
 // Whether the first of the records is a size line: numbers alone, one of
-// which counts the lines after it, in a shape the next record does not
-// have. A record of whole numbers like the rest (a colour map's first
+// which counts the lines after it, or a setting of the count, in a shape
+// the next record does not have. A record of whole numbers like the rest (a colour map's first
 // entry, 255 in a map of 256) only happens to hold the count.
 bool states_record_count(const file_sample& sample, const text_view& view,
                          const file_layout& layout, std::span<const text_record> records,
@@ -995,7 +1017,9 @@ bool states_record_count(const file_sample& sample, const text_view& view,
     if (records.size() < 2)
         return false;
     std::size_t numbers = whole_numbers(records[0], rule);
-    if (numbers == 0 || numbers == whole_numbers(records[1], rule))
+    bool labelled =
+        !labelled_number(records[0].text).empty() && labelled_number(records[1].text).empty();
+    if ((numbers == 0 && !labelled) || (numbers != 0 && numbers == whole_numbers(records[1], rule)))
         return false;
     auto line = std::lower_bound(
         view.lines.begin(), view.lines.end(), records[0].start,
