@@ -3,7 +3,6 @@
 #include "byte_kernels.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace
 {
@@ -74,11 +73,15 @@ std::size_t leading_blanks(std::string_view line)
 // A '#' straight before 6 or 8 hex digits, then a blank, a comma or the
 // line's end, writes a colour (#ff00aa): palettes and colour tables lead
 // every record with one. Three digits are more often a commented-out
-// entry's number (#176 Right-Basal-Ganglia) than a short colour.
-bool is_hex_colour_at(std::string_view line, std::size_t mark)
+// entry's number (#176 Right-Basal-Ganglia) than a short colour. Seldom
+// asked, and kept out of line so that the test for a mark stays inline.
+[[gnu::noinline]] bool is_hex_colour_at(std::string_view line, std::size_t mark)
 {
+    auto hex = [](char byte) {
+        return (byte >= '0' && byte <= '9') || ((byte | 0x20) >= 'a' && (byte | 0x20) <= 'f');
+    };
     std::size_t end = mark + 1;
-    while (end < line.size() && std::isxdigit(static_cast<unsigned char>(line[end])))
+    while (end < line.size() && hex(line[end]))
         end++;
     std::size_t digits = end - mark - 1;
     bool ended = end == line.size() || line[end] == ' ' || line[end] == '\t' || line[end] == ',' ||
@@ -94,7 +97,7 @@ bool comment_mark_at(std::string_view line, std::size_t first)
     char lead = line[first];
     char next = first + 1 < line.size() ? line[first + 1] : '\0';
     if (lead == '#')
-        return !std::isxdigit(static_cast<unsigned char>(next)) || !is_hex_colour_at(line, first);
+        return !is_hex_colour_at(line, first);
     return lead == '%' || (lead == '/' && next == '/') || (lead == '-' && next == '-') ||
            lead == '!' || lead == '\\' || lead == ';';
 }
