@@ -127,6 +127,9 @@ std::string common_options(const load_plan& plan)
                codec(layout) + "',\n    keep_default_na=False, na_values=" + python_list(markers);
     if (plan.trailer_lines > 0)
         options += ",\n    skipfooter=" + std::to_string(plan.trailer_lines) + ", engine='python'";
+    // A lone CR inside a field is no line end.
+    if (layout.returns_inside)
+        options += ",\n    lineterminator='\\n'";
     return options;
 }
 

@@ -165,6 +165,12 @@ recipe write_recipe(recipe_form form, const survey_report& report)
         none.why_none = BINARY_FIELDS;
         return none;
     }
+    // pandas alone can be told that only LF ends a line, and only with its
+    // C parser, which cannot skip lines at the end.
+    if (plan->layout->returns_inside && (form != recipe_form::pandas || plan->trailer_lines > 0)) {
+        none.why_none = "lone CRs stand inside its fields, and its reader would end lines there";
+        return none;
+    }
     switch (form) {
     case recipe_form::duckdb:
         return duckdb_recipe(*plan);
