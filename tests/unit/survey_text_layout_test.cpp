@@ -247,6 +247,15 @@ INSTANTIATE_TEST_SUITE_P(
                   "none fields - header 3 trailer 0 length - records 40"},
         text_case{"number_other_than_the_count", counted_words(40, 60),
                   "none fields - header 0 trailer 0 length - records 61"},
+        // Hyphenation patterns behind the name of their character set; a
+        // list of such names has none.
+        text_case{"charset_before_patterns",
+                  {"ISO8859-2", ".a1", ".a2b1s", ".a2b2s3t", ".a2d3", "1ba", "2b1c", ".ab4s",
+                   "a3ba", "4ce."},
+                  "none fields - header 10 trailer 0 length - records 9"},
+        text_case{"charset_names",
+                  {"UTF-8", "ISO-8859-15", "KOI8-R", "CP1251", "ISO8859-2", "UTF-16"},
+                  "none fields - header 0 trailer 0 length - records 6"},
         text_case{"setting_of_the_count", counted_colours(20),
                   "  fields 3 header 13 trailer 0 length - records 20"},
         text_case{"setting_of_another_count", counted_colours(30),

@@ -70,6 +70,13 @@ constexpr std::size_t FEWEST_RECORDS_FOR_NOTE = 4;
 // the records' kinds of byte are records of other lengths (numbers that
 // grow a digit), not a preamble.
 constexpr std::size_t FEWEST_LIKE_LINES = 3;
+// The names a first line gives the character set by, as the hyphenation
+// library, MyThes and hunspell read them (a list of such names, one a
+// line, is records: the second line must not be one too).
+constexpr std::size_t LONGEST_CHARSET_NAME = 24;
+constexpr std::string_view CHARSET_NAMES[] = {"UTF-8",  "UTF8",         "ISO8859-", "ISO-8859-",
+                                              "KOI8-",  "MICROSOFT-CP", "CP125",    "WINDOWS-125",
+                                              "TIS620", "TIS-620",      "ISCII-"};
 // Fewer lines before the run are records too when each splits at blanks
 // into as many words as a record, at least this many, each a number where
 // the record's is one and a word where it is one: a row whose first value
@@ -155,6 +162,24 @@ bool is_remark(std::string_view line)
     return is_blank_or_comment_line(line);
 }
 
+// A line that is the name of a character set alone ("ISO8859-2", "UTF-8",
+// "KOI8-R"), as hyphenation patterns, thesauri and affix files begin:
+// it tells how to read the records and is none of them.
+bool names_a_charset(std::string_view line)
+{
+    std::size_t end = line.find_last_not_of(" \t\r");
+    if (end == std::string_view::npos || end + 1 > LONGEST_CHARSET_NAME)
+        return false;
+    std::string name;
+    for (char byte : line.substr(0, end + 1)) {
+        if (!std::isalnum(static_cast<unsigned char>(byte)) && byte != '-' && byte != '_')
+            return false;
+        name += static_cast<char>(std::toupper(static_cast<unsigned char>(byte)));
+    }
+    return std::any_of(std::begin(CHARSET_NAMES), std::end(CHARSET_NAMES),
+                       [&](std::string_view known) { return name.starts_with(known); });
+}
+
 text_view view_start(const file_sample& sample, const encoding_guess& guess,
                      const file_layout& layout)
 {
@@ -172,6 +197,9 @@ text_view view_start(const file_sample& sample, const encoding_guess& guess,
     view.lines = split_text_lines(view.decoded.text, view.whole_file,
                                   layout.terminator == line_terminator::lf);
     view.first = front_matter_lines(view.lines);
+    if (view.first + 1 < view.lines.size() && names_a_charset(view.lines[view.first].text) &&
+        !names_a_charset(view.lines[view.first + 1].text))
+        view.first++;
     while (view.first < view.lines.size() && is_remark(view.lines[view.first].text))
         view.first++;
     view.last = view.lines.size();
