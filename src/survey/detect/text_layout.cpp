@@ -70,6 +70,11 @@ constexpr std::size_t FEWEST_RECORDS_FOR_NOTE = 4;
 // the records' kinds of byte are records of other lengths (numbers that
 // grow a digit), not a preamble.
 constexpr std::size_t FEWEST_LIKE_LINES = 3;
+// Fewer lines before the run are records too when each splits at blanks
+// into as many words as a record, at least this many, each a number where
+// the record's is one and a word where it is one: a row whose first value
+// is a digit shorter, not a title, a count or a row of names.
+constexpr std::size_t FEWEST_SHAPED_WORDS = 3;
 // The names a first line gives the character set by, as the hyphenation
 // library, MyThes and hunspell read them (a list of such names, one a
 // line, is records: the second line must not be one too).
@@ -77,11 +82,6 @@ constexpr std::size_t LONGEST_CHARSET_NAME = 24;
 constexpr std::string_view CHARSET_NAMES[] = {"UTF-8",  "UTF8",         "ISO8859-", "ISO-8859-",
                                               "KOI8-",  "MICROSOFT-CP", "CP125",    "WINDOWS-125",
                                               "TIS620", "TIS-620",      "ISCII-"};
-// Fewer lines before the run are records too when each splits at blanks
-// into as many words as a record, at least this many, each a number where
-// the record's is one and a word where it is one: a row whose first value
-// is a digit shorter, not a title, a count or a row of names.
-constexpr std::size_t FEWEST_SHAPED_WORDS = 3;
 // A block of lines of another length before the records, this share as
 // many as they are, is records of another kind: a molecule's atoms are
 // about as many as its bonds, a picture's colours three in four of its
