@@ -249,6 +249,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "none fields - header 0 trailer 0 length - records 61"},
         // Hyphenation patterns behind the name of their character set; a
         // list of such names has none.
+        // Cards of one length, one of them blank: the blank card is of the
+        // length, and does not break it.
+        text_case{"blank_card_among_cards",
+                  {"BITPIX  =  -64", "NAXIS   =    2", "NAXIS1  =  128", "              ",
+                   "NAXIS2  =  128", "BZERO   =    0", "BSCALE  =    1"},
+                  "none fields - header 0 trailer 0 length 15 records 6"},
         text_case{"charset_before_patterns",
                   {"ISO8859-2", ".a1", ".a2b1s", ".a2b2s3t", ".a2d3", "1ba", "2b1c", ".ab4s",
                    "a3ba", "4ce."},

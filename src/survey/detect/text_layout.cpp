@@ -1238,11 +1238,16 @@ line_run records_of_length(const text_view& view, std::uint64_t length,
         first++;
     std::size_t heading = first;
     first = after_ruled_lines(view, first, end);
-    // --verify holds blank and comment lines to the length too.
-    std::size_t lines = end - first;
-    for (std::size_t line = first; line < end; line++)
-        run.records += !is_remark(view.lines[line].text) && is_record(line);
-    if (static_cast<double>(run.records) < LEAST_RUN_SHARE * static_cast<double>(lines))
+    // --verify holds blank and comment lines to the length too: a blank
+    // line of the length (a blank card among cards) fits the run.
+    std::size_t lines = end - first, fitting = 0;
+    for (std::size_t line = first; line < end; line++) {
+        std::string_view text = view.lines[line].text;
+        bool remark = is_remark(text);
+        run.records += !remark && is_record(line);
+        fitting += (!remark || is_blank_line(text)) && is_record(line);
+    }
+    if (static_cast<double>(fitting) < LEAST_RUN_SHARE * static_cast<double>(lines))
         return {end, end, end, 0};
     return {heading, first, end, run.records};
 }
