@@ -152,6 +152,9 @@ def write_generated(folder):
         "koi8r.csv": None,
         "cp1251.csv": None,
         "blanks.txt": "".join("%d %s %d.5\n" % (n, "x" * (n % 4 + 1), n) for n in range(12)),
+        # A Hive table's default separator, SOH, between words and numbers.
+        "hive.txt": "".join("%d\x01%s\x01%d.25\n" % (n, "abcd"[n % 4] * (n % 3 + 1), n)
+                            for n in range(12)),
         # A lone CR inside the first field of every other line (an old Mac
         # program's note): pandas alone can be told it ends no line.
         "returns.txt": "".join("%s:0%d:K%d:%d.5\n" % ("United States\rCO, IA" if n % 2 else "Chile",

@@ -775,9 +775,11 @@ void give_way_inside_words(const std::vector<std::string_view>& records,
     // Where no usual delimiter splits the records, the byte that joins
     // words is a mark inside them (a glyph's coordinates, a menu's
     // accelerator), and no byte delimits them.
+    // A control byte (ASCII's separators, the SOH of a Hive table) joins
+    // no words: it stands between values only.
     bool usual_splits = best_usual_score(scores) >= LEAST_CONSISTENCY;
     for (candidate_score& each : scores) {
-        if (!each.usual && each.score > 0 &&
+        if (!each.usual && each.score > 0 && std::isprint(each.delimiter) &&
             word_flanked_share(records, each.delimiter) >= WORD_FLANKED)
             each.score = usual_splits ? each.score * FLANKED_PENALTY : 0;
     }
