@@ -102,10 +102,6 @@ constexpr double ONE_LENGTH_SHARE = 0.9;
 constexpr std::size_t FEWEST_PADDED_LINES = 8;
 // A line needs a position between its first and last to have a gutter.
 constexpr std::size_t SHORTEST_PADDED_LINE = 3;
-// A '#' after a blank this often opens a comment behind the values (as in
-// services(5) and most configuration files), not a field.
-constexpr unsigned char COMMENT_MARK = '#';
-constexpr double TRAILING_COMMENT_SHARE = 0.9;
 constexpr double GUTTER_SHARE = 0.9;
 // A blank that cuts lines of varying length into a varying count of this
 // many words or a few more, or a colon that parts a key from the rest,
@@ -747,20 +743,6 @@ bool padded_without_gutter(const std::vector<std::string_view>& records)
     return true;
 }
 
-double after_blank_share(const std::vector<std::string_view>& records, unsigned char byte)
-{
-    std::uint64_t seen = 0, after_blank = 0;
-    for (std::string_view record : records) {
-        for (std::size_t at = 0; at < record.size(); at++) {
-            if (static_cast<unsigned char>(record[at]) != byte)
-                continue;
-            seen++;
-            after_blank += at > 0 && (record[at - 1] == ' ' || record[at - 1] == '\t');
-        }
-    }
-    return seen == 0 ? 0 : static_cast<double>(after_blank) / static_cast<double>(seen);
-}
-
 double best_usual_score(const std::vector<candidate_score>& scores)
 {
     double best = 0;
@@ -827,16 +809,6 @@ void drop_bracketed(const std::vector<std::string_view>& records,
         if (each.score > 0 && seen > 0 &&
             static_cast<double>(counts.bracketed[each.delimiter]) / static_cast<double>(seen) >=
                 BRACKETED_SHARE)
-            each.score = 0;
-    }
-}
-
-void drop_trailing_comments(const std::vector<std::string_view>& records,
-                            std::vector<candidate_score>& scores)
-{
-    for (candidate_score& each : scores) {
-        if (each.delimiter == COMMENT_MARK && each.score > 0 &&
-            after_blank_share(records, COMMENT_MARK) >= TRAILING_COMMENT_SHARE)
             each.score = 0;
     }
 }
@@ -1111,49 +1083,10 @@ bool parts_assignments(const std::vector<std::string_view>& records, const byte_
     });
 }
 
-// Whether the '=' of nearly every record that holds one, its first, stands
-// between blanks as an assignment's does (`Y = y - 1`), not as a key's.
 // Whether the byte at stands between blanks, as an assignment's '=' does.
 bool between_blanks(std::string_view record, std::size_t at)
 {
     return at > 0 && record[at - 1] == ' ' && at + 1 < record.size() && record[at + 1] == ' ';
-}
-
-bool signs_assignments(const std::vector<std::string_view>& records)
-{
-    std::size_t holding = 0, spaced = 0;
-    for (std::string_view record : records) {
-        std::size_t at = record.find('=');
-        if (at == std::string_view::npos)
-            continue;
-        holding++;
-        spaced += between_blanks(record, at);
-    }
-    return holding > 0 &&
-           static_cast<double>(spaced) >= ASSIGNED_SHARE * static_cast<double>(holding);
-}
-
-// Whether nearly every record that holds a '=' names a setting before it
-// (`internal_fs_sps=4000000`, `SIMPLE  =  T`): a name, a word with no blank
-// inside, led by a letter; a table does not part its columns so.
-bool names_before_signs(const std::vector<std::string_view>& records)
-{
-    std::size_t holding = 0, named = 0;
-    for (std::string_view record : records) {
-        std::size_t at = record.find('=');
-        if (at == std::string_view::npos)
-            continue;
-        holding++;
-        std::string_view name = record.substr(0, at);
-        std::size_t first = name.find_first_not_of(" \t");
-        std::size_t last = name.find_last_not_of(" \t");
-        named +=
-            first != std::string_view::npos &&
-            std::isalpha(static_cast<unsigned char>(name[first])) &&
-            name.substr(first, last - first + 1).find_first_of(" \t") == std::string_view::npos;
-    }
-    return holding > 0 &&
-           static_cast<double>(named) >= ASSIGNED_SHARE * static_cast<double>(holding);
 }
 
 // Whether at least this share of the records are settings (`seqfile =
@@ -1182,9 +1115,7 @@ void drop_words_of_statements(const std::vector<std::string_view>& records,
         return;
     field_rule rule{best->delimiter, quote};
     if ((best->delimiter == ' ' && parts_assignments(records, tallies, rule)) ||
-        (best->delimiter == '=' && (signs_assignments(records) || names_before_signs(records))) ||
-        (best->delimiter != ' ' && best->delimiter != '=' &&
-         settings_before(records, best->delimiter)) ||
+        (best->delimiter != ' ' && settings_before(records, best->delimiter)) ||
         ((best->delimiter == ' ' || best->delimiter == ':') &&
          parts_words_of_statements(records, tallies, rule))) {
         for (candidate_score& each : scores)
@@ -1258,7 +1189,6 @@ std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view
     give_way_inside_words(weighed, scores);
     drop_leading_marks(weighed, tallies, scores);
     drop_blanks_between_words(weighed, quote, scores);
-    drop_trailing_comments(weighed, scores);
     drop_bracketed(weighed, quote, tallies, scores);
     drop_clause_marks(weighed, quote, scores);
     drop_inside_statements(weighed, scores);
