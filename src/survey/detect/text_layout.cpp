@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <optional>
 #include <span>
 
 namespace
@@ -1287,22 +1288,34 @@ std::string word_shape(std::string_view line)
     return shape;
 }
 
+// How many lines stand before the run (and its ruled heading), remarks
+// aside, when every one is like its records by the measure given; none
+// when one is not.
+template <typename measure>
+std::optional<std::size_t> lines_before_alike(const text_view& view, const line_run& run,
+                                              measure alike)
+{
+    std::size_t count = 0;
+    for (std::size_t line = view.first; line < run.heading; line++) {
+        std::string_view text = view.lines[line].text;
+        if (is_remark(text))
+            continue;
+        if (!alike(text))
+            return std::nullopt;
+        count++;
+    }
+    return count;
+}
+
 // Whether the few lines before the run are all shaped as its first record.
 bool shaped_as_records(const text_view& view, const line_run& run)
 {
     std::string shape = word_shape(view.lines[run.first].text);
     if (shape.size() < FEWEST_SHAPED_WORDS)
         return false;
-    std::size_t shaped = 0;
-    for (std::size_t line = view.first; line < run.heading; line++) {
-        std::string_view text = view.lines[line].text;
-        if (is_remark(text))
-            continue;
-        if (word_shape(text) != shape)
-            return false;
-        shaped++;
-    }
-    return shaped > 0;
+    std::optional<std::size_t> shaped = lines_before_alike(
+        view, run, [&](std::string_view text) { return word_shape(text) == shape; });
+    return shaped && *shaped > 0;
 }
 
 // Whether the lines before the run (and before its ruled heading, which
@@ -1327,16 +1340,9 @@ bool run_continues_lines(const text_view& view, const line_run& run)
             most = count;
         }
     }
-    std::size_t like = 0;
-    for (std::size_t line = view.first; line < run.heading; line++) {
-        std::string_view text = view.lines[line].text;
-        if (is_remark(text))
-            continue;
-        if (kinds_in(text) != usual)
-            return false;
-        like++;
-    }
-    return like >= FEWEST_LIKE_LINES;
+    std::optional<std::size_t> like = lines_before_alike(
+        view, run, [&](std::string_view text) { return kinds_in(text) == usual; });
+    return like && *like >= FEWEST_LIKE_LINES;
 }
 
 // Whether the lines before the run hold a block of another length nearly
