@@ -36,6 +36,9 @@ constexpr std::size_t LONGEST_USUAL_SEGMENT = 4096;
 // one stream cut at one width. A byte inside a few long lines (a decimal
 // point, a decimal comma) ends nothing.
 constexpr double LEAST_ENDED_LINE_SHARE = 0.9;
+// A stream cut at one width shows it in more lines than this before its
+// last.
+constexpr std::size_t FEWEST_CUT_LINES = 2;
 // FIX messages start with BeginString and name their type in MsgType.
 constexpr std::string_view FIX_BEGIN = "8=FIX";
 constexpr std::string_view FIX_TYPE_FIELD = "35=";
@@ -486,9 +489,6 @@ std::vector<std::string_view> split_segments(std::string_view text, unsigned cha
 
 namespace
 {
-
-// A stream cut at one width shows it in this many lines before its last.
-constexpr std::size_t FEWEST_CUT_LINES = 2;
 
 struct line_ends_seen {
     std::size_t lines = 0;
