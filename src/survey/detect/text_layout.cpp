@@ -1037,8 +1037,9 @@ std::size_t whole_numbers(const text_record& record, const field_rule& rule)
 
 // Whether the first of the records is a size line: numbers alone, one of
 // which counts the lines after it, or a setting of the count, in a shape
-// the next record does not have. A record of whole numbers like the rest (a colour map's first
-// entry, 255 in a map of 256) only happens to hold the count.
+// the next record does not have. A record of whole numbers like the rest
+// (a colour map's first entry, 255 in a map of 256) only happens to hold
+// the count.
 bool states_record_count(const file_sample& sample, const text_view& view,
                          const file_layout& layout, std::span<const text_record> records,
                          const field_rule& rule)
