@@ -63,6 +63,8 @@ constexpr double NEAR_CREDIT = 0.5;
 // ends statements rather than separating fields.
 constexpr double ENDING_SHARE = 0.5;
 constexpr unsigned char STATEMENT_END = ';';
+// Unless another byte parts every one of them into this many fields or
+// more: records that a ';' closes, not statements.
 constexpr std::uint32_t FEWEST_CLOSED_FIELDS = 4;
 // A quote opens and closes at least this many fields to be one, or one
 // field in a text where it leaves every line whole (a small file) if it is
