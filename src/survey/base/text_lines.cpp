@@ -92,7 +92,7 @@ std::size_t leading_blanks(std::string_view line)
 // Whether a comment's mark opens the line at first, a byte that is not
 // blank. Compared byte by byte: a call to compare one or two bytes at
 // every line costs more than the comparison.
-bool comment_mark_at(std::string_view line, std::size_t first)
+[[gnu::always_inline]] inline bool comment_mark_at(std::string_view line, std::size_t first)
 {
     char lead = line[first];
     char next = first + 1 < line.size() ? line[first + 1] : '\0';
