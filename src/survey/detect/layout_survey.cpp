@@ -258,10 +258,12 @@ void settle_lone_returns(const file_sample& sample, const encoding_guess& guess,
     file_layout fed = unsurveyed;
     fed.terminator = line_terminator::lf;
     text_layout_choice fed_shape = survey_text_lines(sample, guess, fed);
+    // Free text and fixed-width columns part no records alike.
     auto consistency = [](const text_layout_choice& each) {
-        return each.choice == text_shape::delimited && each.fields.choice
-                   ? each.fields.choice->value.usual_share
-                   : 0.0;
+        std::optional<double> share;
+        if (each.choice == text_shape::delimited && each.fields.choice)
+            share = each.fields.choice->value.usual_share;
+        return share.value_or(0);
     };
     if (consistency(fed_shape) >= LEAST_FED_CONSISTENCY &&
         consistency(fed_shape) > consistency(shape)) {
