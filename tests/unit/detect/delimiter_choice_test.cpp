@@ -362,15 +362,22 @@ INSTANTIATE_TEST_SUITE_P(
         delimiter_case{"one_line_of_comma_numbers", "1.5, 2.5, 3, 4.25\n", ",-4"},
         delimiter_case{"one_line_of_words", "It was 1, 2, 3, 4 o'clock.", "none"},
         delimiter_case{"one_line_of_three", "1 2 3", "none"},
-        // ASCII's unit separator parts exports' fields; an arrow between a
-        // rule's sides, as other punctuation, parts none.
+        // ASCII's unit separator parts exports' fields; the '=' of a region's
+        // settings, as other punctuation, parts none.
         delimiter_case{"unit_separators",
                        "a\x1f"
                        "1\x1fx\nb\x1f"
                        "2\x1fy\nc\x1f"
                        "3\x1fz\n",
                        "\x1f-3"},
-        delimiter_case{"arrows_of_rules", "ab>cd\nb>x\nc>yz\nd>q\n", "none"},
+        delimiter_case{
+            "signs_of_settings",
+            "poly [[1.5deg, -3.5deg], [2.5deg, -4.5deg]] coord=ICRS, corr=[I], linewidth=1, "
+            "color=green\ncircle [[2.5deg, -1.5deg], 3arcsec] coord=ICRS, corr=[I], linewidth=2, "
+            "color=red\nbox [[3.5deg, -2.5deg], [4.5deg, -3.5deg]] coord=J2000, corr=[Q], "
+            "linewidth=1, color=blue\npoly [[5.5deg, -6.5deg], [6.5deg, -7.5deg], [7.5deg, "
+            "-8.5deg]] coord=ICRS, corr=[I], linewidth=3, color=cyan\n",
+            "none"},
         // Bars in every line, however many: a word and its count of
         // meanings, each meaning's synonyms after its part of speech.
         delimiter_case{"ragged_bars",
