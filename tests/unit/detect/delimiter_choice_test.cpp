@@ -381,8 +381,10 @@ INSTANTIATE_TEST_SUITE_P(
         // Bars in every line, however many: a word and its count of
         // meanings, each meaning's synonyms after its part of speech.
         delimiter_case{"ragged_bars",
-                       "abate|1\n(n.)|priore|superiore|capo\nabete|1\n(n.)|pino\n"
-                       "abile|2\n(adj.)|capace|esperto\n(adj.)|idoneo|adatto|atto|buono\n",
+                       "abate|1\n(s.m.)|priore|superiore|capo|abate|rettore\nabete|1\n"
+                       "(s.m.)|pino\nabile|3\n(agg.)|capace|esperto|bravo|valente|pratico|perito\n"
+                       "(agg.)|idoneo|adatto\n(agg.)|atto|buono|utile|acconcio|conveniente|"
+                       "giusto|appropriato\nabisso|1\n(s.m.)|baratro|voragine|precipizio|burrone\n",
                        "|-2"},
         // A name, a '=' and its value, with no blanks around the sign, in a
         // section of settings: settings, not two columns.
