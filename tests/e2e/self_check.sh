@@ -33,7 +33,9 @@ needs() { # tool...
 start() {
     # In a subshell of its own, whose shell keeps quiet about a crash.
     (
-        "$@" > "$work/out" 2> "$work/err" < /dev/null
+        # A damaged copy may loop for ever where the damage hits what runs
+        # before the check can guard itself: bounded, it ends with 124.
+        timeout 30 "$@" > "$work/out" 2> "$work/err" < /dev/null
         exit $?
     ) 2> /dev/null
     status=$?
@@ -146,9 +148,11 @@ flipped_bytes)
     # Random bytes of the code and read-only data, and every byte of the
     # ELF header but the fields strip rewrites. A flip in what runs before
     # the check can guard itself (the start code, the guard's own set-up)
-    # may end the program otherwise; no flip may let it run as intact.
-    needs objdump nm
-    startup='^(_start|_init|frame_dummy|register_tm_clones|__libc_csu_init|_GLOBAL__sub_I|_sub_I_|platform_treat_faults_as|__tmainCRTStartup|mainCRTStartup|__main|__do_global_ctors|pre_c_init|pre_cpp_init|_pei386_runtime_relocator)'
+    # may end the program otherwise, or keep it from ending; so may a
+    # flip in the check's own digest of the code. No flip may let it run
+    # as intact.
+    needs objdump nm timeout
+    startup='^(digest_|find_seal|check_program_file|\(anonymous namespace\)::(digest_|take_in_blocks|sealed)|_start|_init|frame_dummy|register_tm_clones|__libc_csu_init|_GLOBAL__sub_I|_sub_I_|platform_treat_faults_as|__tmainCRTStartup|mainCRTStartup|__main|__do_global_ctors|pre_c_init|pre_cpp_init|_pei386_runtime_relocator)'
     read_only=.rodata
     is_windows_program && read_only=.rdata
     sections=$(objdump -h "$program" | awk -v ro="$read_only" \
