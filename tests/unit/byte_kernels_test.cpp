@@ -38,6 +38,42 @@ TEST(ByteKernels, CountEqualBytesAsAPlainLoopDoes)
     }
 }
 
+// Every kernel tallies pairs of bytes and of classes as a plain loop does,
+// at every length around its width, from unaligned starts, onto counters
+// that already hold counts.
+TEST(ByteKernels, TallyPairsAsAPlainLoopDoes)
+{
+    std::mt19937 random(19);
+    std::vector<unsigned char> bytes(300), classes(bytes.size());
+    for (std::size_t at = 0; at < bytes.size(); at++) {
+        bytes[at] = static_cast<unsigned char>(random() % 6);
+        classes[at] = static_cast<unsigned char>(bytes[at] / 2);
+    }
+    for (const byte_kernels& kernels : usable_byte_kernels()) {
+        for (std::size_t start : {0, 1, 7}) {
+            for (std::size_t length = 0; length <= 70; length++) {
+                std::vector<unsigned char> same(length, 3), same_class(length, 5);
+                std::vector<unsigned char> expected_same = same, expected_class = same_class;
+                const unsigned char* first = bytes.data() + start;
+                const unsigned char* second = first + 100;
+                for (std::size_t at = 0; at < length; at++) {
+                    bool equal = first[at] == second[at];
+                    expected_same[at] += equal;
+                    expected_class[at] +=
+                        !equal && classes[start + at] == classes[start + 100 + at];
+                }
+                kernels.tally_pairs(first, second, classes.data() + start,
+                                    classes.data() + start + 100, length, same.data(),
+                                    same_class.data());
+                EXPECT_EQ(same, expected_same)
+                    << kernels.name << " from " << start << ", " << length;
+                EXPECT_EQ(same_class, expected_class)
+                    << kernels.name << " from " << start << ", " << length;
+            }
+        }
+    }
+}
+
 // Every kernel finds the first LF or CR where a plain loop does: at each
 // place in its width and past it, from unaligned starts, and none.
 TEST(ByteKernels, FindLineEndAsAPlainLoopDoes)

@@ -29,11 +29,27 @@ std::uint64_t load(const unsigned char* at)
 }
 
 // 1 in each byte where the two words agree, 0 elsewhere.
-lanes add_equal(lanes counters, const unsigned char* first, const unsigned char* second)
+lanes equal_marks(const unsigned char* first, const unsigned char* second)
 {
     std::uint64_t differ = load(first) ^ load(second);
-    return counters +
-           ((~(((differ & LOW_SEVEN_BITS) + LOW_SEVEN_BITS) | differ) & ~LOW_SEVEN_BITS) >> 7);
+    return (~(((differ & LOW_SEVEN_BITS) + LOW_SEVEN_BITS) | differ) & ~LOW_SEVEN_BITS) >> 7;
+}
+
+lanes add_equal(lanes counters, const unsigned char* first, const unsigned char* second)
+{
+    return counters + equal_marks(first, second);
+}
+
+lanes marks_unless(lanes marks, lanes unless)
+{
+    return marks & ~unless;
+}
+
+// No counter reaches 256 (the caller's promise): no carry crosses a byte.
+void add_marks(unsigned char* counters, lanes marks)
+{
+    std::uint64_t word = load(counters) + marks;
+    std::memcpy(counters, &word, sizeof word);
 }
 
 std::uint64_t total(lanes counters)
@@ -81,6 +97,14 @@ std::uint64_t count_equal_bytes(const unsigned char* first, const unsigned char*
 {
     static const count_equal_kernel chosen = usable_byte_kernels().back().count_equal;
     return chosen(first, second, count);
+}
+
+void tally_byte_pairs(const unsigned char* first, const unsigned char* second,
+                      const unsigned char* first_classes, const unsigned char* second_classes,
+                      std::size_t count, unsigned char* same, unsigned char* same_class)
+{
+    static const pair_tally_kernel chosen = usable_byte_kernels().back().tally_pairs;
+    chosen(first, second, first_classes, second_classes, count, same, same_class);
 }
 
 std::size_t find_line_end(const unsigned char* bytes, std::size_t count)

@@ -18,14 +18,27 @@ std::array<std::uint64_t, 256> count_byte_values(const unsigned char* bytes, std
 // Where the first LF or CR of the bytes lies; count when none does.
 std::size_t find_line_end(const unsigned char* bytes, std::size_t count);
 
+// Pairs of bytes, first[i] and second[i] for i below count, tallied at
+// i: same[i] gains 1 where the two are one byte, same_class[i] where they
+// differ but their classes (first_classes[i], second_classes[i]) agree.
+// The tallies are single bytes: the caller adds them up before 255
+// calls could wrap them.
+void tally_byte_pairs(const unsigned char* first, const unsigned char* second,
+                      const unsigned char* first_classes, const unsigned char* second_classes,
+                      std::size_t count, unsigned char* same, unsigned char* same_class);
+
 using count_equal_kernel = std::uint64_t (*)(const unsigned char*, const unsigned char*,
                                              std::size_t);
 using line_end_kernel = std::size_t (*)(const unsigned char*, std::size_t);
+using pair_tally_kernel = void (*)(const unsigned char*, const unsigned char*, const unsigned char*,
+                                   const unsigned char*, std::size_t, unsigned char*,
+                                   unsigned char*);
 
 struct byte_kernels {
     const char* name;
     count_equal_kernel count_equal;
     line_end_kernel next_line_end;
+    pair_tally_kernel tally_pairs;
 };
 
 // Every set of kernels this processor runs, the portable one first and

@@ -26,11 +26,26 @@ inline lanes zero()
 }
 
 // An equal byte compares to all ones, -1: subtracting it counts it.
+inline lanes equal_marks(const unsigned char* first, const unsigned char* second)
+{
+    return _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(first)),
+                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(second)));
+}
+
 inline lanes add_equal(lanes counters, const unsigned char* first, const unsigned char* second)
 {
-    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first));
-    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(second));
-    return _mm_sub_epi8(counters, _mm_cmpeq_epi8(a, b));
+    return _mm_sub_epi8(counters, equal_marks(first, second));
+}
+
+inline lanes marks_unless(lanes marks, lanes unless)
+{
+    return _mm_andnot_si128(unless, marks);
+}
+
+inline void add_marks(unsigned char* counters, lanes marks)
+{
+    __m128i* at = reinterpret_cast<__m128i*>(counters);
+    _mm_storeu_si128(at, _mm_sub_epi8(_mm_loadu_si128(at), marks));
 }
 
 inline std::uint64_t sum_of_halves(__m128i sums)
@@ -74,11 +89,26 @@ inline lanes zero()
     return _mm256_setzero_si256();
 }
 
+inline lanes equal_marks(const unsigned char* first, const unsigned char* second)
+{
+    return _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(first)),
+                             _mm256_loadu_si256(reinterpret_cast<const __m256i*>(second)));
+}
+
 inline lanes add_equal(lanes counters, const unsigned char* first, const unsigned char* second)
 {
-    __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first));
-    __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(second));
-    return _mm256_sub_epi8(counters, _mm256_cmpeq_epi8(a, b));
+    return _mm256_sub_epi8(counters, equal_marks(first, second));
+}
+
+inline lanes marks_unless(lanes marks, lanes unless)
+{
+    return _mm256_andnot_si256(unless, marks);
+}
+
+inline void add_marks(unsigned char* counters, lanes marks)
+{
+    __m256i* at = reinterpret_cast<__m256i*>(counters);
+    _mm256_storeu_si256(at, _mm256_sub_epi8(_mm256_loadu_si256(at), marks));
 }
 
 inline std::uint64_t total(lanes counters)

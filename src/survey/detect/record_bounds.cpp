@@ -1,5 +1,6 @@
 #include "record_bounds.h"
 
+#include "../base/byte_kernels.h"
 #include "../base/small_math.h"
 
 #include <algorithm>
@@ -27,8 +28,6 @@ constexpr std::uint64_t LONGEST_SEARCH = std::uint64_t{1} << 18;
 constexpr double LEAST_COVER = 0.75;
 // Stretches of the records that must look like records, not like chance.
 constexpr double LEAST_RECORD_LIKE = 0.8;
-// Stretches weighed side by side, four (a matter of speed alone).
-constexpr std::uint64_t STRETCHES_AT_ONCE = 4;
 
 // What two bytes a record length apart have in common.
 enum pair_outcome { SAME_BYTE, SAME_CLASS, UNLIKE, OUTCOMES };
@@ -89,6 +88,71 @@ struct pair_model {
     }
 };
 
+// Rows this long at least are tallied at once: short records are taken a
+// few to a row, so that the kernels see long runs.
+constexpr std::uint64_t LEAST_TALLY_ROW = 256;
+// A byte counter wraps after 255 additions.
+constexpr unsigned ROWS_PER_FOLD = 255;
+
+// How the pairs of bytes distance apart in a run of bytes turn out at each
+// column of records of length, the first byte at column: counted a block
+// at a time by the wide kernels into byte counters, a row of a few records
+// long, folded into the columns' counts before they could wrap.
+struct pair_tallies {
+    std::vector<std::uint32_t> same, same_class, pairs;
+    std::vector<unsigned char> classes;
+    std::vector<unsigned char> row_same, row_same_class;
+
+    void fold(std::uint32_t length)
+    {
+        for (std::size_t at = 0, column = 0; at < row_same.size(); at++) {
+            same[column] += row_same[at];
+            same_class[column] += row_same_class[at];
+            column = column + 1 == length ? 0 : column + 1;
+        }
+        std::fill(row_same.begin(), row_same.end(), 0);
+        std::fill(row_same_class.begin(), row_same_class.end(), 0);
+    }
+
+    void tally(const unsigned char* bytes, std::uint64_t count, std::uint64_t distance,
+               std::uint32_t length, std::uint32_t column, const byte_class_table& table)
+    {
+        classes.resize(count + distance);
+        // Through plain pointers: a store of a byte may alias anything, and
+        // the vector's own would be read again at every byte.
+        unsigned char* out = classes.data();
+        const std::uint8_t* map = table.data();
+        for (std::uint64_t at = 0; at < count + distance; at++)
+            out[at] = map[bytes[at]];
+        std::uint64_t row = (LEAST_TALLY_ROW + length - 1) / length * length;
+        same.assign(length, 0);
+        same_class.assign(length, 0);
+        row_same.assign(row, 0);
+        row_same_class.assign(row, 0);
+        std::uint64_t at = 0;
+        std::uint64_t place = column;
+        for (unsigned rows = 1; at < count; rows++) {
+            std::uint64_t run = std::min(row - place, count - at);
+            tally_byte_pairs(bytes + at, bytes + at + distance, classes.data() + at,
+                             classes.data() + at + distance, run, row_same.data() + place,
+                             row_same_class.data() + place);
+            at += run;
+            place = 0;
+            if (rows % ROWS_PER_FOLD == 0)
+                fold(length);
+        }
+        fold(length);
+        pairs.assign(length, static_cast<std::uint32_t>(count / length));
+        for (std::uint64_t extra = 0; extra < count % length; extra++)
+            pairs[(column + extra) % length]++;
+    }
+
+    std::uint32_t unlike(std::uint32_t column) const
+    {
+        return pairs[column] - same[column] - same_class[column];
+    }
+};
+
 // Probabilities of the outcomes, drawn toward prior where counts are few:
 // a column seen in few records says little either way.
 std::array<double, OUTCOMES> probabilities(const outcome_counts& counts,
@@ -109,25 +173,24 @@ pair_model learn_pairs(const region& reference, std::uint32_t length,
                        const byte_class_table& classes)
 {
     pair_model model{length, reference.offset, &classes, {}};
-    std::vector<outcome_counts> by_column(length, outcome_counts{});
-    const unsigned char* bytes = reference.bytes.data();
     std::size_t size = reference.bytes.size();
     std::uint32_t column = model.column_of(reference.offset);
-    for (std::size_t at = 0; at + length < size; at++) {
-        by_column[column][model.outcome(bytes[at], bytes[at + length])]++;
-        column = model.next_column(column);
-    }
+    const unsigned char* bytes = reference.bytes.data();
+    pair_tallies tallies;
+    tallies.tally(bytes, size - length, length, length, column, classes);
+    std::vector<outcome_counts> by_column(length, outcome_counts{});
+    for (std::uint32_t each = 0; each < length; each++)
+        by_column[each] = {tallies.same[each], tallies.same_class[each], tallies.unlike(each)};
     // Bytes a record and one apart stand in different columns: unrelated.
-    // Counted in registers: one counter in memory, met at nearly every
-    // byte, would wait on its own last store.
-    std::uint32_t same = 0, same_class = 0, pairs = 0;
-    for (std::size_t at = 0; at + length + 1 < size; at++) {
-        pair_outcome outcome = model.outcome(bytes[at], bytes[at + length + 1]);
-        same += outcome == SAME_BYTE;
-        same_class += outcome == SAME_CLASS;
-        pairs++;
+    outcome_counts unrelated{};
+    if (size > std::uint64_t{length} + 1) {
+        tallies.tally(bytes, size - length - 1, length + 1, length, column, classes);
+        for (std::uint32_t each = 0; each < length; each++) {
+            unrelated[SAME_BYTE] += tallies.same[each];
+            unrelated[SAME_CLASS] += tallies.same_class[each];
+            unrelated[UNLIKE] += tallies.unlike(each);
+        }
     }
-    outcome_counts unrelated{same, same_class, pairs - same - same_class};
     std::array<double, OUTCOMES> even{1.0 / 3, 1.0 / 3, 1.0 / 3};
     std::array<double, OUTCOMES> chance = probabilities(unrelated, even, 1.5);
     model.evidence_by_column.resize(length);
@@ -293,18 +356,21 @@ std::uint64_t size_of_records(const record_bounds& bounds, std::uint32_t length)
     return bounds.header + (bounds.records - 1) * std::uint64_t{length};
 }
 
-// One stretch's evidence, summed byte by byte from its start.
-struct stretch_walk {
-    const unsigned char* bytes;
-    std::uint32_t column;
-    double sum;
-
-    void step(const pair_model& model, std::uint64_t byte)
-    {
-        sum += model.evidence(column, model.outcome(bytes[byte], bytes[byte + model.length]));
-        column = model.next_column(column);
+// One stretch's evidence: its pairs tallied by column, each column's
+// counts weighed by the evidence of their outcome there.
+double stretch_evidence(const pair_model& model, pair_tallies& tallies, const unsigned char* bytes,
+                        std::uint64_t count, std::uint32_t column)
+{
+    tallies.tally(bytes, count, model.length, model.length, column, *model.classes);
+    double sum = 0;
+    for (std::uint32_t each = 0; each < model.length; each++) {
+        const std::array<double, OUTCOMES>& evidence = model.evidence_by_column[each];
+        sum += tallies.same[each] * evidence[SAME_BYTE] +
+               tallies.same_class[each] * evidence[SAME_CLASS] +
+               tallies.unlike(each) * evidence[UNLIKE];
     }
-};
+    return sum;
+}
 
 // Stretches of the records, wherever the sample saw them, must look like
 // records; a file of several tables has one length only in some of them.
@@ -337,35 +403,15 @@ bool records_hold_throughout(const pair_model& model, const file_sample& sample,
         return static_cast<double>(record_like) >= least ||
                static_cast<double>(record_like + stretches - weighed) < least;
     };
+    pair_tallies tallies;
     for (const region& where : places) {
         std::uint64_t from = 0;
         std::uint64_t count = stretches_in(where, from);
-        // Each stretch's sum is added up byte by byte in order; four
-        // stretches side by side keep the adder busy while each sum waits
-        // for its last addition.
         const unsigned char* base = where.bytes.data() + (from - where.offset);
-        std::uint64_t first = 0;
-        for (; first + STRETCHES_AT_ONCE <= count && !decided(); first += STRETCHES_AT_ONCE) {
-            auto walk_from = [&](std::uint64_t lane) {
-                std::uint64_t at = (first + lane) * stretch;
-                return stretch_walk{base + at, model.column_of(from + at), 0};
-            };
-            stretch_walk a = walk_from(0), b = walk_from(1), c = walk_from(2), d = walk_from(3);
-            for (std::uint64_t byte = 0; byte < stretch; byte++) {
-                a.step(model, byte);
-                b.step(model, byte);
-                c.step(model, byte);
-                d.step(model, byte);
-            }
-            record_like += (a.sum < 0) + (b.sum < 0) + (c.sum < 0) + (d.sum < 0);
-            weighed += STRETCHES_AT_ONCE;
-        }
-        for (; first < count && !decided(); first++) {
-            std::uint64_t at = first * stretch;
-            stretch_walk walk{base + at, model.column_of(from + at), 0};
-            for (std::uint64_t byte = 0; byte < stretch; byte++)
-                walk.step(model, byte);
-            record_like += walk.sum < 0;
+        for (std::uint64_t each = 0; each < count && !decided(); each++) {
+            std::uint64_t at = each * stretch;
+            record_like += stretch_evidence(model, tallies, base + at, stretch,
+                                            model.column_of(from + at)) < 0;
             weighed++;
         }
     }
