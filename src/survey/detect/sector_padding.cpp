@@ -1,5 +1,6 @@
 #include "sector_padding.h"
 
+#include <cstring>
 #include <numeric>
 
 namespace
@@ -14,25 +15,48 @@ constexpr std::uint64_t SHORTEST_SECTOR = 256;
 constexpr std::uint64_t LONGEST_SECTOR = std::uint64_t{1} << 16;
 constexpr std::size_t FEWEST_PADDED = 4;
 
+// A run of SHORTEST_PADDING zeros holds a whole word of them at a word's
+// boundary: the bytes are passed over a word at a time until one is all
+// zero, and only there is the run measured byte by byte.
+static_assert(SHORTEST_PADDING >= 2 * sizeof(std::uint64_t) - 1);
+
+// Where the next word of zeros starting at a multiple of its size lies,
+// from at on; the end of the bytes if none.
+std::size_t next_zero_word(byte_span bytes, std::size_t at)
+{
+    constexpr std::size_t WORD = sizeof(std::uint64_t);
+    at = (at + WORD - 1) / WORD * WORD;
+    for (; at + WORD <= bytes.size(); at += WORD) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes.data() + at, WORD);
+        if (word == 0)
+            return at;
+    }
+    return bytes.size();
+}
+
 } // namespace
 
 sector_guess find_padded_sectors(byte_span bytes, std::uint64_t offset)
 {
     sector_guess none;
     // Every run of padding ends at a sector start: their greatest common
-    // divisor is the sector, or a multiple of it.
+    // divisor is the sector, or a multiple of it. A run at the very start
+    // or the very end of the bytes may go on beyond them, and is not
+    // counted.
     std::uint64_t sector = 0;
-    std::size_t padded = 0, run = 0;
-    for (std::size_t at = 0; at < bytes.size(); at++) {
-        if (bytes[at] == 0) {
-            run++;
-            continue;
-        }
-        if (run >= SHORTEST_PADDING && run < at) {
-            sector = std::gcd(sector, offset + at);
+    std::size_t padded = 0;
+    for (std::size_t at = next_zero_word(bytes, 0); at < bytes.size();) {
+        std::size_t start = at, end = at;
+        while (start > 0 && bytes[start - 1] == 0)
+            start--;
+        while (end < bytes.size() && bytes[end] == 0)
+            end++;
+        if (end - start >= SHORTEST_PADDING && start > 0 && end < bytes.size()) {
+            sector = std::gcd(sector, offset + end);
             padded++;
         }
-        run = 0;
+        at = next_zero_word(bytes, end);
     }
     if (padded < FEWEST_PADDED || sector < SHORTEST_SECTOR || sector > LONGEST_SECTOR)
         return none;

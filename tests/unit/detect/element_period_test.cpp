@@ -189,4 +189,22 @@ TEST(PaddedSectors, EndWhereThePaddingEnds)
     EXPECT_EQ(find_padded_sectors({noise.data(), noise.size()}, 0).length, 0u);
 }
 
+// Sixteen zeros end a sector wherever they stand against the words the
+// search reads; fifteen do not, nor zeros that the bytes may cut short at
+// either end (any of these would break the 512).
+TEST(PaddedSectors, CountRunsOfSixteenZerosAndNoShorter)
+{
+    std::vector<unsigned char> bytes(8 * 512 + 5, 7);
+    std::fill_n(bytes.begin() + 5, 300, 0);
+    for (std::size_t sector = 1; sector <= 8; sector++)
+        std::fill_n(bytes.begin() + 5 + static_cast<std::ptrdiff_t>(sector * 512 - 16), 16, 0);
+    std::fill_n(bytes.begin() + 5 + 3 * 512 + 85, 15, 0);
+    byte_span span(bytes.data() + 5, bytes.size() - 5);
+    for (std::uint64_t shift : {0, 1, 3}) {
+        byte_span from = span.subspan(shift == 0 ? 0 : 512 - shift);
+        std::uint64_t offset = shift == 0 ? 0 : 512 - shift;
+        EXPECT_EQ(find_padded_sectors(from, offset).length, 512u) << shift;
+    }
+}
+
 } // namespace
