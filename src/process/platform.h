@@ -104,6 +104,21 @@ bool platform_size_of(platform_file file, std::uint64_t& size);
 std::int64_t platform_read_at(platform_file file, std::uint64_t offset, void* buffer,
                               std::size_t count);
 
+// A read-only view of length bytes of the file from offset, a multiple of
+// platform_view_alignment(): the file's pages in place, not copied.
+// nullptr where the system cannot map them; the caller reads instead. A
+// thread holds one view at a time. A page the file no longer backs when
+// it is read (the file shrank since it was mapped) reads as zeros, and
+// platform_view_lost_pages says so, where a plain mapping would end the
+// process.
+const unsigned char* platform_map_view(platform_file file, std::uint64_t offset,
+                                       std::size_t length);
+void platform_unmap_view(const unsigned char* view, std::size_t length);
+std::size_t platform_view_alignment();
+// Whether the view this thread last mapped lost pages; asked before it is
+// unmapped, once its bytes have been read.
+bool platform_view_lost_pages();
+
 // Reads up to count bytes from the current position of a stream, going on
 // after short reads. Returns the count read (less only at its end or after
 // Ctrl+C), -1 on failure.

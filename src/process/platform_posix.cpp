@@ -458,6 +458,92 @@ std::int64_t platform_read_at(platform_file file, std::uint64_t offset, void* bu
     return static_cast<std::int64_t>(delivered);
 }
 
+namespace
+{
+
+// The view this thread holds, for the handler of a page the file lost.
+thread_local const unsigned char* view_start = nullptr;
+thread_local std::size_t view_length = 0;
+thread_local bool view_lost = false;
+std::uintptr_t view_page_size = 4096;
+struct sigaction handling_before_views;
+bool views_guarded = false;
+pthread_once_t views_guard_once = PTHREAD_ONCE_INIT;
+
+// A read of a mapped page past the file's end raises SIGBUS. Inside this
+// thread's view the page is given zeros and the read goes on, so that the
+// checker finishes its window and the caller reports the file shrank; any
+// other fault goes back to what handled it before, where it recurs.
+void zero_lost_page(int, siginfo_t* info, void*)
+{
+    auto* address = static_cast<const unsigned char*>(info->si_addr);
+    bool ours =
+        view_start != nullptr && address >= view_start && address < view_start + view_length;
+    if (ours) {
+        auto page = reinterpret_cast<std::uintptr_t>(address) & ~(view_page_size - 1);
+        void* zeros = mmap(reinterpret_cast<void*>(page), view_page_size, PROT_READ,
+                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+        if (zeros != MAP_FAILED) {
+            view_lost = true;
+            return;
+        }
+    }
+    sigaction(SIGBUS, &handling_before_views, nullptr);
+}
+
+void guard_views()
+{
+    long page = sysconf(_SC_PAGESIZE);
+    if (page > 0)
+        view_page_size = static_cast<std::uintptr_t>(page);
+    struct sigaction action = {};
+    action.sa_sigaction = zero_lost_page;
+    action.sa_flags = SA_SIGINFO;
+    views_guarded = sigaction(SIGBUS, &action, &handling_before_views) == 0;
+}
+
+// Pages already in the cache are entered into the view at once rather than
+// one fault at a time.
+#ifdef MAP_POPULATE
+constexpr int VIEW_FLAGS = MAP_PRIVATE | MAP_POPULATE;
+#else
+constexpr int VIEW_FLAGS = MAP_PRIVATE;
+#endif
+
+} // namespace
+
+const unsigned char* platform_map_view(platform_file file, std::uint64_t offset, std::size_t length)
+{
+    pthread_once(&views_guard_once, guard_views);
+    if (!views_guarded || length == 0)
+        return nullptr;
+    void* view = mmap(nullptr, length, PROT_READ, VIEW_FLAGS, descriptor_of(file),
+                      static_cast<off_t>(offset));
+    if (view == MAP_FAILED)
+        return nullptr;
+    view_lost = false;
+    view_length = length;
+    view_start = static_cast<const unsigned char*>(view);
+    return view_start;
+}
+
+void platform_unmap_view(const unsigned char* view, std::size_t length)
+{
+    view_start = nullptr;
+    munmap(const_cast<unsigned char*>(view), length);
+}
+
+std::size_t platform_view_alignment()
+{
+    pthread_once(&views_guard_once, guard_views);
+    return view_page_size;
+}
+
+bool platform_view_lost_pages()
+{
+    return view_lost;
+}
+
 std::int64_t platform_read_stream(platform_file file, void* buffer, std::size_t count)
 {
     char* into = static_cast<char*>(buffer);

@@ -428,6 +428,27 @@ std::int64_t platform_read_at(platform_file file, std::uint64_t offset, void* bu
     return static_cast<std::int64_t>(delivered);
 }
 
+// A view of a file on a network share can fail to page in, and MinGW has
+// no structured exceptions to catch that: files are read, never mapped.
+const unsigned char* platform_map_view(platform_file, std::uint64_t, std::size_t)
+{
+    return nullptr;
+}
+
+void platform_unmap_view(const unsigned char*, std::size_t)
+{
+}
+
+std::size_t platform_view_alignment()
+{
+    return 65536;
+}
+
+bool platform_view_lost_pages()
+{
+    return false;
+}
+
 std::int64_t platform_read_stream(platform_file file, void* buffer, std::size_t count)
 {
     char* into = static_cast<char*>(buffer);

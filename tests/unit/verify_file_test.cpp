@@ -3,11 +3,13 @@
 // range be read again, and a stream whose last record is cut short.
 #include "../../src/survey/base/byte_class.h"
 #include "../../src/survey/verify/verify_file.h"
+#include "../../src/survey/verify/window_reading.h"
 #include "plain_record_check.h"
 #include "same_outcome.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <random>
 
@@ -102,6 +104,36 @@ TEST(VerifyFile, DelimitedLinesOnTwoWorkersAndAsAStream)
     expect_same(verify_whole(path, layout, 1), want);
     expect_same(verify_piped(path, layout), want);
     std::remove(path.c_str());
+}
+
+// The file is cut after its size was taken: by whole pages, whose reads
+// fault, and by a few bytes inside its last page, which read as zeros.
+// Either way no verdict on the records is given, only the error.
+TEST(VerifyFile, FileCutWhileCheckedIsAnError)
+{
+    std::string bytes = pipe_lines().substr(0, std::size_t{24} << 20);
+    for (std::uint64_t cut : {std::uint64_t{10}, std::uint64_t{bytes.size() / 2 + 123}}) {
+        std::string path = write_file("cut", bytes);
+        platform_file file = platform_open_read_only(path.c_str());
+        ASSERT_NE(file, NO_FILE);
+        std::filesystem::resize_file(path, bytes.size() - cut);
+        file_layout layout;
+        layout.encoding = text_encoding::ascii;
+        layout.kind = record_layout::lines;
+        layout.terminator = line_terminator::lf;
+        layout.delimiter = '|';
+        layout.quote = '"';
+        layout.fields = 3;
+        for (unsigned threads : {1u, 2u}) {
+            verify_outcome outcome;
+            std::string error;
+            EXPECT_FALSE(verify_file(file, bytes.size(), layout, threads, nullptr, outcome, error))
+                << "cut " << cut;
+            EXPECT_EQ(error, FILE_SHRANK) << "cut " << cut;
+        }
+        platform_close(file);
+        std::remove(path.c_str());
+    }
 }
 
 TEST(VerifyFile, FixedLengthWithHeaderAndTrailer)

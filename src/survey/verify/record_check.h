@@ -215,6 +215,13 @@ class window_reader
     // with error set.
     virtual bool view(std::uint64_t offset, std::uint64_t end, byte_span& bytes,
                       std::string& error) = 0;
+    // Whether the views given so far held the file's bytes, asked once the
+    // last has been checked; false with error set when it changed under
+    // them.
+    virtual bool held(std::string&)
+    {
+        return true;
+    }
 };
 
 // Views of bytes already in memory, at most window bytes at a time.

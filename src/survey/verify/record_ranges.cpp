@@ -75,6 +75,8 @@ bool check_range(range_job& job, std::size_t index, bool quote_open, bool again)
         if (!reader->view(at, end, bytes, error))
             return false;
     }
+    if (!reader->held(error))
+        return false;
     job.results[index] = checker.result();
     return true;
 }

@@ -34,7 +34,7 @@ bool read_some_at(platform_file file, std::uint64_t offset, unsigned char* into,
         return false;
     }
     if (count == 0) {
-        error = "the file ended early: it shrank while being read";
+        error = FILE_SHRANK;
         return false;
     }
     bytes = byte_span(into, static_cast<std::size_t>(count));

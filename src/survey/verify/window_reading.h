@@ -15,6 +15,9 @@
 // What the platform says of its last failure, for an error message.
 std::string system_reason();
 
+// Why a file gave fewer bytes than its size said.
+constexpr const char* FILE_SHRANK = "the file ended early: it shrank while being read";
+
 // Reads what one read gives at `offset`, up to `wanted` bytes, into
 // `into`; nothing at all means the file shrank while being read.
 bool read_some_at(platform_file file, std::uint64_t offset, unsigned char* into, std::size_t wanted,
