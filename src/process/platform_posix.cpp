@@ -529,7 +529,8 @@ const unsigned char* platform_map_view(platform_file file, std::uint64_t offset,
 
 void platform_unmap_view(const unsigned char* view, std::size_t length)
 {
-    view_start = nullptr;
+    if (view == view_start)
+        view_start = nullptr;
     munmap(const_cast<unsigned char*>(view), length);
 }
 
