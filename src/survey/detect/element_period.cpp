@@ -158,20 +158,86 @@ std::vector<double> numbers_of(byte_span bytes, std::uint32_t width)
     return read(best, count);
 }
 
-// The turns of a transform of size, one way: each transform is followed
-// by its inverse of the same size, and a file's rows are read at several
-// lengths, so the last of each way is kept for this thread.
-const std::vector<std::complex<double>>& turns_of(std::size_t size, bool inverse)
+// What a transform of one size needs besides the values: where each value
+// goes before the first pass, and each pass's turns side by side (the pass
+// of half h at [h, 2h)), so that a pass reads them in order. Each
+// transform is followed by its inverse of the same size, and a file's rows
+// are read at several lengths, so the last of each way is kept for this
+// thread.
+struct transform_tables {
+    std::vector<std::uint32_t> source;
+    std::vector<double> turn_real;
+    std::vector<double> turn_imag;
+};
+
+const transform_tables& tables_of(std::size_t size, bool inverse)
 {
-    thread_local std::vector<std::complex<double>> kept[2];
-    std::vector<std::complex<double>>& turns = kept[inverse ? 1 : 0];
-    if (turns.size() != size / 2) {
-        turns.resize(size / 2);
-        for (std::size_t k = 0; k < size / 2; k++)
-            turns[k] = std::polar(1.0, (inverse ? 2 : -2) * std::numbers::pi *
-                                           static_cast<double>(k) / static_cast<double>(size));
+    thread_local transform_tables kept[2];
+    transform_tables& tables = kept[inverse ? 1 : 0];
+    if (tables.source.size() == size)
+        return tables;
+    tables.source.resize(size);
+    for (std::size_t i = 0, j = 0; i < size; i++) {
+        tables.source[i] = static_cast<std::uint32_t>(j);
+        std::size_t bit = size >> 1;
+        for (; j & bit; bit >>= 1)
+            j ^= bit;
+        j ^= bit;
     }
-    return turns;
+    tables.turn_real.assign(size, 0);
+    tables.turn_imag.assign(size, 0);
+    for (std::size_t half = 1; half < size; half <<= 1) {
+        std::size_t stride = size / (2 * half);
+        for (std::size_t k = 0; k < half; k++) {
+            std::complex<double> turn =
+                std::polar(1.0, (inverse ? 2 : -2) * std::numbers::pi *
+                                    static_cast<double>(k * stride) / static_cast<double>(size));
+            tables.turn_real[half + k] = turn.real();
+            tables.turn_imag[half + k] = turn.imag();
+        }
+    }
+    return tables;
+}
+
+// The butterflies of one block, the real and imaginary parts in arrays of
+// their own so that several run at once; its halves never overlap.
+void butterflies(double* __restrict even_real, double* __restrict even_imag,
+                 double* __restrict odd_real, double* __restrict odd_imag,
+                 const double* __restrict turn_real, const double* __restrict turn_imag,
+                 std::size_t half)
+{
+    for (std::size_t k = 0; k < half; k++) {
+        double turned_real = odd_real[k] * turn_real[k] - odd_imag[k] * turn_imag[k];
+        double turned_imag = odd_real[k] * turn_imag[k] + odd_imag[k] * turn_real[k];
+        double was_real = even_real[k];
+        double was_imag = even_imag[k];
+        even_real[k] = was_real + turned_real;
+        even_imag[k] = was_imag + turned_imag;
+        odd_real[k] = was_real - turned_real;
+        odd_imag[k] = was_imag - turned_imag;
+    }
+}
+
+// The same for each block of a pass of short blocks, a butterfly at a
+// time: in order, k outermost, the arithmetic is that of the long passes.
+void short_butterflies(double* real, double* imag, std::size_t size, std::size_t half,
+                       const double* turn_real, const double* turn_imag)
+{
+    for (std::size_t k = 0; k < half; k++) {
+        double turn_r = turn_real[k];
+        double turn_i = turn_imag[k];
+        for (std::size_t even = k; even < size; even += 2 * half) {
+            std::size_t odd = even + half;
+            double turned_real = real[odd] * turn_r - imag[odd] * turn_i;
+            double turned_imag = real[odd] * turn_i + imag[odd] * turn_r;
+            double was_real = real[even];
+            double was_imag = imag[even];
+            real[even] = was_real + turned_real;
+            imag[even] = was_imag + turned_imag;
+            real[odd] = was_real - turned_real;
+            imag[odd] = was_imag - turned_imag;
+        }
+    }
 }
 
 // The discrete Fourier transform in place, size a power of two; the
@@ -180,29 +246,26 @@ const std::vector<std::complex<double>>& turns_of(std::size_t size, bool inverse
 void fourier_transform(std::vector<std::complex<double>>& data, bool inverse)
 {
     std::size_t size = data.size();
-    for (std::size_t i = 1, j = 0; i < size; i++) {
-        std::size_t bit = size >> 1;
-        for (; j & bit; bit >>= 1)
-            j ^= bit;
-        j ^= bit;
-        if (i < j)
-            std::swap(data[i], data[j]);
+    const transform_tables& tables = tables_of(size, inverse);
+    thread_local std::vector<double> real;
+    thread_local std::vector<double> imag;
+    real.resize(size);
+    imag.resize(size);
+    for (std::size_t i = 0; i < size; i++) {
+        real[i] = data[tables.source[i]].real();
+        imag[i] = data[tables.source[i]].imag();
     }
-    const std::vector<std::complex<double>>& turns = turns_of(size, inverse);
-    for (std::size_t half = 1; half < size; half <<= 1) {
-        std::size_t stride = size / (2 * half);
-        for (std::size_t block = 0; block < size; block += 2 * half) {
-            for (std::size_t k = 0; k < half; k++) {
-                std::complex<double> turn = turns[k * stride];
-                std::complex<double> odd = data[block + k + half];
-                std::complex<double> turned(odd.real() * turn.real() - odd.imag() * turn.imag(),
-                                            odd.real() * turn.imag() + odd.imag() * turn.real());
-                std::complex<double> even = data[block + k];
-                data[block + k] = {even.real() + turned.real(), even.imag() + turned.imag()};
-                data[block + k + half] = {even.real() - turned.real(), even.imag() - turned.imag()};
-            }
-        }
-    }
+    // Blocks of two and four hold too few butterflies to run at once:
+    // those passes go across blocks instead.
+    for (std::size_t half = 1; half < std::min<std::size_t>(size, 4); half <<= 1)
+        short_butterflies(real.data(), imag.data(), size, half, &tables.turn_real[half],
+                          &tables.turn_imag[half]);
+    for (std::size_t half = 4; half < size; half <<= 1)
+        for (std::size_t block = 0; block < size; block += 2 * half)
+            butterflies(&real[block], &imag[block], &real[block + half], &imag[block + half],
+                        &tables.turn_real[half], &tables.turn_imag[half], half);
+    for (std::size_t i = 0; i < size; i++)
+        data[i] = {real[i], imag[i]};
 }
 
 struct centred_values {
