@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <span>
@@ -395,26 +396,67 @@ struct blank_gaps {
     bool lined_up = false;
 };
 
+// Which of up to 64 bytes are blanks or tabs, bit i for byte i, eight
+// bytes at a time in a word: a byte is one of them when it XORs to zero
+// with it.
+std::uint64_t blank_bits(const char* bytes, std::size_t count)
+{
+    constexpr std::uint64_t LOW = 0x0101010101010101u;
+    constexpr std::uint64_t LOW_SEVEN = 0x7F7F7F7F7F7F7F7Fu;
+    constexpr std::uint64_t GATHER = 0x0102040810204080u;
+    std::uint64_t bits = 0;
+    for (std::size_t at = 0; at < count; at += 8) {
+        std::uint64_t word;
+        if (count - at >= 8) {
+            std::memcpy(&word, bytes + at, 8);
+        } else {
+            unsigned char word_bytes[8] = {1, 1, 1, 1, 1, 1, 1, 1};
+            std::memcpy(word_bytes, bytes + at, count - at);
+            std::memcpy(&word, word_bytes, 8);
+        }
+        std::uint64_t blank = 0;
+        for (std::uint64_t target : {std::uint64_t{' '} * LOW, std::uint64_t{'\t'} * LOW}) {
+            std::uint64_t x = word ^ target;
+            // High bit set in each byte of x that is not zero.
+            blank |= ~(((x & LOW_SEVEN) + LOW_SEVEN) | x) & ~LOW_SEVEN;
+        }
+        // Each byte's high bit to bit i of one byte, byte i first.
+        bits |= (((blank >> 7) * GATHER) >> 56) << at;
+    }
+    return bits;
+}
+
+// Values (runs of bytes that are not blank) counted 64 bytes of a line at
+// a time: a value starts at a byte that is not blank after one that is,
+// or at the line's start; each start after the line's first ends a gap,
+// a wide one where the byte two before it is blank too.
 blank_gaps measure_gaps(const std::vector<std::string_view>& lines)
 {
     std::uint64_t gaps = 0, wide = 0;
     length_counts value_starts;
     for (std::string_view line : lines) {
-        std::size_t run = 0;
-        bool in_value = false;
-        for (std::size_t at = 0; at < line.size(); at++) {
-            if (line[at] == ' ' || line[at] == '\t') {
-                run++;
+        std::uint64_t before = 0; // the last two bytes of the block before, as values
+        bool first = true;
+        for (std::size_t from = 0; from < line.size(); from += 64) {
+            std::size_t count = std::min<std::size_t>(64, line.size() - from);
+            std::uint64_t inside =
+                count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
+            std::uint64_t values = ~blank_bits(line.data() + from, count) & inside;
+            std::uint64_t starts = values & ~(values << 1 | before >> 63);
+            std::uint64_t wide_starts = starts & ~(values << 2 | before >> 62);
+            before = values;
+            if (starts == 0)
                 continue;
-            }
-            if (run > 0 || at == 0)
-                value_starts.add(at);
-            if (in_value && run > 0) {
+            if (first)
+                wide_starts &= starts - 1;
+            gaps -= first;
+            first = false;
+            for (; starts != 0; starts &= starts - 1) {
                 gaps++;
-                wide += run > 1;
+                value_starts.add(from + static_cast<std::uint64_t>(__builtin_ctzll(starts)));
             }
-            run = 0;
-            in_value = true;
+            for (; wide_starts != 0; wide_starts &= wide_starts - 1)
+                wide++;
         }
     }
     std::size_t lined_up = 0;
