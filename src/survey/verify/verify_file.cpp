@@ -21,10 +21,11 @@ constexpr std::size_t WINDOW = std::size_t{256} << 10;
 constexpr std::uint64_t RANGE_LEAST = std::uint64_t{16} << 20;
 // Pieces of a stream.
 constexpr std::size_t STREAM_PIECE = std::size_t{4} << 20;
-// What the workers' mapped views hold at once, all together, so that the
-// resident memory stays small however many workers there are; each view
-// as large as that allows, up to a few MiB, few enough calls to map that
-// their cost is lost in the checking.
+// What the mapped views of a whole run hold at once, so that resident
+// memory stays small however many files and workers there are: a run
+// checks on at most one thread per processor, each holding one view. Each
+// view as large as that allows, few enough calls to map that their cost
+// is lost in the checking.
 constexpr std::size_t VIEWS_HELD = std::size_t{16} << 20;
 constexpr std::size_t VIEW_LEAST = std::size_t{1} << 20;
 
@@ -311,7 +312,7 @@ bool verify_file(platform_file file, std::uint64_t file_size, const file_layout&
     std::vector<record_range> ranges =
         plan_ranges(rules, region_end, std::max(1u, threads), WINDOW, RANGE_LEAST);
     std::size_t view_window =
-        std::max(VIEW_LEAST, VIEWS_HELD / std::max<std::size_t>(1, ranges.size()));
+        std::max(VIEW_LEAST, VIEWS_HELD / std::max(1u, platform_processor_count()));
     auto make_reader = [&]() -> std::unique_ptr<window_reader> {
         return std::make_unique<mapped_reader>(file, view_window);
     };
