@@ -657,11 +657,12 @@ column_typer::~column_typer() = default;
 column_typer::column_typer(column_typer&&) noexcept = default;
 column_typer& column_typer::operator=(column_typer&&) noexcept = default;
 
-void column_typer::take(std::string_view value)
+bool column_typer::take(std::string_view value)
 {
     // Once no type is left the column is text, whatever follows.
     if (state_->alive > 0)
         state_->take(value);
+    return state_->alive > 0;
 }
 
 column_description column_typer::finish() const

@@ -25,7 +25,8 @@ class column_typer
     column_typer(column_typer&&) noexcept;
     column_typer& operator=(column_typer&&) noexcept;
 
-    void take(std::string_view value);
+    // Whether a type other than text is still left after value.
+    bool take(std::string_view value);
     column_description finish() const;
 
   private:
