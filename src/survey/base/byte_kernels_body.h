@@ -116,9 +116,17 @@ std::uint64_t either_marks_by_words(const unsigned char* bytes, std::size_t coun
 std::uint64_t either_marks(const unsigned char* bytes, std::size_t count, unsigned char first,
                            unsigned char second)
 {
+    constexpr std::size_t MOST = 64;
+    std::uint64_t marks = 0;
+    // A whole block of text, the most of the calls, in a loop of known
+    // length the compiler lays out straight.
+    if (count == MOST) {
+        for (std::size_t at = 0; at < MOST; at += WIDTH)
+            marks |= either_mask(bytes + at, first, second) << at;
+        return marks;
+    }
     if (count < WIDTH)
         return either_marks_by_words(bytes, count, first, second);
-    std::uint64_t marks = 0;
     std::size_t at = 0;
     for (; at + WIDTH <= count; at += WIDTH)
         marks |= either_mask(bytes + at, first, second) << at;
