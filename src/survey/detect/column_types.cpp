@@ -595,7 +595,7 @@ struct column_typer::state {
             living[index] = static_cast<std::uint8_t>(index);
     }
 
-    void take(std::string_view value)
+    [[gnu::always_inline]] void take(std::string_view value)
     {
         std::size_t at = taken_values++;
         if (value.empty()) {
@@ -606,6 +606,15 @@ struct column_typer::state {
             column.nullable = true;
             column.null_marker = value;
             return;
+        }
+        // A column of dates or times soon has its one pattern left: a value
+        // that fits it changes nothing but the count.
+        if (living.size() == 1) {
+            const candidate& only = candidates[living.front()];
+            if (only.pattern != nullptr && fits_pattern(value, only.pattern->steps)) {
+                typed++;
+                return;
+            }
         }
         // While only number forms live, a value of a signature they all
         // took before is taken again with no change.
