@@ -588,6 +588,9 @@ struct column_typer::state {
     // Values taken, empty ones too.
     std::size_t taken_values = 0;
     signatures_taken taken;
+    // The last of them taken or found: a long column's values mostly
+    // repeat the one before in shape, compared without the table.
+    value_signature last_taken;
 
     state() : living(candidates.size())
     {
@@ -620,7 +623,9 @@ struct column_typer::state {
         // took before is taken again with no change.
         value_signature signature;
         bool signed_value = living.front() < NUMBER_FORMS.size() && signature_of(value, signature);
-        if (signed_value && living.back() < NUMBER_FORMS.size() && taken.contains(signature)) {
+        if (signed_value && living.back() < NUMBER_FORMS.size() &&
+            (signature == last_taken || taken.contains(signature))) {
+            last_taken = signature;
             typed++;
             return;
         }
@@ -646,8 +651,10 @@ struct column_typer::state {
             }
         }
         living.resize(kept);
-        if (signature != nullptr && alive > 0)
+        if (signature != nullptr && alive > 0) {
             taken.insert(*signature);
+            last_taken = *signature;
+        }
         if (alive == 0 && typed > 0 && last != nullptr)
             column.why_text = std::string("mixed: ") +
                               value_type_name(last->type == value_type::integer ? number_type(*last)
