@@ -874,9 +874,31 @@ void drop_bracketed(const std::vector<std::string_view>& records,
     }
 }
 
+// A record without the blanks and CR at its end. Written out, as are
+// the searches below: a search for any of a set of bytes calls the
+// library at every byte, and every record is asked.
+std::string_view without_trailing_blanks(std::string_view record)
+{
+    std::size_t end = record.size();
+    while (end > 0 &&
+           (record[end - 1] == ' ' || record[end - 1] == '\t' || record[end - 1] == '\r'))
+        end--;
+    return record.substr(0, end);
+}
+
+// Where the first byte other than a blank stands, npos if none does.
+std::size_t first_not_blank(std::string_view text)
+{
+    for (std::size_t at = 0; at < text.size(); at++) {
+        if (text[at] != ' ' && text[at] != '\t')
+            return at;
+    }
+    return std::string_view::npos;
+}
+
 bool ends_sentence(std::string_view record)
 {
-    record = record.substr(0, record.find_last_not_of(" \t\r") + 1);
+    record = without_trailing_blanks(record);
     if (record.size() < 2)
         return false;
     char last = record.back();
@@ -887,8 +909,8 @@ bool ends_sentence(std::string_view record)
 // clause mark, and the next line goes on with a word in lower case.
 bool wraps_into(std::string_view record, std::string_view next)
 {
-    record = record.substr(0, record.find_last_not_of(" \t\r") + 1);
-    std::size_t first = next.find_first_not_of(" \t");
+    record = without_trailing_blanks(record);
+    std::size_t first = first_not_blank(next);
     if (record.empty() || first == std::string_view::npos)
         return false;
     char last = record.back();
