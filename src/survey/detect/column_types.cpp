@@ -251,11 +251,10 @@ bool read_field(std::string_view value, std::size_t& at, const pattern_field& fi
     return at - from >= field.least && number >= field.low && number <= field.high;
 }
 
-// Whether value is written in pattern, strptime's directives %Y %m %d %H
-// %M %S %f and literal bytes.
 // A value of the pattern's longest length: its shape compared a word at a
 // time, then the numbers of the fields whose range matters read in place.
-bool fits_longest(std::string_view value, const compiled_pattern& pattern)
+[[gnu::always_inline]] inline bool fits_longest(std::string_view value,
+                                                const compiled_pattern& pattern)
 {
     for (std::size_t word = 0; word < pattern.words; word++) {
         if (digits_as_nines(load_word(value.data() + pattern.word_at[word])) != pattern.shape[word])
@@ -270,12 +269,9 @@ bool fits_longest(std::string_view value, const compiled_pattern& pattern)
     return true;
 }
 
-bool fits_pattern(std::string_view value, const compiled_pattern& pattern)
+// A value of any other length, the pattern walked step by step.
+[[gnu::noinline]] bool walks_pattern(std::string_view value, const compiled_pattern& pattern)
 {
-    if (!pattern.known || value.size() < pattern.shortest || value.size() > pattern.longest)
-        return false;
-    if (pattern.words > 0 && value.size() == pattern.longest)
-        return fits_longest(value, pattern);
     std::size_t at = 0;
     for (std::size_t step = 0; step < pattern.count; step++) {
         const pattern_step& each = pattern.steps[step];
@@ -288,6 +284,19 @@ bool fits_pattern(std::string_view value, const compiled_pattern& pattern)
         }
     }
     return at == value.size();
+}
+
+// Whether value is written in pattern, strptime's directives %Y %m %d %H
+// %M %S %f and literal bytes. Inline, with the walk out of line: a column
+// of dates asks it of every value, nearly all of the longest length.
+[[gnu::always_inline]] inline bool fits_pattern(std::string_view value,
+                                                const compiled_pattern& pattern)
+{
+    if (!pattern.known || value.size() < pattern.shortest || value.size() > pattern.longest)
+        return false;
+    if (pattern.words > 0 && value.size() == pattern.longest)
+        return fits_longest(value, pattern);
+    return walks_pattern(value, pattern);
 }
 
 bool equals_ignoring_case(std::string_view value, std::string_view lower)
