@@ -502,19 +502,23 @@ std::uint64_t quoted_fields(const std::vector<std::string_view>& lines, unsigned
 std::vector<std::string_view> join_records(const std::vector<std::string_view>& lines,
                                            std::optional<unsigned char> quote)
 {
-    std::vector<std::string_view> records;
+    // Sized for a record a line and cut down after: a push at each line
+    // calls out of line.
+    std::vector<std::string_view> records(lines.size());
+    std::size_t count = 0;
     bool open = false;
     for (std::string_view line : lines) {
         if (open) {
-            std::string_view& last = records.back();
+            std::string_view& last = records[count - 1];
             last = std::string_view(
                 last.data(), static_cast<std::size_t>(line.data() - last.data()) + line.size());
         } else {
-            records.push_back(line);
+            records[count++] = line;
         }
         if (ends_inside_quotes(line, quote))
             open = !open;
     }
+    records.resize(count);
     std::erase_if(records, [](std::string_view record) {
         return is_blank_line(record) || is_comment_line(record);
     });
