@@ -690,6 +690,14 @@ bool column_typer::take(std::string_view value)
     return state_->alive > 0;
 }
 
+bool column_typer::take_all(const std::string_view* values, std::size_t count)
+{
+    state& typing = *state_;
+    for (std::size_t at = 0; at < count && typing.alive > 0; at++)
+        typing.take(values[at]);
+    return typing.alive > 0;
+}
+
 column_description column_typer::finish() const
 {
     column_description column = state_->column;

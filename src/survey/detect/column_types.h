@@ -27,6 +27,9 @@ class column_typer
 
     // Whether a type other than text is still left after value.
     bool take(std::string_view value);
+    // The same for count values in a row, a column's in a block of rows:
+    // one call for them all.
+    bool take_all(const std::string_view* values, std::size_t count);
     column_description finish() const;
 
   private:

@@ -19,6 +19,9 @@ namespace
 // KiB of candidates, so a table of thousands of columns is walked again
 // for each group (a matter of speed and memory alone).
 constexpr std::size_t COLUMNS_TYPED_AT_ONCE = 64;
+// Rows whose values are handed to each column's typer in one call: few
+// enough that their values stay at hand from one column to the next.
+constexpr std::size_t ROWS_TYPED_AT_ONCE = 256;
 
 // dBASE's field descriptors: 32 bytes each from offset 32, the name in the
 // first 11 (NUL-padded), the type letter at 11, the width at 16 and the
@@ -188,7 +191,7 @@ std::vector<column_description> typed_columns(const value_table& rows, std::size
     std::vector<column_description> columns;
     std::size_t first = header_row && rows.rows() > 0 ? 1 : 0;
     std::size_t shift = names_shifted_by(rows, count, first);
-    // Row by row, each row's values read once while they are at hand,
+    // A block of rows at a time, its values read while they are at hand,
     // not column by column down the whole sample again for each column;
     // a wide table a group of columns at a time.
     for (std::size_t from = 0; from < count; from += COLUMNS_TYPED_AT_ONCE) {
@@ -200,14 +203,17 @@ std::vector<column_description> typed_columns(const value_table& rows, std::size
         for (std::size_t column = from; column < to; column++)
             open.push_back(column);
         std::size_t still_open = open.size();
-        for (std::size_t row = first; row < rows.rows() && still_open > 0; row++) {
-            const std::string_view* values = rows.values.data() + rows.row_starts[row];
-            std::size_t width = rows.width(row);
+        std::vector<std::string_view> block(ROWS_TYPED_AT_ONCE);
+        for (std::size_t row = first; row < rows.rows() && still_open > 0;
+             row += ROWS_TYPED_AT_ONCE) {
+            std::size_t end = std::min(rows.rows(), row + ROWS_TYPED_AT_ONCE);
             std::size_t kept = 0;
             for (std::size_t each = 0; each < still_open; each++) {
                 std::size_t column = open[each];
-                if (typers[column - from].take(column < width ? values[column]
-                                                              : std::string_view{}))
+                for (std::size_t at = row; at < end; at++)
+                    block[at - row] =
+                        column < rows.width(at) ? rows.at(at, column) : std::string_view{};
+                if (typers[column - from].take_all(block.data(), end - row))
                     open[kept++] = column;
             }
             still_open = kept;
