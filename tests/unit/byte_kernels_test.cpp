@@ -4,6 +4,7 @@
 
 #include <array>
 #include <random>
+#include <utility>
 #include <vector>
 
 namespace
@@ -69,6 +70,34 @@ TEST(ByteKernels, TallyPairsAsAPlainLoopDoes)
                     << kernels.name << " from " << start << ", " << length;
                 EXPECT_EQ(same_class, expected_class)
                     << kernels.name << " from " << start << ", " << length;
+            }
+        }
+    }
+}
+
+// Every kernel marks the bytes equal to either of two as a plain loop
+// does: at every length up to a block of 64, from unaligned starts, with
+// the two bytes alike or apart, and none marked past the length.
+TEST(ByteKernels, MarkEitherByteAsAPlainLoopDoes)
+{
+    std::mt19937 random(20);
+    std::vector<unsigned char> bytes(200);
+    for (unsigned char& byte : bytes)
+        byte = static_cast<unsigned char>(random() % 4 == 0 ? ',' : "\"ab\xFF"[random() % 4]);
+    for (const byte_kernels& kernels : usable_byte_kernels()) {
+        for (std::size_t start : {0, 1, 7, 33}) {
+            for (std::size_t length = 0; length <= 64; length++) {
+                for (auto [first, second] :
+                     {std::pair<unsigned char, unsigned char>{',', '"'}, {',', ','}, {0xFF, 'a'}}) {
+                    std::uint64_t expected = 0;
+                    for (std::size_t at = 0; at < length; at++) {
+                        unsigned char byte = bytes[start + at];
+                        expected |= std::uint64_t{byte == first || byte == second} << at;
+                    }
+                    EXPECT_EQ(kernels.either_marks(bytes.data() + start, length, first, second),
+                              expected)
+                        << kernels.name << " from " << start << ", " << length << " bytes";
+                }
             }
         }
     }

@@ -77,6 +77,13 @@ std::size_t first_line_end(const unsigned char* at)
         return static_cast<std::size_t>(std::countl_zero(ends)) / 8;
 }
 
+std::uint64_t word_either_mask(const unsigned char* at, unsigned char first, unsigned char second);
+
+std::uint64_t either_mask(const unsigned char* at, unsigned char first, unsigned char second)
+{
+    return word_either_mask(at, first, second);
+}
+
 #include "byte_kernels_body.h"
 
 } // namespace
@@ -105,12 +112,6 @@ void tally_byte_pairs(const unsigned char* first, const unsigned char* second,
 {
     static const pair_tally_kernel chosen = usable_byte_kernels().back().tally_pairs;
     chosen(first, second, first_classes, second_classes, count, same, same_class);
-}
-
-std::size_t find_line_end(const unsigned char* bytes, std::size_t count)
-{
-    static const line_end_kernel chosen = usable_byte_kernels().back().next_line_end;
-    return chosen(bytes, count);
 }
 
 std::array<std::uint64_t, 256> count_byte_values(const unsigned char* bytes, std::size_t count)

@@ -15,9 +15,6 @@ std::uint64_t count_equal_bytes(const unsigned char* first, const unsigned char*
 // How many of the bytes hold each value.
 std::array<std::uint64_t, 256> count_byte_values(const unsigned char* bytes, std::size_t count);
 
-// Where the first LF or CR of the bytes lies; count when none does.
-std::size_t find_line_end(const unsigned char* bytes, std::size_t count);
-
 // Pairs of bytes, first[i] and second[i] for i below count, tallied at
 // i: same[i] gains 1 where the two are one byte, same_class[i] where they
 // differ but their classes (first_classes[i], second_classes[i]) agree.
@@ -33,12 +30,19 @@ using line_end_kernel = std::size_t (*)(const unsigned char*, std::size_t);
 using pair_tally_kernel = void (*)(const unsigned char*, const unsigned char*, const unsigned char*,
                                    const unsigned char*, std::size_t, unsigned char*,
                                    unsigned char*);
+using either_marks_kernel = std::uint64_t (*)(const unsigned char*, std::size_t, unsigned char,
+                                              unsigned char);
 
+// next_line_end: where the first LF or CR of the bytes lies; count when
+// none does. either_marks: bit i set where bytes[i] is first or second,
+// for count bytes up to 64; its callers keep the widest set's function at
+// hand, as they call it at every line or record.
 struct byte_kernels {
     const char* name;
     count_equal_kernel count_equal;
     line_end_kernel next_line_end;
     pair_tally_kernel tally_pairs;
+    either_marks_kernel either_marks;
 };
 
 // Every set of kernels this processor runs, the portable one first and

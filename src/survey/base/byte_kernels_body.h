@@ -12,6 +12,8 @@
 //   lanes equal_marks(const unsigned char*, const unsigned char*); // a mark where equal
 //   lanes marks_unless(lanes marks, lanes unless); // marks where unless has none
 //   void add_marks(unsigned char*, lanes);  // 1 to each counter marked
+//   std::uint64_t either_mask(const unsigned char*, unsigned char, unsigned char);
+//                                         // of WIDTH bytes, bit i for byte i
 // Every set must give exactly the same counts.
 
 // A counter of one byte wraps after 255: the counters are added into the
@@ -69,7 +71,73 @@ void tally_pairs(const unsigned char* first, const unsigned char* second,
     }
 }
 
+// Bit i set where byte i of the eight is first or second.
+std::uint64_t word_either_mask(const unsigned char* at, unsigned char first, unsigned char second)
+{
+    if constexpr (std::endian::native != std::endian::little) {
+        std::uint64_t marks = 0;
+        for (std::size_t lane = 0; lane < sizeof(std::uint64_t); lane++)
+            marks |= std::uint64_t{at[lane] == first || at[lane] == second} << lane;
+        return marks;
+    }
+    constexpr std::uint64_t LOW_BITS = 0x7F7F7F7F7F7F7F7Fu;
+    constexpr std::uint64_t EACH_BYTE = 0x0101010101010101u;
+    auto zero_bytes = [](std::uint64_t word) {
+        return (~(((word & LOW_BITS) + LOW_BITS) | word) & ~LOW_BITS) >> 7;
+    };
+    std::uint64_t word;
+    std::memcpy(&word, at, sizeof word);
+    std::uint64_t ones =
+        zero_bytes(word ^ (first * EACH_BYTE)) | zero_bytes(word ^ (second * EACH_BYTE));
+    // Each lane's 1 carried to bit 56 + lane, no two products meeting.
+    return ones * 0x0102040810204080u >> 56;
+}
+
+// Fewer bytes than a block: eight at a time in a word, the last word
+// read back from the end so that no byte past count is touched.
+std::uint64_t either_marks_by_words(const unsigned char* bytes, std::size_t count,
+                                    unsigned char first, unsigned char second)
+{
+    constexpr std::size_t WORD = sizeof(std::uint64_t);
+    std::uint64_t marks = 0;
+    if (count < WORD) {
+        for (std::size_t at = 0; at < count; at++)
+            marks |= std::uint64_t{bytes[at] == first || bytes[at] == second} << at;
+        return marks;
+    }
+    std::size_t at = 0;
+    for (; at + WORD <= count; at += WORD)
+        marks |= word_either_mask(bytes + at, first, second) << at;
+    if (at < count)
+        marks |= word_either_mask(bytes + count - WORD, first, second) >> (at + WORD - count) << at;
+    return marks;
+}
+
+std::uint64_t either_marks(const unsigned char* bytes, std::size_t count, unsigned char first,
+                           unsigned char second)
+{
+    constexpr std::size_t MOST = 64;
+    std::uint64_t marks = 0;
+    // A whole block of text, the most of the calls, in a loop of known
+    // length the compiler lays out straight.
+    if (count == MOST) {
+        for (std::size_t at = 0; at < MOST; at += WIDTH)
+            marks |= either_mask(bytes + at, first, second) << at;
+        return marks;
+    }
+    if (count < WIDTH)
+        return either_marks_by_words(bytes, count, first, second);
+    std::size_t at = 0;
+    for (; at + WIDTH <= count; at += WIDTH)
+        marks |= either_mask(bytes + at, first, second) << at;
+    // The last block read back from the end, its marks of bytes already
+    // seen shifted out.
+    if (at < count)
+        marks |= either_mask(bytes + count - WIDTH, first, second) >> (at + WIDTH - count) << at;
+    return marks;
+}
+
 byte_kernels kernels_of(const char* name)
 {
-    return {name, count_equal, next_line_end, tally_pairs};
+    return {name, count_equal, next_line_end, tally_pairs, either_marks};
 }

@@ -7,6 +7,8 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 
+#include <bit>
+#include <cstring>
 #include <immintrin.h>
 
 #include "target_region.h"
@@ -69,6 +71,14 @@ inline std::size_t first_line_end(const unsigned char* at)
     return mask == 0 ? WIDTH : static_cast<std::size_t>(__builtin_ctz(mask));
 }
 
+inline std::uint64_t either_mask(const unsigned char* at, unsigned char first, unsigned char second)
+{
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(first))),
+                                _mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(second))));
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(hits));
+}
+
 #include "byte_kernels_body.h"
 
 } // namespace
@@ -127,6 +137,16 @@ inline std::size_t first_line_end(const unsigned char* at)
                                    _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('\r')));
     unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(ends));
     return mask == 0 ? WIDTH : static_cast<std::size_t>(__builtin_ctz(mask));
+}
+
+// The movemask's sign bit is byte 31's mark, not a sign: taken unsigned.
+inline std::uint64_t either_mask(const unsigned char* at, unsigned char first, unsigned char second)
+{
+    __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+    __m256i hits =
+        _mm256_or_si256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(static_cast<char>(first))),
+                        _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(static_cast<char>(second))));
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(hits));
 }
 
 #include "byte_kernels_body.h"

@@ -1,8 +1,9 @@
 #include "field_split.h"
 
+#include "byte_kernels.h"
+
 #include <algorithm>
 #include <bit>
-#include <cstring>
 
 namespace
 {
@@ -12,69 +13,36 @@ bool is_blank(char byte)
     return byte == ' ' || byte == '\t';
 }
 
-constexpr std::uint64_t LOW_SEVEN_BITS = 0x7F7F7F7F7F7F7F7Fu;
-constexpr std::uint64_t EVERY_BYTE = 0x0101010101010101u;
-
-// 1 in each byte of word that equals byte, 0 in the others.
-std::uint64_t bytes_equal(std::uint64_t word, unsigned char byte)
-{
-    std::uint64_t differ = word ^ (byte * EVERY_BYTE);
-    return (~(((differ & LOW_SEVEN_BITS) + LOW_SEVEN_BITS) | differ) & ~LOW_SEVEN_BITS) >> 7;
-}
-
-// The lane of the first byte bytes_equal marked in a word.
-unsigned first_lane(std::uint64_t marks)
-{
-    if constexpr (std::endian::native == std::endian::little)
-        return static_cast<unsigned>(std::countr_zero(marks)) / 8;
-    else
-        return static_cast<unsigned>(std::countl_zero(marks)) / 8;
-}
-
-// The marks without the first one.
-std::uint64_t after_first(std::uint64_t marks)
-{
-    if constexpr (std::endian::native == std::endian::little)
-        return marks & (marks - 1);
-    else
-        return marks & ~(std::uint64_t{1} << (63 - std::countl_zero(marks)));
-}
-
 // A delimiter other than the blank, in its own loop: a field starts after
 // each delimiter outside quotes, and a record holds one field more than
 // such delimiters. Without a quote the delimiter stands in for it. The
-// delimiters and quotes are found eight bytes at a time in one pass over
-// the record, as fields are short and a search for each would cost more
-// than the field.
+// delimiters and quotes are marked a block of the record at a time by the
+// widest kernel, as fields are short and a search for each would cost
+// more than the field.
 template <typename Visit>
 void visit_delimited(std::string_view record, unsigned char delimiter,
                      std::optional<unsigned char> quote, Visit visit)
 {
+    constexpr std::size_t BLOCK = 64;
+    static const either_marks_kernel mark_either = usable_byte_kernels().back().either_marks;
     bool quoted = false;
     std::size_t start = 0;
     unsigned char special = quote.value_or(delimiter);
-    auto take = [&](std::size_t at) {
-        if (quote && static_cast<unsigned char>(record[at]) == *quote) {
-            quoted = !quoted;
-        } else if (!quoted) {
-            visit(record.substr(start, at - start));
-            start = at + 1;
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(record.data());
+    for (std::size_t block = 0; block < record.size(); block += BLOCK) {
+        std::uint64_t marks =
+            mark_either(bytes + block, std::min(BLOCK, record.size() - block), delimiter, special);
+        for (; marks != 0; marks &= marks - 1) {
+            std::size_t at = block + static_cast<std::size_t>(std::countr_zero(marks));
+            if (quote && bytes[at] == *quote) {
+                quoted = !quoted;
+            } else if (!quoted) {
+                visit(std::string_view(record.data() + start, at - start));
+                start = at + 1;
+            }
         }
-    };
-    std::size_t at = 0;
-    for (; at + sizeof(std::uint64_t) <= record.size(); at += sizeof(std::uint64_t)) {
-        std::uint64_t word;
-        std::memcpy(&word, record.data() + at, sizeof word);
-        for (std::uint64_t marks = bytes_equal(word, delimiter) | bytes_equal(word, special);
-             marks != 0; marks = after_first(marks))
-            take(at + first_lane(marks));
     }
-    for (; at < record.size(); at++) {
-        unsigned char byte = static_cast<unsigned char>(record[at]);
-        if (byte == delimiter || byte == special)
-            take(at);
-    }
-    visit(record.substr(start));
+    visit(std::string_view(record.data() + start, record.size() - start));
 }
 
 template <typename Visit>
@@ -127,10 +95,57 @@ std::vector<std::string_view> split_fields(std::string_view record, const field_
     return fields;
 }
 
+// Written out: a search for any of a set of bytes calls the library at
+// every byte, and every value of the sample is trimmed.
+std::string_view trimmed_value(std::string_view value)
+{
+    // Most values have nothing to trim: asked of their ends at once, and
+    // an end past the blank in the code table is no blank.
+    if (value.empty())
+        return {};
+    if (static_cast<unsigned char>(value.front()) > ' ' &&
+        static_cast<unsigned char>(value.back()) > ' ')
+        return value;
+    if (!is_blank(value.front()) && !is_blank(value.back()))
+        return value;
+    std::size_t first = 0, end = value.size();
+    while (first < end && is_blank(value[first]))
+        first++;
+    if (first == end)
+        return {};
+    while (is_blank(value[end - 1]))
+        end--;
+    return value.substr(first, end - first);
+}
+
 void append_fields(std::string_view record, const field_rule& rule,
                    std::vector<std::string_view>& fields)
 {
     visit_fields(record, rule, [&](std::string_view field) { fields.push_back(field); });
+}
+
+namespace
+{
+
+std::string_view unquoted_value(std::string_view value, std::optional<unsigned char> quote)
+{
+    value = trimmed_value(value);
+    if (quote && value.size() >= 2 && static_cast<unsigned char>(value.front()) == *quote &&
+        static_cast<unsigned char>(value.back()) == *quote)
+        return trimmed_value(value.substr(1, value.size() - 2));
+    return value;
+}
+
+} // namespace
+
+// Each value made as its field is found, not in a second pass over the
+// fields, and all of it inline: the sample's fields are a million.
+[[gnu::flatten]] void append_values(std::string_view record, const field_rule& rule,
+                                    std::vector<std::string_view>& values)
+{
+    visit_fields(record, rule, [&](std::string_view field) {
+        values.push_back(unquoted_value(field, rule.quote));
+    });
 }
 
 bool ends_inside_quotes(std::string_view text, std::optional<unsigned char> quote)

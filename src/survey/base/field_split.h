@@ -38,6 +38,16 @@ std::vector<std::string_view> split_fields(std::string_view record, const field_
 void append_fields(std::string_view record, const field_rule& rule,
                    std::vector<std::string_view>& fields);
 
+// A value without the blanks (spaces, tabs) around it.
+std::string_view trimmed_value(std::string_view value);
+
+// The fields' values, as a column holds them, added to the end of values:
+// without blanks around them and, where a quote opens and closes one,
+// without those quotes and the blanks inside them. A doubled quote inside
+// stays doubled: the value is only looked at, and a quote makes it text.
+void append_values(std::string_view record, const field_rule& rule,
+                   std::vector<std::string_view>& values);
+
 // Whether a quoted stretch is still open at the end of text.
 bool ends_inside_quotes(std::string_view text, std::optional<unsigned char> quote);
 

@@ -1,6 +1,9 @@
 #include "lines.h"
 
-#include <cstring>
+#include "byte_kernels.h"
+
+#include <algorithm>
+#include <bit>
 
 namespace
 {
@@ -68,30 +71,37 @@ std::size_t line_end_at(const unit_reader& reader, std::size_t unit, line_termin
     return 0;
 }
 
-// Bytes of ASCII and its relatives: line ends found a memchr at a time.
+// Line ends marked a block at a time, then taken in order.
+constexpr std::size_t BLOCK = 64;
+
+// Calls each(at) for every byte at that is first or second, in order.
+template <typename Each>
+void each_either(byte_span bytes, unsigned char first, unsigned char second, Each each)
+{
+    static const either_marks_kernel mark = usable_byte_kernels().back().either_marks;
+    for (std::size_t block = 0; block < bytes.size(); block += BLOCK) {
+        std::uint64_t marks =
+            mark(bytes.data() + block, std::min(BLOCK, bytes.size() - block), first, second);
+        for (; marks != 0; marks &= marks - 1)
+            each(block + static_cast<std::size_t>(std::countr_zero(marks)));
+    }
+}
+
+// Bytes of ASCII and its relatives: a CR before an LF ends a line with
+// it, a CR at the very end of the bytes only where they end the file.
 line_end_census count_byte_line_ends(byte_span bytes, bool at_end)
 {
     line_end_census census;
-    const unsigned char* at = bytes.data();
-    const unsigned char* end = at + bytes.size();
-    while (at < end) {
-        const unsigned char* lf = static_cast<const unsigned char*>(std::memchr(at, LF, end - at));
-        const unsigned char* stop = lf != nullptr ? lf : end;
-        for (const unsigned char* cr =
-                 static_cast<const unsigned char*>(std::memchr(at, CR, stop - at));
-             cr != nullptr;
-             cr = static_cast<const unsigned char*>(std::memchr(cr + 1, CR, stop - cr - 1))) {
-            if (cr + 1 == stop && lf != nullptr)
+    each_either(bytes, LF, CR, [&](std::size_t at) {
+        if (bytes[at] == CR) {
+            if (at + 1 < bytes.size() && bytes[at + 1] == LF)
                 census.crlf++;
-            else if (cr + 1 < end || at_end)
+            else if (at + 1 < bytes.size() || at_end)
                 census.cr++;
-        }
-        if (lf == nullptr)
-            break;
-        if (lf == bytes.data() || lf[-1] != CR)
+        } else if (at == 0 || bytes[at - 1] != CR) {
             census.lf++;
-        at = lf + 1;
-    }
+        }
+    });
     return census;
 }
 
@@ -131,31 +141,23 @@ std::uint64_t total_line_ends(const line_end_census& census)
 namespace
 {
 
-// Lines of single bytes ended by LF or CR LF, found a memchr at a time.
+// Lines of single bytes ended by LF or CR LF.
 std::vector<line_span> split_byte_lines(byte_span bytes, std::uint64_t offset, bool crlf,
                                         bool at_start, bool at_end)
 {
     std::vector<line_span> lines;
-    const unsigned char* start = bytes.data();
-    const unsigned char* line = start;
-    const unsigned char* end = start + bytes.size();
+    std::size_t line = 0;
     bool start_known = at_start;
-    for (const unsigned char* at = start; at < end;) {
-        const unsigned char* lf = static_cast<const unsigned char*>(std::memchr(at, LF, end - at));
-        if (lf == nullptr)
-            break;
-        at = lf + 1;
-        if (crlf && (lf == start || lf[-1] != CR))
-            continue;
+    each_either(bytes, LF, LF, [&](std::size_t lf) {
+        if (crlf && (lf == 0 || bytes[lf - 1] != CR))
+            return;
         if (start_known)
-            lines.push_back({offset + static_cast<std::uint64_t>(line - start),
-                             static_cast<std::uint64_t>(at - line), true});
+            lines.push_back({offset + line, lf + 1 - line, true});
         start_known = true;
-        line = at;
-    }
-    if (at_end && start_known && line < end)
-        lines.push_back({offset + static_cast<std::uint64_t>(line - start),
-                         static_cast<std::uint64_t>(end - line), false});
+        line = lf + 1;
+    });
+    if (at_end && start_known && line < bytes.size())
+        lines.push_back({offset + line, bytes.size() - line, false});
     return lines;
 }
 

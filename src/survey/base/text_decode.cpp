@@ -194,26 +194,38 @@ decoded_text decode_text(byte_span bytes, std::uint64_t file_offset, text_encodi
 {
     decoded_text decoded;
     decoded.file_offset = file_offset;
-    if (encoding == text_encoding::utf16le || encoding == text_encoding::utf16be) {
+    bool wide = encoding == text_encoding::utf16le || encoding == text_encoding::utf16be;
+    bool translated = wide || encoding == text_encoding::ebcdic || is_east_asian(encoding) ||
+                      encoding == text_encoding::iso2022jp;
+    // Most text is read as its bytes are: a copy of the sample would cost
+    // a pass over it at every step that reads the text.
+    if (!translated) {
+        decoded.text = std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        return decoded;
+    }
+    auto text = std::make_shared<std::string>();
+    if (wide) {
         decoded.unit_width = 2;
-        decoded.text.reserve(bytes.size() / 2);
+        text->reserve(bytes.size() / 2);
         bool little = encoding == text_encoding::utf16le;
         for (std::size_t at = 0; at + 1 < bytes.size(); at += 2) {
             unsigned low = little ? bytes[at] : bytes[at + 1];
             unsigned high = little ? bytes[at + 1] : bytes[at];
-            decoded.text.push_back(static_cast<char>(high == 0 ? low : 0xFF));
+            text->push_back(static_cast<char>(high == 0 ? low : 0xFF));
         }
-        return decoded;
+    } else {
+        text->assign(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     }
-    decoded.text.assign(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     if (encoding == text_encoding::ebcdic) {
-        for (char& character : decoded.text)
+        for (char& character : *text)
             character = static_cast<char>(EBCDIC_037[static_cast<unsigned char>(character)]);
     }
     if (is_east_asian(encoding))
-        shield_trail_bytes(decoded.text, encoding);
+        shield_trail_bytes(*text, encoding);
     if (encoding == text_encoding::iso2022jp)
-        shield_shifted_pairs(decoded.text);
+        shield_shifted_pairs(*text);
+    decoded.text = *text;
+    decoded.translated = std::move(text);
     return decoded;
 }
 

@@ -8,19 +8,27 @@
 #include "file_sample.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 
 struct decoded_text {
     // One byte per character: ASCII as it is, EBCDIC translated, UTF-16
     // units above 0xFF as 0xFF. The East Asian encodings keep a byte per
     // byte, but a byte below 0x80 inside a character becomes 0xFF: it is
     // never a delimiter, a quote or a digit there; so do ISO-2022-JP's
-    // escape sequences and the pairs of bytes they shift into.
-    std::string text;
+    // escape sequences and the pairs of bytes they shift into. Text in an
+    // encoding that needs none of this is the bytes decoded, not a copy:
+    // they must outlive it.
+    std::string_view text;
     // Of text's first byte in the file.
     std::uint64_t file_offset = 0;
     // Bytes of the file per character of text.
     std::uint32_t unit_width = 1;
+    // The characters text shows, where they differ from the bytes: held
+    // by a shared pointer, so that text points at them still when the
+    // decoded text is copied or moved.
+    std::shared_ptr<const std::string> translated;
 };
 
 decoded_text decode_text(byte_span bytes, std::uint64_t file_offset, text_encoding encoding);

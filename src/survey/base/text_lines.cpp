@@ -3,6 +3,8 @@
 #include "byte_kernels.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 
 namespace
 {
@@ -12,36 +14,40 @@ namespace
 // much again as the split; memory reserved and not used is never touched.
 constexpr std::size_t GUESSED_LINE_BYTES = 24;
 
-// Where the next LF or CR at or after from lies, text.size() if none: both
-// looked for at once by the widest kernel, where a search for each would
-// pass over a line of CR LF twice and call the library twice a line.
-std::size_t next_line_end(std::string_view text, std::size_t from)
-{
-    return from + find_line_end(reinterpret_cast<const unsigned char*>(text.data()) + from,
-                                text.size() - from);
-}
+// Lines end short of a block of this many bytes, marked at once.
+constexpr std::size_t BLOCK = 64;
 
 } // namespace
 
+// The line ends of a block of text marked at once by the widest kernel,
+// then taken in order: a search for each end from the last would call the
+// kernel at every line, and most lines are shorter than the block.
 std::vector<text_line> split_text_lines(std::string_view text, bool at_end, bool feeds_only)
 {
+    static const either_marks_kernel mark_ends = usable_byte_kernels().back().either_marks;
     std::vector<text_line> lines;
     lines.reserve(text.size() / GUESSED_LINE_BYTES + 1);
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    unsigned char second_end = feeds_only ? '\n' : '\r';
     std::size_t start = 0;
-    auto next = [&](std::size_t from) {
-        return feeds_only ? std::min(text.find('\n', from), text.size())
-                          : next_line_end(text, from);
-    };
-    for (std::size_t at = next(0); at < text.size(); at = next(start)) {
-        std::size_t after = at + 1;
-        if (text[at] == '\r') {
-            if (after == text.size() && !at_end)
-                return lines;
-            if (after < text.size() && text[after] == '\n')
-                after++;
+    for (std::size_t block = 0; block < text.size(); block += BLOCK) {
+        std::uint64_t ends =
+            mark_ends(bytes + block, std::min(BLOCK, text.size() - block), '\n', second_end);
+        for (; ends != 0; ends &= ends - 1) {
+            std::size_t at = block + static_cast<std::size_t>(std::countr_zero(ends));
+            // The LF of a CR LF, taken with its CR.
+            if (at < start)
+                continue;
+            std::size_t after = at + 1;
+            if (text[at] == '\r') {
+                if (after == text.size() && !at_end)
+                    return lines;
+                if (after < text.size() && text[after] == '\n')
+                    after++;
+            }
+            lines.push_back({text.substr(start, at - start), start, after, true});
+            start = after;
         }
-        lines.push_back({text.substr(start, at - start), start, after, true});
-        start = after;
     }
     if (start < text.size() && at_end)
         lines.push_back({text.substr(start), start, text.size(), false});
@@ -102,16 +108,34 @@ std::size_t leading_blanks(std::string_view line)
            lead == '!' || lead == '\\' || lead == ';';
 }
 
+// Bytes a blank or commented line may open with; most lines open with
+// a value and are passed over at their first byte.
+constexpr std::array<bool, 256> MAY_OPEN_COMMENT = [] {
+    std::array<bool, 256> may{};
+    for (unsigned char byte : {' ', '\t', '\f', '\v', '#', '%', '/', '-', '!', '\\', ';'})
+        may[byte] = true;
+    return may;
+}();
+
+bool opens_with_value(std::string_view line)
+{
+    return !line.empty() && !MAY_OPEN_COMMENT[static_cast<unsigned char>(line.front())];
+}
+
 } // namespace
 
 bool is_comment_line(std::string_view line)
 {
+    if (opens_with_value(line))
+        return false;
     std::size_t first = leading_blanks(line);
     return first < line.size() && comment_mark_at(line, first);
 }
 
 bool is_blank_or_comment_line(std::string_view line)
 {
+    if (opens_with_value(line))
+        return false;
     std::size_t first = leading_blanks(line);
     if (first == line.size())
         return true;

@@ -632,7 +632,7 @@ binary_columns_choice columns_of(const std::vector<byte_span>& records, const of
     joined.reserve(records.size() * records[0].size());
     for (byte_span record : records)
         joined.insert(joined.end(), record.begin(), record.end());
-    std::string decoded = decode_text(byte_span(joined), 0, code).text;
+    std::string decoded(decode_text(byte_span(joined), 0, code).text);
     cutting cut{records, counts, facts, std::vector<bool>(facts.size(), false), {}};
     if (code == text_encoding::ebcdic)
         claim_zoned(cut);

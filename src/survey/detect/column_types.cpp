@@ -100,6 +100,36 @@ std::optional<number_shape> read_number(std::string_view value, number_form form
     return shape;
 }
 
+constexpr std::uint64_t EVERY_BYTE = 0x0101010101010101u;
+constexpr std::uint64_t HIGH_BITS = 0x8080808080808080u;
+
+// Eight bytes at a time, each digit made a 9: every byte's low seven bits
+// compared against '0' and past '9' by adding without carries between
+// bytes, and bytes from 0x80 on left as they are.
+[[gnu::always_inline]] inline std::uint64_t digits_as_nines(std::uint64_t word)
+{
+    std::uint64_t low = word & ~HIGH_BITS;
+    std::uint64_t from_zero = low + (0x80 - '0') * EVERY_BYTE;
+    std::uint64_t past_nine = low + (0x80 - '9' - 1) * EVERY_BYTE;
+    std::uint64_t digit = from_zero & ~past_nine & ~word & HIGH_BITS;
+    std::uint64_t lanes = (digit >> 7) * 0xFF;
+    return (word & ~lanes) | ('9' * EVERY_BYTE & lanes);
+}
+
+std::uint64_t load_word(const char* bytes)
+{
+    std::uint64_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+std::uint32_t load_half(const char* bytes)
+{
+    std::uint32_t half;
+    std::memcpy(&half, bytes, sizeof half);
+    return half;
+}
+
 // A directive of a date or time pattern: how many digits it takes and
 // the range its number lies in, as strptime reads them.
 struct pattern_field {
@@ -126,13 +156,29 @@ struct pattern_step {
     const pattern_field* field; // null for a literal
 };
 
+// Where a value as long as its pattern's longest is checked in place: each
+// field then takes its most digits and every field and literal stands at
+// a known offset.
+struct fixed_field {
+    std::size_t at;
+    int low, high;
+};
+
 struct compiled_pattern {
     static constexpr std::size_t MOST_STEPS = 24;
+    static constexpr std::size_t MOST_WORDS = 4;
     std::array<pattern_step, MOST_STEPS> steps{};
     std::size_t count = 0;
     // Lengths outside these cannot fit, whatever the digits.
     std::size_t shortest = 0, longest = 0;
     bool known = true;
+    // The longest value's shape, digits as 9, in words read at word_at;
+    // and the fields whose range some digits fall outside.
+    std::size_t words = 0;
+    std::array<std::size_t, MOST_WORDS> word_at{};
+    std::array<std::uint64_t, MOST_WORDS> shape{};
+    std::array<fixed_field, MOST_STEPS> ranged{};
+    std::size_t ranged_count = 0;
 
     explicit compiled_pattern(std::string_view pattern = {})
     {
@@ -152,6 +198,46 @@ struct compiled_pattern {
             longest += step.field ? step.field->most : 1;
             steps[count++] = step;
         }
+        fix_longest();
+    }
+
+    // Only where no literal is a digit (which the shape would make a 9)
+    // and the longest value spans whole words.
+    void fix_longest()
+    {
+        std::string shaped;
+        for (std::size_t step = 0; step < count; step++) {
+            const pattern_field* field = steps[step].field;
+            if (field == nullptr && is_digit(steps[step].literal))
+                return;
+            // A field whose range is checked is read as its two digits;
+            // a pattern with any other is walked step by step.
+            if (field != nullptr && !covers_every_number(*field)) {
+                if (field->most != 2)
+                    return;
+                ranged[ranged_count++] = {shaped.size(), field->low, field->high};
+            }
+            shaped.append(field != nullptr ? field->most : 1,
+                          field != nullptr ? '9' : steps[step].literal);
+        }
+        if (!known || shaped.size() < sizeof(std::uint64_t) ||
+            shaped.size() > MOST_WORDS * sizeof(std::uint64_t)) {
+            ranged_count = 0;
+            return;
+        }
+        for (std::size_t at = 0; at < shaped.size(); at += sizeof(std::uint64_t)) {
+            word_at[words] = std::min(at, shaped.size() - sizeof(std::uint64_t));
+            shape[words] = load_word(shaped.data() + word_at[words]);
+            words++;
+        }
+    }
+
+    static bool covers_every_number(const pattern_field& field)
+    {
+        int most_number = 1;
+        for (std::size_t digit = 0; digit < field.most; digit++)
+            most_number *= 10;
+        return field.low == 0 && field.high >= most_number - 1;
     }
 };
 
@@ -165,12 +251,27 @@ bool read_field(std::string_view value, std::size_t& at, const pattern_field& fi
     return at - from >= field.least && number >= field.low && number <= field.high;
 }
 
-// Whether value is written in pattern, strptime's directives %Y %m %d %H
-// %M %S %f and literal bytes.
-bool fits_pattern(std::string_view value, const compiled_pattern& pattern)
+// A value of the pattern's longest length: its shape compared a word at a
+// time, then the numbers of the fields whose range matters read in place.
+[[gnu::always_inline]] inline bool fits_longest(std::string_view value,
+                                                const compiled_pattern& pattern)
 {
-    if (!pattern.known || value.size() < pattern.shortest || value.size() > pattern.longest)
-        return false;
+    for (std::size_t word = 0; word < pattern.words; word++) {
+        if (digits_as_nines(load_word(value.data() + pattern.word_at[word])) != pattern.shape[word])
+            return false;
+    }
+    for (std::size_t each = 0; each < pattern.ranged_count; each++) {
+        const fixed_field& fixed = pattern.ranged[each];
+        int number = (value[fixed.at] - '0') * 10 + (value[fixed.at + 1] - '0');
+        if (number < fixed.low || number > fixed.high)
+            return false;
+    }
+    return true;
+}
+
+// A value of any other length, the pattern walked step by step.
+[[gnu::noinline]] bool walks_pattern(std::string_view value, const compiled_pattern& pattern)
+{
     std::size_t at = 0;
     for (std::size_t step = 0; step < pattern.count; step++) {
         const pattern_step& each = pattern.steps[step];
@@ -183,6 +284,19 @@ bool fits_pattern(std::string_view value, const compiled_pattern& pattern)
         }
     }
     return at == value.size();
+}
+
+// Whether value is written in pattern, strptime's directives %Y %m %d %H
+// %M %S %f and literal bytes. Inline, with the walk out of line: a column
+// of dates asks it of every value, nearly all of the longest length.
+[[gnu::always_inline]] inline bool fits_pattern(std::string_view value,
+                                                const compiled_pattern& pattern)
+{
+    if (!pattern.known || value.size() < pattern.shortest || value.size() > pattern.longest)
+        return false;
+    if (pattern.words > 0 && value.size() == pattern.longest)
+        return fits_longest(value, pattern);
+    return walks_pattern(value, pattern);
 }
 
 bool equals_ignoring_case(std::string_view value, std::string_view lower)
@@ -335,7 +449,7 @@ constexpr bool may_lead_marker(char lead)
 static_assert(std::all_of(NULL_MARKERS.begin(), NULL_MARKERS.end(),
                           [](std::string_view marker) { return may_lead_marker(marker[0]); }));
 
-bool is_null_marker(std::string_view value)
+[[gnu::always_inline]] inline bool is_null_marker(std::string_view value)
 {
     // Most values are passed over by their first byte, without a
     // comparison against each marker.
@@ -394,35 +508,32 @@ struct value_signature {
     bool operator==(const value_signature&) const = default;
 };
 
-constexpr std::uint64_t EVERY_BYTE = 0x0101010101010101u;
-constexpr std::uint64_t HIGH_BITS = 0x8080808080808080u;
-
-// Eight bytes at a time, each digit made a 9: every byte's low seven bits
-// compared against '0' and past '9' by adding without carries between
-// bytes, and bytes from 0x80 on left as they are.
-std::uint64_t digits_as_nines(std::uint64_t word)
+// Read without a copy: the first and last word of a value of one or two
+// words, the first and last half of one shorter, its first, middle and
+// last bytes shorter still. With the length, each way keeps every byte,
+// and the bytes past the value are never touched.
+[[gnu::always_inline]] inline bool signature_of(std::string_view value, value_signature& signature)
 {
-    std::uint64_t low = word & ~HIGH_BITS;
-    std::uint64_t from_zero = low + (0x80 - '0') * EVERY_BYTE;
-    std::uint64_t past_nine = low + (0x80 - '9' - 1) * EVERY_BYTE;
-    std::uint64_t digit = from_zero & ~past_nine & ~word & HIGH_BITS;
-    std::uint64_t lanes = (digit >> 7) * 0xFF;
-    return (word & ~lanes) | ('9' * EVERY_BYTE & lanes);
-}
-
-bool signature_of(std::string_view value, value_signature& signature)
-{
-    if (value.size() > SIGNATURE_BYTES)
+    std::size_t size = value.size();
+    if (size > SIGNATURE_BYTES)
         return false;
-    unsigned char bytes[SIGNATURE_BYTES] = {};
-    std::memcpy(bytes, value.data(), value.size());
-    std::memcpy(signature.words, bytes, sizeof bytes);
-    signature.words[0] = digits_as_nines(signature.words[0]);
-    // A value of at most a word leaves the second all zero bytes, no
-    // digits.
-    if (value.size() > sizeof(std::uint64_t))
-        signature.words[1] = digits_as_nines(signature.words[1]);
-    signature.length = value.size();
+    const char* bytes = value.data();
+    std::uint64_t head = 0;
+    signature.words[1] = 0;
+    if (size >= sizeof(std::uint64_t)) {
+        head = load_word(bytes);
+        if (size > sizeof(std::uint64_t))
+            signature.words[1] = digits_as_nines(load_word(bytes + size - sizeof(std::uint64_t)));
+    } else if (size >= sizeof(std::uint32_t)) {
+        head = load_half(bytes) | std::uint64_t{load_half(bytes + size - sizeof(std::uint32_t))}
+                                      << 32;
+    } else if (size > 0) {
+        head = static_cast<unsigned char>(bytes[0]) |
+               std::uint64_t{static_cast<unsigned char>(bytes[size / 2])} << 8 |
+               std::uint64_t{static_cast<unsigned char>(bytes[size - 1])} << 16;
+    }
+    signature.words[0] = digits_as_nines(head);
+    signature.length = size;
     return true;
 }
 
@@ -433,7 +544,7 @@ bool signature_of(std::string_view value, value_signature& signature)
 class signatures_taken
 {
   public:
-    bool contains(const value_signature& signature) const
+    [[gnu::always_inline]] bool contains(const value_signature& signature) const
     {
         for (std::size_t slot = first_slot(signature);; slot = (slot + 1) % SLOTS) {
             if (!used_[slot])
@@ -486,6 +597,9 @@ struct column_typer::state {
     // Values taken, empty ones too.
     std::size_t taken_values = 0;
     signatures_taken taken;
+    // The last of them taken or found: a long column's values mostly
+    // repeat the one before in shape, compared without the table.
+    value_signature last_taken;
 
     state() : living(candidates.size())
     {
@@ -493,7 +607,7 @@ struct column_typer::state {
             living[index] = static_cast<std::uint8_t>(index);
     }
 
-    void take(std::string_view value)
+    [[gnu::always_inline]] void take(std::string_view value)
     {
         std::size_t at = taken_values++;
         if (value.empty()) {
@@ -505,14 +619,33 @@ struct column_typer::state {
             column.null_marker = value;
             return;
         }
+        // A column of dates or times soon has its one pattern left: a value
+        // that fits it changes nothing but the count.
+        if (living.size() == 1) {
+            const candidate& only = candidates[living.front()];
+            if (only.pattern != nullptr && fits_pattern(value, only.pattern->steps)) {
+                typed++;
+                return;
+            }
+        }
         // While only number forms live, a value of a signature they all
         // took before is taken again with no change.
         value_signature signature;
         bool signed_value = living.front() < NUMBER_FORMS.size() && signature_of(value, signature);
-        if (signed_value && living.back() < NUMBER_FORMS.size() && taken.contains(signature)) {
+        if (signed_value && living.back() < NUMBER_FORMS.size() &&
+            (signature == last_taken || taken.contains(signature))) {
+            last_taken = signature;
             typed++;
             return;
         }
+        try_candidates(value, at, signed_value ? &signature : nullptr);
+    }
+
+    // Out of line, so that the values passed over above, most of a long
+    // column, cost no more than their tests.
+    [[gnu::noinline]] void try_candidates(std::string_view value, std::size_t at,
+                                          const value_signature* signature)
+    {
         const candidate* last = nullptr;
         std::size_t kept = 0;
         number_readings readings(value);
@@ -527,8 +660,10 @@ struct column_typer::state {
             }
         }
         living.resize(kept);
-        if (signed_value && alive > 0)
-            taken.insert(signature);
+        if (signature != nullptr && alive > 0) {
+            taken.insert(*signature);
+            last_taken = *signature;
+        }
         if (alive == 0 && typed > 0 && last != nullptr)
             column.why_text = std::string("mixed: ") +
                               value_type_name(last->type == value_type::integer ? number_type(*last)
@@ -547,11 +682,20 @@ column_typer::~column_typer() = default;
 column_typer::column_typer(column_typer&&) noexcept = default;
 column_typer& column_typer::operator=(column_typer&&) noexcept = default;
 
-void column_typer::take(std::string_view value)
+bool column_typer::take(std::string_view value)
 {
     // Once no type is left the column is text, whatever follows.
     if (state_->alive > 0)
         state_->take(value);
+    return state_->alive > 0;
+}
+
+bool column_typer::take_all(const std::string_view* values, std::size_t count)
+{
+    state& typing = *state_;
+    for (std::size_t at = 0; at < count && typing.alive > 0; at++)
+        typing.take(values[at]);
+    return typing.alive > 0;
 }
 
 column_description column_typer::finish() const

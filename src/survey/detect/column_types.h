@@ -25,7 +25,11 @@ class column_typer
     column_typer(column_typer&&) noexcept;
     column_typer& operator=(column_typer&&) noexcept;
 
-    void take(std::string_view value);
+    // Whether a type other than text is still left after value.
+    bool take(std::string_view value);
+    // The same for count values in a row, a column's in a block of rows:
+    // one call for them all.
+    bool take_all(const std::string_view* values, std::size_t count);
     column_description finish() const;
 
   private:

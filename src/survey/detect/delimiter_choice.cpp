@@ -1,10 +1,12 @@
 #include "delimiter_choice.h"
 
+#include "../base/byte_kernels.h"
 #include "../base/text_lines.h"
 #include "column_types.h"
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cctype>
 #include <map>
 #include <span>
@@ -191,14 +193,23 @@ template <typename kind, typename following>
 double flanked_share(const std::vector<std::string_view>& records, unsigned char delimiter,
                      kind before, following after)
 {
+    constexpr std::size_t BLOCK = 64;
+    static const either_marks_kernel mark = usable_byte_kernels().back().either_marks;
     std::uint64_t seen = 0, flanked = 0;
     for (std::string_view record : records) {
-        // Found by the library's search: the byte is seldom in a record.
-        for (std::size_t at = record.find(static_cast<char>(delimiter), 1);
-             at != std::string_view::npos && at + 1 < record.size();
-             at = record.find(static_cast<char>(delimiter), at + 1)) {
-            seen++;
-            flanked += before(static_cast<unsigned char>(record[at - 1])) && after(record, at + 1);
+        // Marked a block at a time: a search for each place calls the
+        // library at every field where the byte delimits them.
+        const unsigned char* bytes = reinterpret_cast<const unsigned char*>(record.data());
+        for (std::size_t block = 0; block < record.size(); block += BLOCK) {
+            std::uint64_t marks =
+                mark(bytes + block, std::min(BLOCK, record.size() - block), delimiter, delimiter);
+            for (; marks != 0; marks &= marks - 1) {
+                std::size_t at = block + static_cast<std::size_t>(std::countr_zero(marks));
+                if (at == 0 || at + 1 >= record.size())
+                    continue;
+                seen++;
+                flanked += before(bytes[at - 1]) && after(record, at + 1);
+            }
         }
     }
     return seen == 0 ? 0 : static_cast<double>(flanked) / static_cast<double>(seen);
@@ -297,9 +308,8 @@ struct byte_tallies {
     }
 };
 
-// One record's tallies. Plain is set for a record with no quote and no
-// escape byte, the most of them: neither can then hold a byte back.
-template <bool plain>
+// One record's tallies, a record with a quote or an escape byte in it:
+// either can hold a byte back.
 std::uint32_t tally_record(std::string_view record, std::optional<unsigned char> quote,
                            std::uint16_t* tally, std::array<bool, 256>& seen)
 {
@@ -309,21 +319,68 @@ std::uint32_t tally_record(std::string_view record, std::optional<unsigned char>
     for (char byte : record) {
         unsigned char value = static_cast<unsigned char>(byte);
         seen[value] = true;
-        if (!plain && escape.holds(value))
+        if (escape.holds(value))
             continue;
         bool blank = !quoted && (value == ' ' || value == '\t');
         values += !blank && !in_value;
         in_value = !blank;
-        // The shared slot is left alone: most bytes fall in it, and one
-        // count in memory added to at nearly every byte waits on its
-        // own last store.
         std::uint8_t slot = SLOTS.slot_of[value];
-        if (!plain && quote && value == *quote)
+        if (quote && value == *quote)
             quoted = !quoted;
         else if (!quoted && slot != 0 && tally[slot] < 0xFFFF)
             tally[slot]++;
     }
     return values;
+}
+
+constexpr std::size_t BLOCK = 64;
+
+// Whether any byte of text is first or second, a block at a time.
+bool holds_either(std::string_view text, unsigned char first, unsigned char second)
+{
+    static const either_marks_kernel mark = usable_byte_kernels().back().either_marks;
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    for (std::size_t block = 0; block < text.size(); block += BLOCK) {
+        if (mark(bytes + block, std::min(BLOCK, text.size() - block), first, second) != 0)
+            return true;
+    }
+    return false;
+}
+
+// The values blanks separate in a record with no quote and no escape
+// byte, the most of them: each starts at a byte other than a blank after
+// a blank or the record's start, found from the blanks' marks a block at
+// a time.
+std::uint32_t count_plain_values(std::string_view record)
+{
+    static const either_marks_kernel mark = usable_byte_kernels().back().either_marks;
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(record.data());
+    std::uint32_t values = 0;
+    std::uint64_t in_value = 0;
+    for (std::size_t block = 0; block < record.size(); block += BLOCK) {
+        std::size_t count = std::min(BLOCK, record.size() - block);
+        std::uint64_t filled = ~mark(bytes + block, count, ' ', '\t');
+        if (count < BLOCK)
+            filled &= (std::uint64_t{1} << count) - 1;
+        values += static_cast<std::uint32_t>(std::popcount(filled & ~(filled << 1 | in_value)));
+        in_value = filled >> (count - 1) & 1;
+    }
+    return values;
+}
+
+// The shared slot is left alone: most bytes fall in it, and one count in
+// memory added to at nearly every byte waits on its own last store.
+std::uint32_t tally_plain_record(std::string_view record, std::uint16_t* tally,
+                                 std::array<bool, 256>& seen)
+{
+    for (char byte : record) {
+        unsigned char value = static_cast<unsigned char>(byte);
+        seen[value] = true;
+        std::uint8_t slot = SLOTS.slot_of[value];
+        if (slot != 0 && tally[slot] < 0xFFFF)
+            tally[slot]++;
+    }
+    return count_plain_values(record);
 }
 
 byte_tallies tally_bytes(const std::vector<std::string_view>& records,
@@ -335,10 +392,9 @@ byte_tallies tally_bytes(const std::vector<std::string_view>& records,
     for (std::size_t record = 0; record < records.size(); record++) {
         std::string_view text = records[record];
         std::uint16_t* tally = result.counts.data() + record * SLOTS.slots;
-        bool plain = text.find(static_cast<char>(ESCAPE)) == std::string_view::npos &&
-                     (!quote || text.find(static_cast<char>(*quote)) == std::string_view::npos);
-        result.values[record] = plain ? tally_record<true>(text, quote, tally, result.seen)
-                                      : tally_record<false>(text, quote, tally, result.seen);
+        bool plain = !holds_either(text, ESCAPE, quote.value_or(ESCAPE));
+        result.values[record] = plain ? tally_plain_record(text, tally, result.seen)
+                                      : tally_record(text, quote, tally, result.seen);
     }
     return result;
 }
@@ -347,9 +403,12 @@ double empty_last_field_share(const std::vector<std::string_view>& records, unsi
 {
     std::uint64_t ending = 0;
     for (std::string_view record : records) {
-        std::size_t last = record.find_last_not_of(" \t");
-        ending +=
-            last != std::string_view::npos && static_cast<unsigned char>(record[last]) == delimiter;
+        // Written out, as a search for either blank calls the library at
+        // every byte.
+        std::size_t end = record.size();
+        while (end > 0 && (record[end - 1] == ' ' || record[end - 1] == '\t'))
+            end--;
+        ending += end > 0 && static_cast<unsigned char>(record[end - 1]) == delimiter;
     }
     return records.empty() ? 0 : static_cast<double>(ending) / static_cast<double>(records.size());
 }
@@ -443,19 +502,23 @@ std::uint64_t quoted_fields(const std::vector<std::string_view>& lines, unsigned
 std::vector<std::string_view> join_records(const std::vector<std::string_view>& lines,
                                            std::optional<unsigned char> quote)
 {
-    std::vector<std::string_view> records;
+    // Sized for a record a line and cut down after: a push at each line
+    // calls out of line.
+    std::vector<std::string_view> records(lines.size());
+    std::size_t count = 0;
     bool open = false;
     for (std::string_view line : lines) {
         if (open) {
-            std::string_view& last = records.back();
+            std::string_view& last = records[count - 1];
             last = std::string_view(
                 last.data(), static_cast<std::size_t>(line.data() - last.data()) + line.size());
         } else {
-            records.push_back(line);
+            records[count++] = line;
         }
         if (ends_inside_quotes(line, quote))
             open = !open;
     }
+    records.resize(count);
     std::erase_if(records, [](std::string_view record) {
         return is_blank_line(record) || is_comment_line(record);
     });
@@ -815,9 +878,31 @@ void drop_bracketed(const std::vector<std::string_view>& records,
     }
 }
 
+// A record without the blanks and CR at its end. Written out, as are
+// the searches below: a search for any of a set of bytes calls the
+// library at every byte, and every record is asked.
+std::string_view without_trailing_blanks(std::string_view record)
+{
+    std::size_t end = record.size();
+    while (end > 0 &&
+           (record[end - 1] == ' ' || record[end - 1] == '\t' || record[end - 1] == '\r'))
+        end--;
+    return record.substr(0, end);
+}
+
+// Where the first byte other than a blank stands, npos if none does.
+std::size_t first_not_blank(std::string_view text)
+{
+    for (std::size_t at = 0; at < text.size(); at++) {
+        if (text[at] != ' ' && text[at] != '\t')
+            return at;
+    }
+    return std::string_view::npos;
+}
+
 bool ends_sentence(std::string_view record)
 {
-    record = record.substr(0, record.find_last_not_of(" \t\r") + 1);
+    record = without_trailing_blanks(record);
     if (record.size() < 2)
         return false;
     char last = record.back();
@@ -828,8 +913,8 @@ bool ends_sentence(std::string_view record)
 // clause mark, and the next line goes on with a word in lower case.
 bool wraps_into(std::string_view record, std::string_view next)
 {
-    record = record.substr(0, record.find_last_not_of(" \t\r") + 1);
-    std::size_t first = next.find_first_not_of(" \t");
+    record = without_trailing_blanks(record);
+    std::size_t first = first_not_blank(next);
     if (record.empty() || first == std::string_view::npos)
         return false;
     char last = record.back();
@@ -1130,14 +1215,20 @@ void drop_words_of_statements(const std::vector<std::string_view>& records,
 // brackets and signs part no fields.
 bool reads_as_markup(const std::vector<std::string_view>& records)
 {
+    // Written out: a search for any of a set of bytes calls the library
+    // at every byte, and the first and last bytes are nearly always it.
+    auto blank = [](char byte) { return byte == ' ' || byte == '\t' || byte == '\r'; };
     std::size_t filled = 0, elements = 0;
     for (std::string_view record : records) {
-        std::size_t first = record.find_first_not_of(" \t\r");
-        if (first == std::string_view::npos)
+        std::size_t first = 0, end = record.size();
+        while (first < end && blank(record[first]))
+            first++;
+        if (first == end)
             continue;
-        std::size_t last = record.find_last_not_of(" \t\r");
+        while (blank(record[end - 1]))
+            end--;
         filled++;
-        elements += record[first] == '<' && record[last] == '>';
+        elements += record[first] == '<' && record[end - 1] == '>';
     }
     return filled > 0 &&
            static_cast<double>(elements) >= MARKUP_SHARE * static_cast<double>(filled);

@@ -19,6 +19,9 @@ namespace
 // KiB of candidates, so a table of thousands of columns is walked again
 // for each group (a matter of speed and memory alone).
 constexpr std::size_t COLUMNS_TYPED_AT_ONCE = 64;
+// Rows whose values are handed to each column's typer in one call: few
+// enough that their values stay at hand from one column to the next.
+constexpr std::size_t ROWS_TYPED_AT_ONCE = 256;
 
 // dBASE's field descriptors: 32 bytes each from offset 32, the name in the
 // first 11 (NUL-padded), the type letter at 11, the width at 16 and the
@@ -31,41 +34,6 @@ constexpr std::size_t DBASE_DECIMALS_AT = 17;
 // A byte order mark's bytes in UTF-8 and in UTF-16.
 constexpr std::uint64_t UTF8_MARK = 3;
 constexpr std::uint64_t UTF16_MARK = 2;
-
-bool is_blank(char byte)
-{
-    return byte == ' ' || byte == '\t';
-}
-
-// Written out: a search for any of a set of bytes calls the library at
-// every byte, and every value of the sample is trimmed.
-std::string_view trimmed(std::string_view value)
-{
-    // Most values have nothing to trim: asked of their ends at once.
-    if (value.empty())
-        return {};
-    if (!is_blank(value.front()) && !is_blank(value.back()))
-        return value;
-    std::size_t first = 0, end = value.size();
-    while (first < end && is_blank(value[first]))
-        first++;
-    if (first == end)
-        return {};
-    while (is_blank(value[end - 1]))
-        end--;
-    return value.substr(first, end - first);
-}
-
-// A field's value without the quotes around it. A doubled quote inside
-// stays doubled: the value is only looked at, and a quote makes it text.
-std::string_view unquoted(std::string_view value, std::optional<unsigned char> quote)
-{
-    value = trimmed(value);
-    if (quote && value.size() >= 2 && static_cast<unsigned char>(value.front()) == *quote &&
-        static_cast<unsigned char>(value.back()) == *quote)
-        return trimmed(value.substr(1, value.size() - 2));
-    return value;
-}
 
 // Bytes of a comment's opening mark, which a commented name starts with.
 constexpr std::string_view COMMENT_MARKS = " \t#%!;/";
@@ -223,17 +191,32 @@ std::vector<column_description> typed_columns(const value_table& rows, std::size
     std::vector<column_description> columns;
     std::size_t first = header_row && rows.rows() > 0 ? 1 : 0;
     std::size_t shift = names_shifted_by(rows, count, first);
-    // Row by row, each row's values read once while they are at hand,
+    // A block of rows at a time, its values read while they are at hand,
     // not column by column down the whole sample again for each column;
     // a wide table a group of columns at a time.
     for (std::size_t from = 0; from < count; from += COLUMNS_TYPED_AT_ONCE) {
         std::size_t to = std::min(count, from + COLUMNS_TYPED_AT_ONCE);
         std::vector<column_typer> typers(to - from);
-        for (std::size_t row = first; row < rows.rows(); row++) {
-            std::size_t width = rows.width(row);
-            for (std::size_t column = from; column < to; column++)
-                typers[column - from].take(column < width ? rows.at(row, column)
-                                                          : std::string_view{});
+        // A column settled as text takes no more values: it leaves the
+        // walk, and the walk ends when none is left.
+        std::vector<std::size_t> open;
+        for (std::size_t column = from; column < to; column++)
+            open.push_back(column);
+        std::size_t still_open = open.size();
+        std::vector<std::string_view> block(ROWS_TYPED_AT_ONCE);
+        for (std::size_t row = first; row < rows.rows() && still_open > 0;
+             row += ROWS_TYPED_AT_ONCE) {
+            std::size_t end = std::min(rows.rows(), row + ROWS_TYPED_AT_ONCE);
+            std::size_t kept = 0;
+            for (std::size_t each = 0; each < still_open; each++) {
+                std::size_t column = open[each];
+                for (std::size_t at = row; at < end; at++)
+                    block[at - row] =
+                        column < rows.width(at) ? rows.at(at, column) : std::string_view{};
+                if (typers[column - from].take_all(block.data(), end - row))
+                    open[kept++] = column;
+            }
+            still_open = kept;
         }
         for (std::size_t column = from; column < to; column++) {
             column_description described = typers[column - from].finish();
@@ -259,9 +242,7 @@ void describe_delimited(const file_sample& sample, file_layout& layout)
                         std::max<std::size_t>(layout.fields.value_or(0), layout.most_fields));
     for (std::string_view record : records) {
         std::size_t first = rows.values.size();
-        append_fields(record, rule, rows.values);
-        for (std::size_t field = first; field < rows.values.size(); field++)
-            rows.values[field] = unquoted(rows.values[field], layout.quote);
+        append_values(record, rule, rows.values);
         // A commented row of names: the first name follows the mark.
         if (first == 0 && first < rows.values.size() && is_comment_line(record)) {
             std::string_view& name = rows.values[first];
@@ -286,7 +267,7 @@ value_table sliced(const std::vector<std::string_view>& records,
             std::size_t start = span.start / unit_width, end = span.end / unit_width;
             rows.values.push_back(
                 start < record.size()
-                    ? trimmed(record.substr(start, std::min(end, record.size()) - start))
+                    ? trimmed_value(record.substr(start, std::min(end, record.size()) - start))
                     : std::string_view{});
         }
         rows.end_row();
@@ -383,8 +364,8 @@ void describe_dbase(const file_sample& sample, file_layout& layout)
         column_description described;
         const unsigned char* name = bytes.data() + at;
         const unsigned char* name_end = std::find(name, name + DBASE_NAME_SIZE, 0);
-        described.name = trimmed(std::string_view(reinterpret_cast<const char*>(name),
-                                                  static_cast<std::size_t>(name_end - name)));
+        described.name = trimmed_value(std::string_view(reinterpret_cast<const char*>(name),
+                                                        static_cast<std::size_t>(name_end - name)));
         dbase_type(static_cast<char>(bytes[at + DBASE_TYPE_AT]), bytes[at + DBASE_DECIMALS_AT],
                    described);
         described.span = layout.columns[column];

@@ -41,37 +41,47 @@ std::string_view trimmed(std::string_view value)
 
 // A letter of the C locale, which the program keeps, or any byte from
 // 0x80 on: tested here, not by a call to the C library for every byte.
-bool is_letter(unsigned char c)
+constexpr bool is_letter(unsigned char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0x80;
 }
+
+// What each byte counts towards in a value, looked up once a byte: the
+// first of digit, exponent, letter, point, date mark and sign that it is.
+enum byte_role : std::uint8_t { OTHER, DIGIT, EXPONENT, LETTER, POINT, DATE_MARK, SIGN, ROLES };
+
+constexpr std::array<std::uint8_t, 256> BYTE_ROLES = [] {
+    std::array<std::uint8_t, 256> roles{};
+    for (unsigned c = 0; c < roles.size(); c++) {
+        if (c >= '0' && c <= '9')
+            roles[c] = DIGIT;
+        else if (c == 'e' || c == 'E')
+            roles[c] = EXPONENT;
+        else if (is_letter(static_cast<unsigned char>(c)))
+            roles[c] = LETTER;
+        else if (c == '.' || c == ',')
+            roles[c] = POINT;
+        else if (c == '-' || c == '/' || c == ':' || c == 'T')
+            roles[c] = DATE_MARK;
+        else if (c == '+')
+            roles[c] = SIGN;
+    }
+    return roles;
+}();
 
 value_kind kind_of(std::string_view value)
 {
     value = trimmed(value);
     if (value.empty())
         return EMPTY;
-    std::size_t digits = 0, letters = 0, points = 0, date_marks = 0, signs = 0, exponents = 0;
-    for (char byte : value) {
-        unsigned char c = static_cast<unsigned char>(byte);
-        if (std::isdigit(c))
-            digits++;
-        else if (c == 'e' || c == 'E')
-            exponents++;
-        else if (is_letter(c))
-            letters++;
-        else if (c == '.' || c == ',')
-            points++;
-        else if (c == '-' || c == '/' || c == ':' || c == 'T')
-            date_marks++;
-        else if (c == '+')
-            signs++;
-    }
-    if (letters > 0 || digits == 0 || exponents > 1)
+    std::array<std::size_t, ROLES> counts{};
+    for (char byte : value)
+        counts[BYTE_ROLES[static_cast<unsigned char>(byte)]]++;
+    if (counts[LETTER] > 0 || counts[DIGIT] == 0 || counts[EXPONENT] > 1)
         return TEXT;
-    if (date_marks >= 2 || (date_marks == 1 && value.front() != '-'))
+    if (counts[DATE_MARK] >= 2 || (counts[DATE_MARK] == 1 && value.front() != '-'))
         return DATE;
-    return points == 0 && exponents == 0 ? INTEGER : DECIMAL;
+    return counts[POINT] == 0 && counts[EXPONENT] == 0 ? INTEGER : DECIMAL;
 }
 
 value_kind usual_kind(const std::vector<std::vector<std::string_view>>& rows, std::size_t column,

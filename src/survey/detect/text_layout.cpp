@@ -314,14 +314,17 @@ std::size_t record_at(const std::vector<text_record>& records, std::string_view 
     return record;
 }
 
+// Sized for every line and cut down after: stores into room already
+// made, where a push at each of the sample's lines calls out of line.
 std::vector<std::string_view> line_texts(const text_view& view)
 {
-    std::vector<std::string_view> texts;
-    texts.reserve(view.last - view.first);
+    std::vector<std::string_view> texts(view.last - view.first);
+    std::size_t kept = 0;
     for (std::size_t line = view.first; line < view.last; line++) {
         if (!is_remark(view.lines[line].text))
-            texts.push_back(view.lines[line].text);
+            texts[kept++] = view.lines[line].text;
     }
+    texts.resize(kept);
     return texts;
 }
 
@@ -1512,10 +1515,9 @@ text_layout_choice survey_text_lines(const file_sample& sample, const encoding_g
     text_layout_choice result;
     text_view view = view_start(sample, guess, layout);
     std::vector<std::string_view> lines = line_texts(view);
-    std::vector<std::string_view> all_lines;
-    all_lines.reserve(view.last - view.first);
+    std::vector<std::string_view> all_lines(view.last - view.first);
     for (std::size_t line = view.first; line < view.last; line++)
-        all_lines.push_back(view.lines[line].text);
+        all_lines[line - view.first] = view.lines[line].text;
     result.fields = choose_delimiter_and_quote(all_lines);
     const auto& pair = result.fields.choice;
     // Blanks that separate the same number of values in nearly every
