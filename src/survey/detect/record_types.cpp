@@ -56,27 +56,21 @@ constexpr double LEAST_COLUMN_CONSISTENCY = 0.9;
 // gives every code the same columns.
 constexpr double LEAST_TYPE_DIFFERENCE = 0.3;
 
-bool is_tag_byte(unsigned char byte)
+constexpr bool is_tag_byte(unsigned char byte)
 {
     return (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9');
 }
 
 // Bytes that stand inside numbers: a number's first digits before one of
 // them are no tag.
-bool is_number_punctuation(unsigned char byte)
+constexpr bool is_number_punctuation(unsigned char byte)
 {
     return byte == '.' || byte == ',' || byte == '-' || byte == '+' || byte == ':' || byte == '/';
 }
 
-bool has_letter(std::string_view tag)
-{
-    return std::any_of(tag.begin(), tag.end(),
-                       [](char each) { return each >= 'A' && each <= 'Z'; });
-}
-
 // Bytes that may follow a tag as a delimiter: punctuation and the control
 // bytes separators use, never a blank (prose) or a line end.
-bool may_delimit(unsigned char byte)
+constexpr bool may_delimit(unsigned char byte)
 {
     if (byte == '\r' || byte == '\n' || byte == ' ')
         return false;
@@ -85,21 +79,50 @@ bool may_delimit(unsigned char byte)
     return byte < 0x80 && !is_tag_byte(byte) && !(byte >= 'a' && byte <= 'z');
 }
 
+// What tag_of asks of each byte, looked up once: it is asked of the first
+// bytes of every record of the sample.
+enum tag_byte_kind : unsigned char {
+    TAG_BYTE = 1,
+    TAG_LETTER = 2,
+    DELIMITS = 4,
+    NUMBER_PUNCTUATION = 8
+};
+
+constexpr std::array<unsigned char, 256> tag_byte_kinds()
+{
+    std::array<unsigned char, 256> kinds{};
+    for (unsigned byte = 0; byte < 256; byte++) {
+        auto each = static_cast<unsigned char>(byte);
+        kinds[byte] = static_cast<unsigned char>(
+            (is_tag_byte(each) ? TAG_BYTE : 0) | (each >= 'A' && each <= 'Z' ? TAG_LETTER : 0) |
+            (may_delimit(each) ? DELIMITS : 0) |
+            (is_number_punctuation(each) ? NUMBER_PUNCTUATION : 0));
+    }
+    return kinds;
+}
+
+constexpr std::array<unsigned char, 256> TAG_BYTE_KINDS = tag_byte_kinds();
+
 // The tag that starts a record and the byte after it; an empty tag when
 // there is none.
 std::pair<std::string_view, unsigned char> tag_of(std::string_view record)
 {
+    std::size_t limit = std::min(record.size(), LONGEST_TAG + 1);
     std::size_t length = 0;
-    while (length < record.size() && length <= LONGEST_TAG &&
-           is_tag_byte(static_cast<unsigned char>(record[length])))
-        length++;
+    unsigned char letters = 0;
+    for (; length < limit; length++) {
+        unsigned char kind = TAG_BYTE_KINDS[static_cast<unsigned char>(record[length])];
+        if ((kind & TAG_BYTE) == 0)
+            break;
+        letters |= kind;
+    }
     if (length == 0 || length > LONGEST_TAG || length == record.size())
         return {{}, 0};
-    std::string_view tag = record.substr(0, length);
     unsigned char after = static_cast<unsigned char>(record[length]);
-    if (!may_delimit(after) || (!has_letter(tag) && is_number_punctuation(after)))
+    unsigned char kind = TAG_BYTE_KINDS[after];
+    if ((kind & DELIMITS) == 0 || ((letters & TAG_LETTER) == 0 && (kind & NUMBER_PUNCTUATION) != 0))
         return {{}, 0};
-    return {tag, after};
+    return {record.substr(0, length), after};
 }
 
 // The tag of a record whose type is a field of its own: that field, key
