@@ -144,4 +144,33 @@ TEST(ByteKernels, CountByteValuesAsAPlainLoopDoes)
     }
 }
 
+// Every kernel weighs pairs of bytes and of classes as a plain loop does,
+// at every length around its width, from unaligned starts, leaving the
+// bytes past the length alone.
+TEST(ByteKernels, AgreePairsAsAPlainLoopDoes)
+{
+    std::mt19937 random(21);
+    std::vector<unsigned char> bytes(300), classes(bytes.size());
+    for (std::size_t at = 0; at < bytes.size(); at++) {
+        bytes[at] = static_cast<unsigned char>(random() % 6);
+        classes[at] = static_cast<unsigned char>(bytes[at] / 2);
+    }
+    for (const byte_kernels& kernels : usable_byte_kernels()) {
+        for (std::size_t start : {0, 1, 7}) {
+            for (std::size_t length = 0; length <= 70; length++) {
+                std::vector<unsigned char> agree(length + 1, 9), expected = agree;
+                const unsigned char* first = bytes.data() + start;
+                const unsigned char* second = first + 100;
+                for (std::size_t at = 0; at < length; at++)
+                    expected[at] = static_cast<unsigned char>(
+                        (first[at] == second[at]) +
+                        (classes[start + at] == classes[start + 100 + at]));
+                kernels.agree_pairs(first, second, classes.data() + start,
+                                    classes.data() + start + 100, length, agree.data());
+                EXPECT_EQ(agree, expected) << kernels.name << " from " << start << ", " << length;
+            }
+        }
+    }
+}
+
 } // namespace

@@ -52,6 +52,11 @@ void add_marks(unsigned char* counters, lanes marks)
     std::memcpy(counters, &word, sizeof word);
 }
 
+void put(unsigned char* at, lanes counters)
+{
+    std::memcpy(at, &counters, sizeof counters);
+}
+
 std::uint64_t total(lanes counters)
 {
     std::uint64_t pairs = (counters & EVERY_OTHER_BYTE) + (counters >> 8 & EVERY_OTHER_BYTE);
@@ -112,6 +117,14 @@ void tally_byte_pairs(const unsigned char* first, const unsigned char* second,
 {
     static const pair_tally_kernel chosen = usable_byte_kernels().back().tally_pairs;
     chosen(first, second, first_classes, second_classes, count, same, same_class);
+}
+
+void agree_byte_pairs(const unsigned char* first, const unsigned char* second,
+                      const unsigned char* first_classes, const unsigned char* second_classes,
+                      std::size_t count, unsigned char* agree)
+{
+    static const pair_agree_kernel chosen = usable_byte_kernels().back().agree_pairs;
+    chosen(first, second, first_classes, second_classes, count, agree);
 }
 
 std::array<std::uint64_t, 256> count_byte_values(const unsigned char* bytes, std::size_t count)

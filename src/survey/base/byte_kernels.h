@@ -24,6 +24,14 @@ void tally_byte_pairs(const unsigned char* first, const unsigned char* second,
                       const unsigned char* first_classes, const unsigned char* second_classes,
                       std::size_t count, unsigned char* same, unsigned char* same_class);
 
+// Pairs of bytes weighed at i, for i below count: agree[i] is 2 where
+// first[i] and second[i] are one byte, 1 where they differ but their
+// classes agree, 0 where neither does. Bytes that are one byte must have
+// one class.
+void agree_byte_pairs(const unsigned char* first, const unsigned char* second,
+                      const unsigned char* first_classes, const unsigned char* second_classes,
+                      std::size_t count, unsigned char* agree);
+
 using count_equal_kernel = std::uint64_t (*)(const unsigned char*, const unsigned char*,
                                              std::size_t);
 using line_end_kernel = std::size_t (*)(const unsigned char*, std::size_t);
@@ -32,6 +40,8 @@ using pair_tally_kernel = void (*)(const unsigned char*, const unsigned char*, c
                                    unsigned char*);
 using either_marks_kernel = std::uint64_t (*)(const unsigned char*, std::size_t, unsigned char,
                                               unsigned char);
+using pair_agree_kernel = void (*)(const unsigned char*, const unsigned char*, const unsigned char*,
+                                   const unsigned char*, std::size_t, unsigned char*);
 
 // next_line_end: where the first LF or CR of the bytes lies; count when
 // none does. either_marks: bit i set where bytes[i] is first or second,
@@ -43,6 +53,7 @@ struct byte_kernels {
     line_end_kernel next_line_end;
     pair_tally_kernel tally_pairs;
     either_marks_kernel either_marks;
+    pair_agree_kernel agree_pairs;
 };
 
 // Every set of kernels this processor runs, the portable one first and

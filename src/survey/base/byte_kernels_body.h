@@ -14,6 +14,7 @@
 //   void add_marks(unsigned char*, lanes);  // 1 to each counter marked
 //   std::uint64_t either_mask(const unsigned char*, unsigned char, unsigned char);
 //                                         // of WIDTH bytes, bit i for byte i
+//   void put(unsigned char*, lanes);      // the counters stored as bytes
 // Every set must give exactly the same counts.
 
 // A counter of one byte wraps after 255: the counters are added into the
@@ -137,7 +138,21 @@ std::uint64_t either_marks(const unsigned char* bytes, std::size_t count, unsign
     return marks;
 }
 
+// Equal bytes have equal classes: their pair counts both.
+void agree_pairs(const unsigned char* first, const unsigned char* second,
+                 const unsigned char* first_classes, const unsigned char* second_classes,
+                 std::size_t count, unsigned char* agree)
+{
+    std::size_t at = 0;
+    for (; at + WIDTH <= count; at += WIDTH)
+        put(agree + at, add_equal(add_equal(zero(), first + at, second + at), first_classes + at,
+                                  second_classes + at));
+    for (; at < count; at++)
+        agree[at] = static_cast<unsigned char>((first[at] == second[at]) +
+                                               (first_classes[at] == second_classes[at]));
+}
+
 byte_kernels kernels_of(const char* name)
 {
-    return {name, count_equal, next_line_end, tally_pairs, either_marks};
+    return {name, count_equal, next_line_end, tally_pairs, either_marks, agree_pairs};
 }

@@ -50,6 +50,11 @@ inline void add_marks(unsigned char* counters, lanes marks)
     _mm_storeu_si128(at, _mm_sub_epi8(_mm_loadu_si128(at), marks));
 }
 
+inline void put(unsigned char* at, lanes counters)
+{
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(at), counters);
+}
+
 inline std::uint64_t sum_of_halves(__m128i sums)
 {
     alignas(16) std::uint64_t halves[2];
@@ -119,6 +124,11 @@ inline void add_marks(unsigned char* counters, lanes marks)
 {
     __m256i* at = reinterpret_cast<__m256i*>(counters);
     _mm256_storeu_si256(at, _mm256_sub_epi8(_mm256_loadu_si256(at), marks));
+}
+
+inline void put(unsigned char* at, lanes counters)
+{
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), counters);
 }
 
 inline std::uint64_t total(lanes counters)
