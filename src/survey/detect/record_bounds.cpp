@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
+#include <memory>
 #include <vector>
 
 namespace
@@ -100,7 +102,6 @@ constexpr unsigned ROWS_PER_FOLD = 255;
 // long, folded into the columns' counts before they could wrap.
 struct pair_tallies {
     std::vector<std::uint32_t> same, same_class, pairs;
-    std::vector<unsigned char> classes;
     std::vector<unsigned char> row_same, row_same_class;
 
     void fold(std::uint32_t length)
@@ -114,16 +115,10 @@ struct pair_tallies {
         std::fill(row_same_class.begin(), row_same_class.end(), 0);
     }
 
-    void tally(const unsigned char* bytes, std::uint64_t count, std::uint64_t distance,
-               std::uint32_t length, std::uint32_t column, const byte_class_table& table)
+    // classes: those of the bytes, count + distance of each.
+    void tally(const unsigned char* bytes, const unsigned char* classes, std::uint64_t count,
+               std::uint64_t distance, std::uint32_t length, std::uint32_t column)
     {
-        classes.resize(count + distance);
-        // Through plain pointers: a store of a byte may alias anything, and
-        // the vector's own would be read again at every byte.
-        unsigned char* out = classes.data();
-        const std::uint8_t* map = table.data();
-        for (std::uint64_t at = 0; at < count + distance; at++)
-            out[at] = map[bytes[at]];
         std::uint64_t row = (LEAST_TALLY_ROW + length - 1) / length * length;
         same.assign(length, 0);
         same_class.assign(length, 0);
@@ -133,8 +128,8 @@ struct pair_tallies {
         std::uint64_t place = column;
         for (unsigned rows = 1; at < count; rows++) {
             std::uint64_t run = std::min(row - place, count - at);
-            tally_byte_pairs(bytes + at, bytes + at + distance, classes.data() + at,
-                             classes.data() + at + distance, run, row_same.data() + place,
+            tally_byte_pairs(bytes + at, bytes + at + distance, classes + at,
+                             classes + at + distance, run, row_same.data() + place,
                              row_same_class.data() + place);
             at += run;
             place = 0;
@@ -151,6 +146,82 @@ struct pair_tallies {
     {
         return pairs[column] - same[column] - same_class[column];
     }
+};
+
+// The classes of the bytes of each place the sample read, mapped a piece
+// at a time when first asked for: the model, the walks for a header and a
+// trailer and the stretches of records read much the same bytes, and
+// mapping them is most of what a tally costs.
+class sample_classes
+{
+  public:
+    sample_classes(const file_sample& sample, const byte_class_table& table) : table_(table)
+    {
+        places_.push_back({sample.start, {}, {}});
+        for (const sample_piece& piece : sample.later)
+            places_.push_back({piece.bytes, {}, {}});
+    }
+
+    // The classes of count bytes from bytes, which lie in one place.
+    const unsigned char* of(const unsigned char* bytes, std::size_t count)
+    {
+        place& where = place_of(bytes);
+        std::size_t from = static_cast<std::size_t>(bytes - where.bytes.data());
+        if (!where.classes) {
+            where.classes.reset(new unsigned char[where.bytes.size()]);
+            where.mapped.assign((where.bytes.size() + PIECE - 1) / PIECE, false);
+        }
+        for (std::size_t piece = from / PIECE; piece * PIECE < from + count; piece++) {
+            if (!where.mapped[piece])
+                map_piece(where, piece);
+        }
+        return where.classes.get() + from;
+    }
+
+  private:
+    static constexpr std::size_t PIECE = 4096;
+
+    struct place {
+        byte_span bytes;
+        std::unique_ptr<unsigned char[]> classes;
+        std::vector<bool> mapped;
+    };
+
+    place& place_of(const unsigned char* bytes)
+    {
+        for (place& each : places_) {
+            const unsigned char* data = each.bytes.data();
+            if (!std::less<>{}(bytes, data) && std::less<>{}(bytes, data + each.bytes.size()))
+                return each;
+        }
+        return places_.front();
+    }
+
+    void map_piece(place& where, std::size_t piece)
+    {
+        std::size_t from = piece * PIECE;
+        std::size_t to = std::min(from + PIECE, where.bytes.size());
+        // Through plain pointers: a store of a byte may alias anything, and
+        // the span's own would be read again at every byte.
+        const unsigned char* in = where.bytes.data();
+        unsigned char* out = where.classes.get();
+        const std::uint8_t* map = table_.data();
+        // Four at a time: the loop's own count and test cost as much as a
+        // byte's lookup.
+        std::size_t at = from;
+        for (; at + 4 <= to; at += 4) {
+            out[at] = map[in[at]];
+            out[at + 1] = map[in[at + 1]];
+            out[at + 2] = map[in[at + 2]];
+            out[at + 3] = map[in[at + 3]];
+        }
+        for (; at < to; at++)
+            out[at] = map[in[at]];
+        where.mapped[piece] = true;
+    }
+
+    const byte_class_table& table_;
+    std::vector<place> places_;
 };
 
 // Probabilities of the outcomes, drawn toward prior where counts are few:
@@ -170,21 +241,22 @@ std::array<double, OUTCOMES> probabilities(const outcome_counts& counts,
 }
 
 pair_model learn_pairs(const region& reference, std::uint32_t length,
-                       const byte_class_table& classes)
+                       const byte_class_table& classes, sample_classes& mapped)
 {
     pair_model model{length, reference.offset, &classes, {}};
     std::size_t size = reference.bytes.size();
     std::uint32_t column = model.column_of(reference.offset);
     const unsigned char* bytes = reference.bytes.data();
+    const unsigned char* byte_classes = mapped.of(bytes, size);
     pair_tallies tallies;
-    tallies.tally(bytes, size - length, length, length, column, classes);
+    tallies.tally(bytes, byte_classes, size - length, length, length, column);
     std::vector<outcome_counts> by_column(length, outcome_counts{});
     for (std::uint32_t each = 0; each < length; each++)
         by_column[each] = {tallies.same[each], tallies.same_class[each], tallies.unlike(each)};
     // Bytes a record and one apart stand in different columns: unrelated.
     outcome_counts unrelated{};
     if (size > std::uint64_t{length} + 1) {
-        tallies.tally(bytes, size - length - 1, length + 1, length, column, classes);
+        tallies.tally(bytes, byte_classes, size - length - 1, length + 1, length, column);
         for (std::uint32_t each = 0; each < length; each++) {
             unrelated[SAME_BYTE] += tallies.same[each];
             unrelated[SAME_CLASS] += tallies.same_class[each];
@@ -234,24 +306,66 @@ boundary_gains no_boundary(std::uint32_t length, std::uint64_t at)
     return gains;
 }
 
+// Pairs weighed at once by the walks for a header and a trailer, their
+// agreement told a block at a time by the wide kernels.
+constexpr std::uint64_t WALK_BLOCK = 4096;
+
+// The evidence of a pair at each phase of a walk, by how far its bytes
+// agree (as agree_byte_pairs tells): at phase, the column of column_at +
+// phase - phase_at. Laid out flat, a walk steps along one index rather
+// than a column and a phase.
+std::vector<double> evidence_by_phase(const pair_model& model, std::uint32_t column_at,
+                                      std::uint32_t phase_at)
+{
+    std::uint32_t length = model.length;
+    std::vector<double> table(std::size_t{length} * OUTCOMES);
+    std::uint32_t column = static_cast<std::uint32_t>(
+        (std::uint64_t{column_at} + length - phase_at % length) % length);
+    for (std::uint32_t phase = 0; phase < length; phase++) {
+        for (int agree = 0; agree < OUTCOMES; agree++)
+            table[std::size_t{phase} * OUTCOMES + agree] =
+                model.evidence(column, static_cast<pair_outcome>(UNLIKE - agree));
+        column = model.next_column(column);
+    }
+    return table;
+}
+
 // Where the header may end: the gain of each end is how much better the
 // bytes before it look unlike records than like them, less what claiming
 // a header at all must overcome.
-boundary_gains header_gains(const pair_model& model, const region& start)
+boundary_gains header_gains(const pair_model& model, const region& start, sample_classes& mapped)
 {
-    boundary_gains gains = no_boundary(model.length, 0);
+    std::uint32_t length = model.length;
+    boundary_gains gains = no_boundary(length, 0);
     std::uint64_t limit = std::min(start.end(), LONGEST_SEARCH);
+    std::uint64_t pairs = limit > length ? limit - length : 0;
     double sum = 0;
-    std::uint32_t column = model.column_of(0);
-    std::uint32_t phase = 1 % model.length;
-    for (std::uint64_t at = 0; at + model.length < limit; at++) {
-        sum += model.evidence(column, model.outcome(start.at(at), start.at(at + model.length)));
-        if (sum - LEAST_GAIN > gains.gain[phase]) {
-            gains.gain[phase] = sum - LEAST_GAIN;
-            gains.at[phase] = at + 1;
+    // Byte at stands at the column of its own offset, and a header
+    // ending after it at the phase of the next.
+    std::uint32_t phase = 1 % length;
+    std::vector<double> evidence = evidence_by_phase(model, model.column_of(0), phase);
+    std::vector<unsigned char> agree(std::min(pairs, WALK_BLOCK));
+    double* gain = gains.gain.data();
+    std::uint64_t* gain_at = gains.at.data();
+    for (std::uint64_t block = 0; block < pairs; block += WALK_BLOCK) {
+        std::uint64_t count = std::min(pairs - block, WALK_BLOCK);
+        const unsigned char* first = start.bytes.data() + block;
+        const unsigned char* classes = mapped.of(first, count + length);
+        agree_byte_pairs(first, first + length, classes, classes + length, count, agree.data());
+        // A run at a time up to the last phase, which the next starts over.
+        for (std::uint64_t each = 0; each < count;) {
+            std::uint64_t run = std::min<std::uint64_t>(count - each, length - phase);
+            const double* weights = evidence.data() + std::size_t{phase} * OUTCOMES;
+            for (std::uint64_t step = 0; step < run; step++) {
+                sum += weights[step * OUTCOMES + agree[each + step]];
+                if (sum - LEAST_GAIN > gain[phase + step]) {
+                    gain[phase + step] = sum - LEAST_GAIN;
+                    gain_at[phase + step] = block + each + step + 1;
+                }
+            }
+            each += run;
+            phase = phase + run == length ? 0 : static_cast<std::uint32_t>(phase + run);
         }
-        column = model.next_column(column);
-        phase = phase + 1 == model.length ? 0 : phase + 1;
     }
     return gains;
 }
@@ -259,27 +373,46 @@ boundary_gains header_gains(const pair_model& model, const region& start)
 // Where the trailer may start, likewise from the end of the file back. A
 // last byte 0x1A is the end-of-file mark of DOS and CP/M programs, not
 // part of a record.
-boundary_gains trailer_gains(const pair_model& model, const region& end)
+boundary_gains trailer_gains(const pair_model& model, const region& end, sample_classes& mapped)
 {
-    boundary_gains gains = no_boundary(model.length, end.end());
+    std::uint32_t length = model.length;
+    boundary_gains gains = no_boundary(length, end.end());
     double end_mark =
         !end.bytes.empty() && end.bytes.back() == END_OF_FILE_MARK ? END_MARK_GAIN : 0;
     std::uint64_t from = end.end() > LONGEST_SEARCH ? end.end() - LONGEST_SEARCH : 0;
-    from = std::max(from, end.offset + model.length);
+    from = std::max(from, end.offset + length);
     double sum = 0;
     if (end.end() <= from)
         return gains;
-    std::uint32_t column = model.column_of(end.end() - 1);
-    std::uint32_t phase = static_cast<std::uint32_t>((end.end() - 1) % model.length);
-    for (std::uint64_t at = end.end(); at > from; at--) {
-        sum += model.evidence(column, model.outcome(end.at(at - 1), end.at(at - 1 - model.length)));
-        double gain = sum + end_mark - LEAST_GAIN;
-        if (gain > gains.gain[phase]) {
-            gains.gain[phase] = gain;
-            gains.at[phase] = at - 1;
+    // A trailer starting at a byte has the phase of its offset.
+    std::uint32_t phase = static_cast<std::uint32_t>((end.end() - 1) % length);
+    std::vector<double> evidence = evidence_by_phase(model, model.column_of(end.end() - 1), phase);
+    std::vector<unsigned char> agree(std::min(end.end() - from, WALK_BLOCK));
+    double* gain = gains.gain.data();
+    std::uint64_t* gain_at = gains.at.data();
+    // Blocks of the pairs' later bytes, from the last back.
+    for (std::uint64_t to = end.end(); to > from;) {
+        std::uint64_t count = std::min(to - from, WALK_BLOCK);
+        std::uint64_t first = to - count;
+        const unsigned char* earlier = end.bytes.data() + (first - length - end.offset);
+        const unsigned char* classes = mapped.of(earlier, count + length);
+        agree_byte_pairs(earlier, earlier + length, classes, classes + length, count, agree.data());
+        // A run at a time down to phase 0, after which the last comes.
+        for (std::uint64_t left = count; left > 0;) {
+            std::uint64_t run = std::min<std::uint64_t>(left, phase + std::uint64_t{1});
+            for (std::uint64_t step = 0; step < run; step++) {
+                std::uint32_t here = static_cast<std::uint32_t>(phase - step);
+                sum += evidence[std::size_t{here} * OUTCOMES + agree[left - 1 - step]];
+                double weighed = sum + end_mark - LEAST_GAIN;
+                if (weighed > gain[here]) {
+                    gain[here] = weighed;
+                    gain_at[here] = first + left - 1 - step;
+                }
+            }
+            left -= run;
+            phase = phase + 1 == run ? length - 1 : static_cast<std::uint32_t>(phase - run);
         }
-        column = model.previous_column(column);
-        phase = phase == 0 ? model.length - 1 : phase - 1;
+        to = first;
     }
     return gains;
 }
@@ -358,10 +491,11 @@ std::uint64_t size_of_records(const record_bounds& bounds, std::uint32_t length)
 
 // One stretch's evidence: its pairs tallied by column, each column's
 // counts weighed by the evidence of their outcome there.
-double stretch_evidence(const pair_model& model, pair_tallies& tallies, const unsigned char* bytes,
-                        std::uint64_t count, std::uint32_t column)
+double stretch_evidence(const pair_model& model, pair_tallies& tallies, sample_classes& mapped,
+                        const unsigned char* bytes, std::uint64_t count, std::uint32_t column)
 {
-    tallies.tally(bytes, count, model.length, model.length, column, *model.classes);
+    tallies.tally(bytes, mapped.of(bytes, count + model.length), count, model.length, model.length,
+                  column);
     double sum = 0;
     for (std::uint32_t each = 0; each < model.length; each++) {
         const std::array<double, OUTCOMES>& evidence = model.evidence_by_column[each];
@@ -375,7 +509,7 @@ double stretch_evidence(const pair_model& model, pair_tallies& tallies, const un
 // Stretches of the records, wherever the sample saw them, must look like
 // records; a file of several tables has one length only in some of them.
 bool records_hold_throughout(const pair_model& model, const file_sample& sample,
-                             const record_bounds& bounds)
+                             const record_bounds& bounds, sample_classes& mapped)
 {
     std::uint64_t records_end = size_of_records(bounds, model.length);
     std::uint64_t stretch = std::max<std::uint64_t>(8 * std::uint64_t{model.length}, 4096);
@@ -410,7 +544,7 @@ bool records_hold_throughout(const pair_model& model, const file_sample& sample,
         const unsigned char* base = where.bytes.data() + (from - where.offset);
         for (std::uint64_t each = 0; each < count && !decided(); each++) {
             std::uint64_t at = each * stretch;
-            record_like += stretch_evidence(model, tallies, base + at, stretch,
+            record_like += stretch_evidence(model, tallies, mapped, base + at, stretch,
                                             model.column_of(from + at)) < 0;
             weighed++;
         }
@@ -427,18 +561,19 @@ record_bounds find_record_bounds(const file_sample& sample, std::uint32_t length
     region reference = reference_region(sample, length);
     if (reference.bytes.size() < 2 * std::uint64_t{length} + 1)
         return none;
-    pair_model model = learn_pairs(reference, length, classes);
+    sample_classes mapped(sample, classes);
+    pair_model model = learn_pairs(reference, length, classes, mapped);
     std::uint64_t size = sample.file_size ? *sample.file_size : sample.start.size();
-    boundary_gains header = header_gains(model, {sample.start, 0});
-    boundary_gains trailer =
-        end_is_seen(sample) ? trailer_gains(model, end_region(sample)) : no_boundary(length, size);
+    boundary_gains header = header_gains(model, {sample.start, 0}, mapped);
+    boundary_gains trailer = end_is_seen(sample) ? trailer_gains(model, end_region(sample), mapped)
+                                                 : no_boundary(length, size);
     record_bounds bounds = place_records(size, length, header, trailer);
     // A last record cut short is no evidence of the length.
     std::uint64_t whole = (size - bounds.header - bounds.trailer) / length;
     if (!bounds.found || whole < 2 ||
         static_cast<double>(whole) * length < LEAST_COVER * static_cast<double>(size))
         return none;
-    if (!records_hold_throughout(model, sample, bounds))
+    if (!records_hold_throughout(model, sample, bounds, mapped))
         return none;
     return bounds;
 }
