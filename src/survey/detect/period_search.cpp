@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <vector>
 
 namespace
@@ -99,27 +100,71 @@ double strength_against_chance(byte_span bytes, std::uint32_t period, double cha
     return (agreement - chance) / (1 - chance);
 }
 
+// The strengths of the periods of one run of bytes, each worked out once:
+// a length comes up again as a multiple of another and as the neighbour
+// of a divisor, and each costs a pass over the bytes.
+class period_strengths
+{
+  public:
+    period_strengths(byte_span bytes, double chance) : bytes_(bytes), chance_(chance)
+    {
+    }
+
+    byte_span bytes() const
+    {
+        return bytes_;
+    }
+
+    double of(std::uint32_t period)
+    {
+        auto at = std::lower_bound(
+            known_.begin(), known_.end(), period,
+            [](const known& each, std::uint32_t wanted) { return each.period < wanted; });
+        if (at == known_.end() || at->period != period)
+            at = known_.insert(at, {period, strength_against_chance(bytes_, period, chance_)});
+        return at->strength;
+    }
+
+  private:
+    struct known {
+        std::uint32_t period;
+        double strength;
+    };
+    byte_span bytes_;
+    double chance_;
+    std::vector<known> known_;
+};
+
 std::uint32_t gram_at(const unsigned char* at)
 {
     return std::uint32_t{at[0]} | std::uint32_t{at[1]} << 8 | std::uint32_t{at[2]} << 16 |
            std::uint32_t{at[3]} << 24;
 }
 
+// Four bytes alike read the same turned by a byte.
 bool is_run(std::uint32_t gram)
 {
-    return gram == (gram & 0xFF) * 0x01010101u;
+    return gram == std::rotr(gram, 8);
 }
 
 // How far apart equal four-byte sequences stand, nearest first: records of
 // one length put their fixed fields at distances of that length. Runs of
 // one byte value (padding) are left out, as they repeat at every distance.
-std::vector<std::uint32_t> count_repeat_distances(byte_span bytes)
+// The distances seen FEWEST_REPEATS times are noted as they reach it, in
+// no order: most of the counts stay below it, and are not read again.
+struct repeat_distances {
+    std::vector<std::uint32_t> counts;
+    std::vector<std::uint32_t> repeated;
+};
+
+repeat_distances count_repeat_distances(byte_span bytes)
 {
     std::size_t searched = std::min(bytes.size(), SEARCHED_BYTES);
     std::size_t longest = std::min<std::size_t>(LONGEST_PERIOD, searched);
-    std::vector<std::uint32_t> counts(longest + 1, 0);
+    repeat_distances distances{std::vector<std::uint32_t>(longest + 1, 0), {}};
+    std::vector<std::uint32_t>& counts = distances.counts;
     if (searched < 8)
-        return counts;
+        return distances;
     // A table about as large as the bytes searched: small files stay cheap.
     unsigned table_bits = 8;
     while (table_bits < 16 && (std::size_t{1} << table_bits) < searched)
@@ -136,12 +181,13 @@ std::vector<std::uint32_t> count_repeat_distances(byte_span bytes)
         slot& seen = last_seen[(gram * 2654435761u) >> (32 - table_bits)];
         if (seen.position_plus_one != 0 && seen.gram == gram) {
             std::size_t distance = at + 1 - seen.position_plus_one;
-            if (distance >= SHORTEST_PERIOD && distance <= longest)
-                counts[distance]++;
+            if (distance >= SHORTEST_PERIOD && distance <= longest &&
+                ++counts[distance] == FEWEST_REPEATS)
+                distances.repeated.push_back(static_cast<std::uint32_t>(distance));
         }
         seen = {gram, static_cast<std::uint32_t>(at + 1)};
     }
-    return counts;
+    return distances;
 }
 
 void add_candidate(std::vector<std::uint32_t>& candidates, std::uint32_t length, std::size_t size)
@@ -154,12 +200,11 @@ void add_candidate(std::vector<std::uint32_t>& candidates, std::uint32_t length,
 
 std::vector<std::uint32_t> candidate_lengths(byte_span bytes)
 {
-    std::vector<std::uint32_t> counts = count_repeat_distances(bytes);
-    std::vector<std::uint32_t> by_count;
-    for (std::uint32_t distance = SHORTEST_PERIOD; distance < counts.size(); distance++) {
-        if (counts[distance] >= FEWEST_REPEATS)
-            by_count.push_back(distance);
-    }
+    repeat_distances distances = count_repeat_distances(bytes);
+    const std::vector<std::uint32_t>& counts = distances.counts;
+    // The order below is total: the distances kept are the same in
+    // whatever order they were noted.
+    std::vector<std::uint32_t>& by_count = distances.repeated;
     std::size_t kept = std::min(by_count.size(), MOST_REPEAT_CANDIDATES);
     std::partial_sort(by_count.begin(), by_count.begin() + kept, by_count.end(),
                       [&](std::uint32_t a, std::uint32_t b) {
@@ -180,15 +225,15 @@ std::vector<std::uint32_t> candidate_lengths(byte_span bytes)
 
 // A record length repeats at its multiples too; a repeat inside a record
 // does not. The score is the mean over the first multiples that fit.
-double score_with_multiples(byte_span bytes, std::uint32_t length, double chance)
+double score_with_multiples(period_strengths& strengths, std::uint32_t length)
 {
-    double sum = strength_against_chance(bytes, length, chance);
+    double sum = strengths.of(length);
     int weighed = 1;
     for (std::uint32_t times = 2; times <= MULTIPLES_WEIGHED; times++) {
         std::uint64_t multiple = std::uint64_t{length} * times;
-        if (multiple * 2 > bytes.size())
+        if (multiple * 2 > strengths.bytes().size())
             break;
-        sum += strength_against_chance(bytes, static_cast<std::uint32_t>(multiple), chance);
+        sum += strengths.of(static_cast<std::uint32_t>(multiple));
         weighed++;
     }
     return sum / weighed;
@@ -422,11 +467,12 @@ period_choice find_period(byte_span bytes, const byte_class_table* text_classes)
         kind_chance = chance_agreement(kinds.first(std::min(kinds.size(), WEIGHED_BYTES * 2)));
         add_candidates(candidates, candidate_lengths(kinds));
     }
+    period_strengths byte_strengths(bytes, chance), kind_strengths(kinds, kind_chance);
     std::vector<scored<std::uint32_t>>& scored_lengths = result.candidates;
     for (std::uint32_t length : candidates) {
-        double score = score_with_multiples(bytes, length, chance);
+        double score = score_with_multiples(byte_strengths, length);
         if (!kinds.empty())
-            score = std::max(score, score_with_multiples(kinds, length, kind_chance));
+            score = std::max(score, score_with_multiples(kind_strengths, length));
         scored_lengths.push_back({length, score});
         if (score > best.strength || (score == best.strength && length < best.length))
             best = {length, score};
@@ -445,9 +491,9 @@ period_choice find_period(byte_span bytes, const byte_class_table* text_classes)
     // a few bytes apart wherever they stand (letters beside letters), and
     // less the farther apart, which is no record.
     auto agreement = [&](std::uint32_t length) {
-        double score = strength_against_chance(bytes, length, chance);
+        double score = byte_strengths.of(length);
         if (!kinds.empty())
-            score = std::max(score, strength_against_chance(kinds, length, kind_chance));
+            score = std::max(score, kind_strengths.of(length));
         return score;
     };
     period_guess shortest = best;
