@@ -20,19 +20,36 @@ constexpr std::size_t FEWEST_PADDED = 4;
 // zero, and only there is the run measured byte by byte.
 static_assert(SHORTEST_PADDING >= 2 * sizeof(std::uint64_t) - 1);
 
+constexpr std::size_t WORD = sizeof(std::uint64_t);
+
+std::uint64_t word_at(byte_span bytes, std::size_t at)
+{
+    std::uint64_t word;
+    std::memcpy(&word, bytes.data() + at, WORD);
+    return word;
+}
+
 // Where the next word of zeros starting at a multiple of its size lies,
 // from at on; the end of the bytes if none.
 std::size_t next_zero_word(byte_span bytes, std::size_t at)
 {
-    constexpr std::size_t WORD = sizeof(std::uint64_t);
     at = (at + WORD - 1) / WORD * WORD;
     for (; at + WORD <= bytes.size(); at += WORD) {
-        std::uint64_t word;
-        std::memcpy(&word, bytes.data() + at, WORD);
-        if (word == 0)
+        if (word_at(bytes, at) == 0)
             return at;
     }
     return bytes.size();
+}
+
+// Where the run of zeros from at ends: padding runs long, and is passed
+// over a word at a time.
+std::size_t end_of_zeros(byte_span bytes, std::size_t at)
+{
+    while (at + WORD <= bytes.size() && word_at(bytes, at) == 0)
+        at += WORD;
+    while (at < bytes.size() && bytes[at] == 0)
+        at++;
+    return at;
 }
 
 } // namespace
@@ -50,8 +67,7 @@ sector_guess find_padded_sectors(byte_span bytes, std::uint64_t offset)
         std::size_t start = at, end = at;
         while (start > 0 && bytes[start - 1] == 0)
             start--;
-        while (end < bytes.size() && bytes[end] == 0)
-            end++;
+        end = end_of_zeros(bytes, end);
         if (end - start >= SHORTEST_PADDING && start > 0 && end < bytes.size()) {
             sector = std::gcd(sector, offset + end);
             padded++;
