@@ -77,9 +77,7 @@ constexpr std::uint64_t LONGEST_WEAK_TEXT_LINE = 4096;
 // The chance that two bytes drawn from bytes are equal.
 double chance_agreement(byte_span bytes)
 {
-    std::array<std::uint64_t, 256> counts{};
-    for (unsigned char byte : bytes)
-        counts[byte]++;
+    std::array<std::uint64_t, 256> counts = count_byte_values(bytes.data(), bytes.size());
     double total = static_cast<double>(bytes.size());
     double chance = 0;
     for (std::uint64_t count : counts)
