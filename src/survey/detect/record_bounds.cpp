@@ -356,10 +356,12 @@ boundary_gains header_gains(const pair_model& model, const region& start, sample
         for (std::uint64_t each = 0; each < count;) {
             std::uint64_t run = std::min<std::uint64_t>(count - each, length - phase);
             const double* weights = evidence.data() + std::size_t{phase} * OUTCOMES;
-            for (std::uint64_t step = 0; step < run; step++) {
-                sum += weights[step * OUTCOMES + agree[each + step]];
-                if (sum - LEAST_GAIN > gain[phase + step]) {
-                    gain[phase + step] = sum - LEAST_GAIN;
+            const unsigned char* agreed = agree.data() + each;
+            double* best = gain + phase;
+            for (std::uint64_t step = 0; step < run; step++, weights += OUTCOMES) {
+                sum += weights[agreed[step]];
+                if (sum - LEAST_GAIN > best[step]) {
+                    best[step] = sum - LEAST_GAIN;
                     gain_at[phase + step] = block + each + step + 1;
                 }
             }
@@ -400,9 +402,12 @@ boundary_gains trailer_gains(const pair_model& model, const region& end, sample_
         // A run at a time down to phase 0, after which the last comes.
         for (std::uint64_t left = count; left > 0;) {
             std::uint64_t run = std::min<std::uint64_t>(left, phase + std::uint64_t{1});
+            const double* weights = evidence.data() + (std::size_t{phase} + 1) * OUTCOMES;
+            const unsigned char* agreed = agree.data() + left - 1;
             for (std::uint64_t step = 0; step < run; step++) {
                 std::uint32_t here = static_cast<std::uint32_t>(phase - step);
-                sum += evidence[std::size_t{here} * OUTCOMES + agree[left - 1 - step]];
+                weights -= OUTCOMES;
+                sum += weights[*(agreed - step)];
                 double weighed = sum + end_mark - LEAST_GAIN;
                 if (weighed > gain[here]) {
                     gain[here] = weighed;
