@@ -193,6 +193,8 @@ std::vector<offset_facts> facts_of(const offset_counts& offsets, const byte_clas
         std::span<const std::uint32_t> counts = offsets.at(at);
         offset_facts& fact = facts[at];
         std::size_t zoned_digits = 0, bcds = 0;
+        // The low nibbles' counts, taken from the values seen alone.
+        std::array<std::size_t, 16> digits{};
         for (unsigned value = 0; value < counts.size(); value++) {
             if (counts[value] == 0)
                 continue;
@@ -207,12 +209,10 @@ std::vector<offset_facts> facts_of(const offset_counts& offsets, const byte_clas
             zoned_digits += is_zoned_digit(byte) ? counts[value] : 0;
             bcds += is_bcd(byte) ? counts[value] : 0;
             fact.distinct++;
+            digits[value & 0xF] += counts[value];
             double share = static_cast<double>(counts[value]) / records;
             fact.entropy -= share * std::log2(share);
         }
-        std::array<std::size_t, 16> digits{};
-        for (unsigned value = 0; value < counts.size(); value++)
-            digits[value & 0xF] += counts[value];
         for (std::size_t digit : digits) {
             double share = static_cast<double>(digit) / records;
             fact.digit_entropy -= digit > 0 ? share * std::log2(share) : 0;
@@ -347,15 +347,29 @@ double entropy_of(const cutting& cut, std::size_t at)
 }
 
 // Values read in the byte order rise record by record: a counter.
+// The offset of a value's most significant byte, and the step (modulo
+// the size's range) to each less significant one: the byte order is
+// settled once, not at every byte.
+std::size_t most_significant(std::size_t start, std::size_t width, bool big_endian)
+{
+    return big_endian ? start : start + width - 1;
+}
+
+std::size_t significance_step(bool big_endian)
+{
+    return big_endian ? 1 : SIZE_MAX;
+}
+
 bool rises(const cutting& cut, std::size_t start, std::size_t width, bool big_endian)
 {
     std::uint64_t last = 0;
+    std::size_t first = most_significant(start, width, big_endian);
+    std::size_t step = significance_step(big_endian);
     for (std::size_t record = 0; record < cut.records.size(); record++) {
+        const unsigned char* bytes = cut.records[record].data();
         std::uint64_t value = 0;
-        for (std::size_t each = 0; each < width; each++) {
-            std::size_t at = big_endian ? start + each : start + width - 1 - each;
-            value = value << 8 | cut.records[record][at];
-        }
+        for (std::size_t each = 0, at = first; each < width; each++, at += step)
+            value = value << 8 | bytes[at];
         if (record > 0 && value <= last)
             return false;
         last = value;
@@ -405,12 +419,13 @@ bool signed_values(const cutting& cut, std::size_t start, std::size_t width, boo
 {
     double unsigned_low = 0, unsigned_high = 0, signed_low = 0, signed_high = 0;
     double span = std::ldexp(1.0, static_cast<int>(width * 8));
+    std::size_t first = most_significant(start, width, big_endian);
+    std::size_t step = significance_step(big_endian);
     for (std::size_t record = 0; record < cut.records.size(); record++) {
+        const unsigned char* bytes = cut.records[record].data();
         double value = 0;
-        for (std::size_t each = 0; each < width; each++) {
-            std::size_t at = big_endian ? start + each : start + width - 1 - each;
-            value = value * 256 + cut.records[record][at];
-        }
+        for (std::size_t each = 0, at = first; each < width; each++, at += step)
+            value = value * 256 + bytes[at];
         double as_signed = value >= span / 2 ? value - span : value;
         unsigned_low = record == 0 ? value : std::min(unsigned_low, value);
         unsigned_high = record == 0 ? value : std::max(unsigned_high, value);
@@ -429,10 +444,13 @@ bool plain_floats(const cutting& cut, std::size_t start, std::size_t width, bool
     bool nonzero = false;
     int exponent_bits = width == 4 ? 8 : 11;
     int bias = width == 4 ? FLOAT32_BIAS : FLOAT64_BIAS;
+    std::size_t first = most_significant(start, width, big_endian);
+    std::size_t step = significance_step(big_endian);
     for (byte_span record : cut.records) {
+        const unsigned char* bytes = record.data();
         std::uint64_t bits = 0;
-        for (std::size_t each = 0; each < width; each++)
-            bits = bits << 8 | record[big_endian ? start + each : start + width - 1 - each];
+        for (std::size_t each = 0, at = first; each < width; each++, at += step)
+            bits = bits << 8 | bytes[at];
         std::uint64_t magnitude = bits & ~(std::uint64_t{1} << (width * 8 - 1));
         if (magnitude == 0)
             continue;
@@ -489,7 +507,7 @@ void claim_rest(cutting& cut)
             continue;
         }
         double best = -1;
-        binary_field field;
+        bool big_endian_best = false;
         std::size_t width = 0;
         for (std::size_t each : INTEGER_WIDTHS) {
             for (bool big_endian : {true, false}) {
@@ -498,15 +516,17 @@ void claim_rest(cutting& cut)
                 if (evidence > best && width <= each) {
                     best = evidence;
                     width = each;
-                    field = {binary_form::integer, big_endian,
-                             signed_values(cut, at, each, big_endian)};
+                    big_endian_best = big_endian;
                 }
             }
             if (width > 0)
                 break;
         }
+        // Whether its values are signed is asked of the one chosen alone.
         if (width > 0) {
-            cut.claim(at, at + width, field);
+            cut.claim(at, at + width,
+                      {binary_form::integer, big_endian_best,
+                       signed_values(cut, at, width, big_endian_best)});
         } else {
             claim_undecided(cut, at, at + 1,
                             cut.facts[at].constant ? binary_form::filler : binary_form::bytes);
