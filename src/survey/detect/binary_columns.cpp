@@ -174,11 +174,19 @@ offset_counts count_offsets(const std::vector<byte_span>& records)
     // Counted a few offsets at a time down all the records: their
     // counters stay in the processor's nearest cache, where a walk along
     // whole records would spread its counts over all of the table.
+    // Each offset's counters are found once a group, not at every record.
+    std::array<std::size_t, OFFSETS_COUNTED_AT_ONCE> offsets;
+    std::array<std::uint32_t*, OFFSETS_COUNTED_AT_ONCE> counters;
     for (std::size_t first = 0; first < varying.size(); first += OFFSETS_COUNTED_AT_ONCE) {
-        std::size_t last = std::min(varying.size(), first + OFFSETS_COUNTED_AT_ONCE);
+        std::size_t group = std::min(varying.size() - first, OFFSETS_COUNTED_AT_ONCE);
+        for (std::size_t each = 0; each < group; each++) {
+            offsets[each] = varying[first + each];
+            counters[each] = counts.table.data() + offsets[each] * 256;
+        }
         for (byte_span record : records) {
-            for (std::size_t each = first; each < last; each++)
-                counts.table[varying[each] * 256 + record[varying[each]]]++;
+            const unsigned char* bytes = record.data();
+            for (std::size_t each = 0; each < group; each++)
+                counters[each][bytes[offsets[each]]]++;
         }
     }
     return counts;
