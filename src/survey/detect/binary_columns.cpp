@@ -123,13 +123,28 @@ struct offset_facts {
 // How many records hold each byte value at each offset: the facts of an
 // offset, the code of the text and most shares of a form are read off
 // these counts, not off the records again.
+// The values each offset holds, rising, are listed too: most offsets hold
+// a few, and each step reads them rather than all 256 counts.
 struct offset_counts {
     std::size_t records = 0;
     std::vector<std::uint32_t> table;
+    std::vector<unsigned char> values;
+    // Where each offset's values start in them, and past the last.
+    std::vector<std::uint32_t> values_from;
 
     std::span<const std::uint32_t> at(std::size_t offset) const
     {
         return {table.data() + offset * 256, 256};
+    }
+
+    std::span<const unsigned char> values_at(std::size_t offset) const
+    {
+        return {values.data() + values_from[offset], values.data() + values_from[offset + 1]};
+    }
+
+    std::size_t length() const
+    {
+        return table.size() / 256;
     }
 };
 
@@ -155,7 +170,7 @@ void mark_differences(unsigned char* differs, const unsigned char* record,
 offset_counts count_offsets(const std::vector<byte_span>& records)
 {
     std::size_t length = records.empty() ? 0 : records[0].size();
-    offset_counts counts{records.size(), std::vector<std::uint32_t>(length * 256)};
+    offset_counts counts{records.size(), std::vector<std::uint32_t>(length * 256), {}, {0}};
     if (records.empty())
         return counts;
     // An offset where every record holds the first one's byte (padding,
@@ -189,12 +204,24 @@ offset_counts count_offsets(const std::vector<byte_span>& records)
                 counters[each][bytes[offsets[each]]]++;
         }
     }
+    for (std::size_t at = 0; at < length; at++) {
+        if (differs[at] == 0) {
+            counts.values.push_back(first_record[at]);
+        } else {
+            std::span<const std::uint32_t> held = counts.at(at);
+            for (unsigned value = 0; value < held.size(); value++) {
+                if (held[value] != 0)
+                    counts.values.push_back(static_cast<unsigned char>(value));
+            }
+        }
+        counts.values_from.push_back(static_cast<std::uint32_t>(counts.values.size()));
+    }
     return counts;
 }
 
 std::vector<offset_facts> facts_of(const offset_counts& offsets, const byte_class_table& classes)
 {
-    std::size_t length = offsets.table.size() / 256;
+    std::size_t length = offsets.length();
     std::size_t records = offsets.records;
     std::vector<offset_facts> facts(length);
     for (std::size_t at = 0; at < length; at++) {
@@ -203,10 +230,7 @@ std::vector<offset_facts> facts_of(const offset_counts& offsets, const byte_clas
         std::size_t zoned_digits = 0, bcds = 0;
         // The low nibbles' counts, taken from the values seen alone.
         std::array<std::size_t, 16> digits{};
-        for (unsigned value = 0; value < counts.size(); value++) {
-            if (counts[value] == 0)
-                continue;
-            unsigned char byte = static_cast<unsigned char>(value);
+        for (unsigned char byte : offsets.values_at(at)) {
             fact.zoned_digit = fact.zoned_digit && is_zoned_digit(byte);
             fact.zoned_sign = fact.zoned_sign && is_zoned_sign(byte);
             fact.bcd = fact.bcd && is_bcd(byte);
@@ -214,11 +238,11 @@ std::vector<offset_facts> facts_of(const offset_counts& offsets, const byte_clas
             fact.text = fact.text && (classes[byte] & TEXT_CLASSES) != 0;
             fact.letter = fact.letter || (classes[byte] & LETTER_CLASSES) != 0;
             fact.blank = fact.blank && classes[byte] == BYTE_BLANK;
-            zoned_digits += is_zoned_digit(byte) ? counts[value] : 0;
-            bcds += is_bcd(byte) ? counts[value] : 0;
+            zoned_digits += is_zoned_digit(byte) ? counts[byte] : 0;
+            bcds += is_bcd(byte) ? counts[byte] : 0;
             fact.distinct++;
-            digits[value & 0xF] += counts[value];
-            double share = static_cast<double>(counts[value]) / records;
+            digits[byte & 0xF] += counts[byte];
+            double share = static_cast<double>(counts[byte]) / records;
             fact.entropy -= share * std::log2(share);
         }
         for (std::size_t digit : digits) {
@@ -552,8 +576,8 @@ template <typename Fits> double share_fitting(const cutting& cut, column_span sp
     for (std::size_t at = span.start; at < span.end; at++) {
         std::span<const std::uint32_t> counts = cut.counts.at(at);
         std::size_t fitting_here = 0;
-        for (unsigned value = 0; value < counts.size(); value++) {
-            if (counts[value] != 0 && fits(static_cast<unsigned char>(value), at + 1 == span.end))
+        for (unsigned char value : cut.counts.values_at(at)) {
+            if (fits(value, at + 1 == span.end))
                 fitting_here += counts[value];
         }
         if (fitting_here == 0)
@@ -649,14 +673,11 @@ text_encoding text_code_from(const offset_counts& offsets)
                                       ((ascii[byte] & LETTER_CLASSES) != 0 ? ASCII_LETTER : 0) |
                                       ((ebcdic[byte] & TEXT_CLASSES) != 0 ? EBCDIC_TEXT : 0) |
                                       ((ebcdic[byte] & LETTER_CLASSES) != 0 ? EBCDIC_LETTER : 0));
-    std::size_t length = offsets.table.size() / 256;
+    std::size_t length = offsets.length();
     std::size_t ascii_offsets = 0, ebcdic_offsets = 0;
     for (std::size_t at = 0; at < length; at++) {
-        std::span<const std::uint32_t> counts = offsets.at(at);
         std::uint8_t all_of = 0xFF, any_of = 0;
-        for (std::size_t byte = 0; byte < counts.size(); byte++) {
-            if (counts[byte] == 0)
-                continue;
+        for (unsigned char byte : offsets.values_at(at)) {
             all_of &= bits[byte];
             any_of |= bits[byte];
         }
