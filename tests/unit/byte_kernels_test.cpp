@@ -173,4 +173,31 @@ TEST(ByteKernels, AgreePairsAsAPlainLoopDoes)
     }
 }
 
+// Every kernel marks where pairs of bytes differ as a plain loop does, at
+// every length around its width, from unaligned starts, onto marks that
+// already hold bits, leaving the bytes past the length alone.
+TEST(ByteKernels, MarkDifferencesAsAPlainLoopDoes)
+{
+    std::mt19937 random(22);
+    std::vector<unsigned char> bytes(300);
+    for (unsigned char& byte : bytes)
+        byte = static_cast<unsigned char>(random() % 3 == 0 ? random() : 'a');
+    for (const byte_kernels& kernels : usable_byte_kernels()) {
+        for (std::size_t start : {0, 1, 7}) {
+            for (std::size_t length = 0; length <= 70; length++) {
+                std::vector<unsigned char> marks(length + 1);
+                for (std::size_t at = 0; at < marks.size(); at++)
+                    marks[at] = static_cast<unsigned char>(at % 5 == 0 ? 0x40 : 0);
+                std::vector<unsigned char> expected = marks;
+                const unsigned char* first = bytes.data() + start;
+                const unsigned char* second = first + 100;
+                for (std::size_t at = 0; at < length; at++)
+                    expected[at] |= static_cast<unsigned char>(first[at] ^ second[at]);
+                kernels.mark_differences(first, second, length, marks.data());
+                EXPECT_EQ(marks, expected) << kernels.name << " from " << start << ", " << length;
+            }
+        }
+    }
+}
+
 } // namespace

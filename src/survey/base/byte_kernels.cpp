@@ -57,6 +57,12 @@ void put(unsigned char* at, lanes counters)
     std::memcpy(at, &counters, sizeof counters);
 }
 
+void mark_unlike(unsigned char* marks, const unsigned char* first, const unsigned char* second)
+{
+    std::uint64_t word = load(marks) | (load(first) ^ load(second));
+    std::memcpy(marks, &word, sizeof word);
+}
+
 std::uint64_t total(lanes counters)
 {
     std::uint64_t pairs = (counters & EVERY_OTHER_BYTE) + (counters >> 8 & EVERY_OTHER_BYTE);
@@ -125,6 +131,13 @@ void agree_byte_pairs(const unsigned char* first, const unsigned char* second,
 {
     static const pair_agree_kernel chosen = usable_byte_kernels().back().agree_pairs;
     chosen(first, second, first_classes, second_classes, count, agree);
+}
+
+void mark_byte_differences(const unsigned char* first, const unsigned char* second,
+                           std::size_t count, unsigned char* marks)
+{
+    static const difference_marks_kernel chosen = usable_byte_kernels().back().mark_differences;
+    chosen(first, second, count, marks);
 }
 
 std::array<std::uint64_t, 256> count_byte_values(const unsigned char* bytes, std::size_t count)

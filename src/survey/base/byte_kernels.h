@@ -32,6 +32,11 @@ void agree_byte_pairs(const unsigned char* first, const unsigned char* second,
                       const unsigned char* first_classes, const unsigned char* second_classes,
                       std::size_t count, unsigned char* agree);
 
+// Sets in marks[i], for i below count, the bits where first[i] and
+// second[i] differ: a mark stays 0 only where every pair so marked agreed.
+void mark_byte_differences(const unsigned char* first, const unsigned char* second,
+                           std::size_t count, unsigned char* marks);
+
 using count_equal_kernel = std::uint64_t (*)(const unsigned char*, const unsigned char*,
                                              std::size_t);
 using line_end_kernel = std::size_t (*)(const unsigned char*, std::size_t);
@@ -42,6 +47,8 @@ using either_marks_kernel = std::uint64_t (*)(const unsigned char*, std::size_t,
                                               unsigned char);
 using pair_agree_kernel = void (*)(const unsigned char*, const unsigned char*, const unsigned char*,
                                    const unsigned char*, std::size_t, unsigned char*);
+using difference_marks_kernel = void (*)(const unsigned char*, const unsigned char*, std::size_t,
+                                         unsigned char*);
 
 // next_line_end: where the first LF or CR of the bytes lies; count when
 // none does. either_marks: bit i set where bytes[i] is first or second,
@@ -54,6 +61,7 @@ struct byte_kernels {
     pair_tally_kernel tally_pairs;
     either_marks_kernel either_marks;
     pair_agree_kernel agree_pairs;
+    difference_marks_kernel mark_differences;
 };
 
 // Every set of kernels this processor runs, the portable one first and

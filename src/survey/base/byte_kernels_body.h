@@ -15,6 +15,8 @@
 //   std::uint64_t either_mask(const unsigned char*, unsigned char, unsigned char);
 //                                         // of WIDTH bytes, bit i for byte i
 //   void put(unsigned char*, lanes);      // the counters stored as bytes
+//   void mark_unlike(unsigned char* marks, const unsigned char*, const unsigned char*);
+//                                         // of WIDTH bytes, marks |= first ^ second
 // Every set must give exactly the same counts.
 
 // A counter of one byte wraps after 255: the counters are added into the
@@ -165,7 +167,29 @@ void agree_pairs(const unsigned char* first, const unsigned char* second,
                                                (first_classes[at] == second_classes[at]));
 }
 
+void mark_differences(const unsigned char* first, const unsigned char* second, std::size_t count,
+                      unsigned char* marks)
+{
+    std::size_t at = 0;
+    for (; at + WIDTH <= count; at += WIDTH)
+        mark_unlike(marks + at, first + at, second + at);
+    // Records shorter than a block are common: what is left goes a word
+    // at a time.
+    constexpr std::size_t WORD = sizeof(std::uint64_t);
+    for (; at + WORD <= count; at += WORD) {
+        std::uint64_t one, other, marked;
+        std::memcpy(&one, first + at, WORD);
+        std::memcpy(&other, second + at, WORD);
+        std::memcpy(&marked, marks + at, WORD);
+        marked |= one ^ other;
+        std::memcpy(marks + at, &marked, WORD);
+    }
+    for (; at < count; at++)
+        marks[at] |= static_cast<unsigned char>(first[at] ^ second[at]);
+}
+
 byte_kernels kernels_of(const char* name)
 {
-    return {name, count_equal, next_line_end, tally_pairs, either_marks, agree_pairs};
+    return {name,         count_equal, next_line_end,   tally_pairs,
+            either_marks, agree_pairs, mark_differences};
 }

@@ -55,6 +55,15 @@ inline void put(unsigned char* at, lanes counters)
     _mm_storeu_si128(reinterpret_cast<__m128i*>(at), counters);
 }
 
+inline void mark_unlike(unsigned char* marks, const unsigned char* first,
+                        const unsigned char* second)
+{
+    __m128i* at = reinterpret_cast<__m128i*>(marks);
+    __m128i unlike = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(first)),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(second)));
+    _mm_storeu_si128(at, _mm_or_si128(_mm_loadu_si128(at), unlike));
+}
+
 inline std::uint64_t sum_of_halves(__m128i sums)
 {
     alignas(16) std::uint64_t halves[2];
@@ -129,6 +138,15 @@ inline void add_marks(unsigned char* counters, lanes marks)
 inline void put(unsigned char* at, lanes counters)
 {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), counters);
+}
+
+inline void mark_unlike(unsigned char* marks, const unsigned char* first,
+                        const unsigned char* second)
+{
+    __m256i* at = reinterpret_cast<__m256i*>(marks);
+    __m256i unlike = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(first)),
+                                      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(second)));
+    _mm256_storeu_si256(at, _mm256_or_si256(_mm256_loadu_si256(at), unlike));
 }
 
 inline std::uint64_t total(lanes counters)
