@@ -1,10 +1,10 @@
 #include "record_profile.h"
 
 #include "../base/byte_class.h"
+#include "../base/byte_kernels.h"
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <vector>
 
 namespace
@@ -46,13 +46,13 @@ constexpr std::uint64_t SHIFT_PROBE_RECORDS = 64;
 // every record breaks them; a shift that only breaks fewer is chance.
 constexpr std::uint64_t SHIFT_BREAKS_ONE_IN = 4;
 
-// Calls visit(record bytes, place) for every whole record in each place
-// the sample read, the records of place i starting shifts[i] bytes after
-// where they would in line with the first (none: in line), modulo the
-// length.
+// Calls visit(first record's bytes, records, place) for the whole records
+// of each place the sample read, one after another there, the records of
+// place i starting shifts[i] bytes after where they would in line with the
+// first (none: in line), modulo the length.
 template <typename Visit>
-void each_record(const file_sample& sample, std::uint64_t first_record, std::uint64_t records_end,
-                 std::uint32_t length, Visit visit, const std::vector<std::uint64_t>& shifts = {})
+void each_run(const file_sample& sample, std::uint64_t first_record, std::uint64_t records_end,
+              std::uint32_t length, Visit visit, const std::vector<std::uint64_t>& shifts = {})
 {
     std::size_t place = 0;
     auto walk = [&](byte_span bytes, std::uint64_t offset) {
@@ -61,8 +61,8 @@ void each_record(const file_sample& sample, std::uint64_t first_record, std::uin
         std::uint64_t record = first;
         if (record < offset)
             record += (offset - record + length - 1) / length * length;
-        for (; record + length <= end; record += length)
-            visit(bytes.data() + (record - offset), place);
+        std::uint64_t records = record + length <= end ? (end - record) / length : 0;
+        visit(bytes.data() + (records > 0 ? record - offset : 0), records, place);
         place++;
     };
     walk(sample.start, 0);
@@ -84,27 +84,33 @@ bool constants_tell(const std::vector<int>& constant, std::uint64_t shift)
     return false;
 }
 
-void take_differences(column_tallies& tallies, const unsigned char* record, std::uint32_t length,
-                      bool first)
+// Rows this long at least are marked at once: short records are taken a
+// few to a row, so that the words run long.
+constexpr std::uint64_t LEAST_MARKED_ROW = 256;
+
+// Marks the columns where records of a run, one after another, differ
+// from the first record of all. Only whether a column differs is kept: a
+// run's records all agree with the first of all at a column where the
+// run's first does and each record agrees with the one before it, and
+// those pairs are marked a row of a few records at a time.
+void take_differences(column_tallies& tallies, const unsigned char* run, std::uint64_t records,
+                      std::uint32_t length, bool first)
 {
+    if (records == 0)
+        return;
     if (first)
-        std::copy(record, record + length, tallies.first.begin());
+        std::copy(run, run + length, tallies.first.begin());
     unsigned char* differs = tallies.differs.data();
-    const unsigned char* expected = tallies.first.data();
-    // Eight columns at a time in a word: only whether a bit differs is
-    // kept, and no bit crosses a column.
-    constexpr std::uint32_t WORD = sizeof(std::uint64_t);
-    std::uint32_t column = 0;
-    for (; column + WORD <= length; column += WORD) {
-        std::uint64_t seen, wanted, marks;
-        std::memcpy(&seen, record + column, WORD);
-        std::memcpy(&wanted, expected + column, WORD);
-        std::memcpy(&marks, differs + column, WORD);
-        marks |= seen ^ wanted;
-        std::memcpy(differs + column, &marks, WORD);
-    }
-    for (; column < length; column++)
-        differs[column] |= static_cast<unsigned char>(record[column] ^ expected[column]);
+    mark_byte_differences(run, tallies.first.data(), length, differs);
+    std::uint64_t row = (LEAST_MARKED_ROW + length - 1) / length * length;
+    std::uint64_t pairs = (records - 1) * length;
+    if (pairs == 0)
+        return;
+    std::vector<unsigned char> marks(std::min(row, pairs), 0);
+    for (std::uint64_t at = 0; at < pairs; at += row)
+        mark_byte_differences(run + at, run + at + length, std::min(row, pairs - at), marks.data());
+    for (std::size_t at = 0; at < marks.size(); at++)
+        differs[at % length] |= marks[at];
 }
 
 // For each place, the shift at which its first records break the fewest of
@@ -171,10 +177,11 @@ std::vector<std::uint64_t> shifts_of_places(const file_sample& sample, std::uint
 std::size_t places_with_records(const file_sample& sample, std::uint64_t first_record,
                                 std::uint64_t records_end, std::uint32_t length)
 {
-    std::vector<bool> seen(1 + sample.later.size(), false);
-    each_record(sample, first_record, records_end, length,
-                [&](const unsigned char*, std::size_t place) { seen[place] = true; });
-    return static_cast<std::size_t>(std::count(seen.begin(), seen.end(), true));
+    std::size_t places = 0;
+    each_run(
+        sample, first_record, records_end, length,
+        [&](const unsigned char*, std::uint64_t records, std::size_t) { places += records > 0; });
+    return places;
 }
 
 int kind_index(std::uint8_t kind)
@@ -215,13 +222,15 @@ bool counter_digit(const column_tallies& tallies, std::uint32_t column)
 
 // The kinds of the columns whose bytes vary: a column of one byte is of
 // that byte's kind, and most of a record is often such (padding, codes).
-void take_kinds(column_tallies& tallies, const unsigned char* record,
-                const std::vector<std::uint32_t>& varying,
+void take_kinds(column_tallies& tallies, const unsigned char* run, std::uint64_t records,
+                std::uint32_t length, const std::vector<std::uint32_t>& varying,
                 const std::array<std::uint8_t, 256>& kind_bit)
 {
     std::uint8_t* kinds = tallies.kinds_of_all.data();
-    for (std::uint32_t column : varying)
-        kinds[column] &= kind_bit[record[column]];
+    for (std::uint64_t record = 0; record < records; record++, run += length) {
+        for (std::uint32_t column : varying)
+            kinds[column] &= kind_bit[run[column]];
+    }
 }
 
 } // namespace
@@ -239,22 +248,22 @@ record_profile profile_records(const file_sample& sample, std::uint64_t first_re
         kind_bit[byte] = static_cast<std::uint8_t>(1u << kind_index(classes[byte]));
     // The start's records first: the bytes they all hold line up the
     // later places, whose records are then taken where they line up.
-    each_record(sample, first_record, records_end, length,
-                [&](const unsigned char* record, std::size_t place) {
-                    if (place != 0)
-                        return;
-                    take_differences(tallies, record, length, records == 0);
-                    records++;
-                });
+    each_run(sample, first_record, records_end, length,
+             [&](const unsigned char* run, std::uint64_t count, std::size_t place) {
+                 if (place != 0)
+                     return;
+                 take_differences(tallies, run, count, length, records == 0);
+                 records += count;
+             });
     std::vector<std::uint64_t> shifts =
         shifts_of_places(sample, first_record, records_end, length, tallies, records);
-    each_record(
+    each_run(
         sample, first_record, records_end, length,
-        [&](const unsigned char* record, std::size_t place) {
+        [&](const unsigned char* run, std::uint64_t count, std::size_t place) {
             if (place == 0)
                 return;
-            take_differences(tallies, record, length, records == 0);
-            records++;
+            take_differences(tallies, run, count, length, records == 0);
+            records += count;
         },
         shifts);
     std::vector<std::uint32_t> varying;
@@ -265,10 +274,10 @@ record_profile profile_records(const file_sample& sample, std::uint64_t first_re
             tallies.kinds_of_all[column] = kind_bit[tallies.first[column]];
     }
     if (!varying.empty())
-        each_record(
+        each_run(
             sample, first_record, records_end, length,
-            [&](const unsigned char* record, std::size_t) {
-                take_kinds(tallies, record, varying, kind_bit);
+            [&](const unsigned char* run, std::uint64_t count, std::size_t) {
+                take_kinds(tallies, run, count, length, varying, kind_bit);
             },
             shifts);
     record_profile profile;
