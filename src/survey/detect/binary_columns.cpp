@@ -1,6 +1,7 @@
 #include "binary_columns.h"
 
 #include "../base/byte_class.h"
+#include "../base/byte_kernels.h"
 #include "../base/text_decode.h"
 #include "text_columns.h"
 
@@ -8,7 +9,6 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <span>
 #include <string>
 #include <string_view>
@@ -148,25 +148,6 @@ struct offset_counts {
     }
 };
 
-// Sets in differs the bits where record differs from first, eight bytes
-// at a time in a word: no bit crosses a byte.
-void mark_differences(unsigned char* differs, const unsigned char* record,
-                      const unsigned char* first, std::size_t length)
-{
-    constexpr std::size_t WORD = sizeof(std::uint64_t);
-    std::size_t at = 0;
-    for (; at + WORD <= length; at += WORD) {
-        std::uint64_t seen, wanted, marks;
-        std::memcpy(&seen, record + at, WORD);
-        std::memcpy(&wanted, first + at, WORD);
-        std::memcpy(&marks, differs + at, WORD);
-        marks |= seen ^ wanted;
-        std::memcpy(differs + at, &marks, WORD);
-    }
-    for (; at < length; at++)
-        differs[at] |= static_cast<unsigned char>(record[at] ^ first[at]);
-}
-
 offset_counts count_offsets(const std::vector<byte_span>& records)
 {
     std::size_t length = records.empty() ? 0 : records[0].size();
@@ -178,7 +159,7 @@ offset_counts count_offsets(const std::vector<byte_span>& records)
     std::vector<unsigned char> differs(length, 0);
     const unsigned char* first_record = records[0].data();
     for (byte_span record : records)
-        mark_differences(differs.data(), record.data(), first_record, length);
+        mark_byte_differences(record.data(), first_record, length, differs.data());
     std::vector<std::uint32_t> varying;
     for (std::size_t at = 0; at < length; at++) {
         if (differs[at] == 0)
