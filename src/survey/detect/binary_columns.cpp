@@ -598,10 +598,25 @@ double form_share(const cutting& cut, column_span span, binary_form form, text_e
     case binary_form::filler: {
         if (!cut.varies(span.start, span.end))
             return 1;
+        // Every record holds the first one's byte at an offset of one
+        // byte: the records are read at the others alone, and where only
+        // one is left its count tells.
+        std::vector<std::size_t> varying;
+        for (std::size_t at = span.start; at < span.end; at++) {
+            if (!cut.facts[at].constant)
+                varying.push_back(at);
+        }
         std::size_t fitting = 0;
-        for (byte_span record : cut.records)
-            fitting += std::equal(record.begin() + span.start, record.begin() + span.end,
-                                  first.begin() + span.start);
+        if (varying.size() == 1) {
+            fitting = cut.counts.at(varying[0])[first[varying[0]]];
+        } else {
+            for (byte_span record : cut.records) {
+                std::size_t each = 0;
+                while (each < varying.size() && record[varying[each]] == first[varying[each]])
+                    each++;
+                fitting += each == varying.size();
+            }
+        }
         return static_cast<double>(fitting) / cut.records.size();
     }
     default:
