@@ -63,6 +63,38 @@ TEST(TextLines, SplitsAtEveryKindOfLineEnd)
         EXPECT_EQ(split(each.text, each.at_end), each.lines) << each.name;
 }
 
+// Lines taken from a split of the whole text are the part's own split,
+// for every part that starts and ends anywhere, at a file's end or not;
+// where they are not taken the part is split anew, so only wrong lines
+// fail: a CR that may begin a CR LF, a line left open at the part's end.
+TEST(TextLines, KeptLinesOfAPartAreItsOwnSplit)
+{
+    for (std::string text : {"ab\ncd\r\nef\rgh\r\n\r\nij", "a\r\rb\n\nc\r", "x\ny"}) {
+        for (bool at_end : {false, true}) {
+            kept_lines kept = keep_lines(text, at_end);
+            EXPECT_TRUE(kept_lines_of(kept, text, at_end)) << text;
+            for (std::size_t start = 0; start <= text.size(); start++) {
+                for (std::size_t end = start; end <= text.size(); end++) {
+                    std::string_view part = std::string_view(text).substr(start, end - start);
+                    auto taken = kept_lines_of(kept, part, at_end);
+                    if (!taken)
+                        continue;
+                    std::vector<text_line> own = split_text_lines(part, at_end);
+                    ASSERT_EQ(taken->size(), own.size()) << text << " " << start << "-" << end;
+                    for (std::size_t line = 0; line < own.size(); line++) {
+                        const text_line& each = (*taken)[line];
+                        EXPECT_EQ(each.text.data(), own[line].text.data());
+                        EXPECT_EQ(each.text.size(), own[line].text.size());
+                        EXPECT_EQ(each.start - start, own[line].start);
+                        EXPECT_EQ(each.end - start, own[line].end);
+                        EXPECT_EQ(each.terminated, own[line].terminated);
+                    }
+                }
+            }
+        }
+    }
+}
+
 TEST(TextLines, TellsCommentAndBlankLines)
 {
     const std::vector<std::pair<const char*, bool>> cases = {
