@@ -177,6 +177,10 @@ struct compiled_pattern {
     std::size_t words = 0;
     std::array<std::size_t, MOST_WORDS> word_at{};
     std::array<std::uint64_t, MOST_WORDS> shape{};
+    // The same shape as the bytes of its fields' digits (all ones) and its
+    // literals (the rest).
+    std::array<std::uint64_t, MOST_WORDS> digit_lanes{};
+    std::array<std::uint64_t, MOST_WORDS> literals{};
     std::array<fixed_field, MOST_STEPS> ranged{};
     std::size_t ranged_count = 0;
 
@@ -225,9 +229,14 @@ struct compiled_pattern {
             ranged_count = 0;
             return;
         }
+        std::string lanes;
+        for (char byte : shaped)
+            lanes += byte == '9' ? '\xFF' : '\0';
         for (std::size_t at = 0; at < shaped.size(); at += sizeof(std::uint64_t)) {
             word_at[words] = std::min(at, shaped.size() - sizeof(std::uint64_t));
             shape[words] = load_word(shaped.data() + word_at[words]);
+            digit_lanes[words] = load_word(lanes.data() + word_at[words]);
+            literals[words] = shape[words] & ~digit_lanes[words];
             words++;
         }
     }
@@ -240,6 +249,20 @@ struct compiled_pattern {
         return field.low == 0 && field.high >= most_number - 1;
     }
 };
+
+// Whether a word of a value is the shape's: its literals where the shape
+// has them, digits where it has digits. As digits less '0', a digit's
+// byte has no high half, and no low half past 9 (that 6 more would carry
+// into the high half): the same as digits_as_nines(word) == shape, where
+// no literal is a digit, in half the steps.
+[[gnu::always_inline]] inline bool fits_shape(std::uint64_t word, std::uint64_t digit_lanes,
+                                              std::uint64_t literals)
+{
+    constexpr std::uint64_t HIGH_HALVES = 0xF0F0F0F0F0F0F0F0u;
+    std::uint64_t digits = (word ^ '0' * EVERY_BYTE) & digit_lanes;
+    return (word & ~digit_lanes) == literals && (digits & HIGH_HALVES) == 0 &&
+           ((digits + 6 * EVERY_BYTE) & 0x10 * EVERY_BYTE) == 0;
+}
 
 // Reads the field's digits at `at` as a number within its range.
 bool read_field(std::string_view value, std::size_t& at, const pattern_field& field)
@@ -257,7 +280,8 @@ bool read_field(std::string_view value, std::size_t& at, const pattern_field& fi
                                                 const compiled_pattern& pattern)
 {
     for (std::size_t word = 0; word < pattern.words; word++) {
-        if (digits_as_nines(load_word(value.data() + pattern.word_at[word])) != pattern.shape[word])
+        if (!fits_shape(load_word(value.data() + pattern.word_at[word]), pattern.digit_lanes[word],
+                        pattern.literals[word]))
             return false;
     }
     for (std::size_t each = 0; each < pattern.ranged_count; each++) {
