@@ -173,4 +173,35 @@ TEST(FieldSplit, SplitsOutsideQuotesOnly)
     }
 }
 
+// Values of many records marked a block at a time across records are the
+// values of each alone: records shorter and longer than a block, fields
+// across a block's end, lines between records that are none, and quotes
+// left open at a record's end (which close at its end, not the next's).
+TEST(FieldSplit, ValuesOfRecordsAsOfEachAlone)
+{
+    std::string text;
+    for (int line = 0; line < 40; line++) {
+        text += std::string(static_cast<std::size_t>(line * 7 % 23), 'x') + ", \"a,b\" ,";
+        text += line % 5 == 0 ? "\"open," : "c";
+        text += std::string(static_cast<std::size_t>(line * 13 % 71), 'y') + ",z\n";
+        text += line % 3 == 0 ? "# not a record, none\n" : "";
+    }
+    std::vector<std::string_view> records;
+    for (const text_line& line : split_text_lines(text, true))
+        if (!line.text.starts_with('#'))
+            records.push_back(line.text);
+    for (field_rule rule : {field_rule{',', '"'}, field_rule{',', std::nullopt},
+                            field_rule{'"', std::nullopt}, field_rule{' ', '"'}}) {
+        std::vector<std::string_view> expected, values;
+        std::vector<std::size_t> expected_ends, ends;
+        for (std::string_view record : records) {
+            append_values(record, rule, expected);
+            expected_ends.push_back(expected.size());
+        }
+        append_values_of_records(records, rule, values, ends);
+        EXPECT_EQ(values, expected) << rule.delimiter;
+        EXPECT_EQ(ends, expected_ends) << rule.delimiter;
+    }
+}
+
 } // namespace

@@ -247,15 +247,12 @@ void describe_delimited(const file_sample& sample, file_layout& layout, const ke
     // Records mostly have the usual number of fields.
     rows.values.reserve(records.size() *
                         std::max<std::size_t>(layout.fields.value_or(0), layout.most_fields));
-    for (std::string_view record : records) {
-        std::size_t first = rows.values.size();
-        append_values(record, rule, rows.values);
-        // A commented row of names: the first name follows the mark.
-        if (first == 0 && first < rows.values.size() && is_comment_line(record)) {
-            std::string_view& name = rows.values[first];
-            name.remove_prefix(std::min(name.size(), name.find_first_not_of(COMMENT_MARKS)));
-        }
-        rows.end_row();
+    append_values_of_records(records, rule, rows.values, rows.row_starts);
+    // A commented row of names: the first name follows the mark.
+    if (!records.empty() && !rows.values.empty() && rows.width(0) > 0 &&
+        is_comment_line(records[0])) {
+        std::string_view& name = rows.values[0];
+        name.remove_prefix(std::min(name.size(), name.find_first_not_of(COMMENT_MARKS)));
     }
     std::size_t count = std::max<std::size_t>(layout.fields.value_or(0), layout.most_fields);
     layout.described_columns = typed_columns(rows, count, layout.header_row);
