@@ -665,6 +665,36 @@ struct column_typer::state {
         try_candidates(value, at, signed_value ? &signature : nullptr);
     }
 
+    // The values from the first that change nothing, as take() would find
+    // them: those of the one pattern left, or of a shape every number form
+    // left took before. Counted in a loop of its own, the column's state
+    // kept at hand; the first value that may change something (an empty
+    // one, a null marker, another shape) is left to take().
+    [[gnu::always_inline]] std::size_t take_unchanging(const std::string_view* values,
+                                                       std::size_t count)
+    {
+        std::size_t at = 0;
+        const candidate& front = candidates[living.front()];
+        if (living.size() == 1 && front.pattern != nullptr) {
+            const compiled_pattern& pattern = front.pattern->steps;
+            while (at < count && !values[at].empty() && !may_lead_marker(values[at].front()) &&
+                   fits_pattern(values[at], pattern))
+                at++;
+        } else if (living.back() < NUMBER_FORMS.size()) {
+            value_signature signature, last = last_taken;
+            while (at < count && !values[at].empty() && !may_lead_marker(values[at].front()) &&
+                   signature_of(values[at], signature) &&
+                   (signature == last || taken.contains(signature))) {
+                last = signature;
+                at++;
+            }
+            last_taken = last;
+        }
+        taken_values += at;
+        typed += at;
+        return at;
+    }
+
     // Out of line, so that the values passed over above, most of a long
     // column, cost no more than their tests.
     [[gnu::noinline]] void try_candidates(std::string_view value, std::size_t at,
@@ -717,8 +747,11 @@ bool column_typer::take(std::string_view value)
 bool column_typer::take_all(const std::string_view* values, std::size_t count)
 {
     state& typing = *state_;
-    for (std::size_t at = 0; at < count && typing.alive > 0; at++)
-        typing.take(values[at]);
+    for (std::size_t at = 0; at < count && typing.alive > 0; at++) {
+        at += typing.take_unchanging(values + at, count - at);
+        if (at < count)
+            typing.take(values[at]);
+    }
     return typing.alive > 0;
 }
 
