@@ -127,29 +127,37 @@ void order_by_raw(const std::vector<std::uint64_t>& raws, std::uint32_t width,
                   std::vector<std::uint32_t>& order, std::vector<std::uint32_t>& spare)
 {
     std::size_t count = raws.size();
-    std::vector<std::array<std::uint32_t, 256>> counts(width, std::array<std::uint32_t, 256>{});
-    for (std::uint64_t raw : raws) {
-        for (std::uint32_t b = 0; b < width; b++)
-            counts[b][raw >> (8 * b) & 0xFF]++;
-    }
+    std::uint64_t varying = 0;
+    for (std::uint64_t raw : raws)
+        varying |= raw ^ raws[0];
     order.resize(count);
     spare.resize(count);
-    for (std::size_t i = 0; i < count; i++)
-        order[i] = static_cast<std::uint32_t>(i);
+    bool ordered = false;
     for (std::uint32_t b = 0; b < width; b++) {
-        std::array<std::uint32_t, 256>& next = counts[b];
-        if (count == 0 || next[raws[0] >> (8 * b) & 0xFF] == count)
+        unsigned shift = 8 * b;
+        if ((varying >> shift & 0xFF) == 0)
             continue;
+        std::array<std::uint32_t, 256> next{};
+        for (std::uint64_t raw : raws)
+            next[raw >> shift & 0xFF]++;
         std::uint32_t sum = 0;
         for (std::uint32_t& each : next) {
             std::uint32_t held = each;
             each = sum;
             sum += held;
         }
+        if (!ordered) {
+            for (std::size_t place = 0; place < count; place++)
+                order[next[raws[place] >> shift & 0xFF]++] = static_cast<std::uint32_t>(place);
+            ordered = true;
+            continue;
+        }
         for (std::uint32_t place : order)
-            spare[next[raws[place] >> (8 * b) & 0xFF]++] = place;
+            spare[next[raws[place] >> shift & 0xFF]++] = place;
         order.swap(spare);
     }
+    for (std::size_t place = 0; !ordered && place < count; place++)
+        order[place] = static_cast<std::uint32_t>(place);
 }
 
 // Each value as its rank among them, 0 to 1, equal values sharing theirs:
@@ -466,18 +474,6 @@ struct dip_finder {
             return 0;
         return std::max(0.0, 1 - differences[length] / near);
     }
-
-    double strength(std::size_t length) const
-    {
-        double sum = 0, weights = 0;
-        for (std::size_t times = 1; times <= MULTIPLES_WEIGHED; times++) {
-            if (times * length >= differences.size())
-                break;
-            sum += dip(times * length) / static_cast<double>(times);
-            weights += 1 / static_cast<double>(times);
-        }
-        return weights == 0 ? 0 : sum / weights;
-    }
 };
 
 // Two stretches of the bytes as long as the values read: the two nearest
@@ -548,8 +544,24 @@ std::vector<double> row_strengths(const std::vector<double>& differences, std::s
     if (differences.size() < 2)
         return strengths;
     dip_finder finder(differences, step);
-    for (std::size_t row = SHORTEST_ROW_VALUES * step; row <= longest_row; row += step)
-        strengths[row] = finder.strength(row);
+    // A row lines up at its multiples too: the dips of the rows weighed
+    // are worked out once, first, each row's strength then taking its
+    // dip's place (a later row reads only dips further on).
+    std::size_t shortest = SHORTEST_ROW_VALUES * step;
+    for (std::size_t row = shortest; row <= longest_row && row < differences.size(); row += step)
+        strengths[row] = finder.dip(row);
+    for (std::size_t row = shortest; row <= longest_row; row += step) {
+        double sum = 0, weights = 0;
+        for (std::size_t times = 1; times <= MULTIPLES_WEIGHED; times++) {
+            std::size_t length = times * row;
+            if (length >= differences.size())
+                break;
+            double dip = length <= longest_row ? strengths[length] : finder.dip(length);
+            sum += dip / static_cast<double>(times);
+            weights += 1 / static_cast<double>(times);
+        }
+        strengths[row] = weights == 0 ? 0 : sum / weights;
+    }
     return strengths;
 }
 
