@@ -200,4 +200,58 @@ TEST(ByteKernels, MarkDifferencesAsAPlainLoopDoes)
     }
 }
 
+// Every kernel's pass of a transform gives the doubles of a plain loop,
+// to the bit: for blocks shorter and longer than its width, from
+// unaligned starts, over values of mixed signs and sizes.
+TEST(ByteKernels, FourierPassAsAPlainLoopDoes)
+{
+    std::mt19937 random(21);
+    std::uniform_real_distribution<double> spread(-1e3, 1e3);
+    std::vector<double> values(300), turns(300);
+    for (std::size_t at = 0; at < values.size(); at++) {
+        values[at] = spread(random) * (at % 5 == 0 ? 1e-9 : 1);
+        turns[at] = spread(random) / 1e3;
+    }
+    for (const byte_kernels& kernels : usable_byte_kernels()) {
+        for (std::size_t start : {0, 1, 3}) {
+            for (auto [size, half] : {std::pair<std::size_t, std::size_t>{2, 1},
+                                      {8, 1},
+                                      {8, 2},
+                                      {8, 4},
+                                      {64, 4},
+                                      {64, 8},
+                                      {64, 32},
+                                      {96, 3},
+                                      {120, 5}}) {
+                std::vector<double> real(values.begin() + start, values.begin() + start + size + 1);
+                std::vector<double> imag(values.begin() + start + 150,
+                                         values.begin() + start + 150 + size + 1);
+                std::vector<double> expected_real = real, expected_imag = imag;
+                const double* turn_real = turns.data() + start;
+                const double* turn_imag = turns.data() + start + 150;
+                for (std::size_t block = 0; block < size; block += 2 * half) {
+                    for (std::size_t k = 0; k < half; k++) {
+                        double* even_real = &expected_real[block + k];
+                        double* even_imag = &expected_imag[block + k];
+                        double* odd_real = even_real + half;
+                        double* odd_imag = even_imag + half;
+                        double turned_real = *odd_real * turn_real[k] - *odd_imag * turn_imag[k];
+                        double turned_imag = *odd_real * turn_imag[k] + *odd_imag * turn_real[k];
+                        double was_real = *even_real, was_imag = *even_imag;
+                        *even_real = was_real + turned_real;
+                        *even_imag = was_imag + turned_imag;
+                        *odd_real = was_real - turned_real;
+                        *odd_imag = was_imag - turned_imag;
+                    }
+                }
+                kernels.fourier_pass(real.data(), imag.data(), size, half, turn_real, turn_imag);
+                EXPECT_EQ(real, expected_real)
+                    << kernels.name << " from " << start << ", " << size << " by " << half;
+                EXPECT_EQ(imag, expected_imag)
+                    << kernels.name << " from " << start << ", " << size << " by " << half;
+            }
+        }
+    }
+}
+
 } // namespace

@@ -63,6 +63,38 @@ TEST(TextLines, SplitsAtEveryKindOfLineEnd)
         EXPECT_EQ(split(each.text, each.at_end), each.lines) << each.name;
 }
 
+// Lines taken from a split of the whole text are the part's own split,
+// for every part that starts and ends anywhere, at a file's end or not;
+// where they are not taken the part is split anew, so only wrong lines
+// fail: a CR that may begin a CR LF, a line left open at the part's end.
+TEST(TextLines, KeptLinesOfAPartAreItsOwnSplit)
+{
+    for (std::string text : {"ab\ncd\r\nef\rgh\r\n\r\nij", "a\r\rb\n\nc\r", "x\ny"}) {
+        for (bool at_end : {false, true}) {
+            kept_lines kept = keep_lines(text, at_end);
+            EXPECT_TRUE(kept_lines_of(kept, text, at_end)) << text;
+            for (std::size_t start = 0; start <= text.size(); start++) {
+                for (std::size_t end = start; end <= text.size(); end++) {
+                    std::string_view part = std::string_view(text).substr(start, end - start);
+                    auto taken = kept_lines_of(kept, part, at_end);
+                    if (!taken)
+                        continue;
+                    std::vector<text_line> own = split_text_lines(part, at_end);
+                    ASSERT_EQ(taken->size(), own.size()) << text << " " << start << "-" << end;
+                    for (std::size_t line = 0; line < own.size(); line++) {
+                        const text_line& each = (*taken)[line];
+                        EXPECT_EQ(each.text.data(), own[line].text.data());
+                        EXPECT_EQ(each.text.size(), own[line].text.size());
+                        EXPECT_EQ(each.start - start, own[line].start);
+                        EXPECT_EQ(each.end - start, own[line].end);
+                        EXPECT_EQ(each.terminated, own[line].terminated);
+                    }
+                }
+            }
+        }
+    }
+}
+
 TEST(TextLines, TellsCommentAndBlankLines)
 {
     const std::vector<std::pair<const char*, bool>> cases = {
@@ -138,6 +170,37 @@ TEST(FieldSplit, SplitsOutsideQuotesOnly)
         field_rule rule{each.delimiter, each.quote};
         EXPECT_EQ(split_fields(each.record, rule), each.fields) << each.record;
         EXPECT_EQ(count_fields(each.record, rule), each.fields.size()) << each.record;
+    }
+}
+
+// Values of many records marked a block at a time across records are the
+// values of each alone: records shorter and longer than a block, fields
+// across a block's end, lines between records that are none, and quotes
+// left open at a record's end (which close at its end, not the next's).
+TEST(FieldSplit, ValuesOfRecordsAsOfEachAlone)
+{
+    std::string text;
+    for (int line = 0; line < 40; line++) {
+        text += std::string(static_cast<std::size_t>(line * 7 % 23), 'x') + ", \"a,b\" ,";
+        text += line % 5 == 0 ? "\"open," : "c";
+        text += std::string(static_cast<std::size_t>(line * 13 % 71), 'y') + ",z\n";
+        text += line % 3 == 0 ? "# not a record, none\n" : "";
+    }
+    std::vector<std::string_view> records;
+    for (const text_line& line : split_text_lines(text, true))
+        if (!line.text.starts_with('#'))
+            records.push_back(line.text);
+    for (field_rule rule : {field_rule{',', '"'}, field_rule{',', std::nullopt},
+                            field_rule{'"', std::nullopt}, field_rule{' ', '"'}}) {
+        std::vector<std::string_view> expected, values;
+        std::vector<std::size_t> expected_ends, ends;
+        for (std::string_view record : records) {
+            append_values(record, rule, expected);
+            expected_ends.push_back(expected.size());
+        }
+        append_values_of_records(records, rule, values, ends);
+        EXPECT_EQ(values, expected) << rule.delimiter;
+        EXPECT_EQ(ends, expected_ends) << rule.delimiter;
     }
 }
 

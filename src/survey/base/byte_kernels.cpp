@@ -95,6 +95,36 @@ std::uint64_t either_mask(const unsigned char* at, unsigned char first, unsigned
     return word_either_mask(at, first, second);
 }
 
+// A double at a time: the compiler runs the plain loop wider where the
+// program's own instruction set allows.
+constexpr std::size_t DOUBLES = 1;
+using doubles = double;
+
+double load_doubles(const double* at)
+{
+    return *at;
+}
+
+void store_doubles(double* at, double value)
+{
+    *at = value;
+}
+
+double times(double first, double second)
+{
+    return first * second;
+}
+
+double plus(double first, double second)
+{
+    return first + second;
+}
+
+double minus(double first, double second)
+{
+    return first - second;
+}
+
 #include "byte_kernels_body.h"
 
 } // namespace
@@ -138,6 +168,13 @@ void mark_byte_differences(const unsigned char* first, const unsigned char* seco
 {
     static const difference_marks_kernel chosen = usable_byte_kernels().back().mark_differences;
     chosen(first, second, count, marks);
+}
+
+void fourier_pass(double* real, double* imag, std::size_t size, std::size_t half,
+                  const double* turn_real, const double* turn_imag)
+{
+    static const fourier_pass_kernel chosen = usable_byte_kernels().back().fourier_pass;
+    chosen(real, imag, size, half, turn_real, turn_imag);
 }
 
 std::array<std::uint64_t, 256> count_byte_values(const unsigned char* bytes, std::size_t count)

@@ -37,6 +37,12 @@ void agree_byte_pairs(const unsigned char* first, const unsigned char* second,
 void mark_byte_differences(const unsigned char* first, const unsigned char* second,
                            std::size_t count, unsigned char* marks);
 
+// One pass of a Fourier transform by the widest set: the butterflies of
+// every block of 2 * half values in size, real and imaginary parts apart,
+// with the pass's turns at [0, half).
+void fourier_pass(double* real, double* imag, std::size_t size, std::size_t half,
+                  const double* turn_real, const double* turn_imag);
+
 using count_equal_kernel = std::uint64_t (*)(const unsigned char*, const unsigned char*,
                                              std::size_t);
 using line_end_kernel = std::size_t (*)(const unsigned char*, std::size_t);
@@ -49,11 +55,16 @@ using pair_agree_kernel = void (*)(const unsigned char*, const unsigned char*, c
                                    const unsigned char*, std::size_t, unsigned char*);
 using difference_marks_kernel = void (*)(const unsigned char*, const unsigned char*, std::size_t,
                                          unsigned char*);
+using fourier_pass_kernel = void (*)(double*, double*, std::size_t, std::size_t, const double*,
+                                     const double*);
 
 // next_line_end: where the first LF or CR of the bytes lies; count when
 // none does. either_marks: bit i set where bytes[i] is first or second,
 // for count bytes up to 64; its callers keep the widest set's function at
-// hand, as they call it at every line or record.
+// hand, as they call it at every line or record. fourier_pass: as
+// below, each product and sum rounded to a double on its own, in the
+// order a plain loop takes them, never fused: every set's doubles are the
+// same.
 struct byte_kernels {
     const char* name;
     count_equal_kernel count_equal;
@@ -62,6 +73,7 @@ struct byte_kernels {
     either_marks_kernel either_marks;
     pair_agree_kernel agree_pairs;
     difference_marks_kernel mark_differences;
+    fourier_pass_kernel fourier_pass;
 };
 
 // Every set of kernels this processor runs, the portable one first and

@@ -17,6 +17,9 @@
 //   void put(unsigned char*, lanes);      // the counters stored as bytes
 //   void mark_unlike(unsigned char* marks, const unsigned char*, const unsigned char*);
 //                                         // of WIDTH bytes, marks |= first ^ second
+//   constexpr std::size_t DOUBLES;        // doubles taken at once
+//   doubles load_doubles(const double*); void store_doubles(double*, doubles);
+//   doubles times(doubles, doubles), plus(...), minus(...); // each rounded alone
 // Every set must give exactly the same counts.
 
 // A counter of one byte wraps after 255: the counters are added into the
@@ -188,8 +191,43 @@ void mark_differences(const unsigned char* first, const unsigned char* second, s
         marks[at] |= static_cast<unsigned char>(first[at] ^ second[at]);
 }
 
+void butterflies(double* even_real, double* even_imag, double* odd_real, double* odd_imag,
+                 const double* turn_real, const double* turn_imag, std::size_t count)
+{
+    std::size_t k = 0;
+    for (; k + DOUBLES <= count; k += DOUBLES) {
+        doubles real = load_doubles(odd_real + k), imag = load_doubles(odd_imag + k);
+        doubles by_real = load_doubles(turn_real + k), by_imag = load_doubles(turn_imag + k);
+        doubles turned_real = minus(times(real, by_real), times(imag, by_imag));
+        doubles turned_imag = plus(times(real, by_imag), times(imag, by_real));
+        doubles was_real = load_doubles(even_real + k), was_imag = load_doubles(even_imag + k);
+        store_doubles(even_real + k, plus(was_real, turned_real));
+        store_doubles(even_imag + k, plus(was_imag, turned_imag));
+        store_doubles(odd_real + k, minus(was_real, turned_real));
+        store_doubles(odd_imag + k, minus(was_imag, turned_imag));
+    }
+    for (; k < count; k++) {
+        double turned_real = odd_real[k] * turn_real[k] - odd_imag[k] * turn_imag[k];
+        double turned_imag = odd_real[k] * turn_imag[k] + odd_imag[k] * turn_real[k];
+        double was_real = even_real[k];
+        double was_imag = even_imag[k];
+        even_real[k] = was_real + turned_real;
+        even_imag[k] = was_imag + turned_imag;
+        odd_real[k] = was_real - turned_real;
+        odd_imag[k] = was_imag - turned_imag;
+    }
+}
+
+void fourier_pass(double* real, double* imag, std::size_t size, std::size_t half,
+                  const double* turn_real, const double* turn_imag)
+{
+    for (std::size_t block = 0; block + 2 * half <= size; block += 2 * half)
+        butterflies(real + block, imag + block, real + block + half, imag + block + half, turn_real,
+                    turn_imag, half);
+}
+
 byte_kernels kernels_of(const char* name)
 {
-    return {name,         count_equal, next_line_end,   tally_pairs,
-            either_marks, agree_pairs, mark_differences};
+    return {name,         count_equal, next_line_end,    tally_pairs,
+            either_marks, agree_pairs, mark_differences, fourier_pass};
 }

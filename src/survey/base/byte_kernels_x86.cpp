@@ -93,6 +93,34 @@ inline std::uint64_t either_mask(const unsigned char* at, unsigned char first, u
     return static_cast<std::uint32_t>(_mm_movemask_epi8(hits));
 }
 
+constexpr std::size_t DOUBLES = 2;
+using doubles = __m128d;
+
+inline doubles load_doubles(const double* at)
+{
+    return _mm_loadu_pd(at);
+}
+
+inline void store_doubles(double* at, doubles values)
+{
+    _mm_storeu_pd(at, values);
+}
+
+inline doubles times(doubles first, doubles second)
+{
+    return _mm_mul_pd(first, second);
+}
+
+inline doubles plus(doubles first, doubles second)
+{
+    return _mm_add_pd(first, second);
+}
+
+inline doubles minus(doubles first, doubles second)
+{
+    return _mm_sub_pd(first, second);
+}
+
 #include "byte_kernels_body.h"
 
 } // namespace
@@ -175,6 +203,36 @@ inline std::uint64_t either_mask(const unsigned char* at, unsigned char first, u
         _mm256_or_si256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(static_cast<char>(first))),
                         _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(static_cast<char>(second))));
     return static_cast<std::uint32_t>(_mm256_movemask_epi8(hits));
+}
+
+// The set holds no fused multiply-add (that is "fma", not asked for
+// here): a product is rounded before its sum, as everywhere else.
+constexpr std::size_t DOUBLES = 4;
+using doubles = __m256d;
+
+inline doubles load_doubles(const double* at)
+{
+    return _mm256_loadu_pd(at);
+}
+
+inline void store_doubles(double* at, doubles values)
+{
+    _mm256_storeu_pd(at, values);
+}
+
+inline doubles times(doubles first, doubles second)
+{
+    return _mm256_mul_pd(first, second);
+}
+
+inline doubles plus(doubles first, doubles second)
+{
+    return _mm256_add_pd(first, second);
+}
+
+inline doubles minus(doubles first, doubles second)
+{
+    return _mm256_sub_pd(first, second);
 }
 
 #include "byte_kernels_body.h"

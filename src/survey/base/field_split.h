@@ -48,6 +48,13 @@ std::string_view trimmed_value(std::string_view value);
 void append_values(std::string_view record, const field_rule& rule,
                    std::vector<std::string_view>& values);
 
+// The same for each of records, which lie in order in one text: the
+// values of record r end at row_ends[r] (added to its end), a block of the
+// text marked at once across records, not a record at a time.
+void append_values_of_records(const std::vector<std::string_view>& records, const field_rule& rule,
+                              std::vector<std::string_view>& values,
+                              std::vector<std::size_t>& row_ends);
+
 // Whether a quoted stretch is still open at the end of text.
 bool ends_inside_quotes(std::string_view text, std::optional<unsigned char> quote);
 

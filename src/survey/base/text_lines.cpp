@@ -54,6 +54,50 @@ std::vector<text_line> split_text_lines(std::string_view text, bool at_end, bool
     return lines;
 }
 
+kept_lines keep_lines(std::string_view text, bool at_end)
+{
+    return {text, at_end, split_text_lines(text, at_end),
+            text.find('\r') != std::string_view::npos};
+}
+
+// A split looks no further back than a line's start, and no further on
+// than the byte after a CR: from a line's start the two splits agree up
+// to the part's end. There a CR may end a line in the part alone, or
+// (not at the end) a line still open: those the part's split leaves out
+// or keeps otherwise.
+std::optional<std::span<const text_line>> kept_lines_of(const kept_lines& kept,
+                                                        std::string_view part, bool at_end)
+{
+    std::uintptr_t base = reinterpret_cast<std::uintptr_t>(kept.text.data());
+    std::uintptr_t from = reinterpret_cast<std::uintptr_t>(part.data());
+    if (from < base || from - base > kept.text.size() ||
+        part.size() > kept.text.size() - (from - base))
+        return std::nullopt;
+    std::size_t start = from - base, end = start + part.size();
+    const std::vector<text_line>& lines = kept.lines;
+    if (start == end)
+        return std::span<const text_line>();
+    auto first =
+        std::lower_bound(lines.begin(), lines.end(), start,
+                         [](const text_line& line, std::size_t at) { return line.start < at; });
+    if (first == lines.end() || first->start != start)
+        return std::nullopt;
+    if (end == kept.text.size() && at_end == kept.at_end)
+        return std::span<const text_line>(first, lines.end());
+    auto last =
+        std::upper_bound(first, lines.end(), end,
+                         [](std::size_t at, const text_line& line) { return at < line.end; });
+    if (at_end) {
+        if (last == first || std::prev(last)->end != end)
+            return std::nullopt;
+        return std::span<const text_line>(first, last);
+    }
+    if (last != first && std::prev(last)->end == end &&
+        (!std::prev(last)->terminated || kept.text[end - 1] == '\r'))
+        last--;
+    return std::span<const text_line>(first, last);
+}
+
 bool is_blank_line(std::string_view line)
 {
     // Written out, as below: a search for any of a set of bytes calls the

@@ -4,6 +4,8 @@
 #define KORVALEN_TEXT_LINES_H
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -24,6 +26,26 @@ bool ends_lines_often(const unsigned char* bytes, std::size_t count,
 // at LF alone: a lone CR is a byte of the line (in a field's value).
 std::vector<text_line> split_text_lines(std::string_view text, bool at_end,
                                         bool feeds_only = false);
+
+// The lines of a text split once, for the steps that each want the lines
+// of a part of it: the sample's text is hundreds of thousands of bytes.
+struct kept_lines {
+    std::string_view text;
+    bool at_end = false;
+    std::vector<text_line> lines;
+    // Whether a CR stands anywhere in text: where none does, lines split
+    // at LF alone are these too.
+    bool returns = false;
+};
+
+kept_lines keep_lines(std::string_view text, bool at_end);
+
+// The lines split_text_lines(part, at_end) gives, their bytes the same
+// but their offsets counted from kept.text, where part lies in kept.text
+// and starts at one of its lines (and, with at_end, ends where one does);
+// none where they could differ.
+std::optional<std::span<const text_line>> kept_lines_of(const kept_lines& kept,
+                                                        std::string_view part, bool at_end);
 
 bool is_blank_line(std::string_view line);
 

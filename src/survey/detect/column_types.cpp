@@ -177,6 +177,10 @@ struct compiled_pattern {
     std::size_t words = 0;
     std::array<std::size_t, MOST_WORDS> word_at{};
     std::array<std::uint64_t, MOST_WORDS> shape{};
+    // The same shape as the bytes of its fields' digits (all ones) and its
+    // literals (the rest).
+    std::array<std::uint64_t, MOST_WORDS> digit_lanes{};
+    std::array<std::uint64_t, MOST_WORDS> literals{};
     std::array<fixed_field, MOST_STEPS> ranged{};
     std::size_t ranged_count = 0;
 
@@ -225,9 +229,14 @@ struct compiled_pattern {
             ranged_count = 0;
             return;
         }
+        std::string lanes;
+        for (char byte : shaped)
+            lanes += byte == '9' ? '\xFF' : '\0';
         for (std::size_t at = 0; at < shaped.size(); at += sizeof(std::uint64_t)) {
             word_at[words] = std::min(at, shaped.size() - sizeof(std::uint64_t));
             shape[words] = load_word(shaped.data() + word_at[words]);
+            digit_lanes[words] = load_word(lanes.data() + word_at[words]);
+            literals[words] = shape[words] & ~digit_lanes[words];
             words++;
         }
     }
@@ -240,6 +249,20 @@ struct compiled_pattern {
         return field.low == 0 && field.high >= most_number - 1;
     }
 };
+
+// Whether a word of a value is the shape's: its literals where the shape
+// has them, digits where it has digits. As digits less '0', a digit's
+// byte has no high half, and no low half past 9 (that 6 more would carry
+// into the high half): the same as digits_as_nines(word) == shape, where
+// no literal is a digit, in half the steps.
+[[gnu::always_inline]] inline bool fits_shape(std::uint64_t word, std::uint64_t digit_lanes,
+                                              std::uint64_t literals)
+{
+    constexpr std::uint64_t HIGH_HALVES = 0xF0F0F0F0F0F0F0F0u;
+    std::uint64_t digits = (word ^ '0' * EVERY_BYTE) & digit_lanes;
+    return (word & ~digit_lanes) == literals && (digits & HIGH_HALVES) == 0 &&
+           ((digits + 6 * EVERY_BYTE) & 0x10 * EVERY_BYTE) == 0;
+}
 
 // Reads the field's digits at `at` as a number within its range.
 bool read_field(std::string_view value, std::size_t& at, const pattern_field& field)
@@ -257,7 +280,8 @@ bool read_field(std::string_view value, std::size_t& at, const pattern_field& fi
                                                 const compiled_pattern& pattern)
 {
     for (std::size_t word = 0; word < pattern.words; word++) {
-        if (digits_as_nines(load_word(value.data() + pattern.word_at[word])) != pattern.shape[word])
+        if (!fits_shape(load_word(value.data() + pattern.word_at[word]), pattern.digit_lanes[word],
+                        pattern.literals[word]))
             return false;
     }
     for (std::size_t each = 0; each < pattern.ranged_count; each++) {
@@ -641,6 +665,36 @@ struct column_typer::state {
         try_candidates(value, at, signed_value ? &signature : nullptr);
     }
 
+    // The values from the first that change nothing, as take() would find
+    // them: those of the one pattern left, or of a shape every number form
+    // left took before. Counted in a loop of its own, the column's state
+    // kept at hand; the first value that may change something (an empty
+    // one, a null marker, another shape) is left to take().
+    [[gnu::always_inline]] std::size_t take_unchanging(const std::string_view* values,
+                                                       std::size_t count)
+    {
+        std::size_t at = 0;
+        const candidate& front = candidates[living.front()];
+        if (living.size() == 1 && front.pattern != nullptr) {
+            const compiled_pattern& pattern = front.pattern->steps;
+            while (at < count && !values[at].empty() && !may_lead_marker(values[at].front()) &&
+                   fits_pattern(values[at], pattern))
+                at++;
+        } else if (living.back() < NUMBER_FORMS.size()) {
+            value_signature signature, last = last_taken;
+            while (at < count && !values[at].empty() && !may_lead_marker(values[at].front()) &&
+                   signature_of(values[at], signature) &&
+                   (signature == last || taken.contains(signature))) {
+                last = signature;
+                at++;
+            }
+            last_taken = last;
+        }
+        taken_values += at;
+        typed += at;
+        return at;
+    }
+
     // Out of line, so that the values passed over above, most of a long
     // column, cost no more than their tests.
     [[gnu::noinline]] void try_candidates(std::string_view value, std::size_t at,
@@ -693,8 +747,11 @@ bool column_typer::take(std::string_view value)
 bool column_typer::take_all(const std::string_view* values, std::size_t count)
 {
     state& typing = *state_;
-    for (std::size_t at = 0; at < count && typing.alive > 0; at++)
-        typing.take(values[at]);
+    for (std::size_t at = 0; at < count && typing.alive > 0; at++) {
+        at += typing.take_unchanging(values + at, count - at);
+        if (at < count)
+            typing.take(values[at]);
+    }
     return typing.alive > 0;
 }
 

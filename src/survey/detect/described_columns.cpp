@@ -46,22 +46,29 @@ constexpr std::string_view COMMENT_MARKS = " \t#%!;/";
 // names ("#CHROM\tPOS") that the survey found at the records' start.
 
 std::vector<std::string_view> text_records(const decoded_text& decoded, bool whole,
-                                           std::optional<unsigned char> quote,
-                                           bool names_first = false)
+                                           std::optional<unsigned char> quote, bool names_first,
+                                           const kept_lines* kept)
 {
     std::vector<std::string_view> records;
-    std::vector<text_line> lines = split_text_lines(decoded.text, whole);
+    std::vector<text_line> split;
+    std::optional<std::span<const text_line>> shared;
+    if (kept != nullptr)
+        shared = kept_lines_of(*kept, decoded.text, whole);
+    if (!shared)
+        split = split_text_lines(decoded.text, whole);
+    std::span<const text_line> lines = shared ? *shared : std::span<const text_line>(split);
     records.reserve(lines.size());
     if (!whole && !lines.empty())
-        lines.pop_back();
-    std::string_view text = decoded.text;
+        lines = lines.first(lines.size() - 1);
     bool open = false;
     for (const text_line& line : lines) {
+        // A quoted line end joins the line to the record before, whose
+        // bytes run on to this line's end.
         if (open)
             records.back() =
-                text.substr(records.back().data() - text.data(),
-                            line.start + line.text.size() -
-                                static_cast<std::size_t>(records.back().data() - text.data()));
+                std::string_view(records.back().data(),
+                                 static_cast<std::size_t>(line.text.data() + line.text.size() -
+                                                          records.back().data()));
         else if (!is_blank_or_comment_line(line.text) ||
                  (names_first && records.empty() && !is_blank_line(line.text)))
             records.push_back(line.text);
@@ -228,27 +235,24 @@ std::vector<column_description> typed_columns(const value_table& rows, std::size
     return columns;
 }
 
-void describe_delimited(const file_sample& sample, file_layout& layout)
+void describe_delimited(const file_sample& sample, file_layout& layout, const kept_lines* kept)
 {
     bool whole = false;
     decoded_text decoded = record_text(sample, layout, whole);
     field_rule rule{*layout.delimiter, layout.quote};
     value_table rows;
     std::vector<std::string_view> records =
-        text_records(decoded, whole, layout.quote, layout.header_row);
+        text_records(decoded, whole, layout.quote, layout.header_row, kept);
     rows.row_starts.reserve(records.size() + 1);
     // Records mostly have the usual number of fields.
     rows.values.reserve(records.size() *
                         std::max<std::size_t>(layout.fields.value_or(0), layout.most_fields));
-    for (std::string_view record : records) {
-        std::size_t first = rows.values.size();
-        append_values(record, rule, rows.values);
-        // A commented row of names: the first name follows the mark.
-        if (first == 0 && first < rows.values.size() && is_comment_line(record)) {
-            std::string_view& name = rows.values[first];
-            name.remove_prefix(std::min(name.size(), name.find_first_not_of(COMMENT_MARKS)));
-        }
-        rows.end_row();
+    append_values_of_records(records, rule, rows.values, rows.row_starts);
+    // A commented row of names: the first name follows the mark.
+    if (!records.empty() && !rows.values.empty() && rows.width(0) > 0 &&
+        is_comment_line(records[0])) {
+        std::string_view& name = rows.values[0];
+        name.remove_prefix(std::min(name.size(), name.find_first_not_of(COMMENT_MARKS)));
     }
     std::size_t count = std::max<std::size_t>(layout.fields.value_or(0), layout.most_fields);
     layout.described_columns = typed_columns(rows, count, layout.header_row);
@@ -307,13 +311,13 @@ void name_from_preamble(const file_sample& sample, file_layout& layout, std::uin
         layout.described_columns[column].name = names[column];
 }
 
-void describe_fixed_width(const file_sample& sample, file_layout& layout)
+void describe_fixed_width(const file_sample& sample, file_layout& layout, const kept_lines* kept)
 {
     bool whole = false;
     decoded_text decoded = record_text(sample, layout, whole);
     std::vector<std::string_view> records;
     if (layout.kind == record_layout::lines) {
-        records = text_records(decoded, whole, std::nullopt);
+        records = text_records(decoded, whole, std::nullopt, false, kept);
     } else {
         std::size_t length = *layout.record_length / decoded.unit_width;
         std::string_view text = decoded.text;
@@ -377,7 +381,7 @@ void describe_dbase(const file_sample& sample, file_layout& layout)
 
 } // namespace
 
-void describe_columns(const file_sample& sample, file_layout& layout)
+void describe_columns(const file_sample& sample, file_layout& layout, const kept_lines* kept)
 {
     bool text = layout.encoding != text_encoding::binary;
     if (describe_binary_columns(sample, layout)) {
@@ -387,8 +391,8 @@ void describe_columns(const file_sample& sample, file_layout& layout)
     if (layout.format_name == "dBASE table" && !layout.columns.empty())
         describe_dbase(sample, layout);
     else if (layout.kind == record_layout::lines && layout.delimiter && layout.fields)
-        describe_delimited(sample, layout);
+        describe_delimited(sample, layout, kept);
     else if (text && layout.record_length && !layout.columns.empty() && layout.format_name.empty())
-        describe_fixed_width(sample, layout);
+        describe_fixed_width(sample, layout, kept);
     settle_names(layout.described_columns, layout.encoding);
 }

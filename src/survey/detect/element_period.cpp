@@ -1,8 +1,12 @@
 #include "element_period.h"
 
+#include "../base/byte_kernels.h"
+
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <complex>
+#include <cstring>
 #include <numbers>
 #include <vector>
 
@@ -64,51 +68,140 @@ constexpr std::size_t READING_VALUES = 1024;
 // point, whose bits as a magnitude keep the order of the values).
 enum class number_form { unsigned_number, twos_complement, sign_magnitude };
 
-struct value_reading {
-    bool big_endian;
-    number_form form;
-};
-
-double read_number(const unsigned char* at, std::uint32_t width, value_reading reading)
+std::uint16_t swapped(std::uint16_t word)
 {
-    std::uint64_t raw = 0;
-    for (std::uint32_t i = 0; i < width; i++)
-        raw = raw << 8 | at[reading.big_endian ? i : width - 1 - i];
-    unsigned bits = width * 8;
-    std::uint64_t sign = std::uint64_t{1} << (bits - 1);
-    if (reading.form == number_form::unsigned_number || (raw & sign) == 0)
+    return __builtin_bswap16(word);
+}
+
+std::uint32_t swapped(std::uint32_t word)
+{
+    return __builtin_bswap32(word);
+}
+
+std::uint64_t swapped(std::uint64_t word)
+{
+    return __builtin_bswap64(word);
+}
+
+// The bytes of each value as an unsigned number in the reading's byte
+// order: every form of a reading is ordered from these.
+template <typename Word>
+void read_raw(const unsigned char* bytes, std::size_t count, bool big_endian,
+              std::vector<std::uint64_t>& raws)
+{
+    raws.resize(count);
+    for (std::size_t i = 0; i < count; i++) {
+        Word word;
+        std::memcpy(&word, bytes + i * sizeof word, sizeof word);
+        if (big_endian == (std::endian::native == std::endian::little))
+            word = swapped(word);
+        raws[i] = word;
+    }
+}
+
+void read_raw(byte_span bytes, std::uint32_t width, std::size_t count, bool big_endian,
+              std::vector<std::uint64_t>& raws)
+{
+    if (width == 2)
+        read_raw<std::uint16_t>(bytes.data(), count, big_endian, raws);
+    else if (width == 4)
+        read_raw<std::uint32_t>(bytes.data(), count, big_endian, raws);
+    else
+        read_raw<std::uint64_t>(bytes.data(), count, big_endian, raws);
+}
+
+double number_of(std::uint64_t raw, std::uint64_t sign, number_form form)
+{
+    if (form == number_form::unsigned_number || (raw & sign) == 0)
         return static_cast<double>(raw);
-    if (reading.form == number_form::sign_magnitude)
+    if (form == number_form::sign_magnitude)
         return -static_cast<double>(raw & (sign - 1));
     return static_cast<double>(raw & (sign - 1)) - static_cast<double>(sign);
 }
 
+// The places of the values in the order of their bytes read unsigned, a
+// byte at a time from the lowest; a byte every value shares moves none.
+// Integers are sorted so: the same on their doubles costs more, as their
+// exponents are all alike and their low bytes many.
+void order_by_raw(const std::vector<std::uint64_t>& raws, std::uint32_t width,
+                  std::vector<std::uint32_t>& order, std::vector<std::uint32_t>& spare)
+{
+    std::size_t count = raws.size();
+    std::uint64_t varying = 0;
+    for (std::uint64_t raw : raws)
+        varying |= raw ^ raws[0];
+    order.resize(count);
+    spare.resize(count);
+    bool ordered = false;
+    for (std::uint32_t b = 0; b < width; b++) {
+        unsigned shift = 8 * b;
+        if ((varying >> shift & 0xFF) == 0)
+            continue;
+        std::array<std::uint32_t, 256> next{};
+        for (std::uint64_t raw : raws)
+            next[raw >> shift & 0xFF]++;
+        std::uint32_t sum = 0;
+        for (std::uint32_t& each : next) {
+            std::uint32_t held = each;
+            each = sum;
+            sum += held;
+        }
+        if (!ordered) {
+            for (std::size_t place = 0; place < count; place++)
+                order[next[raws[place] >> shift & 0xFF]++] = static_cast<std::uint32_t>(place);
+            ordered = true;
+            continue;
+        }
+        for (std::uint32_t place : order)
+            spare[next[raws[place] >> shift & 0xFF]++] = place;
+        order.swap(spare);
+    }
+    for (std::size_t place = 0; !ordered && place < count; place++)
+        order[place] = static_cast<std::uint32_t>(place);
+}
+
 // Each value as its rank among them, 0 to 1, equal values sharing theirs:
 // what matters is which values are near each other, and no outlier (a
-// no-data mark, a header read as numbers) outweighs the rest.
-void rank_values(std::vector<double>& values)
+// no-data mark, a header read as numbers) outweighs the rest. The values
+// come in order from the unsigned order: a form with a sign puts those
+// with the sign bit first, in that order for two's complement and the
+// reverse for sign and magnitude (where -0 meets +0).
+void rank_values(const std::vector<std::uint64_t>& raws, const std::vector<std::uint32_t>& order,
+                 std::uint32_t width, number_form form, std::vector<std::uint32_t>& places,
+                 std::vector<double>& values)
 {
-    // Each value sorted beside its place, not through it: the sort then
-    // reads memory in order. Equal values share a rank, so their order
-    // among themselves does not matter.
-    struct placed {
-        double value;
-        std::uint32_t place;
-    };
-    std::vector<placed> order(values.size());
-    for (std::size_t i = 0; i < order.size(); i++)
-        order[i] = {values[i], static_cast<std::uint32_t>(i)};
-    std::sort(order.begin(), order.end(),
-              [](const placed& a, const placed& b) { return a.value < b.value; });
-    double scale = values.size() > 1 ? 1.0 / static_cast<double>(values.size() - 1) : 1;
-    for (std::size_t first = 0; first < order.size();) {
+    std::size_t count = raws.size();
+    std::uint64_t sign = std::uint64_t{1} << (width * 8 - 1);
+    std::size_t unsigned_end = count;
+    if (form != number_form::unsigned_number) {
+        unsigned_end = static_cast<std::size_t>(
+            std::partition_point(order.begin(), order.end(),
+                                 [&](std::uint32_t place) { return (raws[place] & sign) == 0; }) -
+            order.begin());
+    }
+    std::size_t negatives = count - unsigned_end;
+    places.resize(count);
+    if (form == number_form::sign_magnitude)
+        std::reverse_copy(order.begin() + static_cast<std::ptrdiff_t>(unsigned_end), order.end(),
+                          places.begin());
+    else
+        std::copy(order.begin() + static_cast<std::ptrdiff_t>(unsigned_end), order.end(),
+                  places.begin());
+    std::copy(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(unsigned_end),
+              places.begin() + static_cast<std::ptrdiff_t>(negatives));
+    values.resize(count);
+    double scale = count > 1 ? 1.0 / static_cast<double>(count - 1) : 1;
+    double value = count > 0 ? number_of(raws[places[0]], sign, form) : 0;
+    for (std::size_t first = 0; first < count;) {
         std::size_t last = first;
-        while (last + 1 < order.size() && order[last + 1].value == order[first].value)
+        double next = 0;
+        while (last + 1 < count && (next = number_of(raws[places[last + 1]], sign, form)) == value)
             last++;
         double rank = static_cast<double>(first + last) / 2 * scale;
         for (std::size_t i = first; i <= last; i++)
-            values[order[i].place] = rank;
+            values[places[i]] = rank;
         first = last + 1;
+        value = next;
     }
 }
 
@@ -132,30 +225,34 @@ double roughness(const std::vector<double>& values)
 
 std::vector<double> numbers_of(byte_span bytes, std::uint32_t width)
 {
-    static constexpr value_reading readings[] = {
-        {false, number_form::unsigned_number}, {false, number_form::twos_complement},
-        {false, number_form::sign_magnitude},  {true, number_form::unsigned_number},
-        {true, number_form::twos_complement},  {true, number_form::sign_magnitude},
-    };
+    static constexpr number_form forms[] = {
+        number_form::unsigned_number, number_form::twos_complement, number_form::sign_magnitude};
     std::size_t count = std::min(bytes.size() / width, MOST_VALUES);
-    auto read = [&](value_reading reading, std::size_t wanted) {
-        std::vector<double> values(wanted);
-        for (std::size_t i = 0; i < wanted; i++)
-            values[i] = read_number(bytes.data() + i * width, width, reading);
-        rank_values(values);
-        return values;
-    };
-    // The reading is chosen on the first values alone, to keep it cheap.
-    value_reading best = readings[0];
+    std::vector<std::uint64_t> raws;
+    std::vector<std::uint32_t> order, spare;
+    std::vector<double> values;
+    // The reading is chosen on the first values alone, to keep it cheap;
+    // one sort of a byte order serves its three forms.
+    bool big_endian = false;
+    number_form best = forms[0];
     double smoothest = 0;
-    for (std::size_t i = 0; i < std::size(readings); i++) {
-        double rough = roughness(read(readings[i], std::min(count, READING_VALUES)));
-        if (i == 0 || rough < smoothest) {
-            smoothest = rough;
-            best = readings[i];
+    for (bool big : {false, true}) {
+        read_raw(bytes, width, std::min(count, READING_VALUES), big, raws);
+        order_by_raw(raws, width, order, spare);
+        for (number_form form : forms) {
+            rank_values(raws, order, width, form, spare, values);
+            double rough = roughness(values);
+            if ((!big && form == forms[0]) || rough < smoothest) {
+                smoothest = rough;
+                big_endian = big;
+                best = form;
+            }
         }
     }
-    return read(best, count);
+    read_raw(bytes, width, count, big_endian, raws);
+    order_by_raw(raws, width, order, spare);
+    rank_values(raws, order, width, best, spare, values);
+    return values;
 }
 
 // What a transform of one size needs besides the values: where each value
@@ -199,73 +296,69 @@ const transform_tables& tables_of(std::size_t size, bool inverse)
     return tables;
 }
 
-// The butterflies of one block, the real and imaginary parts in arrays of
-// their own so that several run at once; its halves never overlap.
-void butterflies(double* __restrict even_real, double* __restrict even_imag,
-                 double* __restrict odd_real, double* __restrict odd_imag,
-                 const double* __restrict turn_real, const double* __restrict turn_imag,
-                 std::size_t half)
+// One butterfly of a short pass, the arithmetic of the long passes'.
+[[gnu::always_inline]] inline void butterfly(double& even_real, double& even_imag, double& odd_real,
+                                             double& odd_imag, double turn_real, double turn_imag)
 {
-    for (std::size_t k = 0; k < half; k++) {
-        double turned_real = odd_real[k] * turn_real[k] - odd_imag[k] * turn_imag[k];
-        double turned_imag = odd_real[k] * turn_imag[k] + odd_imag[k] * turn_real[k];
-        double was_real = even_real[k];
-        double was_imag = even_imag[k];
-        even_real[k] = was_real + turned_real;
-        even_imag[k] = was_imag + turned_imag;
-        odd_real[k] = was_real - turned_real;
-        odd_imag[k] = was_imag - turned_imag;
-    }
+    double turned_real = odd_real * turn_real - odd_imag * turn_imag;
+    double turned_imag = odd_real * turn_imag + odd_imag * turn_real;
+    double was_real = even_real;
+    double was_imag = even_imag;
+    even_real = was_real + turned_real;
+    even_imag = was_imag + turned_imag;
+    odd_real = was_real - turned_real;
+    odd_imag = was_imag - turned_imag;
 }
 
-// The same for each block of a pass of short blocks, a butterfly at a
-// time: in order, k outermost, the arithmetic is that of the long passes.
-void short_butterflies(double* real, double* imag, std::size_t size, std::size_t half,
-                       const double* turn_real, const double* turn_imag)
-{
-    for (std::size_t k = 0; k < half; k++) {
-        double turn_r = turn_real[k];
-        double turn_i = turn_imag[k];
-        for (std::size_t even = k; even < size; even += 2 * half) {
-            std::size_t odd = even + half;
-            double turned_real = real[odd] * turn_r - imag[odd] * turn_i;
-            double turned_imag = real[odd] * turn_i + imag[odd] * turn_r;
-            double was_real = real[even];
-            double was_imag = imag[even];
-            real[even] = was_real + turned_real;
-            imag[even] = was_imag + turned_imag;
-            real[odd] = was_real - turned_real;
-            imag[odd] = was_imag - turned_imag;
-        }
-    }
-}
+// The parts of a transform's values: count of them given, zeros past.
+struct transform_input {
+    const double* values;
+    std::size_t count;
 
-// The discrete Fourier transform in place, size a power of two; the
-// products are written out, as std::complex's guard against infinities
-// costs a call per product.
-void fourier_transform(std::vector<std::complex<double>>& data, bool inverse)
+    double operator[](std::size_t at) const
+    {
+        return at < count ? values[at] : 0.0;
+    }
+};
+
+// The discrete Fourier transform of size values (real and imaginary parts
+// apart), size a power of two, into real and imag. Blocks of two and four
+// hold too few butterflies to run at once: those two passes are taken
+// a block of four at a time as the values are gathered, in registers.
+void fourier_transform(transform_input in_real, transform_input in_imag, std::size_t size,
+                       bool inverse, std::vector<double>& real, std::vector<double>& imag)
 {
-    std::size_t size = data.size();
     const transform_tables& tables = tables_of(size, inverse);
-    thread_local std::vector<double> real;
-    thread_local std::vector<double> imag;
+    const std::uint32_t* source = tables.source.data();
+    const double* turn_real = tables.turn_real.data();
+    const double* turn_imag = tables.turn_imag.data();
     real.resize(size);
     imag.resize(size);
-    for (std::size_t i = 0; i < size; i++) {
-        real[i] = data[tables.source[i]].real();
-        imag[i] = data[tables.source[i]].imag();
+    if (size < 4) {
+        for (std::size_t i = 0; i < size; i++) {
+            real[i] = in_real[source[i]];
+            imag[i] = in_imag[source[i]];
+        }
+        if (size == 2)
+            butterfly(real[0], imag[0], real[1], imag[1], turn_real[1], turn_imag[1]);
+        return;
     }
-    // Blocks of two and four hold too few butterflies to run at once:
-    // those passes go across blocks instead.
-    for (std::size_t half = 1; half < std::min<std::size_t>(size, 4); half <<= 1)
-        short_butterflies(real.data(), imag.data(), size, half, &tables.turn_real[half],
-                          &tables.turn_imag[half]);
+    for (std::size_t block = 0; block < size; block += 4) {
+        double r0 = in_real[source[block]], i0 = in_imag[source[block]];
+        double r1 = in_real[source[block + 1]], i1 = in_imag[source[block + 1]];
+        double r2 = in_real[source[block + 2]], i2 = in_imag[source[block + 2]];
+        double r3 = in_real[source[block + 3]], i3 = in_imag[source[block + 3]];
+        butterfly(r0, i0, r1, i1, turn_real[1], turn_imag[1]);
+        butterfly(r2, i2, r3, i3, turn_real[1], turn_imag[1]);
+        butterfly(r0, i0, r2, i2, turn_real[2], turn_imag[2]);
+        butterfly(r1, i1, r3, i3, turn_real[3], turn_imag[3]);
+        real[block] = r0, imag[block] = i0;
+        real[block + 1] = r1, imag[block + 1] = i1;
+        real[block + 2] = r2, imag[block + 2] = i2;
+        real[block + 3] = r3, imag[block + 3] = i3;
+    }
     for (std::size_t half = 4; half < size; half <<= 1)
-        for (std::size_t block = 0; block < size; block += 2 * half)
-            butterflies(&real[block], &imag[block], &real[block + half], &imag[block + half],
-                        &tables.turn_real[half], &tables.turn_imag[half], half);
-    for (std::size_t i = 0; i < size; i++)
-        data[i] = {real[i], imag[i]};
+        fourier_pass(real.data(), imag.data(), size, half, turn_real + half, turn_imag + half);
 }
 
 struct centred_values {
@@ -315,26 +408,36 @@ std::array<std::vector<double>, 2> differences_by_length(const std::vector<doubl
     while (size < 2 * count)
         size <<= 1;
     centred_values centred[2] = {centre(first), centre(second)};
-    std::vector<std::complex<double>> data(size);
+    // Kept for the thread, as the transform's tables are: a file's rows
+    // are read at several lengths, each as long.
+    thread_local std::vector<double> centred_first, centred_second, real, imag, powers_real,
+        powers_imag;
+    centred_first.resize(first.size());
+    centred_second.resize(second.size());
     for (std::size_t i = 0; i < first.size(); i++)
-        data[i].real(first[i] - centred[0].mean);
+        centred_first[i] = first[i] - centred[0].mean;
     for (std::size_t i = 0; i < second.size(); i++)
-        data[i].imag(second[i] - centred[1].mean);
-    fourier_transform(data, false);
-    std::vector<std::complex<double>> powers(size);
+        centred_second[i] = second[i] - centred[1].mean;
+    fourier_transform({centred_first.data(), first.size()}, {centred_second.data(), second.size()},
+                      size, false, real, imag);
+    powers_real.resize(size);
+    powers_imag.resize(size);
     for (std::size_t k = 0; k < size; k++) {
-        std::complex<double> mirror = std::conj(data[(size - k) % size]);
-        powers[k] = {std::norm(data[k] + mirror) / 4, std::norm(data[k] - mirror) / 4};
+        std::complex<double> value(real[k], imag[k]);
+        std::complex<double> mirror =
+            std::conj(std::complex<double>(real[(size - k) % size], imag[(size - k) % size]));
+        powers_real[k] = std::norm(value + mirror) / 4;
+        powers_imag[k] = std::norm(value - mirror) / 4;
     }
-    fourier_transform(powers, true);
+    fourier_transform({powers_real.data(), size}, {powers_imag.data(), size}, size, true, real,
+                      imag);
     std::array<std::vector<double>, 2> differences;
     const std::vector<double>* runs[2] = {&first, &second};
     for (int run = 0; run < 2; run++) {
         std::size_t run_count = runs[run]->size();
         std::vector<double> products(run_count / 2 + 1);
         for (std::size_t length = 0; length < products.size(); length++)
-            products[length] = (run == 0 ? powers[length].real() : powers[length].imag()) /
-                               static_cast<double>(size);
+            products[length] = (run == 0 ? real[length] : imag[length]) / static_cast<double>(size);
         differences[run] = differences_from(centred[run], run_count, products, run_count / 2);
     }
     return differences;
@@ -370,18 +473,6 @@ struct dip_finder {
         if (near <= 0)
             return 0;
         return std::max(0.0, 1 - differences[length] / near);
-    }
-
-    double strength(std::size_t length) const
-    {
-        double sum = 0, weights = 0;
-        for (std::size_t times = 1; times <= MULTIPLES_WEIGHED; times++) {
-            if (times * length >= differences.size())
-                break;
-            sum += dip(times * length) / static_cast<double>(times);
-            weights += 1 / static_cast<double>(times);
-        }
-        return weights == 0 ? 0 : sum / weights;
     }
 };
 
@@ -453,8 +544,24 @@ std::vector<double> row_strengths(const std::vector<double>& differences, std::s
     if (differences.size() < 2)
         return strengths;
     dip_finder finder(differences, step);
-    for (std::size_t row = SHORTEST_ROW_VALUES * step; row <= longest_row; row += step)
-        strengths[row] = finder.strength(row);
+    // A row lines up at its multiples too: the dips of the rows weighed
+    // are worked out once, first, each row's strength then taking its
+    // dip's place (a later row reads only dips further on).
+    std::size_t shortest = SHORTEST_ROW_VALUES * step;
+    for (std::size_t row = shortest; row <= longest_row && row < differences.size(); row += step)
+        strengths[row] = finder.dip(row);
+    for (std::size_t row = shortest; row <= longest_row; row += step) {
+        double sum = 0, weights = 0;
+        for (std::size_t times = 1; times <= MULTIPLES_WEIGHED; times++) {
+            std::size_t length = times * row;
+            if (length >= differences.size())
+                break;
+            double dip = length <= longest_row ? strengths[length] : finder.dip(length);
+            sum += dip / static_cast<double>(times);
+            weights += 1 / static_cast<double>(times);
+        }
+        strengths[row] = weights == 0 ? 0 : sum / weights;
+    }
     return strengths;
 }
 
@@ -474,11 +581,10 @@ bool is_best_near(const std::vector<double>& strengths, std::size_t length, std:
 
 // Of the row and the lengths near it that line up about as well, the one
 // that lines up best in both stretches together.
-std::size_t settle_tie(const std::vector<double>& strengths, const std::vector<double>& again,
+std::size_t settle_tie(const std::vector<double>& strengths, const std::vector<double>& others,
                        std::size_t row, std::size_t step, std::size_t shortest_row,
                        std::size_t longest_row)
 {
-    std::vector<double> others = row_strengths(again, step, longest_row);
     std::size_t reach = std::max(static_cast<std::size_t>(row * NEAR_LENGTHS_SHARE), step);
     reach -= reach % step;
     std::size_t chosen = row;
@@ -557,9 +663,12 @@ element_choice find_element_rows(byte_span bytes, std::uint32_t element)
     if (row == 0)
         return result;
     bool again_weighed = again_count >= FEWEST_VALUES && row * FEWEST_ROWS <= again_count;
-    if (again_weighed)
-        row = settle_tie(strengths, differences[1], row, step, shortest_row,
-                         std::min(longest_row, again_count / FEWEST_ROWS));
+    std::size_t again_longest = std::min(longest_row, again_count / FEWEST_ROWS);
+    std::vector<double> again;
+    if (again_weighed) {
+        again = row_strengths(differences[1], step, again_longest);
+        row = settle_tie(strengths, again, row, step, shortest_row, again_longest);
+    }
     // Values that repeat at a shorter length the row is no multiple of are
     // a tone or a pattern, whose repeats line up at some length by chance
     // of their periods, not rows.
@@ -571,8 +680,6 @@ element_choice find_element_rows(byte_span bytes, std::uint32_t element)
     // Rows line up throughout the bytes; a tone or a voice repeats at a
     // length only for a while.
     if (again_weighed) {
-        std::size_t again_longest = std::min(longest_row, again_count / FEWEST_ROWS);
-        std::vector<double> again = row_strengths(differences[1], step, again_longest);
         if (again[row] < LEAST_ROW_STRENGTH * ROW_DIVISOR_SHARE &&
             (again[row] < LEAST_AGAIN_STRENGTH || !is_best_near(again, row, step, again_longest)))
             return result;

@@ -180,6 +180,21 @@ struct survey_evidence {
         return bounds;
     }
 
+    // The lines of the sample's start after its byte order mark, its bytes
+    // as they are: split once for the steps that read text so.
+    std::optional<kept_lines> start_lines;
+
+    const kept_lines& lines_of_start()
+    {
+        if (!start_lines) {
+            byte_span bytes = sample.start.subspan(guess.byte_order_mark);
+            start_lines = keep_lines(
+                std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                sample_is_whole_file(sample));
+        }
+        return *start_lines;
+    }
+
     const period_choice& periods()
     {
         if (!period) {
@@ -295,7 +310,9 @@ void weigh_lines(survey_evidence& evidence, layout_hypothesis& hypothesis)
     layout.kind = record_layout::lines;
     layout.terminator = choose_terminator(census).choice;
     file_layout unsurveyed = layout;
-    text_layout_choice shape = survey_text_lines(sample, guess, layout);
+    const kept_lines* kept =
+        bytes_are_characters(guess.encoding) ? &evidence.lines_of_start() : nullptr;
+    text_layout_choice shape = survey_text_lines(sample, guess, layout, kept);
     // Line ends inside fields are no mix: the records are told again by
     // the line end left, where the quote the survey found explains it.
     bool byte_line_ends = guess.encoding != text_encoding::ebcdic &&
@@ -306,7 +323,7 @@ void weigh_lines(survey_evidence& evidence, layout_hypothesis& hypothesis)
         if (settled != line_terminator::mixed) {
             layout = unsurveyed;
             layout.terminator = settled;
-            shape = survey_text_lines(sample, guess, layout);
+            shape = survey_text_lines(sample, guess, layout, kept);
         } else if (census.crlf == 0 && census.lf > census.cr) {
             settle_lone_returns(sample, guess, unsurveyed, layout, shape);
         }
@@ -504,13 +521,12 @@ struct typed_text {
     std::size_t covered = 0;
 };
 
-typed_text typed_lines(std::string_view text, bool whole)
+typed_text typed_lines(const kept_lines& kept)
 {
     typed_text typed;
-    std::vector<text_line> lines = split_text_lines(text, whole);
-    typed.records.reserve(lines.size());
-    for (const text_line& line : lines) {
-        if (!whole && !line.terminated)
+    typed.records.reserve(kept.lines.size());
+    for (const text_line& line : kept.lines) {
+        if (!kept.at_end && !line.terminated)
             break;
         if (!is_blank_line(line.text))
             typed.records.push_back(line.text);
@@ -532,7 +548,7 @@ void weigh_record_types(survey_evidence& evidence, layout_hypothesis& hypothesis
     std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     bool whole = sample_is_whole_file(sample);
     stated_separators stated = read_stated_separators(text);
-    typed_text typed = typed_lines(text, whole);
+    typed_text typed = typed_lines(evidence.lines_of_start());
     record_types_choice types = find_record_types(typed.records, stated);
     file_layout& layout = hypothesis.layout;
     positional_types_choice positional;
@@ -816,11 +832,9 @@ layout_contest weigh_layouts(const file_sample& sample)
         layout.records = 0;
         return contest;
     }
-    survey_evidence evidence{sample,
-                             widened_by_later(sample, guess_encoding(sample.start)),
-                             std::nullopt,
-                             std::nullopt,
-                             {}};
+    survey_evidence evidence{sample,       widened_by_later(sample, guess_encoding(sample.start)),
+                             std::nullopt, std::nullopt,
+                             {},           std::nullopt};
     layout.encoding = evidence.guess.encoding;
     layout.byte_order_mark = evidence.guess.byte_order_mark > 0;
     contest.chosen = std::size(HYPOTHESES);
@@ -847,7 +861,7 @@ layout_contest weigh_layouts(const file_sample& sample)
         if (chosen.profiled)
             profile_fixed_length(chosen.layout, sample);
         layout = chosen.layout;
-        describe_columns(sample, layout);
+        describe_columns(sample, layout, evidence.start_lines ? &*evidence.start_lines : nullptr);
         return contest;
     }
     layout.kind = record_layout::unknown;

@@ -183,7 +183,7 @@ bool names_a_charset(std::string_view line)
 }
 
 text_view view_start(const file_sample& sample, const encoding_guess& guess,
-                     const file_layout& layout)
+                     const file_layout& layout, const kept_lines* kept)
 {
     text_encoding encoding = layout.encoding;
     text_view view;
@@ -196,8 +196,20 @@ text_view view_start(const file_sample& sample, const encoding_guess& guess,
     if (!view.whole_file)
         text = text.first(std::min(text.size(), LARGE_FILE_TEXT));
     view.decoded = decode_text(text, mark, encoding);
-    view.lines = split_text_lines(view.decoded.text, view.whole_file,
-                                  layout.terminator == line_terminator::lf);
+    bool feeds_only = layout.terminator == line_terminator::lf;
+    std::optional<std::span<const text_line>> shared;
+    if (kept != nullptr && (!feeds_only || !kept->returns))
+        shared = kept_lines_of(*kept, view.decoded.text, view.whole_file);
+    if (shared) {
+        view.lines.assign(shared->begin(), shared->end());
+        std::size_t moved = static_cast<std::size_t>(view.decoded.text.data() - kept->text.data());
+        for (std::size_t line = 0; moved > 0 && line < view.lines.size(); line++) {
+            view.lines[line].start -= moved;
+            view.lines[line].end -= moved;
+        }
+    } else {
+        view.lines = split_text_lines(view.decoded.text, view.whole_file, feeds_only);
+    }
     view.first = front_matter_lines(view.lines);
     if (view.first + 1 < view.lines.size() && names_a_charset(view.lines[view.first].text) &&
         !names_a_charset(view.lines[view.first + 1].text))
@@ -1510,10 +1522,10 @@ std::uint64_t survey_fixed_width(const file_sample& sample, const text_view& vie
 } // namespace
 
 text_layout_choice survey_text_lines(const file_sample& sample, const encoding_guess& guess,
-                                     file_layout& layout)
+                                     file_layout& layout, const kept_lines* kept)
 {
     text_layout_choice result;
-    text_view view = view_start(sample, guess, layout);
+    text_view view = view_start(sample, guess, layout, kept);
     std::vector<std::string_view> lines = line_texts(view);
     std::vector<std::string_view> all_lines(view.last - view.first);
     for (std::size_t line = view.first; line < view.last; line++)

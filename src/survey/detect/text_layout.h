@@ -7,6 +7,7 @@
 
 #include "../base/file_layout.h"
 #include "../base/file_sample.h"
+#include "../base/text_lines.h"
 #include "delimiter_choice.h"
 #include "detect_step.h"
 #include "encoding_guess.h"
@@ -26,8 +27,9 @@ struct text_layout_choice {
     std::uint64_t ruled_heading = 0;
 };
 
-// layout's encoding and terminator are set; fills in the rest.
+// layout's encoding and terminator are set; fills in the rest. The lines
+// of the sample's start, where kept, are taken rather than split again.
 text_layout_choice survey_text_lines(const file_sample& sample, const encoding_guess& guess,
-                                     file_layout& layout);
+                                     file_layout& layout, const kept_lines* kept = nullptr);
 
 #endif
