@@ -55,7 +55,8 @@ ctrl_c() { # process; sends Ctrl+C and waits until it is taken
 # Starts the program on file $1 with keys from a pipe that stays open and
 # with standard output $2; sets pid.
 start() {
-    rm -f keys && mkfifo keys
+    # Gone, the last run's standard error cannot pass for this one's.
+    rm -f keys err && mkfifo keys
     exec 3<>keys
     "${runner[@]}" "$program" "$1" < keys > "$2" 2> err 3>&- &
     pid=$!
