@@ -1,5 +1,6 @@
 #include "text_layout.h"
 
+#include "../base/byte_kernels.h"
 #include "../base/later_lines.h"
 #include "../base/text_decode.h"
 #include "../base/text_lines.h"
@@ -8,6 +9,7 @@
 #include "text_columns.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cstring>
 #include <map>
@@ -346,11 +348,16 @@ std::vector<std::string_view> line_texts(const text_view& view)
 class length_counts
 {
   public:
+    // The map's insertion kept out of line: most calls, at every value
+    // of every line, take a slot and stay in their caller.
     void add(std::uint64_t length)
     {
-        std::uint64_t& count = length < SLOTS ? slots_[length] : longer_[length];
-        distinct_ += count == 0;
-        count++;
+        if (length >= SLOTS) {
+            add_longer(length);
+            return;
+        }
+        distinct_ += slots_[length] == 0;
+        slots_[length]++;
     }
 
     // Lengths seen.
@@ -396,6 +403,13 @@ class length_counts
     }
 
   private:
+    [[gnu::noinline]] void add_longer(std::uint64_t length)
+    {
+        std::uint64_t& count = longer_[length];
+        distinct_ += count == 0;
+        count++;
+    }
+
     // Lines longer than this are rare (a matter of speed alone).
     static constexpr std::uint64_t SLOTS = 1024;
     std::vector<std::uint64_t> slots_ = std::vector<std::uint64_t>(SLOTS, 0);
@@ -411,42 +425,13 @@ struct blank_gaps {
     bool lined_up = false;
 };
 
-// Which of up to 64 bytes are blanks or tabs, bit i for byte i, eight
-// bytes at a time in a word: a byte is one of them when it XORs to zero
-// with it.
-std::uint64_t blank_bits(const char* bytes, std::size_t count)
-{
-    constexpr std::uint64_t LOW = 0x0101010101010101u;
-    constexpr std::uint64_t LOW_SEVEN = 0x7F7F7F7F7F7F7F7Fu;
-    constexpr std::uint64_t GATHER = 0x0102040810204080u;
-    std::uint64_t bits = 0;
-    for (std::size_t at = 0; at < count; at += 8) {
-        std::uint64_t word;
-        if (count - at >= 8) {
-            std::memcpy(&word, bytes + at, 8);
-        } else {
-            unsigned char word_bytes[8] = {1, 1, 1, 1, 1, 1, 1, 1};
-            std::memcpy(word_bytes, bytes + at, count - at);
-            std::memcpy(&word, word_bytes, 8);
-        }
-        std::uint64_t blank = 0;
-        for (std::uint64_t target : {std::uint64_t{' '} * LOW, std::uint64_t{'\t'} * LOW}) {
-            std::uint64_t x = word ^ target;
-            // High bit set in each byte of x that is not zero.
-            blank |= ~(((x & LOW_SEVEN) + LOW_SEVEN) | x) & ~LOW_SEVEN;
-        }
-        // Each byte's high bit to bit i of one byte, byte i first.
-        bits |= (((blank >> 7) * GATHER) >> 56) << at;
-    }
-    return bits;
-}
-
 // Values (runs of bytes that are not blank) counted 64 bytes of a line at
 // a time: a value starts at a byte that is not blank after one that is,
 // or at the line's start; each start after the line's first ends a gap,
 // a wide one where the byte two before it is blank too.
 blank_gaps measure_gaps(const std::vector<std::string_view>& lines)
 {
+    static const either_marks_kernel mark_blanks = usable_byte_kernels().back().either_marks;
     std::uint64_t gaps = 0, wide = 0;
     length_counts value_starts;
     for (std::string_view line : lines) {
@@ -456,7 +441,10 @@ blank_gaps measure_gaps(const std::vector<std::string_view>& lines)
             std::size_t count = std::min<std::size_t>(64, line.size() - from);
             std::uint64_t inside =
                 count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
-            std::uint64_t values = ~blank_bits(line.data() + from, count) & inside;
+            std::uint64_t values =
+                ~mark_blanks(reinterpret_cast<const unsigned char*>(line.data() + from), count, ' ',
+                             '\t') &
+                inside;
             std::uint64_t starts = values & ~(values << 1 | before >> 63);
             std::uint64_t wide_starts = starts & ~(values << 2 | before >> 62);
             before = values;
@@ -468,7 +456,7 @@ blank_gaps measure_gaps(const std::vector<std::string_view>& lines)
             first = false;
             for (; starts != 0; starts &= starts - 1) {
                 gaps++;
-                value_starts.add(from + static_cast<std::uint64_t>(__builtin_ctzll(starts)));
+                value_starts.add(from + static_cast<std::uint64_t>(std::countr_zero(starts)));
             }
             for (; wide_starts != 0; wide_starts &= wide_starts - 1)
                 wide++;
