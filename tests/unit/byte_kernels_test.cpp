@@ -254,4 +254,37 @@ TEST(ByteKernels, FourierPassAsAPlainLoopDoes)
     }
 }
 
+// Every kernel tells which of four bytes occur as a plain loop does: at
+// every length around its width and the word's, from unaligned starts,
+// with each byte placed alone at either end and in the middle.
+TEST(ByteKernels, HeldBytesAsAPlainLoopDoes)
+{
+    const unsigned char values[4] = {'|', '-', '=', '+'};
+    std::mt19937 random(21);
+    std::vector<unsigned char> bytes(200);
+    for (const byte_kernels& kernels : usable_byte_kernels()) {
+        for (std::size_t start : {0, 1, 7, 33}) {
+            for (std::size_t length = 0; length <= 100; length++) {
+                for (int trial = 0; trial < 6; trial++) {
+                    for (unsigned char& byte : bytes)
+                        byte = static_cast<unsigned char>("ab 1."[random() % 5]);
+                    if (length > 0 && trial > 0) {
+                        std::size_t at = trial == 1   ? 0
+                                         : trial == 2 ? length - 1
+                                                      : random() % length;
+                        bytes[start + at] = values[random() % 4];
+                    }
+                    unsigned expected = 0;
+                    for (std::size_t at = start; at < start + length; at++) {
+                        for (unsigned k = 0; k < 4; k++)
+                            expected |= bytes[at] == values[k] ? 1u << k : 0u;
+                    }
+                    EXPECT_EQ(kernels.held_bytes(bytes.data() + start, length, values), expected)
+                        << kernels.name << " from " << start << ", " << length << " bytes";
+                }
+            }
+        }
+    }
+}
+
 } // namespace

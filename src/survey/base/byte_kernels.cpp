@@ -95,6 +95,28 @@ std::uint64_t either_mask(const unsigned char* at, unsigned char first, unsigned
     return word_either_mask(at, first, second);
 }
 
+lanes load_lanes(const unsigned char* at)
+{
+    return load(at);
+}
+
+// The high bit of each byte that is the value.
+lanes equal_to(lanes block, unsigned char value)
+{
+    std::uint64_t differ = block ^ (value * 0x0101010101010101u);
+    return ~(((differ & LOW_SEVEN_BITS) + LOW_SEVEN_BITS) | differ) & ~LOW_SEVEN_BITS;
+}
+
+lanes either_of(lanes first, lanes second)
+{
+    return first | second;
+}
+
+bool any_marked(lanes marks)
+{
+    return marks != 0;
+}
+
 // A double at a time: the compiler runs the plain loop wider where the
 // program's own instruction set allows.
 constexpr std::size_t DOUBLES = 1;

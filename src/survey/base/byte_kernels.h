@@ -57,6 +57,7 @@ using difference_marks_kernel = void (*)(const unsigned char*, const unsigned ch
                                          unsigned char*);
 using fourier_pass_kernel = void (*)(double*, double*, std::size_t, std::size_t, const double*,
                                      const double*);
+using held_bytes_kernel = unsigned (*)(const unsigned char*, std::size_t, const unsigned char*);
 
 // next_line_end: where the first LF or CR of the bytes lies; count when
 // none does. either_marks: bit i set where bytes[i] is first or second,
@@ -64,7 +65,9 @@ using fourier_pass_kernel = void (*)(double*, double*, std::size_t, std::size_t,
 // hand, as they call it at every line or record. fourier_pass: as
 // below, each product and sum rounded to a double on its own, in the
 // order a plain loop takes them, never fused: every set's doubles are the
-// same.
+// same. held_bytes: bit k set where any of the bytes is values[k], for
+// the four values; called at every line, so kept at hand like
+// either_marks.
 struct byte_kernels {
     const char* name;
     count_equal_kernel count_equal;
@@ -74,6 +77,7 @@ struct byte_kernels {
     pair_agree_kernel agree_pairs;
     difference_marks_kernel mark_differences;
     fourier_pass_kernel fourier_pass;
+    held_bytes_kernel held_bytes;
 };
 
 // Every set of kernels this processor runs, the portable one first and

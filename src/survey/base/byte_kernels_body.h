@@ -17,6 +17,10 @@
 //   void put(unsigned char*, lanes);      // the counters stored as bytes
 //   void mark_unlike(unsigned char* marks, const unsigned char*, const unsigned char*);
 //                                         // of WIDTH bytes, marks |= first ^ second
+//   lanes load_lanes(const unsigned char*); // WIDTH bytes
+//   lanes equal_to(lanes, unsigned char); // a mark where a byte is the value
+//   lanes either_of(lanes, lanes);        // marks of both
+//   bool any_marked(lanes);
 //   constexpr std::size_t DOUBLES;        // doubles taken at once
 //   doubles load_doubles(const double*); void store_doubles(double*, doubles);
 //   doubles times(doubles, doubles), plus(...), minus(...); // each rounded alone
@@ -226,8 +230,66 @@ void fourier_pass(double* real, double* imag, std::size_t size, std::size_t half
                     turn_imag, half);
 }
 
+// The byte values held_bytes looks for at once.
+constexpr std::size_t HELD_VALUES = 4;
+
+// Whether any of the eight bytes is the value: the word XORs to a zero
+// byte there.
+bool word_holds(std::uint64_t word, unsigned char value)
+{
+    constexpr std::uint64_t LOW_BITS = 0x7F7F7F7F7F7F7F7Fu;
+    std::uint64_t differ = word ^ (value * 0x0101010101010101u);
+    return (~(((differ & LOW_BITS) + LOW_BITS) | differ) & ~LOW_BITS) != 0;
+}
+
+// Fewer bytes than a block, the most of a short line's: a word at a time,
+// the last read back from the end.
+unsigned held_bytes_by_words(const unsigned char* bytes, std::size_t count,
+                             const unsigned char* values)
+{
+    constexpr std::size_t WORD = sizeof(std::uint64_t);
+    unsigned held = 0;
+    if (count < WORD) {
+        for (std::size_t at = 0; at < count; at++) {
+            for (std::size_t k = 0; k < HELD_VALUES; k++)
+                held |= bytes[at] == values[k] ? 1u << k : 0u;
+        }
+        return held;
+    }
+    for (std::size_t at = 0; at < count; at += WORD) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes + std::min(at, count - WORD), WORD);
+        for (std::size_t k = 0; k < HELD_VALUES; k++)
+            held |= word_holds(word, values[k]) ? 1u << k : 0u;
+    }
+    return held;
+}
+
+// Whether a byte occurs at all does not depend on how often it is seen:
+// a last part block is read back from the end, its bytes seen twice.
+unsigned held_bytes(const unsigned char* bytes, std::size_t count, const unsigned char* values)
+{
+    unsigned held = 0;
+    if (count < WIDTH)
+        return held_bytes_by_words(bytes, count, values);
+    lanes seen[HELD_VALUES] = {zero(), zero(), zero(), zero()};
+    auto look = [&](const unsigned char* at) {
+        lanes block = load_lanes(at);
+        for (std::size_t k = 0; k < HELD_VALUES; k++)
+            seen[k] = either_of(seen[k], equal_to(block, values[k]));
+    };
+    std::size_t at = 0;
+    for (; at + WIDTH <= count; at += WIDTH)
+        look(bytes + at);
+    if (at < count)
+        look(bytes + count - WIDTH);
+    for (std::size_t k = 0; k < HELD_VALUES; k++)
+        held |= any_marked(seen[k]) ? 1u << k : 0u;
+    return held;
+}
+
 byte_kernels kernels_of(const char* name)
 {
-    return {name,         count_equal, next_line_end,    tally_pairs,
-            either_marks, agree_pairs, mark_differences, fourier_pass};
+    return {name,        count_equal,      next_line_end, tally_pairs, either_marks,
+            agree_pairs, mark_differences, fourier_pass,  held_bytes};
 }

@@ -1164,14 +1164,14 @@ bool is_sign(std::string_view line, std::size_t at)
 // signs are the byte all the same.
 unsigned rules_in(std::string_view line, std::size_t least, bool signs)
 {
+    static const held_bytes_kernel held = usable_byte_kernels().back().held_bytes;
+    static_assert(TABLE_RULES.size() == 4, "held_bytes looks for four bytes");
     unsigned found = 0;
     // Whether the line holds the byte at all is asked of every line of
-    // the sample: the library's search takes many bytes a step.
-    if (least == 1 && signs) {
-        for (std::size_t kind = 0; kind < TABLE_RULES.size(); kind++)
-            found |= line.find(TABLE_RULES[kind]) != std::string_view::npos ? 1u << kind : 0u;
-        return found;
-    }
+    // the sample: one pass looks for all four.
+    if (least == 1 && signs)
+        return held(reinterpret_cast<const unsigned char*>(line.data()), line.size(),
+                    reinterpret_cast<const unsigned char*>(TABLE_RULES.data()));
     for (std::size_t kind = 0; kind < TABLE_RULES.size(); kind++) {
         std::size_t count = 0;
         for (std::size_t at = 0; at < line.size(); at++)
