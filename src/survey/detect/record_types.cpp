@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cctype>
+#include <cstring>
 #include <map>
 #include <string>
 #include <unordered_map>
@@ -103,10 +105,44 @@ constexpr std::array<unsigned char, 256> tag_byte_kinds()
 
 constexpr std::array<unsigned char, 256> TAG_BYTE_KINDS = tag_byte_kinds();
 
+// The high bit of each byte of the word from low to high, both ASCII.
+std::uint64_t bytes_between(std::uint64_t word, unsigned char low, unsigned char high)
+{
+    constexpr std::uint64_t EACH = 0x0101010101010101u;
+    constexpr std::uint64_t HIGH_BITS = 0x8080808080808080u;
+    std::uint64_t seven = word & ~HIGH_BITS;
+    std::uint64_t from_low = seven + (0x80u - low) * EACH;
+    std::uint64_t past_high = seven + (0x7Fu - high) * EACH;
+    return from_low & ~past_high & ~word & HIGH_BITS;
+}
+
+// A record of a word or more, the most of them: its first eight bytes
+// asked at once where each byte would be looked up in turn, the first in
+// the word's low byte.
+std::pair<std::string_view, unsigned char> tag_of_word(std::string_view record)
+{
+    static_assert(LONGEST_TAG < 7, "a tag and the byte past its longest fit a word");
+    std::uint64_t word = 0;
+    std::memcpy(&word, record.data(), sizeof word);
+    std::uint64_t letters = bytes_between(word, 'A', 'Z');
+    std::uint64_t others = ~(letters | bytes_between(word, '0', '9')) & 0x8080808080808080u;
+    std::size_t length = others == 0 ? 8 : static_cast<std::size_t>(std::countr_zero(others)) / 8;
+    if (length == 0 || length > LONGEST_TAG)
+        return {{}, 0};
+    letters &= (std::uint64_t{1} << (8 * length)) - 1;
+    unsigned char after = static_cast<unsigned char>(record[length]);
+    unsigned char kind = TAG_BYTE_KINDS[after];
+    if ((kind & DELIMITS) == 0 || (letters == 0 && (kind & NUMBER_PUNCTUATION) != 0))
+        return {{}, 0};
+    return {record.substr(0, length), after};
+}
+
 // The tag that starts a record and the byte after it; an empty tag when
 // there is none.
 std::pair<std::string_view, unsigned char> tag_of(std::string_view record)
 {
+    if (std::endian::native == std::endian::little && record.size() >= sizeof(std::uint64_t))
+        return tag_of_word(record);
     std::size_t limit = std::min(record.size(), LONGEST_TAG + 1);
     std::size_t length = 0;
     unsigned char letters = 0;
