@@ -269,23 +269,27 @@ unsigned held_bytes_by_words(const unsigned char* bytes, std::size_t count,
 // a last part block is read back from the end, its bytes seen twice.
 unsigned held_bytes(const unsigned char* bytes, std::size_t count, const unsigned char* values)
 {
-    unsigned held = 0;
     if (count < WIDTH)
         return held_bytes_by_words(bytes, count, values);
-    lanes seen[HELD_VALUES] = {zero(), zero(), zero(), zero()};
+    // The four written out, not in a loop over an array: each mark stays
+    // in a register, each value's copies made once.
+    const unsigned char first = values[0], second = values[1], third = values[2],
+                        fourth = values[3];
+    lanes seen_first = zero(), seen_second = zero(), seen_third = zero(), seen_fourth = zero();
     auto look = [&](const unsigned char* at) {
         lanes block = load_lanes(at);
-        for (std::size_t k = 0; k < HELD_VALUES; k++)
-            seen[k] = either_of(seen[k], equal_to(block, values[k]));
+        seen_first = either_of(seen_first, equal_to(block, first));
+        seen_second = either_of(seen_second, equal_to(block, second));
+        seen_third = either_of(seen_third, equal_to(block, third));
+        seen_fourth = either_of(seen_fourth, equal_to(block, fourth));
     };
     std::size_t at = 0;
     for (; at + WIDTH <= count; at += WIDTH)
         look(bytes + at);
     if (at < count)
         look(bytes + count - WIDTH);
-    for (std::size_t k = 0; k < HELD_VALUES; k++)
-        held |= any_marked(seen[k]) ? 1u << k : 0u;
-    return held;
+    return (any_marked(seen_first) ? 1u : 0u) | (any_marked(seen_second) ? 2u : 0u) |
+           (any_marked(seen_third) ? 4u : 0u) | (any_marked(seen_fourth) ? 8u : 0u);
 }
 
 byte_kernels kernels_of(const char* name)
