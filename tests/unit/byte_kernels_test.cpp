@@ -287,4 +287,30 @@ TEST(ByteKernels, HeldBytesAsAPlainLoopDoes)
     }
 }
 
+// Every kernel tallies the bytes equal to either of two as a plain loop
+// does: at every length around its width and the word's, from unaligned
+// starts, onto tallies that already hold counts.
+TEST(ByteKernels, TallyEitherByteAsAPlainLoopDoes)
+{
+    std::mt19937 random(22);
+    std::vector<unsigned char> bytes(200);
+    for (unsigned char& byte : bytes)
+        byte = static_cast<unsigned char>("ab \t\xA0"[random() % 5]);
+    for (const byte_kernels& kernels : usable_byte_kernels()) {
+        for (std::size_t start : {0, 1, 7, 33}) {
+            for (std::size_t length = 0; length <= 100; length++) {
+                std::vector<unsigned char> tallies(length);
+                for (unsigned char& tally : tallies)
+                    tally = static_cast<unsigned char>(random() % 255);
+                std::vector<unsigned char> expected = tallies;
+                for (std::size_t at = 0; at < length; at++)
+                    expected[at] += bytes[start + at] == ' ' || bytes[start + at] == '\t';
+                kernels.tally_either(bytes.data() + start, length, ' ', '\t', tallies.data());
+                EXPECT_EQ(tallies, expected)
+                    << kernels.name << " from " << start << ", " << length << " bytes";
+            }
+        }
+    }
+}
+
 } // namespace

@@ -100,11 +100,11 @@ lanes load_lanes(const unsigned char* at)
     return load(at);
 }
 
-// The high bit of each byte that is the value.
+// 1 in each byte that is the value, as equal_marks gives.
 lanes equal_to(lanes block, unsigned char value)
 {
     std::uint64_t differ = block ^ (value * 0x0101010101010101u);
-    return ~(((differ & LOW_SEVEN_BITS) + LOW_SEVEN_BITS) | differ) & ~LOW_SEVEN_BITS;
+    return (~(((differ & LOW_SEVEN_BITS) + LOW_SEVEN_BITS) | differ) & ~LOW_SEVEN_BITS) >> 7;
 }
 
 lanes either_of(lanes first, lanes second)

@@ -58,6 +58,8 @@ using difference_marks_kernel = void (*)(const unsigned char*, const unsigned ch
 using fourier_pass_kernel = void (*)(double*, double*, std::size_t, std::size_t, const double*,
                                      const double*);
 using held_bytes_kernel = unsigned (*)(const unsigned char*, std::size_t, const unsigned char*);
+using either_tally_kernel = void (*)(const unsigned char*, std::size_t, unsigned char,
+                                     unsigned char, unsigned char*);
 
 // next_line_end: where the first LF or CR of the bytes lies; count when
 // none does. either_marks: bit i set where bytes[i] is first or second,
@@ -67,7 +69,9 @@ using held_bytes_kernel = unsigned (*)(const unsigned char*, std::size_t, const 
 // order a plain loop takes them, never fused: every set's doubles are the
 // same. held_bytes: bit k set where any of the bytes is values[k], for
 // the four values; called at every line, so kept at hand like
-// either_marks.
+// either_marks. tally_either: tallies[i] gains 1 where bytes[i] is first
+// or second, for i below count; the tallies are single bytes, added up by
+// the caller before 255 calls could wrap them.
 struct byte_kernels {
     const char* name;
     count_equal_kernel count_equal;
@@ -78,6 +82,7 @@ struct byte_kernels {
     difference_marks_kernel mark_differences;
     fourier_pass_kernel fourier_pass;
     held_bytes_kernel held_bytes;
+    either_tally_kernel tally_either;
 };
 
 // Every set of kernels this processor runs, the portable one first and

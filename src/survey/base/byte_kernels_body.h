@@ -18,7 +18,8 @@
 //   void mark_unlike(unsigned char* marks, const unsigned char*, const unsigned char*);
 //                                         // of WIDTH bytes, marks |= first ^ second
 //   lanes load_lanes(const unsigned char*); // WIDTH bytes
-//   lanes equal_to(lanes, unsigned char); // a mark where a byte is the value
+//   lanes equal_to(lanes, unsigned char); // a mark where a byte is the value,
+//                                         // as equal_marks makes them
 //   lanes either_of(lanes, lanes);        // marks of both
 //   bool any_marked(lanes);
 //   constexpr std::size_t DOUBLES;        // doubles taken at once
@@ -292,8 +293,38 @@ unsigned held_bytes(const unsigned char* bytes, std::size_t count, const unsigne
            (any_marked(seen_third) ? 4u : 0u) | (any_marked(seen_fourth) ? 8u : 0u);
 }
 
+// A record's tail past its last block goes a word at a time: a byte's
+// mark is 1 in its own counter, whichever order the word's bytes are in,
+// and no counter at 255 takes one (the caller's promise), so no carry
+// crosses into the next.
+void tally_either(const unsigned char* bytes, std::size_t count, unsigned char first,
+                  unsigned char second, unsigned char* tallies)
+{
+    std::size_t at = 0;
+    for (; at + WIDTH <= count; at += WIDTH) {
+        lanes block = load_lanes(bytes + at);
+        add_marks(tallies + at, either_of(equal_to(block, first), equal_to(block, second)));
+    }
+    constexpr std::size_t WORD = sizeof(std::uint64_t);
+    constexpr std::uint64_t LOW_BITS = 0x7F7F7F7F7F7F7F7Fu;
+    constexpr std::uint64_t EACH_BYTE = 0x0101010101010101u;
+    auto zero_bytes = [](std::uint64_t word) {
+        return (~(((word & LOW_BITS) + LOW_BITS) | word) & ~LOW_BITS) >> 7;
+    };
+    for (; at + WORD <= count; at += WORD) {
+        std::uint64_t word, counters;
+        std::memcpy(&word, bytes + at, WORD);
+        std::memcpy(&counters, tallies + at, WORD);
+        counters +=
+            zero_bytes(word ^ (first * EACH_BYTE)) | zero_bytes(word ^ (second * EACH_BYTE));
+        std::memcpy(tallies + at, &counters, WORD);
+    }
+    for (; at < count; at++)
+        tallies[at] += bytes[at] == first || bytes[at] == second;
+}
+
 byte_kernels kernels_of(const char* name)
 {
     return {name,        count_equal,      next_line_end, tally_pairs, either_marks,
-            agree_pairs, mark_differences, fourier_pass,  held_bytes};
+            agree_pairs, mark_differences, fourier_pass,  held_bytes,  tally_either};
 }

@@ -793,14 +793,29 @@ bool padded_without_gutter(const std::vector<std::string_view>& records)
     if (records.size() < FEWEST_PADDED_LINES || usual->first < SHORTEST_PADDED_LINE ||
         static_cast<double>(usual->second) < ONE_LENGTH_SHARE * static_cast<double>(records.size()))
         return false;
+    // Tallied a block of the record at a time in counters of a byte each,
+    // added up before they could wrap.
+    static const either_tally_kernel tally = usable_byte_kernels().back().tally_either;
+    constexpr std::size_t MOST_TALLIED = 255;
     std::vector<std::size_t> blanks(usual->first, 0);
+    std::vector<unsigned char> tallies(usual->first, 0);
+    std::size_t tallied = 0;
+    auto add_up = [&] {
+        for (std::size_t at = 0; at < blanks.size(); at++)
+            blanks[at] += tallies[at];
+        std::fill(tallies.begin(), tallies.end(), 0);
+        tallied = 0;
+    };
     for (std::string_view record : records) {
         record = without_cr(record);
         if (record.size() != usual->first)
             continue;
-        for (std::size_t at = 0; at < record.size(); at++)
-            blanks[at] += record[at] == ' ' || record[at] == '\t';
+        tally(reinterpret_cast<const unsigned char*>(record.data()), record.size(), ' ', '\t',
+              tallies.data());
+        if (++tallied == MOST_TALLIED)
+            add_up();
     }
+    add_up();
     for (std::size_t at = 1; at + 1 < blanks.size(); at++) {
         if (static_cast<double>(blanks[at]) >= GUTTER_SHARE * static_cast<double>(usual->second))
             return false;
