@@ -266,9 +266,13 @@ value_table sliced(const std::vector<std::string_view>& records,
     value_table rows;
     rows.values.reserve(records.size() * spans.size());
     rows.row_starts.reserve(records.size() + 1);
+    // In characters once, not divided again at every record.
+    std::vector<std::pair<std::size_t, std::size_t>> in_characters;
+    in_characters.reserve(spans.size());
+    for (const column_span& span : spans)
+        in_characters.emplace_back(span.start / unit_width, span.end / unit_width);
     for (std::string_view record : records) {
-        for (const column_span& span : spans) {
-            std::size_t start = span.start / unit_width, end = span.end / unit_width;
+        for (auto [start, end] : in_characters) {
             rows.values.push_back(
                 start < record.size()
                     ? trimmed_value(record.substr(start, std::min(end, record.size()) - start))
