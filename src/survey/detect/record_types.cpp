@@ -225,8 +225,11 @@ std::uint64_t tag_key(std::string_view tag)
 // counters has nearly as many tags as records.
 std::size_t distinct_tags(const std::vector<std::string_view>& tags, std::size_t most)
 {
+    // The count stops past most: the table never holds more keys than
+    // that, and a table sized for every tag would be cleared for nothing.
+    std::size_t held = std::min(tags.size(), most + 1);
     std::size_t slots = 16;
-    while (slots < 2 * tags.size())
+    while (slots < 2 * held)
         slots *= 2;
     // A tag's key is never 0: its length is in the top byte.
     std::vector<std::uint64_t> keys(slots, 0);
