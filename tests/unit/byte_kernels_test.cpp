@@ -313,4 +313,26 @@ TEST(ByteKernels, TallyEitherByteAsAPlainLoopDoes)
     }
 }
 
+// Every kernel finds the first byte from 0x80 on where a plain loop
+// does: at each place in and past two blocks, from unaligned starts, and
+// none.
+TEST(ByteKernels, FindFirstHighByteAsAPlainLoopDoes)
+{
+    for (const byte_kernels& kernels : usable_byte_kernels()) {
+        for (std::size_t start : {0, 1, 7, 33}) {
+            for (std::size_t length : {0, 5, 31, 64, 65, 130, 200}) {
+                for (std::size_t high = 0; high <= length; high++) {
+                    std::vector<unsigned char> bytes(start + length, 'a');
+                    if (high < length)
+                        bytes[start + high] = static_cast<unsigned char>(0x80 + high % 0x80);
+                    if (high + 3 < length)
+                        bytes[start + high + 3] = 0xFF;
+                    EXPECT_EQ(kernels.first_high(bytes.data() + start, length), high)
+                        << kernels.name << " from " << start << ", " << length << " bytes";
+                }
+            }
+        }
+    }
+}
+
 } // namespace

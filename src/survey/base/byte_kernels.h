@@ -60,6 +60,7 @@ using fourier_pass_kernel = void (*)(double*, double*, std::size_t, std::size_t,
 using held_bytes_kernel = unsigned (*)(const unsigned char*, std::size_t, const unsigned char*);
 using either_tally_kernel = void (*)(const unsigned char*, std::size_t, unsigned char,
                                      unsigned char, unsigned char*);
+using first_high_kernel = std::size_t (*)(const unsigned char*, std::size_t);
 
 // next_line_end: where the first LF or CR of the bytes lies; count when
 // none does. either_marks: bit i set where bytes[i] is first or second,
@@ -71,7 +72,8 @@ using either_tally_kernel = void (*)(const unsigned char*, std::size_t, unsigned
 // the four values; called at every line, so kept at hand like
 // either_marks. tally_either: tallies[i] gains 1 where bytes[i] is first
 // or second, for i below count; the tallies are single bytes, added up by
-// the caller before 255 calls could wrap them.
+// the caller before 255 calls could wrap them. first_high: where the
+// first byte from 0x80 on lies; count when none does.
 struct byte_kernels {
     const char* name;
     count_equal_kernel count_equal;
@@ -83,12 +85,17 @@ struct byte_kernels {
     fourier_pass_kernel fourier_pass;
     held_bytes_kernel held_bytes;
     either_tally_kernel tally_either;
+    first_high_kernel first_high;
 };
 
 // Every set of kernels this processor runs, the portable one first and
 // the one count_equal_bytes uses last; for tests, which hold each to the
 // others.
 const std::vector<byte_kernels>& usable_byte_kernels();
+
+// Where the first byte from 0x80 on lies, by the widest set; count when
+// none does.
+std::size_t first_high_byte(const unsigned char* bytes, std::size_t count);
 
 // Adds the kernels of the processor's wider instruction sets, if any.
 void processor_byte_kernels(std::vector<byte_kernels>& kernels);

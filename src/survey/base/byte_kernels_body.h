@@ -22,6 +22,7 @@
 //                                         // as equal_marks makes them
 //   lanes either_of(lanes, lanes);        // marks of both
 //   bool any_marked(lanes);
+//   std::size_t first_high_of(lanes);     // the first byte from 0x80, WIDTH if none
 //   constexpr std::size_t DOUBLES;        // doubles taken at once
 //   doubles load_doubles(const double*); void store_doubles(double*, doubles);
 //   doubles times(doubles, doubles), plus(...), minus(...); // each rounded alone
@@ -323,8 +324,31 @@ void tally_either(const unsigned char* bytes, std::size_t count, unsigned char f
         tallies[at] += bytes[at] == first || bytes[at] == second;
 }
 
+// Text is mostly ASCII throughout: two blocks a turn are asked at once,
+// and only the pair holding a high byte is looked into.
+std::size_t first_high(const unsigned char* bytes, std::size_t count)
+{
+    std::size_t at = 0;
+    for (; at + 2 * WIDTH <= count; at += 2 * WIDTH) {
+        if (first_high_of(either_of(load_lanes(bytes + at), load_lanes(bytes + at + WIDTH))) <
+            WIDTH)
+            break;
+    }
+    for (; at + WIDTH <= count; at += WIDTH) {
+        std::size_t found = first_high_of(load_lanes(bytes + at));
+        if (found < WIDTH)
+            return at + found;
+    }
+    for (; at < count; at++) {
+        if (bytes[at] >= 0x80)
+            return at;
+    }
+    return count;
+}
+
 byte_kernels kernels_of(const char* name)
 {
-    return {name,        count_equal,      next_line_end, tally_pairs, either_marks,
-            agree_pairs, mark_differences, fourier_pass,  held_bytes,  tally_either};
+    return {name,         count_equal,  next_line_end,    tally_pairs,
+            either_marks, agree_pairs,  mark_differences, fourier_pass,
+            held_bytes,   tally_either, first_high};
 }

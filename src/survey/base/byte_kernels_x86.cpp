@@ -114,6 +114,12 @@ inline bool any_marked(lanes marks)
     return _mm_movemask_epi8(marks) != 0;
 }
 
+inline std::size_t first_high_of(lanes block)
+{
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(block));
+    return mask == 0 ? WIDTH : static_cast<std::size_t>(__builtin_ctz(mask));
+}
+
 constexpr std::size_t DOUBLES = 2;
 using doubles = __m128d;
 
@@ -244,6 +250,12 @@ inline lanes either_of(lanes first, lanes second)
 inline bool any_marked(lanes marks)
 {
     return _mm256_movemask_epi8(marks) != 0;
+}
+
+inline std::size_t first_high_of(lanes block)
+{
+    unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(block));
+    return mask == 0 ? WIDTH : static_cast<std::size_t>(__builtin_ctz(mask));
 }
 
 // The set holds no fused multiply-add (that is "fma", not asked for
