@@ -214,13 +214,26 @@ std::vector<column_description> typed_columns(const value_table& rows, std::size
         for (std::size_t row = first; row < rows.rows() && still_open > 0;
              row += ROWS_TYPED_AT_ONCE) {
             std::size_t end = std::min(rows.rows(), row + ROWS_TYPED_AT_ONCE);
+            // Rows of one width, the most of a table's, hold each column's
+            // values a row's width apart: read there, not copied out.
+            std::size_t width = rows.width(row);
+            bool one_width = true;
+            for (std::size_t at = row + 1; at < end && one_width; at++)
+                one_width = rows.width(at) == width;
             std::size_t kept = 0;
             for (std::size_t each = 0; each < still_open; each++) {
                 std::size_t column = open[each];
-                for (std::size_t at = row; at < end; at++)
-                    block[at - row] =
-                        column < rows.width(at) ? rows.at(at, column) : std::string_view{};
-                if (typers[column - from].take_all(block.data(), end - row))
+                bool taking;
+                if (one_width && column < width) {
+                    taking = typers[column - from].take_all(
+                        rows.values.data() + rows.row_starts[row] + column, width, end - row);
+                } else {
+                    for (std::size_t at = row; at < end; at++)
+                        block[at - row] =
+                            column < rows.width(at) ? rows.at(at, column) : std::string_view{};
+                    taking = typers[column - from].take_all(block.data(), end - row);
+                }
+                if (taking)
                     open[kept++] = column;
             }
             still_open = kept;
