@@ -215,6 +215,15 @@ std::uint64_t tag_key(std::string_view tag)
 {
     static_assert(LONGEST_TAG < 8);
     std::uint64_t key = std::uint64_t{tag.size()} << 56;
+    // A tag of four bytes or more read as its first four and its last
+    // four, the bytes the two share put in the same place by both.
+    constexpr std::size_t HALF = sizeof(std::uint32_t);
+    if (std::endian::native == std::endian::little && tag.size() >= HALF) {
+        std::uint32_t first = 0, last = 0;
+        std::memcpy(&first, tag.data(), HALF);
+        std::memcpy(&last, tag.data() + tag.size() - HALF, HALF);
+        return key | first | std::uint64_t{last} << (8 * (tag.size() - HALF));
+    }
     for (std::size_t at = 0; at < tag.size(); at++)
         key |= std::uint64_t{static_cast<unsigned char>(tag[at])} << (8 * at);
     return key;
