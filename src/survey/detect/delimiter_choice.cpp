@@ -335,18 +335,6 @@ std::uint32_t tally_record(std::string_view record, std::optional<unsigned char>
 
 constexpr std::size_t BLOCK = 64;
 
-// Whether any byte of text is first or second, a block at a time.
-bool holds_either(std::string_view text, unsigned char first, unsigned char second)
-{
-    static const either_marks_kernel mark = usable_byte_kernels().back().either_marks;
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    for (std::size_t block = 0; block < text.size(); block += BLOCK) {
-        if (mark(bytes + block, std::min(BLOCK, text.size() - block), first, second) != 0)
-            return true;
-    }
-    return false;
-}
-
 // The values blanks separate in a record with no quote and no escape
 // byte, the most of them: each starts at a byte other than a blank after
 // a blank or the record's start, found from the blanks' marks a block at
@@ -371,7 +359,7 @@ std::uint32_t count_plain_values(std::string_view record)
 // The shared slot is left alone: most bytes fall in it, and one count in
 // memory added to at nearly every byte waits on its own last store.
 std::uint32_t tally_plain_record(std::string_view record, std::uint16_t* tally,
-                                 std::array<bool, 256>& seen)
+                                 std::array<bool, 256>& seen, bool blanks)
 {
     for (char byte : record) {
         unsigned char value = static_cast<unsigned char>(byte);
@@ -380,21 +368,31 @@ std::uint32_t tally_plain_record(std::string_view record, std::uint16_t* tally,
         if (slot != 0 && tally[slot] < 0xFFFF)
             tally[slot]++;
     }
+    // Without a blank the record is one value, or none.
+    if (!blanks)
+        return record.empty() ? 0 : 1;
     return count_plain_values(record);
 }
 
 byte_tallies tally_bytes(const std::vector<std::string_view>& records,
                          std::optional<unsigned char> quote)
 {
+    static const held_bytes_kernel holds = usable_byte_kernels().back().held_bytes;
     byte_tallies result;
     result.counts.assign(records.size() * SLOTS.slots, 0);
     result.values.resize(records.size());
     for (std::size_t record = 0; record < records.size(); record++) {
         std::string_view text = records[record];
         std::uint16_t* tally = result.counts.data() + record * SLOTS.slots;
-        bool plain = !holds_either(text, ESCAPE, quote.value_or(ESCAPE));
-        result.values[record] = plain ? tally_plain_record(text, tally, result.seen)
-                                      : tally_record(text, quote, tally, result.seen);
+        // Whether it holds a quote or an escape byte, which can hold a
+        // byte back, and any blank at all, asked in one pass.
+        const unsigned char asked[4] = {ESCAPE, quote.value_or(ESCAPE), ' ', '\t'};
+        unsigned held =
+            holds(reinterpret_cast<const unsigned char*>(text.data()), text.size(), asked);
+        bool plain = (held & 3u) == 0;
+        result.values[record] =
+            plain ? tally_plain_record(text, tally, result.seen, (held & 12u) != 0)
+                  : tally_record(text, quote, tally, result.seen);
     }
     return result;
 }
