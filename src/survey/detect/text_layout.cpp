@@ -682,9 +682,13 @@ bool quote_is_used(const std::vector<text_record>& records, const field_rule& ru
 {
     if (!rule.quote)
         return false;
+    // One vector for every record's fields: no allocation for each.
+    std::vector<std::string_view> fields;
     for (std::size_t record = 0; record < records.size() && record < MOST_ROWS_FOR_NAMES;
          record++) {
-        for (std::string_view field : split_fields(records[record].text, rule)) {
+        fields.clear();
+        append_fields(records[record].text, rule, fields);
+        for (std::string_view field : fields) {
             std::size_t first = field.find_first_not_of(' ');
             if (first != std::string_view::npos &&
                 static_cast<unsigned char>(field[first]) == *rule.quote && field.size() > first + 1)
