@@ -489,7 +489,32 @@ struct field_range {
     }
 };
 
-field_range regular_fields(const std::vector<text_record>& records, const field_rule& rule,
+// Each record's count of fields, worked out when first asked: the steps
+// that weigh the records' shapes ask the same records again.
+class field_counts
+{
+  public:
+    field_counts(const std::vector<text_record>& records, const field_rule& rule)
+        : records_(records), rule_(rule), counts_(records.size(), UNKNOWN)
+    {
+    }
+
+    std::uint32_t of(std::size_t record)
+    {
+        std::uint32_t& count = counts_[record];
+        if (count == UNKNOWN)
+            count = count_fields(records_[record].text, rule_);
+        return count;
+    }
+
+  private:
+    static constexpr std::uint32_t UNKNOWN = ~std::uint32_t{0};
+    const std::vector<text_record>& records_;
+    field_rule rule_;
+    std::vector<std::uint32_t> counts_;
+};
+
+field_range regular_fields(const std::vector<text_record>& records, field_counts& fields_of,
                            std::uint32_t usual)
 {
     std::map<std::uint32_t, std::size_t> counts;
@@ -498,7 +523,7 @@ field_range regular_fields(const std::vector<text_record>& records, const field_
          record++) {
         if (is_remark(records[record].text))
             continue;
-        counts[count_fields(records[record].text, rule)]++;
+        counts[fields_of.of(record)]++;
         weighed++;
     }
     std::size_t lone = static_cast<std::size_t>(std::count_if(
@@ -517,27 +542,26 @@ field_range regular_fields(const std::vector<text_record>& records, const field_
 // Leading records of a shape the records do not have: a title, a note,
 // the declarations before a table. Half the records at most, so that a
 // file of two kinds of record is not taken for a preamble.
-std::size_t title_records(const std::vector<text_record>& records, const field_rule& rule,
+std::size_t title_records(const std::vector<text_record>& records, field_counts& fields_of,
                           field_range range)
 {
     std::size_t titles = 0;
-    while (
-        titles < records.size() && MOST_TITLES_ONE_IN * (titles + 1) <= records.size() &&
-        (is_remark(records[titles].text) || !range.holds(count_fields(records[titles].text, rule))))
+    while (titles < records.size() && MOST_TITLES_ONE_IN * (titles + 1) <= records.size() &&
+           (is_remark(records[titles].text) || !range.holds(fields_of.of(titles))))
         titles++;
     std::map<std::uint32_t, std::size_t> later;
     std::size_t weighed = 0;
     for (std::size_t record = titles; record < records.size() && weighed < MOST_RECORDS_FOR_SHAPES;
          record++) {
         if (!is_remark(records[record].text)) {
-            later[count_fields(records[record].text, rule)]++;
+            later[fields_of.of(record)]++;
             weighed++;
         }
     }
     for (std::size_t record = 0; record < titles; record++) {
         if (is_remark(records[record].text))
             continue;
-        std::size_t like = later[count_fields(records[record].text, rule)];
+        std::size_t like = later[fields_of.of(record)];
         if (like > 0 && like * TITLE_COUNT_ONE_IN >= weighed)
             return record;
     }
@@ -1567,8 +1591,9 @@ text_layout_choice survey_text_lines(const file_sample& sample, const encoding_g
     std::string_view table = result.fields.table;
     view.last = table.empty() ? closing_lines(view, rule) : line_after(view, table);
     std::vector<text_record> records = records_of(view, pair->value.quote);
-    field_range range = regular_fields(records, rule, pair->value.fields);
-    std::size_t first = table.empty() ? std::max(title_records(records, rule, range),
+    field_counts fields_of(records, rule);
+    field_range range = regular_fields(records, fields_of, pair->value.fields);
+    std::size_t first = table.empty() ? std::max(title_records(records, fields_of, range),
                                                  padded_settings(records, rule, pair->value.fields))
                                       : record_at(records, table);
     if (!quote_is_used(records, rule))
