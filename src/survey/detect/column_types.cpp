@@ -466,9 +466,18 @@ std::vector<candidate> all_candidates()
     return made;
 }
 
+// The bytes a null marker may open with, looked up in a table: a test of
+// each is four compares at every value of the sample.
+constexpr std::array<bool, 256> MARKER_LEADS = [] {
+    std::array<bool, 256> leads{};
+    for (unsigned char lead : {'N', 'n', '\\', '#'})
+        leads[lead] = true;
+    return leads;
+}();
+
 constexpr bool may_lead_marker(char lead)
 {
-    return lead == 'N' || lead == 'n' || lead == '\\' || lead == '#';
+    return MARKER_LEADS[static_cast<unsigned char>(lead)];
 }
 static_assert(std::all_of(NULL_MARKERS.begin(), NULL_MARKERS.end(),
                           [](std::string_view marker) { return may_lead_marker(marker[0]); }));
