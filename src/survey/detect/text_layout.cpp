@@ -350,7 +350,7 @@ class length_counts
   public:
     // The map's insertion kept out of line: most calls, at every value
     // of every line, take a slot and stay in their caller.
-    void add(std::uint64_t length)
+    [[gnu::always_inline]] void add(std::uint64_t length)
     {
         if (length >= SLOTS) {
             add_longer(length);
