@@ -368,14 +368,21 @@ positional_types_choice find_positional_types(const std::vector<std::string_view
     }
     std::vector<record_type> types;
     std::vector<std::size_t> type_of(records.size());
-    std::map<std::string_view, std::size_t> index;
+    // A tag of one byte indexes its type directly, where a map of
+    // strings would compare tags at every record.
+    static_assert(POSITIONAL_TAG_WIDTH == 1, "a tag is one byte");
+    constexpr std::size_t UNSEEN = ~std::size_t{0};
+    std::array<std::size_t, 256> index;
+    index.fill(UNSEEN);
     for (std::size_t record = 0; record < records.size(); record++) {
         std::string_view tag = records[record].substr(0, POSITIONAL_TAG_WIDTH);
-        auto [at, added] = index.emplace(tag, types.size());
-        if (added)
+        std::size_t& type = index[static_cast<unsigned char>(tag[0])];
+        if (type == UNSEEN) {
+            type = types.size();
             types.push_back({std::string(tag), 0, 1, 1});
-        types[at->second].records++;
-        type_of[record] = at->second;
+        }
+        types[type].records++;
+        type_of[record] = type;
     }
     // Asked before the bytes are counted: records led by one digit (ids
     // below a power of ten) are one type.
