@@ -716,19 +716,47 @@ bool is_letter(char byte)
     return std::isalpha(value) || value >= 0x80;
 }
 
+[[gnu::always_inline]] inline bool is_clause_mark(char byte)
+{
+    return byte == ',' || byte == '.' || byte == ';' || byte == '!' || byte == '?';
+}
+
 bool ends_clause(std::string_view word)
 {
     if (word.size() < 2)
         return false;
-    char last = word.back();
-    return (last == ',' || last == '.' || last == ';' || last == '!' || last == '?') &&
-           is_letter(word[word.size() - 2]);
+    return is_clause_mark(word.back()) && is_letter(word[word.size() - 2]);
+}
+
+// Whether a clause's mark stands straight before a blank anywhere in the
+// record: only then are its words read one by one. The blanks are marked
+// a block at a time, and of a run of them (a column's padding) only the
+// first follows a word.
+bool marks_before_blanks(std::string_view record)
+{
+    static const either_marks_kernel mark = usable_byte_kernels().back().either_marks;
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(record.data());
+    std::uint64_t before = 0; // the block before's marks, its last byte's at the top
+    for (std::size_t block = 0; block < record.size(); block += BLOCK) {
+        std::uint64_t blanks =
+            mark(bytes + block, std::min(BLOCK, record.size() - block), ' ', ' ');
+        std::uint64_t firsts = blanks & ~(blanks << 1 | before >> 63);
+        before = blanks;
+        for (; firsts != 0; firsts &= firsts - 1) {
+            std::size_t at = block + static_cast<std::size_t>(std::countr_zero(firsts));
+            if (at > 0 && is_clause_mark(record[at - 1]))
+                return true;
+        }
+    }
+    return false;
 }
 
 // Words between quotes are one field's text ("(KHTML, like Gecko)" in a
 // web server's log), not the record's.
 bool holds_clause_end(std::string_view record, std::optional<unsigned char> quote)
 {
+    if (!marks_before_blanks(record))
+        return false;
     bool quoted = false;
     std::size_t at = 0;
     while (at < record.size()) {
