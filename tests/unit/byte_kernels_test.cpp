@@ -254,4 +254,85 @@ TEST(ByteKernels, FourierPassAsAPlainLoopDoes)
     }
 }
 
+// Every kernel tells which of four bytes occur as a plain loop does: at
+// every length around its width and the word's, from unaligned starts,
+// with each byte placed alone at either end and in the middle.
+TEST(ByteKernels, HeldBytesAsAPlainLoopDoes)
+{
+    const unsigned char values[4] = {'|', '-', '=', '+'};
+    std::mt19937 random(21);
+    std::vector<unsigned char> bytes(200);
+    for (const byte_kernels& kernels : usable_byte_kernels()) {
+        for (std::size_t start : {0, 1, 7, 33}) {
+            for (std::size_t length = 0; length <= 100; length++) {
+                for (int trial = 0; trial < 6; trial++) {
+                    for (unsigned char& byte : bytes)
+                        byte = static_cast<unsigned char>("ab 1."[random() % 5]);
+                    if (length > 0 && trial > 0) {
+                        std::size_t at = trial == 1   ? 0
+                                         : trial == 2 ? length - 1
+                                                      : random() % length;
+                        bytes[start + at] = values[random() % 4];
+                    }
+                    unsigned expected = 0;
+                    for (std::size_t at = start; at < start + length; at++) {
+                        for (unsigned k = 0; k < 4; k++)
+                            expected |= bytes[at] == values[k] ? 1u << k : 0u;
+                    }
+                    EXPECT_EQ(kernels.held_bytes(bytes.data() + start, length, values), expected)
+                        << kernels.name << " from " << start << ", " << length << " bytes";
+                }
+            }
+        }
+    }
+}
+
+// Every kernel tallies the bytes equal to either of two as a plain loop
+// does: at every length around its width and the word's, from unaligned
+// starts, onto tallies that already hold counts.
+TEST(ByteKernels, TallyEitherByteAsAPlainLoopDoes)
+{
+    std::mt19937 random(22);
+    std::vector<unsigned char> bytes(200);
+    for (unsigned char& byte : bytes)
+        byte = static_cast<unsigned char>("ab \t\xA0"[random() % 5]);
+    for (const byte_kernels& kernels : usable_byte_kernels()) {
+        for (std::size_t start : {0, 1, 7, 33}) {
+            for (std::size_t length = 0; length <= 100; length++) {
+                std::vector<unsigned char> tallies(length);
+                for (unsigned char& tally : tallies)
+                    tally = static_cast<unsigned char>(random() % 255);
+                std::vector<unsigned char> expected = tallies;
+                for (std::size_t at = 0; at < length; at++)
+                    expected[at] += bytes[start + at] == ' ' || bytes[start + at] == '\t';
+                kernels.tally_either(bytes.data() + start, length, ' ', '\t', tallies.data());
+                EXPECT_EQ(tallies, expected)
+                    << kernels.name << " from " << start << ", " << length << " bytes";
+            }
+        }
+    }
+}
+
+// Every kernel finds the first byte from 0x80 on where a plain loop
+// does: at each place in and past two blocks, from unaligned starts, and
+// none.
+TEST(ByteKernels, FindFirstHighByteAsAPlainLoopDoes)
+{
+    for (const byte_kernels& kernels : usable_byte_kernels()) {
+        for (std::size_t start : {0, 1, 7, 33}) {
+            for (std::size_t length : {0, 5, 31, 64, 65, 130, 200}) {
+                for (std::size_t high = 0; high <= length; high++) {
+                    std::vector<unsigned char> bytes(start + length, 'a');
+                    if (high < length)
+                        bytes[start + high] = static_cast<unsigned char>(0x80 + high % 0x80);
+                    if (high + 3 < length)
+                        bytes[start + high + 3] = 0xFF;
+                    EXPECT_EQ(kernels.first_high(bytes.data() + start, length), high)
+                        << kernels.name << " from " << start << ", " << length << " bytes";
+                }
+            }
+        }
+    }
+}
+
 } // namespace

@@ -95,6 +95,39 @@ std::uint64_t either_mask(const unsigned char* at, unsigned char first, unsigned
     return word_either_mask(at, first, second);
 }
 
+lanes load_lanes(const unsigned char* at)
+{
+    return load(at);
+}
+
+// 1 in each byte that is the value, as equal_marks gives.
+lanes equal_to(lanes block, unsigned char value)
+{
+    std::uint64_t differ = block ^ (value * 0x0101010101010101u);
+    return (~(((differ & LOW_SEVEN_BITS) + LOW_SEVEN_BITS) | differ) & ~LOW_SEVEN_BITS) >> 7;
+}
+
+lanes either_of(lanes first, lanes second)
+{
+    return first | second;
+}
+
+bool any_marked(lanes marks)
+{
+    return marks != 0;
+}
+
+std::size_t first_high_of(lanes block)
+{
+    std::uint64_t high = block & ~LOW_SEVEN_BITS;
+    if (high == 0)
+        return WIDTH;
+    if constexpr (std::endian::native == std::endian::little)
+        return static_cast<std::size_t>(std::countr_zero(high)) / 8;
+    else
+        return static_cast<std::size_t>(std::countl_zero(high)) / 8;
+}
+
 // A double at a time: the compiler runs the plain loop wider where the
 // program's own instruction set allows.
 constexpr std::size_t DOUBLES = 1;
@@ -175,6 +208,12 @@ void fourier_pass(double* real, double* imag, std::size_t size, std::size_t half
 {
     static const fourier_pass_kernel chosen = usable_byte_kernels().back().fourier_pass;
     chosen(real, imag, size, half, turn_real, turn_imag);
+}
+
+std::size_t first_high_byte(const unsigned char* bytes, std::size_t count)
+{
+    static const first_high_kernel chosen = usable_byte_kernels().back().first_high;
+    return chosen(bytes, count);
 }
 
 std::array<std::uint64_t, 256> count_byte_values(const unsigned char* bytes, std::size_t count)

@@ -57,6 +57,10 @@ using difference_marks_kernel = void (*)(const unsigned char*, const unsigned ch
                                          unsigned char*);
 using fourier_pass_kernel = void (*)(double*, double*, std::size_t, std::size_t, const double*,
                                      const double*);
+using held_bytes_kernel = unsigned (*)(const unsigned char*, std::size_t, const unsigned char*);
+using either_tally_kernel = void (*)(const unsigned char*, std::size_t, unsigned char,
+                                     unsigned char, unsigned char*);
+using first_high_kernel = std::size_t (*)(const unsigned char*, std::size_t);
 
 // next_line_end: where the first LF or CR of the bytes lies; count when
 // none does. either_marks: bit i set where bytes[i] is first or second,
@@ -64,7 +68,12 @@ using fourier_pass_kernel = void (*)(double*, double*, std::size_t, std::size_t,
 // hand, as they call it at every line or record. fourier_pass: as
 // below, each product and sum rounded to a double on its own, in the
 // order a plain loop takes them, never fused: every set's doubles are the
-// same.
+// same. held_bytes: bit k set where any of the bytes is values[k], for
+// the four values; called at every line, so kept at hand like
+// either_marks. tally_either: tallies[i] gains 1 where bytes[i] is first
+// or second, for i below count; the tallies are single bytes, added up by
+// the caller before 255 calls could wrap them. first_high: where the
+// first byte from 0x80 on lies; count when none does.
 struct byte_kernels {
     const char* name;
     count_equal_kernel count_equal;
@@ -74,12 +83,19 @@ struct byte_kernels {
     pair_agree_kernel agree_pairs;
     difference_marks_kernel mark_differences;
     fourier_pass_kernel fourier_pass;
+    held_bytes_kernel held_bytes;
+    either_tally_kernel tally_either;
+    first_high_kernel first_high;
 };
 
 // Every set of kernels this processor runs, the portable one first and
 // the one count_equal_bytes uses last; for tests, which hold each to the
 // others.
 const std::vector<byte_kernels>& usable_byte_kernels();
+
+// Where the first byte from 0x80 on lies, by the widest set; count when
+// none does.
+std::size_t first_high_byte(const unsigned char* bytes, std::size_t count);
 
 // Adds the kernels of the processor's wider instruction sets, if any.
 void processor_byte_kernels(std::vector<byte_kernels>& kernels);

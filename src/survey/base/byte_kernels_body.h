@@ -17,6 +17,12 @@
 //   void put(unsigned char*, lanes);      // the counters stored as bytes
 //   void mark_unlike(unsigned char* marks, const unsigned char*, const unsigned char*);
 //                                         // of WIDTH bytes, marks |= first ^ second
+//   lanes load_lanes(const unsigned char*); // WIDTH bytes
+//   lanes equal_to(lanes, unsigned char); // a mark where a byte is the value,
+//                                         // as equal_marks makes them
+//   lanes either_of(lanes, lanes);        // marks of both
+//   bool any_marked(lanes);
+//   std::size_t first_high_of(lanes);     // the first byte from 0x80, WIDTH if none
 //   constexpr std::size_t DOUBLES;        // doubles taken at once
 //   doubles load_doubles(const double*); void store_doubles(double*, doubles);
 //   doubles times(doubles, doubles), plus(...), minus(...); // each rounded alone
@@ -226,8 +232,123 @@ void fourier_pass(double* real, double* imag, std::size_t size, std::size_t half
                     turn_imag, half);
 }
 
+// The byte values held_bytes looks for at once.
+constexpr std::size_t HELD_VALUES = 4;
+
+// Whether any of the eight bytes is the value: the word XORs to a zero
+// byte there.
+bool word_holds(std::uint64_t word, unsigned char value)
+{
+    constexpr std::uint64_t LOW_BITS = 0x7F7F7F7F7F7F7F7Fu;
+    std::uint64_t differ = word ^ (value * 0x0101010101010101u);
+    return (~(((differ & LOW_BITS) + LOW_BITS) | differ) & ~LOW_BITS) != 0;
+}
+
+// Fewer bytes than a block, the most of a short line's: a word at a time,
+// the last read back from the end.
+unsigned held_bytes_by_words(const unsigned char* bytes, std::size_t count,
+                             const unsigned char* values)
+{
+    constexpr std::size_t WORD = sizeof(std::uint64_t);
+    unsigned held = 0;
+    if (count < WORD) {
+        for (std::size_t at = 0; at < count; at++) {
+            for (std::size_t k = 0; k < HELD_VALUES; k++)
+                held |= bytes[at] == values[k] ? 1u << k : 0u;
+        }
+        return held;
+    }
+    for (std::size_t at = 0; at < count; at += WORD) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes + std::min(at, count - WORD), WORD);
+        for (std::size_t k = 0; k < HELD_VALUES; k++)
+            held |= word_holds(word, values[k]) ? 1u << k : 0u;
+    }
+    return held;
+}
+
+// Whether a byte occurs at all does not depend on how often it is seen:
+// a last part block is read back from the end, its bytes seen twice.
+unsigned held_bytes(const unsigned char* bytes, std::size_t count, const unsigned char* values)
+{
+    if (count < WIDTH)
+        return held_bytes_by_words(bytes, count, values);
+    // The four written out, not in a loop over an array: each mark stays
+    // in a register, each value's copies made once.
+    const unsigned char first = values[0], second = values[1], third = values[2],
+                        fourth = values[3];
+    lanes seen_first = zero(), seen_second = zero(), seen_third = zero(), seen_fourth = zero();
+    auto look = [&](const unsigned char* at) {
+        lanes block = load_lanes(at);
+        seen_first = either_of(seen_first, equal_to(block, first));
+        seen_second = either_of(seen_second, equal_to(block, second));
+        seen_third = either_of(seen_third, equal_to(block, third));
+        seen_fourth = either_of(seen_fourth, equal_to(block, fourth));
+    };
+    std::size_t at = 0;
+    for (; at + WIDTH <= count; at += WIDTH)
+        look(bytes + at);
+    if (at < count)
+        look(bytes + count - WIDTH);
+    return (any_marked(seen_first) ? 1u : 0u) | (any_marked(seen_second) ? 2u : 0u) |
+           (any_marked(seen_third) ? 4u : 0u) | (any_marked(seen_fourth) ? 8u : 0u);
+}
+
+// A record's tail past its last block goes a word at a time: a byte's
+// mark is 1 in its own counter, whichever order the word's bytes are in,
+// and no counter at 255 takes one (the caller's promise), so no carry
+// crosses into the next.
+void tally_either(const unsigned char* bytes, std::size_t count, unsigned char first,
+                  unsigned char second, unsigned char* tallies)
+{
+    std::size_t at = 0;
+    for (; at + WIDTH <= count; at += WIDTH) {
+        lanes block = load_lanes(bytes + at);
+        add_marks(tallies + at, either_of(equal_to(block, first), equal_to(block, second)));
+    }
+    constexpr std::size_t WORD = sizeof(std::uint64_t);
+    constexpr std::uint64_t LOW_BITS = 0x7F7F7F7F7F7F7F7Fu;
+    constexpr std::uint64_t EACH_BYTE = 0x0101010101010101u;
+    auto zero_bytes = [](std::uint64_t word) {
+        return (~(((word & LOW_BITS) + LOW_BITS) | word) & ~LOW_BITS) >> 7;
+    };
+    for (; at + WORD <= count; at += WORD) {
+        std::uint64_t word, counters;
+        std::memcpy(&word, bytes + at, WORD);
+        std::memcpy(&counters, tallies + at, WORD);
+        counters +=
+            zero_bytes(word ^ (first * EACH_BYTE)) | zero_bytes(word ^ (second * EACH_BYTE));
+        std::memcpy(tallies + at, &counters, WORD);
+    }
+    for (; at < count; at++)
+        tallies[at] += bytes[at] == first || bytes[at] == second;
+}
+
+// Text is mostly ASCII throughout: two blocks a turn are asked at once,
+// and only the pair holding a high byte is looked into.
+std::size_t first_high(const unsigned char* bytes, std::size_t count)
+{
+    std::size_t at = 0;
+    for (; at + 2 * WIDTH <= count; at += 2 * WIDTH) {
+        if (first_high_of(either_of(load_lanes(bytes + at), load_lanes(bytes + at + WIDTH))) <
+            WIDTH)
+            break;
+    }
+    for (; at + WIDTH <= count; at += WIDTH) {
+        std::size_t found = first_high_of(load_lanes(bytes + at));
+        if (found < WIDTH)
+            return at + found;
+    }
+    for (; at < count; at++) {
+        if (bytes[at] >= 0x80)
+            return at;
+    }
+    return count;
+}
+
 byte_kernels kernels_of(const char* name)
 {
-    return {name,         count_equal, next_line_end,    tally_pairs,
-            either_marks, agree_pairs, mark_differences, fourier_pass};
+    return {name,         count_equal,  next_line_end,    tally_pairs,
+            either_marks, agree_pairs,  mark_differences, fourier_pass,
+            held_bytes,   tally_either, first_high};
 }

@@ -7,6 +7,7 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <immintrin.h>
@@ -91,6 +92,32 @@ inline std::uint64_t either_mask(const unsigned char* at, unsigned char first, u
     __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(first))),
                                 _mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(second))));
     return static_cast<std::uint32_t>(_mm_movemask_epi8(hits));
+}
+
+inline lanes load_lanes(const unsigned char* at)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+}
+
+inline lanes equal_to(lanes block, unsigned char value)
+{
+    return _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(value)));
+}
+
+inline lanes either_of(lanes first, lanes second)
+{
+    return _mm_or_si128(first, second);
+}
+
+inline bool any_marked(lanes marks)
+{
+    return _mm_movemask_epi8(marks) != 0;
+}
+
+inline std::size_t first_high_of(lanes block)
+{
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(block));
+    return mask == 0 ? WIDTH : static_cast<std::size_t>(__builtin_ctz(mask));
 }
 
 constexpr std::size_t DOUBLES = 2;
@@ -203,6 +230,32 @@ inline std::uint64_t either_mask(const unsigned char* at, unsigned char first, u
         _mm256_or_si256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(static_cast<char>(first))),
                         _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(static_cast<char>(second))));
     return static_cast<std::uint32_t>(_mm256_movemask_epi8(hits));
+}
+
+inline lanes load_lanes(const unsigned char* at)
+{
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+}
+
+inline lanes equal_to(lanes block, unsigned char value)
+{
+    return _mm256_cmpeq_epi8(block, _mm256_set1_epi8(static_cast<char>(value)));
+}
+
+inline lanes either_of(lanes first, lanes second)
+{
+    return _mm256_or_si256(first, second);
+}
+
+inline bool any_marked(lanes marks)
+{
+    return _mm256_movemask_epi8(marks) != 0;
+}
+
+inline std::size_t first_high_of(lanes block)
+{
+    unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(block));
+    return mask == 0 ? WIDTH : static_cast<std::size_t>(__builtin_ctz(mask));
 }
 
 // The set holds no fused multiply-add (that is "fma", not asked for

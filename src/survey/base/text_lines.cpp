@@ -98,7 +98,7 @@ std::optional<std::span<const text_line>> kept_lines_of(const kept_lines& kept,
     return std::span<const text_line>(first, last);
 }
 
-bool is_blank_line(std::string_view line)
+bool holds_only_blanks(std::string_view line)
 {
     // Written out, as below: a search for any of a set of bytes calls the
     // library at every byte, and every line is asked.

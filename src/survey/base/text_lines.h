@@ -47,7 +47,16 @@ kept_lines keep_lines(std::string_view text, bool at_end);
 std::optional<std::span<const text_line>> kept_lines_of(const kept_lines& kept,
                                                         std::string_view part, bool at_end);
 
-bool is_blank_line(std::string_view line);
+// Nothing but blanks, tabs, form feeds and vertical tabs, if anything.
+bool holds_only_blanks(std::string_view line);
+
+// A line that opens with a byte past the blank in the code table holds
+// more than blanks: told inline, as every line of the sample is asked.
+inline bool is_blank_line(std::string_view line)
+{
+    return line.empty() ||
+           (static_cast<unsigned char>(line.front()) <= ' ' && holds_only_blanks(line));
+}
 
 // A line that a comment marker starts: #, %, //, --, !, \ or ; (the
 // markers of shell and configuration files, TeX, C, SQL, Fortran, and of

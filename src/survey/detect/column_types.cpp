@@ -466,9 +466,18 @@ std::vector<candidate> all_candidates()
     return made;
 }
 
+// The bytes a null marker may open with, looked up in a table: a test of
+// each is four compares at every value of the sample.
+constexpr std::array<bool, 256> MARKER_LEADS = [] {
+    std::array<bool, 256> leads{};
+    for (unsigned char lead : {'N', 'n', '\\', '#'})
+        leads[lead] = true;
+    return leads;
+}();
+
 constexpr bool may_lead_marker(char lead)
 {
-    return lead == 'N' || lead == 'n' || lead == '\\' || lead == '#';
+    return MARKER_LEADS[static_cast<unsigned char>(lead)];
 }
 static_assert(std::all_of(NULL_MARKERS.begin(), NULL_MARKERS.end(),
                           [](std::string_view marker) { return may_lead_marker(marker[0]); }));
@@ -671,19 +680,21 @@ struct column_typer::state {
     // kept at hand; the first value that may change something (an empty
     // one, a null marker, another shape) is left to take().
     [[gnu::always_inline]] std::size_t take_unchanging(const std::string_view* values,
-                                                       std::size_t count)
+                                                       std::size_t stride, std::size_t count)
     {
         std::size_t at = 0;
         const candidate& front = candidates[living.front()];
         if (living.size() == 1 && front.pattern != nullptr) {
             const compiled_pattern& pattern = front.pattern->steps;
-            while (at < count && !values[at].empty() && !may_lead_marker(values[at].front()) &&
-                   fits_pattern(values[at], pattern))
+            while (at < count && !values[at * stride].empty() &&
+                   !may_lead_marker(values[at * stride].front()) &&
+                   fits_pattern(values[at * stride], pattern))
                 at++;
         } else if (living.back() < NUMBER_FORMS.size()) {
             value_signature signature, last = last_taken;
-            while (at < count && !values[at].empty() && !may_lead_marker(values[at].front()) &&
-                   signature_of(values[at], signature) &&
+            while (at < count && !values[at * stride].empty() &&
+                   !may_lead_marker(values[at * stride].front()) &&
+                   signature_of(values[at * stride], signature) &&
                    (signature == last || taken.contains(signature))) {
                 last = signature;
                 at++;
@@ -746,11 +757,16 @@ bool column_typer::take(std::string_view value)
 
 bool column_typer::take_all(const std::string_view* values, std::size_t count)
 {
+    return take_all(values, 1, count);
+}
+
+bool column_typer::take_all(const std::string_view* values, std::size_t stride, std::size_t count)
+{
     state& typing = *state_;
     for (std::size_t at = 0; at < count && typing.alive > 0; at++) {
-        at += typing.take_unchanging(values + at, count - at);
+        at += typing.take_unchanging(values + at * stride, stride, count - at);
         if (at < count)
-            typing.take(values[at]);
+            typing.take(values[at * stride]);
     }
     return typing.alive > 0;
 }

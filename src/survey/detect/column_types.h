@@ -30,6 +30,9 @@ class column_typer
     // The same for count values in a row, a column's in a block of rows:
     // one call for them all.
     bool take_all(const std::string_view* values, std::size_t count);
+    // The same for count values stride apart: a column's in rows of one
+    // width, read where they lie.
+    bool take_all(const std::string_view* values, std::size_t stride, std::size_t count);
     column_description finish() const;
 
   private:

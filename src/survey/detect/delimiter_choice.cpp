@@ -335,18 +335,6 @@ std::uint32_t tally_record(std::string_view record, std::optional<unsigned char>
 
 constexpr std::size_t BLOCK = 64;
 
-// Whether any byte of text is first or second, a block at a time.
-bool holds_either(std::string_view text, unsigned char first, unsigned char second)
-{
-    static const either_marks_kernel mark = usable_byte_kernels().back().either_marks;
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    for (std::size_t block = 0; block < text.size(); block += BLOCK) {
-        if (mark(bytes + block, std::min(BLOCK, text.size() - block), first, second) != 0)
-            return true;
-    }
-    return false;
-}
-
 // The values blanks separate in a record with no quote and no escape
 // byte, the most of them: each starts at a byte other than a blank after
 // a blank or the record's start, found from the blanks' marks a block at
@@ -371,7 +359,7 @@ std::uint32_t count_plain_values(std::string_view record)
 // The shared slot is left alone: most bytes fall in it, and one count in
 // memory added to at nearly every byte waits on its own last store.
 std::uint32_t tally_plain_record(std::string_view record, std::uint16_t* tally,
-                                 std::array<bool, 256>& seen)
+                                 std::array<bool, 256>& seen, bool blanks)
 {
     for (char byte : record) {
         unsigned char value = static_cast<unsigned char>(byte);
@@ -380,21 +368,31 @@ std::uint32_t tally_plain_record(std::string_view record, std::uint16_t* tally,
         if (slot != 0 && tally[slot] < 0xFFFF)
             tally[slot]++;
     }
+    // Without a blank the record is one value, or none.
+    if (!blanks)
+        return record.empty() ? 0 : 1;
     return count_plain_values(record);
 }
 
 byte_tallies tally_bytes(const std::vector<std::string_view>& records,
                          std::optional<unsigned char> quote)
 {
+    static const held_bytes_kernel holds = usable_byte_kernels().back().held_bytes;
     byte_tallies result;
     result.counts.assign(records.size() * SLOTS.slots, 0);
     result.values.resize(records.size());
     for (std::size_t record = 0; record < records.size(); record++) {
         std::string_view text = records[record];
         std::uint16_t* tally = result.counts.data() + record * SLOTS.slots;
-        bool plain = !holds_either(text, ESCAPE, quote.value_or(ESCAPE));
-        result.values[record] = plain ? tally_plain_record(text, tally, result.seen)
-                                      : tally_record(text, quote, tally, result.seen);
+        // Whether it holds a quote or an escape byte, which can hold a
+        // byte back, and any blank at all, asked in one pass.
+        const unsigned char asked[4] = {ESCAPE, quote.value_or(ESCAPE), ' ', '\t'};
+        unsigned held =
+            holds(reinterpret_cast<const unsigned char*>(text.data()), text.size(), asked);
+        bool plain = (held & 3u) == 0;
+        result.values[record] =
+            plain ? tally_plain_record(text, tally, result.seen, (held & 12u) != 0)
+                  : tally_record(text, quote, tally, result.seen);
     }
     return result;
 }
@@ -718,19 +716,47 @@ bool is_letter(char byte)
     return std::isalpha(value) || value >= 0x80;
 }
 
+[[gnu::always_inline]] inline bool is_clause_mark(char byte)
+{
+    return byte == ',' || byte == '.' || byte == ';' || byte == '!' || byte == '?';
+}
+
 bool ends_clause(std::string_view word)
 {
     if (word.size() < 2)
         return false;
-    char last = word.back();
-    return (last == ',' || last == '.' || last == ';' || last == '!' || last == '?') &&
-           is_letter(word[word.size() - 2]);
+    return is_clause_mark(word.back()) && is_letter(word[word.size() - 2]);
+}
+
+// Whether a clause's mark stands straight before a blank anywhere in the
+// record: only then are its words read one by one. The blanks are marked
+// a block at a time, and of a run of them (a column's padding) only the
+// first follows a word.
+bool marks_before_blanks(std::string_view record)
+{
+    static const either_marks_kernel mark = usable_byte_kernels().back().either_marks;
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(record.data());
+    std::uint64_t before = 0; // the block before's marks, its last byte's at the top
+    for (std::size_t block = 0; block < record.size(); block += BLOCK) {
+        std::uint64_t blanks =
+            mark(bytes + block, std::min(BLOCK, record.size() - block), ' ', ' ');
+        std::uint64_t firsts = blanks & ~(blanks << 1 | before >> 63);
+        before = blanks;
+        for (; firsts != 0; firsts &= firsts - 1) {
+            std::size_t at = block + static_cast<std::size_t>(std::countr_zero(firsts));
+            if (at > 0 && is_clause_mark(record[at - 1]))
+                return true;
+        }
+    }
+    return false;
 }
 
 // Words between quotes are one field's text ("(KHTML, like Gecko)" in a
 // web server's log), not the record's.
 bool holds_clause_end(std::string_view record, std::optional<unsigned char> quote)
 {
+    if (!marks_before_blanks(record))
+        return false;
     bool quoted = false;
     std::size_t at = 0;
     while (at < record.size()) {
@@ -793,14 +819,29 @@ bool padded_without_gutter(const std::vector<std::string_view>& records)
     if (records.size() < FEWEST_PADDED_LINES || usual->first < SHORTEST_PADDED_LINE ||
         static_cast<double>(usual->second) < ONE_LENGTH_SHARE * static_cast<double>(records.size()))
         return false;
+    // Tallied a block of the record at a time in counters of a byte each,
+    // added up before they could wrap.
+    static const either_tally_kernel tally = usable_byte_kernels().back().tally_either;
+    constexpr std::size_t MOST_TALLIED = 255;
     std::vector<std::size_t> blanks(usual->first, 0);
+    std::vector<unsigned char> tallies(usual->first, 0);
+    std::size_t tallied = 0;
+    auto add_up = [&] {
+        for (std::size_t at = 0; at < blanks.size(); at++)
+            blanks[at] += tallies[at];
+        std::fill(tallies.begin(), tallies.end(), 0);
+        tallied = 0;
+    };
     for (std::string_view record : records) {
         record = without_cr(record);
         if (record.size() != usual->first)
             continue;
-        for (std::size_t at = 0; at < record.size(); at++)
-            blanks[at] += record[at] == ' ' || record[at] == '\t';
+        tally(reinterpret_cast<const unsigned char*>(record.data()), record.size(), ' ', '\t',
+              tallies.data());
+        if (++tallied == MOST_TALLIED)
+            add_up();
     }
+    add_up();
     for (std::size_t at = 1; at + 1 < blanks.size(); at++) {
         if (static_cast<double>(blanks[at]) >= GUTTER_SHARE * static_cast<double>(usual->second))
             return false;

@@ -214,13 +214,26 @@ std::vector<column_description> typed_columns(const value_table& rows, std::size
         for (std::size_t row = first; row < rows.rows() && still_open > 0;
              row += ROWS_TYPED_AT_ONCE) {
             std::size_t end = std::min(rows.rows(), row + ROWS_TYPED_AT_ONCE);
+            // Rows of one width, the most of a table's, hold each column's
+            // values a row's width apart: read there, not copied out.
+            std::size_t width = rows.width(row);
+            bool one_width = true;
+            for (std::size_t at = row + 1; at < end && one_width; at++)
+                one_width = rows.width(at) == width;
             std::size_t kept = 0;
             for (std::size_t each = 0; each < still_open; each++) {
                 std::size_t column = open[each];
-                for (std::size_t at = row; at < end; at++)
-                    block[at - row] =
-                        column < rows.width(at) ? rows.at(at, column) : std::string_view{};
-                if (typers[column - from].take_all(block.data(), end - row))
+                bool taking;
+                if (one_width && column < width) {
+                    taking = typers[column - from].take_all(
+                        rows.values.data() + rows.row_starts[row] + column, width, end - row);
+                } else {
+                    for (std::size_t at = row; at < end; at++)
+                        block[at - row] =
+                            column < rows.width(at) ? rows.at(at, column) : std::string_view{};
+                    taking = typers[column - from].take_all(block.data(), end - row);
+                }
+                if (taking)
                     open[kept++] = column;
             }
             still_open = kept;
@@ -266,9 +279,13 @@ value_table sliced(const std::vector<std::string_view>& records,
     value_table rows;
     rows.values.reserve(records.size() * spans.size());
     rows.row_starts.reserve(records.size() + 1);
+    // In characters once, not divided again at every record.
+    std::vector<std::pair<std::size_t, std::size_t>> in_characters;
+    in_characters.reserve(spans.size());
+    for (const column_span& span : spans)
+        in_characters.emplace_back(span.start / unit_width, span.end / unit_width);
     for (std::string_view record : records) {
-        for (const column_span& span : spans) {
-            std::size_t start = span.start / unit_width, end = span.end / unit_width;
+        for (auto [start, end] : in_characters) {
             rows.values.push_back(
                 start < record.size()
                     ? trimmed_value(record.substr(start, std::min(end, record.size()) - start))

@@ -1,6 +1,7 @@
 #include "layout_survey.h"
 
 #include "../base/byte_class.h"
+#include "../base/byte_kernels.h"
 #include "../base/code_pages.h"
 #include "../base/lines.h"
 #include "../base/text_decode.h"
@@ -770,32 +771,10 @@ constexpr hypothesis_kind HYPOTHESES[] = {
 
 // The encoding of bytes judged from their first byte from 0x80 on, with
 // the lines before it for context; none when every byte is ASCII.
-// The first byte from 0x80 on, a block of 64 at a time: most text is
-// ASCII throughout, and every byte of its start is looked at.
-std::size_t first_high_byte(byte_span bytes)
-{
-    constexpr std::uint64_t HIGH_BITS = 0x8080808080808080u;
-    constexpr std::size_t BLOCK = 64;
-    std::size_t at = 0;
-    for (; at + BLOCK <= bytes.size(); at += BLOCK) {
-        std::uint64_t any = 0;
-        for (std::size_t word = 0; word < BLOCK; word += sizeof any) {
-            std::uint64_t each;
-            std::memcpy(&each, bytes.data() + at + word, sizeof each);
-            any |= each;
-        }
-        if ((any & HIGH_BITS) != 0)
-            break;
-    }
-    while (at < bytes.size() && bytes[at] < 0x80)
-        at++;
-    return at;
-}
-
 std::optional<text_encoding> encoding_from_first_high(byte_span bytes)
 {
     constexpr std::size_t CONTEXT = 4096;
-    std::size_t at = first_high_byte(bytes);
+    std::size_t at = first_high_byte(bytes.data(), bytes.size());
     if (at == bytes.size())
         return std::nullopt;
     std::size_t from = at > CONTEXT ? at - CONTEXT : 0;

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cctype>
+#include <cstring>
 #include <map>
 #include <string>
 #include <unordered_map>
@@ -103,10 +105,44 @@ constexpr std::array<unsigned char, 256> tag_byte_kinds()
 
 constexpr std::array<unsigned char, 256> TAG_BYTE_KINDS = tag_byte_kinds();
 
+// The high bit of each byte of the word from low to high, both ASCII.
+std::uint64_t bytes_between(std::uint64_t word, unsigned char low, unsigned char high)
+{
+    constexpr std::uint64_t EACH = 0x0101010101010101u;
+    constexpr std::uint64_t HIGH_BITS = 0x8080808080808080u;
+    std::uint64_t seven = word & ~HIGH_BITS;
+    std::uint64_t from_low = seven + (0x80u - low) * EACH;
+    std::uint64_t past_high = seven + (0x7Fu - high) * EACH;
+    return from_low & ~past_high & ~word & HIGH_BITS;
+}
+
+// A record of a word or more, the most of them: its first eight bytes
+// asked at once where each byte would be looked up in turn, the first in
+// the word's low byte.
+std::pair<std::string_view, unsigned char> tag_of_word(std::string_view record)
+{
+    static_assert(LONGEST_TAG < 7, "a tag and the byte past its longest fit a word");
+    std::uint64_t word = 0;
+    std::memcpy(&word, record.data(), sizeof word);
+    std::uint64_t letters = bytes_between(word, 'A', 'Z');
+    std::uint64_t others = ~(letters | bytes_between(word, '0', '9')) & 0x8080808080808080u;
+    std::size_t length = others == 0 ? 8 : static_cast<std::size_t>(std::countr_zero(others)) / 8;
+    if (length == 0 || length > LONGEST_TAG)
+        return {{}, 0};
+    letters &= (std::uint64_t{1} << (8 * length)) - 1;
+    unsigned char after = static_cast<unsigned char>(record[length]);
+    unsigned char kind = TAG_BYTE_KINDS[after];
+    if ((kind & DELIMITS) == 0 || (letters == 0 && (kind & NUMBER_PUNCTUATION) != 0))
+        return {{}, 0};
+    return {record.substr(0, length), after};
+}
+
 // The tag that starts a record and the byte after it; an empty tag when
 // there is none.
 std::pair<std::string_view, unsigned char> tag_of(std::string_view record)
 {
+    if (std::endian::native == std::endian::little && record.size() >= sizeof(std::uint64_t))
+        return tag_of_word(record);
     std::size_t limit = std::min(record.size(), LONGEST_TAG + 1);
     std::size_t length = 0;
     unsigned char letters = 0;
@@ -179,6 +215,15 @@ std::uint64_t tag_key(std::string_view tag)
 {
     static_assert(LONGEST_TAG < 8);
     std::uint64_t key = std::uint64_t{tag.size()} << 56;
+    // A tag of four bytes or more read as its first four and its last
+    // four, the bytes the two share put in the same place by both.
+    constexpr std::size_t HALF = sizeof(std::uint32_t);
+    if (std::endian::native == std::endian::little && tag.size() >= HALF) {
+        std::uint32_t first = 0, last = 0;
+        std::memcpy(&first, tag.data(), HALF);
+        std::memcpy(&last, tag.data() + tag.size() - HALF, HALF);
+        return key | first | std::uint64_t{last} << (8 * (tag.size() - HALF));
+    }
     for (std::size_t at = 0; at < tag.size(); at++)
         key |= std::uint64_t{static_cast<unsigned char>(tag[at])} << (8 * at);
     return key;
@@ -189,8 +234,11 @@ std::uint64_t tag_key(std::string_view tag)
 // counters has nearly as many tags as records.
 std::size_t distinct_tags(const std::vector<std::string_view>& tags, std::size_t most)
 {
+    // The count stops past most: the table never holds more keys than
+    // that, and a table sized for every tag would be cleared for nothing.
+    std::size_t held = std::min(tags.size(), most + 1);
     std::size_t slots = 16;
-    while (slots < 2 * tags.size())
+    while (slots < 2 * held)
         slots *= 2;
     // A tag's key is never 0: its length is in the top byte.
     std::vector<std::uint64_t> keys(slots, 0);
@@ -320,14 +368,21 @@ positional_types_choice find_positional_types(const std::vector<std::string_view
     }
     std::vector<record_type> types;
     std::vector<std::size_t> type_of(records.size());
-    std::map<std::string_view, std::size_t> index;
+    // A tag of one byte indexes its type directly, where a map of
+    // strings would compare tags at every record.
+    static_assert(POSITIONAL_TAG_WIDTH == 1, "a tag is one byte");
+    constexpr std::size_t UNSEEN = ~std::size_t{0};
+    std::array<std::size_t, 256> index;
+    index.fill(UNSEEN);
     for (std::size_t record = 0; record < records.size(); record++) {
         std::string_view tag = records[record].substr(0, POSITIONAL_TAG_WIDTH);
-        auto [at, added] = index.emplace(tag, types.size());
-        if (added)
+        std::size_t& type = index[static_cast<unsigned char>(tag[0])];
+        if (type == UNSEEN) {
+            type = types.size();
             types.push_back({std::string(tag), 0, 1, 1});
-        types[at->second].records++;
-        type_of[record] = at->second;
+        }
+        types[type].records++;
+        type_of[record] = type;
     }
     // Asked before the bytes are counted: records led by one digit (ids
     // below a power of ten) are one type.

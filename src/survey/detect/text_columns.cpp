@@ -56,14 +56,20 @@ text_columns_choice find_text_columns(const std::vector<std::string_view>& recor
     std::vector<std::array<std::size_t, 4>> starting(length, std::array<std::size_t, 4>{});
     for (std::size_t record = 0; record < weighed; record++) {
         std::string_view text = records[record];
-        if (text.size() != length)
+        if (text.size() != length || length == 0)
             continue;
-        for (std::size_t at = 0; at < length; at++) {
-            blanks[at] += kind_of(text[at]) == BLANK;
-            if (at > 0 && kinds_differ(kind_of(text[at - 1]), kind_of(text[at]))) {
+        // Each byte's kind looked up once, carried on as the kind before
+        // the next.
+        column_kind before = kind_of(text[0]);
+        blanks[0] += before == BLANK;
+        for (std::size_t at = 1; at < length; at++) {
+            column_kind kind = kind_of(text[at]);
+            blanks[at] += kind == BLANK;
+            if (kinds_differ(before, kind)) {
                 changes[at]++;
-                starting[at][kind_of(text[at])]++;
+                starting[at][kind]++;
             }
+            before = kind;
         }
     }
     auto share = [&](std::size_t count) { return static_cast<double>(count) / weighed; };

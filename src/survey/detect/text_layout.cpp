@@ -1,5 +1,6 @@
 #include "text_layout.h"
 
+#include "../base/byte_kernels.h"
 #include "../base/later_lines.h"
 #include "../base/text_decode.h"
 #include "../base/text_lines.h"
@@ -8,6 +9,7 @@
 #include "text_columns.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cstring>
 #include <map>
@@ -346,11 +348,16 @@ std::vector<std::string_view> line_texts(const text_view& view)
 class length_counts
 {
   public:
-    void add(std::uint64_t length)
+    // The map's insertion kept out of line: most calls, at every value
+    // of every line, take a slot and stay in their caller.
+    [[gnu::always_inline]] void add(std::uint64_t length)
     {
-        std::uint64_t& count = length < SLOTS ? slots_[length] : longer_[length];
-        distinct_ += count == 0;
-        count++;
+        if (length >= SLOTS) {
+            add_longer(length);
+            return;
+        }
+        distinct_ += slots_[length] == 0;
+        slots_[length]++;
     }
 
     // Lengths seen.
@@ -396,6 +403,13 @@ class length_counts
     }
 
   private:
+    [[gnu::noinline]] void add_longer(std::uint64_t length)
+    {
+        std::uint64_t& count = longer_[length];
+        distinct_ += count == 0;
+        count++;
+    }
+
     // Lines longer than this are rare (a matter of speed alone).
     static constexpr std::uint64_t SLOTS = 1024;
     std::vector<std::uint64_t> slots_ = std::vector<std::uint64_t>(SLOTS, 0);
@@ -411,42 +425,13 @@ struct blank_gaps {
     bool lined_up = false;
 };
 
-// Which of up to 64 bytes are blanks or tabs, bit i for byte i, eight
-// bytes at a time in a word: a byte is one of them when it XORs to zero
-// with it.
-std::uint64_t blank_bits(const char* bytes, std::size_t count)
-{
-    constexpr std::uint64_t LOW = 0x0101010101010101u;
-    constexpr std::uint64_t LOW_SEVEN = 0x7F7F7F7F7F7F7F7Fu;
-    constexpr std::uint64_t GATHER = 0x0102040810204080u;
-    std::uint64_t bits = 0;
-    for (std::size_t at = 0; at < count; at += 8) {
-        std::uint64_t word;
-        if (count - at >= 8) {
-            std::memcpy(&word, bytes + at, 8);
-        } else {
-            unsigned char word_bytes[8] = {1, 1, 1, 1, 1, 1, 1, 1};
-            std::memcpy(word_bytes, bytes + at, count - at);
-            std::memcpy(&word, word_bytes, 8);
-        }
-        std::uint64_t blank = 0;
-        for (std::uint64_t target : {std::uint64_t{' '} * LOW, std::uint64_t{'\t'} * LOW}) {
-            std::uint64_t x = word ^ target;
-            // High bit set in each byte of x that is not zero.
-            blank |= ~(((x & LOW_SEVEN) + LOW_SEVEN) | x) & ~LOW_SEVEN;
-        }
-        // Each byte's high bit to bit i of one byte, byte i first.
-        bits |= (((blank >> 7) * GATHER) >> 56) << at;
-    }
-    return bits;
-}
-
 // Values (runs of bytes that are not blank) counted 64 bytes of a line at
 // a time: a value starts at a byte that is not blank after one that is,
 // or at the line's start; each start after the line's first ends a gap,
 // a wide one where the byte two before it is blank too.
 blank_gaps measure_gaps(const std::vector<std::string_view>& lines)
 {
+    static const either_marks_kernel mark_blanks = usable_byte_kernels().back().either_marks;
     std::uint64_t gaps = 0, wide = 0;
     length_counts value_starts;
     for (std::string_view line : lines) {
@@ -456,7 +441,10 @@ blank_gaps measure_gaps(const std::vector<std::string_view>& lines)
             std::size_t count = std::min<std::size_t>(64, line.size() - from);
             std::uint64_t inside =
                 count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
-            std::uint64_t values = ~blank_bits(line.data() + from, count) & inside;
+            std::uint64_t values =
+                ~mark_blanks(reinterpret_cast<const unsigned char*>(line.data() + from), count, ' ',
+                             '\t') &
+                inside;
             std::uint64_t starts = values & ~(values << 1 | before >> 63);
             std::uint64_t wide_starts = starts & ~(values << 2 | before >> 62);
             before = values;
@@ -468,7 +456,7 @@ blank_gaps measure_gaps(const std::vector<std::string_view>& lines)
             first = false;
             for (; starts != 0; starts &= starts - 1) {
                 gaps++;
-                value_starts.add(from + static_cast<std::uint64_t>(__builtin_ctzll(starts)));
+                value_starts.add(from + static_cast<std::uint64_t>(std::countr_zero(starts)));
             }
             for (; wide_starts != 0; wide_starts &= wide_starts - 1)
                 wide++;
@@ -501,7 +489,32 @@ struct field_range {
     }
 };
 
-field_range regular_fields(const std::vector<text_record>& records, const field_rule& rule,
+// Each record's count of fields, worked out when first asked: the steps
+// that weigh the records' shapes ask the same records again.
+class field_counts
+{
+  public:
+    field_counts(const std::vector<text_record>& records, const field_rule& rule)
+        : records_(records), rule_(rule), counts_(records.size(), UNKNOWN)
+    {
+    }
+
+    std::uint32_t of(std::size_t record)
+    {
+        std::uint32_t& count = counts_[record];
+        if (count == UNKNOWN)
+            count = count_fields(records_[record].text, rule_);
+        return count;
+    }
+
+  private:
+    static constexpr std::uint32_t UNKNOWN = ~std::uint32_t{0};
+    const std::vector<text_record>& records_;
+    field_rule rule_;
+    std::vector<std::uint32_t> counts_;
+};
+
+field_range regular_fields(const std::vector<text_record>& records, field_counts& fields_of,
                            std::uint32_t usual)
 {
     std::map<std::uint32_t, std::size_t> counts;
@@ -510,7 +523,7 @@ field_range regular_fields(const std::vector<text_record>& records, const field_
          record++) {
         if (is_remark(records[record].text))
             continue;
-        counts[count_fields(records[record].text, rule)]++;
+        counts[fields_of.of(record)]++;
         weighed++;
     }
     std::size_t lone = static_cast<std::size_t>(std::count_if(
@@ -529,27 +542,26 @@ field_range regular_fields(const std::vector<text_record>& records, const field_
 // Leading records of a shape the records do not have: a title, a note,
 // the declarations before a table. Half the records at most, so that a
 // file of two kinds of record is not taken for a preamble.
-std::size_t title_records(const std::vector<text_record>& records, const field_rule& rule,
+std::size_t title_records(const std::vector<text_record>& records, field_counts& fields_of,
                           field_range range)
 {
     std::size_t titles = 0;
-    while (
-        titles < records.size() && MOST_TITLES_ONE_IN * (titles + 1) <= records.size() &&
-        (is_remark(records[titles].text) || !range.holds(count_fields(records[titles].text, rule))))
+    while (titles < records.size() && MOST_TITLES_ONE_IN * (titles + 1) <= records.size() &&
+           (is_remark(records[titles].text) || !range.holds(fields_of.of(titles))))
         titles++;
     std::map<std::uint32_t, std::size_t> later;
     std::size_t weighed = 0;
     for (std::size_t record = titles; record < records.size() && weighed < MOST_RECORDS_FOR_SHAPES;
          record++) {
         if (!is_remark(records[record].text)) {
-            later[count_fields(records[record].text, rule)]++;
+            later[fields_of.of(record)]++;
             weighed++;
         }
     }
     for (std::size_t record = 0; record < titles; record++) {
         if (is_remark(records[record].text))
             continue;
-        std::size_t like = later[count_fields(records[record].text, rule)];
+        std::size_t like = later[fields_of.of(record)];
         if (like > 0 && like * TITLE_COUNT_ONE_IN >= weighed)
             return record;
     }
@@ -694,9 +706,13 @@ bool quote_is_used(const std::vector<text_record>& records, const field_rule& ru
 {
     if (!rule.quote)
         return false;
+    // One vector for every record's fields: no allocation for each.
+    std::vector<std::string_view> fields;
     for (std::size_t record = 0; record < records.size() && record < MOST_ROWS_FOR_NAMES;
          record++) {
-        for (std::string_view field : split_fields(records[record].text, rule)) {
+        fields.clear();
+        append_fields(records[record].text, rule, fields);
+        for (std::string_view field : fields) {
             std::size_t first = field.find_first_not_of(' ');
             if (first != std::string_view::npos &&
                 static_cast<unsigned char>(field[first]) == *rule.quote && field.size() > first + 1)
@@ -1176,14 +1192,14 @@ bool is_sign(std::string_view line, std::size_t at)
 // signs are the byte all the same.
 unsigned rules_in(std::string_view line, std::size_t least, bool signs)
 {
+    static const held_bytes_kernel held = usable_byte_kernels().back().held_bytes;
+    static_assert(TABLE_RULES.size() == 4, "held_bytes looks for four bytes");
     unsigned found = 0;
     // Whether the line holds the byte at all is asked of every line of
-    // the sample: the library's search takes many bytes a step.
-    if (least == 1 && signs) {
-        for (std::size_t kind = 0; kind < TABLE_RULES.size(); kind++)
-            found |= line.find(TABLE_RULES[kind]) != std::string_view::npos ? 1u << kind : 0u;
-        return found;
-    }
+    // the sample: one pass looks for all four.
+    if (least == 1 && signs)
+        return held(reinterpret_cast<const unsigned char*>(line.data()), line.size(),
+                    reinterpret_cast<const unsigned char*>(TABLE_RULES.data()));
     for (std::size_t kind = 0; kind < TABLE_RULES.size(); kind++) {
         std::size_t count = 0;
         for (std::size_t at = 0; at < line.size(); at++)
@@ -1575,8 +1591,9 @@ text_layout_choice survey_text_lines(const file_sample& sample, const encoding_g
     std::string_view table = result.fields.table;
     view.last = table.empty() ? closing_lines(view, rule) : line_after(view, table);
     std::vector<text_record> records = records_of(view, pair->value.quote);
-    field_range range = regular_fields(records, rule, pair->value.fields);
-    std::size_t first = table.empty() ? std::max(title_records(records, rule, range),
+    field_counts fields_of(records, rule);
+    field_range range = regular_fields(records, fields_of, pair->value.fields);
+    std::size_t first = table.empty() ? std::max(title_records(records, fields_of, range),
                                                  padded_settings(records, rule, pair->value.fields))
                                       : record_at(records, table);
     if (!quote_is_used(records, rule))
