@@ -254,4 +254,42 @@ TEST(ByteKernels, FourierPassAsAPlainLoopDoes)
     }
 }
 
+// Every kernel raises the best sums as a plain loop does: at every
+// length around its width, from unaligned starts, with sums that tie the
+// best and sums that the offset rounds away.
+TEST(ByteKernels, RaiseBestSumsAsAPlainLoopDoes)
+{
+    std::mt19937 random(22);
+    std::vector<double> sums(100), bests(sums.size());
+    for (std::size_t at = 0; at < sums.size(); at++) {
+        sums[at] = static_cast<double>(random() % 8) / 4 + (at % 5 == 0 ? 1e-17 : 0);
+        bests[at] = at % 7 == 0 ? -1e300 : static_cast<double>(random() % 8) / 4 - 5;
+    }
+    for (const byte_kernels& kernels : usable_byte_kernels()) {
+        for (std::size_t start : {0, 1, 3}) {
+            for (std::size_t length = 0; length <= 40; length++) {
+                for (double offset : {0.0, 6.0}) {
+                    std::vector<double> best(bests.begin() + start, bests.begin() + start + length);
+                    std::vector<std::uint64_t> best_at(length, 7);
+                    std::vector<double> expected = best;
+                    std::vector<std::uint64_t> expected_at = best_at;
+                    for (std::size_t at = 0; at < length; at++) {
+                        double weighed = sums[start + at] + offset - 5;
+                        if (weighed > expected[at]) {
+                            expected[at] = weighed;
+                            expected_at[at] = 1000 + at;
+                        }
+                    }
+                    kernels.raise_best(sums.data() + start, length, offset, 5, best.data(),
+                                       best_at.data(), 1000);
+                    EXPECT_EQ(best, expected)
+                        << kernels.name << " from " << start << ", " << length << " by " << offset;
+                    EXPECT_EQ(best_at, expected_at)
+                        << kernels.name << " from " << start << ", " << length << " by " << offset;
+                }
+            }
+        }
+    }
+}
+
 } // namespace

@@ -125,6 +125,19 @@ double minus(double first, double second)
     return first - second;
 }
 
+double spread(double value)
+{
+    return value;
+}
+
+unsigned raise_doubles(double* best, double weighed)
+{
+    if (!(weighed > *best))
+        return 0;
+    *best = weighed;
+    return 1;
+}
+
 #include "byte_kernels_body.h"
 
 } // namespace
@@ -175,6 +188,13 @@ void fourier_pass(double* real, double* imag, std::size_t size, std::size_t half
 {
     static const fourier_pass_kernel chosen = usable_byte_kernels().back().fourier_pass;
     chosen(real, imag, size, half, turn_real, turn_imag);
+}
+
+void raise_best_sums(const double* sums, std::size_t count, double offset, double less,
+                     double* best, std::uint64_t* best_at, std::uint64_t first_at)
+{
+    static const best_raise_kernel chosen = usable_byte_kernels().back().raise_best;
+    chosen(sums, count, offset, less, best, best_at, first_at);
 }
 
 std::array<std::uint64_t, 256> count_byte_values(const unsigned char* bytes, std::size_t count)

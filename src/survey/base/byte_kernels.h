@@ -43,6 +43,13 @@ void mark_byte_differences(const unsigned char* first, const unsigned char* seco
 void fourier_pass(double* real, double* imag, std::size_t size, std::size_t half,
                   const double* turn_real, const double* turn_imag);
 
+// For i below count, the sum weighed as (sums[i] + offset) - less, each
+// step rounded on its own as a plain loop rounds it: where it exceeds
+// best[i], it becomes best[i] and first_at + i becomes best_at[i]. An
+// equal sum leaves the earlier one standing.
+void raise_best_sums(const double* sums, std::size_t count, double offset, double less,
+                     double* best, std::uint64_t* best_at, std::uint64_t first_at);
+
 using count_equal_kernel = std::uint64_t (*)(const unsigned char*, const unsigned char*,
                                              std::size_t);
 using line_end_kernel = std::size_t (*)(const unsigned char*, std::size_t);
@@ -57,6 +64,8 @@ using difference_marks_kernel = void (*)(const unsigned char*, const unsigned ch
                                          unsigned char*);
 using fourier_pass_kernel = void (*)(double*, double*, std::size_t, std::size_t, const double*,
                                      const double*);
+using best_raise_kernel = void (*)(const double*, std::size_t, double, double, double*,
+                                   std::uint64_t*, std::uint64_t);
 
 // next_line_end: where the first LF or CR of the bytes lies; count when
 // none does. either_marks: bit i set where bytes[i] is first or second,
@@ -74,6 +83,7 @@ struct byte_kernels {
     pair_agree_kernel agree_pairs;
     difference_marks_kernel mark_differences;
     fourier_pass_kernel fourier_pass;
+    best_raise_kernel raise_best;
 };
 
 // Every set of kernels this processor runs, the portable one first and

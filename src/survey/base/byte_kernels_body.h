@@ -20,6 +20,9 @@
 //   constexpr std::size_t DOUBLES;        // doubles taken at once
 //   doubles load_doubles(const double*); void store_doubles(double*, doubles);
 //   doubles times(doubles, doubles), plus(...), minus(...); // each rounded alone
+//   doubles spread(double);              // one value in every lane
+//   unsigned raise_doubles(double* best, doubles); // best raised to each
+//                                         // greater lane, bit i where lane i was
 // Every set must give exactly the same counts.
 
 // A counter of one byte wraps after 255: the counters are added into the
@@ -226,8 +229,32 @@ void fourier_pass(double* real, double* imag, std::size_t size, std::size_t half
                     turn_imag, half);
 }
 
+// A sum seldom beats the best so far once past the first few: the
+// places raised are set one by one.
+void raise_best(const double* sums, std::size_t count, double offset, double less, double* best,
+                std::uint64_t* best_at, std::uint64_t first_at)
+{
+    doubles offsets = spread(offset), lessers = spread(less);
+    std::size_t at = 0;
+    for (; at + DOUBLES <= count; at += DOUBLES) {
+        doubles weighed = minus(plus(load_doubles(sums + at), offsets), lessers);
+        for (unsigned raised = raise_doubles(best + at, weighed); raised != 0;
+             raised &= raised - 1) {
+            std::size_t lane = at + static_cast<std::size_t>(std::countr_zero(raised));
+            best_at[lane] = first_at + lane;
+        }
+    }
+    for (; at < count; at++) {
+        double weighed = sums[at] + offset - less;
+        if (weighed > best[at]) {
+            best[at] = weighed;
+            best_at[at] = first_at + at;
+        }
+    }
+}
+
 byte_kernels kernels_of(const char* name)
 {
-    return {name,         count_equal, next_line_end,    tally_pairs,
-            either_marks, agree_pairs, mark_differences, fourier_pass};
+    return {name,        count_equal,      next_line_end, tally_pairs, either_marks,
+            agree_pairs, mark_differences, fourier_pass,  raise_best};
 }

@@ -121,6 +121,22 @@ inline doubles minus(doubles first, doubles second)
     return _mm_sub_pd(first, second);
 }
 
+inline doubles spread(double value)
+{
+    return _mm_set1_pd(value);
+}
+
+// The larger of each pair, best's where they are equal, and a bit for
+// each lane weighed raised; best is seldom raised, and left alone then.
+inline unsigned raise_doubles(double* best, doubles weighed)
+{
+    doubles was = _mm_loadu_pd(best);
+    unsigned raised = static_cast<unsigned>(_mm_movemask_pd(_mm_cmpgt_pd(weighed, was)));
+    if (raised != 0)
+        _mm_storeu_pd(best, _mm_max_pd(weighed, was));
+    return raised;
+}
+
 #include "byte_kernels_body.h"
 
 } // namespace
@@ -233,6 +249,21 @@ inline doubles plus(doubles first, doubles second)
 inline doubles minus(doubles first, doubles second)
 {
     return _mm256_sub_pd(first, second);
+}
+
+inline doubles spread(double value)
+{
+    return _mm256_set1_pd(value);
+}
+
+inline unsigned raise_doubles(double* best, doubles weighed)
+{
+    doubles was = _mm256_loadu_pd(best);
+    unsigned raised =
+        static_cast<unsigned>(_mm256_movemask_pd(_mm256_cmp_pd(weighed, was, _CMP_GT_OQ)));
+    if (raised != 0)
+        _mm256_storeu_pd(best, _mm256_max_pd(weighed, was));
+    return raised;
 }
 
 #include "byte_kernels_body.h"

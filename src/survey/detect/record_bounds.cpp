@@ -330,6 +330,47 @@ std::vector<double> evidence_by_phase(const pair_model& model, std::uint32_t col
     return table;
 }
 
+// The running sum of count pairs' evidence, each weighed at its own phase
+// from weights on, kept after each pair: the one chain of adds the walks
+// must take in order, as a change of order could flip a near tie.
+double add_up(const double* weights, const unsigned char* agree, std::uint64_t count, double sum,
+              double* sums)
+{
+    // Four pairs a turn: the loop's own count and test cost as much as a
+    // pair's add.
+    std::uint64_t step = 0;
+    for (; step + 4 <= count; step += 4, weights += 4 * OUTCOMES) {
+        sums[step] = sum += weights[agree[step]];
+        sums[step + 1] = sum += weights[OUTCOMES + agree[step + 1]];
+        sums[step + 2] = sum += weights[2 * OUTCOMES + agree[step + 2]];
+        sums[step + 3] = sum += weights[3 * OUTCOMES + agree[step + 3]];
+    }
+    for (; step < count; step++, weights += OUTCOMES)
+        sums[step] = sum += weights[agree[step]];
+    return sum;
+}
+
+// Likewise from the pair before agree back, its weights the phase before
+// weights, each sum kept at its pair's place before sums.
+double add_up_back(const double* weights, const unsigned char* agree, std::uint64_t count,
+                   double sum, double* sums)
+{
+    const double* first = weights - count * OUTCOMES;
+    std::uint64_t left = count;
+    for (; left >= 4; left -= 4) {
+        sums[-1] = sum += weights[-OUTCOMES + agree[-1]];
+        sums[-2] = sum += weights[-2 * OUTCOMES + agree[-2]];
+        sums[-3] = sum += weights[-3 * OUTCOMES + agree[-3]];
+        sums[-4] = sum += weights[-4 * OUTCOMES + agree[-4]];
+        weights -= 4 * OUTCOMES;
+        agree -= 4;
+        sums -= 4;
+    }
+    for (; weights > first; weights -= OUTCOMES)
+        *--sums = sum += weights[-OUTCOMES + *--agree];
+    return sum;
+}
+
 // Where the header may end: the gain of each end is how much better the
 // bytes before it look unlike records than like them, less what claiming
 // a header at all must overcome.
@@ -345,6 +386,7 @@ boundary_gains header_gains(const pair_model& model, const region& start, sample
     std::uint32_t phase = 1 % length;
     std::vector<double> evidence = evidence_by_phase(model, model.column_of(0), phase);
     std::vector<unsigned char> agree(std::min(pairs, WALK_BLOCK));
+    std::vector<double> sums(agree.size());
     double* gain = gains.gain.data();
     std::uint64_t* gain_at = gains.at.data();
     for (std::uint64_t block = 0; block < pairs; block += WALK_BLOCK) {
@@ -352,19 +394,20 @@ boundary_gains header_gains(const pair_model& model, const region& start, sample
         const unsigned char* first = start.bytes.data() + block;
         const unsigned char* classes = mapped.of(first, count + length);
         agree_byte_pairs(first, first + length, classes, classes + length, count, agree.data());
-        // A run at a time up to the last phase, which the next starts over.
+        // The sums in order, a run at a time up to the last phase, which
+        // the next starts over; then each run's against the best of its
+        // phases, as wide as the kernels go.
+        for (std::uint64_t each = 0, at = phase; each < count;) {
+            std::uint64_t run = std::min<std::uint64_t>(count - each, length - at);
+            sum = add_up(evidence.data() + at * OUTCOMES, agree.data() + each, run, sum,
+                         sums.data() + each);
+            each += run;
+            at = 0;
+        }
         for (std::uint64_t each = 0; each < count;) {
             std::uint64_t run = std::min<std::uint64_t>(count - each, length - phase);
-            const double* weights = evidence.data() + std::size_t{phase} * OUTCOMES;
-            const unsigned char* agreed = agree.data() + each;
-            double* best = gain + phase;
-            for (std::uint64_t step = 0; step < run; step++, weights += OUTCOMES) {
-                sum += weights[agreed[step]];
-                if (sum - LEAST_GAIN > best[step]) {
-                    best[step] = sum - LEAST_GAIN;
-                    gain_at[phase + step] = block + each + step + 1;
-                }
-            }
+            raise_best_sums(sums.data() + each, run, 0, LEAST_GAIN, gain + phase, gain_at + phase,
+                            block + each + 1);
             each += run;
             phase = phase + run == length ? 0 : static_cast<std::uint32_t>(phase + run);
         }
@@ -390,6 +433,7 @@ boundary_gains trailer_gains(const pair_model& model, const region& end, sample_
     std::uint32_t phase = static_cast<std::uint32_t>((end.end() - 1) % length);
     std::vector<double> evidence = evidence_by_phase(model, model.column_of(end.end() - 1), phase);
     std::vector<unsigned char> agree(std::min(end.end() - from, WALK_BLOCK));
+    std::vector<double> sums(agree.size());
     double* gain = gains.gain.data();
     std::uint64_t* gain_at = gains.at.data();
     // Blocks of the pairs' later bytes, from the last back.
@@ -399,23 +443,23 @@ boundary_gains trailer_gains(const pair_model& model, const region& end, sample_
         const unsigned char* earlier = end.bytes.data() + (first - length - end.offset);
         const unsigned char* classes = mapped.of(earlier, count + length);
         agree_byte_pairs(earlier, earlier + length, classes, classes + length, count, agree.data());
-        // A run at a time down to phase 0, after which the last comes.
+        // The sums in order, from the last pair back, a run at a time
+        // down to phase 0, after which the last comes; each kept at its
+        // pair's place, so that a run's phases rise with the places.
+        for (std::uint64_t left = count, at = phase; left > 0;) {
+            std::uint64_t run = std::min<std::uint64_t>(left, at + 1);
+            sum = add_up_back(evidence.data() + (at + 1) * OUTCOMES, agree.data() + left, run, sum,
+                              sums.data() + left);
+            left -= run;
+            at = length - 1;
+        }
         for (std::uint64_t left = count; left > 0;) {
             std::uint64_t run = std::min<std::uint64_t>(left, phase + std::uint64_t{1});
-            const double* weights = evidence.data() + (std::size_t{phase} + 1) * OUTCOMES;
-            const unsigned char* agreed = agree.data() + left - 1;
-            for (std::uint64_t step = 0; step < run; step++) {
-                std::uint32_t here = static_cast<std::uint32_t>(phase - step);
-                weights -= OUTCOMES;
-                sum += weights[*(agreed - step)];
-                double weighed = sum + end_mark - LEAST_GAIN;
-                if (weighed > gain[here]) {
-                    gain[here] = weighed;
-                    gain_at[here] = first + left - 1 - step;
-                }
-            }
+            std::uint64_t low = phase + 1 - run;
+            raise_best_sums(sums.data() + left - run, run, end_mark, LEAST_GAIN, gain + low,
+                            gain_at + low, first + left - run);
             left -= run;
-            phase = phase + 1 == run ? length - 1 : static_cast<std::uint32_t>(phase - run);
+            phase = low == 0 ? length - 1 : static_cast<std::uint32_t>(low - 1);
         }
         to = first;
     }
