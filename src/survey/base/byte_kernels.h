@@ -50,6 +50,10 @@ void fourier_pass(double* real, double* imag, std::size_t size, std::size_t half
 void raise_best_sums(const double* sums, std::size_t count, double offset, double less,
                      double* best, std::uint64_t* best_at, std::uint64_t first_at);
 
+// out[i] = table[bytes[i]] for i below count, table holding 256 bytes.
+void map_byte_values(const unsigned char* bytes, std::size_t count, const unsigned char* table,
+                     unsigned char* out);
+
 using count_equal_kernel = std::uint64_t (*)(const unsigned char*, const unsigned char*,
                                              std::size_t);
 using line_end_kernel = std::size_t (*)(const unsigned char*, std::size_t);
@@ -66,6 +70,8 @@ using fourier_pass_kernel = void (*)(double*, double*, std::size_t, std::size_t,
                                      const double*);
 using best_raise_kernel = void (*)(const double*, std::size_t, double, double, double*,
                                    std::uint64_t*, std::uint64_t);
+using byte_map_kernel = void (*)(const unsigned char*, std::size_t, const unsigned char*,
+                                 unsigned char*);
 
 // next_line_end: where the first LF or CR of the bytes lies; count when
 // none does. either_marks: bit i set where bytes[i] is first or second,
@@ -84,6 +90,7 @@ struct byte_kernels {
     difference_marks_kernel mark_differences;
     fourier_pass_kernel fourier_pass;
     best_raise_kernel raise_best;
+    byte_map_kernel map_bytes;
 };
 
 // Every set of kernels this processor runs, the portable one first and

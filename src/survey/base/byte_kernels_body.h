@@ -23,6 +23,9 @@
 //   doubles spread(double);              // one value in every lane
 //   unsigned raise_doubles(double* best, doubles); // best raised to each
 //                                         // greater lane, bit i where lane i was
+//   byte_map map_of(const unsigned char* table); // a table of 256 made ready
+//   void map_block(const byte_map&, const unsigned char*, unsigned char*);
+//                                         // of WIDTH bytes, each looked up
 // Every set must give exactly the same counts.
 
 // A counter of one byte wraps after 255: the counters are added into the
@@ -253,8 +256,19 @@ void raise_best(const double* sums, std::size_t count, double offset, double les
     }
 }
 
+void map_bytes(const unsigned char* bytes, std::size_t count, const unsigned char* table,
+               unsigned char* out)
+{
+    const byte_map map = map_of(table);
+    std::size_t at = 0;
+    for (; at + WIDTH <= count; at += WIDTH)
+        map_block(map, bytes + at, out + at);
+    for (; at < count; at++)
+        out[at] = table[bytes[at]];
+}
+
 byte_kernels kernels_of(const char* name)
 {
     return {name,        count_equal,      next_line_end, tally_pairs, either_marks,
-            agree_pairs, mark_differences, fourier_pass,  raise_best};
+            agree_pairs, mark_differences, fourier_pass,  raise_best,  map_bytes};
 }

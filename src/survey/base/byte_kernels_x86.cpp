@@ -137,6 +137,20 @@ inline unsigned raise_doubles(double* best, doubles weighed)
     return raised;
 }
 
+// The set shuffles no bytes: a lookup at a time.
+using byte_map = const unsigned char*;
+
+inline byte_map map_of(const unsigned char* table)
+{
+    return table;
+}
+
+inline void map_block(byte_map table, const unsigned char* bytes, unsigned char* out)
+{
+    for (std::size_t at = 0; at < WIDTH; at++)
+        out[at] = table[bytes[at]];
+}
+
 #include "byte_kernels_body.h"
 
 } // namespace
@@ -264,6 +278,54 @@ inline unsigned raise_doubles(double* best, doubles weighed)
     if (raised != 0)
         _mm256_storeu_pd(best, _mm256_max_pd(weighed, was));
     return raised;
+}
+
+// The table in sixteen rows of sixteen, each row in both halves, as a
+// shuffle looks up only within a half; each row but the first of either
+// half of the table kept as it differs from the row before (see below).
+struct byte_map {
+    __m256i rows[16];
+};
+
+inline __m256i table_row(const unsigned char* table, int row)
+{
+    return _mm256_broadcastsi128_si256(
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(table + 16 * row)));
+}
+
+inline byte_map map_of(const unsigned char* table)
+{
+    byte_map map;
+    for (int row = 0; row < 16; row++)
+        map.rows[row] = row % 8 == 0
+                            ? table_row(table, row)
+                            : _mm256_xor_si256(table_row(table, row), table_row(table, row - 1));
+    return map;
+}
+
+// A byte below 0x80 less 16 times a row of the lower half keeps its top
+// bit clear for its own row and those before it, which shuffle in its low
+// four bits; the rows after it get the top bit, which a shuffle reads as
+// zero. The differences of the rows up to its own add up (exclusive or) to
+// its row. Bytes from 0x80 likewise in the upper half, flipped to below.
+inline __m256i map_half(const __m256i* rows, __m256i bytes)
+{
+    const __m256i row_step = _mm256_set1_epi8(16);
+    __m256i mapped = _mm256_shuffle_epi8(rows[0], bytes);
+#pragma GCC unroll 8
+    for (int row = 1; row < 8; row++) {
+        bytes = _mm256_sub_epi8(bytes, row_step);
+        mapped = _mm256_xor_si256(mapped, _mm256_shuffle_epi8(rows[row], bytes));
+    }
+    return mapped;
+}
+
+inline void map_block(const byte_map& map, const unsigned char* bytes, unsigned char* out)
+{
+    __m256i values = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes));
+    __m256i lower = map_half(map.rows, values);
+    __m256i upper = map_half(map.rows + 8, _mm256_xor_si256(values, _mm256_set1_epi8(-128)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_blendv_epi8(lower, upper, values));
 }
 
 #include "byte_kernels_body.h"

@@ -422,8 +422,7 @@ std::vector<unsigned char> kinds_of(byte_span bytes, const byte_class_table& cla
 {
     std::size_t kept = std::min(bytes.size(), SEARCHED_BYTES);
     std::vector<unsigned char> kinds(kept);
-    for (std::size_t at = 0; at < kept; at++)
-        kinds[at] = classes[bytes[at]];
+    map_byte_values(bytes.data(), kept, classes.data(), kinds.data());
     return kinds;
 }
 

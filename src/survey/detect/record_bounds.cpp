@@ -201,22 +201,8 @@ class sample_classes
     {
         std::size_t from = piece * PIECE;
         std::size_t to = std::min(from + PIECE, where.bytes.size());
-        // Through plain pointers: a store of a byte may alias anything, and
-        // the span's own would be read again at every byte.
-        const unsigned char* in = where.bytes.data();
-        unsigned char* out = where.classes.get();
-        const std::uint8_t* map = table_.data();
-        // Four at a time: the loop's own count and test cost as much as a
-        // byte's lookup.
-        std::size_t at = from;
-        for (; at + 4 <= to; at += 4) {
-            out[at] = map[in[at]];
-            out[at + 1] = map[in[at + 1]];
-            out[at + 2] = map[in[at + 2]];
-            out[at + 3] = map[in[at + 3]];
-        }
-        for (; at < to; at++)
-            out[at] = map[in[at]];
+        map_byte_values(where.bytes.data() + from, to - from, table_.data(),
+                        where.classes.get() + from);
         where.mapped[piece] = true;
     }
 
