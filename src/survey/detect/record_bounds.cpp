@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -104,12 +105,17 @@ struct pair_tallies {
     std::vector<std::uint32_t> same, same_class, pairs;
     std::vector<unsigned char> row_same, row_same_class;
 
+    // A row is whole records: a record at a time, the columns need no
+    // wrapping.
     void fold(std::uint32_t length)
     {
-        for (std::size_t at = 0, column = 0; at < row_same.size(); at++) {
-            same[column] += row_same[at];
-            same_class[column] += row_same_class[at];
-            column = column + 1 == length ? 0 : column + 1;
+        for (std::size_t record = 0; record < row_same.size(); record += length) {
+            const unsigned char* record_same = row_same.data() + record;
+            const unsigned char* record_same_class = row_same_class.data() + record;
+            for (std::uint32_t column = 0; column < length; column++) {
+                same[column] += record_same[column];
+                same_class[column] += record_same_class[column];
+            }
         }
         std::fill(row_same.begin(), row_same.end(), 0);
         std::fill(row_same_class.begin(), row_same_class.end(), 0);
@@ -318,43 +324,71 @@ std::vector<double> evidence_by_phase(const pair_model& model, std::uint32_t col
 
 // The running sum of count pairs' evidence, each weighed at its own phase
 // from weights on, kept after each pair: the one chain of adds the walks
-// must take in order, as a change of order could flip a near tie.
+// must take in order, as a change of order could flip a near tie. top
+// rises to the highest sum kept.
 double add_up(const double* weights, const unsigned char* agree, std::uint64_t count, double sum,
-              double* sums)
+              double* sums, double& top)
 {
     // Four pairs a turn: the loop's own count and test cost as much as a
     // pair's add.
     std::uint64_t step = 0;
     for (; step + 4 <= count; step += 4, weights += 4 * OUTCOMES) {
         sums[step] = sum += weights[agree[step]];
+        top = std::max(top, sum);
         sums[step + 1] = sum += weights[OUTCOMES + agree[step + 1]];
+        top = std::max(top, sum);
         sums[step + 2] = sum += weights[2 * OUTCOMES + agree[step + 2]];
+        top = std::max(top, sum);
         sums[step + 3] = sum += weights[3 * OUTCOMES + agree[step + 3]];
+        top = std::max(top, sum);
     }
-    for (; step < count; step++, weights += OUTCOMES)
+    for (; step < count; step++, weights += OUTCOMES) {
         sums[step] = sum += weights[agree[step]];
+        top = std::max(top, sum);
+    }
     return sum;
 }
 
 // Likewise from the pair before agree back, its weights the phase before
 // weights, each sum kept at its pair's place before sums.
 double add_up_back(const double* weights, const unsigned char* agree, std::uint64_t count,
-                   double sum, double* sums)
+                   double sum, double* sums, double& top)
 {
-    const double* first = weights - count * OUTCOMES;
     std::uint64_t left = count;
     for (; left >= 4; left -= 4) {
-        sums[-1] = sum += weights[-OUTCOMES + agree[-1]];
-        sums[-2] = sum += weights[-2 * OUTCOMES + agree[-2]];
-        sums[-3] = sum += weights[-3 * OUTCOMES + agree[-3]];
-        sums[-4] = sum += weights[-4 * OUTCOMES + agree[-4]];
         weights -= 4 * OUTCOMES;
         agree -= 4;
         sums -= 4;
+        sums[3] = sum += weights[3 * OUTCOMES + agree[3]];
+        top = std::max(top, sum);
+        sums[2] = sum += weights[2 * OUTCOMES + agree[2]];
+        top = std::max(top, sum);
+        sums[1] = sum += weights[OUTCOMES + agree[1]];
+        top = std::max(top, sum);
+        sums[0] = sum += weights[agree[0]];
+        top = std::max(top, sum);
     }
-    for (; weights > first; weights -= OUTCOMES)
-        *--sums = sum += weights[-OUTCOMES + *--agree];
+    for (; left > 0; left--) {
+        weights -= OUTCOMES;
+        *--sums = sum += weights[*--agree];
+        top = std::max(top, sum);
+    }
     return sum;
+}
+
+// The lowest best gain of count phases from first on, around past the
+// last: no sum of a block whose highest weighs no more can raise one.
+double lowest_gain(const boundary_gains& gains, std::uint64_t first, std::uint64_t count)
+{
+    std::uint64_t length = gains.gain.size();
+    if (count >= length)
+        return *std::min_element(gains.gain.begin(), gains.gain.end());
+    double lowest = gains.gain[first];
+    for (std::uint64_t each = 1, at = first; each < count; each++) {
+        at = at + 1 == length ? 0 : at + 1;
+        lowest = std::min(lowest, gains.gain[at]);
+    }
+    return lowest;
 }
 
 // Where the header may end: the gain of each end is how much better the
@@ -383,12 +417,17 @@ boundary_gains header_gains(const pair_model& model, const region& start, sample
         // The sums in order, a run at a time up to the last phase, which
         // the next starts over; then each run's against the best of its
         // phases, as wide as the kernels go.
+        double top = -HUGE_VAL;
         for (std::uint64_t each = 0, at = phase; each < count;) {
             std::uint64_t run = std::min<std::uint64_t>(count - each, length - at);
             sum = add_up(evidence.data() + at * OUTCOMES, agree.data() + each, run, sum,
-                         sums.data() + each);
+                         sums.data() + each, top);
             each += run;
             at = 0;
+        }
+        if (!(top + 0 - LEAST_GAIN > lowest_gain(gains, phase, count))) {
+            phase = static_cast<std::uint32_t>((phase + count) % length);
+            continue;
         }
         for (std::uint64_t each = 0; each < count;) {
             std::uint64_t run = std::min<std::uint64_t>(count - each, length - phase);
@@ -432,12 +471,19 @@ boundary_gains trailer_gains(const pair_model& model, const region& end, sample_
         // The sums in order, from the last pair back, a run at a time
         // down to phase 0, after which the last comes; each kept at its
         // pair's place, so that a run's phases rise with the places.
+        double top = -HUGE_VAL;
         for (std::uint64_t left = count, at = phase; left > 0;) {
             std::uint64_t run = std::min<std::uint64_t>(left, at + 1);
             sum = add_up_back(evidence.data() + (at + 1) * OUTCOMES, agree.data() + left, run, sum,
-                              sums.data() + left);
+                              sums.data() + left, top);
             left -= run;
             at = length - 1;
+        }
+        std::uint64_t lowest_phase = (phase + length - count % length + 1) % length;
+        if (!(top + end_mark - LEAST_GAIN > lowest_gain(gains, lowest_phase, count))) {
+            phase = static_cast<std::uint32_t>((phase + length - count % length) % length);
+            to = first;
+            continue;
         }
         for (std::uint64_t left = count; left > 0;) {
             std::uint64_t run = std::min<std::uint64_t>(left, phase + std::uint64_t{1});
