@@ -323,55 +323,92 @@ std::vector<double> evidence_by_phase(const pair_model& model, std::uint32_t col
 }
 
 // The running sum of count pairs' evidence, each weighed at its own phase
-// from weights on, kept after each pair: the one chain of adds the walks
-// must take in order, as a change of order could flip a near tie. top
-// rises to the highest sum kept.
+// from weights on: the one chain of adds the walks must take in order, as
+// a change of order could flip a near tie. top rises to the highest sum;
+// each is kept in sums where KEEP, which is left alone otherwise.
+template <bool KEEP>
 double add_up(const double* weights, const unsigned char* agree, std::uint64_t count, double sum,
               double* sums, double& top)
 {
+    auto take = [&](const double* at, unsigned char agreed, double* kept) {
+        sum += at[agreed];
+        top = std::max(top, sum);
+        if constexpr (KEEP)
+            *kept = sum;
+    };
     // Four pairs a turn: the loop's own count and test cost as much as a
     // pair's add.
     std::uint64_t step = 0;
     for (; step + 4 <= count; step += 4, weights += 4 * OUTCOMES) {
-        sums[step] = sum += weights[agree[step]];
-        top = std::max(top, sum);
-        sums[step + 1] = sum += weights[OUTCOMES + agree[step + 1]];
-        top = std::max(top, sum);
-        sums[step + 2] = sum += weights[2 * OUTCOMES + agree[step + 2]];
-        top = std::max(top, sum);
-        sums[step + 3] = sum += weights[3 * OUTCOMES + agree[step + 3]];
-        top = std::max(top, sum);
+        take(weights, agree[step], sums + step);
+        take(weights + OUTCOMES, agree[step + 1], sums + step + 1);
+        take(weights + 2 * OUTCOMES, agree[step + 2], sums + step + 2);
+        take(weights + 3 * OUTCOMES, agree[step + 3], sums + step + 3);
     }
-    for (; step < count; step++, weights += OUTCOMES) {
-        sums[step] = sum += weights[agree[step]];
-        top = std::max(top, sum);
-    }
+    for (; step < count; step++, weights += OUTCOMES)
+        take(weights, agree[step], sums + step);
     return sum;
 }
 
 // Likewise from the pair before agree back, its weights the phase before
 // weights, each sum kept at its pair's place before sums.
+template <bool KEEP>
 double add_up_back(const double* weights, const unsigned char* agree, std::uint64_t count,
                    double sum, double* sums, double& top)
 {
+    auto take = [&](const double* at, unsigned char agreed, double* kept) {
+        sum += at[agreed];
+        top = std::max(top, sum);
+        if constexpr (KEEP)
+            *kept = sum;
+    };
     std::uint64_t left = count;
     for (; left >= 4; left -= 4) {
         weights -= 4 * OUTCOMES;
         agree -= 4;
         sums -= 4;
-        sums[3] = sum += weights[3 * OUTCOMES + agree[3]];
-        top = std::max(top, sum);
-        sums[2] = sum += weights[2 * OUTCOMES + agree[2]];
-        top = std::max(top, sum);
-        sums[1] = sum += weights[OUTCOMES + agree[1]];
-        top = std::max(top, sum);
-        sums[0] = sum += weights[agree[0]];
-        top = std::max(top, sum);
+        take(weights + 3 * OUTCOMES, agree[3], sums + 3);
+        take(weights + 2 * OUTCOMES, agree[2], sums + 2);
+        take(weights + OUTCOMES, agree[1], sums + 1);
+        take(weights, agree[0], sums);
     }
     for (; left > 0; left--) {
         weights -= OUTCOMES;
-        *--sums = sum += weights[*--agree];
-        top = std::max(top, sum);
+        take(weights, *--agree, --sums);
+    }
+    return sum;
+}
+
+// A block of a walk's pairs from phase on, a run at a time up to the last
+// phase, which the next starts over.
+template <bool KEEP>
+double add_up_block(const std::vector<double>& evidence, const unsigned char* agree,
+                    std::uint64_t count, std::uint64_t phase, std::uint32_t length, double sum,
+                    double* sums, double& top)
+{
+    for (std::uint64_t each = 0; each < count;) {
+        std::uint64_t run = std::min<std::uint64_t>(count - each, length - phase);
+        sum = add_up<KEEP>(evidence.data() + phase * OUTCOMES, agree + each, run, sum, sums + each,
+                           top);
+        each += run;
+        phase = 0;
+    }
+    return sum;
+}
+
+// Likewise from the last pair back, down to phase 0, after which the last
+// comes: each sum kept at its pair's place.
+template <bool KEEP>
+double add_up_block_back(const std::vector<double>& evidence, const unsigned char* agree,
+                         std::uint64_t count, std::uint64_t phase, std::uint32_t length, double sum,
+                         double* sums, double& top)
+{
+    for (std::uint64_t left = count; left > 0;) {
+        std::uint64_t run = std::min<std::uint64_t>(left, phase + 1);
+        sum = add_up_back<KEEP>(evidence.data() + (phase + 1) * OUTCOMES, agree + left, run, sum,
+                                sums + left, top);
+        left -= run;
+        phase = length - 1;
     }
     return sum;
 }
@@ -414,21 +451,18 @@ boundary_gains header_gains(const pair_model& model, const region& start, sample
         const unsigned char* first = start.bytes.data() + block;
         const unsigned char* classes = mapped.of(first, count + length);
         agree_byte_pairs(first, first + length, classes, classes + length, count, agree.data());
-        // The sums in order, a run at a time up to the last phase, which
-        // the next starts over; then each run's against the best of its
-        // phases, as wide as the kernels go.
+        // The sums in order, then each run's against the best of its
+        // phases, as wide as the kernels go. Most blocks raise none: their
+        // sums are added up again, in the same order, only where one may.
         double top = -HUGE_VAL;
-        for (std::uint64_t each = 0, at = phase; each < count;) {
-            std::uint64_t run = std::min<std::uint64_t>(count - each, length - at);
-            sum = add_up(evidence.data() + at * OUTCOMES, agree.data() + each, run, sum,
-                         sums.data() + each, top);
-            each += run;
-            at = 0;
-        }
+        double before = sum;
+        sum = add_up_block<false>(evidence, agree.data(), count, phase, length, sum, sums.data(),
+                                  top);
         if (!(top + 0 - LEAST_GAIN > lowest_gain(gains, phase, count))) {
             phase = static_cast<std::uint32_t>((phase + count) % length);
             continue;
         }
+        add_up_block<true>(evidence, agree.data(), count, phase, length, before, sums.data(), top);
         for (std::uint64_t each = 0; each < count;) {
             std::uint64_t run = std::min<std::uint64_t>(count - each, length - phase);
             raise_best_sums(sums.data() + each, run, 0, LEAST_GAIN, gain + phase, gain_at + phase,
@@ -468,23 +502,19 @@ boundary_gains trailer_gains(const pair_model& model, const region& end, sample_
         const unsigned char* earlier = end.bytes.data() + (first - length - end.offset);
         const unsigned char* classes = mapped.of(earlier, count + length);
         agree_byte_pairs(earlier, earlier + length, classes, classes + length, count, agree.data());
-        // The sums in order, from the last pair back, a run at a time
-        // down to phase 0, after which the last comes; each kept at its
-        // pair's place, so that a run's phases rise with the places.
+        // The sums in order from the last pair back, as for a header.
         double top = -HUGE_VAL;
-        for (std::uint64_t left = count, at = phase; left > 0;) {
-            std::uint64_t run = std::min<std::uint64_t>(left, at + 1);
-            sum = add_up_back(evidence.data() + (at + 1) * OUTCOMES, agree.data() + left, run, sum,
-                              sums.data() + left, top);
-            left -= run;
-            at = length - 1;
-        }
+        double before = sum;
+        sum = add_up_block_back<false>(evidence, agree.data(), count, phase, length, sum,
+                                       sums.data(), top);
         std::uint64_t lowest_phase = (phase + length - count % length + 1) % length;
         if (!(top + end_mark - LEAST_GAIN > lowest_gain(gains, lowest_phase, count))) {
             phase = static_cast<std::uint32_t>((phase + length - count % length) % length);
             to = first;
             continue;
         }
+        add_up_block_back<true>(evidence, agree.data(), count, phase, length, before, sums.data(),
+                                top);
         for (std::uint64_t left = count; left > 0;) {
             std::uint64_t run = std::min<std::uint64_t>(left, phase + std::uint64_t{1});
             std::uint64_t low = phase + 1 - run;
