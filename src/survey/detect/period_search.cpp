@@ -172,18 +172,24 @@ repeat_distances count_repeat_distances(byte_span bytes)
         std::uint32_t position_plus_one;
     };
     std::vector<slot> last_seen(std::size_t{1} << table_bits, slot{0, 0});
+    const unsigned shift = 32 - table_bits;
     for (std::size_t at = 0; at + 4 <= searched; at++) {
         std::uint32_t gram = gram_at(bytes.data() + at);
         if (is_run(gram))
             continue;
-        slot& seen = last_seen[(gram * 2654435761u) >> (32 - table_bits)];
-        if (seen.position_plus_one != 0 && seen.gram == gram) {
+        // A slot never written holds the gram of four zeros, a run: no
+        // gram looked up matches it.
+        slot& seen = last_seen[(gram * 2654435761u) >> shift];
+        if (seen.gram == gram) {
             std::size_t distance = at + 1 - seen.position_plus_one;
             if (distance >= SHORTEST_PERIOD && distance <= longest &&
                 ++counts[distance] == FEWEST_REPEATS)
                 distances.repeated.push_back(static_cast<std::uint32_t>(distance));
         }
-        seen = {gram, static_cast<std::uint32_t>(at + 1)};
+        // Two plain stores: taken as one, the pair is put together in a
+        // vector register first.
+        seen.gram = gram;
+        seen.position_plus_one = static_cast<std::uint32_t>(at + 1);
     }
     return distances;
 }
