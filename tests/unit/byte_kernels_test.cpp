@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <random>
 #include <utility>
@@ -293,24 +294,30 @@ TEST(ByteKernels, RaiseBestSumsAsAPlainLoopDoes)
 }
 
 // Every kernel looks bytes up as a plain loop does: every byte value,
-// at every length around its width, from unaligned starts.
+// at every length around its width, from unaligned starts, in a table of
+// random values and in one whose upper half holds one value.
 TEST(ByteKernels, MapByteValuesAsAPlainLoopDoes)
 {
     std::mt19937 random(23);
-    std::vector<unsigned char> table(256), bytes(600);
-    for (unsigned char& value : table)
+    std::vector<unsigned char> random_table(256), bytes(600);
+    for (unsigned char& value : random_table)
         value = static_cast<unsigned char>(random());
+    std::vector<unsigned char> upper_alike = random_table;
+    std::fill(upper_alike.begin() + 128, upper_alike.end(), 0x80);
     for (std::size_t at = 0; at < bytes.size(); at++)
         bytes[at] = static_cast<unsigned char>(at < 256 ? at : random());
     for (const byte_kernels& kernels : usable_byte_kernels()) {
-        for (std::size_t start : {0, 1, 7}) {
-            for (std::size_t length = 0; length <= 70; length += length < 10 ? 1 : 3) {
-                for (std::size_t taken : {length, 512 + length}) {
-                    std::vector<unsigned char> out(taken + 1, 0xA5), expected = out;
-                    for (std::size_t at = 0; at < taken; at++)
-                        expected[at] = table[bytes[start + at]];
-                    kernels.map_bytes(bytes.data() + start, taken, table.data(), out.data());
-                    EXPECT_EQ(out, expected) << kernels.name << " from " << start << ", " << taken;
+        for (const std::vector<unsigned char>& table : {random_table, upper_alike}) {
+            for (std::size_t start : {0, 1, 7}) {
+                for (std::size_t length = 0; length <= 70; length += length < 10 ? 1 : 3) {
+                    for (std::size_t taken : {length, 512 + length}) {
+                        std::vector<unsigned char> out(taken + 1, 0xA5), expected = out;
+                        for (std::size_t at = 0; at < taken; at++)
+                            expected[at] = table[bytes[start + at]];
+                        kernels.map_bytes(bytes.data() + start, taken, table.data(), out.data());
+                        EXPECT_EQ(out, expected)
+                            << kernels.name << " from " << start << ", " << taken;
+                    }
                 }
             }
         }

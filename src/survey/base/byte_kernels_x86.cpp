@@ -7,6 +7,7 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <immintrin.h>
@@ -283,8 +284,12 @@ inline unsigned raise_doubles(double* best, doubles weighed)
 // The table in sixteen rows of sixteen, each row in both halves, as a
 // shuffle looks up only within a half; each row but the first of either
 // half of the table kept as it differs from the row before (see below).
+// Where the upper half holds one value throughout (every byte from 0x80
+// is one class in ASCII and its relatives), it is that value alone.
 struct byte_map {
     __m256i rows[16];
+    bool upper_alike;
+    __m256i upper;
 };
 
 inline __m256i table_row(const unsigned char* table, int row)
@@ -300,6 +305,9 @@ inline byte_map map_of(const unsigned char* table)
         map.rows[row] = row % 8 == 0
                             ? table_row(table, row)
                             : _mm256_xor_si256(table_row(table, row), table_row(table, row - 1));
+    map.upper_alike = std::all_of(table + 128, table + 256,
+                                  [table](unsigned char value) { return value == table[128]; });
+    map.upper = _mm256_set1_epi8(static_cast<char>(table[128]));
     return map;
 }
 
@@ -324,7 +332,9 @@ inline void map_block(const byte_map& map, const unsigned char* bytes, unsigned 
 {
     __m256i values = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes));
     __m256i lower = map_half(map.rows, values);
-    __m256i upper = map_half(map.rows + 8, _mm256_xor_si256(values, _mm256_set1_epi8(-128)));
+    __m256i upper = map.upper_alike
+                        ? map.upper
+                        : map_half(map.rows + 8, _mm256_xor_si256(values, _mm256_set1_epi8(-128)));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_blendv_epi8(lower, upper, values));
 }
 
