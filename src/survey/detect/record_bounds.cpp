@@ -332,7 +332,7 @@ double add_up(const double* weights, const unsigned char* agree, std::uint64_t c
 {
     auto take = [&](const double* at, unsigned char agreed, double* kept) {
         sum += at[agreed];
-        top = std::max(top, sum);
+        top = std::max(sum, top);
         if constexpr (KEEP)
             *kept = sum;
     };
@@ -358,7 +358,7 @@ double add_up_back(const double* weights, const unsigned char* agree, std::uint6
 {
     auto take = [&](const double* at, unsigned char agreed, double* kept) {
         sum += at[agreed];
-        top = std::max(top, sum);
+        top = std::max(sum, top);
         if constexpr (KEEP)
             *kept = sum;
     };
