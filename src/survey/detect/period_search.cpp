@@ -186,10 +186,7 @@ repeat_distances count_repeat_distances(byte_span bytes)
                 ++counts[distance] == FEWEST_REPEATS)
                 distances.repeated.push_back(static_cast<std::uint32_t>(distance));
         }
-        // Two plain stores: taken as one, the pair is put together in a
-        // vector register first.
-        seen.gram = gram;
-        seen.position_plus_one = static_cast<std::uint32_t>(at + 1);
+        seen = {gram, static_cast<std::uint32_t>(at + 1)};
     }
     return distances;
 }
