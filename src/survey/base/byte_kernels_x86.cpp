@@ -7,7 +7,6 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 
-#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <immintrin.h>
@@ -305,9 +304,13 @@ inline byte_map map_of(const unsigned char* table)
         map.rows[row] = row % 8 == 0
                             ? table_row(table, row)
                             : _mm256_xor_si256(table_row(table, row), table_row(table, row - 1));
-    map.upper_alike = std::all_of(table + 128, table + 256,
-                                  [table](unsigned char value) { return value == table[128]; });
     map.upper = _mm256_set1_epi8(static_cast<char>(table[128]));
+    __m256i alike = _mm256_set1_epi8(-1);
+    for (int part = 4; part < 8; part++) {
+        __m256i values = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(table + 32 * part));
+        alike = _mm256_and_si256(alike, _mm256_cmpeq_epi8(values, map.upper));
+    }
+    map.upper_alike = _mm256_movemask_epi8(alike) == -1;
     return map;
 }
 
