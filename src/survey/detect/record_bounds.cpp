@@ -414,19 +414,43 @@ double add_up_block_back(const std::vector<double>& evidence, const unsigned cha
 }
 
 // The lowest best gain of count phases from first on, around past the
-// last: no sum of a block whose highest weighs no more can raise one.
-double lowest_gain(const boundary_gains& gains, std::uint64_t first, std::uint64_t count)
+// last: no sum of a block whose highest weighs no more can raise one. The
+// lowest of all phases, which most blocks ask for, is kept until a block
+// raises one.
+class lowest_gains
 {
-    std::uint64_t length = gains.gain.size();
-    if (count >= length)
-        return *std::min_element(gains.gain.begin(), gains.gain.end());
-    double lowest = gains.gain[first];
-    for (std::uint64_t each = 1, at = first; each < count; each++) {
-        at = at + 1 == length ? 0 : at + 1;
-        lowest = std::min(lowest, gains.gain[at]);
+  public:
+    explicit lowest_gains(const boundary_gains& gains) : gains_(gains.gain)
+    {
     }
-    return lowest;
-}
+
+    double of(std::uint64_t first, std::uint64_t count)
+    {
+        std::uint64_t length = gains_.size();
+        if (count >= length) {
+            if (!known_)
+                lowest_ = *std::min_element(gains_.begin(), gains_.end());
+            known_ = true;
+            return lowest_;
+        }
+        double lowest = gains_[first];
+        for (std::uint64_t each = 1, at = first; each < count; each++) {
+            at = at + 1 == length ? 0 : at + 1;
+            lowest = std::min(lowest, gains_[at]);
+        }
+        return lowest;
+    }
+
+    void raised()
+    {
+        known_ = false;
+    }
+
+  private:
+    const std::vector<double>& gains_;
+    double lowest_ = 0;
+    bool known_ = false;
+};
 
 // Where the header may end: the gain of each end is how much better the
 // bytes before it look unlike records than like them, less what claiming
@@ -446,6 +470,7 @@ boundary_gains header_gains(const pair_model& model, const region& start, sample
     std::vector<double> sums(agree.size());
     double* gain = gains.gain.data();
     std::uint64_t* gain_at = gains.at.data();
+    lowest_gains lowest(gains);
     for (std::uint64_t block = 0; block < pairs; block += WALK_BLOCK) {
         std::uint64_t count = std::min(pairs - block, WALK_BLOCK);
         const unsigned char* first = start.bytes.data() + block;
@@ -458,7 +483,7 @@ boundary_gains header_gains(const pair_model& model, const region& start, sample
         double before = sum;
         sum = add_up_block<false>(evidence, agree.data(), count, phase, length, sum, sums.data(),
                                   top);
-        if (!(top + 0 - LEAST_GAIN > lowest_gain(gains, phase, count))) {
+        if (!(top + 0 - LEAST_GAIN > lowest.of(phase, count))) {
             phase = static_cast<std::uint32_t>((phase + count) % length);
             continue;
         }
@@ -470,6 +495,7 @@ boundary_gains header_gains(const pair_model& model, const region& start, sample
             each += run;
             phase = phase + run == length ? 0 : static_cast<std::uint32_t>(phase + run);
         }
+        lowest.raised();
     }
     return gains;
 }
@@ -495,6 +521,7 @@ boundary_gains trailer_gains(const pair_model& model, const region& end, sample_
     std::vector<double> sums(agree.size());
     double* gain = gains.gain.data();
     std::uint64_t* gain_at = gains.at.data();
+    lowest_gains lowest(gains);
     // Blocks of the pairs' later bytes, from the last back.
     for (std::uint64_t to = end.end(); to > from;) {
         std::uint64_t count = std::min(to - from, WALK_BLOCK);
@@ -508,7 +535,7 @@ boundary_gains trailer_gains(const pair_model& model, const region& end, sample_
         sum = add_up_block_back<false>(evidence, agree.data(), count, phase, length, sum,
                                        sums.data(), top);
         std::uint64_t lowest_phase = (phase + length - count % length + 1) % length;
-        if (!(top + end_mark - LEAST_GAIN > lowest_gain(gains, lowest_phase, count))) {
+        if (!(top + end_mark - LEAST_GAIN > lowest.of(lowest_phase, count))) {
             phase = static_cast<std::uint32_t>((phase + length - count % length) % length);
             to = first;
             continue;
@@ -523,6 +550,7 @@ boundary_gains trailer_gains(const pair_model& model, const region& end, sample_
             left -= run;
             phase = low == 0 ? length - 1 : static_cast<std::uint32_t>(low - 1);
         }
+        lowest.raised();
         to = first;
     }
     return gains;
