@@ -257,12 +257,15 @@ pair_model learn_pairs(const region& reference, std::uint32_t length,
     }
     std::array<double, OUTCOMES> even{1.0 / 3, 1.0 / 3, 1.0 / 3};
     std::array<double, OUTCOMES> chance = probabilities(unrelated, even, 1.5);
+    std::array<double, OUTCOMES> log_chance;
+    for (int outcome = 0; outcome < OUTCOMES; outcome++)
+        log_chance[outcome] = natural_log(chance[outcome]);
     model.evidence_by_column.resize(length);
     for (std::uint32_t column = 0; column < length; column++) {
         std::array<double, OUTCOMES> in_records = probabilities(by_column[column], chance, 2);
         for (int outcome = 0; outcome < OUTCOMES; outcome++)
             model.evidence_by_column[column][outcome] =
-                natural_log(chance[outcome]) - natural_log(in_records[outcome]);
+                log_chance[outcome] - natural_log(in_records[outcome]);
     }
     return model;
 }
