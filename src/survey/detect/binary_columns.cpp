@@ -765,6 +765,11 @@ std::vector<byte_span> sampled_records(const file_sample& sample, const file_lay
     std::uint64_t length = *layout.record_length;
     std::uint64_t end = layout.header_length + layout.records.value_or(0) * length;
     std::vector<byte_span> records;
+    // As many as the sample's bytes could hold, reserved at once.
+    std::uint64_t held = sample.start.size();
+    for (const sample_piece& piece : sample.later)
+        held += piece.bytes.size();
+    records.reserve(held / length + 1);
     auto take = [&](byte_span bytes, std::uint64_t offset) {
         std::uint64_t first =
             offset <= layout.header_length
