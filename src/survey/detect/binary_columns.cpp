@@ -431,12 +431,13 @@ double integer_evidence(const cutting& cut, std::size_t start, std::size_t width
     // Values that are not a counter are odd in some record and even in
     // another; the mantissas of floats of a few plain values (0.5, 1.5,
     // 3.0) end in zero bits, and so do not pass for integers.
-    bool odd = false, even = false;
+    // Some record odd where not all are.
+    unsigned char any = 0, all = 0xFF;
     for (byte_span record : cut.records) {
-        odd = odd || (record[low] & 1) != 0;
-        even = even || (record[low] & 1) == 0;
+        any |= record[low];
+        all &= record[low];
     }
-    if (!odd || !even)
+    if ((any & 1) == 0 || (all & 1) != 0)
         return -1;
     for (byte_span record : cut.records) {
         unsigned nibble = record[high] >> 4;
