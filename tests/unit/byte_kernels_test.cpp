@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <random>
 #include <utility>
@@ -329,6 +330,75 @@ TEST(ByteKernels, FindFirstHighByteAsAPlainLoopDoes)
                         bytes[start + high + 3] = 0xFF;
                     EXPECT_EQ(kernels.first_high(bytes.data() + start, length), high)
                         << kernels.name << " from " << start << ", " << length << " bytes";
+                }
+            }
+        }
+    }
+}
+
+// Every kernel raises the best sums as a plain loop does: at every
+// length around its width, from unaligned starts, with sums that tie the
+// best and sums that the offset rounds away.
+TEST(ByteKernels, RaiseBestSumsAsAPlainLoopDoes)
+{
+    std::mt19937 random(22);
+    std::vector<double> sums(100), bests(sums.size());
+    for (std::size_t at = 0; at < sums.size(); at++) {
+        sums[at] = static_cast<double>(random() % 8) / 4 + (at % 5 == 0 ? 1e-17 : 0);
+        bests[at] = at % 7 == 0 ? -1e300 : static_cast<double>(random() % 8) / 4 - 5;
+    }
+    for (const byte_kernels& kernels : usable_byte_kernels()) {
+        for (std::size_t start : {0, 1, 3}) {
+            for (std::size_t length = 0; length <= 40; length++) {
+                for (double offset : {0.0, 6.0}) {
+                    std::vector<double> best(bests.begin() + start, bests.begin() + start + length);
+                    std::vector<std::uint64_t> best_at(length, 7);
+                    std::vector<double> expected = best;
+                    std::vector<std::uint64_t> expected_at = best_at;
+                    for (std::size_t at = 0; at < length; at++) {
+                        double weighed = sums[start + at] + offset - 5;
+                        if (weighed > expected[at]) {
+                            expected[at] = weighed;
+                            expected_at[at] = 1000 + at;
+                        }
+                    }
+                    kernels.raise_best(sums.data() + start, length, offset, 5, best.data(),
+                                       best_at.data(), 1000);
+                    EXPECT_EQ(best, expected)
+                        << kernels.name << " from " << start << ", " << length << " by " << offset;
+                    EXPECT_EQ(best_at, expected_at)
+                        << kernels.name << " from " << start << ", " << length << " by " << offset;
+                }
+            }
+        }
+    }
+}
+
+// Every kernel looks bytes up as a plain loop does: every byte value,
+// at every length around its width, from unaligned starts, in a table of
+// random values and in one whose upper half holds one value.
+TEST(ByteKernels, MapByteValuesAsAPlainLoopDoes)
+{
+    std::mt19937 random(23);
+    std::vector<unsigned char> random_table(256), bytes(600);
+    for (unsigned char& value : random_table)
+        value = static_cast<unsigned char>(random());
+    std::vector<unsigned char> upper_alike = random_table;
+    std::fill(upper_alike.begin() + 128, upper_alike.end(), 0x80);
+    for (std::size_t at = 0; at < bytes.size(); at++)
+        bytes[at] = static_cast<unsigned char>(at < 256 ? at : random());
+    for (const byte_kernels& kernels : usable_byte_kernels()) {
+        for (const std::vector<unsigned char>& table : {random_table, upper_alike}) {
+            for (std::size_t start : {0, 1, 7}) {
+                for (std::size_t length = 0; length <= 70; length += length < 10 ? 1 : 3) {
+                    for (std::size_t taken : {length, 512 + length}) {
+                        std::vector<unsigned char> out(taken + 1, 0xA5), expected = out;
+                        for (std::size_t at = 0; at < taken; at++)
+                            expected[at] = table[bytes[start + at]];
+                        kernels.map_bytes(bytes.data() + start, taken, table.data(), out.data());
+                        EXPECT_EQ(out, expected)
+                            << kernels.name << " from " << start << ", " << taken;
+                    }
                 }
             }
         }

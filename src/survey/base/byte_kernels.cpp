@@ -158,6 +158,32 @@ double minus(double first, double second)
     return first - second;
 }
 
+double spread(double value)
+{
+    return value;
+}
+
+unsigned raise_doubles(double* best, double weighed)
+{
+    if (!(weighed > *best))
+        return 0;
+    *best = weighed;
+    return 1;
+}
+
+using byte_map = const unsigned char*;
+
+byte_map map_of(const unsigned char* table)
+{
+    return table;
+}
+
+void map_block(byte_map table, const unsigned char* bytes, unsigned char* out)
+{
+    for (std::size_t at = 0; at < WIDTH; at++)
+        out[at] = table[bytes[at]];
+}
+
 #include "byte_kernels_body.h"
 
 } // namespace
@@ -214,6 +240,20 @@ std::size_t first_high_byte(const unsigned char* bytes, std::size_t count)
 {
     static const first_high_kernel chosen = usable_byte_kernels().back().first_high;
     return chosen(bytes, count);
+}
+
+void raise_best_sums(const double* sums, std::size_t count, double offset, double less,
+                     double* best, std::uint64_t* best_at, std::uint64_t first_at)
+{
+    static const best_raise_kernel chosen = usable_byte_kernels().back().raise_best;
+    chosen(sums, count, offset, less, best, best_at, first_at);
+}
+
+void map_byte_values(const unsigned char* bytes, std::size_t count, const unsigned char* table,
+                     unsigned char* out)
+{
+    static const byte_map_kernel chosen = usable_byte_kernels().back().map_bytes;
+    chosen(bytes, count, table, out);
 }
 
 std::array<std::uint64_t, 256> count_byte_values(const unsigned char* bytes, std::size_t count)

@@ -43,6 +43,17 @@ void mark_byte_differences(const unsigned char* first, const unsigned char* seco
 void fourier_pass(double* real, double* imag, std::size_t size, std::size_t half,
                   const double* turn_real, const double* turn_imag);
 
+// For i below count, the sum weighed as (sums[i] + offset) - less, each
+// step rounded on its own as a plain loop rounds it: where it exceeds
+// best[i], it becomes best[i] and first_at + i becomes best_at[i]. An
+// equal sum leaves the earlier one standing.
+void raise_best_sums(const double* sums, std::size_t count, double offset, double less,
+                     double* best, std::uint64_t* best_at, std::uint64_t first_at);
+
+// out[i] = table[bytes[i]] for i below count, table holding 256 bytes.
+void map_byte_values(const unsigned char* bytes, std::size_t count, const unsigned char* table,
+                     unsigned char* out);
+
 using count_equal_kernel = std::uint64_t (*)(const unsigned char*, const unsigned char*,
                                              std::size_t);
 using line_end_kernel = std::size_t (*)(const unsigned char*, std::size_t);
@@ -61,6 +72,10 @@ using held_bytes_kernel = unsigned (*)(const unsigned char*, std::size_t, const 
 using either_tally_kernel = void (*)(const unsigned char*, std::size_t, unsigned char,
                                      unsigned char, unsigned char*);
 using first_high_kernel = std::size_t (*)(const unsigned char*, std::size_t);
+using best_raise_kernel = void (*)(const double*, std::size_t, double, double, double*,
+                                   std::uint64_t*, std::uint64_t);
+using byte_map_kernel = void (*)(const unsigned char*, std::size_t, const unsigned char*,
+                                 unsigned char*);
 
 // next_line_end: where the first LF or CR of the bytes lies; count when
 // none does. either_marks: bit i set where bytes[i] is first or second,
@@ -86,6 +101,8 @@ struct byte_kernels {
     held_bytes_kernel held_bytes;
     either_tally_kernel tally_either;
     first_high_kernel first_high;
+    best_raise_kernel raise_best;
+    byte_map_kernel map_bytes;
 };
 
 // Every set of kernels this processor runs, the portable one first and

@@ -26,6 +26,12 @@
 //   constexpr std::size_t DOUBLES;        // doubles taken at once
 //   doubles load_doubles(const double*); void store_doubles(double*, doubles);
 //   doubles times(doubles, doubles), plus(...), minus(...); // each rounded alone
+//   doubles spread(double);              // one value in every lane
+//   unsigned raise_doubles(double* best, doubles); // best raised to each
+//                                         // greater lane, bit i where lane i was
+//   byte_map map_of(const unsigned char* table); // a table of 256 made ready
+//   void map_block(const byte_map&, const unsigned char*, unsigned char*);
+//                                         // of WIDTH bytes, each looked up
 // Every set must give exactly the same counts.
 
 // A counter of one byte wraps after 255: the counters are added into the
@@ -346,9 +352,44 @@ std::size_t first_high(const unsigned char* bytes, std::size_t count)
     return count;
 }
 
+// A sum seldom beats the best so far once past the first few: the
+// places raised are set one by one.
+void raise_best(const double* sums, std::size_t count, double offset, double less, double* best,
+                std::uint64_t* best_at, std::uint64_t first_at)
+{
+    doubles offsets = spread(offset), lessers = spread(less);
+    std::size_t at = 0;
+    for (; at + DOUBLES <= count; at += DOUBLES) {
+        doubles weighed = minus(plus(load_doubles(sums + at), offsets), lessers);
+        for (unsigned raised = raise_doubles(best + at, weighed); raised != 0;
+             raised &= raised - 1) {
+            std::size_t lane = at + static_cast<std::size_t>(std::countr_zero(raised));
+            best_at[lane] = first_at + lane;
+        }
+    }
+    for (; at < count; at++) {
+        double weighed = sums[at] + offset - less;
+        if (weighed > best[at]) {
+            best[at] = weighed;
+            best_at[at] = first_at + at;
+        }
+    }
+}
+
+void map_bytes(const unsigned char* bytes, std::size_t count, const unsigned char* table,
+               unsigned char* out)
+{
+    const byte_map map = map_of(table);
+    std::size_t at = 0;
+    for (; at + WIDTH <= count; at += WIDTH)
+        map_block(map, bytes + at, out + at);
+    for (; at < count; at++)
+        out[at] = table[bytes[at]];
+}
+
 byte_kernels kernels_of(const char* name)
 {
-    return {name,         count_equal,  next_line_end,    tally_pairs,
-            either_marks, agree_pairs,  mark_differences, fourier_pass,
-            held_bytes,   tally_either, first_high};
+    return {name,        count_equal,      next_line_end, tally_pairs, either_marks,
+            agree_pairs, mark_differences, fourier_pass,  held_bytes,  tally_either,
+            first_high,  raise_best,       map_bytes};
 }

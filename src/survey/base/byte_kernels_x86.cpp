@@ -148,6 +148,36 @@ inline doubles minus(doubles first, doubles second)
     return _mm_sub_pd(first, second);
 }
 
+inline doubles spread(double value)
+{
+    return _mm_set1_pd(value);
+}
+
+// The larger of each pair, best's where they are equal, and a bit for
+// each lane weighed raised; best is seldom raised, and left alone then.
+inline unsigned raise_doubles(double* best, doubles weighed)
+{
+    doubles was = _mm_loadu_pd(best);
+    unsigned raised = static_cast<unsigned>(_mm_movemask_pd(_mm_cmpgt_pd(weighed, was)));
+    if (raised != 0)
+        _mm_storeu_pd(best, _mm_max_pd(weighed, was));
+    return raised;
+}
+
+// The set shuffles no bytes: a lookup at a time.
+using byte_map = const unsigned char*;
+
+inline byte_map map_of(const unsigned char* table)
+{
+    return table;
+}
+
+inline void map_block(byte_map table, const unsigned char* bytes, unsigned char* out)
+{
+    for (std::size_t at = 0; at < WIDTH; at++)
+        out[at] = table[bytes[at]];
+}
+
 #include "byte_kernels_body.h"
 
 } // namespace
@@ -286,6 +316,82 @@ inline doubles plus(doubles first, doubles second)
 inline doubles minus(doubles first, doubles second)
 {
     return _mm256_sub_pd(first, second);
+}
+
+inline doubles spread(double value)
+{
+    return _mm256_set1_pd(value);
+}
+
+inline unsigned raise_doubles(double* best, doubles weighed)
+{
+    doubles was = _mm256_loadu_pd(best);
+    unsigned raised =
+        static_cast<unsigned>(_mm256_movemask_pd(_mm256_cmp_pd(weighed, was, _CMP_GT_OQ)));
+    if (raised != 0)
+        _mm256_storeu_pd(best, _mm256_max_pd(weighed, was));
+    return raised;
+}
+
+// The table in sixteen rows of sixteen, each row in both halves, as a
+// shuffle looks up only within a half; each row but the first of either
+// half of the table kept as it differs from the row before (see below).
+// Where the upper half holds one value throughout (every byte from 0x80
+// is one class in ASCII and its relatives), it is that value alone.
+struct byte_map {
+    __m256i rows[16];
+    bool upper_alike;
+    __m256i upper;
+};
+
+inline __m256i table_row(const unsigned char* table, int row)
+{
+    return _mm256_broadcastsi128_si256(
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(table + 16 * row)));
+}
+
+inline byte_map map_of(const unsigned char* table)
+{
+    byte_map map;
+    for (int row = 0; row < 16; row++)
+        map.rows[row] = row % 8 == 0
+                            ? table_row(table, row)
+                            : _mm256_xor_si256(table_row(table, row), table_row(table, row - 1));
+    map.upper = _mm256_set1_epi8(static_cast<char>(table[128]));
+    __m256i alike = _mm256_set1_epi8(-1);
+    for (int part = 4; part < 8; part++) {
+        __m256i values = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(table + 32 * part));
+        alike = _mm256_and_si256(alike, _mm256_cmpeq_epi8(values, map.upper));
+    }
+    map.upper_alike = _mm256_movemask_epi8(alike) == -1;
+    return map;
+}
+
+// A byte below 0x80 less 16 times a row of the lower half keeps its top
+// bit clear for its own row and those before it, which shuffle in its low
+// four bits; the rows after it get the top bit, which a shuffle reads as
+// zero. The differences of the rows up to its own add up (exclusive or) to
+// its row. Bytes from 0x80 likewise in the upper half, flipped to below.
+inline __m256i map_half(const __m256i* rows, __m256i bytes)
+{
+    const __m256i row_step = _mm256_set1_epi8(16);
+    __m256i mapped = _mm256_shuffle_epi8(rows[0], bytes);
+#pragma GCC unroll 8
+    for (int row = 1; row < 8; row++) {
+        bytes = _mm256_sub_epi8(bytes, row_step);
+        mapped = _mm256_xor_si256(mapped, _mm256_shuffle_epi8(rows[row], bytes));
+    }
+    return mapped;
+}
+
+inline void map_block(const byte_map& map, const unsigned char* bytes, unsigned char* out)
+{
+    __m256i values = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes));
+    __m256i lower = map_half(map.rows, values);
+    __m256i upper = map.upper_alike
+                        ? map.upper
+                        : map_half(map.rows + 8, _mm256_xor_si256(values, _mm256_set1_epi8(-128)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_blendv_epi8(lower, upper, values));
 }
 
 #include "byte_kernels_body.h"

@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <string_view>
@@ -359,30 +361,55 @@ double entropy_of(const cutting& cut, std::size_t at)
     return cut.facts[at].entropy;
 }
 
+std::uint16_t swapped(std::uint16_t word)
+{
+    return __builtin_bswap16(word);
+}
+
+std::uint32_t swapped(std::uint32_t word)
+{
+    return __builtin_bswap32(word);
+}
+
+std::uint64_t swapped(std::uint64_t word)
+{
+    return __builtin_bswap64(word);
+}
+
+template <typename Word> std::uint64_t word_at(const unsigned char* bytes, bool big_endian)
+{
+    Word word;
+    std::memcpy(&word, bytes, sizeof word);
+    if (big_endian == (std::endian::native == std::endian::little))
+        word = swapped(word);
+    return word;
+}
+
+// The value of width bytes read unsigned in the byte order: a word's
+// width at once, as every integer and float is, any other a byte at a
+// time.
+std::uint64_t unsigned_at(const unsigned char* bytes, std::size_t width, bool big_endian)
+{
+    switch (width) {
+    case 2:
+        return word_at<std::uint16_t>(bytes, big_endian);
+    case 4:
+        return word_at<std::uint32_t>(bytes, big_endian);
+    case 8:
+        return word_at<std::uint64_t>(bytes, big_endian);
+    }
+    std::uint64_t value = 0;
+    for (std::size_t each = 0; each < width; each++)
+        value = value << 8 | bytes[big_endian ? each : width - 1 - each];
+    return value;
+}
+
 // Values read in the byte order rise record by record: a counter.
-// The offset of a value's most significant byte, and the step (modulo
-// the size's range) to each less significant one: the byte order is
-// settled once, not at every byte.
-std::size_t most_significant(std::size_t start, std::size_t width, bool big_endian)
-{
-    return big_endian ? start : start + width - 1;
-}
-
-std::size_t significance_step(bool big_endian)
-{
-    return big_endian ? 1 : SIZE_MAX;
-}
-
 bool rises(const cutting& cut, std::size_t start, std::size_t width, bool big_endian)
 {
     std::uint64_t last = 0;
-    std::size_t first = most_significant(start, width, big_endian);
-    std::size_t step = significance_step(big_endian);
     for (std::size_t record = 0; record < cut.records.size(); record++) {
-        const unsigned char* bytes = cut.records[record].data();
-        std::uint64_t value = 0;
-        for (std::size_t each = 0, at = first; each < width; each++, at += step)
-            value = value << 8 | bytes[at];
+        std::uint64_t value = unsigned_at(cut.records[record].data() + start, width, big_endian);
         if (record > 0 && value <= last)
             return false;
         last = value;
@@ -404,12 +431,13 @@ double integer_evidence(const cutting& cut, std::size_t start, std::size_t width
     // Values that are not a counter are odd in some record and even in
     // another; the mantissas of floats of a few plain values (0.5, 1.5,
     // 3.0) end in zero bits, and so do not pass for integers.
-    bool odd = false, even = false;
+    // Some record odd where not all are.
+    unsigned char any = 0, all = 0xFF;
     for (byte_span record : cut.records) {
-        odd = odd || (record[low] & 1) != 0;
-        even = even || (record[low] & 1) == 0;
+        any |= record[low];
+        all &= record[low];
     }
-    if (!odd || !even)
+    if ((any & 1) == 0 || (all & 1) != 0)
         return -1;
     for (byte_span record : cut.records) {
         unsigned nibble = record[high] >> 4;
@@ -426,19 +454,37 @@ double integer_evidence(const cutting& cut, std::size_t start, std::size_t width
     return margin >= ORDER_MARGIN_BITS ? margin : -1;
 }
 
+// A double holds every value of this many bytes exactly.
+constexpr std::size_t EXACT_DOUBLE_BYTES = 6;
+
+// A wider value as a double, rounded at each byte as it is taken in: the
+// comparisons below have always seen it so. Of eight bytes, the first six
+// come to the same exactly however taken, and only the last two round.
+double rounded_value(const unsigned char* bytes, std::size_t width, bool big_endian)
+{
+    if (width == 8) {
+        std::uint64_t word = word_at<std::uint64_t>(bytes, big_endian);
+        double value = static_cast<double>(word >> 16);
+        value = value * 256 + static_cast<double>(word >> 8 & 0xFF);
+        return value * 256 + static_cast<double>(word & 0xFF);
+    }
+    double value = 0;
+    for (std::size_t each = 0; each < width; each++)
+        value = value * 256 + bytes[big_endian ? each : width - 1 - each];
+    return value;
+}
+
 // Read as two's complement the values lie closer together than read
 // unsigned: small numbers either side of zero.
 bool signed_values(const cutting& cut, std::size_t start, std::size_t width, bool big_endian)
 {
     double unsigned_low = 0, unsigned_high = 0, signed_low = 0, signed_high = 0;
     double span = std::ldexp(1.0, static_cast<int>(width * 8));
-    std::size_t first = most_significant(start, width, big_endian);
-    std::size_t step = significance_step(big_endian);
     for (std::size_t record = 0; record < cut.records.size(); record++) {
-        const unsigned char* bytes = cut.records[record].data();
-        double value = 0;
-        for (std::size_t each = 0, at = first; each < width; each++, at += step)
-            value = value * 256 + bytes[at];
+        const unsigned char* bytes = cut.records[record].data() + start;
+        double value = width <= EXACT_DOUBLE_BYTES
+                           ? static_cast<double>(unsigned_at(bytes, width, big_endian))
+                           : rounded_value(bytes, width, big_endian);
         double as_signed = value >= span / 2 ? value - span : value;
         unsigned_low = record == 0 ? value : std::min(unsigned_low, value);
         unsigned_high = record == 0 ? value : std::max(unsigned_high, value);
@@ -457,13 +503,8 @@ bool plain_floats(const cutting& cut, std::size_t start, std::size_t width, bool
     bool nonzero = false;
     int exponent_bits = width == 4 ? 8 : 11;
     int bias = width == 4 ? FLOAT32_BIAS : FLOAT64_BIAS;
-    std::size_t first = most_significant(start, width, big_endian);
-    std::size_t step = significance_step(big_endian);
     for (byte_span record : cut.records) {
-        const unsigned char* bytes = record.data();
-        std::uint64_t bits = 0;
-        for (std::size_t each = 0, at = first; each < width; each++, at += step)
-            bits = bits << 8 | bytes[at];
+        std::uint64_t bits = unsigned_at(record.data() + start, width, big_endian);
         std::uint64_t magnitude = bits & ~(std::uint64_t{1} << (width * 8 - 1));
         if (magnitude == 0)
             continue;
@@ -695,12 +736,14 @@ binary_columns_choice columns_of(const std::vector<byte_span>& records, const of
     joined.reserve(records.size() * records[0].size());
     for (byte_span record : records)
         joined.insert(joined.end(), record.begin(), record.end());
-    std::string decoded(decode_text(byte_span(joined), 0, code).text);
+    // Kept whole, not copied out: its text is the joined bytes themselves
+    // or a translation it holds.
+    decoded_text decoded = decode_text(byte_span(joined), 0, code);
     cutting cut{records, counts, facts, std::vector<bool>(facts.size(), false), {}};
     if (code == text_encoding::ebcdic)
         claim_zoned(cut);
     claim_packed(cut);
-    claim_text(cut, decoded, code);
+    claim_text(cut, decoded.text, code);
     claim_rest(cut);
     std::sort(
         cut.columns.begin(), cut.columns.end(),
@@ -723,6 +766,11 @@ std::vector<byte_span> sampled_records(const file_sample& sample, const file_lay
     std::uint64_t length = *layout.record_length;
     std::uint64_t end = layout.header_length + layout.records.value_or(0) * length;
     std::vector<byte_span> records;
+    // As many as the sample's bytes could hold, reserved at once.
+    std::uint64_t held = sample.start.size();
+    for (const sample_piece& piece : sample.later)
+        held += piece.bytes.size();
+    records.reserve(held / length + 1);
     auto take = [&](byte_span bytes, std::uint64_t offset) {
         std::uint64_t first =
             offset <= layout.header_length

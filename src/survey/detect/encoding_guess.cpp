@@ -205,39 +205,37 @@ bool is_control(unsigned char byte)
            (byte >= 0x7F && byte < 0xA0);
 }
 
-// Each unit marked in marks (bit 7 of its byte at, 0 or 1) counted, and
-// its byte other as a control.
-void count_marked_units(std::uint64_t marks, const unsigned char* word, unsigned other,
+// Each unit marked in marks (the bit of its first byte of block) counted,
+// and its byte other (0 or 1) as a control.
+void count_marked_units(std::uint64_t marks, const unsigned char* block, unsigned other,
                         std::size_t& units, std::size_t& controls)
 {
     for (; marks != 0; marks &= marks - 1) {
         units++;
-        controls += is_control(word[std::countr_zero(marks) / 8 + other]);
+        controls += is_control(block[std::countr_zero(marks) + other]);
     }
 }
 
 zero_halves count_zero_halves(byte_span bytes)
 {
+    // Thirty-two units a block, a bit for each zero byte by the wide
+    // kernel: most blocks hold no unit of one zero byte, and are passed
+    // over on their bits alone.
+    constexpr std::size_t BLOCK = 64;
+    constexpr std::uint64_t FIRST_BYTES = 0x5555555555555555u;
+    static const either_marks_kernel zero_marks = usable_byte_kernels().back().either_marks;
     zero_halves halves;
     std::size_t unit = 0;
-    // Four units a word, marked where a byte is zero: most words hold no
-    // unit of one zero byte, and are passed over on their marks alone.
-    if constexpr (std::endian::native == std::endian::little) {
-        constexpr std::uint64_t LOW_BITS = 0x7F7F7F7F7F7F7F7Fu;
-        constexpr std::uint64_t FIRST_BYTES = 0x0080008000800080u;
-        for (; unit + sizeof(std::uint64_t) <= bytes.size(); unit += sizeof(std::uint64_t)) {
-            std::uint64_t word;
-            std::memcpy(&word, bytes.data() + unit, sizeof word);
-            std::uint64_t zero = ~(((word & LOW_BITS) + LOW_BITS) | word) & ~LOW_BITS;
-            std::uint64_t first_zero = zero & FIRST_BYTES, second_zero = zero >> 8 & FIRST_BYTES;
-            std::uint64_t high_le = second_zero & ~first_zero, high_be = first_zero & ~second_zero;
-            if ((high_le | high_be) == 0)
-                continue;
-            count_marked_units(high_le, bytes.data() + unit, 0, halves.zero_high_le,
-                               halves.controls_le);
-            count_marked_units(high_be, bytes.data() + unit, 1, halves.zero_high_be,
-                               halves.controls_be);
-        }
+    for (; unit + BLOCK <= bytes.size(); unit += BLOCK) {
+        std::uint64_t zero = zero_marks(bytes.data() + unit, BLOCK, 0, 0);
+        std::uint64_t first_zero = zero & FIRST_BYTES, second_zero = zero >> 1 & FIRST_BYTES;
+        std::uint64_t high_le = second_zero & ~first_zero, high_be = first_zero & ~second_zero;
+        if ((high_le | high_be) == 0)
+            continue;
+        count_marked_units(high_le, bytes.data() + unit, 0, halves.zero_high_le,
+                           halves.controls_le);
+        count_marked_units(high_be, bytes.data() + unit, 1, halves.zero_high_be,
+                           halves.controls_be);
     }
     for (; unit + 1 < bytes.size(); unit += 2) {
         bool zero_high_le = bytes[unit + 1] == 0 && bytes[unit] != 0;

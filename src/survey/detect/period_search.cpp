@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 #include <vector>
 
 namespace
@@ -139,6 +140,23 @@ std::uint32_t gram_at(const unsigned char* at)
            std::uint32_t{at[3]} << 24;
 }
 
+// Where the run of the byte before from ends, up to limit: a run is
+// passed over a word at a time.
+std::size_t end_of_run(byte_span bytes, std::size_t from, std::size_t limit)
+{
+    unsigned char byte = bytes[from - 1];
+    std::uint64_t word_of_byte = byte * 0x0101010101010101u;
+    for (; from + 8 <= limit; from += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes.data() + from, sizeof word);
+        if (word != word_of_byte)
+            break;
+    }
+    while (from < limit && bytes[from] == byte)
+        from++;
+    return from;
+}
+
 // Four bytes alike read the same turned by a byte.
 bool is_run(std::uint32_t gram)
 {
@@ -172,12 +190,18 @@ repeat_distances count_repeat_distances(byte_span bytes)
         std::uint32_t position_plus_one;
     };
     std::vector<slot> last_seen(std::size_t{1} << table_bits, slot{0, 0});
+    const unsigned shift = 32 - table_bits;
     for (std::size_t at = 0; at + 4 <= searched; at++) {
         std::uint32_t gram = gram_at(bytes.data() + at);
-        if (is_run(gram))
+        if (is_run(gram)) {
+            // Every gram up to where the run of one byte ends is a run too.
+            at = end_of_run(bytes, at + 4, searched) - 4;
             continue;
-        slot& seen = last_seen[(gram * 2654435761u) >> (32 - table_bits)];
-        if (seen.position_plus_one != 0 && seen.gram == gram) {
+        }
+        // A slot never written holds the gram of four zeros, a run: no
+        // gram looked up matches it.
+        slot& seen = last_seen[(gram * 2654435761u) >> shift];
+        if (seen.gram == gram) {
             std::size_t distance = at + 1 - seen.position_plus_one;
             if (distance >= SHORTEST_PERIOD && distance <= longest &&
                 ++counts[distance] == FEWEST_REPEATS)
@@ -422,8 +446,7 @@ std::vector<unsigned char> kinds_of(byte_span bytes, const byte_class_table& cla
 {
     std::size_t kept = std::min(bytes.size(), SEARCHED_BYTES);
     std::vector<unsigned char> kinds(kept);
-    for (std::size_t at = 0; at < kept; at++)
-        kinds[at] = classes[bytes[at]];
+    map_byte_values(bytes.data(), kept, classes.data(), kinds.data());
     return kinds;
 }
 

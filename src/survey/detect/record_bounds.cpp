@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -104,12 +105,17 @@ struct pair_tallies {
     std::vector<std::uint32_t> same, same_class, pairs;
     std::vector<unsigned char> row_same, row_same_class;
 
+    // A row is whole records: a record at a time, the columns need no
+    // wrapping.
     void fold(std::uint32_t length)
     {
-        for (std::size_t at = 0, column = 0; at < row_same.size(); at++) {
-            same[column] += row_same[at];
-            same_class[column] += row_same_class[at];
-            column = column + 1 == length ? 0 : column + 1;
+        for (std::size_t record = 0; record < row_same.size(); record += length) {
+            const unsigned char* record_same = row_same.data() + record;
+            const unsigned char* record_same_class = row_same_class.data() + record;
+            for (std::uint32_t column = 0; column < length; column++) {
+                same[column] += record_same[column];
+                same_class[column] += record_same_class[column];
+            }
         }
         std::fill(row_same.begin(), row_same.end(), 0);
         std::fill(row_same_class.begin(), row_same_class.end(), 0);
@@ -201,22 +207,8 @@ class sample_classes
     {
         std::size_t from = piece * PIECE;
         std::size_t to = std::min(from + PIECE, where.bytes.size());
-        // Through plain pointers: a store of a byte may alias anything, and
-        // the span's own would be read again at every byte.
-        const unsigned char* in = where.bytes.data();
-        unsigned char* out = where.classes.get();
-        const std::uint8_t* map = table_.data();
-        // Four at a time: the loop's own count and test cost as much as a
-        // byte's lookup.
-        std::size_t at = from;
-        for (; at + 4 <= to; at += 4) {
-            out[at] = map[in[at]];
-            out[at + 1] = map[in[at + 1]];
-            out[at + 2] = map[in[at + 2]];
-            out[at + 3] = map[in[at + 3]];
-        }
-        for (; at < to; at++)
-            out[at] = map[in[at]];
+        map_byte_values(where.bytes.data() + from, to - from, table_.data(),
+                        where.classes.get() + from);
         where.mapped[piece] = true;
     }
 
@@ -265,12 +257,15 @@ pair_model learn_pairs(const region& reference, std::uint32_t length,
     }
     std::array<double, OUTCOMES> even{1.0 / 3, 1.0 / 3, 1.0 / 3};
     std::array<double, OUTCOMES> chance = probabilities(unrelated, even, 1.5);
+    std::array<double, OUTCOMES> log_chance;
+    for (int outcome = 0; outcome < OUTCOMES; outcome++)
+        log_chance[outcome] = natural_log(chance[outcome]);
     model.evidence_by_column.resize(length);
     for (std::uint32_t column = 0; column < length; column++) {
         std::array<double, OUTCOMES> in_records = probabilities(by_column[column], chance, 2);
         for (int outcome = 0; outcome < OUTCOMES; outcome++)
             model.evidence_by_column[column][outcome] =
-                natural_log(chance[outcome]) - natural_log(in_records[outcome]);
+                log_chance[outcome] - natural_log(in_records[outcome]);
     }
     return model;
 }
@@ -330,6 +325,136 @@ std::vector<double> evidence_by_phase(const pair_model& model, std::uint32_t col
     return table;
 }
 
+// The running sum of count pairs' evidence, each weighed at its own phase
+// from weights on: the one chain of adds the walks must take in order, as
+// a change of order could flip a near tie. top rises to the highest sum;
+// each is kept in sums where KEEP, which is left alone otherwise.
+template <bool KEEP>
+double add_up(const double* weights, const unsigned char* agree, std::uint64_t count, double sum,
+              double* sums, double& top)
+{
+    auto take = [&](const double* at, unsigned char agreed, double* kept) {
+        sum += at[agreed];
+        top = std::max(sum, top);
+        if constexpr (KEEP)
+            *kept = sum;
+    };
+    // Four pairs a turn: the loop's own count and test cost as much as a
+    // pair's add.
+    std::uint64_t step = 0;
+    for (; step + 4 <= count; step += 4, weights += 4 * OUTCOMES) {
+        take(weights, agree[step], sums + step);
+        take(weights + OUTCOMES, agree[step + 1], sums + step + 1);
+        take(weights + 2 * OUTCOMES, agree[step + 2], sums + step + 2);
+        take(weights + 3 * OUTCOMES, agree[step + 3], sums + step + 3);
+    }
+    for (; step < count; step++, weights += OUTCOMES)
+        take(weights, agree[step], sums + step);
+    return sum;
+}
+
+// Likewise from the pair before agree back, its weights the phase before
+// weights, each sum kept at its pair's place before sums.
+template <bool KEEP>
+double add_up_back(const double* weights, const unsigned char* agree, std::uint64_t count,
+                   double sum, double* sums, double& top)
+{
+    auto take = [&](const double* at, unsigned char agreed, double* kept) {
+        sum += at[agreed];
+        top = std::max(sum, top);
+        if constexpr (KEEP)
+            *kept = sum;
+    };
+    std::uint64_t left = count;
+    for (; left >= 4; left -= 4) {
+        weights -= 4 * OUTCOMES;
+        agree -= 4;
+        sums -= 4;
+        take(weights + 3 * OUTCOMES, agree[3], sums + 3);
+        take(weights + 2 * OUTCOMES, agree[2], sums + 2);
+        take(weights + OUTCOMES, agree[1], sums + 1);
+        take(weights, agree[0], sums);
+    }
+    for (; left > 0; left--) {
+        weights -= OUTCOMES;
+        take(weights, *--agree, --sums);
+    }
+    return sum;
+}
+
+// A block of a walk's pairs from phase on, a run at a time up to the last
+// phase, which the next starts over.
+template <bool KEEP>
+double add_up_block(const std::vector<double>& evidence, const unsigned char* agree,
+                    std::uint64_t count, std::uint64_t phase, std::uint32_t length, double sum,
+                    double* sums, double& top)
+{
+    for (std::uint64_t each = 0; each < count;) {
+        std::uint64_t run = std::min<std::uint64_t>(count - each, length - phase);
+        sum = add_up<KEEP>(evidence.data() + phase * OUTCOMES, agree + each, run, sum, sums + each,
+                           top);
+        each += run;
+        phase = 0;
+    }
+    return sum;
+}
+
+// Likewise from the last pair back, down to phase 0, after which the last
+// comes: each sum kept at its pair's place.
+template <bool KEEP>
+double add_up_block_back(const std::vector<double>& evidence, const unsigned char* agree,
+                         std::uint64_t count, std::uint64_t phase, std::uint32_t length, double sum,
+                         double* sums, double& top)
+{
+    for (std::uint64_t left = count; left > 0;) {
+        std::uint64_t run = std::min<std::uint64_t>(left, phase + 1);
+        sum = add_up_back<KEEP>(evidence.data() + (phase + 1) * OUTCOMES, agree + left, run, sum,
+                                sums + left, top);
+        left -= run;
+        phase = length - 1;
+    }
+    return sum;
+}
+
+// The lowest best gain of count phases from first on, around past the
+// last: no sum of a block whose highest weighs no more can raise one. The
+// lowest of all phases, which most blocks ask for, is kept until a block
+// raises one.
+class lowest_gains
+{
+  public:
+    explicit lowest_gains(const boundary_gains& gains) : gains_(gains.gain)
+    {
+    }
+
+    double of(std::uint64_t first, std::uint64_t count)
+    {
+        std::uint64_t length = gains_.size();
+        if (count >= length) {
+            if (!known_)
+                lowest_ = *std::min_element(gains_.begin(), gains_.end());
+            known_ = true;
+            return lowest_;
+        }
+        double lowest = gains_[first];
+        for (std::uint64_t each = 1, at = first; each < count; each++) {
+            at = at + 1 == length ? 0 : at + 1;
+            lowest = std::min(lowest, gains_[at]);
+        }
+        return lowest;
+    }
+
+    void raised()
+    {
+        known_ = false;
+    }
+
+  private:
+    const std::vector<double>& gains_;
+    double lowest_ = 0;
+    bool known_ = false;
+};
+
 // Where the header may end: the gain of each end is how much better the
 // bytes before it look unlike records than like them, less what claiming
 // a header at all must overcome.
@@ -345,29 +470,35 @@ boundary_gains header_gains(const pair_model& model, const region& start, sample
     std::uint32_t phase = 1 % length;
     std::vector<double> evidence = evidence_by_phase(model, model.column_of(0), phase);
     std::vector<unsigned char> agree(std::min(pairs, WALK_BLOCK));
+    std::vector<double> sums(agree.size());
     double* gain = gains.gain.data();
     std::uint64_t* gain_at = gains.at.data();
+    lowest_gains lowest(gains);
     for (std::uint64_t block = 0; block < pairs; block += WALK_BLOCK) {
         std::uint64_t count = std::min(pairs - block, WALK_BLOCK);
         const unsigned char* first = start.bytes.data() + block;
         const unsigned char* classes = mapped.of(first, count + length);
         agree_byte_pairs(first, first + length, classes, classes + length, count, agree.data());
-        // A run at a time up to the last phase, which the next starts over.
+        // The sums in order, then each run's against the best of its
+        // phases, as wide as the kernels go. Most blocks raise none: their
+        // sums are added up again, in the same order, only where one may.
+        double top = -HUGE_VAL;
+        double before = sum;
+        sum = add_up_block<false>(evidence, agree.data(), count, phase, length, sum, sums.data(),
+                                  top);
+        if (!(top + 0 - LEAST_GAIN > lowest.of(phase, count))) {
+            phase = static_cast<std::uint32_t>((phase + count) % length);
+            continue;
+        }
+        add_up_block<true>(evidence, agree.data(), count, phase, length, before, sums.data(), top);
         for (std::uint64_t each = 0; each < count;) {
             std::uint64_t run = std::min<std::uint64_t>(count - each, length - phase);
-            const double* weights = evidence.data() + std::size_t{phase} * OUTCOMES;
-            const unsigned char* agreed = agree.data() + each;
-            double* best = gain + phase;
-            for (std::uint64_t step = 0; step < run; step++, weights += OUTCOMES) {
-                sum += weights[agreed[step]];
-                if (sum - LEAST_GAIN > best[step]) {
-                    best[step] = sum - LEAST_GAIN;
-                    gain_at[phase + step] = block + each + step + 1;
-                }
-            }
+            raise_best_sums(sums.data() + each, run, 0, LEAST_GAIN, gain + phase, gain_at + phase,
+                            block + each + 1);
             each += run;
             phase = phase + run == length ? 0 : static_cast<std::uint32_t>(phase + run);
         }
+        lowest.raised();
     }
     return gains;
 }
@@ -390,8 +521,10 @@ boundary_gains trailer_gains(const pair_model& model, const region& end, sample_
     std::uint32_t phase = static_cast<std::uint32_t>((end.end() - 1) % length);
     std::vector<double> evidence = evidence_by_phase(model, model.column_of(end.end() - 1), phase);
     std::vector<unsigned char> agree(std::min(end.end() - from, WALK_BLOCK));
+    std::vector<double> sums(agree.size());
     double* gain = gains.gain.data();
     std::uint64_t* gain_at = gains.at.data();
+    lowest_gains lowest(gains);
     // Blocks of the pairs' later bytes, from the last back.
     for (std::uint64_t to = end.end(); to > from;) {
         std::uint64_t count = std::min(to - from, WALK_BLOCK);
@@ -399,24 +532,28 @@ boundary_gains trailer_gains(const pair_model& model, const region& end, sample_
         const unsigned char* earlier = end.bytes.data() + (first - length - end.offset);
         const unsigned char* classes = mapped.of(earlier, count + length);
         agree_byte_pairs(earlier, earlier + length, classes, classes + length, count, agree.data());
-        // A run at a time down to phase 0, after which the last comes.
+        // The sums in order from the last pair back, as for a header.
+        double top = -HUGE_VAL;
+        double before = sum;
+        sum = add_up_block_back<false>(evidence, agree.data(), count, phase, length, sum,
+                                       sums.data(), top);
+        std::uint64_t lowest_phase = (phase + length - count % length + 1) % length;
+        if (!(top + end_mark - LEAST_GAIN > lowest.of(lowest_phase, count))) {
+            phase = static_cast<std::uint32_t>((phase + length - count % length) % length);
+            to = first;
+            continue;
+        }
+        add_up_block_back<true>(evidence, agree.data(), count, phase, length, before, sums.data(),
+                                top);
         for (std::uint64_t left = count; left > 0;) {
             std::uint64_t run = std::min<std::uint64_t>(left, phase + std::uint64_t{1});
-            const double* weights = evidence.data() + (std::size_t{phase} + 1) * OUTCOMES;
-            const unsigned char* agreed = agree.data() + left - 1;
-            for (std::uint64_t step = 0; step < run; step++) {
-                std::uint32_t here = static_cast<std::uint32_t>(phase - step);
-                weights -= OUTCOMES;
-                sum += weights[*(agreed - step)];
-                double weighed = sum + end_mark - LEAST_GAIN;
-                if (weighed > gain[here]) {
-                    gain[here] = weighed;
-                    gain_at[here] = first + left - 1 - step;
-                }
-            }
+            std::uint64_t low = phase + 1 - run;
+            raise_best_sums(sums.data() + left - run, run, end_mark, LEAST_GAIN, gain + low,
+                            gain_at + low, first + left - run);
             left -= run;
-            phase = phase + 1 == run ? length - 1 : static_cast<std::uint32_t>(phase - run);
+            phase = low == 0 ? length - 1 : static_cast<std::uint32_t>(low - 1);
         }
+        lowest.raised();
         to = first;
     }
     return gains;

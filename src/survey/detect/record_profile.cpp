@@ -113,6 +113,27 @@ void take_differences(column_tallies& tallies, const unsigned char* run, std::ui
         differs[at % length] |= marks[at];
 }
 
+// Columns every record of the start holds one byte at, next to each other.
+struct held_run {
+    std::uint32_t from;
+    std::uint32_t count;
+};
+
+// Runs this long at least are compared by the wide kernel; the call costs
+// more than a shorter run's bytes one by one.
+constexpr std::uint32_t LEAST_WIDE_RUN = 32;
+
+std::uint64_t differing_bytes(const unsigned char* bytes, const unsigned char* held,
+                              std::uint32_t count)
+{
+    if (count >= LEAST_WIDE_RUN)
+        return count - count_equal_bytes(bytes, held, count);
+    std::uint64_t differing = 0;
+    for (std::uint32_t at = 0; at < count; at++)
+        differing += bytes[at] != held[at];
+    return differing;
+}
+
 // For each place, the shift at which its first records break the fewest of
 // the bytes every record of the start holds (start, of start_records);
 // 0 unless another breaks fewer.
@@ -131,11 +152,17 @@ std::vector<std::uint64_t> shifts_of_places(const file_sample& sample, std::uint
     if (first ||
         static_cast<std::uint64_t>(std::count(constant.begin(), constant.end(), -1)) == length)
         return shifts;
-    // The probes read those columns alone.
-    std::vector<std::uint32_t> held;
+    // The probes read those columns alone, a run of them at a time.
+    std::vector<held_run> held;
+    std::vector<unsigned char> held_bytes(length, 0);
     for (std::uint32_t column = 0; column < length; column++) {
-        if (constant[column] >= 0)
-            held.push_back(column);
+        if (constant[column] < 0)
+            continue;
+        held_bytes[column] = static_cast<unsigned char>(constant[column]);
+        if (!held.empty() && held.back().from + held.back().count == column)
+            held.back().count++;
+        else
+            held.push_back({column, 1});
     }
     std::uint64_t most = std::min<std::uint64_t>(SHIFT_MOST, length - 1);
     for (std::size_t index = 0; index < sample.later.size(); index++) {
@@ -150,8 +177,9 @@ std::vector<std::uint64_t> shifts_of_places(const file_sample& sample, std::uint
             for (std::uint64_t record = 0; record < SHIFT_PROBE_RECORDS && start + length <= end;
                  record++, start += length) {
                 const unsigned char* bytes = piece.bytes.data() + (start - piece.offset);
-                for (std::uint32_t column : held)
-                    count += bytes[column] != constant[column];
+                for (held_run run : held)
+                    count +=
+                        differing_bytes(bytes + run.from, held_bytes.data() + run.from, run.count);
             }
             return count;
         };
