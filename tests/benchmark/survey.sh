@@ -18,6 +18,7 @@ korvalen=${1:-$root/build/korvalen}
 rounds=${2:-9}
 shift $(( $# < 2 ? $# : 2 ))
 files=("$@")
+grouped=no
 if [ "${files[0]:-}" = --mixed ]; then
     per_kind=${files[1]:-30}
     set_dir="$root/build/bench-mixed-$per_kind"
@@ -27,18 +28,21 @@ if [ "${files[0]:-}" = --mixed ]; then
         mv "$set_dir.part" "$set_dir"
     fi
     files=("$set_dir"/*)
+    grouped=yes
 elif [ ${#files[@]} = 0 ]; then
     files=("$root"/build/corpus/files/*)
     [ -e "${files[0]}" ] || { echo "survey.sh: no files: run tests/corpus/collect.sh first"; exit 2; }
 fi
 command -v file > /dev/null || { echo "survey.sh: file(1) is not installed"; exit 2; }
-exec python3 - "$korvalen" "$rounds" "${files[@]}" <<'PYTHON'
+exec python3 - "$grouped" "$korvalen" "$rounds" "${files[@]}" <<'PYTHON'
 import collections, os, re, resource, statistics, subprocess, sys
 
-korvalen, rounds, files = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
+grouped, korvalen, rounds, files = sys.argv[1] == "yes", sys.argv[2], int(sys.argv[3]), sys.argv[4:]
 
+# Only the generated set is named by kind; a real file's name may end in
+# a number too, and it is no kind of its own.
 def kind_of(path):
-    match = re.match(r"(.+)-\d+$", os.path.basename(path))
+    match = re.match(r"(.+)-\d+$", os.path.basename(path)) if grouped else None
     return match.group(1) if match else "corpus"
 
 def cpu_of(command):
