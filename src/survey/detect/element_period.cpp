@@ -7,11 +7,40 @@
 #include <bit>
 #include <complex>
 #include <cstring>
+#include <new>
 #include <numbers>
+#include <utility>
 #include <vector>
 
 namespace
 {
+
+// An allocator that leaves numbers unset: the buffers below are as long
+// as the values sampled and each is written whole before it is read, so
+// zeroing them first costs as much again as filling them.
+template <typename T> struct unzeroed : std::allocator<T> {
+    template <typename U> struct rebind {
+        using other = unzeroed<U>;
+    };
+
+    unzeroed() = default;
+    template <typename U> unzeroed(const unzeroed<U>&) noexcept
+    {
+    }
+
+    template <typename U> void construct(U* place) noexcept
+    {
+        ::new (static_cast<void*>(place)) U;
+    }
+
+    template <typename U, typename... Args> void construct(U* place, Args&&... args)
+    {
+        ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
+    }
+};
+
+using double_list = std::vector<double, unzeroed<double>>;
+using raw_list = std::vector<std::uint64_t, unzeroed<std::uint64_t>>;
 
 // Values read from the bytes; fewer than the least of these are too few
 // to tell rows from chance (a few hundred bytes of anything line up at
@@ -86,8 +115,7 @@ std::uint64_t swapped(std::uint64_t word)
 // The bytes of each value as an unsigned number in the reading's byte
 // order: every form of a reading is ordered from these.
 template <typename Word>
-void read_raw(const unsigned char* bytes, std::size_t count, bool big_endian,
-              std::vector<std::uint64_t>& raws)
+void read_raw(const unsigned char* bytes, std::size_t count, bool big_endian, raw_list& raws)
 {
     raws.resize(count);
     for (std::size_t i = 0; i < count; i++) {
@@ -100,7 +128,7 @@ void read_raw(const unsigned char* bytes, std::size_t count, bool big_endian,
 }
 
 void read_raw(byte_span bytes, std::uint32_t width, std::size_t count, bool big_endian,
-              std::vector<std::uint64_t>& raws)
+              raw_list& raws)
 {
     if (width == 2)
         read_raw<std::uint16_t>(bytes.data(), count, big_endian, raws);
@@ -123,8 +151,8 @@ double number_of(std::uint64_t raw, std::uint64_t sign, number_form form)
 // byte at a time from the lowest; a byte every value shares moves none.
 // Integers are sorted so: the same on their doubles costs more, as their
 // exponents are all alike and their low bytes many.
-void order_by_raw(const std::vector<std::uint64_t>& raws, std::uint32_t width,
-                  std::vector<std::uint32_t>& order, std::vector<std::uint32_t>& spare)
+void order_by_raw(const raw_list& raws, std::uint32_t width, std::vector<std::uint32_t>& order,
+                  std::vector<std::uint32_t>& spare)
 {
     std::size_t count = raws.size();
     std::uint64_t varying = 0;
@@ -166,9 +194,8 @@ void order_by_raw(const std::vector<std::uint64_t>& raws, std::uint32_t width,
 // come in order from the unsigned order: a form with a sign puts those
 // with the sign bit first, in that order for two's complement and the
 // reverse for sign and magnitude (where -0 meets +0).
-void rank_values(const std::vector<std::uint64_t>& raws, const std::vector<std::uint32_t>& order,
-                 std::uint32_t width, number_form form, std::vector<std::uint32_t>& places,
-                 std::vector<double>& values)
+void rank_values(const raw_list& raws, const std::vector<std::uint32_t>& order, std::uint32_t width,
+                 number_form form, std::vector<std::uint32_t>& places, double_list& values)
 {
     std::size_t count = raws.size();
     std::uint64_t sign = std::uint64_t{1} << (width * 8 - 1);
@@ -208,7 +235,7 @@ void rank_values(const std::vector<std::uint64_t>& raws, const std::vector<std::
 // How much neighbouring values differ against how much any two do: near 0
 // for smooth values, near 1 for noise. The reading of the bytes that
 // makes values smoothest is the one they were written in.
-double roughness(const std::vector<double>& values)
+double roughness(const double_list& values)
 {
     double mean = 0;
     for (double value : values)
@@ -223,14 +250,14 @@ double roughness(const std::vector<double>& values)
     return spread > 0 ? steps / (2 * spread) : 2;
 }
 
-std::vector<double> numbers_of(byte_span bytes, std::uint32_t width)
+double_list numbers_of(byte_span bytes, std::uint32_t width)
 {
     static constexpr number_form forms[] = {
         number_form::unsigned_number, number_form::twos_complement, number_form::sign_magnitude};
     std::size_t count = std::min(bytes.size() / width, MOST_VALUES);
-    std::vector<std::uint64_t> raws;
+    raw_list raws;
     std::vector<std::uint32_t> order, spare;
-    std::vector<double> values;
+    double_list values;
     // The reading is chosen on the first values alone, to keep it cheap;
     // one sort of a byte order serves its three forms.
     bool big_endian = false;
@@ -263,8 +290,8 @@ std::vector<double> numbers_of(byte_span bytes, std::uint32_t width)
 // thread.
 struct transform_tables {
     std::vector<std::uint32_t> source;
-    std::vector<double> turn_real;
-    std::vector<double> turn_imag;
+    double_list turn_real;
+    double_list turn_imag;
 };
 
 const transform_tables& tables_of(std::size_t size, bool inverse)
@@ -326,7 +353,7 @@ struct transform_input {
 // hold too few butterflies to run at once: those two passes are taken
 // a block of four at a time as the values are gathered, in registers.
 void fourier_transform(transform_input in_real, transform_input in_imag, std::size_t size,
-                       bool inverse, std::vector<double>& real, std::vector<double>& imag)
+                       bool inverse, double_list& real, double_list& imag)
 {
     const transform_tables& tables = tables_of(size, inverse);
     const std::uint32_t* source = tables.source.data();
@@ -362,18 +389,19 @@ void fourier_transform(transform_input in_real, transform_input in_imag, std::si
 }
 
 struct centred_values {
-    std::vector<double> squares_before; // sums of squares of the first i
+    double_list squares_before; // sums of squares of the first i
     double mean = 0;
 };
 
-centred_values centre(const std::vector<double>& values)
+centred_values centre(const double_list& values)
 {
     centred_values result;
     for (double value : values)
         result.mean += value;
     if (!values.empty())
         result.mean /= static_cast<double>(values.size());
-    result.squares_before.assign(values.size() + 1, 0);
+    result.squares_before.resize(values.size() + 1);
+    result.squares_before[0] = 0;
     for (std::size_t i = 0; i < values.size(); i++) {
         double centred = values[i] - result.mean;
         result.squares_before[i + 1] = result.squares_before[i] + centred * centred;
@@ -382,17 +410,21 @@ centred_values centre(const std::vector<double>& values)
 }
 
 // Mean square differences from the sums of products a length apart.
-std::vector<double> differences_from(const centred_values& centred, std::size_t count,
-                                     const std::vector<double>& products, std::size_t longest)
+double_list differences_from(const centred_values& centred, std::size_t count,
+                             const double_list& products, std::size_t longest)
 {
-    std::vector<double> differences(longest + 1, 0);
-    const std::vector<double>& squares_before = centred.squares_before;
-    for (std::size_t length = 1; length <= longest && length < count; length++) {
+    double_list differences(longest + 1);
+    const double_list& squares_before = centred.squares_before;
+    differences[0] = 0;
+    std::size_t length = 1;
+    for (; length <= longest && length < count; length++) {
         double squares =
             squares_before[count - length] + squares_before[count] - squares_before[length];
         differences[length] =
             std::max(0.0, squares - 2 * products[length]) / static_cast<double>(count - length);
     }
+    for (; length <= longest; length++)
+        differences[length] = 0;
     return differences;
 }
 
@@ -400,8 +432,8 @@ std::vector<double> differences_from(const centred_values& centred, std::size_t 
 // values that length apart, in two runs of values at once: all lengths
 // through the autocorrelation, the two runs as the real and imaginary
 // parts of one transform.
-std::array<std::vector<double>, 2> differences_by_length(const std::vector<double>& first,
-                                                         const std::vector<double>& second)
+std::array<double_list, 2> differences_by_length(const double_list& first,
+                                                 const double_list& second)
 {
     std::size_t count = std::max(first.size(), second.size());
     std::size_t size = 1;
@@ -410,8 +442,7 @@ std::array<std::vector<double>, 2> differences_by_length(const std::vector<doubl
     centred_values centred[2] = {centre(first), centre(second)};
     // Kept for the thread, as the transform's tables are: a file's rows
     // are read at several lengths, each as long.
-    thread_local std::vector<double> centred_first, centred_second, real, imag, powers_real,
-        powers_imag;
+    thread_local double_list centred_first, centred_second, real, imag, powers_real, powers_imag;
     centred_first.resize(first.size());
     centred_second.resize(second.size());
     for (std::size_t i = 0; i < first.size(); i++)
@@ -431,11 +462,11 @@ std::array<std::vector<double>, 2> differences_by_length(const std::vector<doubl
     }
     fourier_transform({powers_real.data(), size}, {powers_imag.data(), size}, size, true, real,
                       imag);
-    std::array<std::vector<double>, 2> differences;
-    const std::vector<double>* runs[2] = {&first, &second};
+    std::array<double_list, 2> differences;
+    const double_list* runs[2] = {&first, &second};
     for (int run = 0; run < 2; run++) {
         std::size_t run_count = runs[run]->size();
-        std::vector<double> products(run_count / 2 + 1);
+        double_list products(run_count / 2 + 1);
         for (std::size_t length = 0; length < products.size(); length++)
             products[length] = (run == 0 ? real[length] : imag[length]) / static_cast<double>(size);
         differences[run] = differences_from(centred[run], run_count, products, run_count / 2);
@@ -446,13 +477,15 @@ std::array<std::vector<double>, 2> differences_by_length(const std::vector<doubl
 // How much less values a length apart differ than values at lengths near
 // it (of the same phase in step), 0 to 1.
 struct dip_finder {
-    const std::vector<double>& differences;
+    const double_list& differences;
     std::size_t step;
-    std::vector<double> sum_before; // over lengths of one phase
+    double_list sum_before; // over lengths of one phase
 
-    dip_finder(const std::vector<double>& by_length, std::size_t phase_step)
-        : differences(by_length), step(phase_step), sum_before(by_length.size() + 1, 0)
+    dip_finder(const double_list& by_length, std::size_t phase_step)
+        : differences(by_length), step(phase_step), sum_before(by_length.size() + 1)
     {
+        sum_before[0] = 0;
+        sum_before[by_length.size()] = 0;
         for (std::size_t length = 1; length < by_length.size(); length++)
             sum_before[length] =
                 by_length[length] + (length >= step ? sum_before[length - step] : 0);
@@ -513,7 +546,7 @@ std::array<byte_span, 2> middle_stretches(byte_span bytes, std::size_t length)
 
 // The values of the bytes, element by element for numbers, else byte by
 // byte, as ranks.
-std::vector<double> values_of(byte_span bytes, std::uint32_t element, bool as_numbers)
+double_list values_of(byte_span bytes, std::uint32_t element, bool as_numbers)
 {
     if (as_numbers)
         return numbers_of(bytes, element);
@@ -529,7 +562,7 @@ std::vector<double> values_of(byte_span bytes, std::uint32_t element, bool as_nu
             below[value] = static_cast<double>(2 * seen + counts[value] - 1) / 2 * scale;
         seen += counts[value];
     }
-    std::vector<double> values(bytes.size());
+    double_list values(bytes.size());
     for (std::size_t i = 0; i < bytes.size(); i++)
         values[i] = below[bytes[i]];
     return values;
@@ -537,17 +570,22 @@ std::vector<double> values_of(byte_span bytes, std::uint32_t element, bool as_nu
 
 // How well rows of each length (in values, of the phase of step) line up
 // in values, 0 where not weighed.
-std::vector<double> row_strengths(const std::vector<double>& differences, std::size_t step,
-                                  std::size_t longest_row)
+double_list row_strengths(const double_list& differences, std::size_t step, std::size_t longest_row)
 {
-    std::vector<double> strengths(longest_row + 1, 0);
+    // Every row of the phase from the shortest on is weighed below; only
+    // the lengths before it, and those of other phases, are set to 0 here.
+    double_list strengths(longest_row + 1);
+    std::size_t shortest = SHORTEST_ROW_VALUES * step;
+    if (differences.size() < 2 || step > 1)
+        std::fill(strengths.begin(), strengths.end(), 0.0);
+    else
+        std::fill_n(strengths.begin(), std::min(shortest, strengths.size()), 0.0);
     if (differences.size() < 2)
         return strengths;
     dip_finder finder(differences, step);
     // A row lines up at its multiples too: the dips of the rows weighed
     // are worked out once, first, each row's strength then taking its
     // dip's place (a later row reads only dips further on).
-    std::size_t shortest = SHORTEST_ROW_VALUES * step;
     for (std::size_t row = shortest; row <= longest_row && row < differences.size(); row += step)
         strengths[row] = finder.dip(row);
     for (std::size_t row = shortest; row <= longest_row; row += step) {
@@ -566,7 +604,7 @@ std::vector<double> row_strengths(const std::vector<double>& differences, std::s
 }
 
 // Whether no length near length (of its phase in step) lines up better.
-bool is_best_near(const std::vector<double>& strengths, std::size_t length, std::size_t step,
+bool is_best_near(const double_list& strengths, std::size_t length, std::size_t step,
                   std::size_t longest_row)
 {
     std::size_t reach = std::max(static_cast<std::size_t>(length * NEAR_LENGTHS_SHARE), step);
@@ -581,9 +619,8 @@ bool is_best_near(const std::vector<double>& strengths, std::size_t length, std:
 
 // Of the row and the lengths near it that line up about as well, the one
 // that lines up best in both stretches together.
-std::size_t settle_tie(const std::vector<double>& strengths, const std::vector<double>& others,
-                       std::size_t row, std::size_t step, std::size_t shortest_row,
-                       std::size_t longest_row)
+std::size_t settle_tie(const double_list& strengths, const double_list& others, std::size_t row,
+                       std::size_t step, std::size_t shortest_row, std::size_t longest_row)
 {
     std::size_t reach = std::max(static_cast<std::size_t>(row * NEAR_LENGTHS_SHARE), step);
     reach -= reach % step;
@@ -622,11 +659,11 @@ element_choice find_element_rows(byte_span bytes, std::uint32_t element)
         std::max(SHORTEST_ROW_VALUES * step, (LONGEST_ELEMENT + value_bytes) / value_bytes);
     shortest_row += (step - shortest_row % step) % step;
     std::size_t again_count = stretches[1].size() / value_bytes;
-    std::array<std::vector<double>, 2> differences = differences_by_length(
+    std::array<double_list, 2> differences = differences_by_length(
         values_of(stretches[0], element, as_numbers),
         again_count >= FEWEST_VALUES ? values_of(stretches[1], element, as_numbers)
-                                     : std::vector<double>{});
-    std::vector<double> strengths = row_strengths(differences[0], step, longest_row);
+                                     : double_list{});
+    double_list strengths = row_strengths(differences[0], step, longest_row);
     double best = 0;
     for (std::size_t length = shortest_row; length <= longest_row; length += step)
         best = std::max(best, strengths[length]);
@@ -664,7 +701,7 @@ element_choice find_element_rows(byte_span bytes, std::uint32_t element)
         return result;
     bool again_weighed = again_count >= FEWEST_VALUES && row * FEWEST_ROWS <= again_count;
     std::size_t again_longest = std::min(longest_row, again_count / FEWEST_ROWS);
-    std::vector<double> again;
+    double_list again;
     if (again_weighed) {
         again = row_strengths(differences[1], step, again_longest);
         row = settle_tie(strengths, again, row, step, shortest_row, again_longest);
