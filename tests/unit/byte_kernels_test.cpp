@@ -405,4 +405,29 @@ TEST(ByteKernels, MapByteValuesAsAPlainLoopDoes)
     }
 }
 
+// Every kernel counts changes between neighbouring bytes a stride apart
+// as a plain loop does: at every length around its width and well past
+// it, from unaligned starts, at strides that meet its blocks every way.
+TEST(ByteKernels, CountSpacedChangesAsAPlainLoopDoes)
+{
+    std::mt19937 random(24);
+    std::vector<unsigned char> bytes(700);
+    for (unsigned char& byte : bytes)
+        byte = static_cast<unsigned char>(random() % 3);
+    for (const byte_kernels& kernels : usable_byte_kernels()) {
+        for (std::size_t stride : {1, 2, 7, 16, 31, 32, 33, 64}) {
+            for (std::size_t start : {0, 1, 7}) {
+                for (std::size_t length = 0; length <= 600; length += length < 70 ? 1 : 53) {
+                    std::uint64_t expected = 0;
+                    for (std::size_t at = 1; at < length; at += stride)
+                        expected += bytes[start + at] != bytes[start + at - 1];
+                    EXPECT_EQ(kernels.spaced_changes(bytes.data() + start, length, stride),
+                              expected)
+                        << kernels.name << " from " << start << ", " << length << " by " << stride;
+                }
+            }
+        }
+    }
+}
+
 } // namespace

@@ -128,6 +128,19 @@ std::size_t first_high_of(lanes block)
         return static_cast<std::size_t>(std::countl_zero(high)) / 8;
 }
 
+// Bit i set where byte i of the two words agrees, in memory order.
+std::uint64_t equal_mask(const unsigned char* first, const unsigned char* second)
+{
+    if constexpr (std::endian::native != std::endian::little) {
+        std::uint64_t mask = 0;
+        for (std::size_t lane = 0; lane < WIDTH; lane++)
+            mask |= std::uint64_t{first[lane] == second[lane]} << lane;
+        return mask;
+    }
+    // Each lane's 1 carried to bit 56 + lane, no two products meeting.
+    return equal_marks(first, second) * 0x0102040810204080u >> 56;
+}
+
 // A double at a time: the compiler runs the plain loop wider where the
 // program's own instruction set allows.
 constexpr std::size_t DOUBLES = 1;
@@ -254,6 +267,13 @@ void map_byte_values(const unsigned char* bytes, std::size_t count, const unsign
 {
     static const byte_map_kernel chosen = usable_byte_kernels().back().map_bytes;
     chosen(bytes, count, table, out);
+}
+
+std::uint64_t count_spaced_changes(const unsigned char* bytes, std::size_t count,
+                                   std::size_t stride)
+{
+    static const spaced_changes_kernel chosen = usable_byte_kernels().back().spaced_changes;
+    return chosen(bytes, count, stride);
 }
 
 std::array<std::uint64_t, 256> count_byte_values(const unsigned char* bytes, std::size_t count)

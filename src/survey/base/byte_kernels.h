@@ -54,6 +54,11 @@ void raise_best_sums(const double* sums, std::size_t count, double offset, doubl
 void map_byte_values(const unsigned char* bytes, std::size_t count, const unsigned char* table,
                      unsigned char* out);
 
+// How many of bytes[i] differ from bytes[i - 1], for i = 1, 1 + stride,
+// 1 + 2 * stride, ... below count; stride from 1 to 64.
+std::uint64_t count_spaced_changes(const unsigned char* bytes, std::size_t count,
+                                   std::size_t stride);
+
 using count_equal_kernel = std::uint64_t (*)(const unsigned char*, const unsigned char*,
                                              std::size_t);
 using line_end_kernel = std::size_t (*)(const unsigned char*, std::size_t);
@@ -76,6 +81,7 @@ using best_raise_kernel = void (*)(const double*, std::size_t, double, double, d
                                    std::uint64_t*, std::uint64_t);
 using byte_map_kernel = void (*)(const unsigned char*, std::size_t, const unsigned char*,
                                  unsigned char*);
+using spaced_changes_kernel = std::uint64_t (*)(const unsigned char*, std::size_t, std::size_t);
 
 // next_line_end: where the first LF or CR of the bytes lies; count when
 // none does. either_marks: bit i set where bytes[i] is first or second,
@@ -103,6 +109,7 @@ struct byte_kernels {
     first_high_kernel first_high;
     best_raise_kernel raise_best;
     byte_map_kernel map_bytes;
+    spaced_changes_kernel spaced_changes;
 };
 
 // Every set of kernels this processor runs, the portable one first and

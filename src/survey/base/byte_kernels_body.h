@@ -32,6 +32,8 @@
 //   byte_map map_of(const unsigned char* table); // a table of 256 made ready
 //   void map_block(const byte_map&, const unsigned char*, unsigned char*);
 //                                         // of WIDTH bytes, each looked up
+//   std::uint64_t equal_mask(const unsigned char*, const unsigned char*);
+//                                         // of WIDTH bytes, bit i where byte i agrees
 // Every set must give exactly the same counts.
 
 // A counter of one byte wraps after 255: the counters are added into the
@@ -387,9 +389,33 @@ void map_bytes(const unsigned char* bytes, std::size_t count, const unsigned cha
         out[at] = table[bytes[at]];
 }
 
+// The pairs asked about are picked out of a block's marks by a comb of
+// bits a stride apart, its first tooth moved on from block to block.
+std::uint64_t spaced_changes(const unsigned char* bytes, std::size_t count, std::size_t stride)
+{
+    std::uint64_t comb = 0;
+    for (std::size_t bit = 0; bit < 64; bit += stride)
+        comb |= std::uint64_t{1} << bit;
+    constexpr std::uint64_t BLOCK =
+        WIDTH < 64 ? (std::uint64_t{1} << (WIDTH & 63)) - 1 : ~std::uint64_t{0};
+    const std::size_t lag = WIDTH % stride;
+    std::uint64_t changes = 0;
+    // first: where the first pair asked about lies in the block from at.
+    std::size_t at = 1, first = 0;
+    for (; at + WIDTH <= count; at += WIDTH) {
+        std::uint64_t asked = comb << first & BLOCK;
+        changes += static_cast<std::uint64_t>(
+            std::popcount(asked & ~equal_mask(bytes + at, bytes + at - 1)));
+        first = first >= lag ? first - lag : first + stride - lag;
+    }
+    for (at += first; at < count; at += stride)
+        changes += bytes[at] != bytes[at - 1];
+    return changes;
+}
+
 byte_kernels kernels_of(const char* name)
 {
-    return {name,        count_equal,      next_line_end, tally_pairs, either_marks,
-            agree_pairs, mark_differences, fourier_pass,  held_bytes,  tally_either,
-            first_high,  raise_best,       map_bytes};
+    return {name,        count_equal,      next_line_end, tally_pairs,   either_marks,
+            agree_pairs, mark_differences, fourier_pass,  held_bytes,    tally_either,
+            first_high,  raise_best,       map_bytes,     spaced_changes};
 }

@@ -178,6 +178,12 @@ inline void map_block(byte_map table, const unsigned char* bytes, unsigned char*
         out[at] = table[bytes[at]];
 }
 
+// The movemask's sign bit is byte 15's mark, not a sign: taken unsigned.
+inline std::uint64_t equal_mask(const unsigned char* first, const unsigned char* second)
+{
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(equal_marks(first, second)));
+}
+
 #include "byte_kernels_body.h"
 
 } // namespace
@@ -392,6 +398,12 @@ inline void map_block(const byte_map& map, const unsigned char* bytes, unsigned 
                         ? map.upper
                         : map_half(map.rows + 8, _mm256_xor_si256(values, _mm256_set1_epi8(-128)));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_blendv_epi8(lower, upper, values));
+}
+
+// The movemask's sign bit is byte 31's mark, not a sign: taken unsigned.
+inline std::uint64_t equal_mask(const unsigned char* first, const unsigned char* second)
+{
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(equal_marks(first, second)));
 }
 
 #include "byte_kernels_body.h"

@@ -521,9 +521,8 @@ std::array<byte_span, 2> middle_stretches(byte_span bytes, std::size_t length)
     std::vector<std::size_t> changes(stretches, 0);
     std::size_t most = 0;
     for (std::size_t stretch = 0; stretch < stretches; stretch++) {
-        std::size_t at = stretch * length;
-        for (std::size_t i = at + 1; i < at + length; i += CHANGES_STRIDE)
-            changes[stretch] += bytes[i] != bytes[i - 1];
+        changes[stretch] = static_cast<std::size_t>(
+            count_spaced_changes(bytes.data() + stretch * length, length, CHANGES_STRIDE));
         most = std::max(most, changes[stretch]);
     }
     std::size_t chosen[2] = {stretches, stretches};
