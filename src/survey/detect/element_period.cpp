@@ -348,6 +348,56 @@ struct transform_input {
     }
 };
 
+// The first two passes, a block of four at a time as the values are
+// gathered.
+void first_passes(transform_input in_real, transform_input in_imag, std::size_t size,
+                  const transform_tables& tables, double_list& real, double_list& imag)
+{
+    const std::uint32_t* source = tables.source.data();
+    const double* turn_real = tables.turn_real.data();
+    const double* turn_imag = tables.turn_imag.data();
+    for (std::size_t block = 0; block < size; block += 4) {
+        double r0 = in_real[source[block]], i0 = in_imag[source[block]];
+        double r1 = in_real[source[block + 1]], i1 = in_imag[source[block + 1]];
+        double r2 = in_real[source[block + 2]], i2 = in_imag[source[block + 2]];
+        double r3 = in_real[source[block + 3]], i3 = in_imag[source[block + 3]];
+        butterfly(r0, i0, r1, i1, turn_real[1], turn_imag[1]);
+        butterfly(r2, i2, r3, i3, turn_real[1], turn_imag[1]);
+        butterfly(r0, i0, r2, i2, turn_real[2], turn_imag[2]);
+        butterfly(r1, i1, r3, i3, turn_real[3], turn_imag[3]);
+        real[block] = r0, imag[block] = i0;
+        real[block + 1] = r1, imag[block + 1] = i1;
+        real[block + 2] = r2, imag[block + 2] = i2;
+        real[block + 3] = r3, imag[block + 3] = i3;
+    }
+}
+
+// The first two passes where the values' second half is all zeros, as
+// when they are padded to find products at every length: every odd place
+// then holds 0, and the first pass's turn is 1, so that its butterflies
+// add an exact +0 to the even value and leave its copy in the odd place
+// as it was. Only the adding is kept, for the sign of a zero.
+void first_passes_of_padded(transform_input in_real, transform_input in_imag, std::size_t size,
+                            const transform_tables& tables, double_list& real, double_list& imag)
+{
+    const std::uint32_t* source = tables.source.data();
+    const double* turn_real = tables.turn_real.data();
+    const double* turn_imag = tables.turn_imag.data();
+    for (std::size_t block = 0; block < size; block += 4) {
+        double r0 = in_real[source[block]], i0 = in_imag[source[block]];
+        double r2 = in_real[source[block + 2]], i2 = in_imag[source[block + 2]];
+        double r1 = r0, i1 = i0, r3 = r2, i3 = i2;
+        r0 = r0 + 0.0, i0 = i0 + 0.0;
+        r2 = r2 + 0.0, i2 = i2 + 0.0;
+        butterfly(r0, i0, r2, i2, turn_real[2], turn_imag[2]);
+        butterfly(r1, i1, r3, i3, turn_real[3], turn_imag[3]);
+        real[block] = r0, imag[block] = i0;
+        real[block + 1] = r1, imag[block + 1] = i1;
+        real[block + 2] = r2, imag[block + 2] = i2;
+        real[block + 3] = r3, imag[block + 3] = i3;
+    }
+}
+
 // The discrete Fourier transform of size values (real and imaginary parts
 // apart), size a power of two, into real and imag. Blocks of two and four
 // hold too few butterflies to run at once: those two passes are taken
@@ -370,20 +420,10 @@ void fourier_transform(transform_input in_real, transform_input in_imag, std::si
             butterfly(real[0], imag[0], real[1], imag[1], turn_real[1], turn_imag[1]);
         return;
     }
-    for (std::size_t block = 0; block < size; block += 4) {
-        double r0 = in_real[source[block]], i0 = in_imag[source[block]];
-        double r1 = in_real[source[block + 1]], i1 = in_imag[source[block + 1]];
-        double r2 = in_real[source[block + 2]], i2 = in_imag[source[block + 2]];
-        double r3 = in_real[source[block + 3]], i3 = in_imag[source[block + 3]];
-        butterfly(r0, i0, r1, i1, turn_real[1], turn_imag[1]);
-        butterfly(r2, i2, r3, i3, turn_real[1], turn_imag[1]);
-        butterfly(r0, i0, r2, i2, turn_real[2], turn_imag[2]);
-        butterfly(r1, i1, r3, i3, turn_real[3], turn_imag[3]);
-        real[block] = r0, imag[block] = i0;
-        real[block + 1] = r1, imag[block + 1] = i1;
-        real[block + 2] = r2, imag[block + 2] = i2;
-        real[block + 3] = r3, imag[block + 3] = i3;
-    }
+    if (in_real.count <= size / 2 && in_imag.count <= size / 2)
+        first_passes_of_padded(in_real, in_imag, size, tables, real, imag);
+    else
+        first_passes(in_real, in_imag, size, tables, real, imag);
     for (std::size_t half = 4; half < size; half <<= 1)
         fourier_pass(real.data(), imag.data(), size, half, turn_real + half, turn_imag + half);
 }
@@ -455,8 +495,9 @@ std::array<double_list, 2> differences_by_length(const double_list& first,
     powers_imag.resize(size);
     for (std::size_t k = 0; k < size; k++) {
         std::complex<double> value(real[k], imag[k]);
+        std::size_t opposite = k == 0 ? 0 : size - k;
         std::complex<double> mirror =
-            std::conj(std::complex<double>(real[(size - k) % size], imag[(size - k) % size]));
+            std::conj(std::complex<double>(real[opposite], imag[opposite]));
         powers_real[k] = std::norm(value + mirror) / 4;
         powers_imag[k] = std::norm(value - mirror) / 4;
     }
