@@ -493,13 +493,16 @@ std::array<double_list, 2> differences_by_length(const double_list& first,
                       size, false, real, imag);
     powers_real.resize(size);
     powers_imag.resize(size);
-    for (std::size_t k = 0; k < size; k++) {
+    // The sums at k and at its mirror are each other's turned about,
+    // added and squared in the same order: their powers are the same to
+    // the last bit, worked out once for both.
+    for (std::size_t k = 0; k <= size / 2; k++) {
         std::complex<double> value(real[k], imag[k]);
         std::size_t opposite = k == 0 ? 0 : size - k;
         std::complex<double> mirror =
             std::conj(std::complex<double>(real[opposite], imag[opposite]));
-        powers_real[k] = std::norm(value + mirror) / 4;
-        powers_imag[k] = std::norm(value - mirror) / 4;
+        powers_real[k] = powers_real[opposite] = std::norm(value + mirror) / 4;
+        powers_imag[k] = powers_imag[opposite] = std::norm(value - mirror) / 4;
     }
     fourier_transform({powers_real.data(), size}, {powers_imag.data(), size}, size, true, real,
                       imag);
