@@ -430,4 +430,43 @@ TEST(ByteKernels, CountSpacedChangesAsAPlainLoopDoes)
     }
 }
 
+// Every kernel narrows the kinds of the columns taken as a plain loop
+// does and leaves the others: records of every length around its width,
+// from unaligned starts, in a table of random values and in one whose
+// upper half holds one value.
+TEST(ByteKernels, AndMappedRecordsAsAPlainLoopDoes)
+{
+    std::mt19937 random(25);
+    std::vector<unsigned char> random_table(256), bytes(800), taken(80);
+    for (unsigned char& value : random_table)
+        value = static_cast<unsigned char>(random());
+    std::vector<unsigned char> upper_alike = random_table;
+    std::fill(upper_alike.begin() + 128, upper_alike.end(), 0x80);
+    for (unsigned char& byte : bytes)
+        byte = static_cast<unsigned char>(random());
+    for (unsigned char& each : taken)
+        each = random() % 3 == 0 ? 0 : 0xFF;
+    for (const byte_kernels& kernels : usable_byte_kernels()) {
+        for (const std::vector<unsigned char>& table : {random_table, upper_alike}) {
+            for (std::size_t start : {0, 1, 7}) {
+                for (std::size_t length = 0; length <= 70; length++) {
+                    std::uint64_t records =
+                        length == 0 ? 3 : std::min<std::size_t>(9, 700 / length);
+                    std::vector<unsigned char> kinds(length + 1, 0xF7), expected = kinds;
+                    for (std::uint64_t record = 0; record < records; record++) {
+                        for (std::size_t at = 0; at < length; at++) {
+                            if (taken[at] != 0)
+                                expected[at] &= table[bytes[start + record * length + at]];
+                        }
+                    }
+                    kernels.and_mapped(bytes.data() + start, records, length, table.data(),
+                                       taken.data(), kinds.data());
+                    EXPECT_EQ(kinds, expected)
+                        << kernels.name << " from " << start << ", " << records << " of " << length;
+                }
+            }
+        }
+    }
+}
+
 } // namespace

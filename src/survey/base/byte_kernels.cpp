@@ -276,6 +276,14 @@ std::uint64_t count_spaced_changes(const unsigned char* bytes, std::size_t count
     return chosen(bytes, count, stride);
 }
 
+void and_mapped_records(const unsigned char* bytes, std::uint64_t records, std::size_t length,
+                        const unsigned char* table, const unsigned char* taken,
+                        unsigned char* kinds)
+{
+    static const mapped_and_kernel chosen = usable_byte_kernels().back().and_mapped;
+    chosen(bytes, records, length, table, taken, kinds);
+}
+
 std::array<std::uint64_t, 256> count_byte_values(const unsigned char* bytes, std::size_t count)
 {
     // Four tables, so that a run of one value does not wait on its own

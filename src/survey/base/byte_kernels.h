@@ -59,6 +59,13 @@ void map_byte_values(const unsigned char* bytes, std::size_t count, const unsign
 std::uint64_t count_spaced_changes(const unsigned char* bytes, std::size_t count,
                                    std::size_t stride);
 
+// For each of records records of length bytes from bytes, and i below
+// length: kinds[i] &= table[record[i]] where taken[i] is 0xFF; kinds[i]
+// stays where it is 0. table holds 256 bytes.
+void and_mapped_records(const unsigned char* bytes, std::uint64_t records, std::size_t length,
+                        const unsigned char* table, const unsigned char* taken,
+                        unsigned char* kinds);
+
 using count_equal_kernel = std::uint64_t (*)(const unsigned char*, const unsigned char*,
                                              std::size_t);
 using line_end_kernel = std::size_t (*)(const unsigned char*, std::size_t);
@@ -82,6 +89,8 @@ using best_raise_kernel = void (*)(const double*, std::size_t, double, double, d
 using byte_map_kernel = void (*)(const unsigned char*, std::size_t, const unsigned char*,
                                  unsigned char*);
 using spaced_changes_kernel = std::uint64_t (*)(const unsigned char*, std::size_t, std::size_t);
+using mapped_and_kernel = void (*)(const unsigned char*, std::uint64_t, std::size_t,
+                                   const unsigned char*, const unsigned char*, unsigned char*);
 
 // next_line_end: where the first LF or CR of the bytes lies; count when
 // none does. either_marks: bit i set where bytes[i] is first or second,
@@ -110,6 +119,7 @@ struct byte_kernels {
     best_raise_kernel raise_best;
     byte_map_kernel map_bytes;
     spaced_changes_kernel spaced_changes;
+    mapped_and_kernel and_mapped;
 };
 
 // Every set of kernels this processor runs, the portable one first and

@@ -413,9 +413,28 @@ std::uint64_t spaced_changes(const unsigned char* bytes, std::size_t count, std:
     return changes;
 }
 
+// The table is made ready once for all the records: it costs as much as
+// a few blocks looked up.
+void and_mapped(const unsigned char* bytes, std::uint64_t records, std::size_t length,
+                const unsigned char* table, const unsigned char* taken, unsigned char* kinds)
+{
+    const byte_map map = map_of(table);
+    unsigned char mapped[WIDTH];
+    for (std::uint64_t record = 0; record < records; record++, bytes += length) {
+        std::size_t at = 0;
+        for (; at + WIDTH <= length; at += WIDTH) {
+            map_block(map, bytes + at, mapped);
+            lanes dropped = marks_unless(load_lanes(taken + at), load_lanes(mapped));
+            put(kinds + at, marks_unless(load_lanes(kinds + at), dropped));
+        }
+        for (; at < length; at++)
+            kinds[at] &= static_cast<unsigned char>(~taken[at] | table[bytes[at]]);
+    }
+}
+
 byte_kernels kernels_of(const char* name)
 {
-    return {name,        count_equal,      next_line_end, tally_pairs,   either_marks,
-            agree_pairs, mark_differences, fourier_pass,  held_bytes,    tally_either,
-            first_high,  raise_best,       map_bytes,     spaced_changes};
+    return {name,        count_equal,      next_line_end, tally_pairs,    either_marks,
+            agree_pairs, mark_differences, fourier_pass,  held_bytes,     tally_either,
+            first_high,  raise_best,       map_bytes,     spaced_changes, and_mapped};
 }

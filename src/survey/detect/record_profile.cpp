@@ -122,6 +122,10 @@ struct held_run {
 // Runs this long at least are compared by the wide kernel; the call costs
 // more than a shorter run's bytes one by one.
 constexpr std::uint32_t LEAST_WIDE_RUN = 32;
+// Records are taken whole, a block at a time, where at least one column
+// in this many varies: a block looked up costs about what a few columns
+// taken one by one do.
+constexpr std::size_t WHOLE_RECORD_SHARE = 4;
 
 std::uint64_t differing_bytes(const unsigned char* bytes, const unsigned char* held,
                               std::uint32_t count)
@@ -250,11 +254,18 @@ bool counter_digit(const column_tallies& tallies, std::uint32_t column)
 
 // The kinds of the columns whose bytes vary: a column of one byte is of
 // that byte's kind, and most of a record is often such (padding, codes).
+// Where many columns vary the records are taken whole, a block at a time,
+// the columns of one byte left as they are by taken.
 void take_kinds(column_tallies& tallies, const unsigned char* run, std::uint64_t records,
                 std::uint32_t length, const std::vector<std::uint32_t>& varying,
-                const std::array<std::uint8_t, 256>& kind_bit)
+                const std::array<std::uint8_t, 256>& kind_bit,
+                const std::vector<unsigned char>& taken)
 {
     std::uint8_t* kinds = tallies.kinds_of_all.data();
+    if (varying.size() * WHOLE_RECORD_SHARE >= length) {
+        and_mapped_records(run, records, length, kind_bit.data(), taken.data(), kinds);
+        return;
+    }
     for (std::uint64_t record = 0; record < records; record++, run += length) {
         for (std::uint32_t column : varying)
             kinds[column] &= kind_bit[run[column]];
@@ -301,11 +312,14 @@ record_profile profile_records(const file_sample& sample, std::uint64_t first_re
         else
             tallies.kinds_of_all[column] = kind_bit[tallies.first[column]];
     }
+    std::vector<unsigned char> taken(length, 0);
+    for (std::uint32_t column : varying)
+        taken[column] = 0xFF;
     if (!varying.empty())
         each_run(
             sample, first_record, records_end, length,
             [&](const unsigned char* run, std::uint64_t count, std::size_t) {
-                take_kinds(tallies, run, count, length, varying, kind_bit);
+                take_kinds(tallies, run, count, length, varying, kind_bit, taken);
             },
             shifts);
     record_profile profile;
