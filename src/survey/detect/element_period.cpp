@@ -188,6 +188,29 @@ void order_by_raw(const raw_list& raws, std::uint32_t width, std::vector<std::ui
         order[place] = static_cast<std::uint32_t>(place);
 }
 
+// The ranks of the values taken in the order of places, equal values
+// sharing theirs. The form is fixed for the compiler: reading a number is
+// then no choice made again at every value.
+template <number_form form>
+void rank_in_order(const raw_list& raws, const std::vector<std::uint32_t>& places,
+                   std::uint64_t sign, double_list& values)
+{
+    std::size_t count = raws.size();
+    double scale = count > 1 ? 1.0 / static_cast<double>(count - 1) : 1;
+    double value = count > 0 ? number_of(raws[places[0]], sign, form) : 0;
+    for (std::size_t first = 0; first < count;) {
+        std::size_t last = first;
+        double next = 0;
+        while (last + 1 < count && (next = number_of(raws[places[last + 1]], sign, form)) == value)
+            last++;
+        double rank = static_cast<double>(first + last) / 2 * scale;
+        for (std::size_t i = first; i <= last; i++)
+            values[places[i]] = rank;
+        first = last + 1;
+        value = next;
+    }
+}
+
 // Each value as its rank among them, 0 to 1, equal values sharing theirs:
 // what matters is which values are near each other, and no outlier (a
 // no-data mark, a header read as numbers) outweighs the rest. The values
@@ -217,19 +240,12 @@ void rank_values(const raw_list& raws, const std::vector<std::uint32_t>& order, 
     std::copy(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(unsigned_end),
               places.begin() + static_cast<std::ptrdiff_t>(negatives));
     values.resize(count);
-    double scale = count > 1 ? 1.0 / static_cast<double>(count - 1) : 1;
-    double value = count > 0 ? number_of(raws[places[0]], sign, form) : 0;
-    for (std::size_t first = 0; first < count;) {
-        std::size_t last = first;
-        double next = 0;
-        while (last + 1 < count && (next = number_of(raws[places[last + 1]], sign, form)) == value)
-            last++;
-        double rank = static_cast<double>(first + last) / 2 * scale;
-        for (std::size_t i = first; i <= last; i++)
-            values[places[i]] = rank;
-        first = last + 1;
-        value = next;
-    }
+    if (form == number_form::unsigned_number)
+        rank_in_order<number_form::unsigned_number>(raws, places, sign, values);
+    else if (form == number_form::twos_complement)
+        rank_in_order<number_form::twos_complement>(raws, places, sign, values);
+    else
+        rank_in_order<number_form::sign_magnitude>(raws, places, sign, values);
 }
 
 // How much neighbouring values differ against how much any two do: near 0
@@ -348,8 +364,16 @@ struct transform_input {
     }
 };
 
+// A value of a transform's input, read without asking whether it is past
+// the count where every place read is known to be inside it.
+template <bool inside> double value_at(transform_input in, std::size_t at)
+{
+    return inside ? in.values[at] : in[at];
+}
+
 // The first two passes, a block of four at a time as the values are
 // gathered.
+template <bool inside>
 void first_passes(transform_input in_real, transform_input in_imag, std::size_t size,
                   const transform_tables& tables, double_list& real, double_list& imag)
 {
@@ -357,10 +381,14 @@ void first_passes(transform_input in_real, transform_input in_imag, std::size_t 
     const double* turn_real = tables.turn_real.data();
     const double* turn_imag = tables.turn_imag.data();
     for (std::size_t block = 0; block < size; block += 4) {
-        double r0 = in_real[source[block]], i0 = in_imag[source[block]];
-        double r1 = in_real[source[block + 1]], i1 = in_imag[source[block + 1]];
-        double r2 = in_real[source[block + 2]], i2 = in_imag[source[block + 2]];
-        double r3 = in_real[source[block + 3]], i3 = in_imag[source[block + 3]];
+        double r0 = value_at<inside>(in_real, source[block]),
+               i0 = value_at<inside>(in_imag, source[block]);
+        double r1 = value_at<inside>(in_real, source[block + 1]),
+               i1 = value_at<inside>(in_imag, source[block + 1]);
+        double r2 = value_at<inside>(in_real, source[block + 2]),
+               i2 = value_at<inside>(in_imag, source[block + 2]);
+        double r3 = value_at<inside>(in_real, source[block + 3]),
+               i3 = value_at<inside>(in_imag, source[block + 3]);
         butterfly(r0, i0, r1, i1, turn_real[1], turn_imag[1]);
         butterfly(r2, i2, r3, i3, turn_real[1], turn_imag[1]);
         butterfly(r0, i0, r2, i2, turn_real[2], turn_imag[2]);
@@ -377,6 +405,7 @@ void first_passes(transform_input in_real, transform_input in_imag, std::size_t 
 // then holds 0, and the first pass's turn is 1, so that its butterflies
 // add an exact +0 to the even value and leave its copy in the odd place
 // as it was. Only the adding is kept, for the sign of a zero.
+template <bool inside>
 void first_passes_of_padded(transform_input in_real, transform_input in_imag, std::size_t size,
                             const transform_tables& tables, double_list& real, double_list& imag)
 {
@@ -384,8 +413,10 @@ void first_passes_of_padded(transform_input in_real, transform_input in_imag, st
     const double* turn_real = tables.turn_real.data();
     const double* turn_imag = tables.turn_imag.data();
     for (std::size_t block = 0; block < size; block += 4) {
-        double r0 = in_real[source[block]], i0 = in_imag[source[block]];
-        double r2 = in_real[source[block + 2]], i2 = in_imag[source[block + 2]];
+        double r0 = value_at<inside>(in_real, source[block]),
+               i0 = value_at<inside>(in_imag, source[block]);
+        double r2 = value_at<inside>(in_real, source[block + 2]),
+               i2 = value_at<inside>(in_imag, source[block + 2]);
         double r1 = r0, i1 = i0, r3 = r2, i3 = i2;
         r0 = r0 + 0.0, i0 = i0 + 0.0;
         r2 = r2 + 0.0, i2 = i2 + 0.0;
@@ -420,10 +451,18 @@ void fourier_transform(transform_input in_real, transform_input in_imag, std::si
             butterfly(real[0], imag[0], real[1], imag[1], turn_real[1], turn_imag[1]);
         return;
     }
-    if (in_real.count <= size / 2 && in_imag.count <= size / 2)
-        first_passes_of_padded(in_real, in_imag, size, tables, real, imag);
-    else
-        first_passes(in_real, in_imag, size, tables, real, imag);
+    // The padded transform reads only the first half's places, the other
+    // every place.
+    if (in_real.count <= size / 2 && in_imag.count <= size / 2) {
+        if (in_real.count == size / 2 && in_imag.count == size / 2)
+            first_passes_of_padded<true>(in_real, in_imag, size, tables, real, imag);
+        else
+            first_passes_of_padded<false>(in_real, in_imag, size, tables, real, imag);
+    } else if (in_real.count >= size && in_imag.count >= size) {
+        first_passes<true>(in_real, in_imag, size, tables, real, imag);
+    } else {
+        first_passes<false>(in_real, in_imag, size, tables, real, imag);
+    }
     for (std::size_t half = 4; half < size; half <<= 1)
         fourier_pass(real.data(), imag.data(), size, half, turn_real + half, turn_imag + half);
 }
