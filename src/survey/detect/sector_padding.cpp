@@ -1,5 +1,6 @@
 #include "sector_padding.h"
 
+#include <bit>
 #include <cstring>
 #include <numeric>
 
@@ -52,6 +53,23 @@ std::size_t end_of_zeros(byte_span bytes, std::size_t at)
     return at;
 }
 
+// Where the run of zeros up to at starts: its last bytes before a word
+// of zeros lie in one word, the zeros at that word's end counted at once.
+std::size_t start_of_zeros(byte_span bytes, std::size_t at)
+{
+    for (; at >= WORD; at -= WORD) {
+        std::uint64_t word = word_at(bytes, at - WORD);
+        if (word == 0)
+            continue;
+        int zero_bits = std::endian::native == std::endian::little ? std::countl_zero(word)
+                                                                   : std::countr_zero(word);
+        return at - static_cast<std::size_t>(zero_bits) / 8;
+    }
+    while (at > 0 && bytes[at - 1] == 0)
+        at--;
+    return at;
+}
+
 // Padding ends at a multiple of the sector found so far most of the time:
 // one division tells, where working the divisor out again takes many.
 std::uint64_t common_divisor(std::uint64_t sector, std::uint64_t end)
@@ -73,10 +91,8 @@ sector_guess find_padded_sectors(byte_span bytes, std::uint64_t offset)
     std::uint64_t sector = 0;
     std::size_t padded = 0;
     for (std::size_t at = next_zero_word(bytes, 0); at < bytes.size();) {
-        std::size_t start = at, end = at;
-        while (start > 0 && bytes[start - 1] == 0)
-            start--;
-        end = end_of_zeros(bytes, end);
+        std::size_t start = start_of_zeros(bytes, at);
+        std::size_t end = end_of_zeros(bytes, at);
         if (end - start >= SHORTEST_PADDING && start > 0 && end < bytes.size()) {
             sector = common_divisor(sector, offset + end);
             padded++;
