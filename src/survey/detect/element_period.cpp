@@ -472,7 +472,9 @@ struct centred_values {
     double mean = 0;
 };
 
-centred_values centre(const double_list& values)
+// The values less their mean go into centred in the same pass, for the
+// transform.
+centred_values centre(const double_list& values, double_list& centred)
 {
     centred_values result;
     for (double value : values)
@@ -481,9 +483,10 @@ centred_values centre(const double_list& values)
         result.mean /= static_cast<double>(values.size());
     result.squares_before.resize(values.size() + 1);
     result.squares_before[0] = 0;
+    centred.resize(values.size());
     for (std::size_t i = 0; i < values.size(); i++) {
-        double centred = values[i] - result.mean;
-        result.squares_before[i + 1] = result.squares_before[i] + centred * centred;
+        centred[i] = values[i] - result.mean;
+        result.squares_before[i + 1] = result.squares_before[i] + centred[i] * centred[i];
     }
     return result;
 }
@@ -518,16 +521,10 @@ std::array<double_list, 2> differences_by_length(const double_list& first,
     std::size_t size = 1;
     while (size < 2 * count)
         size <<= 1;
-    centred_values centred[2] = {centre(first), centre(second)};
     // Kept for the thread, as the transform's tables are: a file's rows
     // are read at several lengths, each as long.
     thread_local double_list centred_first, centred_second, real, imag, powers_real, powers_imag;
-    centred_first.resize(first.size());
-    centred_second.resize(second.size());
-    for (std::size_t i = 0; i < first.size(); i++)
-        centred_first[i] = first[i] - centred[0].mean;
-    for (std::size_t i = 0; i < second.size(); i++)
-        centred_second[i] = second[i] - centred[1].mean;
+    centred_values centred[2] = {centre(first, centred_first), centre(second, centred_second)};
     fourier_transform({centred_first.data(), first.size()}, {centred_second.data(), second.size()},
                       size, false, real, imag);
     powers_real.resize(size);
