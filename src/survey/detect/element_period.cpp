@@ -491,9 +491,10 @@ centred_values centre(const double_list& values, double_list& centred)
     return result;
 }
 
-// Mean square differences from the sums of products a length apart.
-double_list differences_from(const centred_values& centred, std::size_t count,
-                             const double_list& products, std::size_t longest)
+// Mean square differences from the sums of products a length apart, as
+// the inverse transform leaves them (size times over).
+double_list differences_from(const centred_values& centred, std::size_t count, const double* sums,
+                             std::size_t size, std::size_t longest)
 {
     double_list differences(longest + 1);
     const double_list& squares_before = centred.squares_before;
@@ -502,8 +503,9 @@ double_list differences_from(const centred_values& centred, std::size_t count,
     for (; length <= longest && length < count; length++) {
         double squares =
             squares_before[count - length] + squares_before[count] - squares_before[length];
+        double products = sums[length] / static_cast<double>(size);
         differences[length] =
-            std::max(0.0, squares - 2 * products[length]) / static_cast<double>(count - length);
+            std::max(0.0, squares - 2 * products) / static_cast<double>(count - length);
     }
     for (; length <= longest; length++)
         differences[length] = 0;
@@ -546,10 +548,8 @@ std::array<double_list, 2> differences_by_length(const double_list& first,
     const double_list* runs[2] = {&first, &second};
     for (int run = 0; run < 2; run++) {
         std::size_t run_count = runs[run]->size();
-        double_list products(run_count / 2 + 1);
-        for (std::size_t length = 0; length < products.size(); length++)
-            products[length] = (run == 0 ? real[length] : imag[length]) / static_cast<double>(size);
-        differences[run] = differences_from(centred[run], run_count, products, run_count / 2);
+        differences[run] = differences_from(
+            centred[run], run_count, run == 0 ? real.data() : imag.data(), size, run_count / 2);
     }
     return differences;
 }
