@@ -2,6 +2,7 @@
 
 #include "../base/byte_class.h"
 #include "../base/byte_kernels.h"
+#include "../base/byte_order.h"
 #include "../base/text_decode.h"
 #include "text_columns.h"
 
@@ -370,30 +371,6 @@ double entropy_of(const cutting& cut, std::size_t at)
     return cut.facts[at].entropy;
 }
 
-std::uint16_t swapped(std::uint16_t word)
-{
-    return __builtin_bswap16(word);
-}
-
-std::uint32_t swapped(std::uint32_t word)
-{
-    return __builtin_bswap32(word);
-}
-
-std::uint64_t swapped(std::uint64_t word)
-{
-    return __builtin_bswap64(word);
-}
-
-template <typename Word> std::uint64_t word_at(const unsigned char* bytes, bool big_endian)
-{
-    Word word;
-    std::memcpy(&word, bytes, sizeof word);
-    if (big_endian == (std::endian::native == std::endian::little))
-        word = swapped(word);
-    return word;
-}
-
 // The value of width bytes read unsigned in the byte order: a word's
 // width at once, as every integer and float is, any other a byte at a
 // time.
@@ -401,11 +378,11 @@ std::uint64_t unsigned_at(const unsigned char* bytes, std::size_t width, bool bi
 {
     switch (width) {
     case 2:
-        return word_at<std::uint16_t>(bytes, big_endian);
+        return word_in_order<std::uint16_t>(bytes, big_endian);
     case 4:
-        return word_at<std::uint32_t>(bytes, big_endian);
+        return word_in_order<std::uint32_t>(bytes, big_endian);
     case 8:
-        return word_at<std::uint64_t>(bytes, big_endian);
+        return word_in_order<std::uint64_t>(bytes, big_endian);
     }
     std::uint64_t value = 0;
     for (std::size_t each = 0; each < width; each++)
@@ -472,7 +449,7 @@ constexpr std::size_t EXACT_DOUBLE_BYTES = 6;
 double rounded_value(const unsigned char* bytes, std::size_t width, bool big_endian)
 {
     if (width == 8) {
-        std::uint64_t word = word_at<std::uint64_t>(bytes, big_endian);
+        std::uint64_t word = word_in_order<std::uint64_t>(bytes, big_endian);
         double value = static_cast<double>(word >> 16);
         value = value * 256 + static_cast<double>(word >> 8 & 0xFF);
         return value * 256 + static_cast<double>(word & 0xFF);

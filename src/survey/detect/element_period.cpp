@@ -1,6 +1,7 @@
 #include "element_period.h"
 
 #include "../base/byte_kernels.h"
+#include "../base/byte_order.h"
 
 #include <algorithm>
 #include <array>
@@ -97,34 +98,14 @@ constexpr std::size_t READING_VALUES = 1024;
 // point, whose bits as a magnitude keep the order of the values).
 enum class number_form { unsigned_number, twos_complement, sign_magnitude };
 
-std::uint16_t swapped(std::uint16_t word)
-{
-    return __builtin_bswap16(word);
-}
-
-std::uint32_t swapped(std::uint32_t word)
-{
-    return __builtin_bswap32(word);
-}
-
-std::uint64_t swapped(std::uint64_t word)
-{
-    return __builtin_bswap64(word);
-}
-
 // The bytes of each value as an unsigned number in the reading's byte
 // order: every form of a reading is ordered from these.
 template <typename Word>
 void read_raw(const unsigned char* bytes, std::size_t count, bool big_endian, raw_list& raws)
 {
     raws.resize(count);
-    for (std::size_t i = 0; i < count; i++) {
-        Word word;
-        std::memcpy(&word, bytes + i * sizeof word, sizeof word);
-        if (big_endian == (std::endian::native == std::endian::little))
-            word = swapped(word);
-        raws[i] = word;
-    }
+    for (std::size_t i = 0; i < count; i++)
+        raws[i] = word_in_order<Word>(bytes + i * sizeof(Word), big_endian);
 }
 
 void read_raw(byte_span bytes, std::uint32_t width, std::size_t count, bool big_endian,
