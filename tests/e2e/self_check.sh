@@ -152,7 +152,7 @@ flipped_bytes)
     # flip in the check's own digest of the code. No flip may let it run
     # as intact.
     needs objdump nm timeout
-    startup='^(digest_|find_seal|check_program_file|\(anonymous namespace\)::(digest_|take_in_blocks|sealed)|_start|_init|frame_dummy|register_tm_clones|__libc_csu_init|_GLOBAL__sub_I|_sub_I_|platform_treat_faults_as|__tmainCRTStartup|mainCRTStartup|__main|__do_global_ctors|pre_c_init|pre_cpp_init|_pei386_runtime_relocator)'
+    startup='^(digest_|find_seal|check_program_file|\(anonymous namespace\)::(digest_|take_in_blocks|sealed)|_start|_init|frame_dummy|register_tm_clones|__libc_csu_init|_GLOBAL__sub_I|_sub_I_|platform_treat_faults_as|__tmainCRTStartup|mainCRTStartup|__main|__do_global_ctors|__cpu_indicator_init|pre_c_init|pre_cpp_init|_pei386_runtime_relocator)'
     read_only=.rodata
     is_windows_program && read_only=.rdata
     sections=$(objdump -h "$program" | awk -v ro="$read_only" \
@@ -160,11 +160,30 @@ flipped_bytes)
     # Start-up functions as file offsets: start and end.
     text_address=$(awk 'NR == 1 {print $2}' <<< "$sections")
     text_offset=$(awk 'NR == 1 {print $3}' <<< "$sections")
-    nm -C -S --defined-only "$program" 2> /dev/null | awk 'NF >= 4' |
+    # A section of start-up code named for itself alone, with no size (a
+    # Windows program's constructors from the compiler's runtime, such as
+    # the processor's features read before main), reaches to the next
+    # symbol.
+    as_offset() { echo $((0x$1 - 0x$text_address + 0x$text_offset)); }
+    nm -C -S -n --defined-only "$program" 2> /dev/null |
         while read -r address size type name; do
+            # nm pads a size to the address's width; a line without one
+            # has the type where the size would be.
+            if ! [[ $size =~ ^[0-9a-f]{8,}$ ]]; then
+                name="$type${name:+ $name}"
+                size=
+            fi
+            if [ -n "${open_from:-}" ] && [ $((0x$address)) -gt $((0x$open_from)) ]; then
+                echo "$(as_offset "$open_from") $(as_offset "$address")"
+                open_from=
+            fi
+            if [ -z "$size" ]; then
+                [ "$name" = .text.startup ] && open_from=$address
+                continue
+            fi
             [[ $name =~ $startup ]] || continue
-            echo $((0x$address - 0x$text_address + 0x$text_offset)) \
-                $((0x$address - 0x$text_address + 0x$text_offset + 0x$size))
+            echo "$(as_offset "$address") $(as_offset "$address")" |
+                awk -v size=$((0x$size)) '{print $1, $2 + size}'
         done > startup_ranges
     in_startup() { # offset
         local from to
