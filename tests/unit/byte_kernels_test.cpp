@@ -469,4 +469,31 @@ TEST(ByteKernels, AndMappedRecordsAsAPlainLoopDoes)
     }
 }
 
+// Every kernel marks a run's bytes equal to either of two in words as a
+// plain loop does: at lengths around whole blocks and within one, from
+// unaligned starts, and none marked past the length.
+TEST(ByteKernels, MarkEitherWordsAsAPlainLoopDoes)
+{
+    std::mt19937 random(26);
+    std::vector<unsigned char> bytes(300);
+    for (unsigned char& byte : bytes)
+        byte = static_cast<unsigned char>(random() % 4 == 0 ? ',' : "\"ab\xFF"[random() % 4]);
+    for (const byte_kernels& kernels : usable_byte_kernels()) {
+        for (std::size_t start : {0, 1, 7, 33}) {
+            for (std::size_t length : {0, 1, 8, 31, 63, 64, 65, 100, 128, 129, 200, 256}) {
+                std::vector<std::uint64_t> expected((length + 63) / 64 + 1, 0x5A);
+                std::vector<std::uint64_t> words = expected;
+                std::fill(expected.begin(), expected.end() - 1, 0);
+                for (std::size_t at = 0; at < length; at++) {
+                    unsigned char byte = bytes[start + at];
+                    expected[at / 64] |= std::uint64_t{byte == ',' || byte == '"'} << at % 64;
+                }
+                kernels.either_words(bytes.data() + start, length, ',', '"', words.data());
+                EXPECT_EQ(words, expected)
+                    << kernels.name << " from " << start << ", " << length << " bytes";
+            }
+        }
+    }
+}
+
 } // namespace

@@ -284,6 +284,13 @@ void and_mapped_records(const unsigned char* bytes, std::uint64_t records, std::
     chosen(bytes, records, length, table, taken, kinds);
 }
 
+void mark_either_words(const unsigned char* bytes, std::size_t count, unsigned char first,
+                       unsigned char second, std::uint64_t* words)
+{
+    static const either_words_kernel chosen = usable_byte_kernels().back().either_words;
+    chosen(bytes, count, first, second, words);
+}
+
 std::array<std::uint64_t, 256> count_byte_values(const unsigned char* bytes, std::size_t count)
 {
     // Four tables, so that a run of one value does not wait on its own

@@ -66,6 +66,12 @@ void and_mapped_records(const unsigned char* bytes, std::uint64_t records, std::
                         const unsigned char* table, const unsigned char* taken,
                         unsigned char* kinds);
 
+// Bit i % 64 of words[i / 64] set where bytes[i] is first or second, for
+// i below count: (count + 63) / 64 words, the last one's bits past count
+// 0.
+void mark_either_words(const unsigned char* bytes, std::size_t count, unsigned char first,
+                       unsigned char second, std::uint64_t* words);
+
 using count_equal_kernel = std::uint64_t (*)(const unsigned char*, const unsigned char*,
                                              std::size_t);
 using line_end_kernel = std::size_t (*)(const unsigned char*, std::size_t);
@@ -91,6 +97,8 @@ using byte_map_kernel = void (*)(const unsigned char*, std::size_t, const unsign
 using spaced_changes_kernel = std::uint64_t (*)(const unsigned char*, std::size_t, std::size_t);
 using mapped_and_kernel = void (*)(const unsigned char*, std::uint64_t, std::size_t,
                                    const unsigned char*, const unsigned char*, unsigned char*);
+using either_words_kernel = void (*)(const unsigned char*, std::size_t, unsigned char,
+                                     unsigned char, std::uint64_t*);
 
 // next_line_end: where the first LF or CR of the bytes lies; count when
 // none does. either_marks: bit i set where bytes[i] is first or second,
@@ -120,6 +128,7 @@ struct byte_kernels {
     byte_map_kernel map_bytes;
     spaced_changes_kernel spaced_changes;
     mapped_and_kernel and_mapped;
+    either_words_kernel either_words;
 };
 
 // Every set of kernels this processor runs, the portable one first and

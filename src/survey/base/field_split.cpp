@@ -152,10 +152,69 @@ std::string_view unquoted_value(std::string_view value, std::optional<unsigned c
     });
 }
 
+namespace
+{
+
+// The values of records from the marks of the whole text they lie in,
+// written from out on; where the next value goes is returned. Without a
+// quote every mark is a delimiter, and no mark is asked which it is.
+template <bool QUOTED>
+std::string_view* values_from_marks(const std::vector<std::string_view>& records,
+                                    const field_rule& rule, const std::uint64_t* marks,
+                                    std::string_view* out, std::size_t* row_ends,
+                                    const std::string_view* values)
+{
+    constexpr std::size_t WORD = 64;
+    const char* text = records.front().data();
+    const unsigned char quote = rule.quote.value_or(0);
+    for (std::string_view record : records) {
+        const char* start = record.data();
+        std::size_t from = static_cast<std::size_t>(start - text);
+        std::size_t end = from + record.size();
+        bool quoted = false;
+        auto take = [&](std::size_t word, std::uint64_t bits) {
+            for (; bits != 0; bits &= bits - 1) {
+                const char* mark = text + word * WORD + std::countr_zero(bits);
+                if constexpr (QUOTED) {
+                    if (static_cast<unsigned char>(*mark) == quote) {
+                        quoted = !quoted;
+                        continue;
+                    }
+                    if (quoted)
+                        continue;
+                    *out++ = unquoted_value(
+                        std::string_view(start, static_cast<std::size_t>(mark - start)), quote);
+                } else {
+                    *out++ = trimmed_value(
+                        std::string_view(start, static_cast<std::size_t>(mark - start)));
+                }
+                start = mark + 1;
+            }
+        };
+        // The word the record ends in is read even where no byte of the
+        // record is in it: the marks have a word to spare at their end.
+        std::size_t word = from / WORD, end_word = end / WORD;
+        std::uint64_t bits = marks[word] & ~std::uint64_t{0} << from % WORD;
+        for (; word < end_word; bits = marks[++word])
+            take(word, bits);
+        take(word, bits & ((std::uint64_t{1} << end % WORD) - 1));
+        std::string_view last(start, static_cast<std::size_t>(text + end - start));
+        if constexpr (QUOTED)
+            *out++ = unquoted_value(last, quote);
+        else
+            *out++ = trimmed_value(last);
+        *row_ends++ = static_cast<std::size_t>(out - values);
+    }
+    return out;
+}
+
+} // namespace
+
 // Records are mostly shorter than a block: marked one by one, each would
 // cost a call of the kernel and its setting up, for a few fields. The
-// marks are made a block at a time from where a record starts, the block
-// running on over the records after it (and the lines between).
+// text they lie in is marked at once, the lines between them too, and
+// the values written where room for the most the marks allow was made:
+// one per mark and one more per record.
 [[gnu::flatten]] void append_values_of_records(const std::vector<std::string_view>& records,
                                                const field_rule& rule,
                                                std::vector<std::string_view>& values,
@@ -168,48 +227,27 @@ std::string_view unquoted_value(std::string_view value, std::optional<unsigned c
         }
         return;
     }
-    constexpr std::size_t BLOCK = 64;
-    static const either_marks_kernel mark_either = usable_byte_kernels().back().either_marks;
-    const std::optional<unsigned char> quote = rule.quote;
-    const unsigned char delimiter = rule.delimiter;
-    const unsigned char special = quote.value_or(delimiter);
-    const char* last_end = records.back().data() + records.back().size();
-    const char* block = records.front().data(); // where the marks start
-    std::size_t block_size = 0;
-    std::uint64_t block_marks = 0;
-    for (std::string_view record : records) {
-        const char* at = record.data();
-        const char* end = at + record.size();
-        const char* start = at;
-        bool quoted = false;
-        while (at < end) {
-            if (at < block || at >= block + block_size) {
-                block = at;
-                block_size = std::min(BLOCK, static_cast<std::size_t>(last_end - at));
-                block_marks = mark_either(reinterpret_cast<const unsigned char*>(at), block_size,
-                                          delimiter, special);
-            }
-            std::size_t from = static_cast<std::size_t>(at - block);
-            std::size_t to = std::min(block_size, static_cast<std::size_t>(end - block));
-            std::uint64_t marks = block_marks >> from;
-            if (to - from < BLOCK)
-                marks &= (std::uint64_t{1} << (to - from)) - 1;
-            for (; marks != 0; marks &= marks - 1) {
-                const char* mark = at + std::countr_zero(marks);
-                if (quote && static_cast<unsigned char>(*mark) == *quote) {
-                    quoted = !quoted;
-                } else if (!quoted) {
-                    values.push_back(unquoted_value(
-                        std::string_view(start, static_cast<std::size_t>(mark - start)), quote));
-                    start = mark + 1;
-                }
-            }
-            at = block + to;
-        }
-        values.push_back(
-            unquoted_value(std::string_view(start, static_cast<std::size_t>(end - start)), quote));
-        row_ends.push_back(values.size());
-    }
+    const char* text = records.front().data();
+    std::size_t length =
+        static_cast<std::size_t>(records.back().data() + records.back().size() - text);
+    std::vector<std::uint64_t> marks((length + 63) / 64 + 1);
+    mark_either_words(reinterpret_cast<const unsigned char*>(text), length, rule.delimiter,
+                      rule.quote.value_or(rule.delimiter), marks.data());
+    std::size_t most = records.size();
+    for (std::uint64_t word : marks)
+        most += static_cast<std::size_t>(std::popcount(word));
+    std::size_t kept = values.size();
+    values.resize(kept + most);
+    std::size_t rows = row_ends.size();
+    row_ends.resize(rows + records.size());
+    std::string_view* out = values.data() + kept;
+    if (rule.quote)
+        out = values_from_marks<true>(records, rule, marks.data(), out, row_ends.data() + rows,
+                                      values.data());
+    else
+        out = values_from_marks<false>(records, rule, marks.data(), out, row_ends.data() + rows,
+                                       values.data());
+    values.resize(static_cast<std::size_t>(out - values.data()));
 }
 
 bool ends_inside_quotes(std::string_view text, std::optional<unsigned char> quote)

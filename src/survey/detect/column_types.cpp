@@ -159,10 +159,24 @@ struct pattern_step {
 // Where a value as long as its pattern's longest is checked in place: each
 // field then takes its most digits and every field and literal stands at
 // a known offset.
+// The range is held as the field's two digits read as one number, the
+// first the high byte: of two digits, that orders as their number does,
+// and one subtraction and compare place it.
 struct fixed_field {
     std::size_t at;
-    int low, high;
+    std::uint32_t low, span;
 };
+
+constexpr std::uint32_t two_digit_key(unsigned char tens, unsigned char ones)
+{
+    return std::uint32_t{tens} << 8 | ones;
+}
+
+constexpr std::uint32_t two_digit_key(int number)
+{
+    return two_digit_key(static_cast<unsigned char>('0' + number / 10),
+                         static_cast<unsigned char>('0' + number % 10));
+}
 
 struct compiled_pattern {
     static constexpr std::size_t MOST_STEPS = 24;
@@ -219,7 +233,8 @@ struct compiled_pattern {
             if (field != nullptr && !covers_every_number(*field)) {
                 if (field->most != 2)
                     return;
-                ranged[ranged_count++] = {shaped.size(), field->low, field->high};
+                ranged[ranged_count++] = {shaped.size(), two_digit_key(field->low),
+                                          two_digit_key(field->high) - two_digit_key(field->low)};
             }
             shaped.append(field != nullptr ? field->most : 1,
                           field != nullptr ? '9' : steps[step].literal);
@@ -274,6 +289,20 @@ bool read_field(std::string_view value, std::size_t& at, const pattern_field& fi
     return at - from >= field.least && number >= field.low && number <= field.high;
 }
 
+// The numbers of the fields whose range matters, of a value whose shape
+// fits: digits stand where they are read.
+[[gnu::always_inline]] inline bool fits_ranges(const char* bytes, const compiled_pattern& pattern)
+{
+    for (std::size_t each = 0; each < pattern.ranged_count; each++) {
+        const fixed_field& fixed = pattern.ranged[each];
+        std::uint32_t key = two_digit_key(static_cast<unsigned char>(bytes[fixed.at]),
+                                          static_cast<unsigned char>(bytes[fixed.at + 1]));
+        if (key - fixed.low > fixed.span)
+            return false;
+    }
+    return true;
+}
+
 // A value of the pattern's longest length: its shape compared a word at a
 // time, then the numbers of the fields whose range matters read in place.
 [[gnu::always_inline]] inline bool fits_longest(std::string_view value,
@@ -284,13 +313,7 @@ bool read_field(std::string_view value, std::size_t& at, const pattern_field& fi
                         pattern.literals[word]))
             return false;
     }
-    for (std::size_t each = 0; each < pattern.ranged_count; each++) {
-        const fixed_field& fixed = pattern.ranged[each];
-        int number = (value[fixed.at] - '0') * 10 + (value[fixed.at + 1] - '0');
-        if (number < fixed.low || number > fixed.high)
-            return false;
-    }
-    return true;
+    return fits_ranges(value.data(), pattern);
 }
 
 // A value of any other length, the pattern walked step by step.
@@ -491,6 +514,57 @@ static_assert(std::all_of(NULL_MARKERS.begin(), NULL_MARKERS.end(),
     return std::find(NULL_MARKERS.begin(), NULL_MARKERS.end(), value) != NULL_MARKERS.end();
 }
 
+// The values from the first, of the pattern's longest length, that fit
+// it: a column of dates or times is mostly such a run. The pattern's
+// words are held for the run, not read again at each value, and as many
+// as it has are compared with no loop.
+template <std::size_t WORDS>
+std::size_t longest_run_of(const std::string_view* values, std::size_t stride, std::size_t count,
+                           const compiled_pattern& pattern)
+{
+    std::array<std::size_t, WORDS> word_at;
+    std::array<std::uint64_t, WORDS> digit_lanes, literals;
+    for (std::size_t word = 0; word < WORDS; word++) {
+        word_at[word] = pattern.word_at[word];
+        digit_lanes[word] = pattern.digit_lanes[word];
+        literals[word] = pattern.literals[word];
+    }
+    const std::size_t longest = pattern.longest;
+    std::size_t at = 0;
+    for (; at < count; at++) {
+        std::string_view value = values[at * stride];
+        if (value.size() != longest || may_lead_marker(value.front()))
+            break;
+        bool fits = true;
+        for (std::size_t word = 0; word < WORDS; word++)
+            fits &= fits_shape(load_word(value.data() + word_at[word]), digit_lanes[word],
+                               literals[word]);
+        if (!fits || !fits_ranges(value.data(), pattern))
+            break;
+    }
+    return at;
+}
+
+std::size_t longest_run(const std::string_view* values, std::size_t stride, std::size_t count,
+                        const compiled_pattern& pattern)
+{
+    if (!pattern.known)
+        return 0;
+    switch (pattern.words) {
+    case 1:
+        return longest_run_of<1>(values, stride, count, pattern);
+    case 2:
+        return longest_run_of<2>(values, stride, count, pattern);
+    case 3:
+        return longest_run_of<3>(values, stride, count, pattern);
+    case 4:
+        return longest_run_of<4>(values, stride, count, pattern);
+    default:
+        return 0;
+    }
+}
+static_assert(compiled_pattern::MOST_WORDS == 4);
+
 std::string quoted(std::string_view value)
 {
     std::string text(value.substr(0, LONGEST_QUOTED_VALUE));
@@ -686,10 +760,15 @@ struct column_typer::state {
         const candidate& front = candidates[living.front()];
         if (living.size() == 1 && front.pattern != nullptr) {
             const compiled_pattern& pattern = front.pattern->steps;
-            while (at < count && !values[at * stride].empty() &&
-                   !may_lead_marker(values[at * stride].front()) &&
-                   fits_pattern(values[at * stride], pattern))
-                at++;
+            for (;;) {
+                at += longest_run(values + at * stride, stride, count - at, pattern);
+                if (at < count && !values[at * stride].empty() &&
+                    !may_lead_marker(values[at * stride].front()) &&
+                    fits_pattern(values[at * stride], pattern))
+                    at++;
+                else
+                    break;
+            }
         } else if (living.back() < NUMBER_FORMS.size()) {
             value_signature signature, last = last_taken;
             while (at < count && !values[at * stride].empty() &&
