@@ -125,7 +125,7 @@ struct plain_checker {
         bool nel = layout.terminator == line_terminator::nel ||
                    (layout.encoding == text_encoding::ebcdic &&
                     layout.terminator == line_terminator::none);
-        unsigned char line_end = nel ? 0x15 : '\n';
+        unsigned char line_end = nel ? 0x15 : line_feed_byte(layout.encoding);
         bool find_return = !nel && !layout.returns_inside;
         std::uint64_t record_length = layout.record_length.value_or(0);
         bool profile = record_length > 0 && unit == 1 && has_profile();

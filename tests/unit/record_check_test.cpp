@@ -108,6 +108,8 @@ std::vector<anomaly_case> anomaly_cases()
     file_layout ebcdic = lines_layout(line_terminator::nel);
     ebcdic.encoding = text_encoding::ebcdic;
     ebcdic.record_length = 3;
+    file_layout ebcdic_lf = ebcdic;
+    ebcdic_lf.terminator = line_terminator::lf;
     file_layout fed = delimited(line_terminator::lf, 2, false);
     fed.returns_inside = true;
     file_layout utf16 = delimited(line_terminator::crlf, 2, false);
@@ -164,6 +166,8 @@ std::vector<anomaly_case> anomaly_cases()
          }(),
          3, 2, 1, 0, "byte 0 is 0x61, expected a digit"},
         {"EBCDIC NEL lines", "\xC1\xC2\x15\xC1\x15\xC1\xC2\x15", ebcdic, 3, 1, 2, 3,
+         "length 2, expected 3"},
+        {"EBCDIC LF lines", "\xC1\xC2\x25\xC1\x25\xC1\xC2\x25", ebcdic_lf, 3, 1, 2, 3,
          "length 2, expected 3"},
         {"UTF-16 fields",
          std::string("\xFF\xFE"

@@ -229,6 +229,11 @@ decoded_text decode_text(byte_span bytes, std::uint64_t file_offset, text_encodi
     return decoded;
 }
 
+unsigned char line_feed_byte(text_encoding encoding)
+{
+    return encoding == text_encoding::ebcdic ? 0x25 : 0x0A;
+}
+
 unsigned char encoded_byte(unsigned char ascii, text_encoding encoding)
 {
     if (encoding != text_encoding::ebcdic)

@@ -49,4 +49,8 @@ bool may_trail_a_lead(text_encoding encoding, unsigned char byte);
 // form, for the record check: ',' is 0x6B in EBCDIC.
 unsigned char encoded_byte(unsigned char ascii, text_encoding encoding);
 
+// The byte a line ended by LF ends with: EBCDIC has its own (0x25), and
+// encoded_byte gives NEL (0x15) for LF, as the two decode alike.
+unsigned char line_feed_byte(text_encoding encoding);
+
 #endif

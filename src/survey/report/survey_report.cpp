@@ -47,6 +47,7 @@ struct line_reader {
     byte_span bytes;
     unsigned unit;
     bool big_endian;
+    unsigned line_feed;
 
     unsigned at(std::size_t offset) const
     {
@@ -67,23 +68,23 @@ struct line_reader {
     {
         unsigned value = at(offset);
         bool crlf =
-            value == CARRIAGE_RETURN && holds(offset + unit) && at(offset + unit) == LINE_FEED;
+            value == CARRIAGE_RETURN && holds(offset + unit) && at(offset + unit) == line_feed;
         switch (kind) {
         case line_terminator::lf:
-            return value == LINE_FEED ? unit : 0;
+            return value == line_feed ? unit : 0;
         case line_terminator::cr:
             return value == CARRIAGE_RETURN ? unit : 0;
         case line_terminator::nel:
             return value == EBCDIC_NEW_LINE ? unit : 0;
         case line_terminator::crlf:
-            return crlf ? 2 * unit : value == LINE_FEED ? unit : 0;
+            return crlf ? 2 * unit : value == line_feed ? unit : 0;
         case line_terminator::none:
         case line_terminator::mixed:
             break;
         }
         if (crlf)
             return 2 * unit;
-        return value == LINE_FEED || value == CARRIAGE_RETURN ? unit : 0;
+        return value == line_feed || value == CARRIAGE_RETURN ? unit : 0;
     }
 };
 
@@ -93,7 +94,8 @@ std::vector<shown_record> line_records(const file_layout& layout, byte_span star
     std::vector<shown_record> records;
     bool utf16 =
         layout.encoding == text_encoding::utf16le || layout.encoding == text_encoding::utf16be;
-    line_reader reader{start, utf16 ? 2u : 1u, layout.encoding == text_encoding::utf16be};
+    line_reader reader{start, utf16 ? 2u : 1u, layout.encoding == text_encoding::utf16be,
+                       line_feed_byte(layout.encoding)};
     std::uint64_t line_start = layout.header_length;
     std::uint64_t at = line_start;
     std::optional<unsigned> quote;

@@ -158,7 +158,7 @@ record_rules rules_for(const file_layout& layout, const block_kernels& kernels)
                     layout.terminator == line_terminator::none);
         if (nel)
             rules.terminator = line_terminator::nel;
-        rules.targets.line_end = nel ? NEL : '\n';
+        rules.targets.line_end = nel ? NEL : line_feed_byte(layout.encoding);
         rules.targets.carriage_return = '\r';
         rules.find_carriage_return = !nel && !layout.returns_inside;
         // Blanks that separate fields come in runs of any length; the count

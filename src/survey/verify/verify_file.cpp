@@ -172,7 +172,8 @@ bool is_line_end(const unsigned char* unit, const unsigned char* end, const reco
     if (!rules.find_carriage_return || low != rules.targets.carriage_return)
         return false;
     const unsigned char* next = unit + rules.unit;
-    return next + rules.unit > end || next[rules.big_endian ? rules.unit - 1 : 0] != '\n' ||
+    return next + rules.unit > end ||
+           next[rules.big_endian ? rules.unit - 1 : 0] != rules.targets.line_end ||
            (rules.unit == 2 && next[rules.big_endian ? 0 : 1] != 0);
 }
 
