@@ -92,6 +92,7 @@ void platform_describe_error(int error, char* text, std::size_t size);
 // why).
 platform_file platform_open_any(const char* name);
 
+// NO_FILE when the program started without standard input.
 platform_file platform_standard_input();
 
 platform_file_kind platform_kind_of(platform_file file);

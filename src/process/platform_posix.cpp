@@ -112,6 +112,13 @@ void clear_nonblocking(int descriptor)
 
 } // namespace
 
+namespace
+{
+// Standard input that was closed at start is not the empty input that
+// guards its number: reading it fails as reading a closed one does.
+bool standard_input_closed = false;
+} // namespace
+
 void platform_guard_standard_streams()
 {
     // Read-only, so that writing to a stream that was closed still fails
@@ -119,6 +126,7 @@ void platform_guard_standard_streams()
     for (int fd = 0; fd <= 2; fd++) {
         if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF)
             continue;
+        standard_input_closed |= fd == 0;
         int null_fd = open("/dev/null", O_RDONLY);
         if (null_fd >= 0 && null_fd != fd)
             close(null_fd);
@@ -354,6 +362,10 @@ platform_file platform_open_any(const char* name)
 
 platform_file platform_standard_input()
 {
+    if (standard_input_closed) {
+        errno = EBADF;
+        return NO_FILE;
+    }
     return 0;
 }
 

@@ -371,7 +371,12 @@ bool platform_list_directory(const char* path,
 
 platform_file platform_standard_input()
 {
-    return reinterpret_cast<platform_file>(GetStdHandle(STD_INPUT_HANDLE));
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (input == nullptr || input == INVALID_HANDLE_VALUE) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return NO_FILE;
+    }
+    return reinterpret_cast<platform_file>(input);
 }
 
 platform_file_kind platform_kind_of(platform_file file)

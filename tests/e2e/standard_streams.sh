@@ -50,4 +50,9 @@ check "pipe closed by its reader" 141 "${PIPESTATUS[0]}"
 check "pipe closed by its reader, SIGPIPE ignored" 4 $?
 last_line_is "pipe closed by its reader, SIGPIPE ignored" err \
     "korvalen: can't write standard output: Broken pipe"
+
+# A survey of standard input that was closed is no survey of an empty file.
+"$program" --survey --verify - > out 2> err <&-
+check "survey of closed standard input" 2 $?
+last_line_is "survey of closed standard input" err "korvalen: -: Bad file descriptor"
 exit $failed

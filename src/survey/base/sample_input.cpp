@@ -105,6 +105,10 @@ bool read_whole_if_longer(survey_input& input, stream_reading reading)
 bool read_standard_input(survey_input& input, stream_reading reading)
 {
     input.file = platform_standard_input();
+    if (input.file == NO_FILE) {
+        describe_last_error(input.error);
+        return false;
+    }
     return read_whole_if_longer(input, reading);
 }
 
