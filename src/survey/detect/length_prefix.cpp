@@ -51,6 +51,11 @@ std::uint64_t commonest(const std::vector<std::uint64_t>& lengths)
     return most == counts.end() ? 0 : most->first;
 }
 
+bool is_record_descriptor(const length_prefix_form& form)
+{
+    return form.size == 4 && form.length_bytes == 2 && form.counts_itself && !form.blocks;
+}
+
 double log2_of(double x)
 {
     return natural_log(x) / natural_log(2);
@@ -78,7 +83,8 @@ double chain_bits(const length_prefix_form& form, const std::vector<std::uint64_
 
 // The walk of one form, when its chain holds and is long enough.
 std::optional<prefix_walk> walk(const length_prefix_form& form, byte_span start,
-                                bool start_is_whole_file, std::optional<std::uint64_t> size)
+                                bool start_is_whole_file, std::optional<std::uint64_t> size,
+                                double least_share_before_break = LEAST_SHARE_BEFORE_BREAK)
 {
     std::vector<std::uint64_t> lengths;
     prefix_chain chain(form, &lengths);
@@ -97,7 +103,7 @@ std::optional<prefix_walk> walk(const length_prefix_form& form, byte_span start,
     if (chain.records() < LEAST_CHAIN_RECORDS)
         return std::nullopt;
     if (chain.broken() && static_cast<double>(chain.record_start()) <
-                              LEAST_SHARE_BEFORE_BREAK * static_cast<double>(start.size()))
+                              least_share_before_break * static_cast<double>(start.size()))
         return std::nullopt;
     auto [shortest, longest] = std::minmax_element(lengths.begin(), lengths.end());
     // Empty records are what zeros read as: a run of zero bytes chains.
@@ -124,6 +130,17 @@ length_prefix_choice find_length_prefix(byte_span start, bool start_is_whole_fil
         double score = found ? static_cast<double>(found->records) : 0;
         result.candidates.push_back({form, score});
         if (found && (!result.choice || found->records > result.choice->records))
+            result.choice = found;
+    }
+    // Blocks whose descriptor words chain to the end are blocks even where
+    // a record inside one breaks: read as records, each block would pass
+    // as one and hide the damage from --verify. The break is named there.
+    if (result.choice && result.choice->whole && is_record_descriptor(result.choice->form)) {
+        length_prefix_form blocked = result.choice->form;
+        blocked.blocks = true;
+        std::optional<prefix_walk> found = walk(blocked, start, start_is_whole_file,
+                                                start_is_whole_file ? start.size() : file_size, 0);
+        if (found && found->records > result.choice->records)
             result.choice = found;
     }
     return result;

@@ -105,6 +105,25 @@ TEST(LengthPrefix, NoChainFromBytesThatAreNoLengths)
     EXPECT_FALSE(find_length_prefix(random_bytes(100000).bytes, true, 100000).choice);
 }
 
+// A record damaged inside a block leaves the blocks chaining: they are
+// still blocks, and the chain breaks at that record, not at a block read
+// as one long record that hides the damage.
+TEST(LengthPrefix, BlocksStayBlocksWhereARecordInsideBreaks)
+{
+    const length_prefix_form blocked{4, 2, true, true, false, true};
+    fixture_file file = prefixed(blocked, 400);
+    std::size_t at = 0;
+    for (int block = 0; block < 20; block++)
+        at += file.bytes[at] << 8 | file.bytes[at + 1];
+    file.bytes[at + 5] += 8; // the first record's length in the 21st block
+    length_prefix_choice found = find_length_prefix(file.bytes, true, file.bytes.size());
+    ASSERT_TRUE(found.choice);
+    EXPECT_TRUE(same_form(found.choice->form, blocked));
+    EXPECT_FALSE(found.choice->whole);
+    // The lengthened record still reads whole; the one after it breaks.
+    EXPECT_EQ(found.choice->records, 141u);
+}
+
 struct break_case {
     const char* name;
     length_prefix_form form;
