@@ -454,9 +454,14 @@ void weigh_length(survey_evidence& evidence, std::uint32_t length, double fit,
     set_fixed_length(layout, sample, bounds.header, length, bounds.records, bounds.trailer);
     hypothesis.profiled = true;
     hypothesis.viable = true;
-    hypothesis.explained = std::min(
-        1.0, static_cast<double>(bounds.records * length) /
-                 static_cast<double>(sample.file_size ? *sample.file_size : sample.start.size()));
+    // A record cut short at the end explains none of its bytes: lines of
+    // one length whose last line is cut are lines, not records that hold
+    // their line ends.
+    std::uint64_t size = sample.file_size ? *sample.file_size : sample.start.size();
+    std::uint64_t region = size - std::min(size, bounds.header + bounds.trailer);
+    std::uint64_t whole = std::min(bounds.records, region / length);
+    hypothesis.explained =
+        std::min(1.0, static_cast<double>(whole * length) / static_cast<double>(size));
     hypothesis.fit = std::clamp(fit, 0.0, 1.0);
 }
 

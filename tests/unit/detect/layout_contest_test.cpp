@@ -68,6 +68,22 @@ TEST(LayoutContest, CommentedHeaderIsLines)
     EXPECT_EQ(contest.choice.header_length, 2000u * 33);
 }
 
+// Lines of one length whose last line is cut short: lines, not records of
+// no line ends that hold their line feed, with the cut line left over.
+TEST(LayoutContest, CutLastLineLeavesLinesOfOneLength)
+{
+    std::string text;
+    for (int line = 0; line < 1000; line++)
+        text += "abc," + std::to_string(100 + line % 900) + ",def\n";
+    text += "abc";
+    fixture_file file;
+    file.bytes.assign(text.begin(), text.end());
+    layout_contest contest = weigh_layouts(file.sample());
+    EXPECT_EQ(winner(contest), "lines");
+    EXPECT_EQ(contest.choice.delimiter, ',');
+    EXPECT_EQ(contest.choice.trailer_length, 3u);
+}
+
 // A list sorted by name whose accented names come late: UTF-8, not the
 // ASCII of its start, whether they stand in the start read whole or in a
 // later piece.
