@@ -56,6 +56,8 @@ struct plain_checker {
                 expected += (i == 0 ? "" : i + 1 == chosen.size() ? " or " : ", ") + chosen[i];
             if (chosen.empty())
                 expected = "no byte at all";
+            if (classes == (0xFF & ~(BYTE_NUL | BYTE_CONTROL)))
+                expected = "text";
         }
         std::snprintf(text, sizeof text, "byte %llu is 0x%02X, expected ",
                       static_cast<unsigned long long>(offset), byte);

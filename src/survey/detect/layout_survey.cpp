@@ -247,6 +247,30 @@ bool bytes_are_characters(text_encoding encoding)
            encoding == text_encoding::latin1 || is_mapped_code_page(encoding);
 }
 
+// Lines of one length are records of one length, but of text: a column
+// the sample saw only as text may hold any text further on (a name, a
+// digit that counts up), and --verify holds it to being text, so that a
+// NUL or a control byte among the values is named. A row of column names
+// holds no values.
+void profile_lines_of_one_length(file_layout& layout, const file_sample& sample)
+{
+    constexpr std::uint8_t TEXT =
+        BYTE_BLANK | BYTE_DIGIT | BYTE_UPPER | BYTE_LOWER | BYTE_PUNCTUATION | BYTE_OTHER;
+    if (layout.kind != record_layout::lines || !layout.record_length || !layout.records ||
+        *layout.record_length > LONGEST_PERIOD || !bytes_are_characters(layout.encoding))
+        return;
+    std::uint64_t length = *layout.record_length;
+    std::uint64_t values = layout.header_length + (layout.header_row ? length : 0);
+    layout.profile =
+        profile_records(sample, values, layout.header_length + *layout.records * length,
+                        static_cast<std::uint32_t>(length), byte_classes_of(layout.encoding));
+    layout.profile.constant_byte.clear();
+    for (std::uint8_t& allowed : layout.profile.allowed_classes) {
+        if ((allowed & ~TEXT) == 0)
+            allowed = TEXT;
+    }
+}
+
 // The bytes of a header of comment and blank lines alone, which a layout
 // of lines explains as it does its records; 0 for any other header.
 std::uint64_t commented_header(const file_sample& sample, const encoding_guess& guess,
@@ -846,6 +870,7 @@ layout_contest weigh_layouts(const file_sample& sample)
             profile_fixed_length(chosen.layout, sample);
         layout = chosen.layout;
         describe_columns(sample, layout, evidence.start_lines ? &*evidence.start_lines : nullptr);
+        profile_lines_of_one_length(layout, sample);
         return contest;
     }
     layout.kind = record_layout::unknown;

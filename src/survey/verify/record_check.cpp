@@ -74,6 +74,9 @@ std::string class_names(unsigned classes)
                                          "a lower-case letter",
                                          "punctuation",
                                          "a byte outside the basic letters"};
+    // Every class but NUL and the control bytes: what text is made of.
+    if (classes == (0xFFu & ~unsigned{BYTE_NUL | BYTE_CONTROL}))
+        return "text";
     std::vector<std::string> chosen;
     for (unsigned bit = 0; bit < 8; bit++) {
         if (classes >> bit & 1)
