@@ -159,6 +159,12 @@ def write_generated(folder):
         # program's note): pandas alone can be told it ends no line.
         "returns.txt": "".join("%s:0%d:K%d:%d.5\n" % ("United States\rCO, IA" if n % 2 else "Chile",
                                                      n % 9, n, n) for n in range(12)),
+        # Lines ended by CR LF, every seventh by LF alone: a file edited on
+        # two systems.
+        "mixed.csv": "id,name,amount\r\n" + "".join(
+            "%d,item%d,%d.25%s" % (n, n, n, "\n" if n % 7 == 0 else "\r\n") for n in range(40)),
+        # A mainframe's text: EBCDIC lines ended by its new line, U+0085.
+        "ebcdic.txt": "".join("%05d SMITH%d %d.50\x85" % (n, n % 10, n) for n in range(40)),
     }
     files["latin1.csv"] = "name;city;born\nM\u00fcller;K\u00f6ln;1990-01-31\n" \
                           "Stra\u00dfer;Z\u00fcrich;1985-12-01\nLi;Oslo;2001-07-04\n"
@@ -171,7 +177,7 @@ def write_generated(folder):
         "\u041d\u043e\u0432\u043e\u0441\u0438\u0431\u0438\u0440\u0441\u043a;1633595;1893\n"
         "\u0415\u043a\u0430\u0442\u0435\u0440\u0438\u043d\u0431\u0443\u0440\u0433;1544376;1723\n"
         "\u041a\u0430\u0437\u0430\u043d\u044c;1308660;1005\n")
-    codecs = {"latin1": "latin-1", "koi8r": "koi8_r", "cp1251": "cp1251"}
+    codecs = {"latin1": "latin-1", "koi8r": "koi8_r", "cp1251": "cp1251", "ebcdic": "cp037"}
     for name, text in files.items():
         encoding = codecs.get(name.split(".")[0], "utf-8")
         with open(os.path.join(folder, name), "w", encoding=encoding, newline="") as f:

@@ -131,8 +131,12 @@ std::string delimited_query(const load_plan& plan, const std::string& path)
         ",\n    nullstr = " + null_list(plan) + ",\n    columns = {" + columns + "}";
     if (layout.fewest_fields < layout.most_fields)
         query += ",\n    null_padding = true";
+    // Lines ended now by CR LF, now by LF alone are read only when the
+    // reader is not strict.
     if (plan.trailer_lines > 0)
         query += ",\n    strict_mode = false, ignore_errors = true";
+    else if (layout.terminator == line_terminator::mixed)
+        query += ",\n    strict_mode = false";
     return query + ")";
 }
 

@@ -133,10 +133,22 @@ std::string common_options(const load_plan& plan)
     return options;
 }
 
-std::string read_call(const load_plan& plan)
+// EBCDIC's new line decodes to U+0085, which pandas ends no line at: the
+// text is decoded first and given with line feeds in its place.
+std::string source_of(const load_plan& plan)
 {
     const file_layout& layout = *plan.layout;
     std::string path = python_string(plan.report->name);
+    if (layout.terminator != line_terminator::nel)
+        return path;
+    return "io.StringIO(open(" + path + ", encoding='" + codec(layout) +
+           "', newline='').read().replace('\\x85', '\\n'))";
+}
+
+std::string read_call(const load_plan& plan)
+{
+    const file_layout& layout = *plan.layout;
+    std::string path = source_of(plan);
     if (plan.fixed_width) {
         std::uint32_t unit =
             layout.encoding == text_encoding::utf16le || layout.encoding == text_encoding::utf16be
@@ -280,7 +292,8 @@ recipe pandas_recipe(const load_plan& plan)
             code += statement + "\n";
     }
     // A name that is not UTF-8 is given by its bytes, through os.
-    made.text = std::string(code.find("os.fsdecode(") != std::string::npos ? "import os\n" : "") +
+    made.text = std::string(code.find("io.StringIO(") != std::string::npos ? "import io\n" : "") +
+                (code.find("os.fsdecode(") != std::string::npos ? "import os\n" : "") +
                 "import pandas as pd\n" + code;
     return made;
 }
