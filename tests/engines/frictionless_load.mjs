@@ -8,8 +8,8 @@ import { readFileSync } from "node:fs";
 // The library implements the standard's first version through Node's
 // streams and its CSV parser: it reads Node's encodings only, parses with
 // '"' as the quote whatever quoteChar says, skips no rows before the names
-// (headerRows and commentRows came later), and takes an integer only in
-// its shortest form.
+// (headerRows and commentRows came later), takes an integer only in its
+// shortest form, and ends every line as the first one ends.
 function unsupported(descriptor) {
     const dialect = descriptor.dialect ?? {};
     if (!Buffer.isEncoding(descriptor.encoding ?? "utf-8"))
@@ -18,6 +18,9 @@ function unsupported(descriptor) {
         return "the library quotes with '\"' only, not " + dialect.quoteChar;
     if (dialect.commentRows || (dialect.headerRows && dialect.headerRows.join() !== "1"))
         return "the library skips no rows before the records";
+    const text = readFileSync(descriptor.path).toString("latin1");
+    if (text.includes("\r\n") && /[^\r]\n/.test(text))
+        return "the library reads lines of one ending only, not CR LF and LF mixed";
     return null;
 }
 
