@@ -248,27 +248,35 @@ bool bytes_are_characters(text_encoding encoding)
 }
 
 // Lines of one length are records of one length, but of text: a column
-// the sample saw only as text may hold any text further on (a name, a
-// digit that counts up), and --verify holds it to being text, so that a
-// NUL or a control byte among the values is named. A row of column names
-// holds no values.
+// may hold any text further on (a name, a digit that counts up), and
+// --verify holds each to being text, so that a NUL or a control byte among
+// the values is named. Only where the sample holds no such byte besides
+// the line ends: where it does, they may stand anywhere.
 void profile_lines_of_one_length(file_layout& layout, const file_sample& sample)
 {
     constexpr std::uint8_t TEXT =
         BYTE_BLANK | BYTE_DIGIT | BYTE_UPPER | BYTE_LOWER | BYTE_PUNCTUATION | BYTE_OTHER;
-    if (layout.kind != record_layout::lines || !layout.record_length || !layout.records ||
-        *layout.record_length > LONGEST_PERIOD || !bytes_are_characters(layout.encoding))
+    if (layout.kind != record_layout::lines || !layout.record_length ||
+        !bytes_are_characters(layout.encoding))
         return;
-    std::uint64_t length = *layout.record_length;
-    std::uint64_t values = layout.header_length + (layout.header_row ? length : 0);
-    layout.profile =
-        profile_records(sample, values, layout.header_length + *layout.records * length,
-                        static_cast<std::uint32_t>(length), byte_classes_of(layout.encoding));
-    layout.profile.constant_byte.clear();
-    for (std::uint8_t& allowed : layout.profile.allowed_classes) {
-        if ((allowed & ~TEXT) == 0)
-            allowed = TEXT;
+    std::array<std::uint64_t, 256> counts =
+        count_byte_values(sample.start.data(), sample.start.size());
+    for (const sample_piece& piece : sample.later) {
+        std::array<std::uint64_t, 256> more =
+            count_byte_values(piece.bytes.data(), piece.bytes.size());
+        for (std::size_t value = 0; value < counts.size(); value++)
+            counts[value] += more[value];
     }
+    const byte_class_table& classes = byte_classes_of(layout.encoding);
+    for (std::size_t value = 0; value < counts.size(); value++) {
+        bool line_end = value == '\n' || value == '\r';
+        if (counts[value] > 0 && !line_end && (classes[value] & TEXT) == 0)
+            return;
+    }
+    std::uint64_t line_end = layout.terminator == line_terminator::crlf ? 2 : 1;
+    if (*layout.record_length <= line_end)
+        return;
+    layout.profile.allowed_classes.assign(*layout.record_length - line_end, TEXT);
 }
 
 // The bytes of a header of comment and blank lines alone, which a layout
