@@ -31,6 +31,20 @@ constexpr std::uint64_t LONGEST_SEARCH = std::uint64_t{1} << 18;
 constexpr double LEAST_COVER = 0.75;
 // Stretches of the records that must look like records, not like chance.
 constexpr double LEAST_RECORD_LIKE = 0.8;
+// A place's phase is tried on this many of its bytes, on its side away
+// from a header or trailer: enough records of any length tried here.
+constexpr std::uint64_t ALIGNMENT_BYTES = std::uint64_t{1} << 16;
+// Each phase is weighed over every column; past this length the phases
+// would cost more than the rest of the search, and so few records fit in
+// a place that a shift among them says little.
+constexpr std::uint32_t LONGEST_ALIGNED = 1024;
+// Records shifted by a byte still agree with themselves at many columns.
+// Other phases are tried only where the place looks less like records at
+// the reference's phase than this share of the reference does, and one is
+// taken only where the place looks at least twice as much like records
+// there (where the reference's phase shows no records, some will do).
+constexpr double WEAK_SHARE = 0.5;
+constexpr double SHIFT_EVIDENCE = 1;
 
 // What two bytes a record length apart have in common.
 enum pair_outcome { SAME_BYTE, SAME_CLASS, UNLIKE, OUTCOMES };
@@ -58,6 +72,8 @@ struct pair_model {
     std::uint64_t anchor; // file offset of a column 0
     const byte_class_table* classes;
     std::vector<std::array<double, OUTCOMES>> evidence_by_column;
+    // The evidence of the reference's own pairs, each on average.
+    double evidence_per_pair = 0;
 
     pair_outcome outcome(unsigned char first, unsigned char second) const
     {
@@ -267,6 +283,14 @@ pair_model learn_pairs(const region& reference, std::uint32_t length,
             model.evidence_by_column[column][outcome] =
                 log_chance[outcome] - natural_log(in_records[outcome]);
     }
+    double sum = 0, pairs = 0;
+    for (std::uint32_t column = 0; column < length; column++) {
+        for (int outcome = 0; outcome < OUTCOMES; outcome++) {
+            sum += by_column[column][outcome] * model.evidence_by_column[column][outcome];
+            pairs += by_column[column][outcome];
+        }
+    }
+    model.evidence_per_pair = pairs > 0 ? sum / pairs : 0;
     return model;
 }
 
@@ -648,11 +672,65 @@ double stretch_evidence(const pair_model& model, pair_tallies& tallies, sample_c
     return sum;
 }
 
+// The model with its columns where a place's own records stand. A byte
+// added or lost between the reference and the place shifts every record
+// after it; read at the reference's columns, the place's records would
+// look like a header or trailer and the walks would make one up (--verify
+// names the shift). Only a place that looks like no records at the
+// reference's columns, and like records at others, is shifted.
+pair_model aligned_to(const pair_model& model, const region& place, bool from_end,
+                      sample_classes& mapped)
+{
+    std::uint32_t length = model.length;
+    // The tail of the start, the head of the end piece: away from a header
+    // and a trailer.
+    std::uint64_t count = std::min<std::uint64_t>(place.bytes.size(), ALIGNMENT_BYTES);
+    byte_span bytes = from_end ? place.bytes.last(count) : place.bytes.first(count);
+    std::uint64_t offset = from_end ? place.end() - count : place.offset;
+    if (length > LONGEST_ALIGNED || bytes.size() < 4 * std::uint64_t{length})
+        return model;
+    pair_tallies tallies;
+    tallies.tally(bytes.data(), mapped.of(bytes.data(), bytes.size()), bytes.size() - length,
+                  length, length, model.column_of(offset));
+    auto weigh = [&](std::uint32_t shift) {
+        double sum = 0;
+        for (std::uint32_t column = 0, at = shift; column < length;
+             column++, at = model.next_column(at)) {
+            const std::array<double, OUTCOMES>& evidence = model.evidence_by_column[at];
+            sum += tallies.same[column] * evidence[SAME_BYTE] +
+                   tallies.same_class[column] * evidence[SAME_CLASS] +
+                   tallies.unlike(column) * evidence[UNLIKE];
+        }
+        return sum;
+    };
+    double at_reference = weigh(0);
+    double pairs = static_cast<double>(bytes.size() - length);
+    if (at_reference < WEAK_SHARE * model.evidence_per_pair * pairs)
+        return model;
+    std::uint32_t best = 0;
+    double lowest = 0;
+    for (std::uint32_t shift = 1; shift < length; shift++) {
+        double sum = weigh(shift);
+        if (sum < lowest) {
+            lowest = sum;
+            best = shift;
+        }
+    }
+    if (lowest >= at_reference - SHIFT_EVIDENCE * std::abs(at_reference))
+        return model;
+    pair_model shifted = model;
+    shifted.anchor = model.anchor % length + length - best;
+    return shifted;
+}
+
 // Stretches of the records, wherever the sample saw them, must look like
 // records; a file of several tables has one length only in some of them.
-bool records_hold_throughout(const pair_model& model, const file_sample& sample,
+// Each place is read at its own model's columns (models: the start's,
+// then each later piece's).
+bool records_hold_throughout(const std::vector<pair_model>& models, const file_sample& sample,
                              const record_bounds& bounds, sample_classes& mapped)
 {
+    const pair_model& model = models.front();
     std::uint64_t records_end = size_of_records(bounds, model.length);
     std::uint64_t stretch = std::max<std::uint64_t>(8 * std::uint64_t{model.length}, 4096);
     std::vector<region> places{{sample.start, 0}};
@@ -684,10 +762,11 @@ bool records_hold_throughout(const pair_model& model, const file_sample& sample,
         std::uint64_t from = 0;
         std::uint64_t count = stretches_in(where, from);
         const unsigned char* base = where.bytes.data() + (from - where.offset);
+        const pair_model& own = models[static_cast<std::size_t>(&where - places.data())];
         for (std::uint64_t each = 0; each < count && !decided(); each++) {
             std::uint64_t at = each * stretch;
-            record_like += stretch_evidence(model, tallies, mapped, base + at, stretch,
-                                            model.column_of(from + at)) < 0;
+            record_like += stretch_evidence(own, tallies, mapped, base + at, stretch,
+                                            own.column_of(from + at)) < 0;
             weighed++;
         }
     }
@@ -706,16 +785,24 @@ record_bounds find_record_bounds(const file_sample& sample, std::uint32_t length
     sample_classes mapped(sample, classes);
     pair_model model = learn_pairs(reference, length, classes, mapped);
     std::uint64_t size = sample.file_size ? *sample.file_size : sample.start.size();
-    boundary_gains header = header_gains(model, {sample.start, 0}, mapped);
-    boundary_gains trailer = end_is_seen(sample) ? trailer_gains(model, end_region(sample), mapped)
-                                                 : no_boundary(length, size);
+    // The reference is a piece of a large file: the start and the end piece
+    // are read at their own records' columns.
+    std::vector<pair_model> models(1 + sample.later.size(), model);
+    if (sample.later.size() >= 2 && reference.offset == sample.later.front().offset) {
+        models.front() = aligned_to(model, {sample.start, 0}, true, mapped);
+        models.back() = aligned_to(model, end_region(sample), false, mapped);
+    }
+    boundary_gains header = header_gains(models.front(), {sample.start, 0}, mapped);
+    boundary_gains trailer = end_is_seen(sample)
+                                 ? trailer_gains(models.back(), end_region(sample), mapped)
+                                 : no_boundary(length, size);
     record_bounds bounds = place_records(size, length, header, trailer);
     // A last record cut short is no evidence of the length.
     std::uint64_t whole = (size - bounds.header - bounds.trailer) / length;
     if (!bounds.found || whole < 2 ||
         static_cast<double>(whole) * length < LEAST_COVER * static_cast<double>(size))
         return none;
-    if (!records_hold_throughout(model, sample, bounds, mapped))
+    if (!records_hold_throughout(models, sample, bounds, mapped))
         return none;
     return bounds;
 }

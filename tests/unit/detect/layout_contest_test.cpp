@@ -84,6 +84,31 @@ TEST(LayoutContest, CutLastLineLeavesLinesOfOneLength)
     EXPECT_EQ(contest.choice.trailer_length, 3u);
 }
 
+// A byte added or lost past the start shifts the records after it: the
+// start and the end still hold records at their own phases, with no
+// header or trailer made up to line them up (--verify names the shift).
+TEST(LayoutContest, ShiftedRecordsPastTheStartKeepTheirLength)
+{
+    struct shift {
+        std::size_t at;
+        bool added;
+    };
+    for (shift each : {shift{1200000, true}, shift{1200000, false}, shift{2500000, true}}) {
+        SCOPED_TRACE(each.at);
+        fixture_file file = text_records(41, 80000, 0);
+        auto at = file.bytes.begin() + static_cast<std::ptrdiff_t>(each.at);
+        if (each.added)
+            file.bytes.insert(at, 'Z');
+        else
+            file.bytes.erase(at);
+        layout_contest contest = weigh_layouts(file.sample());
+        EXPECT_EQ(contest.choice.kind, record_layout::fixed_length);
+        EXPECT_EQ(contest.choice.record_length, 41u);
+        EXPECT_EQ(contest.choice.header_length, 0u);
+        EXPECT_EQ(contest.choice.trailer_length, 0u);
+    }
+}
+
 // A list sorted by name whose accented names come late: UTF-8, not the
 // ASCII of its start, whether they stand in the start read whole or in a
 // later piece.
