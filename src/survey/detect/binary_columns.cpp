@@ -151,6 +151,34 @@ struct offset_counts {
     }
 };
 
+// Records this long at least, a row of them, are marked in one call:
+// short records are taken a few to a row, so that the call's own cost is
+// shared by many bytes.
+constexpr std::size_t LEAST_MARKED_ROW = 256;
+
+// Marks the offsets where records of a run, one after another in the
+// bytes, differ from the first record of all. Only whether an offset
+// differs is kept: every record of the run holds the first one's byte
+// where the run's first does and each record agrees with the one before
+// it, and those pairs are marked a row of a few records at a time.
+void mark_run_differences(const unsigned char* run, std::size_t records, std::size_t length,
+                          const unsigned char* first, unsigned char* differs,
+                          std::vector<unsigned char>& marks)
+{
+    mark_byte_differences(run, first, length, differs);
+    std::size_t pairs = (records - 1) * length;
+    if (pairs == 0)
+        return;
+    std::size_t row = (LEAST_MARKED_ROW + length - 1) / length * length;
+    marks.assign(std::min(row, pairs), 0);
+    for (std::size_t at = 0; at < pairs; at += row)
+        mark_byte_differences(run + at, run + at + length, std::min(row, pairs - at), marks.data());
+    for (std::size_t record = 0; record < marks.size(); record += length) {
+        for (std::size_t at = 0; at < length; at++)
+            differs[at] |= marks[record + at];
+    }
+}
+
 offset_counts count_offsets(const std::vector<byte_span>& records)
 {
     std::size_t length = records.empty() ? 0 : records[0].size();
@@ -161,8 +189,15 @@ offset_counts count_offsets(const std::vector<byte_span>& records)
     // a record type) is counted at once; much of a record often is.
     std::vector<unsigned char> differs(length, 0);
     const unsigned char* first_record = records[0].data();
-    for (byte_span record : records)
-        mark_byte_differences(record.data(), first_record, length, differs.data());
+    std::vector<unsigned char> marks;
+    for (std::size_t from = 0; from < records.size();) {
+        std::size_t to = from + 1;
+        while (to < records.size() && records[to].data() == records[to - 1].data() + length)
+            to++;
+        mark_run_differences(records[from].data(), to - from, length, first_record, differs.data(),
+                             marks);
+        from = to;
+    }
     std::vector<std::uint32_t> varying;
     for (std::size_t at = 0; at < length; at++) {
         if (differs[at] == 0)
@@ -255,13 +290,14 @@ struct cutting {
     const std::vector<byte_span>& records;
     const offset_counts& counts;
     const std::vector<offset_facts>& facts;
-    std::vector<bool> claimed;
+    // Bytes, not bits: an offset's mark is read at every step.
+    std::vector<unsigned char> claimed;
     std::vector<binary_column> columns;
 
     void claim(std::size_t start, std::size_t end, binary_field field)
     {
         std::fill(claimed.begin() + static_cast<std::ptrdiff_t>(start),
-                  claimed.begin() + static_cast<std::ptrdiff_t>(end), true);
+                  claimed.begin() + static_cast<std::ptrdiff_t>(end), 1);
         columns.push_back(
             {{static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(end)}, field, {}});
     }
@@ -346,6 +382,7 @@ void claim_text(cutting& cut, std::string_view decoded, text_encoding code)
             continue;
         }
         std::vector<std::string_view> slices;
+        slices.reserve(cut.records.size());
         for (std::size_t record = 0; record < cut.records.size(); record++)
             slices.push_back(decoded.substr(record * length + at, end - at));
         std::vector<column_span> spans = find_text_columns(slices).choice;
@@ -417,16 +454,17 @@ double integer_evidence(const cutting& cut, std::size_t start, std::size_t width
     // Values that are not a counter are odd in some record and even in
     // another; the mantissas of floats of a few plain values (0.5, 1.5,
     // 3.0) end in zero bits, and so do not pass for integers.
-    // Some record odd where not all are.
+    // Some record odd where not all are. Both this and the sign nibble
+    // are asked of the values each offset holds, not of every record.
     unsigned char any = 0, all = 0xFF;
-    for (byte_span record : cut.records) {
-        any |= record[low];
-        all &= record[low];
+    for (unsigned char value : cut.counts.values_at(low)) {
+        any |= value;
+        all &= value;
     }
     if ((any & 1) == 0 || (all & 1) != 0)
         return -1;
-    for (byte_span record : cut.records) {
-        unsigned nibble = record[high] >> 4;
+    for (unsigned char value : cut.counts.values_at(high)) {
+        unsigned nibble = value >> 4;
         if (nibble != SIGN_NIBBLE_PLUS && nibble != SIGN_NIBBLE_MINUS)
             return -1;
     }
@@ -520,7 +558,7 @@ void claim_undecided(cutting& cut, std::size_t start, std::size_t end, binary_fo
     if (!cut.columns.empty() && cut.columns.back().span.end == start &&
         cut.columns.back().field.form == form) {
         std::fill(cut.claimed.begin() + static_cast<std::ptrdiff_t>(start),
-                  cut.claimed.begin() + static_cast<std::ptrdiff_t>(end), true);
+                  cut.claimed.begin() + static_cast<std::ptrdiff_t>(end), 1);
         cut.columns.back().span.end = static_cast<std::uint32_t>(end);
     } else {
         cut.claim(start, end, {form, false, false});
@@ -633,9 +671,16 @@ double form_share(const cutting& cut, column_span span, binary_form form, text_e
             if (!cut.facts[at].constant)
                 varying.push_back(at);
         }
+        // The rarest of the first record's bytes asked first: most records
+        // fail there. Where no other record holds it, none but the first
+        // fits.
+        auto held = [&](std::size_t at) { return cut.counts.at(at)[first[at]]; };
+        std::sort(varying.begin(), varying.end(), [&](std::size_t a, std::size_t b) {
+            return held(a) != held(b) ? held(a) < held(b) : a < b;
+        });
         std::size_t fitting = 0;
-        if (varying.size() == 1) {
-            fitting = cut.counts.at(varying[0])[first[varying[0]]];
+        if (varying.size() == 1 || held(varying[0]) == 1) {
+            fitting = held(varying[0]);
         } else {
             for (byte_span record : cut.records) {
                 std::size_t each = 0;
@@ -725,7 +770,7 @@ binary_columns_choice columns_of(const std::vector<byte_span>& records, const of
     // Kept whole, not copied out: its text is the joined bytes themselves
     // or a translation it holds.
     decoded_text decoded = decode_text(byte_span(joined), 0, code);
-    cutting cut{records, counts, facts, std::vector<bool>(facts.size(), false), {}};
+    cutting cut{records, counts, facts, std::vector<unsigned char>(facts.size(), 0), {}};
     if (code == text_encoding::ebcdic)
         claim_zoned(cut);
     claim_packed(cut);
