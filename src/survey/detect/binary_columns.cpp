@@ -151,6 +151,17 @@ struct offset_counts {
     }
 };
 
+// Where the run of records from from ends: records one after another in
+// the bytes, as those of one piece of the sample are.
+std::size_t end_of_run(const std::vector<byte_span>& records, std::size_t from)
+{
+    std::size_t to = from + 1;
+    while (to < records.size() &&
+           records[to].data() == records[to - 1].data() + records[to - 1].size())
+        to++;
+    return to;
+}
+
 // Records this long at least, a row of them, are marked in one call:
 // short records are taken a few to a row, so that the call's own cost is
 // shared by many bytes.
@@ -191,9 +202,7 @@ offset_counts count_offsets(const std::vector<byte_span>& records)
     const unsigned char* first_record = records[0].data();
     std::vector<unsigned char> marks;
     for (std::size_t from = 0; from < records.size();) {
-        std::size_t to = from + 1;
-        while (to < records.size() && records[to].data() == records[to - 1].data() + length)
-            to++;
+        std::size_t to = end_of_run(records, from);
         mark_run_differences(records[from].data(), to - from, length, first_record, differs.data(),
                              marks);
         from = to;
@@ -481,40 +490,69 @@ double integer_evidence(const cutting& cut, std::size_t start, std::size_t width
 // A double holds every value of this many bytes exactly.
 constexpr std::size_t EXACT_DOUBLE_BYTES = 6;
 
-// A wider value as a double, rounded at each byte as it is taken in: the
-// comparisons below have always seen it so. Of eight bytes, the first six
-// come to the same exactly however taken, and only the last two round.
-double rounded_value(const unsigned char* bytes, std::size_t width, bool big_endian)
+// A value read unsigned as a double: exact to six bytes, a wider one
+// rounded at each byte as it is taken in (the comparisons below have
+// always seen it so). Of seven or eight bytes, all but the last two come
+// to the same exactly however taken, and only those two round. Either way
+// a greater word is never a smaller double.
+double double_of(std::uint64_t word, std::size_t width)
 {
-    if (width == 8) {
-        std::uint64_t word = word_in_order<std::uint64_t>(bytes, big_endian);
-        double value = static_cast<double>(word >> 16);
-        value = value * 256 + static_cast<double>(word >> 8 & 0xFF);
-        return value * 256 + static_cast<double>(word & 0xFF);
-    }
-    double value = 0;
-    for (std::size_t each = 0; each < width; each++)
-        value = value * 256 + bytes[big_endian ? each : width - 1 - each];
-    return value;
+    if (width <= EXACT_DOUBLE_BYTES)
+        return static_cast<double>(word);
+    double value = static_cast<double>(word >> 16);
+    value = value * 256 + static_cast<double>(word >> 8 & 0xFF);
+    return value * 256 + static_cast<double>(word & 0xFF);
 }
 
-// Read as two's complement the values lie closer together than read
-// unsigned: small numbers either side of zero.
-bool signed_values(const cutting& cut, std::size_t start, std::size_t width, bool big_endian)
+// Whether the values read as two's complement lie closer together than
+// read unsigned, every record's value taken as a double.
+bool signed_by_records(const cutting& cut, std::size_t start, std::size_t width, bool big_endian)
 {
     double unsigned_low = 0, unsigned_high = 0, signed_low = 0, signed_high = 0;
     double span = std::ldexp(1.0, static_cast<int>(width * 8));
     for (std::size_t record = 0; record < cut.records.size(); record++) {
-        const unsigned char* bytes = cut.records[record].data() + start;
-        double value = width <= EXACT_DOUBLE_BYTES
-                           ? static_cast<double>(unsigned_at(bytes, width, big_endian))
-                           : rounded_value(bytes, width, big_endian);
+        double value =
+            double_of(unsigned_at(cut.records[record].data() + start, width, big_endian), width);
         double as_signed = value >= span / 2 ? value - span : value;
         unsigned_low = record == 0 ? value : std::min(unsigned_low, value);
         unsigned_high = record == 0 ? value : std::max(unsigned_high, value);
         signed_low = record == 0 ? as_signed : std::min(signed_low, as_signed);
         signed_high = record == 0 ? as_signed : std::max(signed_high, as_signed);
     }
+    return signed_high - signed_low < unsigned_high - unsigned_low;
+}
+
+// Read as two's complement the values lie closer together than read
+// unsigned: small numbers either side of zero. As a greater word is never
+// a smaller double, the least and greatest words of each sign are all the
+// doubles asked: unless a word below the sign bit rounds up to it, and so
+// reads as negative, when each record's double is asked.
+bool signed_values(const cutting& cut, std::size_t start, std::size_t width, bool big_endian)
+{
+    const std::uint64_t sign = std::uint64_t{1} << (width * 8 - 1);
+    std::uint64_t positive_low = ~std::uint64_t{0}, positive_high = 0;
+    std::uint64_t negative_low = ~std::uint64_t{0}, negative_high = 0;
+    bool positives = false, negatives = false;
+    for (byte_span record : cut.records) {
+        std::uint64_t word = unsigned_at(record.data() + start, width, big_endian);
+        if ((word & sign) != 0) {
+            negatives = true;
+            negative_low = std::min(negative_low, word);
+            negative_high = std::max(negative_high, word);
+        } else {
+            positives = true;
+            positive_low = std::min(positive_low, word);
+            positive_high = std::max(positive_high, word);
+        }
+    }
+    double span = std::ldexp(1.0, static_cast<int>(width * 8));
+    if (positives && double_of(positive_high, width) >= span / 2)
+        return signed_by_records(cut, start, width, big_endian);
+    double unsigned_low = double_of(positives ? positive_low : negative_low, width);
+    double unsigned_high = double_of(negatives ? negative_high : positive_high, width);
+    double signed_low = negatives ? double_of(negative_low, width) - span : unsigned_low;
+    double signed_high =
+        positives ? double_of(positive_high, width) : double_of(negative_high, width) - span;
     return signed_high - signed_low < unsigned_high - unsigned_low;
 }
 
@@ -572,14 +610,19 @@ void claim_undecided(cutting& cut, std::size_t start, std::size_t end, binary_fo
 void claim_rest(cutting& cut)
 {
     std::size_t length = cut.facts.size();
+    // Where the unclaimed offsets from at end: a claim here takes offsets
+    // from at on and before it, so it holds until at passes it.
+    std::size_t free = 0;
     for (std::size_t at = 0; at < length;) {
         if (cut.claimed[at]) {
             at++;
             continue;
         }
-        std::size_t free = at;
-        while (free < length && !cut.claimed[free])
-            free++;
+        if (free <= at) {
+            free = at;
+            while (free < length && !cut.claimed[free])
+                free++;
+        }
         if (std::size_t floats = float_width(cut, at, free - at); floats > 0) {
             claim_undecided(cut, at, at + floats, binary_form::bytes);
             continue;
@@ -762,14 +805,27 @@ binary_columns_choice columns_of(const std::vector<byte_span>& records, const of
     if (records.size() < MIN_RECORDS || records[0].empty())
         return result;
     std::vector<offset_facts> facts = facts_of(counts, byte_classes_of(code));
-    // Both codes map a byte to a byte, so the records are decoded as one.
+    // Both codes map a byte to a byte, so the records are decoded as one:
+    // a run of them one after another in the bytes is copied in one go,
+    // and records that are all one run are not copied at all.
+    std::size_t length = records[0].size();
     std::vector<unsigned char> joined;
-    joined.reserve(records.size() * records[0].size());
-    for (byte_span record : records)
-        joined.insert(joined.end(), record.begin(), record.end());
+    byte_span all_records;
+    for (std::size_t from = 0; from < records.size();) {
+        std::size_t to = end_of_run(records, from);
+        byte_span run(records[from].data(), (to - from) * length);
+        if (from == 0 && to == records.size()) {
+            all_records = run;
+        } else {
+            joined.reserve(records.size() * length);
+            joined.insert(joined.end(), run.begin(), run.end());
+            all_records = byte_span(joined);
+        }
+        from = to;
+    }
     // Kept whole, not copied out: its text is the joined bytes themselves
     // or a translation it holds.
-    decoded_text decoded = decode_text(byte_span(joined), 0, code);
+    decoded_text decoded = decode_text(all_records, 0, code);
     cutting cut{records, counts, facts, std::vector<unsigned char>(facts.size(), 0), {}};
     if (code == text_encoding::ebcdic)
         claim_zoned(cut);
