@@ -151,6 +151,45 @@ struct offset_counts {
     }
 };
 
+// Where the run of records from from ends: records one after another in
+// the bytes, as those of one piece of the sample are.
+std::size_t end_of_run(const std::vector<byte_span>& records, std::size_t from)
+{
+    std::size_t to = from + 1;
+    while (to < records.size() &&
+           records[to].data() == records[to - 1].data() + records[to - 1].size())
+        to++;
+    return to;
+}
+
+// Records this long at least, a row of them, are marked in one call:
+// short records are taken a few to a row, so that the call's own cost is
+// shared by many bytes.
+constexpr std::size_t LEAST_MARKED_ROW = 256;
+
+// Marks the offsets where records of a run, one after another in the
+// bytes, differ from the first record of all. Only whether an offset
+// differs is kept: every record of the run holds the first one's byte
+// where the run's first does and each record agrees with the one before
+// it, and those pairs are marked a row of a few records at a time.
+void mark_run_differences(const unsigned char* run, std::size_t records, std::size_t length,
+                          const unsigned char* first, unsigned char* differs,
+                          std::vector<unsigned char>& marks)
+{
+    mark_byte_differences(run, first, length, differs);
+    std::size_t pairs = (records - 1) * length;
+    if (pairs == 0)
+        return;
+    std::size_t row = (LEAST_MARKED_ROW + length - 1) / length * length;
+    marks.assign(std::min(row, pairs), 0);
+    for (std::size_t at = 0; at < pairs; at += row)
+        mark_byte_differences(run + at, run + at + length, std::min(row, pairs - at), marks.data());
+    for (std::size_t record = 0; record < marks.size(); record += length) {
+        for (std::size_t at = 0; at < length; at++)
+            differs[at] |= marks[record + at];
+    }
+}
+
 offset_counts count_offsets(const std::vector<byte_span>& records)
 {
     std::size_t length = records.empty() ? 0 : records[0].size();
@@ -161,8 +200,13 @@ offset_counts count_offsets(const std::vector<byte_span>& records)
     // a record type) is counted at once; much of a record often is.
     std::vector<unsigned char> differs(length, 0);
     const unsigned char* first_record = records[0].data();
-    for (byte_span record : records)
-        mark_byte_differences(record.data(), first_record, length, differs.data());
+    std::vector<unsigned char> marks;
+    for (std::size_t from = 0; from < records.size();) {
+        std::size_t to = end_of_run(records, from);
+        mark_run_differences(records[from].data(), to - from, length, first_record, differs.data(),
+                             marks);
+        from = to;
+    }
     std::vector<std::uint32_t> varying;
     for (std::size_t at = 0; at < length; at++) {
         if (differs[at] == 0)
@@ -255,13 +299,14 @@ struct cutting {
     const std::vector<byte_span>& records;
     const offset_counts& counts;
     const std::vector<offset_facts>& facts;
-    std::vector<bool> claimed;
+    // Bytes, not bits: an offset's mark is read at every step.
+    std::vector<unsigned char> claimed;
     std::vector<binary_column> columns;
 
     void claim(std::size_t start, std::size_t end, binary_field field)
     {
         std::fill(claimed.begin() + static_cast<std::ptrdiff_t>(start),
-                  claimed.begin() + static_cast<std::ptrdiff_t>(end), true);
+                  claimed.begin() + static_cast<std::ptrdiff_t>(end), 1);
         columns.push_back(
             {{static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(end)}, field, {}});
     }
@@ -346,6 +391,7 @@ void claim_text(cutting& cut, std::string_view decoded, text_encoding code)
             continue;
         }
         std::vector<std::string_view> slices;
+        slices.reserve(cut.records.size());
         for (std::size_t record = 0; record < cut.records.size(); record++)
             slices.push_back(decoded.substr(record * length + at, end - at));
         std::vector<column_span> spans = find_text_columns(slices).choice;
@@ -417,16 +463,17 @@ double integer_evidence(const cutting& cut, std::size_t start, std::size_t width
     // Values that are not a counter are odd in some record and even in
     // another; the mantissas of floats of a few plain values (0.5, 1.5,
     // 3.0) end in zero bits, and so do not pass for integers.
-    // Some record odd where not all are.
+    // Some record odd where not all are. Both this and the sign nibble
+    // are asked of the values each offset holds, not of every record.
     unsigned char any = 0, all = 0xFF;
-    for (byte_span record : cut.records) {
-        any |= record[low];
-        all &= record[low];
+    for (unsigned char value : cut.counts.values_at(low)) {
+        any |= value;
+        all &= value;
     }
     if ((any & 1) == 0 || (all & 1) != 0)
         return -1;
-    for (byte_span record : cut.records) {
-        unsigned nibble = record[high] >> 4;
+    for (unsigned char value : cut.counts.values_at(high)) {
+        unsigned nibble = value >> 4;
         if (nibble != SIGN_NIBBLE_PLUS && nibble != SIGN_NIBBLE_MINUS)
             return -1;
     }
@@ -443,40 +490,69 @@ double integer_evidence(const cutting& cut, std::size_t start, std::size_t width
 // A double holds every value of this many bytes exactly.
 constexpr std::size_t EXACT_DOUBLE_BYTES = 6;
 
-// A wider value as a double, rounded at each byte as it is taken in: the
-// comparisons below have always seen it so. Of eight bytes, the first six
-// come to the same exactly however taken, and only the last two round.
-double rounded_value(const unsigned char* bytes, std::size_t width, bool big_endian)
+// A value read unsigned as a double: exact to six bytes, a wider one
+// rounded at each byte as it is taken in (the comparisons below have
+// always seen it so). Of seven or eight bytes, all but the last two come
+// to the same exactly however taken, and only those two round. Either way
+// a greater word is never a smaller double.
+double double_of(std::uint64_t word, std::size_t width)
 {
-    if (width == 8) {
-        std::uint64_t word = word_in_order<std::uint64_t>(bytes, big_endian);
-        double value = static_cast<double>(word >> 16);
-        value = value * 256 + static_cast<double>(word >> 8 & 0xFF);
-        return value * 256 + static_cast<double>(word & 0xFF);
-    }
-    double value = 0;
-    for (std::size_t each = 0; each < width; each++)
-        value = value * 256 + bytes[big_endian ? each : width - 1 - each];
-    return value;
+    if (width <= EXACT_DOUBLE_BYTES)
+        return static_cast<double>(word);
+    double value = static_cast<double>(word >> 16);
+    value = value * 256 + static_cast<double>(word >> 8 & 0xFF);
+    return value * 256 + static_cast<double>(word & 0xFF);
 }
 
-// Read as two's complement the values lie closer together than read
-// unsigned: small numbers either side of zero.
-bool signed_values(const cutting& cut, std::size_t start, std::size_t width, bool big_endian)
+// Whether the values read as two's complement lie closer together than
+// read unsigned, every record's value taken as a double.
+bool signed_by_records(const cutting& cut, std::size_t start, std::size_t width, bool big_endian)
 {
     double unsigned_low = 0, unsigned_high = 0, signed_low = 0, signed_high = 0;
     double span = std::ldexp(1.0, static_cast<int>(width * 8));
     for (std::size_t record = 0; record < cut.records.size(); record++) {
-        const unsigned char* bytes = cut.records[record].data() + start;
-        double value = width <= EXACT_DOUBLE_BYTES
-                           ? static_cast<double>(unsigned_at(bytes, width, big_endian))
-                           : rounded_value(bytes, width, big_endian);
+        double value =
+            double_of(unsigned_at(cut.records[record].data() + start, width, big_endian), width);
         double as_signed = value >= span / 2 ? value - span : value;
         unsigned_low = record == 0 ? value : std::min(unsigned_low, value);
         unsigned_high = record == 0 ? value : std::max(unsigned_high, value);
         signed_low = record == 0 ? as_signed : std::min(signed_low, as_signed);
         signed_high = record == 0 ? as_signed : std::max(signed_high, as_signed);
     }
+    return signed_high - signed_low < unsigned_high - unsigned_low;
+}
+
+// Read as two's complement the values lie closer together than read
+// unsigned: small numbers either side of zero. As a greater word is never
+// a smaller double, the least and greatest words of each sign are all the
+// doubles asked: unless a word below the sign bit rounds up to it, and so
+// reads as negative, when each record's double is asked.
+bool signed_values(const cutting& cut, std::size_t start, std::size_t width, bool big_endian)
+{
+    const std::uint64_t sign = std::uint64_t{1} << (width * 8 - 1);
+    std::uint64_t positive_low = ~std::uint64_t{0}, positive_high = 0;
+    std::uint64_t negative_low = ~std::uint64_t{0}, negative_high = 0;
+    bool positives = false, negatives = false;
+    for (byte_span record : cut.records) {
+        std::uint64_t word = unsigned_at(record.data() + start, width, big_endian);
+        if ((word & sign) != 0) {
+            negatives = true;
+            negative_low = std::min(negative_low, word);
+            negative_high = std::max(negative_high, word);
+        } else {
+            positives = true;
+            positive_low = std::min(positive_low, word);
+            positive_high = std::max(positive_high, word);
+        }
+    }
+    double span = std::ldexp(1.0, static_cast<int>(width * 8));
+    if (positives && double_of(positive_high, width) >= span / 2)
+        return signed_by_records(cut, start, width, big_endian);
+    double unsigned_low = double_of(positives ? positive_low : negative_low, width);
+    double unsigned_high = double_of(negatives ? negative_high : positive_high, width);
+    double signed_low = negatives ? double_of(negative_low, width) - span : unsigned_low;
+    double signed_high =
+        positives ? double_of(positive_high, width) : double_of(negative_high, width) - span;
     return signed_high - signed_low < unsigned_high - unsigned_low;
 }
 
@@ -520,7 +596,7 @@ void claim_undecided(cutting& cut, std::size_t start, std::size_t end, binary_fo
     if (!cut.columns.empty() && cut.columns.back().span.end == start &&
         cut.columns.back().field.form == form) {
         std::fill(cut.claimed.begin() + static_cast<std::ptrdiff_t>(start),
-                  cut.claimed.begin() + static_cast<std::ptrdiff_t>(end), true);
+                  cut.claimed.begin() + static_cast<std::ptrdiff_t>(end), 1);
         cut.columns.back().span.end = static_cast<std::uint32_t>(end);
     } else {
         cut.claim(start, end, {form, false, false});
@@ -534,14 +610,19 @@ void claim_undecided(cutting& cut, std::size_t start, std::size_t end, binary_fo
 void claim_rest(cutting& cut)
 {
     std::size_t length = cut.facts.size();
+    // Where the unclaimed offsets from at end: a claim here takes offsets
+    // from at on and before it, so it holds until at passes it.
+    std::size_t free = 0;
     for (std::size_t at = 0; at < length;) {
         if (cut.claimed[at]) {
             at++;
             continue;
         }
-        std::size_t free = at;
-        while (free < length && !cut.claimed[free])
-            free++;
+        if (free <= at) {
+            free = at;
+            while (free < length && !cut.claimed[free])
+                free++;
+        }
         if (std::size_t floats = float_width(cut, at, free - at); floats > 0) {
             claim_undecided(cut, at, at + floats, binary_form::bytes);
             continue;
@@ -633,9 +714,16 @@ double form_share(const cutting& cut, column_span span, binary_form form, text_e
             if (!cut.facts[at].constant)
                 varying.push_back(at);
         }
+        // The rarest of the first record's bytes asked first: most records
+        // fail there. Where no other record holds it, none but the first
+        // fits.
+        auto held = [&](std::size_t at) { return cut.counts.at(at)[first[at]]; };
+        std::sort(varying.begin(), varying.end(), [&](std::size_t a, std::size_t b) {
+            return held(a) != held(b) ? held(a) < held(b) : a < b;
+        });
         std::size_t fitting = 0;
-        if (varying.size() == 1) {
-            fitting = cut.counts.at(varying[0])[first[varying[0]]];
+        if (varying.size() == 1 || held(varying[0]) == 1) {
+            fitting = held(varying[0]);
         } else {
             for (byte_span record : cut.records) {
                 std::size_t each = 0;
@@ -717,15 +805,28 @@ binary_columns_choice columns_of(const std::vector<byte_span>& records, const of
     if (records.size() < MIN_RECORDS || records[0].empty())
         return result;
     std::vector<offset_facts> facts = facts_of(counts, byte_classes_of(code));
-    // Both codes map a byte to a byte, so the records are decoded as one.
+    // Both codes map a byte to a byte, so the records are decoded as one:
+    // a run of them one after another in the bytes is copied in one go,
+    // and records that are all one run are not copied at all.
+    std::size_t length = records[0].size();
     std::vector<unsigned char> joined;
-    joined.reserve(records.size() * records[0].size());
-    for (byte_span record : records)
-        joined.insert(joined.end(), record.begin(), record.end());
+    byte_span all_records;
+    for (std::size_t from = 0; from < records.size();) {
+        std::size_t to = end_of_run(records, from);
+        byte_span run(records[from].data(), (to - from) * length);
+        if (from == 0 && to == records.size()) {
+            all_records = run;
+        } else {
+            joined.reserve(records.size() * length);
+            joined.insert(joined.end(), run.begin(), run.end());
+            all_records = byte_span(joined);
+        }
+        from = to;
+    }
     // Kept whole, not copied out: its text is the joined bytes themselves
     // or a translation it holds.
-    decoded_text decoded = decode_text(byte_span(joined), 0, code);
-    cutting cut{records, counts, facts, std::vector<bool>(facts.size(), false), {}};
+    decoded_text decoded = decode_text(all_records, 0, code);
+    cutting cut{records, counts, facts, std::vector<unsigned char>(facts.size(), 0), {}};
     if (code == text_encoding::ebcdic)
         claim_zoned(cut);
     claim_packed(cut);

@@ -57,6 +57,11 @@ constexpr std::size_t SHORTEST_ROW_VALUES = 4;
 // share of the row on either side: the same place in a row shifted a
 // little.
 constexpr double NEAR_LENGTHS_SHARE = 0.25;
+// The share as a part, for the dips asked at every length: a length times
+// a quarter is exact as a double, so its whole part is the length divided
+// by four.
+constexpr std::size_t NEAR_LENGTHS_PARTS = 4;
+static_assert(NEAR_LENGTHS_SHARE * NEAR_LENGTHS_PARTS == 1.0);
 constexpr std::size_t FEWEST_NEAR_LENGTHS = 2;
 // A row lines up at its multiples too (two, three rows apart); a length
 // inside a row does not.
@@ -564,8 +569,7 @@ struct dip_finder {
     {
         const std::size_t phase = known_step != 0 ? known_step : step;
         std::size_t longest = differences.size() - 1;
-        std::size_t reach = std::max(static_cast<std::size_t>(length * NEAR_LENGTHS_SHARE),
-                                     FEWEST_NEAR_LENGTHS * phase);
+        std::size_t reach = std::max(length / NEAR_LENGTHS_PARTS, FEWEST_NEAR_LENGTHS * phase);
         reach -= reach % phase;
         std::size_t low = length > reach + phase ? length - reach : length % phase + phase;
         std::size_t high = std::min(length + reach, longest - (longest - length) % phase);
@@ -657,17 +661,22 @@ double_list row_strengths(const double_list& differences, std::size_t step, std:
     // dip's place (a later row reads only dips further on).
     for (std::size_t row = shortest; row <= longest_row && row < differences.size(); row += step)
         strengths[row] = finder.dip(row);
+    // The weights of the first multiples, added up once as each row would
+    // add them one by one: the same doubles.
+    std::array<double, MULTIPLES_WEIGHED + 1> weights{};
+    for (std::size_t times = 1; times <= MULTIPLES_WEIGHED; times++)
+        weights[times] = weights[times - 1] + 1 / static_cast<double>(times);
     for (std::size_t row = shortest; row <= longest_row; row += step) {
-        double sum = 0, weights = 0;
-        for (std::size_t times = 1; times <= MULTIPLES_WEIGHED; times++) {
+        double sum = 0;
+        std::size_t times = 1;
+        for (; times <= MULTIPLES_WEIGHED; times++) {
             std::size_t length = times * row;
             if (length >= differences.size())
                 break;
             double dip = length <= longest_row ? strengths[length] : finder.dip(length);
             sum += dip / static_cast<double>(times);
-            weights += 1 / static_cast<double>(times);
         }
-        strengths[row] = weights == 0 ? 0 : sum / weights;
+        strengths[row] = times == 1 ? 0 : sum / weights[times - 1];
     }
     return strengths;
 }

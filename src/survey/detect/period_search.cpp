@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -163,6 +164,10 @@ bool is_run(std::uint32_t gram)
     return gram == std::rotr(gram, 8);
 }
 
+// The last place of each four-byte sequence is kept in the slot of its
+// hash, of at most this many bits.
+constexpr unsigned MOST_TABLE_BITS = 16;
+
 // How far apart equal four-byte sequences stand, nearest first: records of
 // one length put their fixed fields at distances of that length. Runs of
 // one byte value (padding) are left out, as they repeat at every distance.
@@ -181,33 +186,48 @@ repeat_distances count_repeat_distances(byte_span bytes)
     std::vector<std::uint32_t>& counts = distances.counts;
     if (searched < 8)
         return distances;
-    // A table about as large as the bytes searched: small files stay cheap.
+    // Of the table, a part about as large as the bytes searched: small
+    // files stay cheap.
     unsigned table_bits = 8;
-    while (table_bits < 16 && (std::size_t{1} << table_bits) < searched)
+    while (table_bits < MOST_TABLE_BITS && (std::size_t{1} << table_bits) < searched)
         table_bits++;
-    struct slot {
-        std::uint32_t gram;
-        std::uint32_t position_plus_one;
-    };
-    std::vector<slot> last_seen(std::size_t{1} << table_bits, slot{0, 0});
+    // Each slot holds a gram in its low half and where it was seen in its
+    // high half, one word stored in one go. The table is kept for the
+    // thread and not cleared for each run of bytes: places are counted on
+    // from the last run's, and a slot from before this run's first place
+    // is one never written in it.
+    thread_local std::vector<std::uint64_t> last_seen(std::size_t{1} << MOST_TABLE_BITS, 0);
+    thread_local std::uint64_t run_start = 0;
+    if (run_start + searched + 1 > UINT32_MAX) {
+        std::fill(last_seen.begin(), last_seen.end(), 0);
+        run_start = 0;
+    }
+    const std::uint64_t before = run_start;
+    run_start += searched;
     const unsigned shift = 32 - table_bits;
-    for (std::size_t at = 0; at + 4 <= searched; at++) {
+    // Held apart from their vectors: the note of a repeated distance could
+    // otherwise move them, and they would be read again at every byte.
+    std::uint64_t* table = last_seen.data();
+    std::uint32_t* count_of = counts.data();
+    const std::size_t grams = searched - 3;
+    for (std::size_t at = 0; at < grams; at++) {
         std::uint32_t gram = gram_at(bytes.data() + at);
         if (is_run(gram)) {
             // Every gram up to where the run of one byte ends is a run too.
             at = end_of_run(bytes, at + 4, searched) - 4;
             continue;
         }
-        // A slot never written holds the gram of four zeros, a run: no
-        // gram looked up matches it.
-        slot& seen = last_seen[(gram * 2654435761u) >> shift];
-        if (seen.gram == gram) {
-            std::size_t distance = at + 1 - seen.position_plus_one;
-            if (distance >= SHORTEST_PERIOD && distance <= longest &&
-                ++counts[distance] == FEWEST_REPEATS)
+        std::uint64_t& seen = table[(gram * 2654435761u) >> shift];
+        std::uint64_t place = before + at + 1;
+        if (static_cast<std::uint32_t>(seen) == gram && (seen >> 32) > before) {
+            // Both bounds in one test: a distance below the shortest wraps
+            // round to one past the longest.
+            std::size_t distance = place - (seen >> 32);
+            if (distance - SHORTEST_PERIOD <= longest - SHORTEST_PERIOD &&
+                ++count_of[distance] == FEWEST_REPEATS)
                 distances.repeated.push_back(static_cast<std::uint32_t>(distance));
         }
-        seen = {gram, static_cast<std::uint32_t>(at + 1)};
+        seen = gram | place << 32;
     }
     return distances;
 }
