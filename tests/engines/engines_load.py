@@ -163,6 +163,9 @@ def write_generated(folder):
         # two systems.
         "mixed.csv": "id,name,amount\r\n" + "".join(
             "%d,item%d,%d.25%s" % (n, n, n, "\n" if n % 7 == 0 else "\r\n") for n in range(40)),
+        # Ditto marks: a '"' that quotes nothing.
+        "ditto.csv": "item,size,colour\n" + "".join(
+            "bolt %d,%s\n" % (n, "10mm,red" if n % 3 == 0 else '","') for n in range(30)),
         # A mainframe's text: EBCDIC lines ended by its new line, U+0085.
         "ebcdic.txt": "".join("%05d SMITH%d %d.50\x85" % (n, n % 10, n) for n in range(40)),
     }

@@ -194,6 +194,9 @@ struct file_layout {
     // runs are tabs alone (columns lined up at tab stops), and are named so.
     bool tab_runs = false;
     std::optional<unsigned char> quote;
+    // Without a quote, the sampled records still hold '"' (a ditto mark, an
+    // inch): a loader that quotes with it by default must be told not to.
+    bool bare_double_quotes = false;
     std::optional<std::uint32_t> fields;
     // Where the sample's records leave fields out (an optional last
     // column), the fewest and most fields they regularly have; both 0 when

@@ -123,6 +123,11 @@ recipe frictionless_recipe(const load_plan& plan)
         made.why_none = "Frictionless Data has no EBCDIC encoding";
         return made;
     }
+    if (layout.bare_double_quotes) {
+        made.why_none = "its values hold '\"' that quotes nothing, and a dialect without a "
+                        "quoteChar quotes with '\"'";
+        return made;
+    }
     if (plan.trailer_lines > 0 || (layout.delimiter && *layout.delimiter == ' ')) {
         made.why_none = plan.trailer_lines > 0
                             ? "Frictionless Data cannot skip lines after the records"
