@@ -1,5 +1,7 @@
 #include "record_types.h"
 
+#include "../base/byte_order.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -119,7 +121,8 @@ std::uint64_t bytes_between(std::uint64_t word, unsigned char low, unsigned char
 // A record of a word or more, the most of them: its first eight bytes
 // asked at once where each byte would be looked up in turn, the first in
 // the word's low byte.
-std::pair<std::string_view, unsigned char> tag_of_word(std::string_view record)
+[[gnu::always_inline]] inline std::pair<std::string_view, unsigned char>
+tag_of_word(std::string_view record)
 {
     static_assert(LONGEST_TAG < 7, "a tag and the byte past its longest fit a word");
     std::uint64_t word = 0;
@@ -137,12 +140,9 @@ std::pair<std::string_view, unsigned char> tag_of_word(std::string_view record)
     return {record.substr(0, length), after};
 }
 
-// The tag that starts a record and the byte after it; an empty tag when
-// there is none.
-std::pair<std::string_view, unsigned char> tag_of(std::string_view record)
+// A record shorter than a word, a byte at a time.
+[[gnu::noinline]] std::pair<std::string_view, unsigned char> tag_of_bytes(std::string_view record)
 {
-    if (std::endian::native == std::endian::little && record.size() >= sizeof(std::uint64_t))
-        return tag_of_word(record);
     std::size_t limit = std::min(record.size(), LONGEST_TAG + 1);
     std::size_t length = 0;
     unsigned char letters = 0;
@@ -159,6 +159,17 @@ std::pair<std::string_view, unsigned char> tag_of(std::string_view record)
     if ((kind & DELIMITS) == 0 || ((letters & TAG_LETTER) == 0 && (kind & NUMBER_PUNCTUATION) != 0))
         return {{}, 0};
     return {record.substr(0, length), after};
+}
+
+// The tag that starts a record and the byte after it; an empty tag when
+// there is none. Inline, as every record of the sample is asked, most of
+// them a word long or more.
+[[gnu::always_inline]] inline std::pair<std::string_view, unsigned char>
+tag_of(std::string_view record)
+{
+    if (std::endian::native == std::endian::little && record.size() >= sizeof(std::uint64_t))
+        return tag_of_word(record);
+    return tag_of_bytes(record);
 }
 
 // The tag of a record whose type is a field of its own: that field, key
@@ -229,11 +240,43 @@ std::uint64_t tag_key(std::string_view tag)
     return key;
 }
 
+// A tag's place in the order of tags by length, then by bytes: a rising
+// run of numbers is one, with leading zeros or none. The key's bytes
+// moved so that the first is the most significant after the length.
+std::uint64_t tag_order(std::string_view tag)
+{
+    constexpr std::uint64_t BYTES = (std::uint64_t{1} << 56) - 1;
+    return std::uint64_t{tag.size()} << 56 | swapped(tag_key(tag) & BYTES) >> 8;
+}
+
+// How many tags from the first, passing over records with none, rise
+// each past the one before, up to more than most: tags that rise differ,
+// and a file's keys or counters mostly rise from the start.
+std::size_t rising_tags(const std::vector<std::string_view>& tags, std::size_t most)
+{
+    std::uint64_t last = 0;
+    std::size_t rising = 0;
+    for (std::string_view tag : tags) {
+        if (tag.empty())
+            continue;
+        std::uint64_t order = tag_order(tag);
+        if (order <= last || ++rising > most)
+            break;
+        last = order;
+    }
+    return rising;
+}
+
 // How many different tags the records start with, up to more than most:
 // keys in a flat table, with no allocation per tag, as a file of keys or
 // counters has nearly as many tags as records.
 std::size_t distinct_tags(const std::vector<std::string_view>& tags, std::size_t most)
 {
+    // Keys that rise past most need no table, which for so many would be
+    // the most of the work.
+    std::size_t rising = rising_tags(tags, most);
+    if (rising > most)
+        return rising;
     // The count stops past most: the table never holds more keys than
     // that, and a table sized for every tag would be cleared for nothing.
     std::size_t held = std::min(tags.size(), most + 1);
@@ -496,6 +539,7 @@ record_types_choice find_record_types(const std::vector<std::string_view>& recor
     double records_count = static_cast<double>(records.size());
     // Kept for the census, which would find each again.
     std::vector<std::string_view> tags;
+    tags.reserve(records.size());
     for (std::string_view record : records) {
         auto [tag, after] = typed_tag_of(record, stated);
         tags.push_back(tag);
