@@ -768,6 +768,11 @@ constexpr std::array<std::uint8_t, 256> SIGN_LEADS = [] {
         return false;
     std::uint64_t apart = from_zeros(value.data(), size);
     std::uint64_t others = (((apart & ~HIGH_BITS) + 0x76 * EVERY_BYTE) | apart) & HIGH_BITS;
+    // Digits alone, the most of a column of ids, need no sign looked for.
+    if (others == 0) {
+        run.integer_digits = std::max(run.integer_digits, static_cast<std::uint32_t>(size));
+        return true;
+    }
     std::uint32_t sign = SIGN_LEADS[static_cast<unsigned char>(value.front())];
     others ^= std::uint64_t{sign} << 7;
     if (others == 0) {
