@@ -74,7 +74,9 @@ std::vector<std::string_view> text_records(const decoded_text& decoded, bool who
             records.push_back(line.text);
         else
             continue;
-        if (ends_inside_quotes(line.text, quote))
+        // Asked here too: without a quote, the most of tables, no line is
+        // called for.
+        if (quote && ends_inside_quotes(line.text, quote))
             open = !open;
     }
     if (open && !whole)
