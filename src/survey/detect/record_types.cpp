@@ -249,34 +249,32 @@ std::uint64_t tag_order(std::string_view tag)
     return std::uint64_t{tag.size()} << 56 | swapped(tag_key(tag) & BYTES) >> 8;
 }
 
-// How many tags from the first, passing over records with none, rise
-// each past the one before, up to more than most: tags that rise differ,
-// and a file's keys or counters mostly rise from the start.
-std::size_t rising_tags(const std::vector<std::string_view>& tags, std::size_t most)
-{
+// Tags from the first, passing over records with none, that rise each
+// past the one before: tags that rise differ, and a file's keys or
+// counters mostly rise from the start.
+struct rising_tags {
     std::uint64_t last = 0;
-    std::size_t rising = 0;
-    for (std::string_view tag : tags) {
-        if (tag.empty())
-            continue;
+    std::size_t count = 0;
+    bool rising = true;
+
+    // Whether tag rises too; once one does not, none is asked again.
+    bool take(std::string_view tag)
+    {
+        if (!rising)
+            return false;
         std::uint64_t order = tag_order(tag);
-        if (order <= last || ++rising > most)
-            break;
+        rising = order > last;
         last = order;
+        count += rising;
+        return rising;
     }
-    return rising;
-}
+};
 
 // How many different tags the records start with, up to more than most:
 // keys in a flat table, with no allocation per tag, as a file of keys or
 // counters has nearly as many tags as records.
 std::size_t distinct_tags(const std::vector<std::string_view>& tags, std::size_t most)
 {
-    // Keys that rise past most need no table, which for so many would be
-    // the most of the work.
-    std::size_t rising = rising_tags(tags, most);
-    if (rising > most)
-        return rising;
     // The count stops past most: the table never holds more keys than
     // that, and a table sized for every tag would be cleared for nothing.
     std::size_t held = std::min(tags.size(), most + 1);
@@ -537,6 +535,16 @@ record_types_choice find_record_types(const std::vector<std::string_view>& recor
     // the rest need not be read: most text is not typed records.
     std::size_t untagged = 0;
     double records_count = static_cast<double>(records.size());
+    // Past this many types the records are not typed, unless the separators
+    // were stated; the census can stop there.
+    bool is_stated = stated.delimiter.has_value();
+    std::size_t most_types =
+        is_stated
+            ? records.size()
+            : static_cast<std::size_t>(MOST_TYPES_PER_RECORD * static_cast<double>(records.size()));
+    // More tags than that which rise from the first all differ: the census
+    // would find too many, and the rest need not be read either.
+    rising_tags rising;
     // Kept for the census, which would find each again.
     std::vector<std::string_view> tags;
     tags.reserve(records.size());
@@ -545,6 +553,8 @@ record_types_choice find_record_types(const std::vector<std::string_view>& recor
         tags.push_back(tag);
         if (!tag.empty()) {
             votes[after]++;
+            if (rising.take(tag) && rising.count > most_types)
+                return result;
         } else if (static_cast<double>(records.size() - ++untagged) / records_count <
                    LEAST_TAGGED_SHARE) {
             return result;
@@ -562,17 +572,10 @@ record_types_choice find_record_types(const std::vector<std::string_view>& recor
                                  [](const scored<unsigned char>& a,
                                     const scored<unsigned char>& b) { return a.score < b.score; });
     unsigned char delimiter = stated.delimiter.value_or(best->value);
-    bool is_stated = stated.delimiter.has_value();
     double share = static_cast<double>(votes[delimiter]) / static_cast<double>(records.size());
     std::size_t least = is_stated ? LEAST_STATED_RECORDS : LEAST_TYPED_RECORDS;
     if (records.size() < least || share < LEAST_TAGGED_SHARE)
         return result;
-    // Past this many types the records are not typed, unless the separators
-    // were stated; the census can stop there.
-    std::size_t most_types =
-        is_stated
-            ? records.size()
-            : static_cast<std::size_t>(MOST_TYPES_PER_RECORD * static_cast<double>(records.size()));
     typed_census census = types_of(records, tags, delimiter, stated, most_types);
     if (census.too_many || census.types.size() < 2 || !fields_differ(census.types))
         return result;
