@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <memory>
 
 namespace
 {
@@ -157,10 +158,11 @@ namespace
 
 // Bits set in the words, by hand: the plain instruction set has no
 // popcount instruction, and the compiler's is a library call per word.
-std::size_t bits_set(const std::vector<std::uint64_t>& words)
+std::size_t bits_set(const std::uint64_t* words, std::size_t count_of_words)
 {
     std::size_t count = 0;
-    for (std::uint64_t bits : words) {
+    for (std::size_t at = 0; at < count_of_words; at++) {
+        std::uint64_t bits = words[at];
         bits -= bits >> 1 & 0x5555555555555555u;
         bits = (bits & 0x3333333333333333u) + (bits >> 2 & 0x3333333333333333u);
         bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
@@ -175,7 +177,7 @@ std::size_t bits_set(const std::vector<std::uint64_t>& words)
 template <bool QUOTED>
 std::string_view* values_from_marks(const std::vector<std::string_view>& records,
                                     const field_rule& rule, const std::uint64_t* marks,
-                                    std::string_view* out, std::size_t* row_ends,
+                                    std::string_view* out, std::vector<std::size_t>& row_ends,
                                     const std::string_view* values)
 {
     constexpr std::size_t WORD = 64;
@@ -217,7 +219,9 @@ std::string_view* values_from_marks(const std::vector<std::string_view>& records
             *out++ = unquoted_value(last, quote);
         else
             *out++ = trimmed_value(last);
-        *row_ends++ = static_cast<std::size_t>(out - values);
+        // Added as found: made longer first, row_ends would be cleared
+        // for nothing.
+        row_ends.push_back(static_cast<std::size_t>(out - values));
     }
     return out;
 }
@@ -244,21 +248,22 @@ std::string_view* values_from_marks(const std::vector<std::string_view>& records
     const char* text = records.front().data();
     std::size_t length =
         static_cast<std::size_t>(records.back().data() + records.back().size() - text);
-    std::vector<std::uint64_t> marks((length + 63) / 64 + 1);
+    // Every word but the spare is written by the kernel: none is cleared
+    // before, as a vector would clear them all.
+    std::size_t words = (length + 63) / 64;
+    std::unique_ptr<std::uint64_t[]> marks =
+        std::make_unique_for_overwrite<std::uint64_t[]>(words + 1);
+    marks[words] = 0;
     mark_either_words(reinterpret_cast<const unsigned char*>(text), length, rule.delimiter,
-                      rule.quote.value_or(rule.delimiter), marks.data());
-    std::size_t most = records.size() + bits_set(marks);
+                      rule.quote.value_or(rule.delimiter), marks.get());
+    std::size_t most = records.size() + bits_set(marks.get(), words);
     std::size_t kept = values.size();
     values.resize(kept + most);
-    std::size_t rows = row_ends.size();
-    row_ends.resize(rows + records.size());
     std::string_view* out = values.data() + kept;
     if (rule.quote)
-        out = values_from_marks<true>(records, rule, marks.data(), out, row_ends.data() + rows,
-                                      values.data());
+        out = values_from_marks<true>(records, rule, marks.get(), out, row_ends, values.data());
     else
-        out = values_from_marks<false>(records, rule, marks.data(), out, row_ends.data() + rows,
-                                       values.data());
+        out = values_from_marks<false>(records, rule, marks.get(), out, row_ends, values.data());
     values.resize(static_cast<std::size_t>(out - values.data()));
 }
 
