@@ -417,6 +417,21 @@ TEST(TextLayout, ColumnNamesOverNumbers)
     EXPECT_EQ(describe_text(layout), ", fields 3 names header 0 trailer 0 length - records 4");
 }
 
+// Rows of three, two, four and three fields: as many values in all as
+// rows of three would have, but each row's are read where they stand.
+TEST(TextLayout, RaggedRowsAreTypedRowByRow)
+{
+    lines given = {"id,day,note"};
+    const char* tails[] = {",z", ",x", "", ",x,y"};
+    for (int row = 1; row <= 40; row++)
+        given.push_back(std::to_string(row) + ",2024-01-" + std::to_string(10 + row % 18) +
+                        tails[row % 4]);
+    file_layout layout = survey_layout(text_lines(given, "\n").sample());
+    ASSERT_EQ(layout.described_columns.size(), 4u);
+    EXPECT_EQ(layout.described_columns[0].type, value_type::integer);
+    EXPECT_EQ(layout.described_columns[1].type, value_type::date);
+}
+
 // The rule under the names has the records' length, but is the header's
 // as the names are; the names line names the columns.
 TEST(TextLayout, NamesAndARuleOfTheRecordLength)

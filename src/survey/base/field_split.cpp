@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <memory>
 
 namespace
 {
@@ -155,13 +156,28 @@ std::string_view unquoted_value(std::string_view value, std::optional<unsigned c
 namespace
 {
 
+// Bits set in the words, by hand: the plain instruction set has no
+// popcount instruction, and the compiler's is a library call per word.
+std::size_t bits_set(const std::uint64_t* words, std::size_t count_of_words)
+{
+    std::size_t count = 0;
+    for (std::size_t at = 0; at < count_of_words; at++) {
+        std::uint64_t bits = words[at];
+        bits -= bits >> 1 & 0x5555555555555555u;
+        bits = (bits & 0x3333333333333333u) + (bits >> 2 & 0x3333333333333333u);
+        bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+        count += static_cast<std::size_t>(bits * 0x0101010101010101u >> 56);
+    }
+    return count;
+}
+
 // The values of records from the marks of the whole text they lie in,
 // written from out on; where the next value goes is returned. Without a
 // quote every mark is a delimiter, and no mark is asked which it is.
 template <bool QUOTED>
 std::string_view* values_from_marks(const std::vector<std::string_view>& records,
                                     const field_rule& rule, const std::uint64_t* marks,
-                                    std::string_view* out, std::size_t* row_ends,
+                                    std::string_view* out, std::vector<std::size_t>& row_ends,
                                     const std::string_view* values)
 {
     constexpr std::size_t WORD = 64;
@@ -203,7 +219,9 @@ std::string_view* values_from_marks(const std::vector<std::string_view>& records
             *out++ = unquoted_value(last, quote);
         else
             *out++ = trimmed_value(last);
-        *row_ends++ = static_cast<std::size_t>(out - values);
+        // Added as found: made longer first, row_ends would be cleared
+        // for nothing.
+        row_ends.push_back(static_cast<std::size_t>(out - values));
     }
     return out;
 }
@@ -230,23 +248,22 @@ std::string_view* values_from_marks(const std::vector<std::string_view>& records
     const char* text = records.front().data();
     std::size_t length =
         static_cast<std::size_t>(records.back().data() + records.back().size() - text);
-    std::vector<std::uint64_t> marks((length + 63) / 64 + 1);
+    // Every word but the spare is written by the kernel: none is cleared
+    // before, as a vector would clear them all.
+    std::size_t words = (length + 63) / 64;
+    std::unique_ptr<std::uint64_t[]> marks =
+        std::make_unique_for_overwrite<std::uint64_t[]>(words + 1);
+    marks[words] = 0;
     mark_either_words(reinterpret_cast<const unsigned char*>(text), length, rule.delimiter,
-                      rule.quote.value_or(rule.delimiter), marks.data());
-    std::size_t most = records.size();
-    for (std::uint64_t word : marks)
-        most += static_cast<std::size_t>(std::popcount(word));
+                      rule.quote.value_or(rule.delimiter), marks.get());
+    std::size_t most = records.size() + bits_set(marks.get(), words);
     std::size_t kept = values.size();
     values.resize(kept + most);
-    std::size_t rows = row_ends.size();
-    row_ends.resize(rows + records.size());
     std::string_view* out = values.data() + kept;
     if (rule.quote)
-        out = values_from_marks<true>(records, rule, marks.data(), out, row_ends.data() + rows,
-                                      values.data());
+        out = values_from_marks<true>(records, rule, marks.get(), out, row_ends, values.data());
     else
-        out = values_from_marks<false>(records, rule, marks.data(), out, row_ends.data() + rows,
-                                       values.data());
+        out = values_from_marks<false>(records, rule, marks.get(), out, row_ends, values.data());
     values.resize(static_cast<std::size_t>(out - values.data()));
 }
 

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace
 {
@@ -186,15 +188,14 @@ struct compiled_pattern {
     // Lengths outside these cannot fit, whatever the digits.
     std::size_t shortest = 0, longest = 0;
     bool known = true;
-    // The longest value's shape, digits as 9, in words read at word_at;
-    // and the fields whose range some digits fall outside.
+    // The longest value's shape in words read at word_at, each as the
+    // bytes a value has with every digit a '0', and as what added to a
+    // byte's low seven bits, less those, sets the high bit where it is
+    // amiss; and the fields whose range some digits fall outside.
     std::size_t words = 0;
     std::array<std::size_t, MOST_WORDS> word_at{};
-    std::array<std::uint64_t, MOST_WORDS> shape{};
-    // The same shape as the bytes of its fields' digits (all ones) and its
-    // literals (the rest).
-    std::array<std::uint64_t, MOST_WORDS> digit_lanes{};
-    std::array<std::uint64_t, MOST_WORDS> literals{};
+    std::array<std::uint64_t, MOST_WORDS> expected{};
+    std::array<std::uint64_t, MOST_WORDS> amiss_adds{};
     std::array<fixed_field, MOST_STEPS> ranged{};
     std::size_t ranged_count = 0;
 
@@ -220,9 +221,13 @@ struct compiled_pattern {
     }
 
     // Only where no literal is a digit (which the shape would make a 9)
-    // and the longest value spans whole words.
+    // and the longest value spans whole words; and where a field comes
+    // first, so that a value that fits opens with a digit and is never a
+    // null marker.
     void fix_longest()
     {
+        if (count == 0 || steps[0].field == nullptr)
+            return;
         std::string shaped;
         for (std::size_t step = 0; step < count; step++) {
             const pattern_field* field = steps[step].field;
@@ -244,14 +249,16 @@ struct compiled_pattern {
             ranged_count = 0;
             return;
         }
-        std::string lanes;
-        for (char byte : shaped)
-            lanes += byte == '9' ? '\xFF' : '\0';
+        std::string zeros, adds;
+        for (char byte : shaped) {
+            zeros += byte == '9' ? '0' : byte;
+            // A digit less '0' is amiss past 9, a literal's byte past 0.
+            adds += byte == '9' ? '\x76' : '\x7F';
+        }
         for (std::size_t at = 0; at < shaped.size(); at += sizeof(std::uint64_t)) {
             word_at[words] = std::min(at, shaped.size() - sizeof(std::uint64_t));
-            shape[words] = load_word(shaped.data() + word_at[words]);
-            digit_lanes[words] = load_word(lanes.data() + word_at[words]);
-            literals[words] = shape[words] & ~digit_lanes[words];
+            expected[words] = load_word(zeros.data() + word_at[words]);
+            amiss_adds[words] = load_word(adds.data() + word_at[words]);
             words++;
         }
     }
@@ -265,18 +272,18 @@ struct compiled_pattern {
     }
 };
 
-// Whether a word of a value is the shape's: its literals where the shape
-// has them, digits where it has digits. As digits less '0', a digit's
-// byte has no high half, and no low half past 9 (that 6 more would carry
-// into the high half): the same as digits_as_nines(word) == shape, where
-// no literal is a digit, in half the steps.
-[[gnu::always_inline]] inline bool fits_shape(std::uint64_t word, std::uint64_t digit_lanes,
-                                              std::uint64_t literals)
+// Not zero where a word of a value is not the shape's: its literals where
+// the shape has them, digits where it has digits. Against the shape with
+// '0' for each digit a digit's byte is 0 to 9 and a literal's 0; adding
+// 0x76 or 0x7F to the low seven bits sets the high bit past that, and no
+// sum carries into the next byte. The same as digits_as_nines(word) ==
+// shape, where no literal is a digit, and the words of a value are
+// tested with one branch.
+[[gnu::always_inline]] inline std::uint64_t shape_misfit(std::uint64_t word, std::uint64_t expected,
+                                                         std::uint64_t amiss_adds)
 {
-    constexpr std::uint64_t HIGH_HALVES = 0xF0F0F0F0F0F0F0F0u;
-    std::uint64_t digits = (word ^ '0' * EVERY_BYTE) & digit_lanes;
-    return (word & ~digit_lanes) == literals && (digits & HIGH_HALVES) == 0 &&
-           ((digits + 6 * EVERY_BYTE) & 0x10 * EVERY_BYTE) == 0;
+    std::uint64_t apart = word ^ expected;
+    return (((apart & ~HIGH_BITS) + amiss_adds) | apart) & HIGH_BITS;
 }
 
 // Reads the field's digits at `at` as a number within its range.
@@ -309,8 +316,8 @@ bool read_field(std::string_view value, std::size_t& at, const pattern_field& fi
                                                 const compiled_pattern& pattern)
 {
     for (std::size_t word = 0; word < pattern.words; word++) {
-        if (!fits_shape(load_word(value.data() + pattern.word_at[word]), pattern.digit_lanes[word],
-                        pattern.literals[word]))
+        if (shape_misfit(load_word(value.data() + pattern.word_at[word]), pattern.expected[word],
+                         pattern.amiss_adds[word]) != 0)
             return false;
     }
     return fits_ranges(value.data(), pattern);
@@ -516,49 +523,76 @@ static_assert(std::all_of(NULL_MARKERS.begin(), NULL_MARKERS.end(),
 
 // The values from the first, of the pattern's longest length, that fit
 // it: a column of dates or times is mostly such a run. The pattern's
-// words are held for the run, not read again at each value, and as many
-// as it has are compared with no loop.
-template <std::size_t WORDS>
+// words and ranged fields are held for the run, not read again at each
+// value, and as many as it has are tested with no loop and one branch.
+template <std::size_t WORDS, std::size_t RANGED>
 std::size_t longest_run_of(const std::string_view* values, std::size_t stride, std::size_t count,
                            const compiled_pattern& pattern)
 {
     std::array<std::size_t, WORDS> word_at;
-    std::array<std::uint64_t, WORDS> digit_lanes, literals;
+    std::array<std::uint64_t, WORDS> expected, amiss_adds;
     for (std::size_t word = 0; word < WORDS; word++) {
         word_at[word] = pattern.word_at[word];
-        digit_lanes[word] = pattern.digit_lanes[word];
-        literals[word] = pattern.literals[word];
+        expected[word] = pattern.expected[word];
+        amiss_adds[word] = pattern.amiss_adds[word];
     }
+    std::array<fixed_field, RANGED> ranged;
+    std::copy_n(pattern.ranged.begin(), RANGED, ranged.begin());
     const std::size_t longest = pattern.longest;
     std::size_t at = 0;
     for (; at < count; at++) {
         std::string_view value = values[at * stride];
-        if (value.size() != longest || may_lead_marker(value.front()))
+        if (value.size() != longest)
             break;
-        bool fits = true;
+        const char* bytes = value.data();
+        std::uint64_t misfit = 0;
+#pragma GCC unroll 4
         for (std::size_t word = 0; word < WORDS; word++)
-            fits &= fits_shape(load_word(value.data() + word_at[word]), digit_lanes[word],
-                               literals[word]);
-        if (!fits || !fits_ranges(value.data(), pattern))
+            misfit |=
+                shape_misfit(load_word(bytes + word_at[word]), expected[word], amiss_adds[word]);
+#pragma GCC unroll 8
+        for (const fixed_field& fixed : ranged) {
+            std::uint32_t key = two_digit_key(static_cast<unsigned char>(bytes[fixed.at]),
+                                              static_cast<unsigned char>(bytes[fixed.at + 1]));
+            misfit |= key - fixed.low > fixed.span;
+        }
+        if (misfit != 0)
             break;
     }
     return at;
 }
 
+// The patterns here have up to five fields whose range matters.
+constexpr std::size_t MOST_RANGED = 6;
+
+template <std::size_t WORDS, std::size_t... RANGED>
+std::size_t longest_run_ranged(const std::string_view* values, std::size_t stride,
+                               std::size_t count, const compiled_pattern& pattern,
+                               std::index_sequence<RANGED...>)
+{
+    std::size_t run = 0;
+    ((pattern.ranged_count == RANGED
+          ? (run = longest_run_of<WORDS, RANGED>(values, stride, count, pattern), true)
+          : false) ||
+     ...);
+    return run;
+}
+
 std::size_t longest_run(const std::string_view* values, std::size_t stride, std::size_t count,
                         const compiled_pattern& pattern)
 {
-    if (!pattern.known)
+    if (!pattern.known || pattern.ranged_count > MOST_RANGED)
         return 0;
+    constexpr auto ranged = std::make_index_sequence<MOST_RANGED + 1>();
     switch (pattern.words) {
     case 1:
-        return longest_run_of<1>(values, stride, count, pattern);
+        return longest_run_ranged<1>(values, stride, count, pattern, ranged);
     case 2:
-        return longest_run_of<2>(values, stride, count, pattern);
+        return longest_run_ranged<2>(values, stride, count, pattern, ranged);
     case 3:
-        return longest_run_of<3>(values, stride, count, pattern);
+        return longest_run_ranged<3>(values, stride, count, pattern, ranged);
     case 4:
-        return longest_run_of<4>(values, stride, count, pattern);
+        return longest_run_ranged<4>(values, stride, count, pattern, ranged);
     default:
         return 0;
     }
@@ -691,6 +725,74 @@ class signatures_taken
     std::size_t count_ = 0;
 };
 
+// A plain number: a sign or none, digits, and at most one decimal mark
+// with digits either side or both. Every number form left reads one alike
+// where they all share that mark (an integer whatever their marks), as
+// none has a grouping mark in it: its widths alone are what it adds.
+struct plain_numbers {
+    char mark = 0; // the decimal mark the forms left share, or 0
+    std::uint32_t integer_digits = 0;
+    std::uint32_t fraction_digits = 0;
+    bool fraction = false;
+};
+
+constexpr std::array<std::uint8_t, 256> SIGN_LEADS = [] {
+    std::array<std::uint8_t, 256> leads{};
+    leads['-'] = leads['+'] = 1;
+    return leads;
+}();
+
+// A value of one to eight bytes in a word, each byte less '0' (a digit
+// then 0 to 9) and the lanes past it 0: read as two halves or three
+// bytes, never past its end, the overlap the same bytes either way.
+[[gnu::always_inline]] inline std::uint64_t from_zeros(const char* bytes, std::size_t size)
+{
+    constexpr std::uint32_t ZEROS = '0' * 0x01010101u;
+    if (size >= sizeof(std::uint32_t))
+        return (load_half(bytes) ^ ZEROS) |
+               std::uint64_t{load_half(bytes + size - sizeof(std::uint32_t)) ^ ZEROS}
+                   << 8 * (size - sizeof(std::uint32_t));
+    auto at = [bytes](std::size_t place) {
+        return std::uint64_t{static_cast<unsigned char>(bytes[place] ^ '0')} << 8 * place;
+    };
+    return at(0) | at(size / 2) | at(size - 1);
+}
+
+// Whether value is a plain number of up to a word, its widths added to
+// run's if so. A byte less '0' past 9 is no digit: adding 0x76 to its low
+// seven bits then sets its high bit, as does a high bit of its own.
+[[gnu::always_inline]] inline bool take_plain(std::string_view value, plain_numbers& run)
+{
+    std::size_t size = value.size();
+    if (size - 1 >= sizeof(std::uint64_t))
+        return false;
+    std::uint64_t apart = from_zeros(value.data(), size);
+    std::uint64_t others = (((apart & ~HIGH_BITS) + 0x76 * EVERY_BYTE) | apart) & HIGH_BITS;
+    // Digits alone, the most of a column of ids, need no sign looked for.
+    if (others == 0) {
+        run.integer_digits = std::max(run.integer_digits, static_cast<std::uint32_t>(size));
+        return true;
+    }
+    std::uint32_t sign = SIGN_LEADS[static_cast<unsigned char>(value.front())];
+    others ^= std::uint64_t{sign} << 7;
+    if (others == 0) {
+        if (size == sign)
+            return false;
+        run.integer_digits = std::max(run.integer_digits, static_cast<std::uint32_t>(size - sign));
+        return true;
+    }
+    if ((others & (others - 1)) != 0)
+        return false;
+    std::size_t lane = static_cast<std::size_t>(std::countr_zero(others)) / 8;
+    if (run.mark == 0 || value[lane] != run.mark || size == sign + 1)
+        return false;
+    run.integer_digits = std::max(run.integer_digits, static_cast<std::uint32_t>(lane - sign));
+    run.fraction_digits =
+        std::max(run.fraction_digits, static_cast<std::uint32_t>(size - 1 - lane));
+    run.fraction = true;
+    return true;
+}
+
 } // namespace
 
 struct column_typer::state {
@@ -770,19 +872,48 @@ struct column_typer::state {
                     break;
             }
         } else if (living.back() < NUMBER_FORMS.size()) {
+            plain_numbers run;
+            run.mark = shared_decimal_mark();
             value_signature signature, last = last_taken;
-            while (at < count && !values[at * stride].empty() &&
-                   !may_lead_marker(values[at * stride].front()) &&
-                   signature_of(values[at * stride], signature) &&
-                   (signature == last || taken.contains(signature))) {
+            for (; at < count; at++) {
+                std::string_view value = values[at * stride];
+                if (take_plain(value, run))
+                    continue;
+                if (value.empty() || may_lead_marker(value.front()) ||
+                    !signature_of(value, signature) ||
+                    !(signature == last || taken.contains(signature)))
+                    break;
                 last = signature;
-                at++;
             }
             last_taken = last;
+            widen(run);
         }
         taken_values += at;
         typed += at;
         return at;
+    }
+
+    // The decimal mark of every number form left, or 0 where they differ.
+    char shared_decimal_mark() const
+    {
+        char mark = candidates[living.front()].form.decimal;
+        for (std::uint8_t index : living) {
+            if (candidates[index].form.decimal != mark)
+                return 0;
+        }
+        return mark;
+    }
+
+    // The plain numbers' widths given to every form left, as taking each
+    // value in turn would.
+    void widen(const plain_numbers& run)
+    {
+        for (std::uint8_t index : living) {
+            number_shape& widest = candidates[index].widest;
+            widest.integer_digits = std::max(widest.integer_digits, run.integer_digits);
+            widest.fraction_digits = std::max(widest.fraction_digits, run.fraction_digits);
+            widest.fraction |= run.fraction;
+        }
     }
 
     // Out of line, so that the values passed over above, most of a long

@@ -74,7 +74,9 @@ std::vector<std::string_view> text_records(const decoded_text& decoded, bool who
             records.push_back(line.text);
         else
             continue;
-        if (ends_inside_quotes(line.text, quote))
+        // Asked here too: without a quote, the most of tables, no line is
+        // called for.
+        if (quote && ends_inside_quotes(line.text, quote))
             open = !open;
     }
     if (open && !whole)
@@ -216,10 +218,14 @@ std::vector<column_description> typed_columns(const value_table& rows, std::size
             std::size_t end = std::min(rows.rows(), row + ROWS_TYPED_AT_ONCE);
             // Rows of one width, the most of a table's, hold each column's
             // values a row's width apart: read there, not copied out.
+            // Asked as where each row starts, with no exit from the loop:
+            // the compiler then takes several rows a step.
             std::size_t width = rows.width(row);
-            bool one_width = true;
-            for (std::size_t at = row + 1; at < end && one_width; at++)
-                one_width = rows.width(at) == width;
+            std::size_t start = rows.row_starts[row];
+            std::size_t differ = 0;
+            for (std::size_t at = row + 1; at <= end; at++)
+                differ |= rows.row_starts[at] ^ (start + (at - row) * width);
+            bool one_width = differ == 0;
             std::size_t kept = 0;
             for (std::size_t each = 0; each < still_open; each++) {
                 std::size_t column = open[each];

@@ -1,5 +1,7 @@
 #include "record_types.h"
 
+#include "../base/byte_order.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -119,7 +121,8 @@ std::uint64_t bytes_between(std::uint64_t word, unsigned char low, unsigned char
 // A record of a word or more, the most of them: its first eight bytes
 // asked at once where each byte would be looked up in turn, the first in
 // the word's low byte.
-std::pair<std::string_view, unsigned char> tag_of_word(std::string_view record)
+[[gnu::always_inline]] inline std::pair<std::string_view, unsigned char>
+tag_of_word(std::string_view record)
 {
     static_assert(LONGEST_TAG < 7, "a tag and the byte past its longest fit a word");
     std::uint64_t word = 0;
@@ -137,12 +140,9 @@ std::pair<std::string_view, unsigned char> tag_of_word(std::string_view record)
     return {record.substr(0, length), after};
 }
 
-// The tag that starts a record and the byte after it; an empty tag when
-// there is none.
-std::pair<std::string_view, unsigned char> tag_of(std::string_view record)
+// A record shorter than a word, a byte at a time.
+[[gnu::noinline]] std::pair<std::string_view, unsigned char> tag_of_bytes(std::string_view record)
 {
-    if (std::endian::native == std::endian::little && record.size() >= sizeof(std::uint64_t))
-        return tag_of_word(record);
     std::size_t limit = std::min(record.size(), LONGEST_TAG + 1);
     std::size_t length = 0;
     unsigned char letters = 0;
@@ -159,6 +159,17 @@ std::pair<std::string_view, unsigned char> tag_of(std::string_view record)
     if ((kind & DELIMITS) == 0 || ((letters & TAG_LETTER) == 0 && (kind & NUMBER_PUNCTUATION) != 0))
         return {{}, 0};
     return {record.substr(0, length), after};
+}
+
+// The tag that starts a record and the byte after it; an empty tag when
+// there is none. Inline, as every record of the sample is asked, most of
+// them a word long or more.
+[[gnu::always_inline]] inline std::pair<std::string_view, unsigned char>
+tag_of(std::string_view record)
+{
+    if (std::endian::native == std::endian::little && record.size() >= sizeof(std::uint64_t))
+        return tag_of_word(record);
+    return tag_of_bytes(record);
 }
 
 // The tag of a record whose type is a field of its own: that field, key
@@ -228,6 +239,36 @@ std::uint64_t tag_key(std::string_view tag)
         key |= std::uint64_t{static_cast<unsigned char>(tag[at])} << (8 * at);
     return key;
 }
+
+// A tag's place in the order of tags by length, then by bytes: a rising
+// run of numbers is one, with leading zeros or none. The key's bytes
+// moved so that the first is the most significant after the length.
+std::uint64_t tag_order(std::string_view tag)
+{
+    constexpr std::uint64_t BYTES = (std::uint64_t{1} << 56) - 1;
+    return std::uint64_t{tag.size()} << 56 | swapped(tag_key(tag) & BYTES) >> 8;
+}
+
+// Tags from the first, passing over records with none, that rise each
+// past the one before: tags that rise differ, and a file's keys or
+// counters mostly rise from the start.
+struct rising_tags {
+    std::uint64_t last = 0;
+    std::size_t count = 0;
+    bool rising = true;
+
+    // Whether tag rises too; once one does not, none is asked again.
+    bool take(std::string_view tag)
+    {
+        if (!rising)
+            return false;
+        std::uint64_t order = tag_order(tag);
+        rising = order > last;
+        last = order;
+        count += rising;
+        return rising;
+    }
+};
 
 // How many different tags the records start with, up to more than most:
 // keys in a flat table, with no allocation per tag, as a file of keys or
@@ -494,13 +535,26 @@ record_types_choice find_record_types(const std::vector<std::string_view>& recor
     // the rest need not be read: most text is not typed records.
     std::size_t untagged = 0;
     double records_count = static_cast<double>(records.size());
+    // Past this many types the records are not typed, unless the separators
+    // were stated; the census can stop there.
+    bool is_stated = stated.delimiter.has_value();
+    std::size_t most_types =
+        is_stated
+            ? records.size()
+            : static_cast<std::size_t>(MOST_TYPES_PER_RECORD * static_cast<double>(records.size()));
+    // More tags than that which rise from the first all differ: the census
+    // would find too many, and the rest need not be read either.
+    rising_tags rising;
     // Kept for the census, which would find each again.
     std::vector<std::string_view> tags;
+    tags.reserve(records.size());
     for (std::string_view record : records) {
         auto [tag, after] = typed_tag_of(record, stated);
         tags.push_back(tag);
         if (!tag.empty()) {
             votes[after]++;
+            if (rising.take(tag) && rising.count > most_types)
+                return result;
         } else if (static_cast<double>(records.size() - ++untagged) / records_count <
                    LEAST_TAGGED_SHARE) {
             return result;
@@ -518,17 +572,10 @@ record_types_choice find_record_types(const std::vector<std::string_view>& recor
                                  [](const scored<unsigned char>& a,
                                     const scored<unsigned char>& b) { return a.score < b.score; });
     unsigned char delimiter = stated.delimiter.value_or(best->value);
-    bool is_stated = stated.delimiter.has_value();
     double share = static_cast<double>(votes[delimiter]) / static_cast<double>(records.size());
     std::size_t least = is_stated ? LEAST_STATED_RECORDS : LEAST_TYPED_RECORDS;
     if (records.size() < least || share < LEAST_TAGGED_SHARE)
         return result;
-    // Past this many types the records are not typed, unless the separators
-    // were stated; the census can stop there.
-    std::size_t most_types =
-        is_stated
-            ? records.size()
-            : static_cast<std::size_t>(MOST_TYPES_PER_RECORD * static_cast<double>(records.size()));
     typed_census census = types_of(records, tags, delimiter, stated, most_types);
     if (census.too_many || census.types.size() < 2 || !fields_differ(census.types))
         return result;

@@ -63,6 +63,17 @@ std::vector<std::string> edifact_segments()
     return segments;
 }
 
+// Numbered types in the order a batch writes them: a header, details
+// whose codes repeat one after another, a trailer.
+std::vector<std::string> numbered_types()
+{
+    std::vector<std::string> records = {"01|ACME|20240101"};
+    for (int line = 1; line <= 12; line++)
+        records.push_back("02|ITEM" + std::to_string(line) + "|" + std::to_string(line) + "|9.99");
+    records.push_back("09|12");
+    return records;
+}
+
 // FIX messages, a line each: BeginString states the separator (SOH) and
 // MsgType (35), not the first field, names the type.
 std::vector<std::string> fix_messages()
@@ -143,7 +154,9 @@ INSTANTIATE_TEST_SUITE_P(
         typed_case{"fix_a_message_a_line", text_lines(fix_messages(), "\n"), 0x01, "LF", 2, 12},
         typed_case{"edifact_with_una", text_lines(edifact_segments(), "\n"), '+', "LF", 9, 18},
         typed_case{"edifact_without_line_ends", text_lines(edifact_segments(), ""), '+', "'", 9,
-                   18}),
+                   18},
+        typed_case{"numbered_types_in_order", text_lines(numbered_types(), "\n"), '|', "LF", 3,
+                   14}),
     [](const testing::TestParamInfo<typed_case>& info) { return info.param.name; });
 
 // Text whose first field only looks like a tag: numbers before a decimal
