@@ -67,6 +67,10 @@ INSTANTIATE_TEST_SUITE_P(
         type_case{"datetimes_without_seconds", {"2024/05/06 07:08"}, "datetime %Y/%m/%d %H:%M"},
         type_case{"iso_datetimes", {"2024-05-06T07:08:09.123"}, "datetime %Y-%m-%dT%H:%M:%S.%f"},
         type_case{"no_month_13", {"2024-13-01"}, "text"},
+        type_case{"leap_day", {"2024-02-29", "2000-02-29"}, "date %Y-%m-%d"},
+        type_case{"no_leap_day_in_2023", {"2024-01-31", "2023-02-29"}, "text"},
+        type_case{"no_leap_day_in_1900", {"29.02.1900"}, "text"},
+        type_case{"no_31_april_walked", {"4/30/2024", "4/31/2024"}, "text"},
         type_case{"booleans", {"true", "FALSE", "True"}, "boolean"}),
     case_name);
 
@@ -85,6 +89,15 @@ TEST(ColumnType, MixedValuesSayWhyText)
     EXPECT_EQ(column.type, value_type::text);
     EXPECT_EQ(column.why_text, "mixed: integer values until \"x3\" in record 3");
     EXPECT_EQ(infer_column_type({"Anna", "Ole"}).why_text, "");
+}
+
+// A day the calendar lacks, far into a run of dates, still breaks the type:
+// a loader would refuse it.
+TEST(ColumnType, DayNotInTheCalendarEndsADateRun)
+{
+    std::vector<std::string_view> values(300, "2024-03-31");
+    values[250] = "2024-06-31";
+    EXPECT_EQ(infer_column_type(values).type, value_type::text);
 }
 
 // Values whose digits alone differ from one taken before are passed over

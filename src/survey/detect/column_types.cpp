@@ -198,6 +198,10 @@ struct compiled_pattern {
     std::array<std::uint64_t, MOST_WORDS> amiss_adds{};
     std::array<fixed_field, MOST_STEPS> ranged{};
     std::size_t ranged_count = 0;
+    // Where the longest value holds its day, month and year, for the
+    // calendar; NOWHERE where the pattern has none.
+    static constexpr std::size_t NOWHERE = ~std::size_t{0};
+    std::size_t day_at = NOWHERE, month_at = NOWHERE, year_at = NOWHERE;
 
     explicit compiled_pattern(std::string_view pattern = {})
     {
@@ -241,12 +245,19 @@ struct compiled_pattern {
                 ranged[ranged_count++] = {shaped.size(), two_digit_key(field->low),
                                           two_digit_key(field->high) - two_digit_key(field->low)};
             }
+            if (field != nullptr && field->directive == 'd')
+                day_at = shaped.size();
+            if (field != nullptr && field->directive == 'm')
+                month_at = shaped.size();
+            if (field != nullptr && field->directive == 'Y')
+                year_at = shaped.size();
             shaped.append(field != nullptr ? field->most : 1,
                           field != nullptr ? '9' : steps[step].literal);
         }
         if (!known || shaped.size() < sizeof(std::uint64_t) ||
             shaped.size() > MOST_WORDS * sizeof(std::uint64_t)) {
             ranged_count = 0;
+            day_at = month_at = year_at = NOWHERE;
             return;
         }
         std::string zeros, adds;
@@ -286,11 +297,49 @@ struct compiled_pattern {
     return (((apart & ~HIGH_BITS) + amiss_adds) | apart) & HIGH_BITS;
 }
 
+// Whether the day stands in the month: 30 February and 31 April do not,
+// nor 29 February of a year that is no leap year (year 0 where the value
+// has none, which lets it stand). A loader refuses such a date, and so
+// must the column's type.
+bool in_calendar(int day, int month, int year)
+{
+    static constexpr int DAYS[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (day <= 28 || month < 1 || month > 12)
+        return true;
+    if (month == 2 && day == 29)
+        return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+    return day <= DAYS[month - 1];
+}
+
+int digits_at(const char* bytes, std::size_t count)
+{
+    int number = 0;
+    for (std::size_t at = 0; at < count; at++)
+        number = number * 10 + (bytes[at] - '0');
+    return number;
+}
+
+// The calendar, for a value of the longest length whose shape fits: a
+// day past 28, seldom, is looked at further.
+[[gnu::always_inline]] inline bool in_calendar_at(const char* bytes,
+                                                  const compiled_pattern& pattern)
+{
+    if (pattern.day_at == compiled_pattern::NOWHERE ||
+        pattern.month_at == compiled_pattern::NOWHERE ||
+        two_digit_key(static_cast<unsigned char>(bytes[pattern.day_at]),
+                      static_cast<unsigned char>(bytes[pattern.day_at + 1])) <= two_digit_key(28))
+        return true;
+    int year =
+        pattern.year_at == compiled_pattern::NOWHERE ? 0 : digits_at(bytes + pattern.year_at, 4);
+    return in_calendar(digits_at(bytes + pattern.day_at, 2), digits_at(bytes + pattern.month_at, 2),
+                       year);
+}
+
 // Reads the field's digits at `at` as a number within its range.
-bool read_field(std::string_view value, std::size_t& at, const pattern_field& field)
+bool read_field(std::string_view value, std::size_t& at, const pattern_field& field, int& number)
 {
     std::size_t from = at;
-    int number = 0;
+    number = 0;
     while (at < value.size() && at - from < field.most && is_digit(value[at]))
         number = number * 10 + (value[at++] - '0');
     return at - from >= field.least && number >= field.low && number <= field.high;
@@ -320,24 +369,32 @@ bool read_field(std::string_view value, std::size_t& at, const pattern_field& fi
                          pattern.amiss_adds[word]) != 0)
             return false;
     }
-    return fits_ranges(value.data(), pattern);
+    return fits_ranges(value.data(), pattern) && in_calendar_at(value.data(), pattern);
 }
 
 // A value of any other length, the pattern walked step by step.
 [[gnu::noinline]] bool walks_pattern(std::string_view value, const compiled_pattern& pattern)
 {
     std::size_t at = 0;
+    int day = 0, month = 0, year = 0;
     for (std::size_t step = 0; step < pattern.count; step++) {
         const pattern_step& each = pattern.steps[step];
+        int number = 0;
         if (each.field == nullptr) {
             if (at >= value.size() || value[at] != each.literal)
                 return false;
             at++;
-        } else if (!read_field(value, at, *each.field)) {
+        } else if (!read_field(value, at, *each.field, number)) {
             return false;
         }
+        if (each.field != nullptr && each.field->directive == 'd')
+            day = number;
+        if (each.field != nullptr && each.field->directive == 'm')
+            month = number;
+        if (each.field != nullptr && each.field->directive == 'Y')
+            year = number;
     }
-    return at == value.size();
+    return at == value.size() && (month == 0 || in_calendar(day, month, year));
 }
 
 // Whether value is written in pattern, strptime's directives %Y %m %d %H
@@ -556,7 +613,7 @@ std::size_t longest_run_of(const std::string_view* values, std::size_t stride, s
                                               static_cast<unsigned char>(bytes[fixed.at + 1]));
             misfit |= key - fixed.low > fixed.span;
         }
-        if (misfit != 0)
+        if (misfit != 0 || !in_calendar_at(bytes, pattern))
             break;
     }
     return at;
