@@ -557,6 +557,8 @@ struct typed_text {
     std::vector<std::string_view> records;
     // Past the last whole record.
     std::size_t covered = 0;
+    // The file ends inside the last record, before its terminator.
+    bool last_cut = false;
 };
 
 typed_text typed_lines(const kept_lines& kept)
@@ -566,8 +568,10 @@ typed_text typed_lines(const kept_lines& kept)
     for (const text_line& line : kept.lines) {
         if (!kept.at_end && !line.terminated)
             break;
-        if (!is_blank_line(line.text))
+        if (!is_blank_line(line.text)) {
             typed.records.push_back(line.text);
+            typed.last_cut = !line.terminated;
+        }
         typed.covered = line.end;
     }
     return typed;
@@ -587,7 +591,7 @@ void weigh_record_types(survey_evidence& evidence, layout_hypothesis& hypothesis
     bool whole = sample_is_whole_file(sample);
     stated_separators stated = read_stated_separators(text);
     typed_text typed = typed_lines(evidence.lines_of_start());
-    record_types_choice types = find_record_types(typed.records, stated);
+    record_types_choice types = find_record_types(typed.records, stated, typed.last_cut);
     file_layout& layout = hypothesis.layout;
     positional_types_choice positional;
     if (!types.found && !stated.delimiter)
@@ -610,7 +614,9 @@ void weigh_record_types(survey_evidence& evidence, layout_hypothesis& hypothesis
         typed.records = split_segments(text, *terminator, whole);
         std::size_t last = text.rfind(static_cast<char>(*terminator));
         typed.covered = whole ? text.size() : last + 1;
-        types = find_record_types(typed.records, stated);
+        typed.last_cut =
+            whole && text.find_first_not_of("\r\n", last + 1) != std::string_view::npos;
+        types = find_record_types(typed.records, stated, typed.last_cut);
         if (!types.found)
             return;
         layout.kind = record_layout::lines;

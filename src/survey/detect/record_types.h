@@ -44,7 +44,7 @@ struct record_types_choice {
 };
 
 record_types_choice find_record_types(const std::vector<std::string_view>& records,
-                                      const stated_separators& stated);
+                                      const stated_separators& stated, bool last_cut = false);
 
 // Records of one length and several types told by a digit in their first
 // column, with no delimiter after it (a bank's file header, batch, entry

@@ -278,6 +278,27 @@ TEST(RecordTypes, VerifyHoldsEachRecordToItsType)
     EXPECT_EQ(again.outcome().first_anomalies[0].what, "5 fields, expected 3 for N1");
 }
 
+// A file cut inside its last segment: the cut segment does not widen its
+// type's fields, and --verify names it.
+TEST(RecordTypes, SegmentCutByTheEndIsNamed)
+{
+    std::vector<std::string> segments = x12_segments();
+    segments.resize(24); // up to the last order's PO1
+    fixture_file file = text_lines(segments, "~");
+    file.bytes.resize(file.bytes.size() - std::string("*EA*9.99**VP*ABC123~").size());
+    file_layout layout = survey_layout(file.sample());
+    ASSERT_FALSE(layout.record_types.empty());
+    auto po1 = std::find_if(layout.record_types.begin(), layout.record_types.end(),
+                            [](const record_type& type) { return type.tag == "PO1"; });
+    ASSERT_NE(po1, layout.record_types.end());
+    EXPECT_EQ(po1->fewest_fields, 8u);
+    typed_checker checker(layout);
+    checker.feed(file.bytes);
+    checker.finish();
+    ASSERT_EQ(checker.outcome().anomalies, 1u);
+    EXPECT_EQ(checker.outcome().first_anomalies[0].what, "3 fields, expected 8 for PO1");
+}
+
 TEST(RecordTypes, VerifyReadsTheTypeFromItsOwnField)
 {
     std::vector<std::string> messages = fix_messages();
