@@ -596,6 +596,9 @@ std::size_t longest_run_of(const std::string_view* values, std::size_t stride, s
     std::array<fixed_field, RANGED> ranged;
     std::copy_n(pattern.ranged.begin(), RANGED, ranged.begin());
     const std::size_t longest = pattern.longest;
+    // Only a day past 28 asks the calendar.
+    const std::size_t day_at =
+        pattern.month_at == compiled_pattern::NOWHERE ? compiled_pattern::NOWHERE : pattern.day_at;
     std::size_t at = 0;
     for (; at < count; at++) {
         std::string_view value = values[at * stride];
@@ -613,7 +616,12 @@ std::size_t longest_run_of(const std::string_view* values, std::size_t stride, s
                                               static_cast<unsigned char>(bytes[fixed.at + 1]));
             misfit |= key - fixed.low > fixed.span;
         }
-        if (misfit != 0 || !in_calendar_at(bytes, pattern))
+        if (misfit != 0)
+            break;
+        if (day_at != compiled_pattern::NOWHERE &&
+            two_digit_key(static_cast<unsigned char>(bytes[day_at]),
+                          static_cast<unsigned char>(bytes[day_at + 1])) > two_digit_key(28) &&
+            !in_calendar_at(bytes, pattern))
             break;
     }
     return at;

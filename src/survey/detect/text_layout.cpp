@@ -1611,10 +1611,10 @@ text_layout_choice survey_text_lines(const file_sample& sample, const encoding_g
     layout.delimiter = rule.delimiter;
     layout.tab_runs = rule.delimiter == ' ' && parted_by_tabs(data);
     layout.quote = rule.quote;
+    // The records lie one after another in the text: one search for all.
     layout.bare_double_quotes =
-        !rule.quote && std::any_of(data.begin(), data.end(), [](const text_record& record) {
-            return record.text.find('"') != std::string_view::npos;
-        });
+        !rule.quote && !data.empty() &&
+        view.decoded.text.substr(data.front().start).find('"') != std::string_view::npos;
     layout.fields = pair->value.fields;
     if (range.fewest < range.most) {
         layout.fewest_fields = range.fewest;
