@@ -635,12 +635,11 @@ std::size_t longest_run_ranged(const std::string_view* values, std::size_t strid
                                std::size_t count, const compiled_pattern& pattern,
                                std::index_sequence<RANGED...>)
 {
-    std::size_t run = 0;
-    ((pattern.ranged_count == RANGED
-          ? (run = longest_run_of<WORDS, RANGED>(values, stride, count, pattern), true)
-          : false) ||
-     ...);
-    return run;
+    using runner =
+        std::size_t (*)(const std::string_view*, std::size_t, std::size_t, const compiled_pattern&);
+    // One instance for each count of ranged fields, chosen once a run.
+    static constexpr runner RUNNERS[] = {&longest_run_of<WORDS, RANGED>...};
+    return RUNNERS[pattern.ranged_count](values, stride, count, pattern);
 }
 
 std::size_t longest_run(const std::string_view* values, std::size_t stride, std::size_t count,
