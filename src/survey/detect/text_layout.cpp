@@ -1301,6 +1301,12 @@ line_run records_of_length(const text_view& view, std::uint64_t length,
         trailing += !is_remark(view.lines[end - 1].text);
         end--;
     }
+    // More closing lines of another length than a trailer holds are the
+    // records' own: the short last pieces of data wrapped at a width (a
+    // firmware image's hex records), so the records are not one length.
+    if (view.whole_file && trailing == MOST_TRAILING_LINES && end > view.first &&
+        !is_remark(view.lines[end - 1].text) && !is_record(end - 1))
+        return {end, end, end, 0};
     if (!view.whole_file)
         end = view.last;
     // The run starts at the first line of length that the next lines

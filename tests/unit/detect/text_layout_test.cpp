@@ -35,6 +35,16 @@ std::vector<std::string> one_longer_in(int rows)
     return lines;
 }
 
+// Data wrapped at one width whose last pieces are shorter, before two
+// closing lines (a firmware image in hex records): one line in a hundred
+// and fifty of another length is still records that vary.
+std::vector<std::string> wrapped_with_short_ends()
+{
+    std::vector<std::string> lines(300, ":10E000000D9489F10D94");
+    lines.insert(lines.end(), {":04F72000F8", ":04F72400C6", ":0400000330", ":00000001FF"});
+    return lines;
+}
+
 // A sparse matrix's entries behind its banner and size line (rows,
 // columns, entries); with whole numbers for values, like a colour map of
 // as many entries whose first entry holds the count by chance.
@@ -80,6 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
                    text_shape::free_text},
         // One in sixty-six (a table row longer than the rest).
         shape_case{"one_length_but_one_in_sixty_six", one_longer_in(66), text_shape::free_text},
+        shape_case{"short_ends_of_wrapped_data", wrapped_with_short_ends(), text_shape::free_text},
         shape_case{"free_text",
                    {"# a program", "int main()", "{", "    return 0;", "}"},
                    text_shape::free_text}),
