@@ -52,6 +52,17 @@ INSTANTIATE_TEST_SUITE_P(
     Texts, DelimiterChoice,
     testing::Values(
         delimiter_case{"commas", "a,1,x\nb,2,y\nc,3,z\n", ",-3"},
+        // Blocks of a scene graph: the points inside split alike at blanks,
+        // but they are records spanning lines, not fields.
+        delimiter_case{"nested_blocks",
+                       "Shape {\n  Coordinate { point [\n    0.0 0.5 -0.25,\n    0.1 1.5 -1.25,\n"
+                       "    0.2 2.5 -2.25,\n  ] }\n}\nShape {\n  Coordinate { point [\n"
+                       "    1.0 0.5 -0.25,\n    1.1 1.5 -1.25,\n    1.2 2.5 -2.25,\n  ] }\n}\n",
+                       "none"},
+        // A bracket opened in one row's value and closed rows later.
+        delimiter_case{"bracket_across_rows",
+                       "n,a,note\nx1,3,ok\nx2,6,(see\nx3,9,ok\nx4,1,ok\nx5,2,below)\nx6,4,ok\n",
+                       ",-3"},
         delimiter_case{"semicolons_over_decimal_commas", "1;10,50;x\n2;7,25;y\n3;100,00;z\n",
                        ";-3"},
         delimiter_case{"quoted_commas", "\"a,b\",1\n\"c\",2\n\"d,e\",3\n", ",\"2"},
