@@ -1542,10 +1542,27 @@ std::optional<candidate_score> numbers_in_one_line(std::string_view line)
 namespace
 {
 
+// Most tables hold no opening bracket at all: a library search for each
+// rules them out without a walk byte by byte. The lines are views of one
+// text in order, so one span holds them all.
+bool holds_an_opening(const std::vector<std::string_view>& lines)
+{
+    if (lines.empty() || lines.back().data() < lines.front().data())
+        return !lines.empty();
+    std::string_view text(lines.front().data(),
+                          static_cast<std::size_t>(lines.back().data() - lines.front().data()) +
+                              lines.back().size());
+    return std::ranges::any_of(std::string_view("([{"), [&](char opening) {
+        return text.find(opening) != std::string_view::npos;
+    });
+}
+
 // Whether the lines nest in brackets, as NESTED_LINE_SHARE tells. Double
 // quotes, which may run over lines, hide the brackets inside them.
 bool nested_in_brackets(const std::vector<std::string_view>& lines)
 {
+    if (!holds_an_opening(lines))
+        return false;
     std::uint64_t depth = 0, inside = 0, counted = 0, closed = 0, changes = 0;
     bool quoted = false;
     for (std::string_view line : lines) {
@@ -1642,7 +1659,7 @@ delimiter_choice choose_delimiter_and_quote(const std::vector<std::string_view>&
             result.table = table;
         }
     }
-    if (nested_in_brackets(lines)) {
+    if (result.choice && nested_in_brackets(lines)) {
         result.choice.reset();
         result.table = {};
     }
