@@ -59,6 +59,13 @@ constexpr std::size_t MOST_RECORDS_NESTED = 500;
 constexpr double OUTER_MARGIN = 0.1;
 // A byte that splits one field into this many parts makes a list there.
 constexpr std::uint32_t FEWEST_LIST_FIELDS = 3;
+// A byte that more than this share of the records lack, this many at
+// least, punctuates some lines (a colon after a label, a semicolon in
+// prose) rather than delimiting the records: a table keeps its delimiter in
+// every row, and one behind lines of other kinds is found as a block of its
+// own. The corpus's tables lack theirs in a fifth of their rows at most.
+constexpr double MOST_WITHOUT_SHARE = 0.25;
+constexpr std::uint64_t FEWEST_RECORDS_WITHOUT = 5;
 // Records a field or two off the usual count count this much of a record.
 constexpr double NEAR_CREDIT = 0.5;
 // A byte that ends this share of two-field records with nothing after it
@@ -463,7 +470,10 @@ candidate_score weigh(const std::vector<std::string_view>& records, const byte_t
     if (usual_fields == 2 && delimiter != ' ' &&
         empty_last_field_share(records, delimiter) >= ENDING_SHARE)
         share = 0;
-    double score = usual_fields < 2 || share < LEAST_USUAL_SHARE
+    std::uint64_t without = delimiter == ' ' || most_fields < 1 ? 0 : counts[1];
+    bool often_lacking = without >= FEWEST_RECORDS_WITHOUT &&
+                         static_cast<double>(without) > MOST_WITHOUT_SHARE * total;
+    double score = usual_fields < 2 || share < LEAST_USUAL_SHARE || often_lacking
                        ? 0
                        : (with_usual + NEAR_CREDIT * near) / total;
     bool first_fits =

@@ -59,6 +59,15 @@ INSTANTIATE_TEST_SUITE_P(
                        "    0.2 2.5 -2.25,\n  ] }\n}\nShape {\n  Coordinate { point [\n"
                        "    1.0 0.5 -0.25,\n    1.1 1.5 -1.25,\n    1.2 2.5 -2.25,\n  ] }\n}\n",
                        "none"},
+        // Labels with colons over lines with none: a byte that more than a
+        // quarter of the records lack delimits none of them.
+        delimiter_case{"colons_that_many_lines_lack",
+                       "name0:value0\nname1:value1\nname2:value2\nname3:value3\nname4:"
+                       "value4\nname5:value5\nname6:value6\nname7:value7\nname8:value8\nname9:"
+                       "value9\nname10:value10\nname11:value11\na0:b0:c0\na1:b1:c1\nplain words "
+                       "here \nplain words here x \nplain words here x x \nplain words here "
+                       "\nplain words here x \nplain words here x x \n",
+                       "none"},
         // A bracket opened in one row's value and closed rows later.
         delimiter_case{"bracket_across_rows",
                        "n,a,note\nx1,3,ok\nx2,6,(see\nx3,9,ok\nx4,1,ok\nx5,2,below)\nx6,4,ok\n",
