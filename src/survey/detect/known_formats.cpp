@@ -119,6 +119,18 @@ std::optional<stated_layout> read_dbase(const header_reader& in, std::uint64_t s
 
 // RIFF WAVE audio: the "fmt " chunk's block align is the size of one frame
 // of samples; the "data" chunk holds the frames.
+// A frame is the block align the fmt chunk states. Some writers leave it
+// unset (0); for samples in whole bytes the format's document fixes it as
+// the channels times the bytes a sample takes.
+std::uint64_t wave_frame(std::uint16_t format, std::uint16_t channels, std::uint16_t align,
+                         std::uint16_t bits)
+{
+    constexpr std::uint16_t PCM = 1, FLOAT = 3, EXTENSIBLE = 0xFFFE;
+    if (align != 0 || !(format == PCM || format == FLOAT || format == EXTENSIBLE))
+        return align;
+    return std::uint64_t{channels} * ((std::uint64_t{bits} + 7) / 8);
+}
+
 std::optional<stated_layout> read_wave(const header_reader& in, std::uint64_t size)
 {
     // RIFX is the same with its numbers big-endian.
@@ -131,7 +143,8 @@ std::optional<stated_layout> read_wave(const header_reader& in, std::uint64_t si
     for (std::uint64_t chunk = 12; in.has(chunk, 8);) {
         std::uint64_t chunk_size = u32(chunk + 4);
         if (in.holds(chunk, "fmt ") && chunk_size >= 16 && in.has(chunk + 8, 16))
-            frame = u16(chunk + 8 + 12);
+            frame = wave_frame(u16(chunk + 8), u16(chunk + 8 + 2), u16(chunk + 8 + 12),
+                               u16(chunk + 8 + 14));
         if (in.holds(chunk, "data")) {
             std::uint64_t header = chunk + 8;
             if (frame == 0 || header > size)

@@ -251,6 +251,24 @@ std::string tga(unsigned type, unsigned depth, unsigned width, unsigned height, 
            std::string(data, 'v') + after;
 }
 
+// A RIFF WAVE file of PCM samples whose fmt chunk states this block align
+// (channels times bytes a sample, or 0 where a writer left it unset).
+std::string wave(std::uint16_t channels, std::uint16_t bits, std::uint16_t align,
+                 std::uint32_t data)
+{
+    std::string bytes = std::string("RIFF") + std::string(4, '\0') + "WAVEfmt " +
+                        std::string(4 + 16, '\0') + "data" + std::string(4, '\0');
+    put_le(bytes, 16, 16, 4);
+    put_le(bytes, 20, 1, 2);
+    put_le(bytes, 22, channels, 2);
+    put_le(bytes, 32, align, 2);
+    put_le(bytes, 34, bits, 2);
+    put_le(bytes, 40, data, 4);
+    bytes += std::string(data, '\x40');
+    put_le(bytes, 4, static_cast<std::uint32_t>(bytes.size() - 8), 4);
+    return bytes;
+}
+
 const std::string tga_footer = std::string(8, '\0') + std::string("TRUEVISION-XFILE.\0", 18);
 
 struct stated_case {
@@ -303,6 +321,8 @@ INSTANTIATE_TEST_SUITE_P(
         stated_case{"shapefile_of_one_length", shapefile({64, 64, 64}), "shapefile 100 136 3 0"},
         stated_case{"shapefile_of_lengths", shapefile({64, 40, 64}), "shapefile 100 0 0 0"},
         stated_case{"iso9660", disc_image(20), "ISO 9660 image 0 2048 20 0"},
+        stated_case{"wave_stereo_16", wave(2, 16, 4, 40), "WAVE audio 44 4 10 0"},
+        stated_case{"wave_block_align_unset", wave(2, 16, 0, 40), "WAVE audio 44 4 10 0"},
         stated_case{"sas_transport",
                     "HEADER RECORD*******LIBRARY HEADER RECORD!!!!!!!" + std::string(272, '0'),
                     "SAS transport file 0 80 4 0"},
