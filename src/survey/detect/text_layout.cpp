@@ -34,6 +34,11 @@ constexpr std::size_t CONFIRMING_LINES = 2;
 // length to load it by (a row of the table longer than the others, a
 // table of 18 short rows in 342, a list of words).
 constexpr double LEAST_RUN_SHARE = 0.99;
+// Records of another length among them, not comments, that are damage to
+// report rather than records that vary: one, as a record cut or run on.
+// Two or more (a table's rows a column wider, entries that leave a part
+// out) are records of several lengths, which no length loads.
+constexpr std::size_t MOST_MISFIT_RECORDS = 1;
 constexpr std::uint64_t FIXED_RUN_ONE_IN = 4;
 constexpr std::size_t MOST_ROWS_FOR_NAMES = 500;
 constexpr std::size_t MOST_RECORDS_FOR_SHAPES = 2000;
@@ -1321,14 +1326,16 @@ line_run records_of_length(const text_view& view, std::uint64_t length,
     first = after_ruled_lines(view, first, end);
     // --verify holds blank and comment lines to the length too: a blank
     // line of the length (a blank card among cards) fits the run.
-    std::size_t lines = end - first, fitting = 0;
+    std::size_t lines = end - first, fitting = 0, misfits = 0;
     for (std::size_t line = first; line < end; line++) {
         std::string_view text = view.lines[line].text;
         bool remark = is_remark(text);
         run.records += !remark && is_record(line);
+        misfits += !remark && !is_record(line);
         fitting += (!remark || is_blank_line(text)) && is_record(line);
     }
-    if (static_cast<double>(fitting) < LEAST_RUN_SHARE * static_cast<double>(lines))
+    if (misfits > MOST_MISFIT_RECORDS ||
+        static_cast<double>(fitting) < LEAST_RUN_SHARE * static_cast<double>(lines))
         return {end, end, end, 0};
     return {heading, first, end, run.records};
 }
