@@ -300,6 +300,31 @@ std::optional<stated_layout> read_bmp(const header_reader& in, std::uint64_t siz
 
 // Netpbm's binary bitmaps, greymaps and pixmaps: a text header of magic,
 // width, height and (but for bitmaps) the largest value, then the rows.
+// A Windows icon or cursor of one image stored as a bitmap: the directory,
+// its one entry and the bitmap's header (its height counting the mask's
+// rows too) and colours lead the colour rows; the 1-bit mask after them
+// is the trailer. Images stored as PNG, and files of several images, are
+// left to the survey.
+std::optional<stated_layout> read_icon(const header_reader& in, std::uint64_t size)
+{
+    constexpr std::uint64_t DIRECTORY = 6 + 16, INFO = 40;
+    if (!in.has(0, DIRECTORY) || in.le16(0) != 0 || (in.le16(2) != 1 && in.le16(2) != 2) ||
+        in.le16(4) != 1)
+        return std::nullopt;
+    std::uint64_t bytes = in.le32(6 + 8), image = in.le32(6 + 12);
+    if (image < DIRECTORY || image > size || bytes > size - image || !in.has(image, INFO) ||
+        in.le32(image) != INFO || in.le32(image + 16) != 0)
+        return std::nullopt;
+    std::uint64_t width = in.le32(image + 4), height = in.le32(image + 8) / 2;
+    std::uint64_t bits = in.le16(image + 14), used = in.le32(image + 32);
+    // The entry's width and height are a byte each, 0 for 256.
+    if (in.bytes[6] != (width & 0xFF) || in.bytes[7] != (height & 0xFF) || bits == 0 || bits > 32)
+        return std::nullopt;
+    std::uint64_t colours = bits <= 8 ? (used != 0 ? used : std::uint64_t{1} << bits) : 0;
+    return image_rows("Windows icon", image + INFO + 4 * colours, (width * bits + 31) / 32 * 4,
+                      height, size);
+}
+
 std::optional<stated_layout> read_netpbm(const header_reader& in, std::uint64_t size)
 {
     if (!in.has(0, 3) || in.bytes[0] != 'P' || in.bytes[1] < '4' || in.bytes[1] > '6')
@@ -902,11 +927,12 @@ std::optional<stated_layout> read_stated_layout(byte_span start, std::uint64_t f
     header_reader in{start};
     using reader = std::optional<stated_layout> (*)(const header_reader&, std::uint64_t);
     static const reader readers[] = {
-        read_wave,       read_aiff, read_sun_audio,     read_psf,           read_shape_index,
-        read_shapefile,  read_fits, read_iso9660,       read_sas_transport, read_npy,
-        read_strfile,    read_tar,  read_sqlite,        read_bmp,           read_netpbm,
-        read_sun_raster, read_sgi,  read_compound_file, read_stata,         read_nifti,
-        read_mat5,       read_mat4, read_tga,           read_dbase,         read_varying};
+        read_wave,      read_aiff,       read_sun_audio, read_psf,           read_shape_index,
+        read_shapefile, read_fits,       read_iso9660,   read_sas_transport, read_npy,
+        read_strfile,   read_tar,        read_sqlite,    read_bmp,           read_icon,
+        read_netpbm,    read_sun_raster, read_sgi,       read_compound_file, read_stata,
+        read_nifti,     read_mat5,       read_mat4,      read_tga,           read_dbase,
+        read_varying};
     for (reader read : readers) {
         if (std::optional<stated_layout> stated = read(in, file_size))
             return stated;

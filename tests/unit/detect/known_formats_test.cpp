@@ -156,6 +156,27 @@ std::string bitmap(std::uint32_t width, std::uint32_t height, std::uint32_t bits
     return bytes;
 }
 
+// A Windows icon of one size-by-size image of bits a pixel: the colour
+// rows (and a palette where bits are 8 or fewer), then the 1-bit mask.
+std::string icon(std::uint32_t side, std::uint32_t bits)
+{
+    std::uint32_t colours = bits <= 8 ? 1u << bits : 0;
+    std::uint32_t rows = side * ((side * bits + 31) / 32 * 4), mask = side * ((side + 31) / 32 * 4);
+    std::string bytes(22 + 40 + 4 * colours + rows + mask, '\x55');
+    bytes.replace(0, 22, std::string(22, '\0'));
+    bytes.replace(22, 40, std::string(40, '\0'));
+    put_le(bytes, 2, 1, 2);
+    put_le(bytes, 4, 1, 2);
+    bytes[6] = bytes[7] = static_cast<char>(side);
+    put_le(bytes, 6 + 8, static_cast<std::uint32_t>(bytes.size() - 22), 4);
+    put_le(bytes, 6 + 12, 22, 4);
+    put_le(bytes, 22, 40, 4);
+    put_le(bytes, 22 + 4, side, 4);
+    put_le(bytes, 22 + 8, 2 * side, 4);
+    put_le(bytes, 22 + 14, bits, 2);
+    return bytes;
+}
+
 // A DOS header pointing at offset pe, and the signature found there.
 std::string windows_program(std::uint32_t pe, const char* signature)
 {
@@ -321,6 +342,10 @@ INSTANTIATE_TEST_SUITE_P(
         stated_case{"shapefile_of_one_length", shapefile({64, 64, 64}), "shapefile 100 136 3 0"},
         stated_case{"shapefile_of_lengths", shapefile({64, 40, 64}), "shapefile 100 0 0 0"},
         stated_case{"iso9660", disc_image(20), "ISO 9660 image 0 2048 20 0"},
+        stated_case{"icon_32_bits", icon(32, 32), "Windows icon 62 128 32 128"},
+        stated_case{"icon_16_colours", icon(16, 4), "Windows icon 126 8 16 64"},
+        // A directory whose entry names another size than its bitmap.
+        stated_case{"icon_entry_off_its_bitmap", icon(32, 32).replace(6, 1, "\x10"), "none"},
         stated_case{"wave_stereo_16", wave(2, 16, 4, 40), "WAVE audio 44 4 10 0"},
         stated_case{"wave_block_align_unset", wave(2, 16, 0, 40), "WAVE audio 44 4 10 0"},
         stated_case{"sas_transport",
