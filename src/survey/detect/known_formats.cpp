@@ -520,6 +520,26 @@ std::optional<stated_layout> read_sas_transport(const header_reader& in, std::ui
 // delimiting byte, padded to 24 bytes; then one 32-bit offset for each
 // string and one past the last, the first 0. The count states the file's
 // size exactly, which tells the header from chance.
+// A TeX font metric file is 4-byte words from its first byte: its first
+// twelve halfwords are its length in words and the lengths of its parts,
+// which add up to it, and the file is that many words.
+std::optional<stated_layout> read_tfm(const header_reader& in, std::uint64_t size)
+{
+    constexpr std::uint64_t WORD = 4, LENGTHS = 12;
+    if (!in.has(0, 2 * LENGTHS))
+        return std::nullopt;
+    std::uint64_t words = in.be16(0), first = in.be16(4), last = in.be16(6);
+    // bc - 1 <= ec <= 255 and 6 + lh + (ec - bc + 1) + the other nine = lf.
+    if (words * WORD != size || last > 255 || first > last + 1)
+        return std::nullopt;
+    std::uint64_t parts = 6 + in.be16(2) + (last + 1 - first);
+    for (std::uint64_t at = 8; at < 2 * LENGTHS; at += 2)
+        parts += in.be16(at);
+    if (parts != words)
+        return std::nullopt;
+    return records_to_end("TeX font metrics", 0, WORD, size);
+}
+
 std::optional<stated_layout> read_strfile(const header_reader& in, std::uint64_t size)
 {
     constexpr std::uint64_t header = 24, offset = 4;
@@ -927,12 +947,12 @@ std::optional<stated_layout> read_stated_layout(byte_span start, std::uint64_t f
     header_reader in{start};
     using reader = std::optional<stated_layout> (*)(const header_reader&, std::uint64_t);
     static const reader readers[] = {
-        read_wave,      read_aiff,       read_sun_audio, read_psf,           read_shape_index,
-        read_shapefile, read_fits,       read_iso9660,   read_sas_transport, read_npy,
-        read_strfile,   read_tar,        read_sqlite,    read_bmp,           read_icon,
-        read_netpbm,    read_sun_raster, read_sgi,       read_compound_file, read_stata,
-        read_nifti,     read_mat5,       read_mat4,      read_tga,           read_dbase,
-        read_varying};
+        read_wave,      read_aiff,    read_sun_audio,  read_psf,     read_shape_index,
+        read_shapefile, read_tfm,     read_fits,       read_iso9660, read_sas_transport,
+        read_npy,       read_strfile, read_tar,        read_sqlite,  read_bmp,
+        read_icon,      read_netpbm,  read_sun_raster, read_sgi,     read_compound_file,
+        read_stata,     read_nifti,   read_mat5,       read_mat4,    read_tga,
+        read_dbase,     read_varying};
     for (reader read : readers) {
         if (std::optional<stated_layout> stated = read(in, file_size))
             return stated;

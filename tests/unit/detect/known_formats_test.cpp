@@ -177,6 +177,20 @@ std::string icon(std::uint32_t side, std::uint32_t bits)
     return bytes;
 }
 
+// A TeX font metric file of four characters: its twelve lengths (lf, lh,
+// bc, ec, nw, nh, nd, ni, nl, nk, ne, np), then lf words in all, and
+// extra bytes after them.
+std::string font_metrics(std::size_t extra)
+{
+    const std::uint32_t lengths[] = {18, 2, 0, 3, 2, 1, 1, 1, 0, 0, 0, 1};
+    std::string bytes(18 * 4 + extra, '\x07');
+    for (std::size_t at = 0; at < 12; at++) {
+        bytes[2 * at] = static_cast<char>(lengths[at] >> 8);
+        bytes[2 * at + 1] = static_cast<char>(lengths[at]);
+    }
+    return bytes;
+}
+
 // A DOS header pointing at offset pe, and the signature found there.
 std::string windows_program(std::uint32_t pe, const char* signature)
 {
@@ -342,6 +356,8 @@ INSTANTIATE_TEST_SUITE_P(
         stated_case{"shapefile_of_one_length", shapefile({64, 64, 64}), "shapefile 100 136 3 0"},
         stated_case{"shapefile_of_lengths", shapefile({64, 40, 64}), "shapefile 100 0 0 0"},
         stated_case{"iso9660", disc_image(20), "ISO 9660 image 0 2048 20 0"},
+        stated_case{"tex_font_metrics", font_metrics(0), "TeX font metrics 0 4 18 0"},
+        stated_case{"tex_font_metrics_longer_than_stated", font_metrics(4), "none"},
         stated_case{"icon_32_bits", icon(32, 32), "Windows icon 62 128 32 128"},
         stated_case{"icon_16_colours", icon(16, 4), "Windows icon 126 8 16 64"},
         // A directory whose entry names another size than its bitmap.
