@@ -117,8 +117,6 @@ std::optional<stated_layout> read_dbase(const header_reader& in, std::uint64_t s
     return stated_layout{"dBASE table", header, length, records, size - end, false, columns, true};
 }
 
-// RIFF WAVE audio: the "fmt " chunk's block align is the size of one frame
-// of samples; the "data" chunk holds the frames.
 // A frame is the block align the fmt chunk states. Some writers leave it
 // unset (0); for samples in whole bytes the format's document fixes it as
 // the channels times the bytes a sample takes.
@@ -131,6 +129,8 @@ std::uint64_t wave_frame(std::uint16_t format, std::uint16_t channels, std::uint
     return std::uint64_t{channels} * ((std::uint64_t{bits} + 7) / 8);
 }
 
+// RIFF WAVE audio: the "fmt " chunk's block align is the size of one frame
+// of samples; the "data" chunk holds the frames.
 std::optional<stated_layout> read_wave(const header_reader& in, std::uint64_t size)
 {
     // RIFX is the same with its numbers big-endian.
@@ -298,8 +298,6 @@ std::optional<stated_layout> read_bmp(const header_reader& in, std::uint64_t siz
     return image_rows("bitmap image", header, (width * bits + 31) / 32 * 4, height, size);
 }
 
-// Netpbm's binary bitmaps, greymaps and pixmaps: a text header of magic,
-// width, height and (but for bitmaps) the largest value, then the rows.
 // A Windows icon or cursor of one image stored as a bitmap: the directory,
 // its one entry and the bitmap's header (its height counting the mask's
 // rows too) and colours lead the colour rows; the 1-bit mask after them
@@ -325,6 +323,8 @@ std::optional<stated_layout> read_icon(const header_reader& in, std::uint64_t si
                       height, size);
 }
 
+// Netpbm's binary bitmaps, greymaps and pixmaps: a text header of magic,
+// width, height and (but for bitmaps) the largest value, then the rows.
 std::optional<stated_layout> read_netpbm(const header_reader& in, std::uint64_t size)
 {
     if (!in.has(0, 3) || in.bytes[0] != 'P' || in.bytes[1] < '4' || in.bytes[1] > '6')
@@ -514,12 +514,6 @@ std::optional<stated_layout> read_sas_transport(const header_reader& in, std::ui
     return records_to_end("SAS transport file", 0, 80, size);
 }
 
-// strfile(1) indexes of fortune files: a header of five 32-bit fields in
-// network byte order (version 1 or 2, the number of strings, the longest
-// and shortest string's lengths, flags: random, ordered, rotated) and the
-// delimiting byte, padded to 24 bytes; then one 32-bit offset for each
-// string and one past the last, the first 0. The count states the file's
-// size exactly, which tells the header from chance.
 // A TeX font metric file is 4-byte words from its first byte: its first
 // twelve halfwords are its length in words and the lengths of its parts,
 // which add up to it, and the file is that many words.
@@ -540,6 +534,12 @@ std::optional<stated_layout> read_tfm(const header_reader& in, std::uint64_t siz
     return records_to_end("TeX font metrics", 0, WORD, size);
 }
 
+// strfile(1) indexes of fortune files: a header of five 32-bit fields in
+// network byte order (version 1 or 2, the number of strings, the longest
+// and shortest string's lengths, flags: random, ordered, rotated) and the
+// delimiting byte, padded to 24 bytes; then one 32-bit offset for each
+// string and one past the last, the first 0. The count states the file's
+// size exactly, which tells the header from chance.
 std::optional<stated_layout> read_strfile(const header_reader& in, std::uint64_t size)
 {
     constexpr std::uint64_t header = 24, offset = 4;
