@@ -142,6 +142,9 @@ constexpr double ONE_LENGTH_STATEMENTS = 0.5;
 constexpr double ASSIGNED_SHARE = 0.9;
 // Lines of markup elements, this share of the lines that hold anything.
 constexpr double MARKUP_SHARE = 0.9;
+// Lines of a message catalogue's entries, this share of the lines that
+// hold anything.
+constexpr double MESSAGES_SHARE = 0.9;
 // Records this share of which set a name to a value, the '=' between
 // blanks, are settings, whatever byte parts their remarks.
 constexpr double SETTINGS_SHARE = 0.5;
@@ -1304,6 +1307,36 @@ void drop_markup(const std::vector<std::string_view>& records, std::vector<candi
         each.score = 0;
 }
 
+// Whether this share of the records that hold anything are the lines of a
+// gettext message catalogue's entries (a PO file, as the gettext manual
+// describes it): keyword lines (msgid, msgstr, msgctxt and their plural
+// forms) and the quoted strings that continue them. An entry spans lines
+// and its strings hold any blanks, so no byte delimits it.
+bool reads_as_messages(const std::vector<std::string_view>& records)
+{
+    std::size_t filled = 0, entries = 0, ids = 0;
+    for (std::string_view record : records) {
+        std::size_t first = record.find_first_not_of(" \t\r");
+        if (first == std::string_view::npos)
+            continue;
+        std::string_view text = record.substr(first);
+        filled++;
+        ids += text.starts_with("msgid");
+        entries += text.starts_with("msgid") || text.starts_with("msgstr") ||
+                   text.starts_with("msgctxt") || text.front() == '"';
+    }
+    return ids > 0 && static_cast<double>(entries) >= MESSAGES_SHARE * static_cast<double>(filled);
+}
+
+void drop_messages(const std::vector<std::string_view>& records,
+                   std::vector<candidate_score>& scores)
+{
+    if (!reads_as_messages(records))
+        return;
+    for (candidate_score& each : scores)
+        each.score = 0;
+}
+
 std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view>& records,
                                               std::optional<unsigned char> quote)
 {
@@ -1352,6 +1385,7 @@ std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view
     blanks_give_way(weighed, tallies, scores);
     drop_words_of_statements(weighed, tallies, quote, scores);
     drop_markup(weighed, scores);
+    drop_messages(weighed, scores);
     return scores;
 }
 

@@ -68,6 +68,14 @@ INSTANTIATE_TEST_SUITE_P(
                        "here \nplain words here x \nplain words here x x \nplain words here "
                        "\nplain words here x \nplain words here x x \n",
                        "none"},
+        // A gettext catalogue: keyword lines and their strings, entries
+        // spanning lines; the blank after each keyword delimits nothing.
+        delimiter_case{"message_catalogue",
+                       "msgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n\n"
+                       "#: src/main.c:12\nmsgid \"Open file\"\nmsgstr \"Datei öffnen\"\n\n"
+                       "#: src/main.c:40\nmsgid \"Save as\"\nmsgstr \"Speichern unter\"\n\n"
+                       "msgid \"Quit\"\nmsgstr \"Beenden\"\n",
+                       "none"},
         // A bracket opened in one row's value and closed rows later.
         delimiter_case{"bracket_across_rows",
                        "n,a,note\nx1,3,ok\nx2,6,(see\nx3,9,ok\nx4,1,ok\nx5,2,below)\nx6,4,ok\n",
