@@ -33,9 +33,10 @@ def out_of_line(count, put_in, left_out=None):
     return data[:put_in] + b"Z" + data[put_in:]
 
 
-def fixed_width_lines(short_line):
+def fixed_width_lines(*short_lines):
     lines = ["%06d %-6s %06d" % (i * 7919 % 10 ** 6, "kilo", i) for i in range(1000)]
-    lines[short_line] = lines[short_line][1:]
+    for short_line in short_lines:
+        lines[short_line] = lines[short_line][1:]
     return ("\n".join(lines) + "\n").encode()
 
 
@@ -74,6 +75,9 @@ CASES = [
      {"record_length": 21, "header_length": 0, "records": 1000, "verified": False,
       "anomalies": 1, "length": 1,
       "first": {"record": 301, "line": 301, "offset": 6300, "kind": "length"}}),
+    # Two records cut alike are damage still, not records of two lengths.
+    ("two short lines among fixed-width lines", fixed_width_lines(300, 700),
+     {"record_length": 21, "records": 1000, "verified": False, "anomalies": 2, "length": 2}),
     ("short line near the end", fixed_width_lines(900),
      {"record_length": 21, "header_length": 0, "anomalies": 1,
       "first": {"record": 901, "line": 901}}),

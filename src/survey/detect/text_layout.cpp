@@ -34,11 +34,13 @@ constexpr std::size_t CONFIRMING_LINES = 2;
 // length to load it by (a row of the table longer than the others, a
 // table of 18 short rows in 342, a list of words).
 constexpr double LEAST_RUN_SHARE = 0.99;
-// Records of another length among them, not comments, that are damage to
-// report rather than records that vary: one, as a record cut or run on.
-// Two or more (a table's rows a column wider, entries that leave a part
-// out) are records of several lengths, which no length loads.
-constexpr std::size_t MOST_MISFIT_RECORDS = 1;
+// Lines of another length among and after the records, not comments, are
+// damage to report (records cut or run on, at lengths of their own) or a
+// trailer, unless one other length recurs in this many of them: then the
+// records are of several lengths (a table's rows a column wider, entries
+// that leave a part out, the short last records of a hex image), which no
+// one length loads.
+constexpr std::size_t RECURRING_OTHER_LENGTH = 3;
 constexpr std::uint64_t FIXED_RUN_ONE_IN = 4;
 constexpr std::size_t MOST_ROWS_FOR_NAMES = 500;
 constexpr std::size_t MOST_RECORDS_FOR_SHAPES = 2000;
@@ -1278,6 +1280,21 @@ std::size_t after_ruled_lines(const text_view& view, std::size_t first, std::siz
     return first + heading;
 }
 
+// Whether one length other than the records' recurs, as
+// RECURRING_OTHER_LENGTH tells, in the lines from first to the end of the
+// text that are neither comments nor records.
+template <class record_test>
+bool other_length_recurs(const text_view& view, std::size_t first, const record_test& is_record)
+{
+    std::map<std::uint64_t, std::size_t> others;
+    for (std::size_t line = first; line < view.last; line++) {
+        if (!is_remark(view.lines[line].text) && !is_record(line) &&
+            ++others[length_of(view, line)] >= RECURRING_OTHER_LENGTH)
+            return true;
+    }
+    return false;
+}
+
 line_run records_of_length(const text_view& view, std::uint64_t length,
                            std::uint64_t terminator_length)
 {
@@ -1306,12 +1323,6 @@ line_run records_of_length(const text_view& view, std::uint64_t length,
         trailing += !is_remark(view.lines[end - 1].text);
         end--;
     }
-    // More closing lines of another length than a trailer holds are the
-    // records' own: the short last pieces of data wrapped at a width (a
-    // firmware image's hex records), so the records are not one length.
-    if (view.whole_file && trailing == MOST_TRAILING_LINES && end > view.first &&
-        !is_remark(view.lines[end - 1].text) && !is_record(end - 1))
-        return {end, end, end, 0};
     if (!view.whole_file)
         end = view.last;
     // The run starts at the first line of length that the next lines
@@ -1326,16 +1337,15 @@ line_run records_of_length(const text_view& view, std::uint64_t length,
     first = after_ruled_lines(view, first, end);
     // --verify holds blank and comment lines to the length too: a blank
     // line of the length (a blank card among cards) fits the run.
-    std::size_t lines = end - first, fitting = 0, misfits = 0;
+    std::size_t lines = end - first, fitting = 0;
     for (std::size_t line = first; line < end; line++) {
         std::string_view text = view.lines[line].text;
         bool remark = is_remark(text);
         run.records += !remark && is_record(line);
-        misfits += !remark && !is_record(line);
         fitting += (!remark || is_blank_line(text)) && is_record(line);
     }
-    if (misfits > MOST_MISFIT_RECORDS ||
-        static_cast<double>(fitting) < LEAST_RUN_SHARE * static_cast<double>(lines))
+    if (static_cast<double>(fitting) < LEAST_RUN_SHARE * static_cast<double>(lines) ||
+        other_length_recurs(view, first, is_record))
         return {end, end, end, 0};
     return {heading, first, end, run.records};
 }

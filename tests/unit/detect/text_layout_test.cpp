@@ -35,11 +35,11 @@ std::vector<std::string> one_longer_in(int rows)
     return lines;
 }
 
-// Rows of one length but two a column wider (a value that takes a sign).
-std::vector<std::string> two_wider_in(int rows)
+// Rows of one length but three a column wider (a value that takes a sign).
+std::vector<std::string> three_wider_in(int rows)
 {
     std::vector<std::string> lines(static_cast<std::size_t>(rows), "015011COUNTM-2016");
-    lines[40] = lines[200] = "015012TOTALM-2-016";
+    lines[40] = lines[200] = lines[250] = "015012TOTALM-2-016";
     return lines;
 }
 
@@ -99,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
         // One in sixty-six (a table row longer than the rest).
         shape_case{"one_length_but_one_in_sixty_six", one_longer_in(66), text_shape::free_text},
         shape_case{"short_ends_of_wrapped_data", wrapped_with_short_ends(), text_shape::free_text},
-        shape_case{"two_wider_rows_in_three_hundred", two_wider_in(300), text_shape::free_text},
+        shape_case{"three_wider_rows_in_three_hundred", three_wider_in(300), text_shape::free_text},
         shape_case{"free_text",
                    {"# a program", "int main()", "{", "    return 0;", "}"},
                    text_shape::free_text}),
