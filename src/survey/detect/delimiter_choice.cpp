@@ -1601,9 +1601,11 @@ bool holds_an_opening(const std::vector<std::string_view>& lines)
     });
 }
 
-// Whether the lines nest in brackets, as NESTED_LINE_SHARE tells. Double
-// quotes, which may run over lines, hide the brackets inside them.
-bool nested_in_brackets(const std::vector<std::string_view>& lines)
+// Whether the lines nest in brackets, as NESTED_LINE_SHARE tells. The
+// records' quote, which may run over lines, hides the brackets inside it;
+// a quote mark where none quotes (an inch, "27\"") hides nothing.
+bool nested_in_brackets(const std::vector<std::string_view>& lines,
+                        std::optional<unsigned char> quote)
 {
     if (!holds_an_opening(lines))
         return false;
@@ -1616,7 +1618,7 @@ bool nested_in_brackets(const std::vector<std::string_view>& lines)
         inside += depth > 0;
         std::uint64_t before = depth;
         for (char byte : line) {
-            if (byte == '"')
+            if (quote && static_cast<unsigned char>(byte) == *quote)
                 quoted = !quoted;
             else if (quoted)
                 continue;
@@ -1703,7 +1705,7 @@ delimiter_choice choose_delimiter_and_quote(const std::vector<std::string_view>&
             result.table = table;
         }
     }
-    if (result.choice && nested_in_brackets(lines)) {
+    if (result.choice && nested_in_brackets(lines, result.choice->value.quote)) {
         result.choice.reset();
         result.table = {};
     }

@@ -76,6 +76,21 @@ INSTANTIATE_TEST_SUITE_P(
                        "#: src/main.c:40\nmsgid \"Save as\"\nmsgstr \"Speichern unter\"\n\n"
                        "msgid \"Quit\"\nmsgstr \"Beenden\"\n",
                        "none"},
+        // Inch marks inside brackets in unquoted tabbed rows quote nothing,
+        // so they hide no bracket that closes.
+        delimiter_case{"inch_marks_in_brackets",
+                       "sku\tname\tprice\nA0\tMonitor "
+                       "(27\")\t100\nA1\tCable\t1\nA2\tCable\t2\nA3\tCable\t3\nA4\tMonitor "
+                       "(27\")\t104\nA5\tCable\t5\nA6\tCable\t6\nA7\tCable\t7\nA8\tMonitor "
+                       "(27\")\t108\nA9\tCable\t9\nA10\tCable\t10\nA11\tCable\t11\nA12\tMonitor "
+                       "(27\")\t112\nA13\tCable\t13\nA14\tCable\t14\nA15\tCable\t15\nA16\tMonitor "
+                       "(27\")\t116\nA17\tCable\t17\nA18\tCable\t18\nA19\tCable\t19\nA20\tMonitor "
+                       "(27\")\t120\nA21\tCable\t21\nA22\tCable\t22\nA23\tCable\t23\nA24\tMonitor "
+                       "(27\")\t124\nA25\tCable\t25\nA26\tCable\t26\nA27\tCable\t27\nA28\tMonitor "
+                       "(27\")\t128\nA29\tCable\t29\nA30\tCable\t30\nA31\tCable\t31\nA32\tMonitor "
+                       "(27\")\t132\nA33\tCable\t33\nA34\tCable\t34\nA35\tCable\t35\nA36\tMonitor "
+                       "(27\")\t136\nA37\tCable\t37\nA38\tCable\t38\nA39\tCable\t39\n",
+                       "\t-3"},
         // A bracket opened in one row's value and closed rows later.
         delimiter_case{"bracket_across_rows",
                        "n,a,note\nx1,3,ok\nx2,6,(see\nx3,9,ok\nx4,1,ok\nx5,2,below)\nx6,4,ok\n",
