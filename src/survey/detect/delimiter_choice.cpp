@@ -59,11 +59,11 @@ constexpr std::size_t MOST_RECORDS_NESTED = 500;
 constexpr double OUTER_MARGIN = 0.1;
 // A byte that splits one field into this many parts makes a list there.
 constexpr std::uint32_t FEWEST_LIST_FIELDS = 3;
-// A byte that more than this share of the records lack, this many at
-// least, punctuates some lines (a colon after a label, a semicolon in
-// prose) rather than delimiting the records: a table keeps its delimiter in
-// every row, and one behind lines of other kinds is found as a block of its
-// own. The corpus's tables lack theirs in a fifth of their rows at most.
+// A byte that parts records in two and that more than this share of them
+// lack, this many at least, punctuates some lines (a colon after a label,
+// a semicolon in prose) rather than delimiting the records. A table of
+// more columns keeps its delimiter over lines of other kinds among its
+// rows (section lines, footnotes, a log's tracebacks).
 constexpr double MOST_WITHOUT_SHARE = 0.25;
 constexpr std::uint64_t FEWEST_RECORDS_WITHOUT = 5;
 // Records a field or two off the usual count count this much of a record.
@@ -474,7 +474,7 @@ candidate_score weigh(const std::vector<std::string_view>& records, const byte_t
         empty_last_field_share(records, delimiter) >= ENDING_SHARE)
         share = 0;
     std::uint64_t without = delimiter == ' ' || most_fields < 1 ? 0 : counts[1];
-    bool often_lacking = without >= FEWEST_RECORDS_WITHOUT &&
+    bool often_lacking = usual_fields == PAIR_OF_FIELDS && without >= FEWEST_RECORDS_WITHOUT &&
                          static_cast<double>(without) > MOST_WITHOUT_SHARE * total;
     double score = usual_fields < 2 || share < LEAST_USUAL_SHARE || often_lacking
                        ? 0

@@ -91,6 +91,18 @@ INSTANTIATE_TEST_SUITE_P(
                        "(27\")\t132\nA33\tCable\t33\nA34\tCable\t34\nA35\tCable\t35\nA36\tMonitor "
                        "(27\")\t136\nA37\tCable\t37\nA38\tCable\t38\nA39\tCable\t39\n",
                        "\t-3"},
+        // Section lines between the rows of a report: a table of several
+        // columns keeps its delimiter over lines of another kind.
+        delimiter_case{
+            "rows_under_section_lines",
+            "id,item,qty,price\nDepartment 0\n01,bolt,3,0.05\n02,nut,7,1.00\nDepartment "
+            "1\n11,bolt,4,0.15\n12,nut,8,1.10\nDepartment "
+            "2\n21,bolt,5,0.25\n22,nut,9,1.20\nDepartment "
+            "3\n31,bolt,6,0.35\n32,nut,10,1.30\nDepartment "
+            "4\n41,bolt,7,0.45\n42,nut,11,1.40\nDepartment "
+            "5\n51,bolt,8,0.55\n52,nut,12,1.50\nDepartment "
+            "6\n61,bolt,9,0.65\n62,nut,13,1.60\nDepartment 7\n71,bolt,10,0.75\n72,nut,14,1.70\n",
+            ",-4"},
         // A bracket opened in one row's value and closed rows later.
         delimiter_case{"bracket_across_rows",
                        "n,a,note\nx1,3,ok\nx2,6,(see\nx3,9,ok\nx4,1,ok\nx5,2,below)\nx6,4,ok\n",
