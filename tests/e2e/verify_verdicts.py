@@ -33,11 +33,11 @@ def out_of_line(count, put_in, left_out=None):
     return data[:put_in] + b"Z" + data[put_in:]
 
 
-def fixed_width_lines(*short_lines):
-    lines = ["%06d %-6s %06d" % (i * 7919 % 10 ** 6, "kilo", i) for i in range(1000)]
+def fixed_width_lines(*short_lines, count=1000, trailer=""):
+    lines = ["%06d %-6s %06d" % (i * 7919 % 10 ** 6, "kilo", i) for i in range(count)]
     for short_line in short_lines:
         lines[short_line] = lines[short_line][1:]
-    return ("\n".join(lines) + "\n").encode()
+    return ("\n".join(lines) + "\n" + trailer).encode()
 
 
 def wide_fields(every):
@@ -78,6 +78,12 @@ CASES = [
     # Two records cut alike are damage still, not records of two lengths.
     ("two short lines among fixed-width lines", fixed_width_lines(300, 700),
      {"record_length": 21, "records": 1000, "verified": False, "anomalies": 2, "length": 2}),
+    # Past the sample, damage in its later pieces and a trailer line at the
+    # end keep the length, as they do in a file read whole.
+    ("trailer line and two short lines, past the sample",
+     fixed_width_lines(90000, 99990, count=100000, trailer="TOTAL 100000\n"),
+     {"record_length": 21, "header_length": 0, "trailer_length": 13, "records": 100000,
+      "verified": False, "anomalies": 2, "length": 2}),
     ("short line near the end", fixed_width_lines(900),
      {"record_length": 21, "header_length": 0, "anomalies": 1,
       "first": {"record": 901, "line": 901}}),

@@ -934,15 +934,41 @@ bool ends_in_blank_lines(const text_view& view)
                        view.lines.end(), [](const auto& line) { return is_blank_line(line.text); });
 }
 
-bool later_pieces_fit(const file_sample& sample, const file_layout& layout, std::uint64_t length)
+// Whether the whole lines of the later pieces have the records' length, as
+// the lines of the start must: but for damage (lines of lengths of their
+// own, one in a hundred at most) and a trailer (a total, a trailer record)
+// of as many lines of other lengths as MOST_TRAILING_LINES at the end of
+// the piece that ends the file; and that trailer's bytes.
+std::optional<std::uint64_t> later_pieces_fit(const file_sample& sample, const file_layout& layout,
+                                              std::uint64_t length, std::uint64_t terminator)
 {
-    for (const auto& piece : later_lines(sample, 0, layout.terminator, layout.encoding)) {
-        for (const line_span& line : piece) {
-            if (line.terminated && line.length != length)
-                return false;
+    std::vector<std::vector<line_span>> pieces =
+        later_lines(sample, 0, layout.terminator, layout.encoding);
+    std::uint64_t trailer = 0, lines = 0, misfits = 0;
+    std::map<std::uint64_t, std::size_t> others;
+    for (std::size_t each = 0; each < pieces.size(); each++) {
+        const std::vector<line_span>& piece = pieces[each];
+        const sample_piece& bytes = sample.later[each];
+        bool ends_file = sample.file_size && bytes.offset + bytes.bytes.size() == *sample.file_size;
+        auto is_record = [&](const line_span& line) {
+            return line.length + (line.terminated ? 0 : terminator) == length;
+        };
+        std::size_t end = piece.size();
+        while (ends_file && end > 0 && piece.size() - end < MOST_TRAILING_LINES &&
+               !is_record(piece[end - 1])) {
+            trailer += piece[end - 1].length;
+            end--;
+        }
+        for (std::size_t line = 0; line < end; line++) {
+            lines++;
+            if (piece[line].terminated && piece[line].length != length &&
+                (++misfits, ++others[piece[line].length] >= RECURRING_OTHER_LENGTH))
+                return std::nullopt;
         }
     }
-    return true;
+    if (static_cast<double>(lines - misfits) < LEAST_RUN_SHARE * static_cast<double>(lines))
+        return std::nullopt;
+    return trailer;
 }
 
 // Free text: every line after the preamble and before the trailer a
@@ -1490,9 +1516,10 @@ std::uint64_t survey_fixed_width(const file_sample& sample, const text_view& vie
     // Behind a preamble, two lines of one length are as likely chance.
     bool all_lines = run.heading == view.first && run.last == view.last &&
                      (view.first == 0 || run.records >= FEWEST_FIXED_LINES);
+    std::optional<std::uint64_t> later_trailer =
+        later_pieces_fit(sample, layout, length, terminator);
     bool fixed =
-        length > 0 && lines >= FEWEST_RECORDS_FOR_LENGTH &&
-        later_pieces_fit(sample, layout, length) &&
+        length > 0 && lines >= FEWEST_RECORDS_FOR_LENGTH && later_trailer &&
         (all_lines ||
          (run.records >= FEWEST_FIXED_LINES && run.records * FIXED_RUN_ONE_IN >= lines &&
           !run_continues_lines(view, run) && !records_of_another_length(view, run, length)));
@@ -1525,11 +1552,12 @@ std::uint64_t survey_fixed_width(const file_sample& sample, const text_view& vie
     }
     layout.record_length = length;
     layout.header_length = view.file_offset(view.lines[run.first].start);
-    layout.trailer_length = view.whole_file ? view.file_offset(view.decoded.text.size()) -
-                                                  view.file_offset(run.last < view.lines.size()
-                                                                       ? view.lines[run.last].start
-                                                                       : view.decoded.text.size())
-                                            : trailer_of(sample, view, layout);
+    layout.trailer_length =
+        view.whole_file
+            ? view.file_offset(view.decoded.text.size()) -
+                  view.file_offset(run.last < view.lines.size() ? view.lines[run.last].start
+                                                                : view.decoded.text.size())
+            : std::max(*later_trailer, trailer_of(sample, view, layout));
     std::vector<std::string_view> texts;
     std::uint64_t lines_in_run = 0;
     for (std::size_t line = run.first; line < run.last; line++) {
