@@ -319,7 +319,11 @@ std::optional<stated_layout> read_icon(const header_reader& in, std::uint64_t si
     if (in.bytes[6] != (width & 0xFF) || in.bytes[7] != (height & 0xFF) || bits == 0 || bits > 32)
         return std::nullopt;
     std::uint64_t colours = bits <= 8 ? (used != 0 ? used : std::uint64_t{1} << bits) : 0;
-    return image_rows("Windows icon", image + INFO + 4 * colours, (width * bits + 31) / 32 * 4,
+    std::uint64_t header = INFO + 4 * colours, row = (width * bits + 31) / 32 * 4;
+    // The colour rows lie inside the image the entry sizes.
+    if (row == 0 || header > bytes || height > (bytes - header) / row)
+        return std::nullopt;
+    return image_rows(in.le16(2) == 1 ? "Windows icon" : "Windows cursor", image + header, row,
                       height, size);
 }
 

@@ -362,6 +362,8 @@ INSTANTIATE_TEST_SUITE_P(
         stated_case{"icon_16_colours", icon(16, 4), "Windows icon 126 8 16 64"},
         // A directory whose entry names another size than its bitmap.
         stated_case{"icon_entry_off_its_bitmap", icon(32, 32).replace(6, 1, "\x10"), "none"},
+        // An entry that sizes the image smaller than its rows.
+        stated_case{"icon_rows_past_its_entry", icon(32, 32).replace(14, 2, "\x3C\x00"), "none"},
         stated_case{"wave_stereo_16", wave(2, 16, 4, 40), "WAVE audio 44 4 10 0"},
         stated_case{"wave_block_align_unset", wave(2, 16, 0, 40), "WAVE audio 44 4 10 0"},
         stated_case{"sas_transport",
