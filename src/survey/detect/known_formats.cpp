@@ -835,6 +835,98 @@ std::optional<stated_layout> read_compound_file(const header_reader& in, std::ui
     return records_to_end("compound file", 0, std::uint64_t{1} << shift, size);
 }
 
+// The width of an observation's value of one type, in the binary .dta
+// formats of releases 110 to 115: letters in 110, codes from 251 up after
+// it; strings give their length (less 0x7F in 110). Zero for no type.
+std::uint64_t old_stata_width(unsigned release, unsigned char type)
+{
+    if (release == 110) {
+        switch (type) {
+        case 'b':
+            return 1;
+        case 'i':
+            return 2;
+        case 'l':
+        case 'f':
+            return 4;
+        case 'd':
+            return 8;
+        default:
+            return type > 0x7F ? type - 0x7F : 0;
+        }
+    }
+    constexpr std::uint64_t widths[] = {1, 2, 4, 4, 8};
+    return type >= 251 ? widths[type - 251] : type <= 244 ? type : 0;
+}
+
+// Stata datasets of releases 110 to 115 (help dta_115): a binary header of
+// the release, byte order (1 big-endian, 2 little), the file type 1, the
+// variables and observations, a label and a time stamp; a type, a name, a
+// sort entry, a format, a value label name and a label a variable;
+// expansion fields (type, 4-byte length, contents) closed by a zero type
+// and length; then the observations, and value labels as the trailer.
+std::optional<stated_layout> read_old_stata(const header_reader& in, std::uint64_t size)
+{
+    constexpr std::uint64_t HEADER = 109, NAME = 33, LABEL = 81, FIELD = 5;
+    unsigned release = in.has(0, HEADER) ? in.bytes[0] : 0;
+    if ((release != 110 && release != 111 && (release < 113 || release > 115)) ||
+        (in.bytes[1] != 1 && in.bytes[1] != 2) || in.bytes[2] != 1)
+        return std::nullopt;
+    bool big = in.bytes[1] == 1;
+    std::uint64_t variables = big ? in.be16(4) : in.le16(4);
+    std::uint64_t observations = big ? in.be32(6) : in.le32(6);
+    if (variables == 0 || observations == 0 || !in.has(HEADER, variables))
+        return std::nullopt;
+    std::uint64_t width = 0;
+    for (std::uint64_t each = 0; each < variables; each++) {
+        std::uint64_t bytes = old_stata_width(release, in.bytes[HEADER + each]);
+        if (bytes == 0)
+            return std::nullopt;
+        width += bytes;
+    }
+    std::uint64_t format = release >= 114 ? 49 : 12;
+    std::uint64_t at =
+        HEADER + variables * (1 + NAME + format + NAME + LABEL) + 2 * (variables + 1);
+    for (;;) {
+        if (!in.has(at, FIELD))
+            return std::nullopt;
+        std::uint64_t length = big ? in.be32(at + 1) : in.le32(at + 1);
+        at += FIELD;
+        if (in.bytes[at - FIELD] == 0 && length == 0)
+            break;
+        if (length > size - at)
+            return std::nullopt;
+        at += length;
+    }
+    if (at > size || observations > (size - at) / width)
+        return std::nullopt;
+    return stated_layout{"Stata dataset", at, width, observations,
+                         size - at - observations * width};
+}
+
+// SoundFont 2 banks (the SoundFont 2.01 technical document): a RIFF form of
+// type "sfbk" whose LIST "sdta" holds the "smpl" chunk of 16-bit samples;
+// the preset data after it is the trailer.
+std::optional<stated_layout> read_soundfont(const header_reader& in, std::uint64_t size)
+{
+    constexpr std::uint64_t SAMPLE = 2;
+    if (!in.holds(0, "RIFF") || !in.holds(8, "sfbk"))
+        return std::nullopt;
+    for (std::uint64_t chunk = 12; in.has(chunk, 12);) {
+        std::uint64_t chunk_size = in.le32(chunk + 4);
+        if (in.holds(chunk, "LIST") && in.holds(chunk + 8, "sdta") &&
+            in.holds(chunk + 12, "smpl") && in.has(chunk + 12, 8)) {
+            std::uint64_t header = chunk + 20, samples = in.le32(chunk + 16) / SAMPLE;
+            if (samples == 0 || header > size || samples > (size - header) / SAMPLE)
+                return std::nullopt;
+            return stated_layout{"SoundFont bank", header, SAMPLE, samples,
+                                 size - header - samples * SAMPLE};
+        }
+        chunk += 8 + chunk_size + (chunk_size & 1);
+    }
+    return std::nullopt;
+}
+
 // Stata datasets, formats 117 to 119 (Stata's "help dta"): a map of
 // eight-byte offsets in the dataset's byte order locates the <data>
 // section, whose observations all have one length, and the section after
@@ -951,12 +1043,12 @@ std::optional<stated_layout> read_stated_layout(byte_span start, std::uint64_t f
     header_reader in{start};
     using reader = std::optional<stated_layout> (*)(const header_reader&, std::uint64_t);
     static const reader readers[] = {
-        read_wave,      read_aiff,    read_sun_audio,  read_psf,     read_shape_index,
-        read_shapefile, read_tfm,     read_fits,       read_iso9660, read_sas_transport,
-        read_npy,       read_strfile, read_tar,        read_sqlite,  read_bmp,
-        read_icon,      read_netpbm,  read_sun_raster, read_sgi,     read_compound_file,
-        read_stata,     read_nifti,   read_mat5,       read_mat4,    read_tga,
-        read_dbase,     read_varying};
+        read_wave,      read_aiff,      read_sun_audio,  read_psf,     read_shape_index,
+        read_shapefile, read_tfm,       read_fits,       read_iso9660, read_sas_transport,
+        read_npy,       read_strfile,   read_tar,        read_sqlite,  read_bmp,
+        read_icon,      read_netpbm,    read_sun_raster, read_sgi,     read_compound_file,
+        read_stata,     read_old_stata, read_soundfont,  read_nifti,   read_mat5,
+        read_mat4,      read_tga,       read_dbase,      read_varying};
     for (reader read : readers) {
         if (std::optional<stated_layout> stated = read(in, file_size))
             return stated;

@@ -191,6 +191,41 @@ std::string font_metrics(std::size_t extra)
     return bytes;
 }
 
+// A Stata dataset of release 110 or 114 of two variables (a long and a
+// 3-byte string, 7 bytes an observation), one expansion field of 6 bytes,
+// then the observations and 10 bytes of value labels.
+std::string old_stata(unsigned char release, bool big, std::uint32_t observations)
+{
+    std::string bytes(109, '\0');
+    bytes[0] = static_cast<char>(release);
+    bytes[1] = big ? 1 : 2;
+    bytes[2] = 1;
+    bytes[big ? 5 : 4] = 2;
+    for (int i = 0; i < 4; i++)
+        bytes[6 + i] = static_cast<char>(observations >> (8 * (big ? 3 - i : i)));
+    bytes += release == 110 ? std::string("l\x82") : std::string("\xFD\x03");
+    std::size_t format = release >= 114 ? 49 : 12;
+    bytes += std::string(2 * (33 + format + 33 + 81) + 2 * 3, 'n');
+    bytes += std::string(1, '\x01') +
+             (big ? std::string("\0\0\0\x06", 4) : std::string("\x06\0\0\0", 4)) + "abcdef" +
+             std::string(5, '\0');
+    return bytes + std::string(7 * observations, 'o') + std::string(10, 'v');
+}
+
+// A SoundFont bank whose sample chunk holds this many bytes.
+std::string soundfont(std::uint32_t samples)
+{
+    std::string bytes = std::string("RIFF") + std::string(4, '\0') + "sfbkLIST" +
+                        std::string(4, '\0') + "INFOifil" + std::string(8, '\0') + "LIST" +
+                        std::string(4, '\0') + "sdtasmpl" + std::string(4, '\0') +
+                        std::string(samples, '\x22') + "LIST" + std::string(4, '\0') + "pdta";
+    put_le(bytes, 16, 16, 4);
+    put_le(bytes, 28, 4, 4);
+    put_le(bytes, 40, 12 + samples, 4);
+    put_le(bytes, 52, samples, 4);
+    return bytes;
+}
+
 // A DOS header pointing at offset pe, and the signature found there.
 std::string windows_program(std::uint32_t pe, const char* signature)
 {
@@ -378,6 +413,12 @@ INSTANTIATE_TEST_SUITE_P(
         stated_case{"stata_117_little_endian", stata("117", false, 3), "Stata dataset 300 6 3 63"},
         stated_case{"stata_118_big_endian", stata("118", true, 4), "Stata dataset 305 6 4 63"},
         stated_case{"stata_map_past_the_end", stata("118", false, 4, 1000), "none"},
+        stated_case{"stata_110_little_endian", old_stata(110, false, 5),
+                    "Stata dataset 451 7 5 10"},
+        stated_case{"stata_114_big_endian", old_stata(114, true, 5), "Stata dataset 525 7 5 10"},
+        stated_case{"stata_115_more_observations_than_bytes",
+                    old_stata(115, false, 5).substr(0, 540), "none"},
+        stated_case{"soundfont", soundfont(40), "SoundFont bank 56 2 20 12"},
         // Scanlines channel after channel; two bytes a value are the element.
         stated_case{"sgi_rgb", sgi(0, 1, 3, 4, 3, 3, 36), "SGI image 512 4 9 0"},
         stated_case{"sgi_two_bytes", sgi(0, 2, 2, 4, 3, 1, 24), "SGI image 512 8 3 0 element 2"},
