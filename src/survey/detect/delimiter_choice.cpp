@@ -142,6 +142,9 @@ constexpr double ONE_LENGTH_STATEMENTS = 0.5;
 constexpr double ASSIGNED_SHARE = 0.9;
 // Lines of markup elements, this share of the lines that hold anything.
 constexpr double MARKUP_SHARE = 0.9;
+// Records whose tabs stand on both sides of another delimiter, alone, in
+// this share of the records that hold a tab, are that delimiter's.
+constexpr double PADDED_SHARE = 0.9;
 // Lines of a message catalogue's entries, this share of the lines that
 // hold anything.
 constexpr double MESSAGES_SHARE = 0.9;
@@ -581,6 +584,52 @@ bool splits_each_record(const std::vector<std::string_view>& records, const byte
             return false;
     }
     return splits_every_record(records, delimiter);
+}
+
+// The usual delimiter that every other field of a tab's split is, alone
+// ("a\t;\tb\t;\tc"), in this share of the records: the tabs pad it.
+std::optional<unsigned char> padded_by_tabs(const std::vector<std::string_view>& records)
+{
+    std::optional<unsigned char> padded;
+    std::size_t filled = 0, alike = 0;
+    for (std::string_view record : records) {
+        if (record.find('\t') == std::string_view::npos)
+            continue;
+        filled++;
+        std::vector<std::string_view> fields = split_fields(record, {'\t', std::nullopt});
+        bool each = fields.size() >= 3;
+        for (std::size_t at = 1; each && at < fields.size(); at += 2) {
+            auto byte = static_cast<unsigned char>(fields[at].empty() ? 0 : fields[at][0]);
+            each = fields[at].size() == 1 && byte != ' ' &&
+                   std::ranges::find(USUAL_DELIMITERS, byte) != std::end(USUAL_DELIMITERS) &&
+                   (!padded || *padded == byte);
+            if (each)
+                padded = byte;
+        }
+        alike += each;
+        // Tab-separated values fail at once: no need to split them all.
+        if (static_cast<double>(filled - alike) >
+            (1 - PADDED_SHARE) * static_cast<double>(records.size()))
+            return std::nullopt;
+    }
+    if (filled == 0 || static_cast<double>(alike) < PADDED_SHARE * static_cast<double>(filled))
+        return std::nullopt;
+    return padded;
+}
+
+// Tabs around another delimiter on each side pad it: they give way to it.
+void tabs_give_way(const std::vector<std::string_view>& records,
+                   std::vector<candidate_score>& scores)
+{
+    auto tabs = std::ranges::find(scores, '\t', &candidate_score::delimiter);
+    if (tabs == scores.end() || tabs->score == 0)
+        return;
+    std::optional<unsigned char> padded = padded_by_tabs(records);
+    if (!padded)
+        return;
+    auto other = std::ranges::find(scores, *padded, &candidate_score::delimiter);
+    if (other != scores.end() && other->score > 0)
+        tabs->score = 0;
 }
 
 // Blanks stand inside values as well as between them. They give way to
@@ -1383,6 +1432,7 @@ std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view
     drop_time_marks(weighed, scores);
     drop_nested(weighed, quote, scores);
     blanks_give_way(weighed, tallies, scores);
+    tabs_give_way(weighed, scores);
     drop_words_of_statements(weighed, tallies, quote, scores);
     drop_markup(weighed, scores);
     drop_messages(weighed, scores);

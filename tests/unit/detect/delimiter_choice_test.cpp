@@ -103,6 +103,11 @@ INSTANTIATE_TEST_SUITE_P(
             "5\n51,bolt,8,0.55\n52,nut,12,1.50\nDepartment "
             "6\n61,bolt,9,0.65\n62,nut,13,1.60\nDepartment 7\n71,bolt,10,0.75\n72,nut,14,1.70\n",
             ",-4"},
+        // Tabs on both sides of each semicolon pad it.
+        delimiter_case{"tabs_around_semicolons",
+                       "metre\t;\tlength\t;\t1\ngram\t;\tmass\t;\t0.001\n"
+                       "second\t;\ttime\t;\t1\nkelvin\t;\ttemperature\t;\t1\n",
+                       ";-3"},
         // A bracket opened in one row's value and closed rows later.
         delimiter_case{"bracket_across_rows",
                        "n,a,note\nx1,3,ok\nx2,6,(see\nx3,9,ok\nx4,1,ok\nx5,2,below)\nx6,4,ok\n",
