@@ -1370,9 +1370,15 @@ bool reads_as_messages(const std::vector<std::string_view>& records)
             continue;
         std::string_view text = record.substr(first);
         filled++;
-        ids += text.starts_with("msgid");
-        entries += text.starts_with("msgid") || text.starts_with("msgstr") ||
-                   text.starts_with("msgctxt") || text.front() == '"';
+        bool id = text.front() == 'm' && text.starts_with("msgid");
+        ids += id;
+        entries +=
+            id || text.front() == '"' ||
+            (text.front() == 'm' && (text.starts_with("msgstr") || text.starts_with("msgctxt")));
+        // Other text fails at once: no need to read it all.
+        if (static_cast<double>(filled - entries) >
+            (1 - MESSAGES_SHARE) * static_cast<double>(records.size()))
+            return false;
     }
     return ids > 0 && static_cast<double>(entries) >= MESSAGES_SHARE * static_cast<double>(filled);
 }
