@@ -1306,21 +1306,6 @@ std::size_t after_ruled_lines(const text_view& view, std::size_t first, std::siz
     return first + heading;
 }
 
-// Whether one length other than the records' recurs, as
-// RECURRING_OTHER_LENGTH tells, in the lines from first to the end of the
-// text that are neither comments nor records.
-template <class record_test>
-bool other_length_recurs(const text_view& view, std::size_t first, const record_test& is_record)
-{
-    std::map<std::uint64_t, std::size_t> others;
-    for (std::size_t line = first; line < view.last; line++) {
-        if (!is_remark(view.lines[line].text) && !is_record(line) &&
-            ++others[length_of(view, line)] >= RECURRING_OTHER_LENGTH)
-            return true;
-    }
-    return false;
-}
-
 line_run records_of_length(const text_view& view, std::uint64_t length,
                            std::uint64_t terminator_length)
 {
@@ -1363,15 +1348,22 @@ line_run records_of_length(const text_view& view, std::uint64_t length,
     first = after_ruled_lines(view, first, end);
     // --verify holds blank and comment lines to the length too: a blank
     // line of the length (a blank card among cards) fits the run.
+    // Lines of other lengths are counted by length, the closing ones too,
+    // for RECURRING_OTHER_LENGTH.
     std::size_t lines = end - first, fitting = 0;
-    for (std::size_t line = first; line < end; line++) {
+    std::map<std::uint64_t, std::size_t> others;
+    bool recurs = false;
+    for (std::size_t line = first; line < view.last; line++) {
         std::string_view text = view.lines[line].text;
-        bool remark = is_remark(text);
-        run.records += !remark && is_record(line);
-        fitting += (!remark || is_blank_line(text)) && is_record(line);
+        bool remark = is_remark(text), record = is_record(line);
+        if (!remark && !record)
+            recurs |= ++others[length_of(view, line)] >= RECURRING_OTHER_LENGTH;
+        if (line >= end)
+            continue;
+        run.records += !remark && record;
+        fitting += (!remark || is_blank_line(text)) && record;
     }
-    if (static_cast<double>(fitting) < LEAST_RUN_SHARE * static_cast<double>(lines) ||
-        other_length_recurs(view, first, is_record))
+    if (static_cast<double>(fitting) < LEAST_RUN_SHARE * static_cast<double>(lines) || recurs)
         return {end, end, end, 0};
     return {heading, first, end, run.records};
 }
