@@ -904,6 +904,27 @@ std::optional<stated_layout> read_old_stata(const header_reader& in, std::uint64
                          size - at - observations * width};
 }
 
+// Gravis UltraSound patches (GF1PATCH110 or 100, the patch layout of the
+// UltraSound SDK): a 129-byte file header, a 63-byte instrument header and
+// a 47-byte layer header, then each wave's 96-byte header and its samples,
+// 16-bit where bit 0 of its modes is set. The first wave's samples are the
+// records; the waves after it are the trailer.
+std::optional<stated_layout> read_gus_patch(const header_reader& in, std::uint64_t size)
+{
+    constexpr std::uint64_t WAVE = 129 + 63 + 47, HEADER = WAVE + 96;
+    constexpr std::uint64_t DATA = WAVE + 8, MODES = WAVE + 55;
+    if (!(in.holds(0, std::string_view("GF1PATCH110\0", 12)) ||
+          in.holds(0, std::string_view("GF1PATCH100\0", 12))) ||
+        !in.holds(12, std::string_view("ID#000002\0", 10)) || !in.has(0, HEADER))
+        return std::nullopt;
+    std::uint64_t sample = (in.bytes[MODES] & 1) != 0 ? 2 : 1;
+    std::uint64_t samples = in.le32(DATA) / sample;
+    if (samples == 0 || HEADER > size || samples > (size - HEADER) / sample)
+        return std::nullopt;
+    return stated_layout{"UltraSound patch", HEADER, sample, samples,
+                         size - HEADER - samples * sample};
+}
+
 // SoundFont 2 banks (the SoundFont 2.01 technical document): a RIFF form of
 // type "sfbk" whose LIST "sdta" holds the "smpl" chunk of 16-bit samples;
 // the preset data after it is the trailer.
@@ -1043,12 +1064,12 @@ std::optional<stated_layout> read_stated_layout(byte_span start, std::uint64_t f
     header_reader in{start};
     using reader = std::optional<stated_layout> (*)(const header_reader&, std::uint64_t);
     static const reader readers[] = {
-        read_wave,      read_aiff,      read_sun_audio,  read_psf,     read_shape_index,
-        read_shapefile, read_tfm,       read_fits,       read_iso9660, read_sas_transport,
-        read_npy,       read_strfile,   read_tar,        read_sqlite,  read_bmp,
-        read_icon,      read_netpbm,    read_sun_raster, read_sgi,     read_compound_file,
-        read_stata,     read_old_stata, read_soundfont,  read_nifti,   read_mat5,
-        read_mat4,      read_tga,       read_dbase,      read_varying};
+        read_wave,      read_aiff,      read_sun_audio,  read_psf,       read_shape_index,
+        read_shapefile, read_tfm,       read_fits,       read_iso9660,   read_sas_transport,
+        read_npy,       read_strfile,   read_tar,        read_sqlite,    read_bmp,
+        read_icon,      read_netpbm,    read_sun_raster, read_sgi,       read_compound_file,
+        read_stata,     read_old_stata, read_soundfont,  read_gus_patch, read_nifti,
+        read_mat5,      read_mat4,      read_tga,        read_dbase,     read_varying};
     for (reader read : readers) {
         if (std::optional<stated_layout> stated = read(in, file_size))
             return stated;

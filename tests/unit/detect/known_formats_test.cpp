@@ -226,6 +226,16 @@ std::string soundfont(std::uint32_t samples)
     return bytes;
 }
 
+// An UltraSound patch of one wave of this many bytes, 16-bit or 8-bit,
+// and 6 bytes of a second wave after it.
+std::string gus_patch(std::uint32_t data, bool wide)
+{
+    std::string bytes = std::string("GF1PATCH110\0ID#000002\0", 22) + std::string(335 - 22, '\0');
+    put_le(bytes, 239 + 8, data, 4);
+    bytes[239 + 55] = wide ? 0x41 : 0x40;
+    return bytes + std::string(data, '\x33') + std::string(6, '\x44');
+}
+
 // A DOS header pointing at offset pe, and the signature found there.
 std::string windows_program(std::uint32_t pe, const char* signature)
 {
@@ -419,6 +429,8 @@ INSTANTIATE_TEST_SUITE_P(
         stated_case{"stata_115_more_observations_than_bytes",
                     old_stata(115, false, 5).substr(0, 540), "none"},
         stated_case{"soundfont", soundfont(40), "SoundFont bank 56 2 20 12"},
+        stated_case{"gus_patch_16_bits", gus_patch(40, true), "UltraSound patch 335 2 20 6"},
+        stated_case{"gus_patch_8_bits", gus_patch(40, false), "UltraSound patch 335 1 40 6"},
         // Scanlines channel after channel; two bytes a value are the element.
         stated_case{"sgi_rgb", sgi(0, 1, 3, 4, 3, 3, 36), "SGI image 512 4 9 0"},
         stated_case{"sgi_two_bytes", sgi(0, 2, 2, 4, 3, 1, 24), "SGI image 512 8 3 0 element 2"},
