@@ -1348,14 +1348,6 @@ bool reads_as_markup(const std::vector<std::string_view>& records)
            static_cast<double>(elements) >= MARKUP_SHARE * static_cast<double>(filled);
 }
 
-void drop_markup(const std::vector<std::string_view>& records, std::vector<candidate_score>& scores)
-{
-    if (!reads_as_markup(records))
-        return;
-    for (candidate_score& each : scores)
-        each.score = 0;
-}
-
 // Whether this share of the records that hold anything are the lines of a
 // gettext message catalogue's entries (a PO file, as the gettext manual
 // describes it): keyword lines (msgid, msgstr, msgctxt and their plural
@@ -1383,10 +1375,12 @@ bool reads_as_messages(const std::vector<std::string_view>& records)
     return ids > 0 && static_cast<double>(entries) >= MESSAGES_SHARE * static_cast<double>(filled);
 }
 
-void drop_messages(const std::vector<std::string_view>& records,
-                   std::vector<candidate_score>& scores)
+// Markup and a message catalogue's entries part no fields: every byte
+// that seemed to split them gives way.
+void drop_unsplit_text(const std::vector<std::string_view>& records,
+                       std::vector<candidate_score>& scores)
 {
-    if (!reads_as_messages(records))
+    if (!reads_as_markup(records) && !reads_as_messages(records))
         return;
     for (candidate_score& each : scores)
         each.score = 0;
@@ -1440,8 +1434,7 @@ std::vector<candidate_score> weigh_delimiters(const std::vector<std::string_view
     blanks_give_way(weighed, tallies, scores);
     tabs_give_way(weighed, scores);
     drop_words_of_statements(weighed, tallies, quote, scores);
-    drop_markup(weighed, scores);
-    drop_messages(weighed, scores);
+    drop_unsplit_text(weighed, scores);
     return scores;
 }
 
