@@ -9,7 +9,8 @@ import json
 import os
 import sys
 
-KEYS = ["file", "size", "error", "encoding", "layout", "format", "terminator", "record_length",
+KEYS = ["file", "size", "error", "encoding", "layout", "format", "terminator", "segment_terminator",
+        "record_length",
         "element_length", "header_length", "trailer_length", "records", "records_estimated",
         "shortest_record",
         "usual_record", "longest_record", "length_prefix", "delimiter", "delimiter_runs", "quote",

@@ -93,7 +93,8 @@ TEST(SurveyJson, FullReportHasEveryKeyInOrder)
     EXPECT_EQ(
         survey_json_line(report),
         R"({"file":"people.psv","size":5000000000,"error":null,"encoding":"utf-8",)"
-        R"("layout":"lines","format":null,"terminator":"CRLF","record_length":50,)"
+        R"("layout":"lines","format":null,"terminator":"CRLF","segment_terminator":null,)"
+        R"("record_length":50,)"
         R"("element_length":null,"header_length":22,)"
         R"("trailer_length":1,"records":99999999,"records_estimated":false,"shortest_record":null,)"
         R"("usual_record":null,"longest_record":null,"length_prefix":null,)"
@@ -127,7 +128,8 @@ TEST(SurveyJson, UnverifiedFixedLengthLeavesWhatIsUnknownNull)
     EXPECT_EQ(
         survey_json_line(report),
         R"({"file":"-","size":null,"error":null,"encoding":"ebcdic",)"
-        R"("layout":"fixed-length","format":null,"terminator":null,"record_length":80,)"
+        R"("layout":"fixed-length","format":null,"terminator":null,"segment_terminator":null,)"
+        R"("record_length":80,)"
         R"("element_length":null,"header_length":0,)"
         R"("trailer_length":0,"records":null,"records_estimated":false,"shortest_record":null,)"
         R"("usual_record":null,)"
@@ -160,7 +162,8 @@ TEST(SurveyJson, ErrorNullsEveryKeyAfterIt)
     EXPECT_EQ(
         survey_json_line(report),
         R"({"file":"caf\udce9","size":null,"error":"Permission denied","encoding":null,)"
-        R"("layout":null,"format":null,"terminator":null,"record_length":null,)"
+        R"("layout":null,"format":null,"terminator":null,"segment_terminator":null,)"
+        R"("record_length":null,)"
         R"("element_length":null,"header_length":null,)"
         R"("trailer_length":null,"records":null,"records_estimated":null,"shortest_record":null,)"
         R"("usual_record":null,)"
@@ -220,7 +223,12 @@ TEST(SurveyJson, PrefixFormRecordTypesAndSegmentTerminator)
     report.layout.segment_terminator = '~';
     report.layout.record_types = {{"ISA", 1, 17, 17}, {"N1", 4, 3, 5}};
     line = survey_json_line(report);
-    EXPECT_NE(line.find(R"("terminator":"~")"), std::string::npos) << line;
+    EXPECT_NE(line.find(R"("terminator":"~","segment_terminator":"~")"), std::string::npos) << line;
+    // Segments a line each: the line end is the terminator, the segment's
+    // own byte still named.
+    report.layout.terminator = line_terminator::crlf;
+    EXPECT_NE(survey_json_line(report).find(R"("terminator":"CRLF","segment_terminator":"~")"),
+              std::string::npos);
     EXPECT_NE(line.find(R"("shortest_record":null,"usual_record":null)"), std::string::npos)
         << line;
     EXPECT_NE(line.find(R"("record_types":[{"tag":"ISA","records":1,"fields":17},)"

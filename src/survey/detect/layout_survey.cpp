@@ -591,7 +591,14 @@ void weigh_record_types(survey_evidence& evidence, layout_hypothesis& hypothesis
     bool whole = sample_is_whole_file(sample);
     stated_separators stated = read_stated_separators(text);
     typed_text typed = typed_lines(evidence.lines_of_start());
-    record_types_choice types = find_record_types(typed.records, stated, typed.last_cut);
+    // A header that states a segment terminator of its own (X12's ~,
+    // EDIFACT's ') is believed over line ends written after each segment
+    // for the reader's eye: read as lines, every last field would end in it.
+    bool own_terminator =
+        stated.terminator && *stated.terminator != '\r' && *stated.terminator != '\n';
+    record_types_choice types;
+    if (!own_terminator)
+        types = find_record_types(typed.records, stated, typed.last_cut);
     file_layout& layout = hypothesis.layout;
     positional_types_choice positional;
     if (!types.found && !stated.delimiter)
@@ -611,7 +618,7 @@ void weigh_record_types(survey_evidence& evidence, layout_hypothesis& hypothesis
             find_segment_terminator(text, stated, typed.records.size()).choice;
         if (!terminator)
             return;
-        typed.records = split_segments(text, *terminator, whole);
+        typed.records = split_segments(text, *terminator, whole, stated.release);
         std::size_t last = text.rfind(static_cast<char>(*terminator));
         typed.covered = whole ? text.size() : last + 1;
         typed.last_cut =
@@ -620,7 +627,7 @@ void weigh_record_types(survey_evidence& evidence, layout_hypothesis& hypothesis
         if (!types.found)
             return;
         layout.kind = record_layout::lines;
-        layout.terminator = line_terminator::none;
+        layout.terminator = line_end_after_segments(text, *terminator);
         layout.segment_terminator = terminator;
     }
     if (positional.found)

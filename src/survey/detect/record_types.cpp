@@ -596,15 +596,33 @@ record_types_choice find_record_types(const std::vector<std::string_view>& recor
     return result;
 }
 
+namespace
+{
+
+std::size_t find_unreleased(std::string_view text, unsigned char terminator, std::size_t from,
+                            std::optional<unsigned char> release)
+{
+    for (std::size_t at = from; at < text.size(); at++) {
+        unsigned char byte = static_cast<unsigned char>(text[at]);
+        if (release && byte == *release)
+            at++;
+        else if (byte == terminator)
+            return at;
+    }
+    return std::string_view::npos;
+}
+
+} // namespace
+
 std::vector<std::string_view> split_segments(std::string_view text, unsigned char terminator,
-                                             bool at_end)
+                                             bool at_end, std::optional<unsigned char> release)
 {
     std::vector<std::string_view> segments;
     std::size_t start = 0;
     while (start < text.size()) {
         while (start < text.size() && (text[start] == '\r' || text[start] == '\n'))
             start++;
-        std::size_t end = text.find(static_cast<char>(terminator), start);
+        std::size_t end = find_unreleased(text, terminator, start, release);
         if (end == std::string_view::npos) {
             if (at_end && start < text.size())
                 segments.push_back(text.substr(start));
@@ -615,6 +633,32 @@ std::vector<std::string_view> split_segments(std::string_view text, unsigned cha
         start = end + 1;
     }
     return segments;
+}
+
+line_terminator line_end_after_segments(std::string_view text, unsigned char terminator)
+{
+    std::size_t ends = 0, lf = 0, crlf = 0, cr = 0;
+    for (std::size_t at = text.find(static_cast<char>(terminator)); at != std::string_view::npos;
+         at = text.find(static_cast<char>(terminator), at + 1)) {
+        ends++;
+        std::string_view after = text.substr(at + 1, 2);
+        if (after.starts_with("\r\n"))
+            crlf++;
+        else if (after.starts_with('\n'))
+            lf++;
+        else if (after.starts_with('\r'))
+            cr++;
+    }
+    double least = LEAST_ENDED_LINE_SHARE * static_cast<double>(ends);
+    if (ends == 0)
+        return line_terminator::none;
+    if (static_cast<double>(crlf) >= least)
+        return line_terminator::crlf;
+    if (static_cast<double>(lf) >= least)
+        return line_terminator::lf;
+    if (static_cast<double>(cr) >= least)
+        return line_terminator::cr;
+    return line_terminator::none;
 }
 
 namespace

@@ -75,8 +75,14 @@ segment_terminator_choice
 find_segment_terminator(std::string_view text, const stated_separators& stated, std::size_t lines);
 
 // The pieces of text between terminators, line ends around them left out,
-// empty pieces dropped; the last, unended, only when at_end.
+// empty pieces dropped; the last, unended, only when at_end. A terminator
+// after the release byte is data (EDIFACT's O?'BRIEN).
 std::vector<std::string_view> split_segments(std::string_view text, unsigned char terminator,
-                                             bool at_end);
+                                             bool at_end,
+                                             std::optional<unsigned char> release = std::nullopt);
+
+// The line end written after nearly every segment for the reader's eye,
+// or none.
+line_terminator line_end_after_segments(std::string_view text, unsigned char terminator);
 
 #endif

@@ -407,10 +407,16 @@ constexpr json_key JSON_KEYS[] = {
      "the line end of lines: LF, CRLF, CR, NEL or mixed; or the byte that ends each segment "
      "of records without line ends, e.g. ~",
      [](json_object& o, const char* k, const survey_report& r) {
-         if (r.layout.segment_terminator)
+         if (r.layout.segment_terminator && r.layout.terminator == line_terminator::none)
              o.byte(k, r.layout.segment_terminator);
          else
              write_string_or_null(o, k, terminator_of(r.layout));
+     }},
+    {"segment_terminator", "string", "", "null unless a byte of its own ends each record",
+     "the byte that ends each segment of records of several types, e.g. X12's ~ or EDIFACT's ', "
+     "also where a line end follows it; it is no part of the last field",
+     [](json_object& o, const char* k, const survey_report& r) {
+         o.byte(k, r.layout.segment_terminator);
      }},
     {"record_length", "number", "bytes", "null when records vary in length",
      "bytes from one record's start to the next",

@@ -131,7 +131,8 @@ std::vector<shown_record> segment_records(const file_layout& layout, byte_span s
             at++;
         std::size_t end = at;
         while (end < start.size() && start[end] != *layout.segment_terminator)
-            end++;
+            end += layout.release && start[end] == *layout.release ? 2 : 1;
+        end = std::min(end, start.size());
         if (end == start.size() && (!start_is_whole_file || end == at))
             break;
         records.push_back(record_at(start, at, end - at));

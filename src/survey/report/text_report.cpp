@@ -55,6 +55,25 @@ const char* encoding_text(const file_layout& layout)
 
 std::string byte_text(unsigned char byte, text_encoding encoding);
 
+const char* line_end_text(line_terminator terminator)
+{
+    switch (terminator) {
+    case line_terminator::lf:
+        return "LF";
+    case line_terminator::crlf:
+        return "CR LF";
+    case line_terminator::cr:
+        return "CR";
+    case line_terminator::nel:
+        return "NEL (EBCDIC new line)";
+    case line_terminator::mixed:
+        return "a mix of CR LF, LF and CR";
+    case line_terminator::none:
+        break;
+    }
+    return nullptr;
+}
+
 std::string layout_text(const file_layout& layout)
 {
     switch (layout.kind) {
@@ -69,23 +88,15 @@ std::string layout_text(const file_layout& layout)
     case record_layout::lines:
         break;
     }
-    if (layout.segment_terminator)
-        return "segments ended by " + byte_text(*layout.segment_terminator, layout.encoding);
-    switch (layout.terminator) {
-    case line_terminator::lf:
-        return "lines ended by LF";
-    case line_terminator::crlf:
-        return "lines ended by CR LF";
-    case line_terminator::cr:
-        return "lines ended by CR";
-    case line_terminator::nel:
-        return "lines ended by NEL (EBCDIC new line)";
-    case line_terminator::mixed:
-        return "lines ended by a mix of CR LF, LF and CR";
-    case line_terminator::none:
-        break;
+    // Segments written a line each end in their own byte, then the line end.
+    if (layout.segment_terminator) {
+        std::string ended =
+            "segments ended by " + byte_text(*layout.segment_terminator, layout.encoding);
+        const char* line_end = line_end_text(layout.terminator);
+        return line_end ? ended + " and " + line_end : ended;
     }
-    return "lines";
+    const char* line_end = line_end_text(layout.terminator);
+    return line_end ? std::string("lines ended by ") + line_end : "lines";
 }
 
 // A delimiter or quote byte as a reader would name it.

@@ -94,7 +94,8 @@ void typed_checker::end_record()
 void typed_checker::take(unsigned char byte)
 {
     bool segments = layout_.segment_terminator.has_value();
-    bool ends = segments ? byte == *layout_.segment_terminator : is_line_end(byte);
+    // A released terminator is data (EDIFACT's O?'BRIEN).
+    bool ends = segments ? byte == *layout_.segment_terminator && !released_ : is_line_end(byte);
     if (!in_record_) {
         // Line ends between records (and blank lines) are no records.
         if (is_line_end(byte) || (ends && !segments))

@@ -63,6 +63,13 @@ std::vector<std::string> edifact_segments()
     return segments;
 }
 
+std::vector<std::string> edifact_released()
+{
+    std::vector<std::string> segments = edifact_segments();
+    segments[5] = "IMD+L+050+:::O?'BRIEN?+ SONS'";
+    return segments;
+}
+
 // Numbered types in the order a batch writes them: a header, details
 // whose codes repeat one after another, a trailer.
 std::vector<std::string> numbered_types()
@@ -109,6 +116,7 @@ struct typed_case {
     fixture_file file;
     unsigned char delimiter;
     const char* terminator; // JSON's: a line end's name or the segment byte
+    unsigned char segment;  // the byte that ends each segment, 0 for none
     std::size_t types;
     std::uint64_t records;
 };
@@ -118,11 +126,12 @@ void PrintTo(const typed_case& c, std::ostream* os)
     *os << c.name;
 }
 
+// As JSON gives it: the line end, or the segment's byte without one.
 std::string terminator_of(const file_layout& layout)
 {
-    if (layout.segment_terminator)
-        return std::string(1, static_cast<char>(*layout.segment_terminator));
     const char* names[] = {"none", "LF", "CRLF", "CR", "NEL", "mixed"};
+    if (layout.segment_terminator && layout.terminator == line_terminator::none)
+        return std::string(1, static_cast<char>(*layout.segment_terminator));
     return names[static_cast<int>(layout.terminator)];
 }
 
@@ -137,6 +146,7 @@ TEST_P(RecordTypes, TagsChooseTheDelimiterAndTheTerminator)
     EXPECT_EQ(layout.kind, record_layout::lines);
     EXPECT_EQ(layout.delimiter, c.delimiter);
     EXPECT_EQ(terminator_of(layout), c.terminator);
+    EXPECT_EQ(layout.segment_terminator.value_or(0), c.segment);
     EXPECT_EQ(layout.record_types.size(), c.types);
     EXPECT_EQ(layout.records, c.records);
     EXPECT_FALSE(layout.header_row);
@@ -146,16 +156,25 @@ TEST_P(RecordTypes, TagsChooseTheDelimiterAndTheTerminator)
 INSTANTIATE_TEST_SUITE_P(
     Formats, RecordTypes,
     testing::Values(
-        typed_case{"hl7_ended_by_cr", text_lines(hl7_segments(), "\r"), '|', "CR", 4, 15},
+        typed_case{"hl7_ended_by_cr", text_lines(hl7_segments(), "\r"), '|', "CR", 0, 4, 15},
         // A batch file's header states the separator as MSH does.
-        typed_case{"hl7_batch", text_lines(hl7_batch(), "\n"), '|', "LF", 8, 13},
-        typed_case{"x12_without_line_ends", text_lines(x12_segments(), "~"), '*', "~", 12, 28},
-        typed_case{"x12_a_segment_a_line", text_lines(x12_segments(), "~\n"), '*', "LF", 12, 28},
-        typed_case{"fix_a_message_a_line", text_lines(fix_messages(), "\n"), 0x01, "LF", 2, 12},
-        typed_case{"edifact_with_una", text_lines(edifact_segments(), "\n"), '+', "LF", 9, 18},
-        typed_case{"edifact_without_line_ends", text_lines(edifact_segments(), ""), '+', "'", 9,
+        typed_case{"hl7_batch", text_lines(hl7_batch(), "\n"), '|', "LF", 0, 8, 13},
+        typed_case{"x12_without_line_ends", text_lines(x12_segments(), "~"), '*', "~", '~', 12, 28},
+        // A segment a line: the stated terminator still ends each segment,
+        // so no field ends in it.
+        typed_case{"x12_a_segment_a_line", text_lines(x12_segments(), "~\n"), '*', "LF", '~', 12,
+                   28},
+        typed_case{"x12_a_segment_a_crlf_line", text_lines(x12_segments(), "~\r\n"), '*', "CRLF",
+                   '~', 12, 28},
+        typed_case{"fix_a_message_a_line", text_lines(fix_messages(), "\n"), 0x01, "LF", 0, 2, 12},
+        typed_case{"edifact_with_una", text_lines(edifact_segments(), "\n"), '+', "LF", '\'', 9,
                    18},
-        typed_case{"numbered_types_in_order", text_lines(numbered_types(), "\n"), '|', "LF", 3,
+        typed_case{"edifact_without_line_ends", text_lines(edifact_segments(), ""), '+', "'", '\'',
+                   9, 18},
+        // A released terminator is data, not a segment's end.
+        typed_case{"edifact_released_terminator", text_lines(edifact_released(), ""), '+', "'",
+                   '\'', 9, 18},
+        typed_case{"numbered_types_in_order", text_lines(numbered_types(), "\n"), '|', "LF", 0, 3,
                    14}),
     [](const testing::TestParamInfo<typed_case>& info) { return info.param.name; });
 
