@@ -538,6 +538,49 @@ std::optional<stated_layout> read_tfm(const header_reader& in, std::uint64_t siz
     return records_to_end("TeX font metrics", 0, WORD, size);
 }
 
+// GNU gettext MO catalogues: a 28-byte header (the magic 0x950412de in
+// the writer's byte order, a revision, the count N of strings and the
+// offsets of the original and translated string tables and of the hash
+// table), then the two tables of N descriptors, a 32-bit length and offset
+// each, one after the other. The hash table and the strings are the
+// trailer. Catalogues whose tables stand elsewhere are left to the survey.
+std::optional<stated_layout> read_mo(const header_reader& in, std::uint64_t size)
+{
+    constexpr std::uint64_t header = 28, descriptor = 8;
+    constexpr std::uint32_t MAGIC = 0x950412de;
+    if (!in.has(0, header))
+        return std::nullopt;
+    bool little = in.le32(0) == MAGIC;
+    if (!little && in.be32(0) != MAGIC)
+        return std::nullopt;
+    auto word = [&](std::uint64_t at) { return little ? in.le32(at) : in.be32(at); };
+    std::uint64_t strings = word(8), originals = word(12), translations = word(16);
+    std::uint64_t tables = 2 * strings * descriptor;
+    if (strings == 0 || originals != header || translations != header + strings * descriptor ||
+        header + tables > size)
+        return std::nullopt;
+    stated_layout stated{"message catalogue", header, descriptor, 2 * strings,
+                         size - header - tables};
+    stated.records_are_values = true;
+    return stated;
+}
+
+// ICC colour profiles: a 128-byte header whose first word is the profile's
+// size and whose bytes 36-39 are "acsp", a 32-bit tag count, then the tag
+// table of 12-byte entries (signature, offset, size). The tagged data
+// after the table is the trailer.
+std::optional<stated_layout> read_icc(const header_reader& in, std::uint64_t size)
+{
+    constexpr std::uint64_t header = 128, count = 4, entry = 12;
+    if (!in.has(0, header + count) || !in.holds(36, "acsp") || in.be32(0) != size)
+        return std::nullopt;
+    std::uint64_t tags = in.be32(header);
+    if (tags == 0 || header + count + tags * entry > size)
+        return std::nullopt;
+    return stated_layout{"ICC profile", header + count, entry, tags,
+                         size - header - count - tags * entry};
+}
+
 // strfile(1) indexes of fortune files: a header of five 32-bit fields in
 // network byte order (version 1 or 2, the number of strings, the longest
 // and shortest string's lengths, flags: random, ordered, rotated) and the
@@ -1069,7 +1112,8 @@ std::optional<stated_layout> read_stated_layout(byte_span start, std::uint64_t f
         read_npy,       read_strfile,   read_tar,        read_sqlite,    read_bmp,
         read_icon,      read_netpbm,    read_sun_raster, read_sgi,       read_compound_file,
         read_stata,     read_old_stata, read_soundfont,  read_gus_patch, read_nifti,
-        read_mat5,      read_mat4,      read_tga,        read_dbase,     read_varying};
+        read_mat5,      read_mat4,      read_tga,        read_dbase,     read_mo,
+        read_icc,       read_varying};
     for (reader read : readers) {
         if (std::optional<stated_layout> stated = read(in, file_size))
             return stated;

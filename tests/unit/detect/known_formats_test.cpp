@@ -191,6 +191,30 @@ std::string font_metrics(std::size_t extra)
     return bytes;
 }
 
+// A GNU MO catalogue of three strings in either byte order: the header,
+// both descriptor tables, then 20 bytes of strings.
+std::string mo_catalogue(bool big, std::uint32_t translations_at = 52)
+{
+    std::string bytes(28 + 2 * 3 * 8 + 20, 's');
+    const std::uint32_t fields[] = {0x950412de, 0, 3, 28, translations_at, 0, 76};
+    for (std::size_t at = 0; at < 7; at++)
+        for (std::size_t byte = 0; byte < 4; byte++)
+            bytes[4 * at + (big ? 3 - byte : byte)] = static_cast<char>(fields[at] >> (8 * byte));
+    return bytes;
+}
+
+// An ICC profile of two tags: the 128-byte header (its size first, "acsp"
+// at 36), the tag count, two 12-byte entries and 40 bytes of tag data.
+std::string icc_profile(std::size_t stated_size)
+{
+    std::string bytes(128 + 4 + 2 * 12 + 40, '\0');
+    for (std::size_t byte = 0; byte < 4; byte++)
+        bytes[3 - byte] = static_cast<char>(stated_size >> (8 * byte));
+    bytes.replace(36, 4, "acsp");
+    bytes[131] = 2;
+    return bytes;
+}
+
 // A Stata dataset of release 110 or 114 of two variables (a long and a
 // 3-byte string, 7 bytes an observation), one expansion field of 6 bytes,
 // then the observations and 10 bytes of value labels.
@@ -403,6 +427,12 @@ INSTANTIATE_TEST_SUITE_P(
         stated_case{"iso9660", disc_image(20), "ISO 9660 image 0 2048 20 0"},
         stated_case{"tex_font_metrics", font_metrics(0), "TeX font metrics 0 4 18 0"},
         stated_case{"tex_font_metrics_longer_than_stated", font_metrics(4), "none"},
+        stated_case{"mo_little_endian", mo_catalogue(false), "message catalogue 28 8 6 20"},
+        stated_case{"mo_big_endian", mo_catalogue(true), "message catalogue 28 8 6 20"},
+        // Tables apart from each other: not records one after another.
+        stated_case{"mo_tables_apart", mo_catalogue(false, 60), "message catalogue 0 0 0 0"},
+        stated_case{"icc_profile", icc_profile(196), "ICC profile 132 12 2 40"},
+        stated_case{"icc_size_off_the_file", icc_profile(200), "none"},
         stated_case{"icon_32_bits", icon(32, 32), "Windows icon 62 128 32 128"},
         stated_case{"icon_16_colours", icon(16, 4), "Windows icon 126 8 16 64"},
         // A directory whose entry names another size than its bitmap.
