@@ -82,7 +82,10 @@ constexpr std::uint32_t FEWEST_CLOSED_FIELDS = 4;
 // bracket left open in a table's value and closed rows later does not make
 // it nested, the blocks must open and close often: at least this share of
 // the lines, and this many, change the depth (one in thirty at most in the
-// corpus's tables, in seven lines at most).
+// corpus's tables, in seven lines at most), unless every block opens at
+// the end of its line, as a program's or a configuration's blocks do and a
+// value in a table does not (`charset_map koi8-r windows-1251 {`, a C
+// array's `= {`).
 constexpr double NESTED_LINE_SHARE = 0.3;
 constexpr double DEPTH_CHANGE_SHARE = 0.05;
 constexpr std::uint64_t FEWEST_DEPTH_CHANGES = 8;
@@ -1659,7 +1662,7 @@ bool nested_in_brackets(const std::vector<std::string_view>& lines,
     if (!holds_an_opening(lines))
         return false;
     std::uint64_t depth = 0, inside = 0, counted = 0, closed = 0, changes = 0;
-    bool quoted = false;
+    bool quoted = false, opened_at_ends = true;
     for (std::string_view line : lines) {
         if (!quoted && is_blank_or_comment_line(line))
             continue;
@@ -1680,14 +1683,20 @@ bool nested_in_brackets(const std::vector<std::string_view>& lines,
             }
         }
         changes += depth != before;
+        if (depth > before) {
+            std::size_t last = line.find_last_not_of(" \t\r");
+            opened_at_ends = opened_at_ends && last != std::string_view::npos &&
+                             (line[last] == '(' || line[last] == '[' || line[last] == '{');
+        }
     }
     // A sample that ends inside a block shows nesting where blocks it holds
     // close; a bracket left open in a table never closes.
     auto share = [&](std::uint64_t part) {
         return static_cast<double>(part) / static_cast<double>(counted);
     };
+    bool often = changes >= FEWEST_DEPTH_CHANGES && share(changes) >= DEPTH_CHANGE_SHARE;
     return counted > 0 && (depth == 0 || closed > 0) && share(inside) >= NESTED_LINE_SHARE &&
-           changes >= FEWEST_DEPTH_CHANGES && share(changes) >= DEPTH_CHANGE_SHARE;
+           (often || (closed > 0 && opened_at_ends));
 }
 
 } // namespace

@@ -59,6 +59,15 @@ INSTANTIATE_TEST_SUITE_P(
                        "    0.2 2.5 -2.25,\n  ] }\n}\nShape {\n  Coordinate { point [\n"
                        "    1.0 0.5 -0.25,\n    1.1 1.5 -1.25,\n    1.2 2.5 -2.25,\n  ] }\n}\n",
                        "none"},
+        // One block the length of the file, opened at its line's end: a C
+        // array's values part at commas, but inside a program's block.
+        delimiter_case{"one_block_of_a_program",
+                       "#define w 8\nstatic char bits[] = {\n   0x00, 0x01, 0x02, 0x03,\n"
+                       "   0x04, 0x05, 0x06, 0x07,\n   0x08, 0x09, 0x0a, 0x0b,\n"
+                       "   0x0c, 0x0d, 0x0e, 0x0f};\n",
+                       "none"},
+        // A bracket left open in a value and closed rows later is no block.
+        delimiter_case{"bracket_open_in_a_value", "a,1,(x\nb,2,y\nc,3,z)\nd,4,w\ne,5,v\n", ",-3"},
         // Labels with colons over lines with none: a byte that more than a
         // quarter of the records lack delimits none of them.
         delimiter_case{"colons_that_many_lines_lack",
