@@ -433,7 +433,8 @@ TEST(TextLayout, RaggedRowsAreTypedRowByRow)
 }
 
 // The rule under the names has the records' length, but is the header's
-// as the names are; the names line names the columns.
+// as the names are; the names line names the columns, and the rule's
+// strokes give their widths, whatever gaps the right-aligned amounts leave.
 TEST(TextLayout, NamesAndARuleOfTheRecordLength)
 {
     lines given = {"CODE  AMOUNT  DAY", "----  ------  ----------"};
@@ -448,7 +449,7 @@ TEST(TextLayout, NamesAndARuleOfTheRecordLength)
     std::string names;
     for (const column_description& column : layout.described_columns)
         names += column.name + "|";
-    EXPECT_EQ(names, "CODE|column_2|AMOUNT|DAY|");
+    EXPECT_EQ(names, "CODE|AMOUNT|DAY|");
 }
 
 // A ruled heading's bars mark the cells, however the values under them
@@ -592,3 +593,26 @@ TEST(TextLayout, RowNamesStandUnderNoName)
 }
 
 } // namespace
+
+// A report's rule of dashes under the names gives each column's width: a
+// name of two words and right-aligned amounts leave gaps inside their
+// columns that the values' blanks alone would cut at.
+TEST(TextLayout, RuleUnderNamesGivesTheColumns)
+{
+    lines given = {"ID    NAME          AMOUNT", "----  ------------  ------"};
+    for (int row = 0; row < 12; row++) {
+        std::string name = "Person " + std::to_string(row);
+        std::string amount = std::to_string(row * 37 % 500);
+        given.push_back(std::to_string(row % 10) + "     " + name +
+                        std::string(12 - name.size(), ' ') + "  " +
+                        std::string(6 - amount.size(), ' ') + amount);
+    }
+    file_layout layout = survey_layout(text_lines(given, "\n").sample());
+    ASSERT_EQ(layout.described_columns.size(), 3u);
+    const char* names[] = {"ID", "NAME", "AMOUNT"};
+    const std::uint32_t starts[] = {0, 6, 20};
+    for (std::size_t column = 0; column < 3; column++) {
+        EXPECT_EQ(layout.described_columns[column].name, names[column]);
+        EXPECT_EQ(layout.columns[column].start, starts[column]);
+    }
+}

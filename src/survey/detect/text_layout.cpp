@@ -138,6 +138,13 @@ constexpr std::size_t RULES_A_LINE = 3;
 constexpr char CELL_BAR = '|';
 constexpr std::size_t FEWEST_CELL_BARS = 3;
 constexpr double CROSSED_BARS_SHARE = 0.01;
+// A rule of dashes or equals signs under the names, broken by blanks into
+// at least this many strokes (a report writer's or a database shell's
+// heading), gives each column's width the same way: a name of two words
+// or a right-aligned number leaves gaps inside a column that only the
+// rule spans.
+constexpr std::string_view RULE_STROKES = "-=";
+constexpr std::size_t FEWEST_RULE_STROKES = 2;
 constexpr std::size_t MOST_RULED_LINES = 8;
 // A comment that opens or closes free text recurs in its body when its
 // form (a label ending in a colon within this many bytes, else the whole
@@ -1245,11 +1252,56 @@ unsigned rules_in(std::string_view line, std::size_t least, bool signs)
 // The cells between the bars of a ruled heading's first line, where the
 // records keep a blank under every bar: the heading, not the values'
 // widths, says where each column starts and ends.
+// Whether the records keep a blank at each of the offsets, but for the
+// share of them CROSSED_BARS_SHARE allows.
+bool kept_blank(const std::vector<std::string_view>& texts, const std::vector<std::uint32_t>& at)
+{
+    std::size_t crossed = 0;
+    for (std::string_view text : texts) {
+        crossed += std::any_of(at.begin(), at.end(), [text](std::uint32_t each) {
+            return each < text.size() && text[each] != ' ' && text[each] != '\t';
+        });
+    }
+    return static_cast<double>(crossed) <= CROSSED_BARS_SHARE * static_cast<double>(texts.size());
+}
+
+// The strokes of a rule line under the names, as cells, where the records
+// keep blanks between them; none when the line is no such rule.
+std::vector<column_span> cells_of_rule(std::string_view rule,
+                                       const std::vector<std::string_view>& texts)
+{
+    std::size_t end = rule.find_last_not_of(" \t\r");
+    if (end == std::string_view::npos)
+        return {};
+    std::vector<column_span> cells;
+    std::vector<std::uint32_t> gaps;
+    for (std::size_t at = 0; at <= end; at++) {
+        bool stroke = RULE_STROKES.find(rule[at]) != std::string_view::npos;
+        if (!stroke && rule[at] != ' ')
+            return {};
+        if (!stroke && !cells.empty())
+            gaps.push_back(static_cast<std::uint32_t>(at));
+        else if (stroke && (cells.empty() || cells.back().end != at))
+            cells.push_back({static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(at + 1)});
+        else if (stroke)
+            cells.back().end++;
+    }
+    if (cells.size() < FEWEST_RULE_STROKES || !kept_blank(texts, gaps))
+        return {};
+    // A value may run past the rule's last stroke.
+    for (std::string_view text : texts)
+        cells.back().end = std::max<std::uint32_t>(
+            cells.back().end, static_cast<std::uint32_t>(text.find_last_not_of(" \t\r") + 1));
+    return cells;
+}
+
 std::vector<column_span> cells_of_heading(const text_view& view, const line_run& run,
                                           const std::vector<std::string_view>& texts)
 {
-    if (run.heading == run.first || texts.empty())
+    if (texts.empty() || run.first == 0)
         return {};
+    if (run.heading == run.first)
+        return cells_of_rule(view.lines[run.first - 1].text, texts);
     std::string_view heading = view.lines[run.heading].text;
     std::vector<std::uint32_t> bars;
     for (std::size_t at = 0; at < heading.size(); at++) {
@@ -1257,14 +1309,8 @@ std::vector<column_span> cells_of_heading(const text_view& view, const line_run&
             bars.push_back(static_cast<std::uint32_t>(at));
     }
     if (bars.size() < FEWEST_CELL_BARS)
-        return {};
-    std::size_t crossed = 0;
-    for (std::string_view text : texts) {
-        crossed += std::any_of(bars.begin(), bars.end(), [text](std::uint32_t bar) {
-            return bar < text.size() && text[bar] != ' ' && text[bar] != '\t';
-        });
-    }
-    if (static_cast<double>(crossed) > CROSSED_BARS_SHARE * static_cast<double>(texts.size()))
+        return cells_of_rule(view.lines[run.first - 1].text, texts);
+    if (!kept_blank(texts, bars))
         return {};
     // A heading without outer bars ("name | age | city") names a column
     // before the first bar and one after the last.
@@ -1287,8 +1333,28 @@ std::vector<column_span> cells_of_heading(const text_view& view, const line_run&
 // of names, types and units above a table's records, a rule of '-' under
 // the names) with a byte no later record holds are the table's heading,
 // not records.
+// A line of strokes and blanks alone, RULES_A_LINE strokes at least: the
+// rule under a report's names, which no record is, whatever signs or
+// dates' dashes the records hold.
+bool is_stroke_rule(std::string_view line)
+{
+    std::size_t strokes = 0;
+    for (char byte : line) {
+        if (RULE_STROKES.find(byte) != std::string_view::npos)
+            strokes++;
+        else if (byte != ' ' && byte != '\t' && byte != '\r')
+            return false;
+    }
+    return strokes >= RULES_A_LINE;
+}
+
 std::size_t after_ruled_lines(const text_view& view, std::size_t first, std::size_t end)
 {
+    // The rule, or the names and the rule under them, open the run.
+    for (std::size_t rule = first; rule < std::min(first + 2, end); rule++) {
+        if (rule + 1 < end && is_stroke_rule(view.lines[rule].text))
+            return rule + 1;
+    }
     std::size_t most = std::min(MOST_RULED_LINES, (end - first) / RULED_LINES_ONE_IN);
     // held[k]: the rules of the lines from first + k to the end.
     std::vector<unsigned> held(most + 1, 0);
