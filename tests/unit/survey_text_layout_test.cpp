@@ -231,6 +231,13 @@ INSTANTIATE_TEST_SUITE_P(
                   {"|  id|   name|", "| int|   char|", "    1   alice ", "    2     bob ",
                    "    3   carol ", "    4    dave "},
                   "none fields - header 30 trailer 0 length 15 records 4"},
+        // A database shell's grid: rule, names, rule, rows between bars,
+        // a closing rule and the count; the rules are heading and trailer.
+        text_case{"grid_between_rules",
+                  {"+----+-------+", "| id | name  |", "+----+-------+", "|  1 | ann   |",
+                   "|  2 | bo    |", "|  3 | cyd   |", "|  4 | dee   |", "|  5 | eve   |",
+                   "+----+-------+", "5 rows in set"},
+                  "none fields - header 45 trailer 29 length 15 records 5"},
         // Every line has one length: two records under two heading lines
         // are records of it, however few.
         text_case{"ruled_heading_over_two_records",

@@ -144,7 +144,11 @@ constexpr double CROSSED_BARS_SHARE = 0.01;
 // or a right-aligned number leaves gaps inside a column that only the
 // rule spans.
 constexpr std::string_view RULE_STROKES = "-=";
+constexpr std::string_view RULE_GAPS = " \t\r+";
 constexpr std::size_t FEWEST_RULE_STROKES = 2;
+// A heading of a rule, the names and a rule under them (a grid's) is the
+// longest one a rule closes.
+constexpr std::size_t MOST_HEADING_RULE_LINE = 3;
 constexpr std::size_t MOST_RULED_LINES = 8;
 // A comment that opens or closes free text recurs in its body when its
 // form (a label ending in a colon within this many bytes, else the whole
@@ -1252,14 +1256,17 @@ unsigned rules_in(std::string_view line, std::size_t least, bool signs)
 // The cells between the bars of a ruled heading's first line, where the
 // records keep a blank under every bar: the heading, not the values'
 // widths, says where each column starts and ends.
-// Whether the records keep a blank at each of the offsets, but for the
-// share of them CROSSED_BARS_SHARE allows.
-bool kept_blank(const std::vector<std::string_view>& texts, const std::vector<std::uint32_t>& at)
+// Whether the records keep a blank at each of the offsets (or a bar, where
+// bars may stand between their cells), but for the share of them
+// CROSSED_BARS_SHARE allows.
+bool kept_blank(const std::vector<std::string_view>& texts, const std::vector<std::uint32_t>& at,
+                bool or_bar)
 {
     std::size_t crossed = 0;
     for (std::string_view text : texts) {
-        crossed += std::any_of(at.begin(), at.end(), [text](std::uint32_t each) {
-            return each < text.size() && text[each] != ' ' && text[each] != '\t';
+        crossed += std::any_of(at.begin(), at.end(), [text, or_bar](std::uint32_t each) {
+            return each < text.size() && text[each] != ' ' && text[each] != '\t' &&
+                   (!or_bar || text[each] != CELL_BAR);
         });
     }
     return static_cast<double>(crossed) <= CROSSED_BARS_SHARE * static_cast<double>(texts.size());
@@ -1277,7 +1284,7 @@ std::vector<column_span> cells_of_rule(std::string_view rule,
     std::vector<std::uint32_t> gaps;
     for (std::size_t at = 0; at <= end; at++) {
         bool stroke = RULE_STROKES.find(rule[at]) != std::string_view::npos;
-        if (!stroke && rule[at] != ' ')
+        if (!stroke && RULE_GAPS.find(rule[at]) == std::string_view::npos)
             return {};
         if (!stroke && !cells.empty())
             gaps.push_back(static_cast<std::uint32_t>(at));
@@ -1286,7 +1293,7 @@ std::vector<column_span> cells_of_rule(std::string_view rule,
         else if (stroke)
             cells.back().end++;
     }
-    if (cells.size() < FEWEST_RULE_STROKES || !kept_blank(texts, gaps))
+    if (cells.size() < FEWEST_RULE_STROKES || !kept_blank(texts, gaps, true))
         return {};
     // A value may run past the rule's last stroke.
     for (std::string_view text : texts)
@@ -1310,7 +1317,7 @@ std::vector<column_span> cells_of_heading(const text_view& view, const line_run&
     }
     if (bars.size() < FEWEST_CELL_BARS)
         return cells_of_rule(view.lines[run.first - 1].text, texts);
-    if (!kept_blank(texts, bars))
+    if (!kept_blank(texts, bars, false))
         return {};
     // A heading without outer bars ("name | age | city") names a column
     // before the first bar and one after the last.
@@ -1333,16 +1340,17 @@ std::vector<column_span> cells_of_heading(const text_view& view, const line_run&
 // of names, types and units above a table's records, a rule of '-' under
 // the names) with a byte no later record holds are the table's heading,
 // not records.
-// A line of strokes and blanks alone, RULES_A_LINE strokes at least: the
-// rule under a report's names, which no record is, whatever signs or
-// dates' dashes the records hold.
+// A line of strokes alone, RULES_A_LINE of them at least, broken only by
+// blanks or a grid's joints: the rule under a report's names or around a
+// grid's heading, which no record is, whatever signs or dates' dashes the
+// records hold.
 bool is_stroke_rule(std::string_view line)
 {
     std::size_t strokes = 0;
     for (char byte : line) {
         if (RULE_STROKES.find(byte) != std::string_view::npos)
             strokes++;
-        else if (byte != ' ' && byte != '\t' && byte != '\r')
+        else if (RULE_GAPS.find(byte) == std::string_view::npos)
             return false;
     }
     return strokes >= RULES_A_LINE;
@@ -1350,8 +1358,9 @@ bool is_stroke_rule(std::string_view line)
 
 std::size_t after_ruled_lines(const text_view& view, std::size_t first, std::size_t end)
 {
-    // The rule, or the names and the rule under them, open the run.
-    for (std::size_t rule = first; rule < std::min(first + 2, end); rule++) {
+    // A rule among the run's first lines closes its heading: the names
+    // and the rule under them, or a grid's rule, names and rule.
+    for (std::size_t rule = std::min(first + MOST_HEADING_RULE_LINE, end); rule-- > first;) {
         if (rule + 1 < end && is_stroke_rule(view.lines[rule].text))
             return rule + 1;
     }
@@ -1412,6 +1421,9 @@ line_run records_of_length(const text_view& view, std::uint64_t length,
         first++;
     std::size_t heading = first;
     first = after_ruled_lines(view, first, end);
+    // A rule closing the run closes the table: it is the trailer's.
+    if (view.whole_file && end > first + 1 && is_stroke_rule(view.lines[end - 1].text))
+        end--;
     // --verify holds blank and comment lines to the length too: a blank
     // line of the length (a blank card among cards) fits the run.
     // Lines of other lengths are counted by length, the closing ones too,
