@@ -82,11 +82,15 @@ constexpr std::uint32_t FEWEST_CLOSED_FIELDS = 4;
 // bracket left open in a table's value and closed rows later does not make
 // it nested, the blocks must open and close often: at least this share of
 // the lines, and this many, change the depth (one in thirty at most in the
-// corpus's tables, in seven lines at most), unless every block opens at
-// the end of its line, as a program's or a configuration's blocks do and a
-// value in a table does not (`charset_map koi8-r windows-1251 {`, a C
-// array's `= {`).
+// corpus's tables, in seven lines at most), unless every block opens and
+// closes at the end of its line, as a program's or a configuration's
+// blocks do and a value in a table does not (`charset_map koi8-r
+// windows-1251 {`, a C array's `= {` and `0x00};`), and the blocks hold
+// this share of the lines: nearly the whole text, not a stretch of a table
+// between a value's '(' and a later one's ')'.
 constexpr double NESTED_LINE_SHARE = 0.3;
+constexpr double WHOLE_BLOCK_SHARE = 0.8;
+constexpr std::string_view OPENINGS = "([{", CLOSINGS = ")]}";
 constexpr double DEPTH_CHANGE_SHARE = 0.05;
 constexpr std::uint64_t FEWEST_DEPTH_CHANGES = 8;
 // A quote opens and closes at least this many fields to be one, or one
@@ -1653,6 +1657,14 @@ bool holds_an_opening(const std::vector<std::string_view>& lines)
     });
 }
 
+// Whether the line ends in one of the brackets, a statement's or a list's
+// mark after it aside (`= {`, `};`, `),`).
+bool ends_in_bracket(std::string_view line, std::string_view brackets)
+{
+    std::size_t last = line.find_last_not_of(" \t\r;,");
+    return last != std::string_view::npos && brackets.find(line[last]) != std::string_view::npos;
+}
+
 // Whether the lines nest in brackets, as NESTED_LINE_SHARE tells. The
 // records' quote, which may run over lines, hides the brackets inside it;
 // a quote mark where none quotes (an inch, "27\"") hides nothing.
@@ -1662,7 +1674,7 @@ bool nested_in_brackets(const std::vector<std::string_view>& lines,
     if (!holds_an_opening(lines))
         return false;
     std::uint64_t depth = 0, inside = 0, counted = 0, closed = 0, changes = 0;
-    bool quoted = false, opened_at_ends = true;
+    bool quoted = false, at_ends = true;
     for (std::string_view line : lines) {
         if (!quoted && is_blank_or_comment_line(line))
             continue;
@@ -1683,11 +1695,8 @@ bool nested_in_brackets(const std::vector<std::string_view>& lines,
             }
         }
         changes += depth != before;
-        if (depth > before) {
-            std::size_t last = line.find_last_not_of(" \t\r");
-            opened_at_ends = opened_at_ends && last != std::string_view::npos &&
-                             (line[last] == '(' || line[last] == '[' || line[last] == '{');
-        }
+        if (depth != before)
+            at_ends = at_ends && ends_in_bracket(line, depth > before ? OPENINGS : CLOSINGS);
     }
     // A sample that ends inside a block shows nesting where blocks it holds
     // close; a bracket left open in a table never closes.
@@ -1696,7 +1705,7 @@ bool nested_in_brackets(const std::vector<std::string_view>& lines,
     };
     bool often = changes >= FEWEST_DEPTH_CHANGES && share(changes) >= DEPTH_CHANGE_SHARE;
     return counted > 0 && (depth == 0 || closed > 0) && share(inside) >= NESTED_LINE_SHARE &&
-           (often || (closed > 0 && opened_at_ends));
+           (often || (closed > 0 && at_ends && share(inside) >= WHOLE_BLOCK_SHARE));
 }
 
 } // namespace

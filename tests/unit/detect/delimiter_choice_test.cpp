@@ -66,8 +66,12 @@ INSTANTIATE_TEST_SUITE_P(
                        "   0x04, 0x05, 0x06, 0x07,\n   0x08, 0x09, 0x0a, 0x0b,\n"
                        "   0x0c, 0x0d, 0x0e, 0x0f};\n",
                        "none"},
-        // A bracket left open in a value and closed rows later is no block.
+        // A bracket left open in a value and closed rows later is no block,
+        // even where both stand at their lines' ends: the text is a table
+        // around them, not inside them.
         delimiter_case{"bracket_open_in_a_value", "a,1,(x\nb,2,y\nc,3,z)\nd,4,w\ne,5,v\n", ",-3"},
+        delimiter_case{"bracket_open_at_a_rows_end",
+                       "a,1,x (\nb,2,y\nc,3,z)\nd,4,w\ne,5,v\nf,6,u\n", ",-3"},
         // Labels with colons over lines with none: a byte that more than a
         // quarter of the records lack delimits none of them.
         delimiter_case{"colons_that_many_lines_lack",
