@@ -172,4 +172,32 @@ TEST(DescribedColumns, FixedWidthSpansAndNames)
     EXPECT_EQ(layout.described_columns[1].span->end, 12u);
 }
 
+// A catalogue's descriptors are two 32-bit words, length then offset, as
+// its header's byte order has them: never one 8-byte number, however
+// small the offsets' high halves are.
+TEST(DescribedColumns, StatedFieldsHoldTheirOwnColumns)
+{
+    constexpr std::uint32_t STRINGS = 40, HEADER = 28;
+    std::vector<std::uint32_t> words = {
+        0x950412de, 0, STRINGS, HEADER, HEADER + 8 * STRINGS, 0, HEADER + 16 * STRINGS};
+    std::uint32_t offset = HEADER + 16 * STRINGS;
+    for (std::uint32_t string = 0; string < 2 * STRINGS; string++) {
+        std::uint32_t length = 3 + string * 7 % 20;
+        words.insert(words.end(), {length, offset});
+        offset += length + 1;
+    }
+    fixture_file file;
+    for (std::uint32_t word : words)
+        for (int byte = 0; byte < 4; byte++)
+            file.bytes.push_back(static_cast<unsigned char>(word >> (8 * byte)));
+    file.bytes.resize(offset, 'x');
+    file_layout layout = survey_layout(file.sample());
+    ASSERT_EQ(layout.described_columns.size(), 2u);
+    for (const column_description& column : layout.described_columns) {
+        ASSERT_TRUE(column.span.has_value());
+        EXPECT_EQ(column.span->end - column.span->start, 4u);
+        EXPECT_EQ(column.type, value_type::integer);
+    }
+}
+
 } // namespace

@@ -902,6 +902,32 @@ binary_columns_choice find_binary_columns(const std::vector<byte_span>& records,
     return columns_of(records, count_offsets(records), code);
 }
 
+// The columns inside each span a format's header states, found in that
+// span's bytes alone: the header's fields are never one wider value.
+std::vector<binary_column> columns_in_spans(const std::vector<byte_span>& records,
+                                            const std::vector<column_span>& spans,
+                                            text_encoding code)
+{
+    std::vector<binary_column> columns;
+    for (const column_span& span : spans) {
+        if (span.end > records[0].size() || span.start >= span.end)
+            return {};
+        std::vector<byte_span> parts;
+        parts.reserve(records.size());
+        for (byte_span record : records)
+            parts.push_back(record.subspan(span.start, span.end - span.start));
+        std::vector<binary_column> found = columns_of(parts, count_offsets(parts), code).choice;
+        if (found.empty())
+            found.push_back({{0, span.end - span.start}, {binary_form::bytes, false, false}, {}});
+        for (binary_column& column : found) {
+            column.span.start += span.start;
+            column.span.end += span.start;
+            columns.push_back(column);
+        }
+    }
+    return columns;
+}
+
 bool describe_binary_columns(const file_sample& sample, file_layout& layout)
 {
     bool binary =
@@ -916,7 +942,10 @@ bool describe_binary_columns(const file_sample& sample, file_layout& layout)
     text_encoding code =
         layout.encoding == text_encoding::ebcdic ? text_encoding::ebcdic : text_code_from(counts);
     layout.described_columns.clear();
-    for (const binary_column& column : columns_of(records, counts, code).choice) {
+    std::vector<binary_column> columns = layout.columns.empty() || records.empty()
+                                             ? columns_of(records, counts, code).choice
+                                             : columns_in_spans(records, layout.columns, code);
+    for (const binary_column& column : columns) {
         column_description described;
         described.type = loaders_type(column.field.form);
         described.span = column.span;

@@ -555,13 +555,19 @@ std::optional<stated_layout> read_mo(const header_reader& in, std::uint64_t size
         return std::nullopt;
     auto word = [&](std::uint64_t at) { return little ? in.le32(at) : in.be32(at); };
     std::uint64_t strings = word(8), originals = word(12), translations = word(16);
+    std::uint64_t hash_size = word(20), hash_at = word(24);
     std::uint64_t tables = 2 * strings * descriptor;
+    // The hash table, and the first string the sample shows, lie inside
+    // the file.
     if (strings == 0 || originals != header || translations != header + strings * descriptor ||
-        header + tables > size)
+        header + tables > size || (hash_size > 0 && hash_at + 4 * hash_size > size) ||
+        (in.has(header, descriptor) && std::uint64_t{word(header + 4)} + word(header) > size))
         return std::nullopt;
+    // Each descriptor is a length and an offset, two 32-bit words.
     stated_layout stated{"message catalogue", header, descriptor, 2 * strings,
                          size - header - tables};
     stated.records_are_values = true;
+    stated.columns = {{0, 4}, {4, 8}};
     return stated;
 }
 
@@ -577,6 +583,12 @@ std::optional<stated_layout> read_icc(const header_reader& in, std::uint64_t siz
     std::uint64_t tags = in.be32(header);
     if (tags == 0 || header + count + tags * entry > size)
         return std::nullopt;
+    // Every tag's data lies inside the profile, as far as the sample shows.
+    for (std::uint64_t tag = 0; tag < tags && in.has(header + count + tag * entry, entry); tag++) {
+        std::uint64_t at = header + count + tag * entry;
+        if (std::uint64_t{in.be32(at + 4)} + in.be32(at + 8) > size)
+            return std::nullopt;
+    }
     return stated_layout{"ICC profile", header + count, entry, tags,
                          size - header - count - tags * entry};
 }

@@ -577,6 +577,34 @@ typed_text typed_lines(const kept_lines& kept)
     return typed;
 }
 
+// Segments ended by the terminator the header states or the text shows,
+// when they are records of several types: their records and types, and
+// the layout's terminators. Nothing changes when they are not.
+bool weigh_segments(std::string_view text, const stated_separators& stated, bool whole,
+                    typed_text& typed, record_types_choice& types, file_layout& layout)
+{
+    std::optional<unsigned char> terminator =
+        find_segment_terminator(text, stated, typed.records.size()).choice;
+    if (!terminator)
+        return false;
+    typed_text segments;
+    segments.records = split_segments(text, *terminator, whole, stated.release);
+    std::size_t last = last_segment_end(text, *terminator, stated.release);
+    segments.covered = whole || last == std::string_view::npos ? text.size() : last + 1;
+    segments.last_cut =
+        whole && (last == std::string_view::npos ||
+                  text.find_first_not_of("\r\n", last + 1) != std::string_view::npos);
+    record_types_choice found = find_record_types(segments.records, stated, segments.last_cut);
+    if (!found.found)
+        return false;
+    typed = std::move(segments);
+    types = std::move(found);
+    layout.kind = record_layout::lines;
+    layout.terminator = line_end_after_segments(text, *terminator, stated.release);
+    layout.segment_terminator = terminator;
+    return true;
+}
+
 // Lines of records of several types, or segments of them ended by a byte
 // of their own: a refinement of lines, weighed before them, that holds
 // only when nearly every record starts with a tag and the types differ in
@@ -591,44 +619,33 @@ void weigh_record_types(survey_evidence& evidence, layout_hypothesis& hypothesis
     bool whole = sample_is_whole_file(sample);
     stated_separators stated = read_stated_separators(text);
     typed_text typed = typed_lines(evidence.lines_of_start());
+    file_layout& layout = hypothesis.layout;
     // A header that states a segment terminator of its own (X12's ~,
     // EDIFACT's ') is believed over line ends written after each segment
-    // for the reader's eye: read as lines, every last field would end in it.
+    // for the reader's eye: read as lines, every last field would end in
+    // it. Lines are weighed still where its segments hold no types.
     bool own_terminator =
         stated.terminator && *stated.terminator != '\r' && *stated.terminator != '\n';
     record_types_choice types;
-    if (!own_terminator)
-        types = find_record_types(typed.records, stated, typed.last_cut);
-    file_layout& layout = hypothesis.layout;
     positional_types_choice positional;
-    if (!types.found && !stated.delimiter)
-        positional = find_positional_types(typed.records);
+    bool segments = own_terminator && weigh_segments(text, stated, whole, typed, types, layout);
+    if (!segments) {
+        types = find_record_types(typed.records, stated, typed.last_cut);
+        if (!types.found && !stated.delimiter)
+            positional = find_positional_types(typed.records);
+    }
     if (positional.found) {
         weigh_lines(evidence, hypothesis);
         if (!hypothesis.viable)
             return;
         types.types = std::move(positional.types);
         layout.tag_width = positional.tag_width;
-    } else if (types.found) {
+    } else if (types.found && !segments) {
         weigh_lines(evidence, hypothesis);
         if (!hypothesis.viable)
             return;
-    } else {
-        std::optional<unsigned char> terminator =
-            find_segment_terminator(text, stated, typed.records.size()).choice;
-        if (!terminator)
-            return;
-        typed.records = split_segments(text, *terminator, whole, stated.release);
-        std::size_t last = text.rfind(static_cast<char>(*terminator));
-        typed.covered = whole ? text.size() : last + 1;
-        typed.last_cut =
-            whole && text.find_first_not_of("\r\n", last + 1) != std::string_view::npos;
-        types = find_record_types(typed.records, stated, typed.last_cut);
-        if (!types.found)
-            return;
-        layout.kind = record_layout::lines;
-        layout.terminator = line_end_after_segments(text, *terminator);
-        layout.segment_terminator = terminator;
+    } else if (!segments && !weigh_segments(text, stated, whole, typed, types, layout)) {
+        return;
     }
     if (positional.found)
         layout.delimiter.reset();

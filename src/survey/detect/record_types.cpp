@@ -497,6 +497,13 @@ stated_separators read_stated_separators(std::string_view text)
     if (stated.terminator && !may_delimit(*stated.terminator) && *stated.terminator != '\r' &&
         *stated.terminator != '\n')
         stated.terminator.reset();
+    // One byte plays one part (ISO 9735's service string advice says so);
+    // a header that gives one two, an ISA cut short, states nothing of it.
+    if (stated.terminator && stated.terminator == stated.delimiter)
+        stated.terminator.reset();
+    if (stated.release &&
+        (stated.release == stated.delimiter || stated.release == stated.terminator))
+        stated.release.reset();
     return stated;
 }
 
@@ -635,11 +642,22 @@ std::vector<std::string_view> split_segments(std::string_view text, unsigned cha
     return segments;
 }
 
-line_terminator line_end_after_segments(std::string_view text, unsigned char terminator)
+std::size_t last_segment_end(std::string_view text, unsigned char terminator,
+                             std::optional<unsigned char> release)
+{
+    std::size_t last = std::string_view::npos;
+    for (std::size_t at = find_unreleased(text, terminator, 0, release);
+         at != std::string_view::npos; at = find_unreleased(text, terminator, at + 1, release))
+        last = at;
+    return last;
+}
+
+line_terminator line_end_after_segments(std::string_view text, unsigned char terminator,
+                                        std::optional<unsigned char> release)
 {
     std::size_t ends = 0, lf = 0, crlf = 0, cr = 0;
-    for (std::size_t at = text.find(static_cast<char>(terminator)); at != std::string_view::npos;
-         at = text.find(static_cast<char>(terminator), at + 1)) {
+    for (std::size_t at = find_unreleased(text, terminator, 0, release);
+         at != std::string_view::npos; at = find_unreleased(text, terminator, at + 1, release)) {
         ends++;
         std::string_view after = text.substr(at + 1, 2);
         if (after.starts_with("\r\n"))
@@ -658,6 +676,8 @@ line_terminator line_end_after_segments(std::string_view text, unsigned char ter
         return line_terminator::lf;
     if (static_cast<double>(cr) >= least)
         return line_terminator::cr;
+    if (static_cast<double>(crlf + lf + cr) >= least)
+        return line_terminator::mixed;
     return line_terminator::none;
 }
 

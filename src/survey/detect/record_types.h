@@ -82,7 +82,13 @@ std::vector<std::string_view> split_segments(std::string_view text, unsigned cha
                                              std::optional<unsigned char> release = std::nullopt);
 
 // The line end written after nearly every segment for the reader's eye,
-// or none.
-line_terminator line_end_after_segments(std::string_view text, unsigned char terminator);
+// a mix where they differ, or none.
+line_terminator line_end_after_segments(std::string_view text, unsigned char terminator,
+                                        std::optional<unsigned char> release);
+
+// Where the last segment's terminator stands, a released one no end; npos
+// when none does.
+std::size_t last_segment_end(std::string_view text, unsigned char terminator,
+                             std::optional<unsigned char> release);
 
 #endif

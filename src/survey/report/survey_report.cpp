@@ -135,7 +135,9 @@ std::vector<shown_record> segment_records(const file_layout& layout, byte_span s
         end = std::min(end, start.size());
         if (end == start.size() && (!start_is_whole_file || end == at))
             break;
-        records.push_back(record_at(start, at, end - at));
+        // An empty segment is no record, as the survey counts none.
+        if (end > at)
+            records.push_back(record_at(start, at, end - at));
         at = end + 1;
     }
     return records;

@@ -97,8 +97,9 @@ void typed_checker::take(unsigned char byte)
     // A released terminator is data (EDIFACT's O?'BRIEN).
     bool ends = segments ? byte == *layout_.segment_terminator && !released_ : is_line_end(byte);
     if (!in_record_) {
-        // Line ends between records (and blank lines) are no records.
-        if (is_line_end(byte) || (ends && !segments))
+        // Line ends between records (and blank lines) are no records, nor
+        // is an empty segment, as the survey counts none.
+        if (is_line_end(byte) || ends)
             return;
         in_record_ = true;
         record_start_ = position_;

@@ -193,10 +193,10 @@ std::string font_metrics(std::size_t extra)
 
 // A GNU MO catalogue of three strings in either byte order: the header,
 // both descriptor tables, then 20 bytes of strings.
-std::string mo_catalogue(bool big, std::uint32_t translations_at = 52)
+std::string mo_catalogue(bool big, std::uint32_t translations_at = 52, std::uint32_t hashes = 0)
 {
-    std::string bytes(28 + 2 * 3 * 8 + 20, 's');
-    const std::uint32_t fields[] = {0x950412de, 0, 3, 28, translations_at, 0, 76};
+    std::string bytes = std::string(28 + 2 * 3 * 8, '\0') + std::string(20, 's');
+    const std::uint32_t fields[] = {0x950412de, 0, 3, 28, translations_at, hashes, 76};
     for (std::size_t at = 0; at < 7; at++)
         for (std::size_t byte = 0; byte < 4; byte++)
             bytes[4 * at + (big ? 3 - byte : byte)] = static_cast<char>(fields[at] >> (8 * byte));
@@ -205,11 +205,13 @@ std::string mo_catalogue(bool big, std::uint32_t translations_at = 52)
 
 // An ICC profile of two tags: the 128-byte header (its size first, "acsp"
 // at 36), the tag count, two 12-byte entries and 40 bytes of tag data.
-std::string icc_profile(std::size_t stated_size)
+std::string icc_profile(std::size_t stated_size, std::uint32_t first_tag_at = 156)
 {
     std::string bytes(128 + 4 + 2 * 12 + 40, '\0');
-    for (std::size_t byte = 0; byte < 4; byte++)
+    for (std::size_t byte = 0; byte < 4; byte++) {
         bytes[3 - byte] = static_cast<char>(stated_size >> (8 * byte));
+        bytes[132 + 7 - byte] = static_cast<char>(first_tag_at >> (8 * byte));
+    }
     bytes.replace(36, 4, "acsp");
     bytes[131] = 2;
     return bytes;
@@ -433,6 +435,10 @@ INSTANTIATE_TEST_SUITE_P(
         stated_case{"mo_tables_apart", mo_catalogue(false, 60), "message catalogue 0 0 0 0"},
         stated_case{"icc_profile", icc_profile(196), "ICC profile 132 12 2 40"},
         stated_case{"icc_size_off_the_file", icc_profile(200), "none"},
+        // Parts past the file's end: the header is chance, or damaged.
+        stated_case{"mo_hash_table_past_the_end", mo_catalogue(false, 52, 1000),
+                    "message catalogue 0 0 0 0"},
+        stated_case{"icc_tag_past_the_end", icc_profile(196, 0xFFFFFFF0), "none"},
         stated_case{"icon_32_bits", icon(32, 32), "Windows icon 62 128 32 128"},
         stated_case{"icon_16_colours", icon(16, 4), "Windows icon 126 8 16 64"},
         // A directory whose entry names another size than its bitmap.

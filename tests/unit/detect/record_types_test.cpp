@@ -63,6 +63,24 @@ std::vector<std::string> edifact_segments()
     return segments;
 }
 
+// Segments ended by ~ and LF, every third by ~ and CR LF.
+fixture_file ends_of_two_kinds(const std::vector<std::string>& segments)
+{
+    std::string text;
+    for (std::size_t at = 0; at < segments.size(); at++)
+        text += segments[at] + (at % 3 == 2 ? "~\r\n" : "~\n");
+    fixture_file file;
+    file.bytes.assign(text.begin(), text.end());
+    return file;
+}
+
+std::vector<std::string> x12_isa_off()
+{
+    std::vector<std::string> segments = x12_segments();
+    segments[0] += "*X";
+    return segments;
+}
+
 std::vector<std::string> edifact_released()
 {
     std::vector<std::string> segments = edifact_segments();
@@ -171,9 +189,18 @@ INSTANTIATE_TEST_SUITE_P(
                    18},
         typed_case{"edifact_without_line_ends", text_lines(edifact_segments(), ""), '+', "'", '\'',
                    9, 18},
-        // A released terminator is data, not a segment's end.
+        // A released terminator is data, not a segment's end, nor one that
+        // a line end fails to follow.
         typed_case{"edifact_released_terminator", text_lines(edifact_released(), ""), '+', "'",
                    '\'', 9, 18},
+        typed_case{"edifact_released_terminator_a_line", text_lines(edifact_released(), "\r\n"),
+                   '+', "CRLF", '\'', 9, 18},
+        // An ISA whose terminator's byte holds its delimiter states no
+        // terminator: the lines are the segments.
+        typed_case{"x12_isa_off_by_its_elements", text_lines(x12_isa_off(), "\n"), '*', "LF", 0, 12,
+                   28},
+        typed_case{"x12_segment_ends_of_two_kinds", ends_of_two_kinds(x12_segments()), '*', "mixed",
+                   '~', 12, 28},
         typed_case{"numbered_types_in_order", text_lines(numbered_types(), "\n"), '|', "LF", 0, 3,
                    14}),
     [](const testing::TestParamInfo<typed_case>& info) { return info.param.name; });
@@ -295,6 +322,18 @@ TEST(RecordTypes, VerifyHoldsEachRecordToItsType)
     ASSERT_FALSE(again.outcome().first_anomalies.empty());
     EXPECT_EQ(again.outcome().first_anomalies[0].record, 5u);
     EXPECT_EQ(again.outcome().first_anomalies[0].what, "5 fields, expected 3 for N1");
+
+    // An empty segment is no record, for the survey and --verify alike.
+    segments = x12_segments();
+    segments[5] += "~";
+    fixture_file doubled = text_lines(segments, "~\n");
+    file_layout doubled_layout = survey_layout(doubled.sample());
+    EXPECT_EQ(doubled_layout.records, 28u);
+    typed_checker third(doubled_layout);
+    third.feed(doubled.bytes);
+    third.finish();
+    EXPECT_EQ(third.outcome().records, 28u);
+    EXPECT_EQ(third.outcome().anomalies, 0u);
 }
 
 // A file cut inside its last segment: the cut segment does not widen its
