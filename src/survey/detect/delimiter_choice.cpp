@@ -27,6 +27,10 @@ constexpr double CLOSE_SCORES = 0.02;
 // Unless the usual one parts the records in two and the other in more than
 // this many times as many fields.
 constexpr std::uint32_t PAIR_OF_FIELDS = 2;
+// Records this share of which hold a byte once in every field another
+// byte parts hold labelled values, fields of that other.
+constexpr double PAIRED_FIELDS_SHARE = 0.95;
+constexpr std::size_t LONGEST_LABEL_WORD = 32;
 constexpr std::uint32_t MORE_COLUMNS_TIMES = 2;
 constexpr double OTHER_MARGIN = 0.15;
 // A byte that stands between two digits this often is a decimal or
@@ -729,12 +733,61 @@ bool blanks_first_in_names(const std::vector<std::string_view>& records, unsigne
 // where each stands inside one field of the other ("1,2,Hello world"),
 // a list confined to the other's last field does (the commas of a lineage
 // after a line's tab-separated fields), else the counts decide.
+// Whether the field is a label, the mark once, then its value: a word of
+// letters, digits, '_', '-' or '.' before the mark, a letter among them.
+bool is_labelled(std::string_view field, unsigned char mark)
+{
+    std::size_t at = field.find(static_cast<char>(mark));
+    if (at == std::string_view::npos || at == 0 || at > LONGEST_LABEL_WORD ||
+        field.find(static_cast<char>(mark), at + 1) != std::string_view::npos)
+        return false;
+    std::string_view label = field.substr(0, at);
+    return std::ranges::any_of(
+               label, [](char c) { return std::isalpha(static_cast<unsigned char>(c)); }) &&
+           std::ranges::all_of(label, [](char c) {
+               return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' ||
+                      c == '.';
+           });
+}
+
+// Whether every field the delimiter parts is a label, the mark and its
+// value, in PAIRED_FIELDS_SHARE of the records (`date:1955-01-01<TAB>
+// name:...`, `a=1;b=2`): the mark stands inside the fields. Blanks, which
+// count tabs among them, part no such fields here.
+bool once_in_every_field(const std::vector<std::string_view>& records, unsigned char label,
+                         unsigned char delimiter)
+{
+    if (delimiter == ' ' || label == ' ' || label == '\t')
+        return false;
+    std::size_t paired = 0;
+    for (std::string_view record : records) {
+        std::string_view text = record.substr(0, record.find_last_not_of('\r') + 1);
+        bool each = true;
+        for (std::size_t start = 0; each && start <= text.size();) {
+            std::size_t end = std::min(text.find(static_cast<char>(delimiter), start), text.size());
+            each = is_labelled(text.substr(start, end - start), label);
+            start = end + 1;
+        }
+        paired += each;
+    }
+    return !records.empty() &&
+           static_cast<double>(paired) >= PAIRED_FIELDS_SHARE * static_cast<double>(records.size());
+}
+
 void drop_nested(const std::vector<std::string_view>& records, std::optional<unsigned char> quote,
                  std::vector<candidate_score>& scores)
 {
     std::vector<bool> nested(scores.size(), false);
     for (std::size_t inner = 0; inner < scores.size(); inner++) {
         for (std::size_t outer = 0; outer < scores.size(); outer++) {
+            // Labelled values: the label's mark, once in each of the
+            // inner byte's fields, stands inside them.
+            if (inner != outer && scores[inner].usual && scores[inner].score >= LEAST_CONSISTENCY &&
+                scores[inner].fields >= 2 && scores[outer].score >= LEAST_CONSISTENCY &&
+                once_in_every_field(records, scores[outer].delimiter, scores[inner].delimiter)) {
+                nested[outer] = true;
+                continue;
+            }
             // Nor do blanks that split the records clearly less alike hold
             // the other's bytes in their fields: they stand inside a CSV's
             // text.
