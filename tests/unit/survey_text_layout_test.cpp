@@ -238,6 +238,13 @@ INSTANTIATE_TEST_SUITE_P(
                    "|  2 | bo    |", "|  3 | cyd   |", "|  4 | dee   |", "|  5 | eve   |",
                    "+----+-------+", "5 rows in set"},
                   "none fields - header 45 trailer 29 length 15 records 5"},
+        // A row of '-' values, one a column, is a record, not a rule: first,
+        // second or last.
+        text_case{"row_of_dashes_is_no_rule",
+                  {"apple     3   1.25", "-         -      -", "pear      2   0.50",
+                   "plum     12   3.75", "fig       7   2.00", "kiwi      5   0.80",
+                   "lime      9   0.30", "-         -      -"},
+                  "none fields - header 0 trailer 0 length 19 records 8"},
         // Every line has one length: two records under two heading lines
         // are records of it, however few.
         text_case{"ruled_heading_over_two_records",
@@ -604,6 +611,24 @@ TEST(TextLayout, RowNamesStandUnderNoName)
 // A report's rule of dashes under the names gives each column's width: a
 // name of two words and right-aligned amounts leave gaps inside their
 // columns that the values' blanks alone would cut at.
+// A rule that spans more than the values marks no column past them; one
+// the values overrun measures nothing, and the values' own gaps cut them.
+TEST(TextLayout, RuleLongerOrShorterThanTheValues)
+{
+    lines values = {"apple     3   1.25", "pear      2   0.50", "plum     12   3.75",
+                    "fig       7   2.00", "kiwi      5   0.80", "lime      9   0.30"};
+    for (const auto& [names, rule] :
+         {std::pair{"name   qty  price   comment", "------ ---- ------ ----------"},
+          std::pair{"name   qty", "------ ----"}}) {
+        lines given = {names, rule};
+        given.insert(given.end(), values.begin(), values.end());
+        file_layout layout = survey_layout(text_lines(given, "\n").sample());
+        ASSERT_EQ(layout.columns.size(), 3u) << rule;
+        EXPECT_LE(layout.columns.back().end, 18u) << rule;
+        EXPECT_GE(layout.columns[2].start, 12u) << rule;
+    }
+}
+
 TEST(TextLayout, RuleUnderNamesGivesTheColumns)
 {
     lines given = {"ID    NAME          AMOUNT", "----  ------------  ------"};

@@ -256,4 +256,22 @@ TEST(FirstRecords, FixedLengthStopsBeforeTheTrailerAndCutsLongRecords)
     EXPECT_EQ(records[1].bytes.size(), SHOWN_RECORD_LIMIT);
 }
 
+// Lines of one length whose closing rule is the trailer: the rule is not
+// shown among the records.
+TEST(SurveyText, TrailerIsNoShownRecord)
+{
+    const std::string report_text = "name  qty\n----  ---\nab      1\ncd      2\n----  ---\n";
+    file_layout layout;
+    layout.kind = record_layout::lines;
+    layout.encoding = text_encoding::ascii;
+    layout.terminator = line_terminator::lf;
+    layout.record_length = 10;
+    layout.header_length = 20;
+    layout.trailer_length = 10;
+    layout.records = 2;
+    std::vector<shown_record> shown = pick_first_records(layout, span_of(report_text), true);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown.back().offset, 30u);
+}
+
 } // namespace

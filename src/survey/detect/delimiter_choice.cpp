@@ -90,8 +90,9 @@ constexpr std::uint32_t FEWEST_CLOSED_FIELDS = 4;
 // closes at the end of its line, as a program's or a configuration's
 // blocks do and a value in a table does not (`charset_map koi8-r
 // windows-1251 {`, a C array's `= {` and `0x00};`), and the blocks hold
-// this share of the lines: nearly the whole text, not a stretch of a table
-// between a value's '(' and a later one's ')'.
+// this share of the lines, this share of them indented: nearly the whole
+// text, set in as a block's lines are, not a stretch of a table between a
+// value's '(' and a later one's ')'.
 constexpr double NESTED_LINE_SHARE = 0.3;
 constexpr double WHOLE_BLOCK_SHARE = 0.8;
 constexpr std::string_view OPENINGS = "([{", CLOSINGS = ")]}";
@@ -733,45 +734,63 @@ bool blanks_first_in_names(const std::vector<std::string_view>& records, unsigne
 // where each stands inside one field of the other ("1,2,Hello world"),
 // a list confined to the other's last field does (the commas of a lineage
 // after a line's tab-separated fields), else the counts decide.
-// Whether the field is a label, the mark once, then its value: a word of
-// letters, digits, '_', '-' or '.' before the mark, a letter among them.
-bool is_labelled(std::string_view field, unsigned char mark)
+// The field's label, the mark once, then its value: a word of letters,
+// digits, '_', '-' or '.' before the mark, a letter among them; empty
+// when the field is no such thing.
+std::string_view label_of(std::string_view field, unsigned char mark)
 {
     std::size_t at = field.find(static_cast<char>(mark));
     if (at == std::string_view::npos || at == 0 || at > LONGEST_LABEL_WORD ||
         field.find(static_cast<char>(mark), at + 1) != std::string_view::npos)
-        return false;
+        return {};
     std::string_view label = field.substr(0, at);
-    return std::ranges::any_of(
-               label, [](char c) { return std::isalpha(static_cast<unsigned char>(c)); }) &&
-           std::ranges::all_of(label, [](char c) {
-               return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' ||
-                      c == '.';
-           });
+    bool word =
+        std::ranges::any_of(label,
+                            [](char c) { return std::isalpha(static_cast<unsigned char>(c)); }) &&
+        std::ranges::all_of(label, [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.';
+        });
+    return word ? label : std::string_view{};
 }
 
 // Whether every field the delimiter parts is a label, the mark and its
-// value, in PAIRED_FIELDS_SHARE of the records (`date:1955-01-01<TAB>
-// name:...`, `a=1;b=2`): the mark stands inside the fields. Blanks, which
-// count tabs among them, part no such fields here.
+// value, in PAIRED_FIELDS_SHARE of the records, and each field's label
+// recurs there (`date:1955-01-01<TAB>name:...`, `a=1;b=2`): the mark
+// stands inside the fields. A name or code before it that changes from
+// record to record (`u1;Smith,Anna;Berlin` read at its commas) labels
+// nothing. Blanks, which count tabs among them, part no such fields here.
 bool once_in_every_field(const std::vector<std::string_view>& records, unsigned char label,
                          unsigned char delimiter)
 {
-    if (delimiter == ' ' || label == ' ' || label == '\t')
+    if (delimiter == ' ' || label == ' ' || label == '\t' || records.empty())
         return false;
-    std::size_t paired = 0;
+    std::size_t paired = 0, fields = 0, recurring = 0;
+    std::vector<std::map<std::string_view, std::size_t>> labels;
     for (std::string_view record : records) {
         std::string_view text = record.substr(0, record.find_last_not_of('\r') + 1);
-        bool each = true;
-        for (std::size_t start = 0; each && start <= text.size();) {
+        std::vector<std::string_view> found;
+        for (std::size_t start = 0; start <= text.size();) {
             std::size_t end = std::min(text.find(static_cast<char>(delimiter), start), text.size());
-            each = is_labelled(text.substr(start, end - start), label);
+            found.push_back(label_of(text.substr(start, end - start), label));
+            if (found.back().empty())
+                break;
             start = end + 1;
         }
-        paired += each;
+        if (found.back().empty())
+            continue;
+        paired++;
+        labels.resize(std::max(labels.size(), found.size()));
+        for (std::size_t field = 0; field < found.size(); field++)
+            labels[field][found[field]]++;
+        fields += found.size();
     }
-    return !records.empty() &&
-           static_cast<double>(paired) >= PAIRED_FIELDS_SHARE * static_cast<double>(records.size());
+    for (const auto& at : labels) {
+        for (const auto& [text, count] : at)
+            recurring += count > 1 ? count : 0;
+    }
+    return static_cast<double>(paired) >=
+               PAIRED_FIELDS_SHARE * static_cast<double>(records.size()) &&
+           static_cast<double>(recurring) >= PAIRED_FIELDS_SHARE * static_cast<double>(fields);
 }
 
 void drop_nested(const std::vector<std::string_view>& records, std::optional<unsigned char> quote,
@@ -1726,13 +1745,14 @@ bool nested_in_brackets(const std::vector<std::string_view>& lines,
 {
     if (!holds_an_opening(lines))
         return false;
-    std::uint64_t depth = 0, inside = 0, counted = 0, closed = 0, changes = 0;
+    std::uint64_t depth = 0, inside = 0, indented = 0, counted = 0, closed = 0, changes = 0;
     bool quoted = false, at_ends = true;
     for (std::string_view line : lines) {
         if (!quoted && is_blank_or_comment_line(line))
             continue;
         counted++;
         inside += depth > 0;
+        indented += depth > 0 && !line.empty() && (line.front() == ' ' || line.front() == '\t');
         std::uint64_t before = depth;
         for (char byte : line) {
             if (quote && static_cast<unsigned char>(byte) == *quote)
@@ -1757,8 +1777,11 @@ bool nested_in_brackets(const std::vector<std::string_view>& lines,
         return static_cast<double>(part) / static_cast<double>(counted);
     };
     bool often = changes >= FEWEST_DEPTH_CHANGES && share(changes) >= DEPTH_CHANGE_SHARE;
+    bool whole_block =
+        closed > 0 && at_ends && share(inside) >= WHOLE_BLOCK_SHARE &&
+        static_cast<double>(indented) >= WHOLE_BLOCK_SHARE * static_cast<double>(inside);
     return counted > 0 && (depth == 0 || closed > 0) && share(inside) >= NESTED_LINE_SHARE &&
-           (often || (closed > 0 && at_ends && share(inside) >= WHOLE_BLOCK_SHARE));
+           (often || whole_block);
 }
 
 } // namespace

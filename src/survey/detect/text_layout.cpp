@@ -146,6 +146,13 @@ constexpr double CROSSED_BARS_SHARE = 0.01;
 constexpr std::string_view RULE_STROKES = "-=";
 constexpr std::string_view RULE_GAPS = " \t\r+";
 constexpr std::size_t FEWEST_RULE_STROKES = 2;
+// A rule's strokes span its columns: at least this share of the line.
+// A row of '-' values (a missing value in each column) spans a stroke a
+// column and is a record.
+constexpr double RULE_COVER = 0.5;
+// A rule closing the records stands last or before one last line (a
+// database shell's count of rows).
+constexpr std::size_t MOST_LINES_AFTER_CLOSING_RULE = 1;
 // A heading of a rule, the names and a rule under them (a grid's) is the
 // longest one a rule closes.
 constexpr std::size_t MOST_HEADING_RULE_LINE = 3;
@@ -1295,10 +1302,20 @@ std::vector<column_span> cells_of_rule(std::string_view rule,
     }
     if (cells.size() < FEWEST_RULE_STROKES || !kept_blank(texts, gaps, true))
         return {};
-    // A value may run past the rule's last stroke.
-    for (std::string_view text : texts)
-        cells.back().end = std::max<std::uint32_t>(
-            cells.back().end, static_cast<std::uint32_t>(text.find_last_not_of(" \t\r") + 1));
+    // Values past the rule's last stroke (a rule shorter than the records)
+    // leave it no measure of the columns; strokes past every value (a
+    // rule longer than them) mark no column.
+    std::size_t values_end = 0, past = 0;
+    for (std::string_view text : texts) {
+        std::size_t last = text.find_last_not_of(" \t\r|");
+        std::size_t value_end = last == std::string_view::npos ? 0 : last + 1;
+        values_end = std::max(values_end, value_end);
+        past += value_end > cells.back().end;
+    }
+    if (static_cast<double>(past) > CROSSED_BARS_SHARE * static_cast<double>(texts.size()))
+        return {};
+    while (cells.size() > FEWEST_RULE_STROKES && cells.back().start >= values_end)
+        cells.pop_back();
     return cells;
 }
 
@@ -1353,7 +1370,9 @@ bool is_stroke_rule(std::string_view line)
         else if (RULE_GAPS.find(byte) == std::string_view::npos)
             return false;
     }
-    return strokes >= RULES_A_LINE;
+    std::size_t width = line.find_last_not_of(" \t\r") + 1;
+    return strokes >= RULES_A_LINE &&
+           static_cast<double>(strokes) >= RULE_COVER * static_cast<double>(width);
 }
 
 std::size_t after_ruled_lines(const text_view& view, std::size_t first, std::size_t end)
@@ -1421,9 +1440,16 @@ line_run records_of_length(const text_view& view, std::uint64_t length,
         first++;
     std::size_t heading = first;
     first = after_ruled_lines(view, first, end);
-    // A rule closing the run closes the table: it is the trailer's.
-    if (view.whole_file && end > first + 1 && is_stroke_rule(view.lines[end - 1].text))
-        end--;
+    // A rule closing the run closes the table: it is the trailer's, and so
+    // is a line after it.
+    for (std::size_t after = 0;
+         view.whole_file && after <= MOST_LINES_AFTER_CLOSING_RULE && end > first + after + 1;
+         after++) {
+        if (is_stroke_rule(view.lines[end - after - 1].text)) {
+            end -= after + 1;
+            break;
+        }
+    }
     // --verify holds blank and comment lines to the length too: a blank
     // line of the length (a blank card among cards) fits the run.
     // Lines of other lengths are counted by length, the closing ones too,
@@ -1650,7 +1676,9 @@ std::uint64_t survey_fixed_width(const file_sample& sample, const text_view& vie
         column.start *= view.decoded.unit_width;
         column.end *= view.decoded.unit_width;
     }
-    if (in_characters.size() >= FEWEST_FIELDS)
+    // Under a heading's cells the names stand above the records, not in
+    // the first of them.
+    if (in_characters.size() >= FEWEST_FIELDS && cells.empty())
         layout.header_row = first_names_fixed_columns(texts, in_characters);
     return view.file_offset(view.lines[run.first].start) -
            view.file_offset(view.lines[run.heading].start);

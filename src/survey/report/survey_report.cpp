@@ -175,6 +175,10 @@ std::vector<shown_record> pick_first_records(const file_layout& layout, byte_spa
 {
     if (rows == 0)
         return {};
+    // The trailer is no record: a closing rule or total is not shown among
+    // them.
+    if (start_is_whole_file && layout.trailer_length > 0 && layout.trailer_length < start.size())
+        start = start.first(start.size() - layout.trailer_length);
     std::size_t wanted = shown_record_count(layout, rows);
     switch (layout.kind) {
     case record_layout::fixed_length:

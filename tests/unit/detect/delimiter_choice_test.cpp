@@ -72,12 +72,22 @@ INSTANTIATE_TEST_SUITE_P(
         delimiter_case{"bracket_open_in_a_value", "a,1,(x\nb,2,y\nc,3,z)\nd,4,w\ne,5,v\n", ",-3"},
         delimiter_case{"bracket_open_at_a_rows_end",
                        "a,1,x (\nb,2,y\nc,3,z)\nd,4,w\ne,5,v\nf,6,u\n", ",-3"},
+        // Nor is a stretch of rows that such brackets hold nearly whole:
+        // a block's lines are set in, a table's are not.
+        delimiter_case{"bracket_around_unindented_rows",
+                       "h,1,x (\nb,2,y\nc,3,z\nd,4,w\ne,5,v\nf,6,u)\n", ",-3"},
         // Labelled values (LTSV): the label's mark stands once in every
         // field, inside it; the tab parts the fields.
         delimiter_case{"labelled_values",
                        "date:2024-01-01\tname:New Year\ndate:2024-05-01\tname:Labour Day\n"
                        "date:2024-12-25\tname:Christmas\n",
                        "\t-2"},
+        // A name with a comma in the middle field: each comma-piece holds a
+        // ';' after a word, but those words change from row to row and
+        // label nothing.
+        delimiter_case{"names_in_the_middle_field",
+                       "u1;Smith,Anna;Berlin\nu2;Jones,Bo;Paris\nu3;Lee,Cy;Rome\nu4;Diaz,Di;Oslo\n",
+                       ";-3"},
         // Labels with colons over lines with none: a byte that more than a
         // quarter of the records lack delimits none of them.
         delimiter_case{"colons_that_many_lines_lack",
