@@ -571,6 +571,33 @@ std::optional<stated_layout> read_mo(const header_reader& in, std::uint64_t size
     return stated;
 }
 
+// TrueType and OpenType fonts (the sfnt container): a 12-byte offset
+// table (the version 0x00010000, "OTTO" or "true", the table count and
+// the binary-search fields derived from it), then one 16-byte record a
+// table (tag, checksum, offset, length); the tables are the trailer. The
+// derived fields, and tables inside the file, tell the header from chance.
+std::optional<stated_layout> read_sfnt(const header_reader& in, std::uint64_t size)
+{
+    constexpr std::uint64_t header = 12, entry = 16;
+    if (!in.has(0, header) ||
+        !(in.be32(0) == 0x00010000 || in.holds(0, "OTTO") || in.holds(0, "true")))
+        return std::nullopt;
+    std::uint64_t tables = in.be16(4);
+    if (tables == 0 || header + tables * entry > size)
+        return std::nullopt;
+    std::uint64_t selector = std::bit_width(tables) - 1, search = entry << selector;
+    if (in.be16(6) != search || in.be16(8) != selector || in.be16(10) != tables * entry - search)
+        return std::nullopt;
+    for (std::uint64_t table = 0; table < tables && in.has(header + table * entry, entry);
+         table++) {
+        std::uint64_t at = header + table * entry;
+        if (std::uint64_t{in.be32(at + 8)} + in.be32(at + 12) > size)
+            return std::nullopt;
+    }
+    return stated_layout{in.holds(0, "OTTO") ? "OpenType font" : "TrueType font", header, entry,
+                         tables, size - header - tables * entry};
+}
+
 // ICC colour profiles: a 128-byte header whose first word is the profile's
 // size and whose bytes 36-39 are "acsp", a 32-bit tag count, then the tag
 // table of 12-byte entries (signature, offset, size). The tagged data
@@ -1125,7 +1152,7 @@ std::optional<stated_layout> read_stated_layout(byte_span start, std::uint64_t f
         read_icon,      read_netpbm,    read_sun_raster, read_sgi,       read_compound_file,
         read_stata,     read_old_stata, read_soundfont,  read_gus_patch, read_nifti,
         read_mat5,      read_mat4,      read_tga,        read_dbase,     read_mo,
-        read_icc,       read_varying};
+        read_icc,       read_sfnt,      read_varying};
     for (reader read : readers) {
         if (std::optional<stated_layout> stated = read(in, file_size))
             return stated;

@@ -203,6 +203,19 @@ std::string mo_catalogue(bool big, std::uint32_t translations_at = 52, std::uint
     return bytes;
 }
 
+// A TrueType font's offset table and records for five tables, the search
+// fields as the count gives them, then 200 bytes of tables.
+std::string sfnt_font(std::uint16_t search_range = 64)
+{
+    std::string bytes(12 + 5 * 16 + 200, '\0');
+    const std::uint16_t fields[] = {1, 0, 5, search_range, 2, 16};
+    for (std::size_t at = 0; at < 6; at++) {
+        bytes[2 * at] = static_cast<char>(fields[at] >> 8);
+        bytes[2 * at + 1] = static_cast<char>(fields[at]);
+    }
+    return bytes;
+}
+
 // An ICC profile of two tags: the 128-byte header (its size first, "acsp"
 // at 36), the tag count, two 12-byte entries and 40 bytes of tag data.
 std::string icc_profile(std::size_t stated_size, std::uint32_t first_tag_at = 156)
@@ -434,6 +447,9 @@ INSTANTIATE_TEST_SUITE_P(
         // Tables apart from each other: not records one after another.
         stated_case{"mo_tables_apart", mo_catalogue(false, 60), "message catalogue 0 0 0 0"},
         stated_case{"icc_profile", icc_profile(196), "ICC profile 132 12 2 40"},
+        stated_case{"truetype_font", sfnt_font(), "TrueType font 12 16 5 200"},
+        // Search fields that the count does not give: chance, not a font.
+        stated_case{"truetype_search_off_its_count", sfnt_font(80), "none"},
         stated_case{"icc_size_off_the_file", icc_profile(200), "none"},
         // Parts past the file's end: the header is chance, or damaged.
         stated_case{"mo_hash_table_past_the_end", mo_catalogue(false, 52, 1000),
