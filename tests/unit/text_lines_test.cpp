@@ -104,6 +104,10 @@ TEST(TextLines, TellsCommentAndBlankLines)
         {"-- sql", true},
         {"!fortran", true},
         {"\\ idl", true},
+        // A backslash before anything but a blank escapes it: a pattern's
+        // or a TeX command's first byte, not a comment.
+        {"\\.gif$\timage/gif", false},
+        {"\\documentclass{article}", false},
         {"; ini", true},
         {"/ half", false},
         {"- half", false},

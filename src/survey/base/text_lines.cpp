@@ -148,8 +148,12 @@ std::size_t leading_blanks(std::string_view line)
     char next = first + 1 < line.size() ? line[first + 1] : '\0';
     if (lead == '#')
         return !is_hex_colour_at(line, first);
+    // A backslash opens a comment as Forth's does, before a blank or the
+    // line's end; before anything else it escapes it (a pattern's `\.gif$`).
+    bool backslash = lead == '\\' &&
+                     (next == ' ' || next == '\t' || next == '\r' || next == '\0' || next == '\\');
     return lead == '%' || (lead == '/' && next == '/') || (lead == '-' && next == '-') ||
-           lead == '!' || lead == '\\' || lead == ';';
+           lead == '!' || backslash || lead == ';';
 }
 
 // Bytes a blank or commented line may open with; most lines open with
