@@ -271,6 +271,28 @@ std::optional<stated_layout> image_rows(const char* name, std::uint64_t header, 
     return stated_layout{name, header, row, rows, size - header - rows * row};
 }
 
+// GIMP patterns and brushes (GIMP's devel-docs, pat.txt and gbr.txt):
+// a header whose first word is its own length, then the version, width,
+// height and bytes a pixel, the magic "GPAT" (or "GIMP" and the spacing
+// of a version 2 brush) and the name; uncompressed rows follow, one a
+// record.
+std::optional<stated_layout> read_gimp_pixels(const header_reader& in, std::uint64_t size)
+{
+    constexpr std::uint64_t PATTERN_HEADER = 24, BRUSH_HEADER = 28;
+    bool pattern = in.holds(20, "GPAT"), brush = in.holds(20, "GIMP");
+    if (!pattern && !brush)
+        return std::nullopt;
+    std::uint64_t header = in.be32(0), version = in.be32(4), bytes = in.be32(16);
+    std::uint64_t least = pattern ? PATTERN_HEADER : BRUSH_HEADER;
+    if (header <= least || (pattern ? version != 1 : version != 2) || bytes == 0 || bytes > 4)
+        return std::nullopt;
+    std::optional<stated_layout> stated = image_rows(pattern ? "GIMP pattern" : "GIMP brush",
+                                                     header, in.be32(8) * bytes, in.be32(12), size);
+    if (stated && stated->trailer == 0 && bytes > 1)
+        stated->element = bytes;
+    return stated && stated->trailer == 0 ? stated : std::nullopt;
+}
+
 // Windows and OS/2 bitmaps: uncompressed rows, each padded to four bytes,
 // start where the file header says.
 std::optional<stated_layout> read_bmp(const header_reader& in, std::uint64_t size)
@@ -1146,13 +1168,13 @@ std::optional<stated_layout> read_stated_layout(byte_span start, std::uint64_t f
     header_reader in{start};
     using reader = std::optional<stated_layout> (*)(const header_reader&, std::uint64_t);
     static const reader readers[] = {
-        read_wave,      read_aiff,      read_sun_audio,  read_psf,       read_shape_index,
-        read_shapefile, read_tfm,       read_fits,       read_iso9660,   read_sas_transport,
-        read_npy,       read_strfile,   read_tar,        read_sqlite,    read_bmp,
-        read_icon,      read_netpbm,    read_sun_raster, read_sgi,       read_compound_file,
-        read_stata,     read_old_stata, read_soundfont,  read_gus_patch, read_nifti,
-        read_mat5,      read_mat4,      read_tga,        read_dbase,     read_mo,
-        read_icc,       read_sfnt,      read_varying};
+        read_wave,      read_aiff,      read_sun_audio,   read_psf,       read_shape_index,
+        read_shapefile, read_tfm,       read_fits,        read_iso9660,   read_sas_transport,
+        read_npy,       read_strfile,   read_tar,         read_sqlite,    read_bmp,
+        read_icon,      read_netpbm,    read_sun_raster,  read_sgi,       read_compound_file,
+        read_stata,     read_old_stata, read_soundfont,   read_gus_patch, read_nifti,
+        read_mat5,      read_mat4,      read_tga,         read_dbase,     read_mo,
+        read_icc,       read_sfnt,      read_gimp_pixels, read_varying};
     for (reader read : readers) {
         if (std::optional<stated_layout> stated = read(in, file_size))
             return stated;

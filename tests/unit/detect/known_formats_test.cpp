@@ -216,6 +216,20 @@ std::string sfnt_font(std::uint16_t search_range = 64)
     return bytes;
 }
 
+// A GIMP pattern of 6 x 4 RGBA pixels named "x" (a 26-byte header), or
+// a version 2 brush of 6 x 4 grey pixels, its pixels all empty.
+std::string gimp_pixels(bool pattern, std::size_t extra = 0)
+{
+    std::uint32_t header = pattern ? 26 : 30, bytes = pattern ? 4 : 1;
+    std::string data(header + 6 * 4 * bytes + extra, '\0');
+    const std::uint32_t fields[] = {header, pattern ? 1u : 2u, 6, 4, bytes};
+    for (std::size_t at = 0; at < 5; at++)
+        put_be32(data, 4 * at, fields[at]);
+    data.replace(20, 4, pattern ? "GPAT" : "GIMP");
+    data[header - 2] = 'x';
+    return data;
+}
+
 // An ICC profile of two tags: the 128-byte header (its size first, "acsp"
 // at 36), the tag count, two 12-byte entries and 40 bytes of tag data.
 std::string icc_profile(std::size_t stated_size, std::uint32_t first_tag_at = 156)
@@ -448,6 +462,10 @@ INSTANTIATE_TEST_SUITE_P(
         stated_case{"mo_tables_apart", mo_catalogue(false, 60), "message catalogue 0 0 0 0"},
         stated_case{"icc_profile", icc_profile(196), "ICC profile 132 12 2 40"},
         stated_case{"truetype_font", sfnt_font(), "TrueType font 12 16 5 200"},
+        // Empty pixels show no period: the header gives the rows.
+        stated_case{"gimp_pattern", gimp_pixels(true), "GIMP pattern 26 24 4 0 element 4"},
+        stated_case{"gimp_brush", gimp_pixels(false), "GIMP brush 30 6 4 0"},
+        stated_case{"gimp_pattern_longer_than_stated", gimp_pixels(true, 3), "none"},
         // Search fields that the count does not give: chance, not a font.
         stated_case{"truetype_search_off_its_count", sfnt_font(80), "none"},
         stated_case{"icc_size_off_the_file", icc_profile(200), "none"},
