@@ -644,7 +644,9 @@ void weigh_record_types(survey_evidence& evidence, layout_hypothesis& hypothesis
         weigh_lines(evidence, hypothesis);
         if (!hypothesis.viable)
             return;
-    } else if (!segments && !weigh_segments(text, stated, whole, typed, types, layout)) {
+    } else if (!segments &&
+               (own_terminator || !weigh_segments(text, stated, whole, typed, types, layout))) {
+        // Segments at a stated terminator were weighed first already.
         return;
     }
     if (positional.found)
