@@ -124,6 +124,11 @@ constexpr std::size_t MOST_LINES_PER_RECORD = 20;
 // number of fields is a mark that leads each record (a tag's colon, the
 // start code of a hex record), not a separator between fields.
 constexpr double LEADING_MARK_SHARE = 0.9;
+// Nor does a byte that closes a short tag it opens (`:20:`, a SWIFT
+// message's field tags) in this share of the records, whose other lines
+// continue a field: the tags' marks, not a delimiter.
+constexpr double TAGGED_LINE_SHARE = 0.5;
+constexpr std::size_t LONGEST_TAG = 5;
 // Blanks that separate words of text separate no fields. In prose a word
 // ends a clause (a letter then ',' '.' ';' '!' '?') before the next word in
 // most lines; values in a table seldom do (under a tenth of lines in the
@@ -849,13 +854,36 @@ void drop_nested(const std::vector<std::string_view>& records, std::optional<uns
 }
 
 // Bytes that lead the records separate no fields.
+// Whether the record opens with a tag between two of the marks: the mark,
+// one to LONGEST_TAG letters or digits, the mark again (`:20:`, `:86:`).
+bool opens_with_tag(std::string_view record, unsigned char mark)
+{
+    std::size_t at = record.find_first_not_of(" \t");
+    if (at == std::string_view::npos || static_cast<unsigned char>(record[at]) != mark)
+        return false;
+    std::size_t end = at + 1;
+    while (end < record.size() && end - at <= LONGEST_TAG &&
+           std::isalnum(static_cast<unsigned char>(record[end])))
+        end++;
+    return end > at + 1 && end - at <= LONGEST_TAG && end < record.size() &&
+           static_cast<unsigned char>(record[end]) == mark;
+}
+
+double tagged_share(const std::vector<std::string_view>& records, unsigned char mark)
+{
+    std::size_t tagged = static_cast<std::size_t>(std::ranges::count_if(
+        records, [mark](std::string_view record) { return opens_with_tag(record, mark); }));
+    return records.empty() ? 0 : static_cast<double>(tagged) / static_cast<double>(records.size());
+}
+
 void drop_leading_marks(const std::vector<std::string_view>& records, const byte_tallies& tallies,
                         std::vector<candidate_score>& scores)
 {
     for (candidate_score& each : scores) {
-        if (each.score == 0)
+        if (each.score == 0 || each.delimiter == ' ')
             continue;
-        if (each.delimiter != ' ' && leading_share(records, tallies, each) >= LEADING_MARK_SHARE)
+        if (leading_share(records, tallies, each) >= LEADING_MARK_SHARE ||
+            tagged_share(records, each.delimiter) >= TAGGED_LINE_SHARE)
             each.score = 0;
     }
 }

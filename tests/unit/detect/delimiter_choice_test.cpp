@@ -88,6 +88,13 @@ INSTANTIATE_TEST_SUITE_P(
         delimiter_case{"names_in_the_middle_field",
                        "u1;Smith,Anna;Berlin\nu2;Jones,Bo;Paris\nu3;Lee,Cy;Rome\nu4;Diaz,Di;Oslo\n",
                        ";-3"},
+        // A SWIFT statement's field tags between colons open most lines;
+        // the rest continue a field. The colons mark tags, not fields.
+        delimiter_case{"field_tags_between_colons",
+                       ":20:STMT1\n:25:123456789\n:28C:1/1\n:60F:C240101EUR100,\n"
+                       ":61:2401010101C50,NTRF\n:86:PAYMENT REF: 42\nINVOICE 7: PAID\n"
+                       ":62F:C240102EUR150,\n",
+                       "none"},
         // Labels with colons over lines with none: a byte that more than a
         // quarter of the records lack delimits none of them.
         delimiter_case{"colons_that_many_lines_lack",
