@@ -882,8 +882,12 @@ void drop_leading_marks(const std::vector<std::string_view>& records, const byte
     for (candidate_score& each : scores) {
         if (each.score == 0 || each.delimiter == ' ')
             continue;
-        if (leading_share(records, tallies, each) >= LEADING_MARK_SHARE ||
-            tagged_share(records, each.delimiter) >= TAGGED_LINE_SHARE)
+        // Tags lead most of the records the byte parts usually, too: only
+        // then are the lines walked for them.
+        double leading = leading_share(records, tallies, each);
+        if (leading >= LEADING_MARK_SHARE ||
+            (leading >= TAGGED_LINE_SHARE &&
+             tagged_share(records, each.delimiter) >= TAGGED_LINE_SHARE))
             each.score = 0;
     }
 }
