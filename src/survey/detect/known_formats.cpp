@@ -620,6 +620,29 @@ std::optional<stated_layout> read_sfnt(const header_reader& in, std::uint64_t si
                          tables, size - header - tables * entry};
 }
 
+// X11 PCF fonts (the PCF format as X.Org's libXfont reads it): the magic
+// "\1fcp" and a little-endian table count, then one 16-byte entry a table
+// (type, format, size, offset); the tables are the trailer. Each entry's
+// type is one of the nine table bits. Sizes are not held to the file's:
+// writers round the last table's up past the end.
+std::optional<stated_layout> read_pcf(const header_reader& in, std::uint64_t size)
+{
+    constexpr std::uint64_t header = 8, entry = 16, MOST_TABLES = 9;
+    if (!in.holds(0, std::string_view("\1fcp", 4)) || !in.has(0, header))
+        return std::nullopt;
+    std::uint64_t tables = in.le32(4);
+    if (tables == 0 || tables > MOST_TABLES || header + tables * entry > size)
+        return std::nullopt;
+    for (std::uint64_t table = 0; table < tables && in.has(header + table * entry, entry);
+         table++) {
+        std::uint64_t at = header + table * entry;
+        std::uint32_t type = in.le32(at);
+        if (!std::has_single_bit(type))
+            return std::nullopt;
+    }
+    return stated_layout{"PCF font", header, entry, tables, size - header - tables * entry};
+}
+
 // ICC colour profiles: a 128-byte header whose first word is the profile's
 // size and whose bytes 36-39 are "acsp", a 32-bit tag count, then the tag
 // table of 12-byte entries (signature, offset, size). The tagged data
@@ -1174,7 +1197,7 @@ std::optional<stated_layout> read_stated_layout(byte_span start, std::uint64_t f
         read_icon,      read_netpbm,    read_sun_raster,  read_sgi,       read_compound_file,
         read_stata,     read_old_stata, read_soundfont,   read_gus_patch, read_nifti,
         read_mat5,      read_mat4,      read_tga,         read_dbase,     read_mo,
-        read_icc,       read_sfnt,      read_gimp_pixels, read_varying};
+        read_icc,       read_sfnt,      read_gimp_pixels, read_pcf,       read_varying};
     for (reader read : readers) {
         if (std::optional<stated_layout> stated = read(in, file_size))
             return stated;

@@ -230,6 +230,17 @@ std::string gimp_pixels(bool pattern, std::size_t extra = 0)
     return data;
 }
 
+// A PCF font's header and three table entries, the first of the given
+// type, then 100 bytes of tables.
+std::string pcf_font(std::uint32_t first_type)
+{
+    std::string bytes = std::string("\1fcp", 4) + std::string(4 + 3 * 16 + 100, '\0');
+    put_le(bytes, 4, 3, 4);
+    for (std::uint32_t table = 0; table < 3; table++)
+        put_le(bytes, 8 + 16 * table, table == 0 ? first_type : 1u << (table + 1), 4);
+    return bytes;
+}
+
 // An ICC profile of two tags: the 128-byte header (its size first, "acsp"
 // at 36), the tag count, two 12-byte entries and 40 bytes of tag data.
 std::string icc_profile(std::size_t stated_size, std::uint32_t first_tag_at = 156)
@@ -466,6 +477,9 @@ INSTANTIATE_TEST_SUITE_P(
         stated_case{"gimp_pattern", gimp_pixels(true), "GIMP pattern 26 24 4 0 element 4"},
         stated_case{"gimp_brush", gimp_pixels(false), "GIMP brush 30 6 4 0"},
         stated_case{"gimp_pattern_longer_than_stated", gimp_pixels(true, 3), "none"},
+        stated_case{"pcf_font", pcf_font(1), "PCF font 8 16 3 100"},
+        // A type of two bits is no table's: the magic alone names the font.
+        stated_case{"pcf_type_of_two_bits", pcf_font(3), "PCF font 0 0 0 0"},
         // Search fields that the count does not give: chance, not a font.
         stated_case{"truetype_search_off_its_count", sfnt_font(80), "none"},
         stated_case{"icc_size_off_the_file", icc_profile(200), "none"},
