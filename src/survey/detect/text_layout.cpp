@@ -1279,20 +1279,36 @@ bool kept_blank(const std::vector<std::string_view>& texts, const std::vector<st
     return static_cast<double>(crossed) <= CROSSED_BARS_SHARE * static_cast<double>(texts.size());
 }
 
+// A line of strokes alone, RULES_A_LINE of them at least, broken only by
+// blanks or a grid's joints: the rule under a report's names or around a
+// grid's heading, which no record is, whatever signs or dates' dashes the
+// records hold.
+bool is_stroke_rule(std::string_view line)
+{
+    std::size_t strokes = 0;
+    for (char byte : line) {
+        if (RULE_STROKES.find(byte) != std::string_view::npos)
+            strokes++;
+        else if (RULE_GAPS.find(byte) == std::string_view::npos)
+            return false;
+    }
+    std::size_t width = line.find_last_not_of(" \t\r") + 1;
+    return strokes >= RULES_A_LINE &&
+           static_cast<double>(strokes) >= RULE_COVER * static_cast<double>(width);
+}
+
 // The strokes of a rule line under the names, as cells, where the records
 // keep blanks between them; none when the line is no such rule.
 std::vector<column_span> cells_of_rule(std::string_view rule,
                                        const std::vector<std::string_view>& texts)
 {
-    std::size_t end = rule.find_last_not_of(" \t\r");
-    if (end == std::string_view::npos)
+    if (!is_stroke_rule(rule))
         return {};
+    std::size_t end = rule.find_last_not_of(" \t\r");
     std::vector<column_span> cells;
     std::vector<std::uint32_t> gaps;
     for (std::size_t at = 0; at <= end; at++) {
         bool stroke = RULE_STROKES.find(rule[at]) != std::string_view::npos;
-        if (!stroke && RULE_GAPS.find(rule[at]) == std::string_view::npos)
-            return {};
         if (!stroke && !cells.empty())
             gaps.push_back(static_cast<std::uint32_t>(at));
         else if (stroke && (cells.empty() || cells.back().end != at))
@@ -1357,24 +1373,6 @@ std::vector<column_span> cells_of_heading(const text_view& view, const line_run&
 // of names, types and units above a table's records, a rule of '-' under
 // the names) with a byte no later record holds are the table's heading,
 // not records.
-// A line of strokes alone, RULES_A_LINE of them at least, broken only by
-// blanks or a grid's joints: the rule under a report's names or around a
-// grid's heading, which no record is, whatever signs or dates' dashes the
-// records hold.
-bool is_stroke_rule(std::string_view line)
-{
-    std::size_t strokes = 0;
-    for (char byte : line) {
-        if (RULE_STROKES.find(byte) != std::string_view::npos)
-            strokes++;
-        else if (RULE_GAPS.find(byte) == std::string_view::npos)
-            return false;
-    }
-    std::size_t width = line.find_last_not_of(" \t\r") + 1;
-    return strokes >= RULES_A_LINE &&
-           static_cast<double>(strokes) >= RULE_COVER * static_cast<double>(width);
-}
-
 std::size_t after_ruled_lines(const text_view& view, std::size_t first, std::size_t end)
 {
     // A rule among the run's first lines closes its heading: the names
