@@ -1,5 +1,7 @@
 #include "known_formats.h"
 
+#include "counted_directory.h"
+
 #include <algorithm>
 #include <bit>
 #include <cctype>
@@ -1184,6 +1186,20 @@ std::optional<stated_layout> read_varying(const header_reader& in, std::uint64_t
     return std::nullopt;
 }
 
+// A container no reader names whose header counts a directory of entries
+// pointing at its parts: the entries are the records, the parts the
+// trailer, as the documents of the containers read above have it.
+std::optional<stated_layout> read_directory(const header_reader& in, std::uint64_t size)
+{
+    std::optional<counted_directory> found = find_counted_directory(in.bytes, size);
+    if (!found)
+        return std::nullopt;
+    std::uint64_t records_end = found->header + found->entries * found->entry;
+    stated_layout stated{"", found->header, found->entry, found->entries, size - records_end};
+    stated.records_are_values = true;
+    return stated;
+}
+
 } // namespace
 
 std::optional<stated_layout> read_stated_layout(byte_span start, std::uint64_t file_size)
@@ -1197,7 +1213,8 @@ std::optional<stated_layout> read_stated_layout(byte_span start, std::uint64_t f
         read_icon,      read_netpbm,    read_sun_raster,  read_sgi,       read_compound_file,
         read_stata,     read_old_stata, read_soundfont,   read_gus_patch, read_nifti,
         read_mat5,      read_mat4,      read_tga,         read_dbase,     read_mo,
-        read_icc,       read_sfnt,      read_gimp_pixels, read_pcf,       read_varying};
+        read_icc,       read_sfnt,      read_gimp_pixels, read_pcf,       read_varying,
+        read_directory};
     for (reader read : readers) {
         if (std::optional<stated_layout> stated = read(in, file_size))
             return stated;

@@ -216,6 +216,25 @@ std::string sfnt_font(std::uint16_t search_range = 64)
     return bytes;
 }
 
+// A container no reader names: "KVDR", a count of three parts at 4 in
+// either byte order, 6 bytes of other fields, then a 16-byte entry a part
+// (tag, flags, offset, length) and the parts, 24 bytes each, the second
+// moved by shift bytes, then extra bytes.
+std::string directory(bool big, std::size_t extra = 0, std::uint32_t shift = 0)
+{
+    std::string bytes = "KVDR" + std::string(8 + 3 * 16 + 3 * 24 + extra, '\0');
+    auto put = [&](std::size_t at, std::uint32_t value, int width) {
+        for (int byte = 0; byte < width; byte++)
+            bytes[at + (big ? width - 1 - byte : byte)] = static_cast<char>(value >> (8 * byte));
+    };
+    put(4, 3, 2);
+    for (std::uint32_t part = 0; part < 3; part++) {
+        put(12 + 16 * part + 8, 60 + 24 * part + (part == 1 ? shift : 0), 4);
+        put(12 + 16 * part + 12, 24, 4);
+    }
+    return bytes;
+}
+
 // A GIMP pattern of 6 x 4 RGBA pixels named "x" (a 26-byte header), or
 // a version 2 brush of 6 x 4 grey pixels, its pixels all empty.
 std::string gimp_pixels(bool pattern, std::size_t extra = 0)
@@ -483,6 +502,14 @@ INSTANTIATE_TEST_SUITE_P(
         // Search fields that the count does not give: chance, not a font.
         stated_case{"truetype_search_off_its_count", sfnt_font(80), "none"},
         stated_case{"icc_size_off_the_file", icc_profile(200), "none"},
+        // A directory no reader names, its entries pointing at parts that
+        // fill the file: the entries are the records.
+        stated_case{"directory_big_endian", directory(true), " 12 16 3 72"},
+        stated_case{"directory_little_endian", directory(false, 8), " 12 16 3 80"},
+        // Parts that stop short of the file's end, or that overlap, are
+        // pointers by chance into a file of something else.
+        stated_case{"directory_short_of_the_end", directory(true, 40), "none"},
+        stated_case{"directory_parts_overlapping", directory(true, 0, 8), "none"},
         // Parts past the file's end: the header is chance, or damaged.
         stated_case{"mo_hash_table_past_the_end", mo_catalogue(false, 52, 1000),
                     "message catalogue 0 0 0 0"},

@@ -1,0 +1,138 @@
+#include "counted_directory.h"
+
+#include <algorithm>
+#include <array>
+#include <numeric>
+#include <vector>
+
+namespace
+{
+
+// Containers state the count among their first fields: a font's at byte
+// 4, a WOFF font's at 12, a colour profile's at 128.
+constexpr std::size_t COUNT_REACH = 256;
+// Between the count and the entries a header may hold a few more fields
+// (a font's three search fields, a WOFF header's 30 bytes).
+constexpr std::size_t MOST_BYTES_BETWEEN = 32;
+// Fewer entries than this point inside a file by chance often enough; a
+// directory of more than this many is no header's list of parts.
+constexpr std::uint64_t FEWEST_ENTRIES = 3;
+constexpr std::uint64_t MOST_ENTRIES = 4096;
+// An entry holds a pointer and something beside it (a tag, a length).
+constexpr std::array<std::uint64_t, 6> ENTRY_SIZES = {8, 12, 16, 20, 24, 32};
+constexpr std::uint64_t POINTER = 4;
+// The first part starts right after the directory, or after padding to an
+// alignment of this many bytes at most: a count and pointers that chance
+// put inside the file seldom put one there.
+constexpr std::uint64_t FIRST_PART_SLACK = 16;
+// The last part ends the file, but for padding to such an alignment.
+constexpr std::uint64_t LAST_PART_SLACK = 16;
+
+struct words {
+    byte_span bytes;
+    bool big;
+
+    std::uint64_t at(std::uint64_t offset, std::uint64_t width) const
+    {
+        std::uint64_t value = 0;
+        for (std::uint64_t each = 0; each < width; each++)
+            value = value << 8 | bytes[offset + (big ? each : width - 1 - each)];
+        return value;
+    }
+};
+
+struct shape {
+    std::uint64_t header, entry, entries;
+
+    std::uint64_t end() const
+    {
+        return header + entry * entries;
+    }
+    std::uint64_t field(std::uint64_t index, std::uint64_t within) const
+    {
+        return header + index * entry + within;
+    }
+};
+
+// The pointers at one place in every entry, when each falls past the
+// directory and inside the file, and the lowest where the parts begin.
+std::optional<std::vector<std::uint64_t>> pointers_at(const words& in, const shape& s,
+                                                      std::uint64_t within, std::uint64_t size)
+{
+    std::vector<std::uint64_t> pointers;
+    for (std::uint64_t index = 0; index < s.entries; index++) {
+        std::uint64_t pointer = in.at(s.field(index, within), POINTER);
+        if (pointer < s.end() || pointer >= size)
+            return std::nullopt;
+        pointers.push_back(pointer);
+    }
+    if (*std::min_element(pointers.begin(), pointers.end()) > s.end() + FIRST_PART_SLACK)
+        return std::nullopt;
+    return pointers;
+}
+
+// Whether the word beside the pointers is each part's length: the parts,
+// taken in the order they stand, follow one another without overlapping,
+// and the last ends with the file. Chance pointers into a file of records
+// point at a few of them near its start.
+bool lengths_fit(const words& in, const shape& s, std::uint64_t within,
+                 const std::vector<std::uint64_t>& pointers, std::uint64_t size)
+{
+    std::vector<std::size_t> order(pointers.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::sort(order.begin(), order.end(),
+              [&](std::size_t a, std::size_t b) { return pointers[a] < pointers[b]; });
+    for (std::size_t rank = 0; rank < order.size(); rank++) {
+        std::uint64_t length = in.at(s.field(order[rank], within), POINTER);
+        std::uint64_t next = rank + 1 < order.size() ? pointers[order[rank + 1]] : size;
+        if (length == 0 || pointers[order[rank]] + length > next)
+            return false;
+        if (rank + 1 == order.size() && pointers[order[rank]] + length + LAST_PART_SLACK < size)
+            return false;
+    }
+    return true;
+}
+
+bool points_at_parts(const words& in, const shape& s, std::uint64_t size)
+{
+    for (std::uint64_t within = 0; within + POINTER <= s.entry; within += POINTER) {
+        std::optional<std::vector<std::uint64_t>> pointers = pointers_at(in, s, within, size);
+        if (pointers &&
+            ((within >= POINTER && lengths_fit(in, s, within - POINTER, *pointers, size)) ||
+             (within + 2 * POINTER <= s.entry &&
+              lengths_fit(in, s, within + POINTER, *pointers, size))))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+// The first shape that fits, the count read from the earliest place: a
+// later count may be a value inside the directory's own entries.
+std::optional<counted_directory> find_counted_directory(byte_span start, std::uint64_t file_size)
+{
+    std::size_t reach = std::min(start.size(), COUNT_REACH);
+    for (std::size_t count_at = 0; count_at + 2 <= reach; count_at += 2) {
+        for (std::uint64_t width : {std::uint64_t{2}, std::uint64_t{4}}) {
+            for (bool big : {false, true}) {
+                words in{start, big};
+                if (count_at + width > start.size())
+                    continue;
+                std::uint64_t entries = in.at(count_at, width);
+                if (entries < FEWEST_ENTRIES || entries > MOST_ENTRIES)
+                    continue;
+                for (std::uint64_t header = count_at + width;
+                     header <= count_at + width + MOST_BYTES_BETWEEN; header += 2) {
+                    for (std::uint64_t entry : ENTRY_SIZES) {
+                        shape s{header, entry, entries};
+                        if (s.end() <= start.size() && s.end() < file_size &&
+                            points_at_parts(in, s, file_size))
+                            return counted_directory{header, entry, entries};
+                    }
+                }
+            }
+        }
+    }
+    return std::nullopt;
+}
