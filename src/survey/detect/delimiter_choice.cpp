@@ -190,6 +190,15 @@ constexpr double NUMBER_COLUMN_SHARE = 0.5;
 // time, put colons after it and in its messages as well.
 constexpr double TIMED_RECORD_SHARE = 0.5;
 constexpr unsigned char TIME_MARK = ':';
+// Keys that are names, nearly every one (this share), before values of no
+// one kind (under this share of one: numbers, names and paths mixed, as
+// `PASS_MAX_DAYS 99999`, `MAIL_DIR /var/mail`) in lines of varying
+// length, this many at least, are a configuration's settings: a table's
+// column after its keys holds values of one kind (a sequence, a code, a
+// count).
+constexpr double NAMED_KEY_SHARE = 0.9;
+constexpr double ONE_KIND_SHARE = 0.8;
+constexpr std::size_t FEWEST_SETTINGS = 4;
 // A line holds a list of numbers when at least this many stand in it.
 constexpr std::size_t FEWEST_ONE_LINE_NUMBERS = 4;
 
@@ -1360,6 +1369,50 @@ bool parts_words_of_statements(const std::vector<std::string_view>& records,
     return true;
 }
 
+bool is_name(std::string_view word)
+{
+    return !word.empty() && std::isalpha(static_cast<unsigned char>(word[0])) &&
+           std::all_of(word.begin(), word.end(), [](char byte) {
+               return std::isalnum(static_cast<unsigned char>(byte)) || byte == '_' ||
+                      byte == '-' || byte == '.';
+           });
+}
+
+// A value's kind, as settings mix them: a number, a name, anything else.
+int kind_of_value(std::string_view value)
+{
+    std::size_t at = !value.empty() && (value[0] == '-' || value[0] == '+') ? 1 : 0;
+    if (at < value.size() && std::isdigit(static_cast<unsigned char>(value[at])))
+        return 0;
+    return is_name(value) ? 1 : 2;
+}
+
+// Whether blanks part records of two words, mostly, into a name and a
+// value of no one kind: settings, one to a line.
+bool parts_named_settings(const std::vector<std::string_view>& records, const byte_tallies& tallies,
+                          const field_rule& rule)
+{
+    std::vector<std::string_view> parted;
+    std::size_t pairs = 0, named = 0;
+    std::array<std::size_t, 3> kinds{};
+    for (std::size_t record = 0; record < records.size(); record++) {
+        std::uint32_t fields = fields_in(tallies, record, rule.delimiter);
+        if (fields < 2)
+            continue;
+        parted.push_back(without_cr(records[record]));
+        std::vector<std::string_view> words = split_fields(parted.back(), rule);
+        pairs += fields == 2;
+        named += is_name(words[0]);
+        kinds[kind_of_value(words[1])]++;
+    }
+    double count = static_cast<double>(parted.size());
+    return parted.size() >= FEWEST_SETTINGS && 2 * pairs > parted.size() &&
+           static_cast<double>(named) >= NAMED_KEY_SHARE * count &&
+           static_cast<double>(*std::max_element(kinds.begin(), kinds.end())) <
+               ONE_KIND_SHARE * count &&
+           usual_length_share(parted) < ONE_LENGTH_STATEMENTS;
+}
+
 // Whether blanks part assignments: a word of '=' signs alone (`KEY =
 // value`, `x := 1`) stands in the same place of nearly every record.
 bool parts_assignments(const std::vector<std::string_view>& records, const byte_tallies& tallies,
@@ -1426,7 +1479,8 @@ void drop_words_of_statements(const std::vector<std::string_view>& records,
     if (best == nullptr)
         return;
     field_rule rule{best->delimiter, quote};
-    if ((best->delimiter == ' ' && parts_assignments(records, tallies, rule)) ||
+    if ((best->delimiter == ' ' && (parts_assignments(records, tallies, rule) ||
+                                    parts_named_settings(records, tallies, rule))) ||
         (best->delimiter != ' ' && settings_before(records, best->delimiter)) ||
         ((best->delimiter == ' ' || best->delimiter == ':') &&
          parts_words_of_statements(records, tallies, rule))) {

@@ -370,6 +370,16 @@ INSTANTIATE_TEST_SUITE_P(
                        "ENCODING:USASCII\nCHARSET:1252\nCOMPRESSION:NONE\nOLDFILEUID:NONE\n"
                        "<OFX><DTSERVER>20140112[-7:MST]<MSG>Login: ok</OFX>\n",
                        "none"},
+        // Named settings, each once, their values numbers, names and paths
+        // mixed: a configuration. A name before values of one kind is a
+        // table's key column.
+        delimiter_case{"named_settings",
+                       "MAIL_DIR /var/mail\nPASS_MAX_DAYS 99999\nUMASK 022\n"
+                       "ENCRYPT_METHOD SHA512\nLOG_OK_LOGINS no\nENV_PATH PATH=/usr/bin:/bin\n",
+                       "none"},
+        delimiter_case{"names_and_counts",
+                       "alpha 12\nbravo 7\ncharlie 1933\ndelta 44\necho 5\nfoxtrot 260\n",
+                       " -2"},
         // Blanks around an assignment's sign part names from values.
         delimiter_case{"assignments",
                        "[CHANNEL]\n\tFREQUENCY = 474000000\n\tBANDWIDTH_HZ = 8000000\n"
