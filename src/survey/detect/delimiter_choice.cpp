@@ -124,6 +124,7 @@ constexpr std::size_t MOST_LINES_PER_RECORD = 20;
 // number of fields is a mark that leads each record (a tag's colon, the
 // start code of a hex record), not a separator between fields.
 constexpr double LEADING_MARK_SHARE = 0.9;
+constexpr std::string_view LEAD_SEPARATORS = "\t";
 // Nor does a byte that closes a short tag it opens (`:20:`, a SWIFT
 // message's field tags) in this share of the records, whose other lines
 // continue a field: the tags' marks, not a delimiter.
@@ -885,11 +886,32 @@ double tagged_share(const std::vector<std::string_view>& records, unsigned char 
     return records.empty() ? 0 : static_cast<double>(tagged) / static_cast<double>(records.size());
 }
 
+// A field separator that leads each record and parts it again after that
+// leaves the first field empty (a point's unnamed line), where the field
+// after it holds something: runs of it at the start are indentation (a
+// tree's levels). No mark of a tag or start code is such a separator.
+bool parts_after_its_lead(const std::vector<std::string_view>& records, const byte_tallies& tallies,
+                          const candidate_score& each)
+{
+    if (each.fields <= 2 ||
+        std::string_view(LEAD_SEPARATORS).find(static_cast<char>(each.delimiter)) ==
+            std::string_view::npos)
+        return false;
+    for (std::size_t record = 0; record < records.size(); record++) {
+        std::string_view text = records[record];
+        if (tallies.of(record, each.delimiter) + 1u == each.fields && text.size() > 1 &&
+            static_cast<unsigned char>(text[0]) == each.delimiter && text[1] == text[0])
+            return false;
+    }
+    return true;
+}
+
 void drop_leading_marks(const std::vector<std::string_view>& records, const byte_tallies& tallies,
                         std::vector<candidate_score>& scores)
 {
     for (candidate_score& each : scores) {
-        if (each.score == 0 || each.delimiter == ' ')
+        if (each.score == 0 || each.delimiter == ' ' ||
+            parts_after_its_lead(records, tallies, each))
             continue;
         // Tags lead most of the records the byte parts usually, too: only
         // then are the lines walked for them.

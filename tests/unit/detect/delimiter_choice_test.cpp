@@ -380,6 +380,14 @@ INSTANTIATE_TEST_SUITE_P(
         delimiter_case{"names_and_counts",
                        "alpha 12\nbravo 7\ncharlie 1933\ndelta 44\necho 5\nfoxtrot 260\n",
                        " -2"},
+        // A tab that leads each line and parts it again: an empty first
+        // field, the blanks inside the values.
+        delimiter_case{"tab_before_an_empty_first_field",
+                       "\t17-Mar-1998 14:38:23\t41 52 50.8\t-7 43 11.4\n"
+                       "\t17-Mar-1998 14:39:42\t41 52 52.0\t-7 43 10.9\n"
+                       "\t17-Mar-1998 14:39:50\t41 52 51.5\t-7 43 08.3\n"
+                       "\t17-Mar-1998 14:39:55\t41 52 51.4\t-7 43 07.9\n",
+                       "\t-4"},
         // Blanks around an assignment's sign part names from values.
         delimiter_case{"assignments",
                        "[CHANNEL]\n\tFREQUENCY = 474000000\n\tBANDWIDTH_HZ = 8000000\n"
