@@ -1418,12 +1418,14 @@ bool parts_named_settings(const std::vector<std::string_view>& records, const by
     std::size_t pairs = 0, named = 0;
     std::array<std::size_t, 3> kinds{};
     for (std::size_t record = 0; record < records.size(); record++) {
-        std::uint32_t fields = fields_in(tallies, record, rule.delimiter);
-        if (fields < 2)
+        if (fields_in(tallies, record, rule.delimiter) < 2)
+            continue;
+        // The split's own count decides, a quoted blank included.
+        std::vector<std::string_view> words = split_fields(without_cr(records[record]), rule);
+        if (words.size() < 2)
             continue;
         parted.push_back(without_cr(records[record]));
-        std::vector<std::string_view> words = split_fields(parted.back(), rule);
-        pairs += fields == 2;
+        pairs += words.size() == 2;
         named += is_name(words[0]);
         kinds[kind_of_value(words[1])]++;
     }
