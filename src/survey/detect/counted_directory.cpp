@@ -106,6 +106,40 @@ bool points_at_parts(const words& in, const shape& s, std::uint64_t size)
     return false;
 }
 
+// For each even offset a directory can start at and each entry size, the
+// farthest place inside the file that a word of a first entry there
+// points at (0 for none). Most shapes fail on their first entry, and
+// on binary files of small numbers many words read as counts: reading the
+// words once for all shapes keeps the search cheap.
+using farthest_pointers = std::vector<std::array<std::uint64_t, ENTRY_SIZES.size()>>;
+
+farthest_pointers first_entry_pointers(const words& in, std::uint64_t size)
+{
+    std::size_t reach =
+        std::min(in.bytes.size(), COUNT_REACH + 4 + MOST_BYTES_BETWEEN + ENTRY_SIZES.back());
+    std::vector<std::uint64_t> pointers;
+    for (std::size_t at = 0; at + POINTER <= reach; at += 2) {
+        std::uint64_t word = in.at(at, POINTER);
+        pointers.push_back(word < size ? word : 0);
+    }
+    // Text's words all point past the end of any file short of 150 MB.
+    farthest_pointers farthest;
+    if (std::all_of(pointers.begin(), pointers.end(), [](std::uint64_t p) { return p == 0; }))
+        return farthest;
+    farthest.resize(pointers.size());
+    for (std::size_t start = 0; start < pointers.size(); start++) {
+        for (std::size_t size_at = 0; size_at < ENTRY_SIZES.size(); size_at++) {
+            for (std::uint64_t within = 0; within + POINTER <= ENTRY_SIZES[size_at];
+                 within += POINTER) {
+                std::size_t at = start + within / 2;
+                if (at < pointers.size())
+                    farthest[start][size_at] = std::max(farthest[start][size_at], pointers[at]);
+            }
+        }
+    }
+    return farthest;
+}
+
 } // namespace
 
 // The first shape that fits, the count read from the earliest place: a
@@ -113,20 +147,25 @@ bool points_at_parts(const words& in, const shape& s, std::uint64_t size)
 std::optional<counted_directory> find_counted_directory(byte_span start, std::uint64_t file_size)
 {
     std::size_t reach = std::min(start.size(), COUNT_REACH);
+    const words orders[] = {{start, false}, {start, true}};
+    const farthest_pointers farthest[] = {first_entry_pointers(orders[0], file_size),
+                                          first_entry_pointers(orders[1], file_size)};
     for (std::size_t count_at = 0; count_at + 2 <= reach; count_at += 2) {
         for (std::uint64_t width : {std::uint64_t{2}, std::uint64_t{4}}) {
             for (bool big : {false, true}) {
-                words in{start, big};
-                if (count_at + width > start.size())
+                const words& in = orders[big];
+                if (count_at + width > start.size() || farthest[big].empty())
                     continue;
                 std::uint64_t entries = in.at(count_at, width);
                 if (entries < FEWEST_ENTRIES || entries > MOST_ENTRIES)
                     continue;
                 for (std::uint64_t header = count_at + width;
                      header <= count_at + width + MOST_BYTES_BETWEEN; header += 2) {
-                    for (std::uint64_t entry : ENTRY_SIZES) {
+                    for (std::size_t size_at = 0; size_at < ENTRY_SIZES.size(); size_at++) {
+                        std::uint64_t entry = ENTRY_SIZES[size_at];
                         shape s{header, entry, entries};
                         if (s.end() <= start.size() && s.end() < file_size &&
+                            farthest[big][header / 2][size_at] >= s.end() &&
                             points_at_parts(in, s, file_size))
                             return counted_directory{header, entry, entries};
                     }

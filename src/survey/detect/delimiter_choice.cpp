@@ -1414,27 +1414,34 @@ int kind_of_value(std::string_view value)
 bool parts_named_settings(const std::vector<std::string_view>& records, const byte_tallies& tallies,
                           const field_rule& rule)
 {
+    // The counts and lengths first, which tables of one line length fail,
+    // then the words.
     std::vector<std::string_view> parted;
-    std::size_t pairs = 0, named = 0;
-    std::array<std::size_t, 3> kinds{};
+    std::size_t pairs = 0;
     for (std::size_t record = 0; record < records.size(); record++) {
-        if (fields_in(tallies, record, rule.delimiter) < 2)
-            continue;
-        // The split's own count decides, a quoted blank included.
-        std::vector<std::string_view> words = split_fields(without_cr(records[record]), rule);
-        if (words.size() < 2)
+        std::uint32_t fields = fields_in(tallies, record, rule.delimiter);
+        if (fields < 2)
             continue;
         parted.push_back(without_cr(records[record]));
-        pairs += words.size() == 2;
+        pairs += fields == 2;
+    }
+    if (parted.size() < FEWEST_SETTINGS || 2 * pairs <= parted.size() ||
+        usual_length_share(parted) >= ONE_LENGTH_STATEMENTS)
+        return false;
+    std::size_t named = 0;
+    std::array<std::size_t, 3> kinds{};
+    for (std::string_view record : parted) {
+        // The split's own count decides, a quoted blank included.
+        std::vector<std::string_view> words = split_fields(record, rule);
+        if (words.size() < 2)
+            return false;
         named += is_name(words[0]);
         kinds[kind_of_value(words[1])]++;
     }
     double count = static_cast<double>(parted.size());
-    return parted.size() >= FEWEST_SETTINGS && 2 * pairs > parted.size() &&
-           static_cast<double>(named) >= NAMED_KEY_SHARE * count &&
+    return static_cast<double>(named) >= NAMED_KEY_SHARE * count &&
            static_cast<double>(*std::max_element(kinds.begin(), kinds.end())) <
-               ONE_KIND_SHARE * count &&
-           usual_length_share(parted) < ONE_LENGTH_STATEMENTS;
+               ONE_KIND_SHARE * count;
 }
 
 // Whether blanks part assignments: a word of '=' signs alone (`KEY =
