@@ -90,4 +90,23 @@ TEST(FixedLength, NoLengthForBytesThatRepeatNothing)
               "unknown length - header 0 trailer 0 records -");
 }
 
+// An XPM image whose colour table is longer than its rows: the values
+// string counts them, and the pixel rows are the records. The last row,
+// without its comma, and the array's close are the trailer.
+TEST(Lines, PixelRowsOfAnImageBehindItsColours)
+{
+    std::vector<std::string> lines = {"/* XPM */", "static char *icon[] = {", "\"4 6 40 1\","};
+    for (int colour = 0; colour < 40; colour++)
+        lines.push_back("\"" + std::string(1, static_cast<char>('0' + colour)) + " c #0000" +
+                        (colour < 10 ? "0" : "") + std::to_string(colour) + "\",");
+    for (int row = 0; row < 6; row++)
+        lines.push_back(row < 5 ? "\"0123\"," : "\"0123\"");
+    lines.push_back("};");
+    std::size_t header = 0;
+    for (std::size_t line = 0; line < 43; line++)
+        header += lines[line].size() + 1;
+    EXPECT_EQ(describe(survey_layout(text_lines(lines, "\n").sample())),
+              "lines length 8 header " + std::to_string(header) + " trailer 10 records 5");
+}
+
 } // namespace

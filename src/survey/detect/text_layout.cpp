@@ -1586,6 +1586,38 @@ bool records_of_another_length(const text_view& view, const line_run& run, std::
 
 // Records of one length, perhaps behind preamble lines of other lengths,
 // are fixed-width text; free text has no record length.
+// XPM images (Le Hors, "XPM Manual", chapter 2, "The XPM Format"): after
+// "/* XPM */", a C array whose first string gives the width, the height,
+// the number of colours and the characters a pixel takes; a string for
+// each colour, then one for each pixel row, a line each. The rows are
+// the records, however long the colour table before them: a row's line
+// holds width x characters a pixel between quotes, then a comma and the
+// line end. The last row, which no comma follows, ends the text with the
+// array's close.
+struct pixel_rows {
+    std::uint64_t pixels = 0;
+    std::uint64_t rows = 0;
+};
+
+std::optional<pixel_rows> xpm_pixel_rows(const text_view& view)
+{
+    constexpr std::uint64_t MOST_ROW_CHARACTERS = std::uint64_t{1} << 24;
+    if (view.lines.empty() || !view.lines[0].text.starts_with("/* XPM */"))
+        return std::nullopt;
+    for (const text_line& line : view.lines) {
+        std::string_view text = line.text;
+        std::size_t close = text.find('"', 1);
+        if (!text.starts_with('"') || close == std::string_view::npos)
+            continue;
+        std::vector<std::uint64_t> values = numbers_alone(text.substr(1, close - 1), 6);
+        if (values.size() < 4 || values[0] == 0 || values[1] == 0 || values[3] == 0 ||
+            values[0] > MOST_ROW_CHARACTERS / values[3])
+            return std::nullopt;
+        return pixel_rows{values[0] * values[3], values[1]};
+    }
+    return std::nullopt;
+}
+
 std::uint64_t survey_fixed_width(const file_sample& sample, const text_view& view, bool tabular,
                                  file_layout& layout)
 {
@@ -1602,6 +1634,9 @@ std::uint64_t survey_fixed_width(const file_sample& sample, const text_view& vie
     layout.usual_length = length;
     std::uint64_t terminator =
         view.decoded.unit_width * (layout.terminator == line_terminator::crlf ? 2 : 1);
+    std::optional<pixel_rows> image = xpm_pixel_rows(view);
+    if (image)
+        length = (image->pixels + 3) * view.decoded.unit_width + terminator;
     line_run run = records_of_length(view, length, terminator);
     // Lines all of one length are records of that length, however few
     // (three behind a preamble), under a ruled heading of their length too. A run of them after
@@ -1614,7 +1649,7 @@ std::uint64_t survey_fixed_width(const file_sample& sample, const text_view& vie
         later_pieces_fit(sample, layout, length, terminator);
     bool fixed =
         length > 0 && lines >= FEWEST_RECORDS_FOR_LENGTH && later_trailer &&
-        (all_lines ||
+        (all_lines || (image && run.records > 0) ||
          (run.records >= FEWEST_FIXED_LINES && run.records * FIXED_RUN_ONE_IN >= lines &&
           !run_continues_lines(view, run) && !records_of_another_length(view, run, length)));
     if (!fixed) {
@@ -1668,6 +1703,8 @@ std::uint64_t survey_fixed_width(const file_sample& sample, const text_view& vie
             (*sample.file_size - layout.header_length - layout.trailer_length) / length;
     }
     std::vector<column_span> cells = cells_of_heading(view, run, texts);
+    if (image)
+        cells = {{1, static_cast<std::uint32_t>(1 + image->pixels)}};
     layout.columns = cells.empty() ? find_text_columns(texts).choice : cells;
     std::vector<column_span> in_characters = layout.columns;
     for (column_span& column : layout.columns) {
@@ -1678,8 +1715,10 @@ std::uint64_t survey_fixed_width(const file_sample& sample, const text_view& vie
     // the first of them.
     if (in_characters.size() >= FEWEST_FIELDS && cells.empty())
         layout.header_row = first_names_fixed_columns(texts, in_characters);
-    return view.file_offset(view.lines[run.first].start) -
-           view.file_offset(view.lines[run.heading].start);
+    // An image's colours are a header its values string states, as much
+    // the text's own as a ruled heading.
+    std::size_t explained_from = image ? 0 : view.lines[run.heading].start;
+    return view.file_offset(view.lines[run.first].start) - view.file_offset(explained_from);
 }
 
 } // namespace

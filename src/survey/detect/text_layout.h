@@ -22,8 +22,9 @@ struct text_layout_choice {
     // run of lines of one length makes up the records.
     std::vector<scored<text_shape>> candidates;
     text_shape choice = text_shape::free_text;
-    // Bytes of the header that are a table's ruled heading above the
-    // records: lines of the records' length, which the lines explain.
+    // Bytes of the header that the text's own form explains: a table's
+    // ruled heading above the records (lines of the records' length), an
+    // image's colour table that its values string counts.
     std::uint64_t ruled_heading = 0;
 };
 
