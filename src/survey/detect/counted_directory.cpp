@@ -27,6 +27,8 @@ constexpr std::uint64_t POINTER = 4;
 constexpr std::uint64_t FIRST_PART_SLACK = 16;
 // The last part ends the file, but for padding to such an alignment.
 constexpr std::uint64_t LAST_PART_SLACK = 16;
+// Words the search reads at most, in all its shapes.
+constexpr std::uint64_t READING_BUDGET = std::uint64_t{1} << 18;
 
 struct words {
     byte_span bytes;
@@ -54,15 +56,34 @@ struct shape {
     }
 };
 
+// The words the search may still read: a file of words that all point
+// inside it (one word over and over) would have every shape walk every
+// entry. A directory is found long before this many.
+struct budget {
+    std::uint64_t left = READING_BUDGET;
+
+    bool spend()
+    {
+        if (left == 0)
+            return false;
+        left--;
+        return true;
+    }
+};
+
 // The pointers at one place in every entry, when each falls past the
-// directory and inside the file, and the lowest where the parts begin.
+// directory and inside the file, no two alike in a row, and the lowest
+// where the parts begin.
 std::optional<std::vector<std::uint64_t>> pointers_at(const words& in, const shape& s,
-                                                      std::uint64_t within, std::uint64_t size)
+                                                      std::uint64_t within, std::uint64_t size,
+                                                      budget& reads)
 {
     std::vector<std::uint64_t> pointers;
     for (std::uint64_t index = 0; index < s.entries; index++) {
+        if (!reads.spend())
+            return std::nullopt;
         std::uint64_t pointer = in.at(s.field(index, within), POINTER);
-        if (pointer < s.end() || pointer >= size)
+        if (pointer < s.end() || pointer >= size || (index > 0 && pointer == pointers.back()))
             return std::nullopt;
         pointers.push_back(pointer);
     }
@@ -93,17 +114,39 @@ bool lengths_fit(const words& in, const shape& s, std::uint64_t within,
     return true;
 }
 
-bool points_at_parts(const words& in, const shape& s, std::uint64_t size)
+// Whether the bytes just before the directory read as one more entry whose
+// part ends where the first part begins: then the header is entries too (a
+// file that is a list of extents, one of whose lengths reads as a count),
+// and the directory does not start there.
+bool entry_before(const words& in, const shape& s, std::uint64_t pointer_at,
+                  std::uint64_t length_at, std::uint64_t first_part)
+{
+    if (s.header < s.entry)
+        return false;
+    std::uint64_t before = s.header - s.entry;
+    return in.at(before + pointer_at, POINTER) + in.at(before + length_at, POINTER) == first_part;
+}
+
+// How far past the directory's end the first part begins, when the
+// entries point at parts with their lengths beside the pointers.
+std::optional<std::uint64_t> points_at_parts(const words& in, const shape& s, std::uint64_t size,
+                                             budget& reads)
 {
     for (std::uint64_t within = 0; within + POINTER <= s.entry; within += POINTER) {
-        std::optional<std::vector<std::uint64_t>> pointers = pointers_at(in, s, within, size);
-        if (pointers &&
-            ((within >= POINTER && lengths_fit(in, s, within - POINTER, *pointers, size)) ||
-             (within + 2 * POINTER <= s.entry &&
-              lengths_fit(in, s, within + POINTER, *pointers, size))))
-            return true;
+        std::optional<std::vector<std::uint64_t>> pointers =
+            pointers_at(in, s, within, size, reads);
+        if (!pointers)
+            continue;
+        std::uint64_t first_part = *std::min_element(pointers->begin(), pointers->end());
+        for (std::uint64_t length_at : {within - POINTER, within + POINTER}) {
+            if (length_at > s.entry - POINTER || !lengths_fit(in, s, length_at, *pointers, size))
+                continue;
+            if (entry_before(in, s, within, length_at, first_part))
+                return std::nullopt;
+            return first_part - s.end();
+        }
     }
-    return false;
+    return std::nullopt;
 }
 
 // For each even offset a directory can start at and each entry size, the
@@ -142,15 +185,20 @@ farthest_pointers first_entry_pointers(const words& in, std::uint64_t size)
 
 } // namespace
 
-// The first shape that fits, the count read from the earliest place: a
-// later count may be a value inside the directory's own entries.
+// Of the shapes that fit the earliest count, the one whose first part
+// begins nearest its end: read one field early, a directory's entries
+// still point at its parts, but past a gap. A later count may be a value
+// inside the directory's own entries.
 std::optional<counted_directory> find_counted_directory(byte_span start, std::uint64_t file_size)
 {
     std::size_t reach = std::min(start.size(), COUNT_REACH);
     const words orders[] = {{start, false}, {start, true}};
     const farthest_pointers farthest[] = {first_entry_pointers(orders[0], file_size),
                                           first_entry_pointers(orders[1], file_size)};
-    for (std::size_t count_at = 0; count_at + 2 <= reach; count_at += 2) {
+    budget reads;
+    std::optional<counted_directory> found;
+    std::uint64_t found_gap = 0;
+    for (std::size_t count_at = 0; count_at + 2 <= reach && !found; count_at += 2) {
         for (std::uint64_t width : {std::uint64_t{2}, std::uint64_t{4}}) {
             for (bool big : {false, true}) {
                 const words& in = orders[big];
@@ -164,14 +212,18 @@ std::optional<counted_directory> find_counted_directory(byte_span start, std::ui
                     for (std::size_t size_at = 0; size_at < ENTRY_SIZES.size(); size_at++) {
                         std::uint64_t entry = ENTRY_SIZES[size_at];
                         shape s{header, entry, entries};
-                        if (s.end() <= start.size() && s.end() < file_size &&
-                            farthest[big][header / 2][size_at] >= s.end() &&
-                            points_at_parts(in, s, file_size))
-                            return counted_directory{header, entry, entries};
+                        if (s.end() > start.size() || s.end() >= file_size ||
+                            farthest[big][header / 2][size_at] < s.end())
+                            continue;
+                        std::optional<std::uint64_t> gap = points_at_parts(in, s, file_size, reads);
+                        if (gap && (!found || *gap < found_gap)) {
+                            found = counted_directory{header, entry, entries};
+                            found_gap = *gap;
+                        }
                     }
                 }
             }
         }
     }
-    return std::nullopt;
+    return found;
 }

@@ -18,9 +18,10 @@ struct counted_directory {
     std::uint64_t entries = 0;
 };
 
-// The directory the start of a file of file_size bytes holds, when one
-// count and one entry size put every entry's pointer past the directory
-// and inside the file; none when no shape, or more than one, fits.
+// The directory the start of a file of file_size bytes holds, when a
+// count and an entry size put every entry's pointer past the directory
+// and inside the file, each beside its part's length; none when no shape
+// fits.
 std::optional<counted_directory> find_counted_directory(byte_span start, std::uint64_t file_size);
 
 #endif

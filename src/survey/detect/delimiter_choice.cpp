@@ -196,9 +196,10 @@ constexpr unsigned char TIME_MARK = ':';
 // `PASS_MAX_DAYS 99999`, `MAIL_DIR /var/mail`) in lines of varying
 // length, this many at least, are a configuration's settings: a table's
 // column after its keys holds values of one kind (a sequence, a code, a
-// count).
+// count, some of them missing as `NA`). A table of counts with one in
+// four missing, or of words in another script, still has its column.
 constexpr double NAMED_KEY_SHARE = 0.9;
-constexpr double ONE_KIND_SHARE = 0.8;
+constexpr double ONE_KIND_SHARE = 0.7;
 constexpr std::size_t FEWEST_SETTINGS = 4;
 // A line holds a list of numbers when at least this many stand in it.
 constexpr std::size_t FEWEST_ONE_LINE_NUMBERS = 4;
@@ -1391,12 +1392,14 @@ bool parts_words_of_statements(const std::vector<std::string_view>& records,
     return true;
 }
 
+// A name: a letter, then letters, digits and joining marks; bytes above
+// ASCII are letters of legacy and Unicode encodings alike.
 bool is_name(std::string_view word)
 {
-    return !word.empty() && std::isalpha(static_cast<unsigned char>(word[0])) &&
+    return !word.empty() && is_letter(word[0]) &&
            std::all_of(word.begin(), word.end(), [](char byte) {
-               return std::isalnum(static_cast<unsigned char>(byte)) || byte == '_' ||
-                      byte == '-' || byte == '.';
+               return is_letter(byte) || std::isdigit(static_cast<unsigned char>(byte)) ||
+                      byte == '_' || byte == '-' || byte == '.';
            });
 }
 
@@ -1430,6 +1433,7 @@ bool parts_named_settings(const std::vector<std::string_view>& records, const by
         return false;
     std::size_t named = 0;
     std::array<std::size_t, 3> kinds{};
+    std::vector<std::string_view> values;
     for (std::string_view record : parted) {
         // The split's own count decides, a quoted blank included.
         std::vector<std::string_view> words = split_fields(record, rule);
@@ -1437,11 +1441,13 @@ bool parts_named_settings(const std::vector<std::string_view>& records, const by
             return false;
         named += is_name(words[0]);
         kinds[kind_of_value(words[1])]++;
+        values.push_back(words[1]);
     }
     double count = static_cast<double>(parted.size());
     return static_cast<double>(named) >= NAMED_KEY_SHARE * count &&
            static_cast<double>(*std::max_element(kinds.begin(), kinds.end())) <
-               ONE_KIND_SHARE * count;
+               ONE_KIND_SHARE * count &&
+           infer_column_type(values).type == value_type::text;
 }
 
 // Whether blanks part assignments: a word of '=' signs alone (`KEY =

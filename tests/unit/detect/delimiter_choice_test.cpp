@@ -380,6 +380,15 @@ INSTANTIATE_TEST_SUITE_P(
         delimiter_case{"names_and_counts",
                        "alpha 12\nbravo 7\ncharlie 1933\ndelta 44\necho 5\nfoxtrot 260\n",
                        " -2"},
+        // Counts some of which are missing, and words in another script.
+        delimiter_case{"names_and_counts_missing",
+                       "apple 42446\nbanana NA\ncherry 19773\ndamson 51751\nelder 85320\n"
+                       "fig NA\ngrape 7\nhazel 12\n",
+                       " -2"},
+        delimiter_case{"words_and_their_translations",
+                       "house Haus\nstreet Stra\xc3\x9f" "e\ngreen gr\xc3\xbcn\ncat Katze\n"
+                       "door T\xc3\xbcr\nbird Vogel\n",
+                       " -2"},
         // A tab that leads each line and parts it again: an empty first
         // field, the blanks inside the values.
         delimiter_case{"tab_before_an_empty_first_field",

@@ -235,6 +235,42 @@ std::string directory(bool big, std::size_t extra = 0, std::uint32_t shift = 0)
     return bytes;
 }
 
+// A directory behind a count and a flags word, its entries (offset,
+// length, tag) pointing at six parts of 30 bytes: read a field early, the
+// entries still point at the parts, but past a gap.
+std::string directory_behind_flags()
+{
+    std::string bytes(8 + 6 * 12 + 6 * 30, '\x55');
+    put_le(bytes, 0, 6, 4);
+    put_le(bytes, 4, 0x10000, 4);
+    for (std::uint32_t part = 0; part < 6; part++) {
+        put_le(bytes, 8 + 12 * part, 80 + 30 * part, 4);
+        put_le(bytes, 12 + 12 * part, 30, 4);
+        put_le(bytes, 16 + 12 * part, 0x54414730 + part, 4);
+    }
+    return bytes;
+}
+
+// A file that is a list of contiguous extents (offset, length), one of
+// whose lengths, read as a count, puts a directory's end where a later
+// extent begins.
+std::string extent_list()
+{
+    std::vector<std::uint32_t> lengths = {100, 100, 112, 40};
+    for (int pair = 0; pair < 20; pair++)
+        lengths.insert(lengths.end(), {12, 20});
+    for (int four = 0; four < 20; four++)
+        lengths.insert(lengths.end(), {3, 7, 5, 9});
+    std::string bytes(8 * lengths.size(), '\0');
+    std::uint32_t offset = 0;
+    for (std::size_t extent = 0; extent < lengths.size(); extent++) {
+        put_le(bytes, 8 * extent, offset, 4);
+        put_le(bytes, 8 * extent + 4, lengths[extent], 4);
+        offset += lengths[extent];
+    }
+    return bytes;
+}
+
 // A GIMP pattern of 6 x 4 RGBA pixels named "x" (a 26-byte header), or
 // a version 2 brush of 6 x 4 grey pixels, its pixels all empty.
 std::string gimp_pixels(bool pattern, std::size_t extra = 0)
@@ -510,6 +546,8 @@ INSTANTIATE_TEST_SUITE_P(
         // pointers by chance into a file of something else.
         stated_case{"directory_short_of_the_end", directory(true, 40), "none"},
         stated_case{"directory_parts_overlapping", directory(true, 0, 8), "none"},
+        stated_case{"directory_behind_flags", directory_behind_flags(), " 8 12 6 180"},
+        stated_case{"extents_are_no_directory", extent_list(), "none"},
         // Parts past the file's end: the header is chance, or damaged.
         stated_case{"mo_hash_table_past_the_end", mo_catalogue(false, 52, 1000),
                     "message catalogue 0 0 0 0"},
