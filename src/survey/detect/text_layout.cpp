@@ -1618,6 +1618,13 @@ std::optional<pixel_rows> xpm_pixel_rows(const text_view& view)
     return std::nullopt;
 }
 
+// The rows the values string states, all but the last (no comma after
+// it) of them records, where the whole image is read.
+bool image_rows_fit(const text_view& view, const line_run& run, std::uint64_t rows)
+{
+    return run.records > 0 && (!view.whole_file || run.records + 1 >= rows);
+}
+
 std::uint64_t survey_fixed_width(const file_sample& sample, const text_view& view, bool tabular,
                                  file_layout& layout)
 {
@@ -1649,7 +1656,7 @@ std::uint64_t survey_fixed_width(const file_sample& sample, const text_view& vie
         later_pieces_fit(sample, layout, length, terminator);
     bool fixed =
         length > 0 && lines >= FEWEST_RECORDS_FOR_LENGTH && later_trailer &&
-        (all_lines || (image && run.records > 0) ||
+        (all_lines || (image && image_rows_fit(view, run, image->rows)) ||
          (run.records >= FEWEST_FIXED_LINES && run.records * FIXED_RUN_ONE_IN >= lines &&
           !run_continues_lines(view, run) && !records_of_another_length(view, run, length)));
     if (!fixed) {
