@@ -1330,13 +1330,17 @@ double usual_length_share(const std::vector<std::string_view>& records)
     return static_cast<double>(most) / static_cast<double>(records.size());
 }
 
+// Whether a value leads with a digit, after a sign: a number's start.
+bool opens_with_digit(std::string_view value)
+{
+    std::size_t at = !value.empty() && (value[0] == '-' || value[0] == '+') ? 1 : 0;
+    return at < value.size() && std::isdigit(static_cast<unsigned char>(value[at]));
+}
+
 bool holds_numbers(const std::vector<std::string_view>& values)
 {
-    std::size_t numbers = static_cast<std::size_t>(
-        std::count_if(values.begin(), values.end(), [](std::string_view value) {
-            std::size_t at = !value.empty() && (value[0] == '-' || value[0] == '+') ? 1 : 0;
-            return at < value.size() && std::isdigit(static_cast<unsigned char>(value[at]));
-        }));
+    std::size_t numbers =
+        static_cast<std::size_t>(std::count_if(values.begin(), values.end(), opens_with_digit));
     return static_cast<double>(numbers) >= NUMBER_COLUMN_SHARE * static_cast<double>(values.size());
 }
 
@@ -1406,8 +1410,7 @@ bool is_name(std::string_view word)
 // A value's kind, as settings mix them: a number, a name, anything else.
 int kind_of_value(std::string_view value)
 {
-    std::size_t at = !value.empty() && (value[0] == '-' || value[0] == '+') ? 1 : 0;
-    if (at < value.size() && std::isdigit(static_cast<unsigned char>(value[at])))
+    if (opens_with_digit(value))
         return 0;
     return is_name(value) ? 1 : 2;
 }
