@@ -45,13 +45,17 @@ constexpr std::uint64_t LATIN1_MOST_HIGH_PERCENT = 25;
 // EBCDIC lines ended by NEL (0x15) need no blanks to be text: delimited
 // records have few. NEL must end a line this often on average.
 constexpr std::uint64_t LONGEST_NEL_LINE = 256;
-// ASCII's own separators (SOH as FIX puts it between tag=value pairs; FS,
-// GS, RS and US of ASCII-delimited text), and the backspace of letters
-// struck over with an accent (nroff's bold, a typewriter's "e BS '"), are
-// text where they stand between printable bytes: this share of their
-// stand-ins at least, and this many of them, lest a binary file's odd 0x01
-// pass.
-constexpr unsigned char SEPARATOR_CONTROLS[] = {0x01, 0x08, 0x1C, 0x1D, 0x1E, 0x1F};
+// A control byte that stands between printable bytes is text's: ASCII's
+// own separators (SOH as FIX puts it between tag=value pairs; FS, GS, RS
+// and US of ASCII-delimited text), another control a writer chose to part
+// the items of a field (EM between a SAM record's fields inside a pairs
+// file's), and the backspace of letters struck over with an accent
+// (nroff's bold, a typewriter's "e BS '"): this share of their stand-ins
+// at least, and this many of them, lest a binary file's odd 0x01 pass.
+// NUL never is; the controls text holds anyway are counted apart.
+constexpr unsigned char SEPARATOR_CONTROLS[] = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08,
+                                                0x0E, 0x0F, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15,
+                                                0x16, 0x17, 0x18, 0x19, 0x1C, 0x1D, 0x1E, 0x1F};
 constexpr std::uint64_t SEPARATOR_BETWEEN_TEXT_PERCENT = 95;
 constexpr std::uint64_t FEWEST_SEPARATORS = 8;
 // ISO-2022-JP shifts with ESC $ @ or ESC $ B into JIS X 0208 and back with

@@ -239,6 +239,15 @@ INSTANTIATE_TEST_SUITE_P(
                              "city\n",
                              6),
                       text_encoding::ascii, 0},
+        // Another control chosen to part the items of a field (EM between
+        // the fields of a SAM record inside a pairs file's).
+        encoding_case{"em_inside_fields",
+                      repeat("read1\tchr1\tread1\x19"
+                             "129\x19"
+                             "chr1\x19"
+                             "60\n",
+                             6),
+                      text_encoding::ascii, 0},
         encoding_case{"soh_in_runs",
                       repeat("ab\x01\x01"
                              "cd\n",
