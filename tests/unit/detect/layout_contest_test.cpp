@@ -21,14 +21,15 @@ const layout_hypothesis* find(const layout_contest& contest, std::string_view na
     return nullptr;
 }
 
-// Lines of comma-separated text with a control byte in every third
-// line: more than text may hold, so the encoding test calls it binary.
+// Lines of comma-separated text with two control bytes in every third
+// line: more than text may hold, and no separator between printable bytes,
+// so the encoding test calls it binary.
 fixture_file text_with_stray_controls()
 {
     std::vector<std::string> lines;
     for (int line = 0; line < 300; line++)
-        lines.push_back(std::to_string(10000 + line) + (line % 3 == 0 ? ",\x02" : ",") + "name" +
-                        std::string(static_cast<std::size_t>(line % 7), 'x') + ",42");
+        lines.push_back(std::to_string(10000 + line) + (line % 3 == 0 ? ",\x02\x03" : ",") +
+                        "name" + std::string(static_cast<std::size_t>(line % 7), 'x') + ",42");
     return text_lines(lines, "\n");
 }
 
