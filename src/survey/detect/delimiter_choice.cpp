@@ -152,6 +152,11 @@ constexpr double GUTTER_SHARE = 0.9;
 // command's first word is a verb or a type that recurs; where no word
 // recurs it is a key, as a table's first column often is (a sequence's
 // name, a keymap's key).
+// A key and its value parted alike in every line are settings still where
+// a few keys name them over and over, one in this many lines at most (a
+// stanza's fields: `Task:`, `Section:`); a table's first column names as
+// many things as it has rows.
+constexpr std::size_t FEW_KEYS_ONE_IN = 5;
 constexpr std::uint32_t MOST_WORDS_OF_COMMANDS = 3;
 constexpr std::uint32_t MOST_PARTS_OF_SETTINGS = 2;
 constexpr double ONE_LENGTH_STATEMENTS = 0.5;
@@ -1368,7 +1373,8 @@ bool parts_words_of_statements(const std::vector<std::string_view>& records,
     }
     std::uint32_t most_words =
         rule.delimiter == ' ' ? MOST_WORDS_OF_COMMANDS : MOST_PARTS_OF_SETTINGS;
-    if (parted.size() < 2 || fewest == most || fewest > most_words ||
+    bool one_count = fewest == most;
+    if (parted.size() < 2 || (one_count && rule.delimiter == ' ') || fewest > most_words ||
         usual_length_share(parted) >= ONE_LENGTH_STATEMENTS)
         return false;
     std::vector<std::vector<std::string_view>> split;
@@ -1383,7 +1389,8 @@ bool parts_words_of_statements(const std::vector<std::string_view>& records,
     }
     bool recurs = std::any_of(first_words.begin(), first_words.end(),
                               [](auto each) { return each.second > 1; });
-    if (rule.delimiter == ' ' && !recurs)
+    if ((rule.delimiter == ' ' && !recurs) ||
+        (one_count && first_words.size() * FEW_KEYS_ONE_IN > parted.size()))
         return false;
     for (std::uint32_t column = 0; column < fewest; ++column) {
         std::vector<std::string_view> values;

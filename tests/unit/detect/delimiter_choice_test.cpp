@@ -397,6 +397,14 @@ INSTANTIATE_TEST_SUITE_P(
                        "\t17-Mar-1998 14:39:50\t41 52 51.5\t-7 43 08.3\n"
                        "\t17-Mar-1998 14:39:55\t41 52 51.4\t-7 43 07.9\n",
                        "\t-4"},
+        // Stanzas of a few fields named over and over, each a line: keys
+        // and values, no columns.
+        delimiter_case{"stanza_fields",
+                       "Task: amharic-desktop\nSection: l10n\nTest-lang: am\n\nTask: arabic\n"
+                       "Section: server\nTest-lang: ar-EG\n\nTask: basque\nSection: web\n"
+                       "Test-lang: eu\n\nTask: belarusian-kde\nSection: l10n-extra\n"
+                       "Test-lang: be-BY\n\nTask: bosnian\nSection: desktop\nTest-lang: bs\n",
+                       "none"},
         // Blanks around an assignment's sign part names from values.
         delimiter_case{"assignments",
                        "[CHANNEL]\n\tFREQUENCY = 474000000\n\tBANDWIDTH_HZ = 8000000\n"
