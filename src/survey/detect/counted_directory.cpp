@@ -170,17 +170,33 @@ farthest_pointers first_entry_pointers(const words& in, std::uint64_t size)
     if (std::all_of(pointers.begin(), pointers.end(), [](std::uint64_t p) { return p == 0; }))
         return farthest;
     farthest.resize(pointers.size());
+    // Each wider entry takes in the narrower one's words and a few more.
     for (std::size_t start = 0; start < pointers.size(); start++) {
-        for (std::size_t size_at = 0; size_at < ENTRY_SIZES.size(); size_at++) {
-            for (std::uint64_t within = 0; within + POINTER <= ENTRY_SIZES[size_at];
-                 within += POINTER) {
-                std::size_t at = start + within / 2;
-                if (at < pointers.size())
-                    farthest[start][size_at] = std::max(farthest[start][size_at], pointers[at]);
-            }
+        std::uint64_t most = 0;
+        std::size_t size_at = 0;
+        for (std::uint64_t within = 0; size_at < ENTRY_SIZES.size(); within += POINTER) {
+            std::size_t at = start + within / 2;
+            if (at < pointers.size())
+                most = std::max(most, pointers[at]);
+            while (size_at < ENTRY_SIZES.size() && ENTRY_SIZES[size_at] == within + POINTER)
+                farthest[start][size_at++] = most;
         }
     }
     return farthest;
+}
+
+// Whether any first entry after a count that ends at from can point past
+// the shortest directory of that many entries: the widest entries' words
+// take in every narrower entry's.
+bool reaches_past(const farthest_pointers& farthest, std::uint64_t from, std::uint64_t entries)
+{
+    std::uint64_t shortest_end = from + entries * ENTRY_SIZES.front();
+    for (std::uint64_t header = from;
+         header <= from + MOST_BYTES_BETWEEN && header / 2 < farthest.size(); header += 2) {
+        if (farthest[header / 2].back() >= shortest_end)
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -205,7 +221,8 @@ std::optional<counted_directory> find_counted_directory(byte_span start, std::ui
                 if (count_at + width > start.size() || farthest[big].empty())
                     continue;
                 std::uint64_t entries = in.at(count_at, width);
-                if (entries < FEWEST_ENTRIES || entries > MOST_ENTRIES)
+                if (entries < FEWEST_ENTRIES || entries > MOST_ENTRIES ||
+                    !reaches_past(farthest[big], count_at + width, entries))
                     continue;
                 for (std::uint64_t header = count_at + width;
                      header <= count_at + width + MOST_BYTES_BETWEEN; header += 2) {
