@@ -705,6 +705,54 @@ std::optional<std::uint64_t> npy_number(std::string_view text, std::size_t& at)
     return value;
 }
 
+// IDX files (LeCun, Cortes and Burges, "The MNIST database", section "The
+// IDX file format"): two zero bytes, the type of the values (0x08 and 0x09
+// bytes, 0x0B 16-bit, 0x0C 32-bit and 0x0D float, 0x0E double), the
+// number of dimensions, then each dimension's size as a big-endian 32-bit
+// word. The values follow, the last dimension changing fastest: a record
+// is one item of the first dimension (an image, a label). Nothing follows
+// them, which tells the header from chance.
+std::optional<stated_layout> read_idx(const header_reader& in, std::uint64_t size)
+{
+    constexpr std::uint64_t MOST_DIMENSIONS = 8, MOST_RECORD = std::uint64_t{1} << 32;
+    if (!in.has(0, 4) || in.bytes[0] != 0 || in.bytes[1] != 0)
+        return std::nullopt;
+    std::uint64_t value = 0;
+    switch (in.bytes[2]) {
+    case 0x08:
+    case 0x09:
+        value = 1;
+        break;
+    case 0x0B:
+        value = 2;
+        break;
+    case 0x0C:
+    case 0x0D:
+        value = 4;
+        break;
+    case 0x0E:
+        value = 8;
+        break;
+    default:
+        return std::nullopt;
+    }
+    std::uint64_t dimensions = in.bytes[3], header = 4 + 4 * dimensions;
+    if (dimensions == 0 || dimensions > MOST_DIMENSIONS || !in.has(0, header))
+        return std::nullopt;
+    std::uint64_t items = in.be32(4), record = value;
+    for (std::uint64_t dimension = 1; dimension < dimensions; dimension++) {
+        record *= in.be32(4 + 4 * dimension);
+        if (record == 0 || record > MOST_RECORD)
+            return std::nullopt;
+    }
+    if (items == 0 || header + items * record != size)
+        return std::nullopt;
+    stated_layout stated{"IDX array", header, record, items, 0};
+    if (record != value)
+        stated.element = value;
+    return stated;
+}
+
 // NumPy arrays (.npy): the magic "\x93NUMPY", a version, the header's
 // length (2 bytes little-endian in version 1, 4 after), and a dictionary
 // giving 'descr' (a simple type such as '<f8' states its item size),
@@ -1213,8 +1261,8 @@ std::optional<stated_layout> read_stated_layout(byte_span start, std::uint64_t f
         read_icon,      read_netpbm,    read_sun_raster,  read_sgi,       read_compound_file,
         read_stata,     read_old_stata, read_soundfont,   read_gus_patch, read_nifti,
         read_mat5,      read_mat4,      read_tga,         read_dbase,     read_mo,
-        read_icc,       read_sfnt,      read_gimp_pixels, read_pcf,       read_varying,
-        read_directory};
+        read_icc,       read_sfnt,      read_gimp_pixels, read_pcf,       read_idx,
+        read_varying,   read_directory};
     for (reader read : readers) {
         if (std::optional<stated_layout> stated = read(in, file_size))
             return stated;

@@ -271,6 +271,20 @@ std::string extent_list()
     return bytes;
 }
 
+// An IDX file of bytes: three 2 x 2 images, or five labels, and extra
+// bytes after them.
+std::string idx_file(bool images, std::size_t extra = 0)
+{
+    std::string bytes = images ? std::string("\0\0\x08\x03", 4) + std::string(12, '\0')
+                               : std::string("\0\0\x08\x01", 4) + std::string(4, '\0');
+    put_be32(bytes, 4, images ? 3 : 5);
+    if (images) {
+        put_be32(bytes, 8, 2);
+        put_be32(bytes, 12, 2);
+    }
+    return bytes + std::string(images ? 12 : 5, '\x07') + std::string(extra, '\0');
+}
+
 // A GIMP pattern of 6 x 4 RGBA pixels named "x" (a 26-byte header), or
 // a version 2 brush of 6 x 4 grey pixels, its pixels all empty.
 std::string gimp_pixels(bool pattern, std::size_t extra = 0)
@@ -548,6 +562,10 @@ INSTANTIATE_TEST_SUITE_P(
         stated_case{"directory_parts_overlapping", directory(true, 0, 8), "none"},
         stated_case{"directory_behind_flags", directory_behind_flags(), " 8 12 6 180"},
         stated_case{"extents_are_no_directory", extent_list(), "none"},
+        stated_case{"idx_images", idx_file(true), "IDX array 16 4 3 0 element 1"},
+        stated_case{"idx_labels", idx_file(false), "IDX array 8 1 5 0"},
+        // Values that do not end the file: the header is chance.
+        stated_case{"idx_longer_than_stated", idx_file(true, 2), "none"},
         // Parts past the file's end: the header is chance, or damaged.
         stated_case{"mo_hash_table_past_the_end", mo_catalogue(false, 52, 1000),
                     "message catalogue 0 0 0 0"},
