@@ -814,6 +814,19 @@ bool once_in_every_field(const std::vector<std::string_view>& records, unsigned 
            static_cast<double>(recurring) >= PAIRED_FIELDS_SHARE * static_cast<double>(fields);
 }
 
+// Whether the byte stands twice in a row in most records: it parts the
+// items of a code whose parts may be empty (a WordNet sense key's
+// `%1:15:00::`), not columns that would hold a list in their last.
+bool empties_fields(const std::vector<std::string_view>& records, unsigned char delimiter)
+{
+    const char pair[] = {static_cast<char>(delimiter), static_cast<char>(delimiter)};
+    std::size_t seen = 0, doubled = 0;
+    for (std::size_t record = 0; record < records.size() && record < MOST_RECORDS_NESTED;
+         record++, seen++)
+        doubled += records[record].find(std::string_view(pair, 2)) != std::string_view::npos;
+    return seen > 0 && 2 * doubled > seen;
+}
+
 void drop_nested(const std::vector<std::string_view>& records, std::optional<unsigned char> quote,
                  std::vector<candidate_score>& scores)
 {
@@ -842,6 +855,15 @@ void drop_nested(const std::vector<std::string_view>& records, std::optional<uns
                 continue;
             std::optional<std::size_t> in_inner =
                 nested_in_one_field(records, quote, scores[outer], scores[inner]);
+            // Each in one field of the other, both splitting the records
+            // alike, the outer leaving empty parts where the inner leaves
+            // none: the outer parts a code.
+            if (in_inner && scores[inner].score + CLOSE_SCORES >= scores[outer].score &&
+                empties_fields(records, scores[outer].delimiter) &&
+                !empties_fields(records, scores[inner].delimiter)) {
+                nested[outer] = true;
+                continue;
+            }
             // Each in one field of the other: the one that makes a list
             // (stands twice or more) confined to the other's last field
             // is a list in the last column.

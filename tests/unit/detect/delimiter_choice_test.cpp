@@ -405,6 +405,13 @@ INSTANTIATE_TEST_SUITE_P(
                        "Test-lang: eu\n\nTask: belarusian-kde\nSection: l10n-extra\n"
                        "Test-lang: be-BY\n\nTask: bosnian\nSection: desktop\nTest-lang: bs\n",
                        "none"},
+        // Codes whose parts may be empty (WordNet's sense keys) in the
+        // first of blank-parted columns: the colons part the code.
+        delimiter_case{"colons_inside_a_code",
+                       "'hood%1:15:00:: 08641944 1 0\n'tween%4:02:00:: 00250898 1 0\n"
+                       "abbey%1:06:00:: 02666882 1 0\nabbot%1:18:00:: 09759069 1 0\n"
+                       "abdomen%1:08:00:: 05556943 1 0\nabele%1:20:00:: 12741792 1 0\n",
+                       " -4"},
         // Blanks around an assignment's sign part names from values.
         delimiter_case{"assignments",
                        "[CHANNEL]\n\tFREQUENCY = 474000000\n\tBANDWIDTH_HZ = 8000000\n"
