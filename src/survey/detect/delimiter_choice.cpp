@@ -816,9 +816,13 @@ bool once_in_every_field(const std::vector<std::string_view>& records, unsigned 
 
 // Whether the byte stands twice in a row in most records: it parts the
 // items of a code whose parts may be empty (a WordNet sense key's
-// `%1:15:00::`), not columns that would hold a list in their last.
+// `%1:15:00::`) or draws a line (an alignment's `||||*||`), not columns
+// that would hold a list in their last.
 bool empties_fields(const std::vector<std::string_view>& records, unsigned char delimiter)
 {
+    // Runs of blanks are one gap between values.
+    if (delimiter == ' ')
+        return false;
     const char pair[] = {static_cast<char>(delimiter), static_cast<char>(delimiter)};
     std::size_t seen = 0, doubled = 0;
     for (std::size_t record = 0; record < records.size() && record < MOST_RECORDS_NESTED;

@@ -412,6 +412,12 @@ INSTANTIATE_TEST_SUITE_P(
                        "abbey%1:06:00:: 02666882 1 0\nabbot%1:18:00:: 09759069 1 0\n"
                        "abdomen%1:08:00:: 05556943 1 0\nabele%1:20:00:: 12741792 1 0\n",
                        " -4"},
+        // An alignment's match line of bars in runs, one blank-parted
+        // column among the others.
+        delimiter_case{"bars_of_an_alignment",
+                       "r1 6 + ACGTAC |||*|| ACGAAC\nr2 6 - TTGCAA ||||*| TTGCTA\n"
+                       "r3 6 + GGATCC |*|||| GCATCC\n",
+                       " -6"},
         // Blanks around an assignment's sign part names from values.
         delimiter_case{"assignments",
                        "[CHANNEL]\n\tFREQUENCY = 474000000\n\tBANDWIDTH_HZ = 8000000\n"
