@@ -153,9 +153,10 @@ constexpr double GUTTER_SHARE = 0.9;
 // recurs it is a key, as a table's first column often is (a sequence's
 // name, a keymap's key).
 // A key and its value parted alike in every line are settings still where
-// a few keys name them over and over, one in this many lines at most (a
-// stanza's fields: `Task:`, `Section:`); a table's first column names as
-// many things as it has rows.
+// a few keys name them over and over, one in this many lines at most, in
+// stanzas that blank lines part, a key once in each but one in this many
+// at most (a stanza's fields: `Task:`, `Section:`); a table's first column
+// names as many things as it has rows, or the same few without stanzas.
 constexpr std::size_t FEW_KEYS_ONE_IN = 5;
 constexpr std::uint32_t MOST_WORDS_OF_COMMANDS = 3;
 constexpr std::uint32_t MOST_PARTS_OF_SETTINGS = 2;
@@ -814,21 +815,24 @@ bool once_in_every_field(const std::vector<std::string_view>& records, unsigned 
            static_cast<double>(recurring) >= PAIRED_FIELDS_SHARE * static_cast<double>(fields);
 }
 
-// Whether the byte stands twice in a row in most records: it parts the
-// items of a code whose parts may be empty (a WordNet sense key's
-// `%1:15:00::`) or draws a line (an alignment's `||||*||`), not columns
-// that would hold a list in their last.
-bool empties_fields(const std::vector<std::string_view>& records, unsigned char delimiter)
+// Whether the byte stands in runs inside values in most records: colons
+// twice in a row part the items of a code whose parts may be empty (a
+// WordNet sense key's `%1:15:00::`), and bars this many in a row draw a
+// line (an alignment's `||||*||`). An export's empty values (`,,`, `||`)
+// are no such thing: its columns may leave any field empty.
+constexpr std::size_t DRAWN_LINE_RUN = 8;
+
+bool runs_inside_values(const std::vector<std::string_view>& records, unsigned char delimiter)
 {
-    // Runs of blanks are one gap between values.
-    if (delimiter == ' ')
+    std::size_t run = delimiter == ':' ? 2 : delimiter == '|' ? DRAWN_LINE_RUN : 0;
+    if (run == 0)
         return false;
-    const char pair[] = {static_cast<char>(delimiter), static_cast<char>(delimiter)};
-    std::size_t seen = 0, doubled = 0;
+    std::string marks(run, static_cast<char>(delimiter));
+    std::size_t seen = 0, holding = 0;
     for (std::size_t record = 0; record < records.size() && record < MOST_RECORDS_NESTED;
          record++, seen++)
-        doubled += records[record].find(std::string_view(pair, 2)) != std::string_view::npos;
-    return seen > 0 && 2 * doubled > seen;
+        holding += records[record].find(marks) != std::string_view::npos;
+    return seen > 0 && 2 * holding > seen;
 }
 
 void drop_nested(const std::vector<std::string_view>& records, std::optional<unsigned char> quote,
@@ -860,11 +864,11 @@ void drop_nested(const std::vector<std::string_view>& records, std::optional<uns
             std::optional<std::size_t> in_inner =
                 nested_in_one_field(records, quote, scores[outer], scores[inner]);
             // Each in one field of the other, both splitting the records
-            // alike, the outer leaving empty parts where the inner leaves
-            // none: the outer parts a code.
+            // alike, the outer standing in runs inside values: the outer
+            // parts a code or draws a line.
             if (in_inner && scores[inner].score + CLOSE_SCORES >= scores[outer].score &&
-                empties_fields(records, scores[outer].delimiter) &&
-                !empties_fields(records, scores[inner].delimiter)) {
+                runs_inside_values(records, scores[outer].delimiter) &&
+                !runs_inside_values(records, scores[inner].delimiter)) {
                 nested[outer] = true;
                 continue;
             }
@@ -1383,6 +1387,56 @@ std::uint32_t fields_in(const byte_tallies& tallies, std::size_t record, unsigne
     return delimiter == ' ' ? tallies.values[record] : tallies.of(record, delimiter) + 1u;
 }
 
+// Whether a blank line stands between two records of one text, which the
+// records left out.
+bool blank_line_between(std::string_view before, std::string_view after)
+{
+    const char* from = before.data() + before.size();
+    if (after.data() <= from)
+        return false;
+    std::string_view gap(from, static_cast<std::size_t>(after.data() - from));
+    for (std::size_t at = gap.find('\n'); at != std::string_view::npos;
+         at = gap.find('\n', at + 1)) {
+        std::size_t next = gap.find_first_not_of(" \t\r", at + 1);
+        if (next != std::string_view::npos && gap[next] == '\n')
+            return true;
+    }
+    return false;
+}
+
+// Whether blank lines part the records into stanzas, two at least, in
+// nearly every one of which no key stands twice: the fields of a stanza
+// (`Task:`, `Section:`), not a table's rows (`fruit:apple` over and over)
+// nor a log's (`ERROR: disk full`). Lines set in continue a field.
+bool keyed_stanzas(const std::vector<std::string_view>& records, const field_rule& rule)
+{
+    std::size_t stanzas = 0, repeating = 0;
+    std::vector<std::string_view> keys;
+    bool repeated = false;
+    auto close = [&] {
+        if (!keys.empty()) {
+            stanzas++;
+            repeating += repeated;
+        }
+        keys.clear();
+        repeated = false;
+    };
+    for (std::size_t record = 0; record < records.size(); record++) {
+        std::string_view text = without_cr(records[record]);
+        if (record > 0 && blank_line_between(records[record - 1], records[record]))
+            close();
+        if (text.empty() || text[0] == ' ' || text[0] == '\t')
+            continue;
+        std::vector<std::string_view> fields = split_fields(text, rule);
+        if (fields.size() < 2)
+            continue;
+        repeated |= std::ranges::find(keys, fields[0]) != keys.end();
+        keys.push_back(fields[0]);
+    }
+    close();
+    return stanzas >= 2 && repeating * FEW_KEYS_ONE_IN <= stanzas;
+}
+
 bool parts_words_of_statements(const std::vector<std::string_view>& records,
                                const byte_tallies& tallies, const field_rule& rule)
 {
@@ -1416,7 +1470,8 @@ bool parts_words_of_statements(const std::vector<std::string_view>& records,
     bool recurs = std::any_of(first_words.begin(), first_words.end(),
                               [](auto each) { return each.second > 1; });
     if ((rule.delimiter == ' ' && !recurs) ||
-        (one_count && first_words.size() * FEW_KEYS_ONE_IN > parted.size()))
+        (one_count &&
+         (first_words.size() * FEW_KEYS_ONE_IN > parted.size() || !keyed_stanzas(records, rule))))
         return false;
     for (std::uint32_t column = 0; column < fewest; ++column) {
         std::vector<std::string_view> values;

@@ -56,6 +56,15 @@ constexpr std::uint64_t LONGEST_NEL_LINE = 256;
 constexpr unsigned char SEPARATOR_CONTROLS[] = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08,
                                                 0x0E, 0x0F, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15,
                                                 0x16, 0x17, 0x18, 0x19, 0x1C, 0x1D, 0x1E, 0x1F};
+// ASCII's own separators and the backspace part text with or without line
+// ends (a FIX stream); any other control only inside lines of text, a line
+// end every this many bytes at least on average, and at most one byte in
+// this many: a binary array of 16-bit numbers puts its high byte, a
+// control, between printable low bytes at every second byte and ends no
+// lines.
+constexpr std::string_view ASCII_SEPARATORS = "\x01\x08\x1C\x1D\x1E\x1F";
+constexpr std::uint64_t LONGEST_SEPARATED_LINE = 4096;
+constexpr std::uint64_t SEPARATOR_ONE_IN = 4;
 constexpr std::uint64_t SEPARATOR_BETWEEN_TEXT_PERCENT = 95;
 constexpr std::uint64_t FEWEST_SEPARATORS = 8;
 // ISO-2022-JP shifts with ESC $ @ or ESC $ B into JIS X 0208 and back with
@@ -97,6 +106,11 @@ std::optional<unsigned char> separator_between_text(byte_span bytes, const byte_
     for (unsigned char separator : SEPARATOR_CONTROLS) {
         std::uint64_t occurrences = counts[separator];
         if (occurrences < FEWEST_SEPARATORS || (found && counts[*found] >= occurrences))
+            continue;
+        std::uint64_t line_ends = counts['\n'] + counts['\r'];
+        if (ASCII_SEPARATORS.find(static_cast<char>(separator)) == std::string_view::npos &&
+            (line_ends == 0 || bytes.size() / line_ends > LONGEST_SEPARATED_LINE ||
+             occurrences * SEPARATOR_ONE_IN > bytes.size()))
             continue;
         // Binary data gives itself away within its first few 0x01 bytes:
         // stop once the ones beside other controls are too many.

@@ -1619,10 +1619,23 @@ std::optional<pixel_rows> xpm_pixel_rows(const text_view& view)
 }
 
 // The rows the values string states, all but the last (no comma after
-// it) of them records, where the whole image is read.
-bool image_rows_fit(const text_view& view, const line_run& run, std::uint64_t rows)
+// it) of them records: counted where the whole image is read, else held
+// to the file's size, the last row and the array's close (and this much
+// more, an extension) after them.
+constexpr std::uint64_t LONGEST_IMAGE_CLOSE = 1024;
+
+bool image_rows_fit(const file_sample& sample, const text_view& view, const line_run& run,
+                    std::uint64_t rows, std::uint64_t length)
 {
-    return run.records > 0 && (!view.whole_file || run.records + 1 >= rows);
+    if (run.records == 0)
+        return false;
+    if (view.whole_file)
+        return run.records + 1 >= rows;
+    if (!sample.file_size)
+        return true;
+    std::uint64_t before_last = view.file_offset(view.lines[run.first].start) + (rows - 1) * length;
+    return *sample.file_size >= before_last &&
+           *sample.file_size - before_last <= length + LONGEST_IMAGE_CLOSE;
 }
 
 std::uint64_t survey_fixed_width(const file_sample& sample, const text_view& view, bool tabular,
@@ -1656,7 +1669,7 @@ std::uint64_t survey_fixed_width(const file_sample& sample, const text_view& vie
         later_pieces_fit(sample, layout, length, terminator);
     bool fixed =
         length > 0 && lines >= FEWEST_RECORDS_FOR_LENGTH && later_trailer &&
-        (all_lines || (image && image_rows_fit(view, run, image->rows)) ||
+        (all_lines || (image && image_rows_fit(sample, view, run, image->rows, length)) ||
          (run.records >= FEWEST_FIXED_LINES && run.records * FIXED_RUN_ONE_IN >= lines &&
           !run_continues_lines(view, run) && !records_of_another_length(view, run, length)));
     if (!fixed) {

@@ -415,9 +415,21 @@ INSTANTIATE_TEST_SUITE_P(
         // An alignment's match line of bars in runs, one blank-parted
         // column among the others.
         delimiter_case{"bars_of_an_alignment",
-                       "r1 6 + ACGTAC |||*|| ACGAAC\nr2 6 - TTGCAA ||||*| TTGCTA\n"
-                       "r3 6 + GGATCC |*|||| GCATCC\n",
+                       "r1 12 + ACGTACGTACGT |||||||||*|| ACGTACGTAAGT\n"
+                       "r2 12 - TTGCAATTGCAA ||||||||||*| TTGCAATTGCTA\n"
+                       "r3 12 + GGATCCGGATCC |*|||||||||| GCATCCGGATCC\n",
                        " -6"},
+        // An export's empty values, and a last column of two words: the
+        // commas still part the columns.
+        delimiter_case{"sparse_export_with_names",
+                       "0,1,,,San Diego\n1,,2,,Los Angeles\n2,3,,,San Jose\n3,,,4,Santa Fe\n"
+                       "4,5,,,El Paso\n",
+                       ",-5"},
+        // A few categories over and over without stanzas: a table's column.
+        delimiter_case{"categories_and_items",
+                       "fruit:apple\nveg:carrot\nfruit:pear\nveg:leek\nfruit:fig\nveg:kale\n"
+                       "fruit:plum\nveg:bean\nfruit:lime\nveg:okra\nfruit:kiwi\n",
+                       ":-2"},
         // Blanks around an assignment's sign part names from values.
         delimiter_case{"assignments",
                        "[CHANNEL]\n\tFREQUENCY = 474000000\n\tBANDWIDTH_HZ = 8000000\n"

@@ -248,6 +248,11 @@ INSTANTIATE_TEST_SUITE_P(
                              "60\n",
                              6),
                       text_encoding::ascii, 0},
+        // 16-bit numbers whose high byte is a control between printable
+        // low bytes, with no line end: an array, not text.
+        encoding_case{"control_high_bytes_of_numbers",
+                      repeat("\x20\x02\x41\x02\x7E\x02\x33\x02", 40), text_encoding::binary,
+                      0},
         encoding_case{"soh_in_runs",
                       repeat("ab\x01\x01"
                              "cd\n",
