@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <random>
 
 namespace
@@ -83,22 +82,6 @@ TEST(FixedLength, MarkedFramesFromFirstToLast)
         }
     }
     EXPECT_EQ(describe(survey_layout(file.sample())), fixed(33, 0, 0, 45));
-}
-
-// Samples of a tone whose period is a fraction of a byte off a whole
-// length: however many records the search counts, they and the bytes
-// around them add up to the file.
-TEST(FixedLength, CountsAddUpToTheFile)
-{
-    std::mt19937 random(8);
-    fixture_file file;
-    for (int sample = 0; sample < 40000; sample++)
-        file.bytes.push_back(static_cast<unsigned char>(
-            128 + 90 * std::sin(sample / 7.0) + static_cast<int>(random() % 17) - 8));
-    file_layout layout = survey_layout(file.sample());
-    ASSERT_TRUE(layout.record_length && layout.records);
-    EXPECT_EQ(layout.header_length + *layout.records * *layout.record_length + layout.trailer_length,
-              file.bytes.size());
 }
 
 TEST(FixedLength, NoLengthForBytesThatRepeatNothing)

@@ -105,15 +105,6 @@ void find_record_columns(file_layout& layout, const file_sample& sample, std::ui
 void set_fixed_length(file_layout& layout, const file_sample& sample, std::uint64_t header,
                       std::uint64_t length, std::uint64_t records, std::uint64_t trailer)
 {
-    // Records that would run past the file's end (a count rounded up from a
-    // period a fraction of a byte longer) are counted whole, the bytes
-    // left the trailer, so that the counts add up to the file.
-    if (sample.file_size && length > 0 && *sample.file_size >= header &&
-        ((*sample.file_size - header) / length < records ||
-         *sample.file_size - header - records * length < trailer)) {
-        records = (*sample.file_size - header) / length;
-        trailer = *sample.file_size - header - records * length;
-    }
     layout.kind = record_layout::fixed_length;
     layout.terminator = line_terminator::none;
     layout.record_length = length;
