@@ -138,6 +138,8 @@ std::optional<std::uint64_t> points_at_parts(const words& in, const shape& s, st
         if (!pointers)
             continue;
         std::uint64_t first_part = *std::min_element(pointers->begin(), pointers->end());
+        // The word before the pointer wraps past zero at the entry's start,
+        // and so stands outside it, as the one after does at its end.
         for (std::uint64_t length_at : {within - POINTER, within + POINTER}) {
             if (length_at > s.entry - POINTER || !lengths_fit(in, s, length_at, *pointers, size))
                 continue;
