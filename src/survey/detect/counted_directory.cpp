@@ -160,8 +160,8 @@ using farthest_pointers = std::vector<std::array<std::uint64_t, ENTRY_SIZES.size
 
 farthest_pointers first_entry_pointers(const words& in, std::uint64_t size)
 {
-    std::size_t reach =
-        std::min(in.bytes.size(), COUNT_REACH + 4 + MOST_BYTES_BETWEEN + ENTRY_SIZES.back());
+    std::size_t reach = std::min(in.bytes.size(), COUNT_REACH + 4 + MOST_BYTES_BETWEEN +
+                                                      static_cast<std::size_t>(ENTRY_SIZES.back()));
     std::vector<std::uint64_t> pointers;
     for (std::size_t at = 0; at + POINTER <= reach; at += 2) {
         std::uint64_t word = in.at(at, POINTER);
